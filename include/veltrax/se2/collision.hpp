@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/footprint.hpp"
+#include "veltrax/se2/geometry.hpp"
+
+namespace veltrax::se2 {
+
+struct CollisionResult {
+  bool collision = false;     // touches a blocking cell, or leaves the map
+  bool outside_map = false;   // the footprint's bounding box is not entirely on the grid
+  std::uint8_t max_cost = 0;  // highest raw cost of all touched cells; 254 when outside
+};
+
+// Places footprints on a costmap it does not own; the costmap must outlive the checker.
+class CollisionChecker {
+ public:
+  CollisionChecker(const Costmap& costmap, bool allow_unknown)
+      : costmap_(&costmap), allow_unknown_(allow_unknown) {}
+
+  const Costmap& costmap() const noexcept { return *costmap_; }
+  bool allowUnknown() const noexcept { return allow_unknown_; }
+
+  // 254 always blocks; 255 blocks unless unknown space is allowed; 0..253 never block.
+  bool blocked(std::uint8_t cost) const noexcept {
+    return cost == kLethalCost || (cost == kUnknownCost && !allow_unknown_);
+  }
+
+  // The shape checks trust their footprint to be valid.
+  CollisionResult checkCircle(const Pose2D& pose, const CircleFootprint& circle) const;
+  CollisionResult checkPolygon(const Pose2D& pose, const PolygonFootprint& polygon) const;
+  CollisionResult checkMultiPolygon(const Pose2D& pose, const MultiPolygonFootprint& multi) const;
+
+  // Throws std::invalid_argument "collision pose must be finite"; trusts the footprint.
+  CollisionResult checkValidated(const Pose2D& pose, const Footprint& footprint) const;
+  // Validates the footprint first (its first problem is thrown), then checks the pose.
+  CollisionResult check(const Pose2D& pose, const Footprint& footprint) const;
+
+  // Sweeps the footprint along the polyline and stops at the first colliding sample.
+  CollisionResult validatePath(const std::vector<Pose2D>& path, const Footprint& footprint,
+                               double interpolation_step) const;
+
+ private:
+  // A pointer rather than a reference keeps the checker copy-assignable.
+  const Costmap* costmap_;
+  bool allow_unknown_;
+};
+
+}  // namespace veltrax::se2

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "veltrax/se2/geometry.hpp"
+
+namespace veltrax::se2 {
+
+// Cost bytes with a fixed meaning everywhere in the library.
+inline constexpr std::uint8_t kInscribedCost = 253;
+inline constexpr std::uint8_t kLethalCost = 254;
+inline constexpr std::uint8_t kUnknownCost = 255;
+
+// An immutable grid of 8-bit costs, row-major with row 0 at origin_y (smallest world y).
+// Cell (mx, my) covers [origin_x + mx*resolution, origin_x + (mx+1)*resolution) and likewise in y.
+class Costmap {
+ public:
+  // Throws std::invalid_argument when the geometry is invalid or cells.size() != width*height.
+  Costmap(std::uint64_t width, std::uint64_t height, double resolution, double origin_x,
+          double origin_y, std::vector<std::uint8_t> cells);
+
+  std::uint64_t width() const noexcept { return width_; }
+  std::uint64_t height() const noexcept { return height_; }
+  double resolution() const noexcept { return resolution_; }
+  double originX() const noexcept { return origin_x_; }
+  double originY() const noexcept { return origin_y_; }
+  const std::vector<std::uint8_t>& cells() const noexcept { return cells_; }
+
+  // The cell holding a world point; false (out untouched) for non-finite or off-grid points.
+  bool worldToMap(double x, double y, GridIndex& out) const noexcept;
+  // Centre of a cell, yaw 0. Throws std::out_of_range off the grid.
+  Pose2D mapToWorld(std::uint64_t mx, std::uint64_t my) const;
+  bool isInside(std::uint64_t mx, std::uint64_t my) const noexcept {
+    return mx < width_ && my < height_;
+  }
+  // Index into cells(). Throws std::out_of_range off the grid.
+  std::uint64_t offset(std::uint64_t mx, std::uint64_t my) const;
+  std::uint8_t getCost(std::uint64_t mx, std::uint64_t my) const;
+
+ private:
+  std::uint64_t width_;
+  std::uint64_t height_;
+  double resolution_;
+  double origin_x_;
+  double origin_y_;
+  std::vector<std::uint8_t> cells_;
+};
+
+}  // namespace veltrax::se2

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "veltrax/se2/geometry.hpp"
+
+namespace veltrax::se2 {
+
+// A disc centred on the pose position.
+struct CircleFootprint {
+  double radius = 0.0;
+};
+
+// A simple polygon in the robot frame; the last vertex joins the first; either winding.
+struct PolygonFootprint {
+  std::vector<Point2D> points;
+};
+
+// The union of its components, which may overlap or be disjoint.
+struct MultiPolygonFootprint {
+  std::vector<PolygonFootprint> polygons;
+};
+
+// The alternative order is part of the interface (Python tries the classes in this order).
+using Footprint = std::variant<CircleFootprint, PolygonFootprint, MultiPolygonFootprint>;
+
+// Every problem of the footprint as a message; empty when it is valid. Never throws for geometry.
+std::vector<std::string> validateFootprint(const Footprint& footprint);
+
+// The footprint pre-rotated to the lower edge of each of angle_bins equal yaw bins over [0, 2 pi).
+class YawBinFootprintTemplates {
+ public:
+  // Throws std::invalid_argument with the footprint's first problem, or when angle_bins < 8.
+  YawBinFootprintTemplates(Footprint footprint, std::uint32_t angle_bins);
+
+  std::uint32_t angleBins() const noexcept { return angle_bins_; }
+  // Floor binning from yaw 0. Throws std::invalid_argument "yaw must be finite".
+  std::uint32_t yawToBin(double yaw) const;
+  // Throws std::out_of_range "yaw bin is out of range".
+  const Footprint& at(std::uint32_t bin) const;
+
+ private:
+  std::uint32_t angle_bins_;
+  std::vector<Footprint> templates_;
+};
+
+}  // namespace veltrax::se2

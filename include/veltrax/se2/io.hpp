@@ -1,0 +1,3 @@
+#pragma once
+
+namespace veltrax::se2 {}  // namespace veltrax::se2

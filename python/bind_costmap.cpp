@@ -1,0 +1,65 @@
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "bindings.hpp"
+
+namespace veltrax::se2::python {
+
+Costmap costmapFromArray(const py::array& cells, double resolution, double origin_x,
+                         double origin_y) {
+  // No casting: a caller handing us int64 or float costs has a bug we should not hide.
+  if (!cells.dtype().equal(py::dtype::of<std::uint8_t>())) {
+    throw py::type_error("costmap cells dtype must be uint8");
+  }
+  // Copies only when the array is sliced, transposed or Fortran-ordered.
+  const auto contiguous = py::array_t<std::uint8_t, py::array::c_style>::ensure(cells);
+  if (!contiguous) {
+    throw py::error_already_set();
+  }
+  if (contiguous.ndim() != 2) {
+    throw py::value_error("costmap cells must be a 2D array");
+  }
+  const auto height = static_cast<std::uint64_t>(contiguous.shape(0));
+  const auto width = static_cast<std::uint64_t>(contiguous.shape(1));
+  std::vector<std::uint8_t> data(static_cast<std::size_t>(contiguous.size()));
+  if (!data.empty()) {
+    std::memcpy(data.data(), contiguous.data(), data.size());
+  }
+  return Costmap(width, height, resolution, origin_x, origin_y, std::move(data));
+}
+
+void bindCostmap(py::module_& m) {
+  py::class_<Costmap>(m, "Costmap")
+      .def(py::init(&costmapFromArray), py::arg("cells").noconvert(), py::arg("resolution"),
+           py::arg("origin_x"), py::arg("origin_y"))
+      .def_property_readonly("width", &Costmap::width)
+      .def_property_readonly("height", &Costmap::height)
+      .def_property_readonly("resolution", &Costmap::resolution)
+      .def_property_readonly("origin_x", &Costmap::originX)
+      .def_property_readonly("origin_y", &Costmap::originY)
+      .def_property_readonly(
+          "cells_array",
+          [](const Costmap& costmap) {
+            py::array_t<std::uint8_t> out({static_cast<py::ssize_t>(costmap.height()),
+                                           static_cast<py::ssize_t>(costmap.width())});
+            std::memcpy(out.mutable_data(), costmap.cells().data(), costmap.cells().size());
+            return out;
+          })
+      .def("world_to_map",
+           [](const Costmap& costmap, double x, double y) -> py::object {
+             GridIndex index;
+             if (!costmap.worldToMap(x, y, index)) {
+               return py::none();
+             }
+             return py::make_tuple(index.x, index.y);
+           })
+      .def("map_to_world",
+           [](const Costmap& costmap, std::uint64_t mx, std::uint64_t my) {
+             const Pose2D centre = costmap.mapToWorld(mx, my);
+             return py::make_tuple(centre.x, centre.y);
+           })
+      .def("get_cost", &Costmap::getCost);
+}
+
+}  // namespace veltrax::se2::python

@@ -1,0 +1,9 @@
+#include "bindings.hpp"
+
+namespace veltrax::se2::python {
+
+void bindFootprint(py::module_& /*m*/) {}
+
+void bindFootprintFunctions(py::module_& /*m*/) {}
+
+}  // namespace veltrax::se2::python

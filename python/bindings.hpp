@@ -1,0 +1,37 @@
+#pragma once
+
+// Every binding source includes this header, so all of them see the same type casters
+// (mixing translation units with and without pybind11/stl.h would break the one-definition rule).
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include "veltrax/se2/costmap.hpp"
+
+namespace veltrax::se2::python {
+
+namespace py = pybind11;
+
+// The numpy uint8 array -> Costmap conversion shared by Costmap(...) and HybridAStar(cells, ...).
+Costmap costmapFromArray(const py::array& cells, double resolution, double origin_x,
+                         double origin_y);
+
+// Classes, in registration order.
+void bindGeometry(py::module_& m);    // Pose2D, Point2D, GridIndex
+void bindFootprint(py::module_& m);   // footprint shapes, YawBinFootprintTemplates
+void bindCostmap(py::module_& m);     // Costmap
+void bindCollision(py::module_& m);   // CollisionResult, CollisionChecker
+void bindRecords(py::module_& m);     // PlannerConfig ... CancellationToken
+void bindPlanner(py::module_& m);     // HybridAStar
+void bindKinematics(py::module_& m);  // KinematicStateSpace ... MotionPrimitiveTable
+void bindHeuristic(py::module_& m);   // ObstacleHeuristic, PathSmoother
+void bindSvgOptions(py::module_& m);  // SvgRenderOptions
+
+// Module-level functions, in registration order.
+void bindGeometryFunctions(py::module_& m);   // normalize_yaw
+void bindFootprintFunctions(py::module_& m);  // validate_footprint
+void bindFileFunctions(py::module_& m);       // inflate_costmap, loaders, writers
+void bindRecordFunctions(py::module_& m);     // planner_status_name
+void bindSvgFunctions(py::module_& m);        // render_plan_svg, save_plan_svg
+
+}  // namespace veltrax::se2::python

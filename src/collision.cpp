@@ -1,0 +1,1 @@
+#include "veltrax/se2/collision.hpp"

@@ -1,0 +1,69 @@
+#include "veltrax/se2/costmap.hpp"
+
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "detail/errors.hpp"
+
+namespace veltrax::se2 {
+
+Costmap::Costmap(std::uint64_t width, std::uint64_t height, double resolution, double origin_x,
+                 double origin_y, std::vector<std::uint8_t> cells)
+    : width_(width),
+      height_(height),
+      resolution_(resolution),
+      origin_x_(origin_x),
+      origin_y_(origin_y),
+      cells_(std::move(cells)) {
+  if (width == 0 || height == 0) {
+    detail::throwInvalidArgument("costmap width and height must be positive");
+  }
+  // Written so that NaN fails every test.
+  if (!(std::isfinite(resolution) && resolution > 0.0 && std::isfinite(origin_x) &&
+        std::isfinite(origin_y))) {
+    detail::throwInvalidArgument(
+        "costmap resolution/origin must be finite and resolution positive");
+  }
+  if (width > std::numeric_limits<std::uint64_t>::max() / height ||
+      width * height != cells_.size()) {
+    detail::throwInvalidArgument("costmap cells size does not match width*height");
+  }
+}
+
+bool Costmap::worldToMap(double x, double y, GridIndex& out) const noexcept {
+  if (!std::isfinite(x) || !std::isfinite(y)) {
+    return false;
+  }
+  if (origin_x_ > x || origin_y_ > y) {
+    return false;
+  }
+  const double mx = std::floor((x - origin_x_) / resolution_);
+  const double my = std::floor((y - origin_y_) / resolution_);
+  if (mx >= static_cast<double>(width_) || my >= static_cast<double>(height_)) {
+    return false;
+  }
+  out = GridIndex{static_cast<std::uint64_t>(mx), static_cast<std::uint64_t>(my)};
+  return true;
+}
+
+Pose2D Costmap::mapToWorld(std::uint64_t mx, std::uint64_t my) const {
+  if (!isInside(mx, my)) {
+    detail::throwOutOfRange("costmap index is outside the grid");
+  }
+  return Pose2D{(static_cast<double>(mx) + 0.5) * resolution_ + origin_x_,
+                (static_cast<double>(my) + 0.5) * resolution_ + origin_y_, 0.0};
+}
+
+std::uint64_t Costmap::offset(std::uint64_t mx, std::uint64_t my) const {
+  if (!isInside(mx, my)) {
+    detail::throwOutOfRange("costmap index is outside the grid");
+  }
+  return my * width_ + mx;
+}
+
+std::uint8_t Costmap::getCost(std::uint64_t mx, std::uint64_t my) const {
+  return cells_[offset(mx, my)];
+}
+
+}  // namespace veltrax::se2
