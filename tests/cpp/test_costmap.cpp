@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <numeric>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "veltrax/se2/costmap.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+std::vector<std::uint8_t> iota(std::size_t n) {
+  std::vector<std::uint8_t> cells(n);
+  std::iota(cells.begin(), cells.end(), std::uint8_t{0});
+  return cells;
+}
+
+struct BadGeometry {
+  const char* name;
+  std::uint64_t width;
+  std::uint64_t height;
+  double resolution;
+  double origin_x;
+  double origin_y;
+  std::size_t cells;
+  const char* message;
+};
+
+class CostmapRejects : public ::testing::TestWithParam<BadGeometry> {};
+
+TEST_P(CostmapRejects, WithFirstFailingCheck) {
+  const BadGeometry c = GetParam();
+  try {
+    Costmap(c.width, c.height, c.resolution, c.origin_x, c.origin_y,
+            std::vector<std::uint8_t>(c.cells));
+    FAIL() << "expected std::invalid_argument";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), c.message);
+  }
+}
+
+constexpr const char* kSizeMessage = "costmap width and height must be positive";
+constexpr const char* kGeometryMessage =
+    "costmap resolution/origin must be finite and resolution positive";
+constexpr const char* kCellsMessage = "costmap cells size does not match width*height";
+
+INSTANTIATE_TEST_SUITE_P(
+    Checks, CostmapRejects,
+    ::testing::Values(BadGeometry{"zero_width_before_nan", 0, 5, kNaN, 0, 0, 0, kSizeMessage},
+                      BadGeometry{"zero_height", 4, 0, 1.0, 0, 0, 0, kSizeMessage},
+                      BadGeometry{"zero_resolution", 2, 2, 0.0, 0, 0, 4, kGeometryMessage},
+                      BadGeometry{"negative_resolution", 2, 2, -1.0, 0, 0, 4, kGeometryMessage},
+                      BadGeometry{"nan_resolution", 2, 2, kNaN, 0, 0, 4, kGeometryMessage},
+                      BadGeometry{"infinite_resolution", 2, 2, kInf, 0, 0, 4, kGeometryMessage},
+                      BadGeometry{"infinite_origin_x", 2, 2, 1.0, kInf, 0, 4, kGeometryMessage},
+                      BadGeometry{"nan_origin_y", 2, 2, 1.0, 0, kNaN, 4, kGeometryMessage},
+                      BadGeometry{"geometry_before_cells", 2, 2, kNaN, 0, 0, 3, kGeometryMessage},
+                      BadGeometry{"too_few_cells", 3, 2, 1.0, 0, 0, 5, kCellsMessage},
+                      BadGeometry{"too_many_cells", 3, 2, 1.0, 0, 0, 7, kCellsMessage},
+                      BadGeometry{"product_overflows", std::uint64_t{1} << 32,
+                                  (std::uint64_t{1} << 32) + 1, 1.0, 0, 0, 0, kCellsMessage},
+                      BadGeometry{"product_wraps_to_cell_count", std::uint64_t{1} << 32,
+                                  (std::uint64_t{1} << 32), 1.0, 0, 0, 0, kCellsMessage}),
+    [](const ::testing::TestParamInfo<BadGeometry>& info) { return info.param.name; });
+
+TEST(Costmap, KeepsGeometryAndCells) {
+  const Costmap map(3, 2, 0.5, -1.0, 2.0, iota(6));
+  EXPECT_EQ(map.width(), 3u);
+  EXPECT_EQ(map.height(), 2u);
+  EXPECT_EQ(map.resolution(), 0.5);
+  EXPECT_EQ(map.originX(), -1.0);
+  EXPECT_EQ(map.originY(), 2.0);
+  EXPECT_EQ(map.cells(), iota(6));
+}
+
+struct WorldPoint {
+  double x;
+  double y;
+  bool inside;
+  std::uint64_t mx;
+  std::uint64_t my;
+};
+
+class WorldToMapTest : public ::testing::TestWithParam<WorldPoint> {};
+
+TEST_P(WorldToMapTest, OriginMinusOneTwoHalfMetre) {
+  // 4 x 3 cells of 0.5 m from (-1, 2): x in [-1, 1), y in [2, 3.5).
+  const Costmap map(4, 3, 0.5, -1.0, 2.0, iota(12));
+  const WorldPoint p = GetParam();
+  GridIndex out{99, 99};
+  EXPECT_EQ(map.worldToMap(p.x, p.y, out), p.inside);
+  if (p.inside) {
+    EXPECT_EQ(out.x, p.mx);
+    EXPECT_EQ(out.y, p.my);
+  } else {
+    EXPECT_EQ(out.x, 99u) << "out must stay untouched";
+    EXPECT_EQ(out.y, 99u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, WorldToMapTest,
+    ::testing::Values(WorldPoint{-1.0, 2.0, true, 0, 0},
+                      WorldPoint{std::nextafter(-1.0, -2.0), 2.0, false, 0, 0},
+                      WorldPoint{-1.0, std::nextafter(2.0, 0.0), false, 0, 0},
+                      WorldPoint{-1.0 + 0.5 * 4, 2.0, false, 0, 0},  // far x edge
+                      WorldPoint{0.0, 2.0 + 0.5 * 3, false, 0, 0},   // far y edge
+                      WorldPoint{-0.75, 2.25, true, 0, 0}, WorldPoint{-0.5, 2.5, true, 1, 1},
+                      WorldPoint{0.999, 3.499, true, 3, 2}, WorldPoint{kNaN, 2.5, false, 0, 0},
+                      WorldPoint{0.0, kNaN, false, 0, 0}, WorldPoint{kInf, 2.5, false, 0, 0},
+                      WorldPoint{0.0, -kInf, false, 0, 0}, WorldPoint{1e308, 2.5, false, 0, 0}));
+
+TEST(Costmap, MapToWorldGivesCellCentre) {
+  const Costmap map(4, 3, 0.5, -1.0, 2.0, iota(12));
+  const Pose2D centre = map.mapToWorld(0, 0);
+  EXPECT_EQ(centre.x, -0.75);
+  EXPECT_EQ(centre.y, 2.25);
+  EXPECT_EQ(centre.yaw, 0.0);
+  const Pose2D last = map.mapToWorld(3, 2);
+  EXPECT_EQ(last.x, 0.75);
+  EXPECT_EQ(last.y, 3.25);
+}
+
+TEST(Costmap, RoundTripEveryCell) {
+  const Costmap map(7, 5, 0.05, -3.3, 1.7, std::vector<std::uint8_t>(35));
+  for (std::uint64_t my = 0; my < map.height(); ++my) {
+    for (std::uint64_t mx = 0; mx < map.width(); ++mx) {
+      const Pose2D centre = map.mapToWorld(mx, my);
+      GridIndex back;
+      ASSERT_TRUE(map.worldToMap(centre.x, centre.y, back));
+      EXPECT_EQ(back.x, mx);
+      EXPECT_EQ(back.y, my);
+    }
+  }
+}
+
+TEST(Costmap, CostsAreRowMajor) {
+  const Costmap map(3, 2, 1.0, 0.0, 0.0, iota(6));
+  EXPECT_EQ(map.getCost(2, 1), 5);
+  EXPECT_EQ(map.getCost(0, 1), 3);  // index == width
+  EXPECT_EQ(map.offset(1, 1), 4u);
+  EXPECT_TRUE(map.isInside(2, 1));
+  EXPECT_FALSE(map.isInside(3, 0));
+  EXPECT_FALSE(map.isInside(0, 2));
+}
+
+struct OffGrid {
+  std::uint64_t mx;
+  std::uint64_t my;
+};
+
+class OffGridTest : public ::testing::TestWithParam<OffGrid> {};
+
+TEST_P(OffGridTest, EveryIndexedAccessThrowsOutOfRange) {
+  const Costmap map(3, 2, 1.0, 0.0, 0.0, iota(6));
+  const OffGrid c = GetParam();
+  const auto expect_out_of_range = [](auto&& call) {
+    try {
+      call();
+      FAIL() << "expected std::out_of_range";
+    } catch (const std::out_of_range& e) {
+      EXPECT_STREQ(e.what(), "costmap index is outside the grid");
+    }
+  };
+  expect_out_of_range([&] { map.mapToWorld(c.mx, c.my); });
+  expect_out_of_range([&] { map.offset(c.mx, c.my); });
+  expect_out_of_range([&] { map.getCost(c.mx, c.my); });
+}
+
+INSTANTIATE_TEST_SUITE_P(Indices, OffGridTest,
+                         ::testing::Values(OffGrid{3, 0}, OffGrid{0, 2}, OffGrid{3, 2},
+                                           OffGrid{std::numeric_limits<std::uint64_t>::max(), 0}));
+
+}  // namespace
+}  // namespace veltrax::se2
