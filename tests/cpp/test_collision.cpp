@@ -269,6 +269,13 @@ INSTANTIATE_TEST_SUITE_P(
                    {5.5, 5.5, 0},
                    CircleFootprint{0.5},
                    {true, false, 255}},
+        // An allowed unknown cell raises the maximum first; the lethal cell after it still blocks.
+        ResultCase{"LethalAfterAllowedUnknown",
+                   {{5, 5, 255}, {6, 5, 254}},
+                   true,
+                   {5.5, 5.5, 0},
+                   CircleFootprint{0.5},
+                   {true, false, 255}},
         // Visited but untouched cells count for nothing.
         ResultCase{"VisitedButUntouched",
                    {{6, 6, 254}, {4, 5, 254}, {5, 4, 254}},
