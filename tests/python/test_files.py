@@ -212,3 +212,91 @@ def test_paths_as_bytes_but_not_path_objects(tmp_path):
     assert sp.load_costmap_csv(os.fsencode(path), 1.0).get_cost(0, 0) == 9
     with pytest.raises(TypeError):
         sp.load_costmap_csv(pathlib.Path(path), 1.0)
+
+
+# --- writers -------------------------------------------------------------------------------
+
+
+def sample_result():
+    result = sp.PlannerResult()
+    result.status = sp.PlannerStatus.SUCCESS
+    result.message = 'say "hi"\t\\ caf\u00e9\x01'
+    result.path = [sp.Pose2D(0.5, 1.0, -2.0), sp.Pose2D(0.1, 1e20, -0.0), sp.Pose2D(1.0, 2.0, 3.0)]
+    result.directions = [sp.Direction.REVERSE, sp.Direction.FORWARD]
+    result.map_revision = 2**64 - 1
+    result.goal_revision = 3
+    result.diagnostics.total_time_ms = 1.5
+    result.diagnostics.path_length = math.nan
+    result.diagnostics.expanded_nodes = 12
+    return result
+
+
+def test_path_csv_bytes(tmp_path):
+    path = str(tmp_path / "path.csv")
+    assert sp.save_path_csv(sample_result(), path) is None
+    assert (tmp_path / "path.csv").read_bytes() == (
+        b"x,y,yaw,direction\n0.5,1,-2,-1\n0.10000000000000001,1e+20,-0,1\n1,2,3,0\n"
+    )
+
+
+def test_empty_result_files(tmp_path):
+    csv_path, json_path = tmp_path / "p.csv", tmp_path / "r.json"
+    sp.save_path_csv(result=sp.PlannerResult(), path=str(csv_path))
+    sp.save_result_json(result=sp.PlannerResult(), path=str(json_path))
+    assert csv_path.read_bytes() == b"x,y,yaw,direction\n"
+    text = json_path.read_text()
+    assert text.startswith('{\n  "status": "INTERNAL_ERROR",\n  "message": "",\n')
+    assert text.endswith('"in_place_rotation_count": 0},\n  "path": [\n  ]\n}\n')
+    document = json.loads(text)
+    assert document["revisions"] == {"map": 0, "goal": 0, "robot": 0}
+    assert document["diagnostics"]["obstacle_heuristic_cache_hit"] is False
+    assert document["path"] == []
+
+
+def test_result_json_is_valid_and_exact(tmp_path):
+    path = tmp_path / "r.json"
+    sp.save_result_json(sample_result(), str(path))
+    raw = path.read_bytes()
+    assert b'  "message": "say \\"hi\\"\\t\\\\ caf\xc3\xa9\\u0001",\n' in raw
+    assert b'  "revisions": {"map": 18446744073709551615, "goal": 3, "robot": 0},\n' in raw
+    assert b'"path_length": null, ' in raw
+    document = json.loads(raw)
+    assert document["status"] == "SUCCESS"
+    assert document["message"] == 'say "hi"\t\\ caf\u00e9\x01'
+    assert document["diagnostics"]["total_time_ms"] == 1.5
+    assert document["diagnostics"]["expanded_nodes"] == 12
+    assert document["path"] == [
+        {"x": 0.5, "y": 1, "yaw": -2, "direction": -1},
+        {"x": 0.1, "y": 1e20, "yaw": -0.0, "direction": 1},
+        {"x": 1, "y": 2, "yaw": 3, "direction": 0},
+    ]
+
+
+@pytest.mark.parametrize(
+    ("writer", "prefix"),
+    [(sp.save_path_csv, "cannot open output file: "), (sp.save_result_json, "cannot open output file: ")],
+)
+def test_writers_report_unopenable_paths(tmp_path, writer, prefix):
+    for path in [str(tmp_path), str(tmp_path / "missing" / "out.txt")]:
+        with pytest.raises(RuntimeError) as caught:
+            writer(sample_result(), path)
+        assert str(caught.value) == prefix + path
+    assert list(tmp_path.iterdir()) == []
+
+
+@pytest.mark.parametrize(
+    ("writer", "message"),
+    [
+        (sp.save_path_csv, "failed to write path CSV: /dev/full"),
+        (sp.save_result_json, "failed to write result JSON: /dev/full"),
+    ],
+)
+def test_writers_report_failed_writes(writer, message):
+    with pytest.raises(RuntimeError) as caught:
+        writer(sample_result(), "/dev/full")
+    assert str(caught.value) == message
+
+
+def test_writer_argument_order_is_result_then_path(tmp_path):
+    with pytest.raises(TypeError):
+        sp.save_path_csv(str(tmp_path / "p.csv"), sample_result())
