@@ -75,6 +75,27 @@ class TemporaryFile {
   int fd_;
 };
 
+// Truncates first, so a failure loses the old contents: only for devices and pipes, and for files
+// whose directory cannot hold a temporary.
+void writeInPlace(const std::string& path, const char* open_failure, const char* write_failure,
+                  const std::function<std::string()>& produce) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) {
+    throwRuntimeError(open_failure + path);
+  }
+  std::string text;
+  try {
+    text = produce();
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  const bool written = writeAll(fd, text);
+  if (::close(fd) != 0 || !written) {
+    throwRuntimeError(write_failure + path);
+  }
+}
+
 }  // namespace
 
 void replaceFileContents(const std::string& path, const char* open_failure,
@@ -89,21 +110,7 @@ void replaceFileContents(const std::string& path, const char* open_failure,
     fail(open_failure);
   }
   if (exists && !S_ISREG(status.st_mode)) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0) {
-      fail(open_failure);
-    }
-    std::string text;
-    try {
-      text = produce();
-    } catch (...) {
-      ::close(fd);
-      throw;
-    }
-    const bool written = writeAll(fd, text);
-    if (::close(fd) != 0 || !written) {
-      fail(write_failure);
-    }
+    writeInPlace(path, open_failure, write_failure, produce);
     return;
   }
   if (exists) {
@@ -132,6 +139,11 @@ void replaceFileContents(const std::string& path, const char* open_failure,
     }
   }
   if (fd < 0) {
+    // A writable file in a directory that takes no new files can still be written in place.
+    if (exists) {
+      writeInPlace(path, open_failure, write_failure, produce);
+      return;
+    }
     fail(open_failure);
   }
   TemporaryFile temporary(temporary_name, fd);
