@@ -23,20 +23,22 @@ constexpr std::uint64_t kMaxReachCells = (std::uint64_t{1} << 32) - 2;
 // Besides the costs 1..253 a squared distance can map to these two codes.
 constexpr std::uint16_t kLeaveUnchanged = 256;
 constexpr std::uint16_t kTiedDistances = 257;
-// Squared distances up to this get an O(1) lookup table (2 bytes each); beyond, binary search.
-constexpr std::uint64_t kDenseLookupLimit = std::uint64_t{1} << 20;
+// Squared distances get an O(1) lookup table (2 bytes each) while it stays below this size or
+// four bytes per cell; beyond (long, thin maps with a far reach), binary search.
+constexpr std::uint64_t kDenseLookupMinimum = std::uint64_t{1} << 20;
 
 double hypotDistance(double dx, double dy) { return std::hypot(dx, dy); }
 
-std::uint64_t integerSqrt(std::uint64_t value) {
-  auto root = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(value)));
-  while (root > 0 && root * root > value) {
-    --root;
+// Calls visit(dx, dy, dx^2 + dy^2) for every offset up to the given sides and squared length.
+template <typename Visit>
+void forEachOffsetWithin(std::uint64_t max_dx, std::uint64_t max_dy, std::uint64_t limit,
+                         const Visit& visit) {
+  for (std::uint64_t dy = 0; dy <= max_dy && dy * dy <= limit; ++dy) {
+    const std::uint64_t dy_squared = dy * dy;
+    for (std::uint64_t dx = 0; dx <= max_dx && dx * dx <= limit - dy_squared; ++dx) {
+      visit(dx, dy, dx * dx + dy_squared);
+    }
   }
-  while ((root + 1) * (root + 1) <= value) {
-    ++root;
-  }
-  return root;
 }
 
 struct InflationCurve {
@@ -65,29 +67,28 @@ struct InflationCurve {
 class SquaredDistanceCosts {
  public:
   SquaredDistanceCosts(std::uint64_t max_dx, std::uint64_t max_dy, std::uint64_t limit,
-                       double resolution, const InflationCurve& curve,
-                       CellDistanceFunction distance)
-      : max_dx_(max_dx), max_dy_(max_dy) {
+                       std::uint64_t cell_count, double resolution, const InflationCurve& curve,
+                       CellDistanceFunction distance) {
     struct Reach {
       std::uint64_t squared;
       double nearest;
       double farthest;
     };
     std::vector<Reach> reaches;
-    for (std::uint64_t dy = 0; dy <= max_dy && dy * dy <= limit; ++dy) {
-      const std::uint64_t dy_squared = dy * dy;
-      for (std::uint64_t dx = 0; dx <= max_dx && dx * dx <= limit - dy_squared; ++dx) {
-        const auto x = static_cast<double>(dx);
-        const auto y = static_cast<double>(dy);
-        // 0.0 - 0 is +0, the same difference a direct scan forms for equal indices.
-        const double variants[4] = {distance(x, y), distance(0.0 - x, y), distance(x, 0.0 - y),
-                                    distance(0.0 - x, 0.0 - y)};
-        const auto [lo, hi] = std::minmax_element(std::begin(variants), std::end(variants));
-        reaches.push_back({dx * dx + dy_squared, *lo, *hi});
-      }
-    }
+    reaches.reserve(static_cast<std::size_t>(std::min((max_dx + 1) * (max_dy + 1), limit + 1)));
+    forEachOffsetWithin(
+        max_dx, max_dy, limit, [&](std::uint64_t dx, std::uint64_t dy, std::uint64_t squared) {
+          const auto x = static_cast<double>(dx);
+          const auto y = static_cast<double>(dy);
+          // 0.0 - 0 is +0, the difference a direct scan forms for equal indices.
+          const double variants[4] = {distance(x, y), distance(0.0 - x, y), distance(x, 0.0 - y),
+                                      distance(0.0 - x, 0.0 - y)};
+          const auto [lo, hi] = std::minmax_element(std::begin(variants), std::end(variants));
+          reaches.push_back({squared, *lo, *hi});
+        });
     std::sort(reaches.begin(), reaches.end(),
               [](const Reach& a, const Reach& b) { return a.squared < b.squared; });
+    bool any_tie = false;
     for (std::size_t i = 0; i < reaches.size();) {
       double nearest = reaches[i].nearest;
       double farthest = reaches[i].farthest;
@@ -98,21 +99,25 @@ class SquaredDistanceCosts {
       }
       keys_.push_back(reaches[i].squared);
       codes_.push_back(nearest == farthest ? curve.code(nearest * resolution) : kTiedDistances);
+      any_tie = any_tie || nearest != farthest;
       i = j;
     }
-    offsets_begin_.assign(keys_.size() + 1, 0);
-    for (std::size_t k = 0; k < keys_.size(); ++k) {
-      offsets_begin_[k] = static_cast<std::uint32_t>(tied_offsets_.size());
-      if (codes_[k] == kTiedDistances) {
-        collectOffsets(keys_[k]);
-      }
-    }
-    offsets_begin_[keys_.size()] = static_cast<std::uint32_t>(tied_offsets_.size());
-    if (limit < kDenseLookupLimit) {
+    reaches = {};
+    if (limit < std::max(kDenseLookupMinimum, 2 * cell_count)) {
       dense_codes_.assign(limit + 1, kLeaveUnchanged);
       for (std::size_t k = 0; k < keys_.size(); ++k) {
         dense_codes_[keys_[k]] = codes_[k];
       }
+    }
+    if (any_tie) {
+      forEachOffsetWithin(max_dx, max_dy, limit,
+                          [&](std::uint64_t dx, std::uint64_t dy, std::uint64_t squared) {
+                            if (code(squared) == kTiedDistances) {
+                              tied_offsets_.push_back({squared, dx, dy});
+                            }
+                          });
+      std::sort(tied_offsets_.begin(), tied_offsets_.end(),
+                [](const Offset& a, const Offset& b) { return a.squared < b.squared; });
     }
   }
 
@@ -127,8 +132,6 @@ class SquaredDistanceCosts {
   // The smallest distance, in cells, from (mx, my) to a seed at exactly this squared distance.
   double nearestTiedDistance(const Costmap& source, std::uint64_t mx, std::uint64_t my,
                              std::uint64_t squared, CellDistanceFunction distance) const {
-    const auto k = static_cast<std::size_t>(std::lower_bound(keys_.begin(), keys_.end(), squared) -
-                                            keys_.begin());
     const std::uint64_t width = source.width();
     const std::uint64_t height = source.height();
     const std::vector<std::uint8_t>& cells = source.cells();
@@ -139,8 +142,12 @@ class SquaredDistanceCosts {
                                              static_cast<double>(my) - static_cast<double>(sy)));
       }
     };
-    for (std::uint32_t i = offsets_begin_[k]; i < offsets_begin_[k + 1]; ++i) {
-      const auto [dx, dy] = tied_offsets_[i];
+    const auto [first, last] =
+        std::equal_range(tied_offsets_.begin(), tied_offsets_.end(), Offset{squared, 0, 0},
+                         [](const Offset& a, const Offset& b) { return a.squared < b.squared; });
+    for (auto offset = first; offset != last; ++offset) {
+      const std::uint64_t dx = offset->dx;
+      const std::uint64_t dy = offset->dy;
       for (int x_side = 0; x_side < 2; ++x_side) {
         if ((x_side == 0 && dx > mx) || (x_side == 1 && (dx == 0 || dx >= width - mx))) {
           continue;
@@ -158,23 +165,15 @@ class SquaredDistanceCosts {
   }
 
  private:
-  void collectOffsets(std::uint64_t squared) {
-    const std::uint64_t last_dx = std::min(max_dx_, integerSqrt(squared));
-    for (std::uint64_t dx = 0; dx <= last_dx; ++dx) {
-      const std::uint64_t rest = squared - dx * dx;
-      const std::uint64_t dy = integerSqrt(rest);
-      if (dy * dy == rest && dy <= max_dy_) {
-        tied_offsets_.emplace_back(dx, dy);
-      }
-    }
-  }
+  struct Offset {
+    std::uint64_t squared;
+    std::uint64_t dx;
+    std::uint64_t dy;
+  };
 
-  std::uint64_t max_dx_;
-  std::uint64_t max_dy_;
   std::vector<std::uint64_t> keys_;  // ascending
   std::vector<std::uint16_t> codes_;
-  std::vector<std::uint32_t> offsets_begin_;
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> tied_offsets_;
+  std::vector<Offset> tied_offsets_;  // by squared length; only those of tied keys
   std::vector<std::uint16_t> dense_codes_;
 };
 
@@ -236,7 +235,8 @@ Costmap inflateCostmapWith(const Costmap& source, double inflation_radius, doubl
   const auto limit = static_cast<std::uint64_t>(
       std::min(Wide{reach} * reach, Wide{max_dx} * max_dx + Wide{max_dy} * max_dy));
   const InflationCurve curve{inflation_radius, inscribed_radius, cost_scaling_factor};
-  const SquaredDistanceCosts costs(max_dx, max_dy, limit, source.resolution(), curve, distance);
+  const SquaredDistanceCosts costs(max_dx, max_dy, limit, out.size(), source.resolution(), curve,
+                                   distance);
   const std::vector<std::uint32_t> column_rows = columnSeedDistances(source, reach);
 
   // Per row, the lower envelope of the parabolas (x - column)^2 + rows(column)^2 gives the exact

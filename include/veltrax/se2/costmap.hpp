@@ -55,7 +55,8 @@ namespace veltrax::se2 {
 // (centre to centre) is at least inscribed, and every cell out to inflation_radius at least the
 // exponentially decaying cost 252 * exp(-cost_scaling_factor * (d - inscribed_radius)), rounded
 // and clamped to 1..252. Lethal and unknown cells are kept; no cost is lowered. Runs in time
-// linear in the number of cells. Throws std::invalid_argument "invalid inflation parameters".
+// linear in the number of cells (plus sorting the cell offsets within the inflation radius). Throws
+// std::invalid_argument "invalid inflation parameters".
 Costmap inflateCostmap(const Costmap& source, double inflation_radius, double inscribed_radius,
                        double cost_scaling_factor);
 
