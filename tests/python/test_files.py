@@ -210,6 +210,7 @@ def test_missing_file(tmp_path, loader):
 def test_paths_as_bytes_but_not_path_objects(tmp_path):
     path = write(tmp_path, "a.csv", "9\n")
     assert sp.load_costmap_csv(os.fsencode(path), 1.0).get_cost(0, 0) == 9
+    assert sp.load_costmap_csv(bytearray(os.fsencode(path)), 1.0).get_cost(0, 0) == 9
     with pytest.raises(TypeError):
         sp.load_costmap_csv(pathlib.Path(path), 1.0)
 
