@@ -1,1 +1,349 @@
 #include "veltrax/se2/io.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "detail/errors.hpp"
+#include "detail/output_file.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+constexpr std::uint64_t kMaxU64 = std::numeric_limits<std::uint64_t>::max();
+
+std::ifstream openInputFile(const std::string& path, std::ios::openmode mode) {
+  std::ifstream file(path, mode | std::ios::in);
+  if (!file.is_open()) {
+    detail::throwRuntimeError("cannot open input file: " + path);
+  }
+  return file;
+}
+
+bool isPgmSpace(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Tokens stay short whatever the file holds: leading zeros after the sign count as one zero, and
+// only the first kKeptTokenLength characters are kept. Neither changes what a token means: the
+// kept prefix still decides "no digits", "beyond 64 bits" (it then holds over 60 significant
+// digits) and "characters after the number".
+constexpr std::size_t kKeptTokenLength = 64;
+
+std::string readPgmToken(std::streambuf& in) {
+  using Traits = std::char_traits<char>;
+  for (int c = in.sgetc(); c != Traits::eof(); c = in.sgetc()) {
+    if (c == '#') {
+      do {
+        c = in.sbumpc();
+      } while (c != Traits::eof() && c != '\n');
+    } else if (isPgmSpace(c)) {
+      in.sbumpc();
+    } else {
+      break;
+    }
+  }
+  std::string token;
+  for (int c = in.sgetc(); c != Traits::eof() && c != '#' && !isPgmSpace(c); c = in.snextc()) {
+    const bool repeated_zero = c == '0' && (token == "0" || token == "+0" || token == "-0");
+    if (!repeated_zero && token.size() < kKeptTokenLength) {
+      token.push_back(static_cast<char>(c));
+    }
+  }
+  if (token.empty()) {
+    detail::throwRuntimeError("unexpected end of PGM header");
+  }
+  return token;
+}
+
+// Base-10 conversion with the standard library's string-to-unsigned rules (optional sign, a minus
+// wraps modulo 2^64). Returns the number of characters used.
+std::size_t parseUnsigned(const std::string& token, std::uint64_t& value) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < token.size() && (token[i] == '+' || token[i] == '-')) {
+    negative = token[i] == '-';
+    ++i;
+  }
+  if (i == token.size() || !isDigit(token[i])) {
+    detail::throwInvalidArgument("stoull");
+  }
+  std::uint64_t result = 0;
+  bool overflow = false;
+  for (; i < token.size() && isDigit(token[i]); ++i) {
+    const auto digit = static_cast<std::uint64_t>(token[i] - '0');
+    if (result > (kMaxU64 - digit) / 10) {
+      overflow = true;
+    } else {
+      result = result * 10 + digit;
+    }
+  }
+  if (overflow) {
+    detail::throwOutOfRange("stoull");
+  }
+  value = negative ? 0 - result : result;
+  return i;
+}
+
+std::uint64_t parsePgmHeaderNumber(const std::string& token, const char* what) {
+  std::uint64_t value = 0;
+  if (parseUnsigned(token, value) != token.size() || value == 0) {
+    detail::throwRuntimeError(std::string("invalid PGM ") + what);
+  }
+  return value;
+}
+
+std::vector<std::uint8_t> readPlainPixels(std::streambuf& in, std::uint64_t count,
+                                          std::uint64_t maxval) {
+  std::vector<std::uint8_t> pixels;
+  // Every value needs at least two bytes of file, so growth follows the data actually present.
+  pixels.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, 1 << 20)));
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::string token = readPgmToken(in);
+    std::uint64_t value = 0;
+    if (parseUnsigned(token, value) != token.size()) {
+      detail::throwRuntimeError("invalid PGM pixel");
+    }
+    if (value > maxval) {
+      detail::throwRuntimeError("PGM pixel exceeds maximum value");
+    }
+    pixels.push_back(static_cast<std::uint8_t>(value));
+  }
+  return pixels;
+}
+
+std::vector<std::uint8_t> readRawPixels(std::streambuf& in, std::uint64_t count) {
+  const int separator = in.sbumpc();
+  if (separator == std::char_traits<char>::eof() || !isPgmSpace(separator)) {
+    detail::throwRuntimeError("invalid PGM header separator");
+  }
+  // The buffer grows with the bytes that arrive, never to a size the header merely claims.
+  std::vector<std::uint8_t> pixels;
+  std::uint64_t filled = 0;
+  while (filled < count) {
+    const std::uint64_t step =
+        std::min<std::uint64_t>(count - filled, std::max<std::uint64_t>(filled, 1 << 20));
+    pixels.resize(static_cast<std::size_t>(filled + step));
+    const auto got = in.sgetn(reinterpret_cast<char*>(pixels.data() + filled),
+                              static_cast<std::streamsize>(step));
+    filled += static_cast<std::uint64_t>(std::max<std::streamsize>(got, 0));
+    if (static_cast<std::uint64_t>(got) < step) {
+      break;
+    }
+  }
+  if (filled < count) {
+    detail::throwRuntimeError("PGM pixel data is truncated");
+  }
+  return pixels;
+}
+
+// %.17g: enough digits to read every double back exactly.
+void appendDouble(std::string& out, double value) {
+  char buffer[32];
+  const int length = std::snprintf(buffer, sizeof buffer, "%.17g", value);
+  out.append(buffer, static_cast<std::size_t>(length));
+}
+
+// JSON has no literal for NaN or the infinities.
+void appendJsonNumber(std::string& out, double value) {
+  if (std::isfinite(value)) {
+    appendDouble(out, value);
+  } else {
+    out += "null";
+  }
+}
+
+int directionAt(const PlannerResult& result, std::size_t index) {
+  return index < result.directions.size() ? static_cast<int>(result.directions[index]) : 0;
+}
+
+void appendJsonString(std::string& out, const std::string& text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (byte) {
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      default:
+        if (byte < 0x20) {
+          out += "\\u00";
+          out += kHex[byte >> 4];
+          out += kHex[byte & 0xF];
+        } else {
+          out += c;
+        }
+    }
+  }
+}
+
+}  // namespace
+
+Costmap loadCostmapPgm(const std::string& path, double resolution, double origin_x,
+                       double origin_y) {
+  std::ifstream file = openInputFile(path, std::ios::binary);
+  std::streambuf& in = *file.rdbuf();
+  const std::string magic = readPgmToken(in);
+  if (magic != "P2" && magic != "P5") {
+    detail::throwRuntimeError("only P2 and P5 PGM files are supported");
+  }
+  const std::uint64_t width = parsePgmHeaderNumber(readPgmToken(in), "width");
+  const std::uint64_t height = parsePgmHeaderNumber(readPgmToken(in), "height");
+  const std::uint64_t maxval = parsePgmHeaderNumber(readPgmToken(in), "maximum value");
+  if (maxval > 255) {
+    detail::throwRuntimeError("16-bit PGM files are not supported");
+  }
+  if (width > kMaxU64 / height) {
+    detail::throwInvalidArgument("costmap cells size does not match width*height");
+  }
+  const std::uint64_t count = width * height;
+  if (count >= (std::uint64_t{1} << 63)) {
+    detail::throwLengthError("cannot create std::vector larger than max_size()");
+  }
+  const std::vector<std::uint8_t> pixels =
+      magic == "P2" ? readPlainPixels(in, count, maxval) : readRawPixels(in, count);
+
+  std::array<std::uint8_t, 256> cost_of{};
+  for (std::uint64_t grey = 0; grey <= maxval; ++grey) {
+    cost_of[grey] = static_cast<std::uint8_t>(
+        std::lround(static_cast<double>(grey) * 255.0 / static_cast<double>(maxval)));
+  }
+  std::vector<std::uint8_t> cells(pixels.size());
+  for (std::uint64_t row = 0; row < height; ++row) {
+    const std::uint8_t* from = pixels.data() + row * width;
+    std::uint8_t* to = cells.data() + (height - 1 - row) * width;
+    for (std::uint64_t column = 0; column < width; ++column) {
+      if (from[column] > maxval) {
+        detail::throwRuntimeError("PGM pixel exceeds maximum value");
+      }
+      to[column] = cost_of[from[column]];
+    }
+  }
+  return Costmap(width, height, resolution, origin_x, origin_y, std::move(cells));
+}
+
+Costmap loadCostmapCsv(const std::string& path, double resolution, double origin_x,
+                       double origin_y) {
+  std::ifstream file = openInputFile(path, std::ios::openmode{});
+  std::uint64_t width = 0;
+  std::uint64_t rows = 0;
+  std::vector<std::uint8_t> cells;
+  std::vector<std::uint8_t> row;
+  std::string line;
+  std::istringstream values;
+  while (std::getline(file, line)) {
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') {
+      continue;
+    }
+    std::replace(line.begin(), line.end(), ',', ' ');
+    values.clear();
+    values.str(line);
+    row.clear();
+    int value = 0;
+    while (values >> value) {
+      if (static_cast<unsigned>(value) > 255u) {
+        detail::throwRuntimeError("CSV cost values must be in [0, 255]");
+      }
+      row.push_back(static_cast<std::uint8_t>(value));
+    }
+    if (!values.eof()) {
+      detail::throwRuntimeError("invalid CSV costmap row: " + line);
+    }
+    if (row.empty()) {
+      continue;
+    }
+    if (width != 0 && row.size() != width) {
+      detail::throwRuntimeError("CSV costmap rows have different widths");
+    }
+    cells.insert(cells.end(), row.begin(), row.end());
+    ++rows;
+    width = row.size();
+  }
+  if (width == 0 || rows == 0) {
+    detail::throwRuntimeError("CSV costmap is empty: " + path);
+  }
+  return Costmap(width, rows, resolution, origin_x, origin_y, std::move(cells));
+}
+
+void savePathCsv(const PlannerResult& result, const std::string& path) {
+  detail::replaceFileContents(path, "cannot open output file: ", "failed to write path CSV: ", [&] {
+    std::string text = "x,y,yaw,direction\n";
+    for (std::size_t i = 0; i < result.path.size(); ++i) {
+      const Pose2D& pose = result.path[i];
+      appendDouble(text, pose.x);
+      text += ',';
+      appendDouble(text, pose.y);
+      text += ',';
+      appendDouble(text, pose.yaw);
+      text += ',';
+      text += std::to_string(directionAt(result, i));
+      text += '\n';
+    }
+    return text;
+  });
+}
+
+void saveResultJson(const PlannerResult& result, const std::string& path) {
+  detail::replaceFileContents(
+      path, "cannot open output file: ", "failed to write result JSON: ", [&] {
+        const PlannerDiagnostics& d = result.diagnostics;
+        std::string text = "{\n  \"status\": \"";
+        text += plannerStatusName(result.status);
+        text += "\",\n  \"message\": \"";
+        appendJsonString(text, result.message);
+        text += "\",\n  \"revisions\": {\"map\": " + std::to_string(result.map_revision);
+        text += ", \"goal\": " + std::to_string(result.goal_revision);
+        text += ", \"robot\": " + std::to_string(result.robot_revision);
+        text += "},\n  \"diagnostics\": {\"obstacle_heuristic_cache_hit\": ";
+        text += d.obstacle_heuristic_cache_hit ? "true" : "false";
+        const std::pair<const char*, double> times[] = {
+            {", \"total_time_ms\": ", d.total_time_ms},
+            {", \"search_time_ms\": ", d.search_time_ms},
+            {", \"obstacle_heuristic_time_ms\": ", d.obstacle_heuristic_time_ms},
+            {", \"kinematic_heuristic_time_ms\": ", d.kinematic_heuristic_time_ms},
+            {", \"collision_check_time_ms\": ", d.collision_check_time_ms},
+            {", \"analytic_expansion_time_ms\": ", d.analytic_expansion_time_ms},
+            {", \"smoothing_time_ms\": ", d.smoothing_time_ms}};
+        for (const auto& [key, value] : times) {
+          text += key;
+          appendJsonNumber(text, value);
+        }
+        text += ", \"expanded_nodes\": " + std::to_string(d.expanded_nodes);
+        text += ", \"generated_nodes\": " + std::to_string(d.generated_nodes);
+        text += ", \"collision_checks\": " + std::to_string(d.collision_checks);
+        text += ", \"path_length\": ";
+        appendJsonNumber(text, d.path_length);
+        text += ", \"reverse_count\": " + std::to_string(d.reverse_count);
+        text += ", \"direction_switch_count\": " + std::to_string(d.direction_switch_count);
+        text += ", \"in_place_rotation_count\": " + std::to_string(d.in_place_rotation_count);
+        text += "},\n  \"path\": [\n";
+        for (std::size_t i = 0; i < result.path.size(); ++i) {
+          const Pose2D& pose = result.path[i];
+          text += "    {\"x\": ";
+          appendJsonNumber(text, pose.x);
+          text += ", \"y\": ";
+          appendJsonNumber(text, pose.y);
+          text += ", \"yaw\": ";
+          appendJsonNumber(text, pose.yaw);
+          text += ", \"direction\": " + std::to_string(directionAt(result, i));
+          text += i + 1 < result.path.size() ? "},\n" : "}\n";
+        }
+        text += "  ]\n}\n";
+        return text;
+      });
+}
+
+}  // namespace veltrax::se2

@@ -10,6 +10,8 @@ void throwInvalidArgument(const std::string& message) { throw std::invalid_argum
 
 void throwOutOfRange(const char* message) { throw std::out_of_range(message); }
 
+void throwLengthError(const char* message) { throw std::length_error(message); }
+
 void throwRuntimeError(const std::string& message) { throw std::runtime_error(message); }
 
 }  // namespace veltrax::se2::detail

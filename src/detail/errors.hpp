@@ -9,6 +9,7 @@ namespace veltrax::se2::detail {
 [[noreturn]] void throwInvalidArgument(const char* message);
 [[noreturn]] void throwInvalidArgument(const std::string& message);
 [[noreturn]] void throwOutOfRange(const char* message);
+[[noreturn]] void throwLengthError(const char* message);
 [[noreturn]] void throwRuntimeError(const std::string& message);
 
 }  // namespace veltrax::se2::detail

@@ -48,3 +48,16 @@ class Costmap {
 };
 
 }  // namespace veltrax::se2
+
+namespace veltrax::se2 {
+
+// A new costmap of the same geometry in which every cell within inscribed_radius of a lethal cell
+// (centre to centre) is at least inscribed, and every cell out to inflation_radius at least the
+// exponentially decaying cost 252 * exp(-cost_scaling_factor * (d - inscribed_radius)), rounded
+// and clamped to 1..252. Lethal and unknown cells are kept; no cost is lowered. Runs in time
+// linear in the number of cells (plus sorting the cell offsets within the inflation radius). Throws
+// std::invalid_argument "invalid inflation parameters".
+Costmap inflateCostmap(const Costmap& source, double inflation_radius, double inscribed_radius,
+                       double cost_scaling_factor);
+
+}  // namespace veltrax::se2

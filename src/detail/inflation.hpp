@@ -1,0 +1,15 @@
+#pragma once
+
+#include "veltrax/se2/costmap.hpp"
+
+namespace veltrax::se2::detail {
+
+// Distance in cells between two cell centres given the signed index differences. The library
+// uses std::hypot; tests substitute functions that are not symmetric in sign or order, to prove
+// that ties in squared distance are resolved exactly as a direct scan would.
+using CellDistanceFunction = double (*)(double dx, double dy);
+
+Costmap inflateCostmapWith(const Costmap& source, double inflation_radius, double inscribed_radius,
+                           double cost_scaling_factor, CellDistanceFunction distance);
+
+}  // namespace veltrax::se2::detail

@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "detail/inflation.hpp"
+#include "oracles/inflation_oracle.hpp"
+#include "veltrax/se2/costmap.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+double plainHypot(double dx, double dy) { return std::hypot(dx, dy); }
+// One ulp further for seeds to the right: every left/right pair of offsets becomes a tie.
+double fartherToTheRight(double dx, double dy) {
+  const double d = std::hypot(dx, dy);
+  return dx < 0.0 ? std::nextafter(d, kInf) : d;
+}
+// One ulp nearer for odd row offsets: ties between swapped and mirrored offsets.
+double nearerOnOddRows(double dx, double dy) {
+  const double d = std::hypot(dx, dy);
+  return static_cast<std::int64_t>(dy) % 2 != 0 ? std::nextafter(d, 0.0) : d;
+}
+
+Costmap filled(std::uint64_t width, std::uint64_t height, double resolution, std::uint8_t cost) {
+  return Costmap(width, height, resolution, 0.0, 0.0,
+                 std::vector<std::uint8_t>(width * height, cost));
+}
+
+Costmap withCells(const Costmap& base, const std::vector<GridIndex>& where, std::uint8_t cost) {
+  std::vector<std::uint8_t> cells = base.cells();
+  for (const GridIndex& cell : where) {
+    cells[cell.y * base.width() + cell.x] = cost;
+  }
+  return Costmap(base.width(), base.height(), base.resolution(), base.originX(), base.originY(),
+                 cells);
+}
+
+struct BadParameters {
+  double inflation_radius;
+  double inscribed_radius;
+  double cost_scaling_factor;
+};
+
+class InflationRejects : public ::testing::TestWithParam<BadParameters> {};
+
+TEST_P(InflationRejects, InvalidParameters) {
+  const Costmap source = withCells(filled(3, 3, 0.1, 0), {{1, 1}}, 254);
+  const BadParameters p = GetParam();
+  try {
+    inflateCostmap(source, p.inflation_radius, p.inscribed_radius, p.cost_scaling_factor);
+    FAIL() << "accepted";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), "invalid inflation parameters");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inflation, InflationRejects,
+    ::testing::Values(BadParameters{0.5, 0.6, 1.0}, BadParameters{-0.1, 0.0, 1.0},
+                      BadParameters{0.5, -0.1, 1.0}, BadParameters{kNaN, 0.0, 1.0},
+                      BadParameters{kInf, 0.0, 1.0}, BadParameters{0.5, kNaN, 1.0},
+                      BadParameters{kInf, kInf, 1.0}, BadParameters{0.5, 0.2, 0.0},
+                      BadParameters{0.5, 0.2, -1.0}, BadParameters{0.5, 0.2, kNaN},
+                      BadParameters{0.5, 0.2, kInf}, BadParameters{0.5, 0.2, -kInf}));
+
+TEST(Inflation, AcceptsZeroRadiiAndKeepsEverythingButLethalCells) {
+  const Costmap source =
+      withCells(withCells(withCells(filled(4, 3, 0.1, 7), {{0, 0}, {3, 2}}, 254), {{1, 0}}, 253),
+                {{2, 0}}, 255);
+  const Costmap result = inflateCostmap(source, 0.0, 0.0, 1.0);
+  EXPECT_EQ(result.cells(), source.cells());
+}
+
+TEST(Inflation, WithoutLethalCellsReturnsTheSourceCells) {
+  std::vector<std::uint8_t> cells = {0, 1, 252, 253, 255, 3};
+  const Costmap source(3, 2, 0.5, -1.0, 2.0, cells);
+  const Costmap result = inflateCostmap(source, 100.0, 50.0, 0.1);
+  EXPECT_EQ(result.cells(), cells);
+}
+
+TEST(Inflation, KeepsTheGeometry) {
+  const Costmap source(5, 3, 0.25, -4.5, 7.25, std::vector<std::uint8_t>(15, 254));
+  const Costmap result = inflateCostmap(source, 1.0, 0.5, 2.0);
+  EXPECT_EQ(result.width(), 5u);
+  EXPECT_EQ(result.height(), 3u);
+  EXPECT_EQ(result.resolution(), 0.25);
+  EXPECT_EQ(result.originX(), -4.5);
+  EXPECT_EQ(result.originY(), 7.25);
+}
+
+struct OffsetCost {
+  int dx;
+  int dy;
+  double cost_scaling_factor;
+  int expected;
+};
+
+class InflationProfile : public ::testing::TestWithParam<OffsetCost> {};
+
+// One seed in the middle of a 13 x 13 grid at 0.1 m; radii 0.2 and 0.5.
+TEST_P(InflationProfile, CostAtOffsetFromASingleSeed) {
+  const OffsetCost p = GetParam();
+  const Costmap source = withCells(filled(13, 13, 0.1, 0), {{6, 6}}, 254);
+  const Costmap result = inflateCostmap(source, 0.5, 0.2, p.cost_scaling_factor);
+  EXPECT_EQ(result.getCost(6 + p.dx, 6 + p.dy), p.expected);
+  EXPECT_EQ(result.getCost(6, 6), 254);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inflation, InflationProfile,
+                         ::testing::Values(OffsetCost{1, 0, 10.0, 253}, OffsetCost{2, 0, 10.0, 253},
+                                           OffsetCost{3, 0, 10.0, 93}, OffsetCost{4, 0, 10.0, 34},
+                                           OffsetCost{5, 0, 10.0, 13}, OffsetCost{6, 0, 10.0, 0},
+                                           OffsetCost{-3, 0, 10.0, 93}, OffsetCost{0, -4, 10.0, 34},
+                                           OffsetCost{0, 5, 10.0, 13}, OffsetCost{-6, 0, 10.0, 0},
+                                           OffsetCost{1, 1, 10.0, 253}, OffsetCost{2, 1, 10.0, 199},
+                                           OffsetCost{-1, 2, 10.0, 199}, OffsetCost{4, 3, 10.0, 13},
+                                           OffsetCost{4, 4, 10.0, 0}, OffsetCost{5, 0, 30.0, 1},
+                                           OffsetCost{3, 0, 30.0, 13}));
+
+struct KeptCost {
+  int dx;
+  std::uint8_t old_cost;
+  int expected;
+};
+
+class InflationNeverLowers : public ::testing::TestWithParam<KeptCost> {};
+
+TEST_P(InflationNeverLowers, OldCostAgainstInflatedCost) {
+  const KeptCost p = GetParam();
+  const Costmap source = withCells(withCells(filled(13, 1, 0.1, 0), {{6, 0}}, 254),
+                                   {{static_cast<std::uint64_t>(6 + p.dx), 0}}, p.old_cost);
+  EXPECT_EQ(inflateCostmap(source, 0.5, 0.2, 10.0).getCost(6 + p.dx, 0), p.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inflation, InflationNeverLowers,
+                         ::testing::Values(KeptCost{1, 255, 255}, KeptCost{3, 200, 200},
+                                           KeptCost{3, 92, 93}, KeptCost{4, 253, 253},
+                                           KeptCost{-2, 100, 253}, KeptCost{5, 14, 14},
+                                           KeptCost{5, 12, 13}, KeptCost{6, 77, 77}));
+
+TEST(Inflation, EachCellTakesTheNearerOfTwoSeeds) {
+  // Seeds at columns 0 and 9 of one row: column 3 is three cells from the left seed, column 5
+  // four cells from the right one.
+  const Costmap source = withCells(filled(10, 1, 0.1, 0), {{0, 0}, {9, 0}}, 254);
+  const Costmap result = inflateCostmap(source, 0.5, 0.2, 10.0);
+  const std::vector<std::uint8_t> expected = {254, 253, 253, 93, 34, 34, 93, 253, 253, 254};
+  EXPECT_EQ(result.cells(), expected);
+}
+
+// 2993 = 28^2 + 47^2 = 17^2 + 52^2, and std::hypot gives these two offsets distances one ulp
+// apart; an inflation radius equal to the smaller one separates them.
+struct TiedSeeds {
+  std::vector<GridIndex> seeds;
+  int expected;
+};
+
+class InflationTies : public ::testing::TestWithParam<TiedSeeds> {};
+
+TEST_P(InflationTies, NearestOfEquallyFarSeedsDecides) {
+  // Volatile: a compiler folds constant arguments with correct rounding, the library does not.
+  volatile double a = 28.0, b = 47.0, c = 17.0, d = 52.0;
+  const double nearer = std::hypot(a, b);
+  const double farther = std::hypot(c, d);
+  ASSERT_LT(nearer, farther) << "this libm rounds both offsets alike; the case needs a tie";
+  const Costmap source = withCells(filled(60, 60, 1.0, 0), GetParam().seeds, 254);
+  const Costmap result = inflateCostmap(source, nearer, 0.0, 1.0);
+  EXPECT_EQ(result.getCost(0, 0), GetParam().expected);
+  EXPECT_EQ(result.cells(),
+            oracles::inflateByDirectScan(source, nearer, 0.0, 1.0, &plainHypot).cells());
+}
+
+INSTANTIATE_TEST_SUITE_P(Inflation, InflationTies,
+                         ::testing::Values(TiedSeeds{{{17, 52}}, 0}, TiedSeeds{{{28, 47}}, 1},
+                                           TiedSeeds{{{17, 52}, {28, 47}}, 1},
+                                           TiedSeeds{{{52, 17}, {47, 28}}, 1},
+                                           TiedSeeds{{{52, 17}}, 0}));
+
+struct RandomCase {
+  const char* name;
+  detail::CellDistanceFunction distance;
+  std::uint64_t max_side;
+  int maps;
+};
+
+class InflationMatchesDirectScan : public ::testing::TestWithParam<RandomCase> {};
+
+TEST_P(InflationMatchesDirectScan, RandomMaps) {
+  const RandomCase p = GetParam();
+  std::mt19937_64 rng(20261206);
+  const double resolutions[] = {0.05, 0.1, 0.3, 1.0};
+  const double lethal_shares[] = {0.0, 0.002, 0.02, 0.1, 0.5, 0.95};
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int differing_maps = 0;
+  for (int map = 0; map < p.maps; ++map) {
+    const std::uint64_t width = 1 + rng() % p.max_side;
+    const std::uint64_t height = 1 + rng() % p.max_side;
+    const double resolution = resolutions[rng() % 4];
+    const double lethal_share = lethal_shares[rng() % 6];
+    std::vector<std::uint8_t> cells(width * height, 0);
+    for (std::uint8_t& cell : cells) {
+      const double draw = unit(rng);
+      if (draw < lethal_share) {
+        cell = 254;
+      } else if (draw < lethal_share + 0.1) {
+        const std::uint8_t others[] = {1, 13, 93, 200, 252, 253, 255};
+        cell = others[rng() % 7];
+      }
+    }
+    // Radii on whole cells put many centres exactly on the inflation and inscribed edges.
+    const double reach = static_cast<double>(rng() % (p.max_side + 2));
+    const double inflation_radius =
+        rng() % 2 == 0 ? reach * resolution : unit(rng) * reach * resolution;
+    const double inscribed_radius =
+        rng() % 2 == 0 ? std::floor(unit(rng) * reach) * resolution : unit(rng) * inflation_radius;
+    const double factor = 0.1 + unit(rng) * 20.0;
+    const Costmap source(width, height, resolution, 1.5, -2.0, cells);
+    if (!(inscribed_radius <= inflation_radius)) {
+      continue;
+    }
+    const Costmap fast =
+        detail::inflateCostmapWith(source, inflation_radius, inscribed_radius, factor, p.distance);
+    const Costmap slow = oracles::inflateByDirectScan(source, inflation_radius, inscribed_radius,
+                                                      factor, p.distance);
+    ASSERT_EQ(fast.cells(), slow.cells())
+        << p.name << " map " << map << ": " << width << " x " << height << " at " << resolution
+        << ", radii " << inflation_radius << " / " << inscribed_radius << ", factor " << factor;
+    differing_maps += fast.cells() != source.cells() ? 1 : 0;
+  }
+  // Guards against a generator that never exercises inflation.
+  EXPECT_GT(differing_maps, p.maps / 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inflation, InflationMatchesDirectScan,
+                         ::testing::Values(RandomCase{"hypot", &plainHypot, 40, 400},
+                                           RandomCase{"right", &fartherToTheRight, 30, 300},
+                                           RandomCase{"odd rows", &nearerOnOddRows, 30, 300}),
+                         [](const auto& info) { return std::to_string(info.index); });
+
+struct WideCase {
+  std::uint64_t width;
+  std::uint64_t height;
+  double resolution;
+  double inflation_radius;
+  detail::CellDistanceFunction distance;
+};
+
+class InflationFarReach : public ::testing::TestWithParam<WideCase> {};
+
+// Radii that cover the whole map, on maps whose squared distances go far beyond a small table.
+TEST_P(InflationFarReach, MatchesDirectScan) {
+  const WideCase p = GetParam();
+  std::mt19937_64 rng(p.width * 31 + p.height);
+  std::vector<std::uint8_t> cells(p.width * p.height, 0);
+  for (int i = 0; i < 12; ++i) {
+    cells[rng() % cells.size()] = 254;
+  }
+  cells[rng() % cells.size()] = 255;
+  const Costmap source(p.width, p.height, p.resolution, 0.0, 0.0, cells);
+  const double inscribed = p.inflation_radius / 1000.0;
+  const Costmap fast =
+      detail::inflateCostmapWith(source, p.inflation_radius, inscribed, 1e-3, p.distance);
+  const Costmap slow =
+      oracles::inflateByDirectScan(source, p.inflation_radius, inscribed, 1e-3, p.distance);
+  EXPECT_EQ(fast.cells(), slow.cells());
+  EXPECT_NE(fast.cells(), source.cells());
+}
+
+INSTANTIATE_TEST_SUITE_P(Inflation, InflationFarReach,
+                         ::testing::Values(WideCase{3000, 1, 1.0, 1e6, &plainHypot},
+                                           WideCase{2, 1500, 1.0, 1e6, &fartherToTheRight},
+                                           WideCase{1200, 3, 1e-300, 1.0, &nearerOnOddRows},
+                                           WideCase{150, 150, 1.0, 75.0, &plainHypot},
+                                           WideCase{1100, 2, 0.5, 500.0, &plainHypot}));
+
+}  // namespace
+}  // namespace veltrax::se2

@@ -1,0 +1,501 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "file_fixture.hpp"
+#include "veltrax/se2/io.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+using testing::TemporaryDirectoryTest;
+
+enum class Thrown { kRuntime, kInvalidArgument, kOutOfRange, kLengthError };
+
+struct BadFile {
+  const char* name;
+  std::string bytes;
+  Thrown thrown;
+  std::string message;
+};
+
+template <typename Call>
+void expectThrows(Thrown thrown, const std::string& message, const Call& call) {
+  try {
+    call();
+    ADD_FAILURE() << "no exception; expected " << message;
+  } catch (const std::invalid_argument& e) {
+    EXPECT_EQ(thrown, Thrown::kInvalidArgument) << e.what();
+    EXPECT_EQ(e.what(), message);
+  } catch (const std::out_of_range& e) {
+    EXPECT_EQ(thrown, Thrown::kOutOfRange) << e.what();
+    EXPECT_EQ(e.what(), message);
+  } catch (const std::length_error& e) {
+    EXPECT_EQ(thrown, Thrown::kLengthError) << e.what();
+    EXPECT_EQ(e.what(), message);
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(thrown, Thrown::kRuntime) << e.what();
+    EXPECT_EQ(e.what(), message);
+  }
+}
+
+std::vector<std::uint8_t> row(const Costmap& map, std::uint64_t y) {
+  std::vector<std::uint8_t> values;
+  for (std::uint64_t x = 0; x < map.width(); ++x) {
+    values.push_back(map.getCost(x, y));
+  }
+  return values;
+}
+
+using Bytes = std::vector<std::uint8_t>;
+
+// ---------------------------------------------------------------------------------------------
+// PGM
+
+class PgmLoad : public TemporaryDirectoryTest {};
+
+TEST_F(PgmLoad, PlainImageIsFlippedIntoRows) {
+  const std::string path = write("a.pgm", "P2\n# made by hand\n3 2\n255\n0 1 2\n3 4 5\n");
+  const Costmap map = loadCostmapPgm(path, 0.25, -1.0, 2.0);
+  EXPECT_EQ(map.width(), 3u);
+  EXPECT_EQ(map.height(), 2u);
+  EXPECT_EQ(map.resolution(), 0.25);
+  EXPECT_EQ(map.originX(), -1.0);
+  EXPECT_EQ(map.originY(), 2.0);
+  EXPECT_EQ(row(map, 1), (Bytes{0, 1, 2}));
+  EXPECT_EQ(row(map, 0), (Bytes{3, 4, 5}));
+}
+
+TEST_F(PgmLoad, RawImageGivesTheSameCostmap) {
+  const std::string path = write("a.pgm", std::string("P5 3 2 255\n\x00\x01\x02\x03\x04\x05", 17));
+  const Costmap map = loadCostmapPgm(path, 0.25, 0.0, 0.0);
+  EXPECT_EQ(map.cells(), (Bytes{3, 4, 5, 0, 1, 2}));
+}
+
+TEST_F(PgmLoad, GreyLevelsScaleToCostsRoundingHalvesUp) {
+  const std::string path = write("a.pgm", "P2 5 1 100 0 1 50 99 100");
+  EXPECT_EQ(loadCostmapPgm(path, 1.0, 0.0, 0.0).cells(), (Bytes{0, 3, 128, 252, 255}));
+}
+
+TEST_F(PgmLoad, RawFullRangeKeepsEveryByteAndIgnoresTrailingData) {
+  std::string image = "P5\n256 1\n255\t";
+  for (int grey = 0; grey < 256; ++grey) {
+    image += static_cast<char>(grey);
+  }
+  image += "trailing";
+  const Costmap map = loadCostmapPgm(write("a.pgm", image), 1.0, 0.0, 0.0);
+  for (std::uint64_t grey = 0; grey < 256; ++grey) {
+    ASSERT_EQ(map.getCost(grey, 0), grey);
+  }
+}
+
+TEST_F(PgmLoad, CommentsAndWhitespaceBetweenHeaderTokens) {
+  const std::string path =
+      write("a.pgm", "P2#c1\n\t2#c2\n#c3\r\n  1\f\v255# after maxval\n7 #x\n 9 extra junk");
+  EXPECT_EQ(loadCostmapPgm(path, 1.0, 0.0, 0.0).cells(), (Bytes{7, 9}));
+}
+
+TEST_F(PgmLoad, LongRunsOfLeadingZerosAreOrdinaryNumbers) {
+  const std::string zeros(5000, '0');
+  const std::string path = write(
+      "a.pgm", "P2 +" + zeros + "2 " + zeros + "1 " + zeros + "255 -" + zeros + " +" + zeros + "7");
+  const Costmap map = loadCostmapPgm(path, 1.0, 0.0, 0.0);
+  EXPECT_EQ(map.width(), 2u);
+  EXPECT_EQ(map.cells(), (Bytes{0, 7}));
+}
+
+TEST_F(PgmLoad, RealOccupancyMap) {
+  const Costmap map = loadCostmapPgm(std::string(VELTRAX_SHARED_DIR) + "/maps/turtlebot3/map.pgm",
+                                     0.05, -10.0, -10.0);
+  ASSERT_EQ(map.width(), 384u);
+  ASSERT_EQ(map.height(), 384u);
+  std::uint64_t free = 0, lethal = 0, unknownish = 0;
+  for (const std::uint8_t cost : map.cells()) {
+    free += cost == 0;
+    lethal += cost == 254;
+    unknownish += cost == 205;
+  }
+  EXPECT_EQ(free, 795u);
+  EXPECT_EQ(lethal, 7939u);
+  EXPECT_EQ(unknownish, 138722u);
+  // File row 132 holds the first free and the first lethal pixel, at columns 184 and 185.
+  EXPECT_EQ(map.getCost(184, 383 - 132), 0);
+  EXPECT_EQ(map.getCost(185, 383 - 132), 254);
+  EXPECT_EQ(map.getCost(184, 383 - 131), 205);
+}
+
+class PgmRejects : public TemporaryDirectoryTest, public ::testing::WithParamInterface<BadFile> {};
+
+TEST_P(PgmRejects, WithTheFirstProblemInFileOrder) {
+  const BadFile& p = GetParam();
+  const std::string path = write("bad.pgm", p.bytes);
+  expectThrows(p.thrown, p.message, [&] { loadCostmapPgm(path, 0.5, 0.0, 0.0); });
+}
+
+const std::string kDigits70(70, '9');
+
+INSTANTIATE_TEST_SUITE_P(
+    Pgm, PgmRejects,
+    ::testing::Values(
+        BadFile{"Empty", "", Thrown::kRuntime, "unexpected end of PGM header"},
+        BadFile{"OnlyComment", "# nothing\n", Thrown::kRuntime, "unexpected end of PGM header"},
+        BadFile{"P3", "P3 1 1 255 0", Thrown::kRuntime, "only P2 and P5 PGM files are supported"},
+        BadFile{"P6", "P6\n1 1\n255\n", Thrown::kRuntime, "only P2 and P5 PGM files are supported"},
+        BadFile{"LowerCase", "p5 1 1 255\n", Thrown::kRuntime,
+                "only P2 and P5 PGM files are supported"},
+        BadFile{"NoWidth", "P2", Thrown::kRuntime, "unexpected end of PGM header"},
+        BadFile{"NoMaxval", "P5 3 2 # c", Thrown::kRuntime, "unexpected end of PGM header"},
+        BadFile{"WidthZero", "P2 0 2 255", Thrown::kRuntime, "invalid PGM width"},
+        BadFile{"WidthTrailing", "P2 4x 2 255", Thrown::kRuntime, "invalid PGM width"},
+        BadFile{"WidthLetters", "P2 abc 2 255", Thrown::kInvalidArgument, "stoull"},
+        BadFile{"WidthSignOnly", "P2 + 2 255", Thrown::kInvalidArgument, "stoull"},
+        BadFile{"WidthHuge", "P2 18446744073709551616 2 255", Thrown::kOutOfRange, "stoull"},
+        BadFile{"WidthVeryLong", "P2 " + kDigits70 + "x 1 255", Thrown::kOutOfRange, "stoull"},
+        BadFile{"WidthNegativeHuge", "P2 -99999999999999999999 1 255", Thrown::kOutOfRange,
+                "stoull"},
+        BadFile{"HeightZero", "P2 3 -0 255", Thrown::kRuntime, "invalid PGM height"},
+        BadFile{"HeightDecimal", "P5 3 2.0 255", Thrown::kRuntime, "invalid PGM height"},
+        BadFile{"MaxvalZero", "P2 3 2 0", Thrown::kRuntime, "invalid PGM maximum value"},
+        BadFile{"Maxval256", "P2 3 2 256 0 0 0 0 0 0", Thrown::kRuntime,
+                "16-bit PGM files are not supported"},
+        BadFile{"Maxval65535", "P5 3 2 65535\n", Thrown::kRuntime,
+                "16-bit PGM files are not supported"},
+        BadFile{"ProductWraps", "P5 4294967296 4294967296 255\n", Thrown::kInvalidArgument,
+                "costmap cells size does not match width*height"},
+        BadFile{"ProductTooLarge", "P2 4294967296 2147483648 255\n", Thrown::kLengthError,
+                "cannot create std::vector larger than max_size()"},
+        BadFile{"NegativeWidth", "P2 -1 1 255\n", Thrown::kLengthError,
+                "cannot create std::vector larger than max_size()"},
+        BadFile{"PlainShort", "P2 3 2 255\n0 1 2\n3 4", Thrown::kRuntime,
+                "unexpected end of PGM header"},
+        BadFile{"PlainHugeClaim", "P2 100000 100000 255\n1 2 3", Thrown::kRuntime,
+                "unexpected end of PGM header"},
+        BadFile{"PlainPixelTrailing", "P2 2 1 255\n1 2x", Thrown::kRuntime, "invalid PGM pixel"},
+        BadFile{"PlainPixelLetters", "P2 2 1 255\n1 x2", Thrown::kInvalidArgument, "stoull"},
+        BadFile{"PlainPixelHuge", "P2 1 1 255\n" + kDigits70, Thrown::kOutOfRange, "stoull"},
+        BadFile{"PlainPixelAbove", "P2 3 1 100\n100 101 x", Thrown::kRuntime,
+                "PGM pixel exceeds maximum value"},
+        BadFile{"PlainPixelNegative", "P2 1 1 255\n-1", Thrown::kRuntime,
+                "PGM pixel exceeds maximum value"},
+        BadFile{"RawCommentAfterMaxval", "P5 3 2 255#c\n012345", Thrown::kRuntime,
+                "invalid PGM header separator"},
+        BadFile{"RawNoSeparator", "P5 3 2 255", Thrown::kRuntime, "invalid PGM header separator"},
+        BadFile{"RawShortByOne", "P5 3 2 255\n01234", Thrown::kRuntime,
+                "PGM pixel data is truncated"},
+        BadFile{"RawHugeClaim", "P5 100000 100000 255\n\x01\x02\x03", Thrown::kRuntime,
+                "PGM pixel data is truncated"},
+        BadFile{"RawTruncatedBeforeBadByte", "P5 3 1 100\n\x65\x01", Thrown::kRuntime,
+                "PGM pixel data is truncated"},
+        BadFile{"RawPixelAbove", "P5 2 1 100\n\x64\x65", Thrown::kRuntime,
+                "PGM pixel exceeds maximum value"},
+        BadFile{"BinaryJunk", std::string("\x7f\x45\x4c\x46\x02\x01\x01\x00", 8), Thrown::kRuntime,
+                "only P2 and P5 PGM files are supported"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PgmLoad, GeometryIsCheckedAfterThePixels) {
+  const std::string path = write("a.pgm", "P2 1 1 255 0");
+  expectThrows(Thrown::kInvalidArgument,
+               "costmap resolution/origin must be finite and resolution positive",
+               [&] { loadCostmapPgm(path, 0.0, 0.0, 0.0); });
+  expectThrows(Thrown::kInvalidArgument,
+               "costmap resolution/origin must be finite and resolution positive",
+               [&] { loadCostmapPgm(path, 1.0, std::nan(""), 0.0); });
+  const std::string truncated = write("b.pgm", "P5 2 2 255\n");
+  expectThrows(Thrown::kRuntime, "PGM pixel data is truncated",
+               [&] { loadCostmapPgm(truncated, 0.0, 0.0, 0.0); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// CSV
+
+class CsvLoad : public TemporaryDirectoryTest {};
+
+TEST_F(CsvLoad, FirstDataLineIsRowZero) {
+  const std::string path = write("a.csv", "# costs\n1,2,3\n\n4,5,6\n");
+  const Costmap map = loadCostmapCsv(path, 0.1, 3.0, -4.0);
+  EXPECT_EQ(map.width(), 3u);
+  EXPECT_EQ(map.height(), 2u);
+  EXPECT_EQ(map.originX(), 3.0);
+  EXPECT_EQ(map.originY(), -4.0);
+  EXPECT_EQ(row(map, 0), (Bytes{1, 2, 3}));
+  EXPECT_EQ(row(map, 1), (Bytes{4, 5, 6}));
+}
+
+class CsvRowSpelling : public TemporaryDirectoryTest,
+                       public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(CsvRowSpelling, GivesOneTwoThree) {
+  const Costmap map = loadCostmapCsv(write("a.csv", GetParam()), 1.0, 0.0, 0.0);
+  EXPECT_EQ(map.cells(), (Bytes{1, 2, 3}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Csv, CsvRowSpelling,
+                         ::testing::Values("1,2,3", "1 2 3\n", "1,,2,,3\n", " 1 ,\t2, 3 ,\n",
+                                           "1,2,3\r\n", ",,,\n1,2,3\n,\n", "  # note\n+1,2,003",
+                                           "\r\n1,2,3\r\n\r\n"));
+
+TEST_F(CsvLoad, WindowsLineEndings) {
+  const Costmap map = loadCostmapCsv(write("a.csv", "0,255\r\n254,7\r\n"), 1.0, 0.0, 0.0);
+  EXPECT_EQ(map.cells(), (Bytes{0, 255, 254, 7}));
+}
+
+class CsvRejects : public TemporaryDirectoryTest, public ::testing::WithParamInterface<BadFile> {};
+
+TEST_P(CsvRejects, WithTheFirstProblemInFileOrder) {
+  const BadFile& p = GetParam();
+  const std::string path = write("bad.csv", p.bytes);
+  const std::string message = p.message == "CSV costmap is empty: " ? p.message + path : p.message;
+  expectThrows(p.thrown, message, [&] { loadCostmapCsv(path, 0.5, 0.0, 0.0); });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Csv, CsvRejects,
+    ::testing::Values(
+        BadFile{"Above255", "1,256\n", Thrown::kRuntime, "CSV cost values must be in [0, 255]"},
+        BadFile{"Negative", "1,-1\n", Thrown::kRuntime, "CSV cost values must be in [0, 255]"},
+        BadFile{"RangeBeforeToken", "1,300,x\n", Thrown::kRuntime,
+                "CSV cost values must be in [0, 255]"},
+        BadFile{"Letter", "1,2,x\n", Thrown::kRuntime, "invalid CSV costmap row: 1 2 x"},
+        BadFile{"Fraction", "3.5,1\n", Thrown::kRuntime, "invalid CSV costmap row: 3.5 1"},
+        BadFile{"TrailingComment", "1,2 # two\n", Thrown::kRuntime,
+                "invalid CSV costmap row: 1 2 # two"},
+        BadFile{"CarriageReturnKept", "1,2\n3,y\r\n", Thrown::kRuntime,
+                "invalid CSV costmap row: 3 y\r"},
+        BadFile{"DifferentWidths", "1,2\n1,2,3\n", Thrown::kRuntime,
+                "CSV costmap rows have different widths"},
+        BadFile{"WidthsBeforeLaterToken", "1\n1,2\nx\n", Thrown::kRuntime,
+                "CSV costmap rows have different widths"},
+        BadFile{"CommentsOnly", "# a\n\n   \n\t# b\n", Thrown::kRuntime, "CSV costmap is empty: "},
+        BadFile{"CommasOnly", ",,\n , \n", Thrown::kRuntime, "CSV costmap is empty: "},
+        BadFile{"EmptyFile", "", Thrown::kRuntime, "CSV costmap is empty: "},
+        BadFile{"BinaryJunk", std::string("\x01\x02,\xff", 4), Thrown::kRuntime,
+                std::string("invalid CSV costmap row: ") + "\x01\x02 \xff"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CsvLoad, GeometryIsCheckedLast) {
+  const std::string path = write("a.csv", "1\n");
+  expectThrows(Thrown::kInvalidArgument,
+               "costmap resolution/origin must be finite and resolution positive",
+               [&] { loadCostmapCsv(path, -1.0, 0.0, 0.0); });
+}
+
+TEST_F(CsvLoad, MissingFilesAreReportedWithTheirPath) {
+  const std::string path = pathOf("missing.csv");
+  expectThrows(Thrown::kRuntime, "cannot open input file: " + path,
+               [&] { loadCostmapCsv(path, 1.0, 0.0, 0.0); });
+  expectThrows(Thrown::kRuntime, "cannot open input file: " + path,
+               [&] { loadCostmapPgm(path, 1.0, 0.0, 0.0); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writers
+
+PlannerResult samplePlan() {
+  PlannerResult result;
+  result.status = PlannerStatus::SUCCESS;
+  result.message = "ok";
+  result.path = {{0.5, 1.0, -2.0}, {0.1, 1e20, -0.0}, {2.5, 3.0, 0.25}};
+  result.directions = {Direction::REVERSE, Direction::FORWARD};
+  result.map_revision = 18446744073709551615u;
+  result.goal_revision = 7;
+  result.robot_revision = 0;
+  PlannerDiagnostics& d = result.diagnostics;
+  d.obstacle_heuristic_cache_hit = true;
+  d.total_time_ms = 1.5;
+  d.search_time_ms = 0.1;
+  d.obstacle_heuristic_time_ms = 2.0;
+  d.kinematic_heuristic_time_ms = 1e-7;
+  d.collision_check_time_ms = 3.0;
+  d.analytic_expansion_time_ms = 0.0;
+  d.smoothing_time_ms = 12.25;
+  d.expanded_nodes = 1000;
+  d.generated_nodes = 18446744073709551615u;
+  d.collision_checks = 3;
+  d.path_length = 4.75;
+  d.reverse_count = 4294967295u;
+  d.direction_switch_count = 1;
+  d.in_place_rotation_count = 2;
+  return result;
+}
+
+class Writers : public TemporaryDirectoryTest {};
+
+TEST_F(Writers, EmptyResult) {
+  const std::string csv = pathOf("path.csv");
+  const std::string json = pathOf("result.json");
+  savePathCsv(PlannerResult{}, csv);
+  saveResultJson(PlannerResult{}, json);
+  EXPECT_EQ(read(csv), "x,y,yaw,direction\n");
+  EXPECT_EQ(read(json),
+            "{\n  \"status\": \"INTERNAL_ERROR\",\n  \"message\": \"\",\n"
+            "  \"revisions\": {\"map\": 0, \"goal\": 0, \"robot\": 0},\n"
+            "  \"diagnostics\": {\"obstacle_heuristic_cache_hit\": false, \"total_time_ms\": 0, "
+            "\"search_time_ms\": 0, \"obstacle_heuristic_time_ms\": 0, "
+            "\"kinematic_heuristic_time_ms\": 0, \"collision_check_time_ms\": 0, "
+            "\"analytic_expansion_time_ms\": 0, \"smoothing_time_ms\": 0, \"expanded_nodes\": 0, "
+            "\"generated_nodes\": 0, \"collision_checks\": 0, \"path_length\": 0, "
+            "\"reverse_count\": 0, \"direction_switch_count\": 0, \"in_place_rotation_count\": 0},"
+            "\n  \"path\": [\n  ]\n}\n");
+}
+
+TEST_F(Writers, PathCsvOfAPlan) {
+  const std::string csv = pathOf("path.csv");
+  savePathCsv(samplePlan(), csv);
+  EXPECT_EQ(read(csv),
+            "x,y,yaw,direction\n"
+            "0.5,1,-2,-1\n"
+            "0.10000000000000001,1e+20,-0,1\n"
+            "2.5,3,0.25,0\n");
+}
+
+TEST_F(Writers, ResultJsonOfAPlan) {
+  const std::string json = pathOf("result.json");
+  saveResultJson(samplePlan(), json);
+  EXPECT_EQ(read(json),
+            "{\n  \"status\": \"SUCCESS\",\n  \"message\": \"ok\",\n"
+            "  \"revisions\": {\"map\": 18446744073709551615, \"goal\": 7, \"robot\": 0},\n"
+            "  \"diagnostics\": {\"obstacle_heuristic_cache_hit\": true, \"total_time_ms\": 1.5, "
+            "\"search_time_ms\": 0.10000000000000001, \"obstacle_heuristic_time_ms\": 2, "
+            "\"kinematic_heuristic_time_ms\": 9.9999999999999995e-08, "
+            "\"collision_check_time_ms\": 3, \"analytic_expansion_time_ms\": 0, "
+            "\"smoothing_time_ms\": 12.25, \"expanded_nodes\": 1000, "
+            "\"generated_nodes\": 18446744073709551615, \"collision_checks\": 3, "
+            "\"path_length\": 4.75, \"reverse_count\": 4294967295, "
+            "\"direction_switch_count\": 1, \"in_place_rotation_count\": 2},\n"
+            "  \"path\": [\n"
+            "    {\"x\": 0.5, \"y\": 1, \"yaw\": -2, \"direction\": -1},\n"
+            "    {\"x\": 0.10000000000000001, \"y\": 1e+20, \"yaw\": -0, \"direction\": 1},\n"
+            "    {\"x\": 2.5, \"y\": 3, \"yaw\": 0.25, \"direction\": 0}\n"
+            "  ]\n}\n");
+}
+
+TEST_F(Writers, SinglePoseHasNoComma) {
+  PlannerResult result;
+  result.path = {{1.0, 2.0, 3.0}};
+  result.directions = {Direction::ROTATION};
+  const std::string json = pathOf("one.json");
+  saveResultJson(result, json);
+  const std::string text = read(json);
+  EXPECT_NE(
+      text.find("  \"path\": [\n    {\"x\": 1, \"y\": 2, \"yaw\": 3, \"direction\": 0}\n  ]\n}\n"),
+      std::string::npos);
+}
+
+TEST_F(Writers, NonFiniteNumbers) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  PlannerResult result;
+  result.path = {{std::nan(""), -std::nan(""), kInf}, {-kInf, 0.0, 1.0}};
+  result.diagnostics.total_time_ms = std::nan("");
+  result.diagnostics.path_length = kInf;
+  const std::string csv = pathOf("p.csv");
+  const std::string json = pathOf("r.json");
+  savePathCsv(result, csv);
+  saveResultJson(result, json);
+  EXPECT_EQ(read(csv), "x,y,yaw,direction\nnan,-nan,inf,0\n-inf,0,1,0\n");
+  const std::string text = read(json);
+  EXPECT_NE(text.find("\"total_time_ms\": null, "), std::string::npos);
+  EXPECT_NE(text.find("\"path_length\": null, "), std::string::npos);
+  EXPECT_NE(text.find("    {\"x\": null, \"y\": null, \"yaw\": null, \"direction\": 0},\n"
+                      "    {\"x\": null, \"y\": 0, \"yaw\": 1, \"direction\": 0}\n"),
+            std::string::npos);
+  EXPECT_EQ(text.find("nan"), std::string::npos);
+  EXPECT_EQ(text.find("inf"), std::string::npos);
+}
+
+struct Escape {
+  std::string message;
+  std::string written;
+};
+
+class JsonMessage : public TemporaryDirectoryTest, public ::testing::WithParamInterface<Escape> {};
+
+TEST_P(JsonMessage, IsEscapedByteByByte) {
+  PlannerResult result;
+  result.message = GetParam().message;
+  const std::string json = pathOf("r.json");
+  saveResultJson(result, json);
+  const std::string expected = "\"message\": \"" + GetParam().written + "\",\n";
+  EXPECT_NE(read(json).find(expected), std::string::npos) << read(json);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writers, JsonMessage,
+    ::testing::Values(Escape{"say \"hi\"", "say \\\"hi\\\""}, Escape{"a\\b", "a\\\\b"},
+                      Escape{"\t\n\r", "\\t\\n\\r"},
+                      Escape{std::string("\x00\x01\x1f", 3), "\\u0000\\u0001\\u001f"},
+                      Escape{"\x0b\x0c\x08", "\\u000b\\u000c\\u0008"},
+                      Escape{"caf\xc3\xa9 \x7f/", "caf\xc3\xa9 \x7f/"},
+                      Escape{"q\"\\\t\x01\xc3\xa9", "q\\\"\\\\\\t\\u0001\xc3\xa9"}));
+
+TEST_F(Writers, ReplaceAnExistingLongerFileCompletely) {
+  const std::string csv = write("path.csv", std::string(10000, 'z'));
+  ::chmod(csv.c_str(), 0640);
+  savePathCsv(PlannerResult{}, csv);
+  EXPECT_EQ(read(csv), "x,y,yaw,direction\n");
+  struct stat status;
+  ASSERT_EQ(::stat(csv.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0640u);
+  EXPECT_EQ(entries(), (std::set<std::string>{"path.csv"}));
+}
+
+TEST_F(Writers, WriteThroughASymbolicLink) {
+  const std::string target = write("target.json", "old");
+  const std::string link = pathOf("link.json");
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  saveResultJson(PlannerResult{}, link);
+  struct stat status;
+  ASSERT_EQ(::lstat(link.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISLNK(status.st_mode));
+  EXPECT_EQ(read(target).substr(0, 30), "{\n  \"status\": \"INTERNAL_ERROR\"");
+  EXPECT_EQ(entries(), (std::set<std::string>{"link.json", "target.json"}));
+}
+
+struct Unwritable {
+  const char* name;
+  bool json;
+  std::string relative_path;  // empty: the directory itself
+  std::string message;
+};
+
+class WritersFail : public TemporaryDirectoryTest,
+                    public ::testing::WithParamInterface<Unwritable> {};
+
+TEST_P(WritersFail, ReportThePathAndLeaveNothingBehind) {
+  const Unwritable& p = GetParam();
+  const std::string path = p.relative_path.rfind("/dev/", 0) == 0 ? p.relative_path
+                           : p.relative_path.empty()              ? dir_
+                                                                  : pathOf(p.relative_path);
+  expectThrows(Thrown::kRuntime, p.message + path, [&] {
+    if (p.json) {
+      saveResultJson(samplePlan(), path);
+    } else {
+      savePathCsv(samplePlan(), path);
+    }
+  });
+  EXPECT_TRUE(entries().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writers, WritersFail,
+    ::testing::Values(
+        Unwritable{"CsvDirectory", false, "", "cannot open output file: "},
+        Unwritable{"JsonDirectory", true, "", "cannot open output file: "},
+        Unwritable{"CsvMissingDirectory", false, "no/such/path.csv", "cannot open output file: "},
+        Unwritable{"JsonMissingDirectory", true, "no/path.json", "cannot open output file: "},
+        Unwritable{"CsvDeviceFull", false, "/dev/full", "failed to write path CSV: "},
+        Unwritable{"JsonDeviceFull", true, "/dev/full", "failed to write result JSON: "}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Writers, EmptyPathCannotBeOpened) {
+  expectThrows(Thrown::kRuntime,
+               "cannot open output file: ", [&] { savePathCsv(PlannerResult{}, ""); });
+}
+
+}  // namespace
+}  // namespace veltrax::se2

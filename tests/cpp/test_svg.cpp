@@ -1,0 +1,383 @@
+#include <cstdint>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "file_fixture.hpp"
+#include "veltrax/se2/svg.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+constexpr double kHalfPi = 1.5707963267948966;
+
+std::vector<std::string> elementsStartingWith(const std::string& document,
+                                              const std::string& prefix) {
+  std::vector<std::string> found;
+  std::size_t at = 0;
+  while ((at = document.find("\n" + prefix, at)) != std::string::npos) {
+    const std::size_t end = document.find('\n', at + 1);
+    found.push_back(document.substr(at + 1, end - at - 1));
+    at = end;
+  }
+  return found;
+}
+
+// 10 x 10 cells of 0.1 m from (-1, -1), all free: with 10 units per cell, world (x, y) is drawn
+// at ((x + 1) * 100, 100 - (y + 1) * 100).
+Costmap freeMap() { return Costmap(10, 10, 0.1, -1.0, -1.0, std::vector<std::uint8_t>(100, 0)); }
+
+SvgRenderOptions tenPerCell() {
+  SvgRenderOptions options;
+  options.pixels_per_cell = 10;
+  return options;
+}
+
+TEST(SvgRender, DefaultOptions) {
+  const SvgRenderOptions options;
+  EXPECT_EQ(options.pixels_per_cell, 8u);
+  EXPECT_FALSE(options.draw_grid);
+  EXPECT_TRUE(options.draw_footprints);
+  EXPECT_EQ(options.footprint_stride, 10u);
+  EXPECT_EQ(options.path_color, "#1565c0");
+  EXPECT_EQ(options.forward_color, "#1565c0");
+  EXPECT_EQ(options.reverse_color, "#ef6c00");
+  EXPECT_EQ(options.rotation_color, "#8e24aa");
+}
+
+TEST(SvgRender, WholeDocumentOfATinyMapWithoutPath) {
+  const Costmap map(2, 1, 0.5, 0.0, 0.0, {0, 254});
+  PlanRequest request;
+  request.goal = {0.75, 0.25, kHalfPi};
+  EXPECT_EQ(renderPlanSvg(map, request, PlannerResult{}, SvgRenderOptions{}),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"16\" height=\"8\" "
+            "viewBox=\"0 0 16 8\">\n"
+            "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
+            "<rect x=\"8.000\" y=\"0.000\" width=\"8.000\" height=\"8.000\" fill=\"rgb(1,1,1)\"/>\n"
+            "<circle cx=\"0.000\" cy=\"8.000\" r=\"5.000\" fill=\"#2e7d32\" stroke=\"white\" "
+            "stroke-width=\"2\"/>\n"
+            "<line x1=\"0.000\" y1=\"8.000\" x2=\"13.000\" y2=\"8.000\" stroke=\"#2e7d32\" "
+            "stroke-width=\"3\"/>\n"
+            "<circle cx=\"12.000\" cy=\"4.000\" r=\"5.000\" fill=\"#c62828\" stroke=\"white\" "
+            "stroke-width=\"2\"/>\n"
+            "<line x1=\"12.000\" y1=\"4.000\" x2=\"12.000\" y2=\"-9.000\" stroke=\"#c62828\" "
+            "stroke-width=\"3\"/>\n"
+            "</svg>\n");
+}
+
+struct CellFill {
+  std::uint8_t cost;
+  const char* fill;
+};
+
+class SvgCells : public ::testing::TestWithParam<CellFill> {};
+
+TEST_P(SvgCells, GreyLevelOfACost) {
+  // Row 0 (smallest y) is drawn at the bottom of the page; row 1 is free and not drawn.
+  const Costmap map(1, 2, 1.0, 0.0, 0.0, {GetParam().cost, 0});
+  const std::vector<std::string> cells = elementsStartingWith(
+      renderPlanSvg(map, PlanRequest{}, PlannerResult{}, SvgRenderOptions{}), "<rect x=");
+  ASSERT_EQ(cells.size(), 1u);
+  EXPECT_EQ(cells[0], std::string("<rect x=\"0.000\" y=\"8.000\" width=\"8.000\" height=\"8.000\" "
+                                  "fill=\"") +
+                          GetParam().fill + "\"/>");
+}
+
+INSTANTIATE_TEST_SUITE_P(Svg, SvgCells,
+                         ::testing::Values(CellFill{1, "rgb(254,254,254)"},
+                                           CellFill{128, "rgb(127,127,127)"},
+                                           CellFill{253, "rgb(2,2,2)"}, CellFill{254, "rgb(1,1,1)"},
+                                           CellFill{255, "rgb(105,105,105)"}));
+
+TEST(SvgRender, EveryNonZeroCellOnceInRowMajorOrder) {
+  const Costmap map(3, 2, 1.0, 0.0, 0.0, {0, 10, 20, 30, 0, 40});
+  SvgRenderOptions options;
+  options.pixels_per_cell = 2;
+  const std::vector<std::string> cells =
+      elementsStartingWith(renderPlanSvg(map, PlanRequest{}, PlannerResult{}, options), "<rect x=");
+  const std::vector<std::string> expected = {
+      "<rect x=\"2.000\" y=\"2.000\" width=\"2.000\" height=\"2.000\" fill=\"rgb(245,245,245)\"/>",
+      "<rect x=\"4.000\" y=\"2.000\" width=\"2.000\" height=\"2.000\" fill=\"rgb(235,235,235)\"/>",
+      "<rect x=\"0.000\" y=\"0.000\" width=\"2.000\" height=\"2.000\" fill=\"rgb(225,225,225)\"/>",
+      "<rect x=\"4.000\" y=\"0.000\" width=\"2.000\" height=\"2.000\" fill=\"rgb(215,215,215)\"/>"};
+  EXPECT_EQ(cells, expected);
+}
+
+struct GridCase {
+  bool draw_grid;
+  std::uint64_t pixels_per_cell;
+  std::vector<std::string> expected;
+};
+
+class SvgGrid : public ::testing::TestWithParam<GridCase> {};
+
+TEST_P(SvgGrid, DrawnOnlyWhenAskedAndCellsAreLargeEnough) {
+  const Costmap map(2, 1, 1.0, 0.0, 0.0, {0, 0});
+  SvgRenderOptions options;
+  options.draw_grid = GetParam().draw_grid;
+  options.pixels_per_cell = GetParam().pixels_per_cell;
+  EXPECT_EQ(
+      elementsStartingWith(renderPlanSvg(map, PlanRequest{}, PlannerResult{}, options), "<path"),
+      GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Svg, SvgGrid,
+    ::testing::Values(GridCase{true, 3, {}}, GridCase{false, 8, {}},
+                      GridCase{true,
+                               4,
+                               {"<path d=\"M0.000 0V4M4.000 0V4M8.000 0V4M0 0.000H8M0 4.000H8\" "
+                                "stroke=\"#d0d0d0\" stroke-width=\"0.5\"/>"}}));
+
+struct StrideCase {
+  bool draw_footprints;
+  std::uint64_t stride;
+  std::vector<std::string> centres_x;
+};
+
+class SvgFootprintStride : public ::testing::TestWithParam<StrideCase> {};
+
+TEST_P(SvgFootprintStride, FootprintsAtEveryStridePose) {
+  PlannerResult result;
+  for (int i = 0; i < 25; ++i) {
+    result.path.push_back({-1.0 + 0.1 * i, -0.5, 0.0});
+  }
+  SvgRenderOptions options = tenPerCell();
+  options.draw_footprints = GetParam().draw_footprints;
+  options.footprint_stride = GetParam().stride;
+  const std::string svg = renderPlanSvg(freeMap(), PlanRequest{}, result, options);
+  std::vector<std::string> centres;
+  for (const std::string& circle : elementsStartingWith(svg, "<circle")) {
+    if (circle.find("fill-opacity=\"0.080\"") != std::string::npos) {
+      centres.push_back(circle.substr(0, circle.find(" cy=")));
+    }
+  }
+  std::vector<std::string> expected;
+  for (const std::string& x : GetParam().centres_x) {
+    expected.push_back("<circle cx=\"" + x + "\"");
+  }
+  EXPECT_EQ(centres, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Svg, SvgFootprintStride,
+                         ::testing::Values(StrideCase{true, 10, {"0.000", "100.000", "200.000"}},
+                                           StrideCase{true, 0, {"0.000"}},
+                                           StrideCase{true, 24, {"0.000", "240.000"}},
+                                           StrideCase{true, 25, {"0.000"}},
+                                           StrideCase{true, 1000, {"0.000"}},
+                                           StrideCase{false, 10, {}}));
+
+TEST(SvgRender, CircleFootprint) {
+  PlanRequest request;
+  request.footprint = CircleFootprint{0.25};
+  PlannerResult result;
+  result.path = {{-0.5, -0.5, 1.0}};
+  result.directions = {Direction::REVERSE};
+  const std::vector<std::string> circles =
+      elementsStartingWith(renderPlanSvg(freeMap(), request, result, tenPerCell()), "<circle");
+  ASSERT_EQ(circles.size(), 3u);
+  EXPECT_EQ(circles[0],
+            "<circle cx=\"50.000\" cy=\"50.000\" r=\"25.000\" fill=\"#ef6c00\" "
+            "fill-opacity=\"0.080\" stroke=\"#ef6c00\" stroke-width=\"1\"/>");
+}
+
+TEST(SvgRender, PolygonFootprintsAreTurnedWithThePose) {
+  const PolygonFootprint box{{{0.2, 0.1}, {-0.1, 0.1}, {-0.1, -0.1}, {0.2, -0.1}}};
+  const PolygonFootprint tip{{{0.0, 0.0}, {0.3, 0.0}, {0.3, 0.3}}};
+  PlanRequest request;
+  request.footprint = MultiPolygonFootprint{{box, tip}};
+  PlannerResult result;
+  result.path = {{-0.5, -0.5, kHalfPi}};
+  result.directions = {Direction::ROTATION};
+  const std::vector<std::string> polygons =
+      elementsStartingWith(renderPlanSvg(freeMap(), request, result, tenPerCell()), "<polygon");
+  const std::vector<std::string> expected = {
+      "<polygon points=\"40.000,30.000 40.000,60.000 60.000,60.000 60.000,30.000 \" "
+      "fill=\"#8e24aa\" fill-opacity=\"0.080\" stroke=\"#8e24aa\" stroke-width=\"1\"/>",
+      "<polygon points=\"50.000,50.000 50.000,20.000 20.000,20.000 \" fill=\"#8e24aa\" "
+      "fill-opacity=\"0.080\" stroke=\"#8e24aa\" stroke-width=\"1\"/>"};
+  EXPECT_EQ(polygons, expected);
+
+  request.footprint = box;
+  EXPECT_EQ(
+      elementsStartingWith(renderPlanSvg(freeMap(), request, result, tenPerCell()), "<polygon"),
+      std::vector<std::string>{expected[0]});
+}
+
+struct SegmentColours {
+  std::vector<Direction> directions;
+  std::vector<std::string> strokes;
+};
+
+class SvgSegments : public ::testing::TestWithParam<SegmentColours> {};
+
+TEST_P(SvgSegments, ColourOfTheEndPose) {
+  SvgRenderOptions options = tenPerCell();
+  options.draw_footprints = false;
+  options.path_color = "#000001";
+  options.forward_color = "#000002";
+  options.reverse_color = "#000003";
+  options.rotation_color = "#000004";
+  PlannerResult result;
+  result.path = {{-1.0, -1.0, 0.0}, {-0.5, -1.0, 0.0}, {-0.5, -0.5, 0.0}};
+  result.directions = GetParam().directions;
+  const std::vector<std::string> lines = elementsStartingWith(
+      renderPlanSvg(freeMap(), PlanRequest{}, result, options), "<line x1=\"0.000\" y1=\"100");
+  const std::vector<std::string> first_segment = {
+      "<line x1=\"0.000\" y1=\"100.000\" x2=\"50.000\""
+      " y2=\"100.000\" stroke=\"" +
+      GetParam().strokes[0] +
+      "\" stroke-width=\"3\" "
+      "stroke-linecap=\"round\"/>"};
+  EXPECT_EQ(lines, first_segment);
+  const std::vector<std::string> second = elementsStartingWith(
+      renderPlanSvg(freeMap(), PlanRequest{}, result, options), "<line x1=\"50.000\"");
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(second[0], "<line x1=\"50.000\" y1=\"100.000\" x2=\"50.000\" y2=\"50.000\" stroke=\"" +
+                           GetParam().strokes[1] +
+                           "\" stroke-width=\"3\" stroke-linecap=\"round\"/>");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Svg, SvgSegments,
+    ::testing::Values(SegmentColours{{}, {"#000001", "#000001"}},
+                      SegmentColours{{Direction::FORWARD, Direction::FORWARD, Direction::REVERSE},
+                                     {"#000002", "#000003"}},
+                      SegmentColours{{Direction::REVERSE}, {"#000002", "#000002"}},
+                      SegmentColours{{Direction::FORWARD, Direction::ROTATION},
+                                     {"#000004", "#000002"}},
+                      SegmentColours{{Direction::REVERSE, Direction::REVERSE, Direction::ROTATION},
+                                     {"#000003", "#000004"}}));
+
+TEST(SvgRender, SinglePoseDrawsNoSegment) {
+  PlannerResult result;
+  result.path = {{0.0, 0.0, 0.0}};
+  const std::string svg = renderPlanSvg(freeMap(), PlanRequest{}, result, tenPerCell());
+  EXPECT_EQ(elementsStartingWith(svg, "<line").size(), 2u);  // the two marker headings
+}
+
+TEST(SvgRender, StartMarkerAtTheOrigin) {
+  PlanRequest request;
+  request.start = {-1.0, -1.0, 0.0};
+  request.goal = {-1.0, -1.0, kHalfPi};
+  const std::vector<std::string> lines = elementsStartingWith(
+      renderPlanSvg(freeMap(), request, PlannerResult{}, tenPerCell()), "<line");
+  const std::vector<std::string> expected = {
+      "<line x1=\"0.000\" y1=\"100.000\" x2=\"13.000\" y2=\"100.000\" stroke=\"#2e7d32\" "
+      "stroke-width=\"3\"/>",
+      "<line x1=\"0.000\" y1=\"100.000\" x2=\"0.000\" y2=\"87.000\" stroke=\"#c62828\" "
+      "stroke-width=\"3\"/>"};
+  EXPECT_EQ(lines, expected);
+}
+
+struct Escaped {
+  std::string color;
+  std::string written;
+};
+
+class SvgColours : public ::testing::TestWithParam<Escaped> {};
+
+TEST_P(SvgColours, AreEscapedForXml) {
+  SvgRenderOptions options = tenPerCell();
+  options.path_color = GetParam().color;
+  PlannerResult result;
+  result.path = {{0.0, 0.0, 0.0}, {0.1, 0.0, 0.0}};
+  const std::string svg = renderPlanSvg(freeMap(), PlanRequest{}, result, options);
+  EXPECT_NE(svg.find(" stroke=\"" + GetParam().written + "\" stroke-width=\"3\" stroke-linecap"),
+            std::string::npos)
+      << svg;
+}
+
+INSTANTIATE_TEST_SUITE_P(Svg, SvgColours,
+                         ::testing::Values(Escaped{"red", "red"}, Escaped{"a\"b", "a&quot;b"},
+                                           Escaped{"<&>'", "&lt;&amp;&gt;&apos;"},
+                                           Escaped{"&amp;", "&amp;amp;"},
+                                           Escaped{"x\x01y\x1f", "x\xEF\xBF\xBDy\xEF\xBF\xBD"},
+                                           Escaped{"t\tn\n\xc3\xa9", "t\tn\n\xc3\xa9"}));
+
+struct BadOptions {
+  std::uint64_t pixels_per_cell;
+  std::uint64_t width;
+  const char* message;
+};
+
+class SvgRejects : public ::testing::TestWithParam<BadOptions> {};
+
+TEST_P(SvgRejects, PixelsPerCell) {
+  const Costmap map(GetParam().width, 1, 1.0, 0.0, 0.0,
+                    std::vector<std::uint8_t>(GetParam().width, 0));
+  SvgRenderOptions options;
+  options.pixels_per_cell = GetParam().pixels_per_cell;
+  try {
+    renderPlanSvg(map, PlanRequest{}, PlannerResult{}, options);
+    FAIL() << "accepted";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), GetParam().message);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Svg, SvgRejects,
+    ::testing::Values(
+        BadOptions{0, 1, "pixels_per_cell must be positive"},
+        BadOptions{std::uint64_t{1} << 63, 2, "pixels_per_cell is too large for the costmap"},
+        BadOptions{std::uint64_t{1} << 62, 5, "pixels_per_cell is too large for the costmap"}));
+
+class SvgSave : public testing::TemporaryDirectoryTest {};
+
+TEST_F(SvgSave, WritesTheRenderedDocument) {
+  PlannerResult result;
+  result.path = {{0.0, 0.0, 0.0}, {0.2, 0.1, 0.3}};
+  const std::string path = write("plan.svg", "old plan");
+  savePlanSvg(freeMap(), PlanRequest{}, result, path, tenPerCell());
+  EXPECT_EQ(read(path), renderPlanSvg(freeMap(), PlanRequest{}, result, tenPerCell()));
+  EXPECT_EQ(entries(), std::set<std::string>{"plan.svg"});
+}
+
+TEST_F(SvgSave, RenderFailureKeepsTheOldFile) {
+  const std::string path = write("plan.svg", "old plan");
+  SvgRenderOptions options;
+  options.pixels_per_cell = 0;
+  EXPECT_THROW(savePlanSvg(freeMap(), PlanRequest{}, PlannerResult{}, path, options),
+               std::invalid_argument);
+  EXPECT_EQ(read(path), "old plan");
+  EXPECT_EQ(entries(), std::set<std::string>{"plan.svg"});
+}
+
+struct SaveFailure {
+  const char* name;
+  std::string path;  // relative to the test directory unless absolute
+  std::uint64_t pixels_per_cell;
+  std::string message;
+};
+
+class SvgSaveFails : public testing::TemporaryDirectoryTest,
+                     public ::testing::WithParamInterface<SaveFailure> {};
+
+TEST_P(SvgSaveFails, ReportsThePath) {
+  const SaveFailure& p = GetParam();
+  const std::string path = p.path.empty() ? dir_ : p.path[0] == '/' ? p.path : pathOf(p.path);
+  SvgRenderOptions options;
+  options.pixels_per_cell = p.pixels_per_cell;
+  try {
+    savePlanSvg(freeMap(), PlanRequest{}, PlannerResult{}, path, options);
+    FAIL() << "accepted";
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(e.what(), p.message + path);
+  }
+  EXPECT_TRUE(entries().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Svg, SvgSaveFails,
+    ::testing::Values(
+        SaveFailure{"MissingDirectory", "missing/plan.svg", 8, "cannot open SVG output file: "},
+        SaveFailure{"OpenBeforeRender", "missing/plan.svg", 0, "cannot open SVG output file: "},
+        SaveFailure{"Directory", "", 8, "cannot open SVG output file: "},
+        SaveFailure{"DeviceFull", "/dev/full", 8, "failed to write SVG output file: "}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace veltrax::se2
