@@ -193,6 +193,13 @@ TEST_P(CheckResults, AreExact) {
   EXPECT_EQ(CollisionChecker(map, c.allow_unknown).check(c.pose, c.footprint), c.expected);
 }
 
+// A foot along the bottom that reaches past column 5 (so column 5 is walked), then a straight
+// right side at x = 5 - gap from y = 0.5 to 9.5 with a collinear vertex at y = 5.5.
+PolygonFootprint notchedOutline(double gap) {
+  const double side = 5.0 - gap;
+  return polygon({{2, 0.2}, {8, 0.2}, {8, 0.5}, {side, 0.5}, {side, 5.5}, {side, 9.5}, {2, 9.5}});
+}
+
 const std::vector<CellCost> kLethalEverywhere = [] {
   std::vector<CellCost> costs;
   for (std::uint64_t my = 0; my < 10; ++my) {
@@ -294,6 +301,27 @@ INSTANTIATE_TEST_SUITE_P(
                    false,
                    {3.5, 3.5, 0.3},
                    centredSquare(0.2),
+                   {false, false, 0}},
+        // A straight right side at x = 5 - d with a collinear vertex at height 5.5, beside
+        // cell (5, 5): the vertex counts as touching the cell edge x = 5 within 1e-12, while the
+        // long edges' own tolerance (1e-12 of cross product over a 5 m edge) does not reach.
+        ResultCase{"VertexWithinToleranceOfCellEdge",
+                   {{5, 5, 254}, {5, 3, 254}},
+                   false,
+                   {0, 0, 0},
+                   notchedOutline(5e-13),
+                   {true, false, 254}},
+        ResultCase{"VertexBeyondToleranceOfCellEdge",
+                   {{5, 5, 254}, {5, 3, 254}},
+                   false,
+                   {0, 0, 0},
+                   notchedOutline(2e-12),
+                   {false, false, 0}},
+        ResultCase{"LongEdgeWithinToleranceOnlyNearVertex",
+                   {{5, 3, 254}},
+                   false,
+                   {0, 0, 0},
+                   notchedOutline(5e-13),
                    {false, false, 0}},
         ResultCase{"MultiStopsAtFirstCollidingComponent",
                    {{1, 1, 254}, {7, 7, 200}},
