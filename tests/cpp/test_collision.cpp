@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -20,6 +21,9 @@ namespace veltrax::se2 {
 // Readable failure output for the record under test.
 inline bool operator==(const CollisionResult& a, const CollisionResult& b) {
   return a.collision == b.collision && a.outside_map == b.outside_map && a.max_cost == b.max_cost;
+}
+inline void PrintTo(const Pose2D& p, std::ostream* os) {
+  *os << "(" << p.x << ", " << p.y << ", " << p.yaw << ")";
 }
 inline void PrintTo(const CollisionResult& r, std::ostream* os) {
   *os << "{" << r.collision << ", " << r.outside_map << ", " << int{r.max_cost} << "}";
@@ -120,6 +124,9 @@ struct TouchCase {
   std::set<Cell> expected;
 };
 
+// Cases print as their names, not as raw bytes.
+void PrintTo(const TouchCase& c, std::ostream* os) { *os << c.name; }
+
 class TouchedCells : public ::testing::TestWithParam<TouchCase> {};
 
 TEST_P(TouchedCells, MatchTheClosedShapeAgainstClosedSquares) {
@@ -171,6 +178,9 @@ struct ResultCase {
   Footprint footprint;
   CollisionResult expected;
 };
+
+// Cases print as their names, not as raw bytes.
+void PrintTo(const ResultCase& c, std::ostream* os) { *os << c.name; }
 
 class CheckResults : public ::testing::TestWithParam<ResultCase> {};
 
@@ -299,6 +309,9 @@ struct DegenerateCase {
   Footprint footprint;
   CollisionResult expected;
 };
+
+// Cases print as their names, not as raw bytes.
+void PrintTo(const DegenerateCase& c, std::ostream* os) { *os << c.name; }
 
 class DegenerateFootprint : public ::testing::TestWithParam<DegenerateCase> {};
 
@@ -592,6 +605,9 @@ struct SweepErrorCase {
   std::string message;
 };
 
+// Cases print as their names, not as raw bytes.
+void PrintTo(const SweepErrorCase& c, std::ostream* os) { *os << c.name; }
+
 class SweepErrors : public ::testing::TestWithParam<SweepErrorCase> {};
 
 TEST_P(SweepErrors, RaiseBeforeAnyOutOfRangeConversion) {
@@ -665,6 +681,9 @@ struct PathCase {
   double step;
   CollisionResult expected;
 };
+
+// Cases print as their names, not as raw bytes.
+void PrintTo(const PathCase& c, std::ostream* os) { *os << c.name; }
 
 class ValidatePathResults : public ::testing::TestWithParam<PathCase> {};
 

@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -59,6 +61,9 @@ struct PolygonCase {
   Messages expected;
 };
 
+// Cases print as their names, not as raw bytes.
+void PrintTo(const PolygonCase& c, std::ostream* os) { *os << c.name; }
+
 class PolygonValidation : public ::testing::TestWithParam<PolygonCase> {};
 
 TEST_P(PolygonValidation, ReportsItsProblemsInOrder) {
@@ -101,6 +106,9 @@ struct MultiCase {
   std::vector<PolygonFootprint> polygons;
   Messages expected;
 };
+
+// Cases print as their names, not as raw bytes.
+void PrintTo(const MultiCase& c, std::ostream* os) { *os << c.name; }
 
 class MultiPolygonValidation : public ::testing::TestWithParam<MultiCase> {};
 
@@ -172,6 +180,8 @@ struct YawBinCase {
   double yaw;
   std::uint32_t expected;
 };
+
+void PrintTo(const YawBinCase& c, std::ostream* os) { *os << c.bins << " bins, yaw " << c.yaw; }
 
 class YawToBin : public ::testing::TestWithParam<YawBinCase> {};
 
