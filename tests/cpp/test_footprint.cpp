@@ -167,6 +167,17 @@ TEST(YawBinFootprintTemplates, RejectsFewerThanEightBins) {
   EXPECT_EQ(YawBinFootprintTemplates(CircleFootprint{1.0}, 8).angleBins(), 8u);
 }
 
+TEST(YawBinFootprintTemplates, RejectsBinCountsThatWouldExhaustMemory) {
+  EXPECT_EQ(YawBinFootprintTemplates(CircleFootprint{1.0}, 65536).angleBins(), 65536u);
+  for (const std::uint32_t bins : {65537u, 0xFFFFFFFFu}) {
+    EXPECT_EQ(invalidArgumentMessage([&] { YawBinFootprintTemplates(CircleFootprint{1.0}, bins); }),
+              "angle_bins must be at most 65536");
+  }
+  // The footprint is still judged first.
+  EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(CircleFootprint{-1}, 70000); }),
+            "circle radius must be finite and positive");
+}
+
 TEST(YawBinFootprintTemplates, JudgesTheFootprintBeforeTheBinCount) {
   EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(bowTie(), 4); }), kSelfIntersect);
   EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(MultiPolygonFootprint{}, 4); }),

@@ -121,6 +121,11 @@ def test_templates_reject_fewer_than_eight_bins():
     assert se2.YawBinFootprintTemplates(footprint=se2.CircleFootprint(1.0), angle_bins=8).angle_bins == 8
 
 
+def test_templates_cap_the_bin_count():
+    with pytest.raises(ValueError, match="^angle_bins must be at most 65536$"):
+        se2.YawBinFootprintTemplates(se2.CircleFootprint(1.0), 2**32 - 1)
+
+
 def test_templates_judge_the_footprint_first():
     with pytest.raises(ValueError, match="^polygon footprint must not self-intersect$"):
         se2.YawBinFootprintTemplates(polygon(*BOW_TIE), 4)
