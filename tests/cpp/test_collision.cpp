@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -481,7 +482,18 @@ TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
 
 TEST(CollisionCheckerDifferential, AgreesWithExactGeometryAwayFromBoundaries) {
   RandomWorld world(424242);
-  constexpr long double kBand = 1e-9L;
+  // The checker's tolerance is 1e-12 on cross products, which is 1e-12 / length as a distance
+  // from a segment of that length; the band follows the shortest edge involved.
+  constexpr long double kTolerance = 1e-12L;
+  const auto polygon_band = [&](const std::vector<Point2D>& points, double resolution) {
+    long double shortest = std::min(1.0, resolution);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      const Point2D& a = points[i];
+      const Point2D& b = points[(i + 1) % points.size()];
+      shortest = std::min<long double>(shortest, std::hypot(b.x - a.x, b.y - a.y));
+    }
+    return kTolerance / shortest;
+  };
   int decided = 0;
   int uncertain = 0;
   int collisions = 0;
@@ -493,7 +505,7 @@ TEST(CollisionCheckerDifferential, AgreesWithExactGeometryAwayFromBoundaries) {
     for (int k = 0; k < 20; ++k) {
       const Pose2D pose = world.pose(map);
       const double radius = world.uniform(0.1, 3.0) * map.resolution();
-      const auto circle = oracles::exactCircleCheck(map, allow_unknown, pose, radius, kBand);
+      const auto circle = oracles::exactCircleCheck(map, allow_unknown, pose, radius, kTolerance);
       if (circle.uncertain) {
         ++uncertain;
       } else {
@@ -507,7 +519,8 @@ TEST(CollisionCheckerDifferential, AgreesWithExactGeometryAwayFromBoundaries) {
       if (!validateFootprint(polygon(points)).empty()) {
         continue;
       }
-      const auto poly = oracles::exactPolygonCheck(map, allow_unknown, pose, points, kBand);
+      const auto poly = oracles::exactPolygonCheck(map, allow_unknown, pose, points,
+                                                   polygon_band(points, map.resolution()));
       if (poly.uncertain) {
         ++uncertain;
       } else {
@@ -519,8 +532,10 @@ TEST(CollisionCheckerDifferential, AgreesWithExactGeometryAwayFromBoundaries) {
       }
     }
   }
-  // Random poses almost never land within a nanometre of a boundary.
+  // Random poses practically never land inside the band.
   EXPECT_LT(uncertain, 10);
+  RecordProperty("uncertain", uncertain);
+  RecordProperty("decided", decided);
   EXPECT_GT(decided, 11000);
   EXPECT_GT(collisions - outside, 2000);
   EXPECT_GT(outside, 1000);
