@@ -19,14 +19,11 @@
 
 namespace veltrax::se2 {
 
-// Readable failure output for the record under test.
-inline bool operator==(const CollisionResult& a, const CollisionResult& b) {
-  return a.collision == b.collision && a.outside_map == b.outside_map && a.max_cost == b.max_cost;
-}
-inline void PrintTo(const Pose2D& p, std::ostream* os) {
+// Readable failure output; internal linkage keeps these private to this test file.
+[[maybe_unused]] static void PrintTo(const Pose2D& p, std::ostream* os) {
   *os << "(" << p.x << ", " << p.y << ", " << p.yaw << ")";
 }
-inline void PrintTo(const CollisionResult& r, std::ostream* os) {
+[[maybe_unused]] static void PrintTo(const CollisionResult& r, std::ostream* os) {
   *os << "{" << r.collision << ", " << r.outside_map << ", " << int{r.max_cost} << "}";
 }
 
