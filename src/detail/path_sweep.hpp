@@ -1,0 +1,64 @@
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "detail/errors.hpp"
+#include "veltrax/se2/geometry.hpp"
+
+namespace veltrax::se2::detail {
+
+// No segment is sampled more coarsely in yaw than 5 degrees (pi / 36).
+inline constexpr double kPathYawStep = 0.08726646259971647;
+
+// Number of samples of one path segment: enough for both the position and the heading step,
+// and at least one, so that every pose is itself a sample.
+inline std::uint64_t segmentSampleCount(double dx, double dy, double dyaw,
+                                        double interpolation_step) {
+  // The first sample is the segment start plus 0 * (dx, dy); with an infinite or NaN offset
+  // that sample is not a finite pose, which is what the checker would reject it for.
+  if (!std::isfinite(dx) || !std::isfinite(dy)) {
+    throwInvalidArgument("collision pose must be finite");
+  }
+  const double linear = std::ceil(std::hypot(dx, dy) / interpolation_step);
+  // A tiny step over a long segment (or an overflowing hypot) must not reach the conversion.
+  constexpr double kTwoToThe64 = 18446744073709551616.0;
+  if (!(linear < kTwoToThe64)) {
+    throwInvalidArgument("path segment sample count must be finite and fit in 64 bits");
+  }
+  const double angular = std::ceil(std::fabs(dyaw) / kPathYawStep);
+  const auto count = static_cast<std::uint64_t>(std::max(linear, angular));
+  return count == 0 ? 1 : count;
+}
+
+// Calls visit(sample) for the samples of the sweep along `path`, in order, until visit returns
+// true. Position and yaw move linearly together along each chord; the end of a segment is the
+// next segment's first sample, and the last pose pairs with itself.
+template <class Visit>
+void sweepPath(const std::vector<Pose2D>& path, double interpolation_step, Visit&& visit) {
+  const std::size_t n = path.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const Pose2D& from = path[i];
+    const Pose2D& to = path[std::min(i + 1, n - 1)];
+    const double dx = to.x - from.x;
+    const double dy = to.y - from.y;
+    const double raw_turn = to.yaw - from.yaw;
+    if (!std::isfinite(raw_turn)) {
+      throwInvalidArgument("yaw must be finite");
+    }
+    // The short way round; a half turn goes clockwise.
+    const double dyaw = normalizeYaw(raw_turn);
+    const std::uint64_t count = segmentSampleCount(dx, dy, dyaw, interpolation_step);
+    for (std::uint64_t k = 0; k < count; ++k) {
+      const double t = static_cast<double>(k) / static_cast<double>(count);
+      if (visit(Pose2D{from.x + t * dx, from.y + t * dy, from.yaw + t * dyaw})) {
+        return;
+      }
+    }
+  }
+}
+
+}  // namespace veltrax::se2::detail

@@ -1,0 +1,861 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "detail/path_sweep.hpp"
+#include "oracles/collision_exact_oracle.hpp"
+#include "oracles/collision_reference.hpp"
+#include "veltrax/se2/collision.hpp"
+
+namespace veltrax::se2 {
+
+// Readable failure output for the record under test.
+inline bool operator==(const CollisionResult& a, const CollisionResult& b) {
+  return a.collision == b.collision && a.outside_map == b.outside_map && a.max_cost == b.max_cost;
+}
+inline void PrintTo(const CollisionResult& r, std::ostream* os) {
+  *os << "{" << r.collision << ", " << r.outside_map << ", " << int{r.max_cost} << "}";
+}
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+struct CellCost {
+  std::uint64_t mx;
+  std::uint64_t my;
+  std::uint8_t cost;
+};
+
+Costmap makeMap(std::uint64_t width, std::uint64_t height, double resolution, double origin_x,
+                double origin_y, const std::vector<CellCost>& costs = {},
+                std::uint8_t background = 0) {
+  std::vector<std::uint8_t> cells(width * height, background);
+  for (const CellCost& c : costs) {
+    cells[c.my * width + c.mx] = c.cost;
+  }
+  return Costmap(width, height, resolution, origin_x, origin_y, std::move(cells));
+}
+
+// The 10 x 10 map of resolution 1 at the origin used by most hand-worked cases.
+Costmap tenByTen(const std::vector<CellCost>& costs = {}) {
+  return makeMap(10, 10, 1.0, 0, 0, costs);
+}
+
+PolygonFootprint polygon(std::vector<Point2D> points) {
+  return PolygonFootprint{std::move(points)};
+}
+
+PolygonFootprint centredSquare(double half) {
+  return polygon({{-half, -half}, {half, -half}, {half, half}, {-half, half}});
+}
+
+using Cell = std::pair<std::uint64_t, std::uint64_t>;
+
+// The cells a footprint touches, found through the public check only: each cell in turn gets a
+// distinctive cost on an otherwise free map and shows up in max_cost exactly when touched.
+std::set<Cell> touchedCells(std::uint64_t width, std::uint64_t height, double resolution,
+                            const Pose2D& pose, const Footprint& footprint) {
+  std::set<Cell> touched;
+  for (std::uint64_t my = 0; my < height; ++my) {
+    for (std::uint64_t mx = 0; mx < width; ++mx) {
+      const Costmap map = makeMap(width, height, resolution, 0, 0, {{mx, my, 100}});
+      const CollisionResult r = CollisionChecker(map, false).checkValidated(pose, footprint);
+      EXPECT_FALSE(r.outside_map);
+      if (r.max_cost == 100) {
+        touched.insert({mx, my});
+      }
+    }
+  }
+  return touched;
+}
+
+template <class Callable>
+std::string invalidArgumentMessage(Callable&& callable) {
+  try {
+    callable();
+  } catch (const std::invalid_argument& e) {
+    return e.what();
+  }
+  return "<no std::invalid_argument>";
+}
+
+// --- blocked --------------------------------------------------------------------------------
+
+class Blocked : public ::testing::TestWithParam<bool> {};
+
+TEST_P(Blocked, OnlyLethalAndForbiddenUnknownBlock) {
+  const bool allow_unknown = GetParam();
+  const Costmap map = tenByTen();
+  const CollisionChecker checker(map, allow_unknown);
+  for (int cost = 0; cost <= 253; ++cost) {
+    EXPECT_FALSE(checker.blocked(static_cast<std::uint8_t>(cost))) << cost;
+  }
+  EXPECT_TRUE(checker.blocked(254));
+  EXPECT_EQ(checker.blocked(255), !allow_unknown);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllowUnknown, Blocked, ::testing::Bool());
+
+// --- touched cells, worked by hand ----------------------------------------------------------
+
+struct TouchCase {
+  const char* name;
+  Pose2D pose;
+  Footprint footprint;
+  std::set<Cell> expected;
+};
+
+class TouchedCells : public ::testing::TestWithParam<TouchCase> {};
+
+TEST_P(TouchedCells, MatchTheClosedShapeAgainstClosedSquares) {
+  EXPECT_EQ(touchedCells(10, 10, 1.0, GetParam().pose, GetParam().footprint), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TenByTen, TouchedCells,
+    ::testing::Values(
+        // (6, 6) is visited but its corner is sqrt(0.5) away; (4, 5) and (5, 4) meet the disc at
+        // one point but lie before the box's low edge, so they are never visited.
+        TouchCase{
+            "HalfDiscInCellCentre", {5.5, 5.5, 0}, CircleFootprint{0.5}, {{5, 5}, {6, 5}, {5, 6}}},
+        // (3, 2) is touched at exactly distance 1; (0, 2) likewise but it is before the box.
+        TouchCase{"UnitDiscReachingACellEdge",
+                  {2.0, 2.5, 0},
+                  CircleFootprint{1.0},
+                  {{1, 1}, {2, 1}, {1, 2}, {2, 2}, {3, 2}, {1, 3}, {2, 3}}},
+        TouchCase{"DiscFlushWithFarEdge",
+                  {9.0, 5.0, 0},
+                  CircleFootprint{1.0},
+                  {{8, 4}, {9, 4}, {8, 5}, {9, 5}, {8, 6}, {9, 6}}},
+        // Yaw does not matter for a disc.
+        TouchCase{
+            "DiscIgnoresYaw", {5.5, 5.5, 1.234}, CircleFootprint{0.5}, {{5, 5}, {6, 5}, {5, 6}}},
+        TouchCase{"SquareCoveringOneCell",
+                  {5.5, 5.5, 0},
+                  centredSquare(0.5),
+                  {{5, 5}, {6, 5}, {5, 6}, {6, 6}}},
+        // A thin sliver along row 4 with no vertex and no corner in cell (2, 4).
+        TouchCase{"SliverCaughtByEdges",
+                  {0, 0, 0},
+                  polygon({{1.5, 4.4}, {3.5, 4.4}, {3.5, 4.6}, {1.5, 4.6}}),
+                  {{1, 4}, {2, 4}, {3, 4}}},
+        // The diamond's edges pass exactly through the corners of the surrounding cells, and
+        // closed shapes touch there.
+        TouchCase{"DiamondThroughCellCorners",
+                  {4.5, 4.5, 0},
+                  polygon({{-1, 0}, {0, -1}, {1, 0}, {0, 1}}),
+                  {{3, 3}, {4, 3}, {5, 3}, {3, 4}, {4, 4}, {5, 4}, {3, 5}, {4, 5}, {5, 5}}},
+        // Slightly smaller, it misses the diagonal cells; the centre cell holds no vertex and no
+        // corner of it is inside, so only the edge test catches it.
+        TouchCase{"SmallerDiamond",
+                  {4.5, 4.5, 0},
+                  polygon({{-0.9, 0}, {0, -0.9}, {0.9, 0}, {0, 0.9}}),
+                  {{4, 3}, {3, 4}, {4, 4}, {5, 4}, {4, 5}}},
+        // A quarter turn of a 2 x 0.4 bar: the polygon is placed with its yaw.
+        TouchCase{"RotatedBar",
+                  {5.5, 5.5, kPi / 2},
+                  polygon({{-0.9, -0.2}, {0.9, -0.2}, {0.9, 0.2}, {-0.9, 0.2}}),
+                  {{5, 4}, {5, 5}, {5, 6}}},
+        // A multi-polygon touches the union of its components' cells.
+        TouchCase{"MultiPolygonUnion",
+                  {0, 0, 0},
+                  MultiPolygonFootprint{{polygon({{1.2, 1.2}, {1.8, 1.2}, {1.5, 1.8}}),
+                                         polygon({{7.2, 3.2}, {7.8, 3.2}, {7.5, 3.8}})}},
+                  {{1, 1}, {7, 3}}}),
+    [](const ::testing::TestParamInfo<TouchCase>& info) { return info.param.name; });
+
+// --- results --------------------------------------------------------------------------------
+
+struct ResultCase {
+  const char* name;
+  std::vector<CellCost> costs;
+  bool allow_unknown;
+  Pose2D pose;
+  Footprint footprint;
+  CollisionResult expected;
+};
+
+class CheckResults : public ::testing::TestWithParam<ResultCase> {};
+
+TEST_P(CheckResults, AreExact) {
+  const ResultCase& c = GetParam();
+  const Costmap map = tenByTen(c.costs);
+  EXPECT_EQ(CollisionChecker(map, c.allow_unknown).check(c.pose, c.footprint), c.expected);
+}
+
+const std::vector<CellCost> kLethalEverywhere = [] {
+  std::vector<CellCost> costs;
+  for (std::uint64_t my = 0; my < 10; ++my) {
+    for (std::uint64_t mx = 0; mx < 10; ++mx) {
+      costs.push_back({mx, my, 254});
+    }
+  }
+  return costs;
+}();
+
+INSTANTIATE_TEST_SUITE_P(
+    TenByTen, CheckResults,
+    ::testing::Values(
+        ResultCase{
+            "NothingUnderneath", {}, false, {5.5, 5.5, 0}, CircleFootprint{0.3}, {false, false, 0}},
+        ResultCase{"BoxStartsLeftOfGrid",
+                   kLethalEverywhere,
+                   false,
+                   {0.5, 5, 0},
+                   CircleFootprint{1.0},
+                   {true, true, 254}},
+        ResultCase{
+            "BoxFlushWithLowEdge", {}, false, {1.0, 5, 0}, CircleFootprint{1.0}, {false, false, 0}},
+        ResultCase{"BoxFlushWithFarEdge",
+                   {},
+                   false,
+                   {9.0, 9.0, 0},
+                   CircleFootprint{1.0},
+                   {false, false, 0}},
+        ResultCase{
+            "BoxBeyondFarEdge", {}, false, {9.0, 9.5, 0}, CircleFootprint{1.0}, {true, true, 254}},
+        ResultCase{"BoxBelowGrid", {}, false, {5.0, 0.2, 0}, centredSquare(0.3), {true, true, 254}},
+        // The box is judged, not the shape: the rotated square's box pokes out, the shape does not.
+        ResultCase{"RotatedSquareBoxOutside",
+                   {},
+                   false,
+                   {0.7, 5, kPi / 4},
+                   centredSquare(0.5),
+                   {true, true, 254}},
+        ResultCase{"TouchesLethal",
+                   {{6, 5, 254}},
+                   false,
+                   {5.5, 5.5, 0},
+                   CircleFootprint{0.5},
+                   {true, false, 254}},
+        ResultCase{"GradedCostsDoNotBlock",
+                   {{5, 5, 17}, {6, 5, 253}, {5, 6, 90}},
+                   false,
+                   {5.5, 5.5, 0},
+                   CircleFootprint{0.5},
+                   {false, false, 253}},
+        ResultCase{"UnknownBlocksByDefault",
+                   {{5, 6, 255}},
+                   false,
+                   {5.5, 5.5, 0},
+                   CircleFootprint{0.5},
+                   {true, false, 255}},
+        ResultCase{"UnknownAllowed",
+                   {{5, 6, 255}},
+                   true,
+                   {5.5, 5.5, 0},
+                   CircleFootprint{0.5},
+                   {false, false, 255}},
+        // The walk goes on after the first blocking cell: a later unknown cell raises max_cost.
+        ResultCase{"NoEarlyExit",
+                   {{5, 5, 254}, {5, 6, 255}},
+                   true,
+                   {5.5, 5.5, 0},
+                   CircleFootprint{0.5},
+                   {true, false, 255}},
+        ResultCase{"NoEarlyExitUnknownBlocking",
+                   {{5, 5, 255}, {6, 5, 254}},
+                   false,
+                   {5.5, 5.5, 0},
+                   CircleFootprint{0.5},
+                   {true, false, 255}},
+        // An allowed unknown cell raises the maximum first; the lethal cell after it still blocks.
+        ResultCase{"LethalAfterAllowedUnknown",
+                   {{5, 5, 255}, {6, 5, 254}},
+                   true,
+                   {5.5, 5.5, 0},
+                   CircleFootprint{0.5},
+                   {true, false, 255}},
+        // Visited but untouched cells count for nothing.
+        ResultCase{"VisitedButUntouched",
+                   {{6, 6, 254}, {4, 5, 254}, {5, 4, 254}},
+                   false,
+                   {5.5, 5.5, 0},
+                   CircleFootprint{0.5},
+                   {false, false, 0}},
+        ResultCase{"PolygonOnLethal",
+                   {{3, 3, 254}},
+                   false,
+                   {3.5, 3.5, 0.3},
+                   centredSquare(0.2),
+                   {true, false, 254}},
+        ResultCase{"PolygonNextToLethal",
+                   {{4, 3, 254}},
+                   false,
+                   {3.5, 3.5, 0.3},
+                   centredSquare(0.2),
+                   {false, false, 0}},
+        ResultCase{"MultiStopsAtFirstCollidingComponent",
+                   {{1, 1, 254}, {7, 7, 200}},
+                   false,
+                   {0, 0, 0},
+                   MultiPolygonFootprint{{polygon({{1.2, 1.2}, {1.8, 1.2}, {1.5, 1.8}}),
+                                          polygon({{7.2, 7.2}, {7.8, 7.2}, {7.5, 7.8}})}},
+                   {true, false, 254}},
+        ResultCase{"MultiMaxOverEvaluatedComponents",
+                   {{1, 1, 30}, {7, 7, 254}, {2, 8, 240}},
+                   true,
+                   {0, 0, 0},
+                   MultiPolygonFootprint{{polygon({{1.2, 1.2}, {1.8, 1.2}, {1.5, 1.8}}),
+                                          polygon({{7.2, 7.2}, {7.8, 7.2}, {7.5, 7.8}}),
+                                          polygon({{2.2, 8.2}, {2.8, 8.2}, {2.5, 8.8}})}},
+                   {true, false, 254}},
+        ResultCase{"MultiAllFree",
+                   {{1, 1, 30}, {7, 7, 200}},
+                   false,
+                   {0, 0, 0},
+                   MultiPolygonFootprint{{polygon({{1.2, 1.2}, {1.8, 1.2}, {1.5, 1.8}}),
+                                          polygon({{7.2, 7.2}, {7.8, 7.2}, {7.5, 7.8}})}},
+                   {false, false, 200}},
+        ResultCase{"MultiSecondComponentOutside",
+                   {{1, 1, 30}},
+                   false,
+                   {0, 0, 0},
+                   MultiPolygonFootprint{{polygon({{1.2, 1.2}, {1.8, 1.2}, {1.5, 1.8}}),
+                                          polygon({{9.2, 9.2}, {10.8, 9.2}, {9.5, 9.8}})}},
+                   {true, true, 254}}),
+    [](const ::testing::TestParamInfo<ResultCase>& info) { return info.param.name; });
+
+TEST(CollisionChecker, MultiPolygonReportsOnlyComponentsUpToTheCollision) {
+  // The second component sits on 200 but is never evaluated after the first one collides.
+  const Costmap map = tenByTen({{1, 1, 254}, {7, 7, 200}});
+  const MultiPolygonFootprint multi{{polygon({{1.2, 1.2}, {1.8, 1.2}, {1.5, 1.8}}),
+                                     polygon({{7.2, 7.2}, {7.8, 7.2}, {7.5, 7.8}})}};
+  const CollisionChecker checker(map, false);
+  EXPECT_EQ(checker.checkMultiPolygon({0, 0, 0}, multi), (CollisionResult{true, false, 254}));
+  const Costmap unknown = tenByTen({{1, 1, 254}, {7, 7, 255}});
+  EXPECT_EQ(CollisionChecker(unknown, true).checkMultiPolygon({0, 0, 0}, multi),
+            (CollisionResult{true, false, 254}));
+}
+
+// --- pose and footprint errors --------------------------------------------------------------
+
+class NonFinitePose : public ::testing::TestWithParam<Pose2D> {};
+
+TEST_P(NonFinitePose, IsRejected) {
+  const Costmap map = tenByTen();
+  const CollisionChecker checker(map, false);
+  for (const Footprint& footprint : {Footprint{CircleFootprint{0.5}}, Footprint{centredSquare(0.5)},
+                                     Footprint{MultiPolygonFootprint{{centredSquare(0.5)}}}}) {
+    EXPECT_EQ(invalidArgumentMessage([&] { checker.check(GetParam(), footprint); }),
+              "collision pose must be finite");
+    EXPECT_EQ(invalidArgumentMessage([&] { checker.checkValidated(GetParam(), footprint); }),
+              "collision pose must be finite");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Poses, NonFinitePose,
+                         ::testing::Values(Pose2D{kNaN, 5, 0}, Pose2D{5, kNaN, 0},
+                                           Pose2D{5, 5, kNaN}, Pose2D{kInf, 5, 0},
+                                           Pose2D{5, -kInf, 0}, Pose2D{5, 5, kInf}));
+
+TEST(CollisionChecker, CheckJudgesTheFootprintBeforeThePose) {
+  const Costmap map = tenByTen();
+  const CollisionChecker checker(map, false);
+  EXPECT_EQ(invalidArgumentMessage([&] {
+              checker.check({kNaN, 0, 0}, CircleFootprint{0});
+            }),
+            "circle radius must be finite and positive");
+  EXPECT_EQ(invalidArgumentMessage([&] {
+              checker.check({kNaN, 0, 0}, polygon({{0, 0}, {1, 1}, {1, 0}, {0, 1}}));
+            }),
+            "polygon footprint must not self-intersect");
+  EXPECT_EQ(invalidArgumentMessage([&] {
+              checker.check({5, 5, 0}, MultiPolygonFootprint{{centredSquare(1), polygon({})}});
+            }),
+            "multi-polygon component 1: polygon footprint requires at least three points");
+}
+
+// Footprints that would fail validation must still be handled within their inputs.
+struct DegenerateCase {
+  const char* name;
+  Pose2D pose;
+  Footprint footprint;
+  CollisionResult expected;
+};
+
+class DegenerateFootprint : public ::testing::TestWithParam<DegenerateCase> {};
+
+TEST_P(DegenerateFootprint, StaysWithinItsInputs) {
+  const Costmap map = tenByTen({{5, 5, 254}, {2, 2, 77}});
+  EXPECT_EQ(CollisionChecker(map, false).checkValidated(GetParam().pose, GetParam().footprint),
+            GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, DegenerateFootprint,
+    ::testing::Values(
+        DegenerateCase{"EmptyPolygon", {5.5, 5.5, 0}, polygon({}), {false, false, 0}},
+        DegenerateCase{
+            "EmptyMultiPolygon", {5.5, 5.5, 0}, MultiPolygonFootprint{}, {false, false, 0}},
+        DegenerateCase{"MultiWithEmptyComponent",
+                       {5.5, 5.5, 0},
+                       MultiPolygonFootprint{{polygon({})}},
+                       {false, false, 0}},
+        DegenerateCase{"SinglePointOnLethal", {5.5, 5.5, 0}, polygon({{0, 0}}), {true, false, 254}},
+        DegenerateCase{
+            "SegmentAcrossLethal", {4.5, 5.5, 0}, polygon({{0, 0}, {1, 0}}), {true, false, 254}},
+        DegenerateCase{
+            "SegmentOnGraded", {2.2, 2.5, 0}, polygon({{0, 0}, {0.5, 0}}), {false, false, 77}},
+        DegenerateCase{"RepeatedVertices",
+                       {2.5, 2.5, 0},
+                       polygon({{0, 0}, {0, 0}, {0, 0}}),
+                       {false, false, 77}},
+        DegenerateCase{
+            "NaNVertex", {5.5, 5.5, 0}, polygon({{0, 0}, {kNaN, 0}, {0, 1}}), {true, true, 254}},
+        DegenerateCase{"InfiniteVertex",
+                       {5.5, 5.5, 0},
+                       polygon({{0, 0}, {kInf, 0}, {0, 1}}),
+                       {true, true, 254}},
+        DegenerateCase{"NaNRadius", {5.5, 5.5, 0}, CircleFootprint{kNaN}, {true, true, 254}},
+        DegenerateCase{"InfiniteRadius", {5.5, 5.5, 0}, CircleFootprint{kInf}, {true, true, 254}},
+        DegenerateCase{"NegativeRadius", {5.5, 5.5, 0}, CircleFootprint{-0.5}, {false, false, 0}},
+        // A zero radius still touches the cells whose closed squares hold the centre.
+        DegenerateCase{
+            "ZeroRadiusOnCorner", {5.0, 5.0, 0}, CircleFootprint{0.0}, {true, false, 254}}),
+    [](const ::testing::TestParamInfo<DegenerateCase>& info) { return info.param.name; });
+
+TEST(CollisionChecker, ShapeChecksReportANonFinitePoseAsOutside) {
+  const Costmap map = tenByTen();
+  const CollisionChecker checker(map, false);
+  EXPECT_EQ(checker.checkCircle({kNaN, 5, 0}, CircleFootprint{0.5}),
+            (CollisionResult{true, true, 254}));
+  EXPECT_EQ(checker.checkPolygon({5, 5, kNaN}, centredSquare(0.5)),
+            (CollisionResult{true, true, 254}));
+}
+
+TEST(CollisionChecker, LargePolygonsBeyondTheInlineBuffer) {
+  // A 100-gon approximating a disc of radius 2 centred in cell (5, 5).
+  std::vector<Point2D> points;
+  for (int i = 0; i < 100; ++i) {
+    points.push_back({2.0 * std::cos(kTwoPi * i / 100), 2.0 * std::sin(kTwoPi * i / 100)});
+  }
+  const Costmap map = tenByTen({{7, 5, 200}, {8, 5, 254}});
+  EXPECT_EQ(CollisionChecker(map, false).check({5.5, 5.5, 0}, polygon(points)),
+            (CollisionResult{false, false, 200}));
+}
+
+TEST(CollisionChecker, CopiesShareTheCostmap) {
+  const Costmap map = tenByTen({{5, 5, 254}});
+  const CollisionChecker original(map, true);
+  const CollisionChecker copy = original;
+  EXPECT_EQ(&copy.costmap(), &map);
+  EXPECT_TRUE(copy.allowUnknown());
+  EXPECT_EQ(copy.check({5.5, 5.5, 0}, CircleFootprint{0.1}), (CollisionResult{true, false, 254}));
+}
+
+// --- differential tests ---------------------------------------------------------------------
+
+struct RandomWorld {
+  explicit RandomWorld(std::uint64_t seed) : rng(seed) {}
+
+  std::mt19937_64 rng;
+
+  double uniform(double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(rng);
+  }
+  std::uint64_t integer(std::uint64_t lo, std::uint64_t hi) {
+    return std::uniform_int_distribution<std::uint64_t>(lo, hi)(rng);
+  }
+
+  std::uint8_t cost() {
+    const double u = uniform(0, 1);
+    if (u < 0.55) return 0;
+    if (u < 0.75) return static_cast<std::uint8_t>(integer(1, 252));
+    if (u < 0.83) return 253;
+    if (u < 0.92) return 254;
+    return 255;
+  }
+
+  Costmap map() {
+    static const double kResolutions[] = {0.05, 0.1, 0.25, 1.0};
+    const double resolution = kResolutions[integer(0, 3)];
+    const std::uint64_t width = integer(1, 30);
+    const std::uint64_t height = integer(1, 30);
+    std::vector<std::uint8_t> cells(width * height);
+    for (auto& c : cells) c = cost();
+    return Costmap(width, height, resolution, uniform(-5, 5), uniform(-5, 5), std::move(cells));
+  }
+
+  // Somewhere over the map, and now and then partly off it.
+  Pose2D pose(const Costmap& map) {
+    const double ex = static_cast<double>(map.width()) * map.resolution();
+    const double ey = static_cast<double>(map.height()) * map.resolution();
+    return Pose2D{map.originX() + uniform(-0.1, 1.1) * ex, map.originY() + uniform(-0.1, 1.1) * ey,
+                  uniform(-7, 7)};
+  }
+
+  // A star-shaped polygon around a random offset: simple by construction, either winding.
+  std::vector<Point2D> starPolygon(double scale) {
+    const std::uint64_t n = integer(3, 14);
+    std::vector<double> angles;
+    for (std::uint64_t i = 0; i < n; ++i) angles.push_back(uniform(0, kTwoPi));
+    std::sort(angles.begin(), angles.end());
+    const double cx = uniform(-scale, scale);
+    const double cy = uniform(-scale, scale);
+    const bool thin = integer(0, 4) == 0;
+    std::vector<Point2D> points;
+    for (const double a : angles) {
+      const double radius = uniform(0.2, 3.0) * scale;
+      points.push_back(
+          {cx + radius * std::cos(a), cy + (thin ? 0.03 : 1.0) * radius * std::sin(a)});
+    }
+    if (integer(0, 1) == 1) std::reverse(points.begin(), points.end());
+    return points;
+  }
+};
+
+// A pose or footprint lying exactly on cell boundaries exercises the tolerance and floor rules.
+Pose2D snapToGrid(const Pose2D& pose, const Costmap& map, double fraction) {
+  const double step = map.resolution() * fraction;
+  return Pose2D{map.originX() + std::round((pose.x - map.originX()) / step) * step,
+                map.originY() + std::round((pose.y - map.originY()) / step) * step,
+                std::round(pose.yaw / (kPi / 2)) * (kPi / 2)};
+}
+
+TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
+  RandomWorld world(20261206);
+  int compared = 0;
+  int with_cost = 0;
+  for (int m = 0; m < 400; ++m) {
+    const Costmap map = world.map();
+    const bool allow_unknown = world.integer(0, 1) == 1;
+    const CollisionChecker checker(map, allow_unknown);
+    for (int k = 0; k < 25; ++k) {
+      Pose2D pose = world.pose(map);
+      const bool aligned = k % 3 == 0;
+      if (aligned) pose = snapToGrid(pose, map, 0.5);
+      const double radius = aligned
+                                ? map.resolution() * static_cast<double>(world.integer(1, 6)) / 2
+                                : world.uniform(0.1, 3.0) * map.resolution();
+      const CollisionResult circle = checker.checkCircle(pose, CircleFootprint{radius});
+      ASSERT_EQ(circle, oracles::referenceCheckCircle(map, allow_unknown, pose, radius))
+          << "map " << m << " pose " << k;
+      std::vector<Point2D> points = world.starPolygon(map.resolution());
+      if (aligned) {
+        for (auto& p : points) {
+          p.x = std::round(p.x / map.resolution() * 2) * map.resolution() / 2;
+          p.y = std::round(p.y / map.resolution() * 2) * map.resolution() / 2;
+        }
+      }
+      const CollisionResult poly = checker.checkPolygon(pose, polygon(points));
+      ASSERT_EQ(poly, oracles::referenceCheckPolygon(map, allow_unknown, pose, points))
+          << "map " << m << " pose " << k;
+      compared += 2;
+      with_cost += (circle.max_cost > 0) + (poly.max_cost > 0);
+    }
+  }
+  EXPECT_EQ(compared, 20000);
+  // Most comparisons must see real costs, or the agreement would mean little.
+  EXPECT_GT(with_cost, compared / 2);
+}
+
+TEST(CollisionCheckerDifferential, AgreesWithExactGeometryAwayFromBoundaries) {
+  RandomWorld world(424242);
+  constexpr long double kBand = 1e-9L;
+  int decided = 0;
+  int uncertain = 0;
+  int collisions = 0;
+  int outside = 0;
+  for (int m = 0; m < 300; ++m) {
+    const Costmap map = world.map();
+    const bool allow_unknown = world.integer(0, 1) == 1;
+    const CollisionChecker checker(map, allow_unknown);
+    for (int k = 0; k < 20; ++k) {
+      const Pose2D pose = world.pose(map);
+      const double radius = world.uniform(0.1, 3.0) * map.resolution();
+      const auto circle = oracles::exactCircleCheck(map, allow_unknown, pose, radius, kBand);
+      if (circle.uncertain) {
+        ++uncertain;
+      } else {
+        ++decided;
+        const CollisionResult got = checker.checkCircle(pose, CircleFootprint{radius});
+        ASSERT_EQ(got, circle.result) << "map " << m << " pose " << k;
+        collisions += got.collision;
+        outside += got.outside_map;
+      }
+      const std::vector<Point2D> points = world.starPolygon(map.resolution());
+      if (!validateFootprint(polygon(points)).empty()) {
+        continue;
+      }
+      const auto poly = oracles::exactPolygonCheck(map, allow_unknown, pose, points, kBand);
+      if (poly.uncertain) {
+        ++uncertain;
+      } else {
+        ++decided;
+        const CollisionResult got = checker.checkPolygon(pose, polygon(points));
+        ASSERT_EQ(got, poly.result) << "map " << m << " pose " << k;
+        collisions += got.collision;
+        outside += got.outside_map;
+      }
+    }
+  }
+  // Random poses almost never land within a nanometre of a boundary.
+  EXPECT_LT(uncertain, 10);
+  EXPECT_GT(decided, 11000);
+  EXPECT_GT(collisions - outside, 2000);
+  EXPECT_GT(outside, 1000);
+}
+
+// --- path sweep samples ---------------------------------------------------------------------
+
+std::vector<Pose2D> sweepSamples(const std::vector<Pose2D>& path, double step) {
+  std::vector<Pose2D> samples;
+  detail::sweepPath(path, step, [&](const Pose2D& sample) {
+    samples.push_back(sample);
+    return false;
+  });
+  return samples;
+}
+
+TEST(PathSweep, SinglePoseIsOneSample) {
+  const auto samples = sweepSamples({{1.5, -2, 0.25}}, 0.1);
+  ASSERT_EQ(samples.size(), 1u);
+  EXPECT_EQ(samples[0].x, 1.5);
+  EXPECT_EQ(samples[0].y, -2.0);
+  EXPECT_EQ(samples[0].yaw, 0.25);
+}
+
+TEST(PathSweep, LinearStepRoundsTheCountUp) {
+  const auto samples = sweepSamples({{0, 0, 0}, {1, 0, 0}}, 0.3);
+  ASSERT_EQ(samples.size(), 5u);
+  const double expected[] = {0.0, 0.25, 0.5, 0.75, 1.0};
+  for (std::size_t k = 0; k < 5; ++k) {
+    EXPECT_EQ(samples[k].x, expected[k]);
+    EXPECT_EQ(samples[k].y, 0.0);
+  }
+}
+
+TEST(PathSweep, TurnOnTheSpotIsSampledEveryFiveDegrees) {
+  const auto samples = sweepSamples({{0, 0, 0}, {0, 0, kPi / 2}}, 0.3);
+  ASSERT_EQ(samples.size(), 19u);
+  for (std::size_t k = 0; k < 18; ++k) {
+    EXPECT_EQ(samples[k].yaw, static_cast<double>(k) / 18.0 * (kPi / 2));
+  }
+  EXPECT_EQ(samples[18].yaw, kPi / 2);
+}
+
+TEST(PathSweep, CrossesTheSeamTheShortWay) {
+  EXPECT_EQ(sweepSamples({{0, 0, 3.1}, {0, 0, -3.1}}, 1.0).size(), 2u);
+  const auto samples = sweepSamples({{0, 0, 3.0}, {0, 0, -3.0}}, 1.0);
+  ASSERT_EQ(samples.size(), 5u);
+  const double dyaw = kTwoPi - 6.0;
+  EXPECT_NEAR(dyaw, 0.28318530717958623, 1e-15);
+  EXPECT_EQ(samples[2].yaw, kPi);
+  // Not normalised again: the fourth sample is beyond pi.
+  EXPECT_GT(samples[3].yaw, kPi);
+  EXPECT_EQ(samples[4].yaw, -3.0);
+}
+
+TEST(PathSweep, HalfTurnGoesClockwise) {
+  const auto samples = sweepSamples({{0, 0, 0}, {0, 0, kPi}}, 1.0);
+  ASSERT_EQ(samples.size(), 37u);
+  EXPECT_EQ(samples[1].yaw, -kPi / 36);
+  EXPECT_EQ(samples[35].yaw, -kPi * 35 / 36);
+}
+
+TEST(PathSweep, LargerOfLinearAndAngularCount) {
+  // 10 linear samples versus 18 angular ones.
+  EXPECT_EQ(sweepSamples({{0, 0, 0}, {1, 0, kPi / 2}}, 0.1).size(), 19u);
+  // 40 linear samples versus 18 angular ones.
+  EXPECT_EQ(sweepSamples({{0, 0, 0}, {4, 0, kPi / 2}}, 0.1).size(), 41u);
+  // A repeated pose is still one sample.
+  EXPECT_EQ(sweepSamples({{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, 0.1).size(), 3u);
+}
+
+TEST(PathSweep, StopsWhenAsked) {
+  int visits = 0;
+  detail::sweepPath({{0, 0, 0}, {10, 0, 0}}, 0.1, [&](const Pose2D&) { return ++visits == 7; });
+  EXPECT_EQ(visits, 7);
+}
+
+struct SweepErrorCase {
+  const char* name;
+  std::vector<Pose2D> path;
+  double step;
+  std::string message;
+};
+
+class SweepErrors : public ::testing::TestWithParam<SweepErrorCase> {};
+
+TEST_P(SweepErrors, RaiseBeforeAnyOutOfRangeConversion) {
+  EXPECT_EQ(invalidArgumentMessage([] { sweepSamples(GetParam().path, GetParam().step); }),
+            GetParam().message);
+}
+
+const char* const kCountMessage = "path segment sample count must be finite and fit in 64 bits";
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, SweepErrors,
+    ::testing::Values(
+        SweepErrorCase{"TinyStepOverLongSegment", {{0, 0, 0}, {10, 0, 0}}, 1e-300, kCountMessage},
+        SweepErrorCase{
+            "DistanceOverflowsHypot", {{-1.5e308, -1.5e308, 0}, {0, 0, 0}}, 1.0, kCountMessage},
+        SweepErrorCase{"CountJustAbove64Bits",
+                       {{0, 0, 0}, {18446744073709551616.0 * 2, 0, 0}},
+                       2.0,
+                       kCountMessage},
+        SweepErrorCase{"OffsetOverflows",
+                       {{-1e308, 0, 0}, {1e308, 0, 0}},
+                       1.0,
+                       "collision pose must be finite"},
+        SweepErrorCase{"InfinitePosition",
+                       {{0, 0, 0}, {kInf, 0, 0}, {2, 0, 0}},
+                       0.5,
+                       "collision pose must be finite"},
+        SweepErrorCase{
+            "NaNDistance", {{kInf, 0, 0}, {kInf, 0, 0}}, 0.5, "collision pose must be finite"},
+        SweepErrorCase{"NaNYaw", {{0, 0, 0}, {1, 0, kNaN}}, 0.5, "yaw must be finite"},
+        // The yaw difference is judged before the position.
+        SweepErrorCase{
+            "YawBeforePosition", {{kInf, 0, 0}, {1, 0, kInf}}, 0.5, "yaw must be finite"},
+        SweepErrorCase{
+            "YawDifferenceOverflows", {{0, 0, -1e308}, {0, 0, 1e308}}, 0.5, "yaw must be finite"}),
+    [](const ::testing::TestParamInfo<SweepErrorCase>& info) { return info.param.name; });
+
+TEST(PathSweep, LargestRepresentableCountIsAccepted) {
+  // Just below 2^64 samples is accepted; the caller stops the sweep after a few.
+  int visits = 0;
+  detail::sweepPath({{0, 0, 0}, {18446744073709549568.0, 0, 0}}, 1.0,
+                    [&](const Pose2D&) { return ++visits == 3; });
+  EXPECT_EQ(visits, 3);
+}
+
+// --- validatePath ---------------------------------------------------------------------------
+
+class BadInterpolationStep : public ::testing::TestWithParam<double> {};
+
+TEST_P(BadInterpolationStep, IsRejectedBeforeAnythingElse) {
+  const Costmap map = tenByTen();
+  const CollisionChecker checker(map, false);
+  EXPECT_EQ(
+      invalidArgumentMessage([&] { checker.validatePath({}, CircleFootprint{0.5}, GetParam()); }),
+      "interpolation_step must be finite and positive");
+  EXPECT_EQ(
+      invalidArgumentMessage([&] { checker.validatePath({}, CircleFootprint{-1}, GetParam()); }),
+      "interpolation_step must be finite and positive");
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, BadInterpolationStep,
+                         ::testing::Values(0.0, -0.0, -1.0, kNaN, kInf, -kInf));
+
+TEST(ValidatePath, InvalidFootprintWithEmptyPath) {
+  const Costmap map = tenByTen();
+  EXPECT_EQ(invalidArgumentMessage(
+                [&] { CollisionChecker(map, false).validatePath({}, CircleFootprint{kNaN}, 0.1); }),
+            "circle radius must be finite and positive");
+}
+
+TEST(ValidatePath, EmptyPathIsFree) {
+  const Costmap map = tenByTen();
+  EXPECT_EQ(CollisionChecker(map, false).validatePath({}, CircleFootprint{0.5}, 0.1),
+            (CollisionResult{false, false, 0}));
+}
+
+struct PathCase {
+  const char* name;
+  std::vector<CellCost> costs;
+  bool allow_unknown;
+  std::vector<Pose2D> path;
+  double step;
+  CollisionResult expected;
+};
+
+class ValidatePathResults : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(ValidatePathResults, AreExact) {
+  // Resolution 0.1: the 10 x 10 grid covers [0, 1] in both axes.
+  const Costmap map = makeMap(10, 10, 0.1, 0, 0, GetParam().costs);
+  EXPECT_EQ(CollisionChecker(map, GetParam().allow_unknown)
+                .validatePath(GetParam().path, CircleFootprint{0.01}, GetParam().step),
+            GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TenByTen, ValidatePathResults,
+    ::testing::Values(
+        // Samples at x = 0.05, 0.25, 0.45, 0.65 and 0.85 (step 0.25 over 0.8 m: four per segment).
+        PathCase{"SampleHitsLethal",
+                 {{4, 5, 254}},
+                 false,
+                 {{0.05, 0.55, 0}, {0.85, 0.55, 0}},
+                 0.25,
+                 {true, false, 254}},
+        PathCase{"LethalBetweenSamples",
+                 {{3, 5, 254}, {5, 5, 254}, {7, 5, 254}},
+                 false,
+                 {{0.05, 0.55, 0}, {0.85, 0.55, 0}},
+                 0.25,
+                 {false, false, 0}},
+        PathCase{"MaxOverAllSamples",
+                 {{0, 5, 10}, {4, 5, 30}, {8, 5, 20}},
+                 false,
+                 {{0.05, 0.55, 0}, {0.85, 0.55, 0}},
+                 0.25,
+                 {false, false, 30}},
+        // The third pose collides; the later unknown cell is never reached.
+        PathCase{"StopsAtTheFirstCollision",
+                 {{1, 1, 40}, {5, 1, 254}, {8, 1, 255}},
+                 true,
+                 {{0.15, 0.15, 0}, {0.35, 0.15, 0}, {0.55, 0.15, 0}, {0.85, 0.15, 0}},
+                 0.5,
+                 {true, false, 254}},
+        PathCase{
+            "SinglePoseOnLethal", {{2, 2, 254}}, false, {{0.25, 0.25, 1}}, 0.5, {true, false, 254}},
+        PathCase{"LastPoseIsChecked",
+                 {{9, 9, 254}},
+                 false,
+                 {{0.55, 0.55, 0}, {0.95, 0.95, 0}},
+                 5.0,
+                 {true, false, 254}},
+        PathCase{"LeavesTheMap",
+                 {{0, 0, 123}},
+                 false,
+                 {{0.05, 0.05, 0}, {0.05, 1.5, 0}},
+                 0.2,
+                 {true, true, 254}},
+        PathCase{"UnknownAllowedAlongThePath",
+                 {{5, 5, 255}},
+                 true,
+                 {{0.05, 0.55, 0}, {0.95, 0.55, 0}},
+                 0.1,
+                 {false, false, 255}}),
+    [](const ::testing::TestParamInfo<PathCase>& info) { return info.param.name; });
+
+TEST(ValidatePath, NonFinitePosesRaise) {
+  const Costmap map = tenByTen();
+  const CollisionChecker checker(map, false);
+  EXPECT_EQ(invalidArgumentMessage([&] {
+              checker.validatePath({{1, 1, 0}, {1, 1, kNaN}}, CircleFootprint{0.5}, 0.1);
+            }),
+            "yaw must be finite");
+  EXPECT_EQ(invalidArgumentMessage([&] {
+              checker.validatePath({{1, 1, 0}, {kInf, 1, 0}, {2, 1, 0}}, CircleFootprint{0.5}, 0.1);
+            }),
+            "collision pose must be finite");
+  EXPECT_EQ(invalidArgumentMessage([&] {
+              checker.validatePath({{1, 1, 0}, {9, 1, 0}}, CircleFootprint{0.5}, 1e-300);
+            }),
+            kCountMessage);
+}
+
+TEST(ValidatePath, CollisionBeforeABadSegmentWins) {
+  const Costmap map = tenByTen({{1, 1, 254}});
+  EXPECT_EQ(
+      CollisionChecker(map, false)
+          .validatePath({{1.5, 1.5, 0}, {1.5, 1.5, 0}, {kInf, 1, 0}}, CircleFootprint{0.2}, 0.1),
+      (CollisionResult{true, false, 254}));
+}
+
+}  // namespace
+}  // namespace veltrax::se2

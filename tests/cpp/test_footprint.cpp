@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "veltrax/se2/footprint.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+using Messages = std::vector<std::string>;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+const char* const kThreePoints = "polygon footprint requires at least three points";
+const char* const kFinitePoints = "polygon footprint points must be finite";
+const char* const kDuplicates = "polygon footprint must not contain duplicate points";
+const char* const kSelfIntersect = "polygon footprint must not self-intersect";
+const char* const kZeroArea = "polygon footprint must have non-zero area";
+const char* const kCircle = "circle radius must be finite and positive";
+const char* const kEmptyMulti = "multi-polygon footprint requires at least one polygon";
+
+PolygonFootprint polygon(std::vector<Point2D> points) {
+  return PolygonFootprint{std::move(points)};
+}
+
+PolygonFootprint unitSquare() { return polygon({{0, 0}, {1, 0}, {1, 1}, {0, 1}}); }
+PolygonFootprint bowTie() { return polygon({{0, 0}, {1, 1}, {1, 0}, {0, 1}}); }
+
+// --- circles --------------------------------------------------------------------------------
+
+class CircleValidation : public ::testing::TestWithParam<std::pair<double, bool>> {};
+
+TEST_P(CircleValidation, ReportsExactlyTheRadiusMessage) {
+  const auto [radius, valid] = GetParam();
+  const Messages expected = valid ? Messages{} : Messages{kCircle};
+  EXPECT_EQ(validateFootprint(CircleFootprint{radius}), expected) << radius;
+}
+
+INSTANTIATE_TEST_SUITE_P(Radii, CircleValidation,
+                         ::testing::Values(std::make_pair(0.0, false), std::make_pair(-0.0, false),
+                                           std::make_pair(-1.0, false), std::make_pair(kNaN, false),
+                                           std::make_pair(kInf, false),
+                                           std::make_pair(-kInf, false),
+                                           std::make_pair(1e-300, true),
+                                           std::make_pair(0.25, true)));
+
+// --- polygons -------------------------------------------------------------------------------
+
+struct PolygonCase {
+  const char* name;
+  std::vector<Point2D> points;
+  Messages expected;
+};
+
+class PolygonValidation : public ::testing::TestWithParam<PolygonCase> {};
+
+TEST_P(PolygonValidation, ReportsItsProblemsInOrder) {
+  EXPECT_EQ(validateFootprint(polygon(GetParam().points)), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, PolygonValidation,
+    ::testing::Values(
+        PolygonCase{"Empty", {}, {kThreePoints}},
+        PolygonCase{"TwoPointsOneNaN", {{0, 0}, {kNaN, 0}}, {kThreePoints, kFinitePoints}},
+        // Finiteness is reported once, however many points are bad.
+        PolygonCase{"SeveralInfinite", {{kInf, 0}, {0, -kInf}, {1, kNaN}}, {kFinitePoints}},
+        PolygonCase{"TwoFinitePoints", {{0, 0}, {1, 0}}, {kThreePoints}},
+        PolygonCase{"ClosingVertexRepeated", {{0, 0}, {1, 0}, {1, 1}, {0, 0}}, {kDuplicates}},
+        PolygonCase{"ConsecutiveRepeat", {{0, 0}, {1, 0}, {1, 0}, {1, 1}}, {kDuplicates}},
+        PolygonCase{"NearDuplicateWithinTolerance",
+                    {{0, 0}, {1, 0}, {1, 1}, {5e-13, 1 + 5e-13}, {0, 1}},
+                    {kDuplicates}},
+        PolygonCase{
+            "NearDuplicateBeyondTolerance", {{0, 0}, {1, 0}, {1, 1}, {2e-12, 1}, {0, 1}}, {}},
+        // The bow-tie also has zero area: crossing is judged first.
+        PolygonCase{"BowTie", {{0, 0}, {1, 1}, {1, 0}, {0, 1}}, {kSelfIntersect}},
+        PolygonCase{"CrossingPentagram",
+                    {{0, 2}, {1.2, -1.6}, {-1.9, 0.6}, {1.9, 0.6}, {-1.2, -1.6}},
+                    {kSelfIntersect}},
+        PolygonCase{"CollinearTriangle", {{0, 0}, {1, 0}, {2, 0}}, {kZeroArea}},
+        PolygonCase{"TinyArea", {{0, 0}, {1, 0}, {0.5, 1e-12}}, {kZeroArea}},
+        PolygonCase{"SmallButNonZeroArea", {{0, 0}, {1, 0}, {0, 3e-12}}, {}},
+        PolygonCase{"VertexTouchingNonAdjacentEdge", {{0, 0}, {4, 0}, {4, 4}, {2, 0}, {0, 4}}, {}},
+        PolygonCase{"SquareCounterClockwise", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {}},
+        PolygonCase{"SquareClockwise", {{0, 0}, {0, 1}, {1, 1}, {1, 0}}, {}},
+        PolygonCase{"ConcaveArrow", {{0, 0}, {2, 1}, {0, 2}, {1, 1}}, {}}),
+    [](const ::testing::TestParamInfo<PolygonCase>& info) { return info.param.name; });
+
+// --- multi-polygons -------------------------------------------------------------------------
+
+struct MultiCase {
+  const char* name;
+  std::vector<PolygonFootprint> polygons;
+  Messages expected;
+};
+
+class MultiPolygonValidation : public ::testing::TestWithParam<MultiCase> {};
+
+TEST_P(MultiPolygonValidation, PrefixesComponentMessages) {
+  EXPECT_EQ(validateFootprint(MultiPolygonFootprint{GetParam().polygons}), GetParam().expected);
+}
+
+std::vector<PolygonFootprint> elevenComponentsLastEmpty() {
+  std::vector<PolygonFootprint> components(10, unitSquare());
+  components.push_back(polygon({}));
+  return components;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Components, MultiPolygonValidation,
+    ::testing::Values(
+        MultiCase{"Empty", {}, {kEmptyMulti}},
+        MultiCase{"SecondIsBowTie",
+                  {unitSquare(), bowTie()},
+                  {std::string("multi-polygon component 1: ") + kSelfIntersect}},
+        MultiCase{"SquareAndTwoPoints",
+                  {unitSquare(), polygon({{0, 0}, {1, 1}})},
+                  {std::string("multi-polygon component 1: ") + kThreePoints}},
+        MultiCase{"EveryComponentInOrder",
+                  {polygon({{0, 0}, {kNaN, 0}}), unitSquare(), bowTie()},
+                  {std::string("multi-polygon component 0: ") + kThreePoints,
+                   std::string("multi-polygon component 0: ") + kFinitePoints,
+                   std::string("multi-polygon component 2: ") + kSelfIntersect}},
+        MultiCase{"TwoDigitIndex",
+                  elevenComponentsLastEmpty(),
+                  {std::string("multi-polygon component 10: ") + kThreePoints}},
+        MultiCase{"OverlappingSquares",
+                  {unitSquare(), polygon({{0.5, 0.5}, {1.5, 0.5}, {1.5, 1.5}, {0.5, 1.5}})},
+                  {}},
+        MultiCase{
+            "DisjointSquares", {unitSquare(), polygon({{5, 5}, {6, 5}, {6, 6}, {5, 6}})}, {}}),
+    [](const ::testing::TestParamInfo<MultiCase>& info) { return info.param.name; });
+
+// --- yaw-bin templates ----------------------------------------------------------------------
+
+template <class Callable>
+std::string invalidArgumentMessage(Callable&& callable) {
+  try {
+    callable();
+  } catch (const std::invalid_argument& e) {
+    return e.what();
+  }
+  return "<no std::invalid_argument>";
+}
+
+TEST(YawBinFootprintTemplates, RejectsFewerThanEightBins) {
+  EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(CircleFootprint{1.0}, 7); }),
+            "angle_bins must be at least 8");
+  EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(CircleFootprint{1.0}, 0); }),
+            "angle_bins must be at least 8");
+  EXPECT_EQ(YawBinFootprintTemplates(CircleFootprint{1.0}, 8).angleBins(), 8u);
+}
+
+TEST(YawBinFootprintTemplates, JudgesTheFootprintBeforeTheBinCount) {
+  EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(bowTie(), 4); }), kSelfIntersect);
+  EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(MultiPolygonFootprint{}, 4); }),
+            kEmptyMulti);
+  EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(CircleFootprint{kNaN}, 72); }),
+            kCircle);
+}
+
+struct YawBinCase {
+  std::uint32_t bins;
+  double yaw;
+  std::uint32_t expected;
+};
+
+class YawToBin : public ::testing::TestWithParam<YawBinCase> {};
+
+TEST_P(YawToBin, UsesFloorBinningFromZero) {
+  const YawBinFootprintTemplates templates(CircleFootprint{0.5}, GetParam().bins);
+  EXPECT_EQ(templates.yawToBin(GetParam().yaw), GetParam().expected) << GetParam().yaw;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Angles, YawToBin,
+    ::testing::Values(YawBinCase{8, 0.0, 0}, YawBinCase{8, -0.0, 0}, YawBinCase{8, kPi, 4},
+                      YawBinCase{8, kTwoPi, 0}, YawBinCase{8, -kPi / 2, 6},
+                      YawBinCase{8, 3 * kPi / 2 + 0.01, 6}, YawBinCase{8, -0.01, 7},
+                      // So small that adding 2 pi rounds to 2 pi: folded back to bin 0.
+                      YawBinCase{8, -1e-20, 0}, YawBinCase{8, 0.7853981633974483, 1},
+                      YawBinCase{8, 0.785398163397448, 0}, YawBinCase{8, 5 * kTwoPi + 0.1, 0},
+                      YawBinCase{8, -5 * kTwoPi - 0.1, 7}, YawBinCase{72, -0.01, 71},
+                      YawBinCase{72, 0.09, 1}));
+
+TEST(YawBinFootprintTemplates, RejectsNonFiniteYaw) {
+  const YawBinFootprintTemplates templates(CircleFootprint{0.5}, 16);
+  for (const double yaw : {kNaN, kInf, -kInf}) {
+    EXPECT_EQ(invalidArgumentMessage([&] { templates.yawToBin(yaw); }), "yaw must be finite");
+  }
+}
+
+TEST(YawBinFootprintTemplates, AtChecksTheBinIndex) {
+  const YawBinFootprintTemplates templates(CircleFootprint{0.5}, 16);
+  EXPECT_EQ(std::get<CircleFootprint>(templates.at(15)).radius, 0.5);
+  for (const std::uint32_t bin : {16u, 17u, 0xFFFFFFFFu}) {
+    try {
+      templates.at(bin);
+      ADD_FAILURE() << "bin " << bin << " was accepted";
+    } catch (const std::out_of_range& e) {
+      EXPECT_STREQ(e.what(), "yaw bin is out of range");
+    }
+  }
+}
+
+TEST(YawBinFootprintTemplates, CircleIsTheSameInEveryBin) {
+  const YawBinFootprintTemplates templates(CircleFootprint{0.37}, 9);
+  for (std::uint32_t bin = 0; bin < 9; ++bin) {
+    ASSERT_EQ(templates.at(bin).index(), 0u);
+    EXPECT_EQ(std::get<CircleFootprint>(templates.at(bin)).radius, 0.37);
+  }
+}
+
+TEST(YawBinFootprintTemplates, PolygonIsRotatedByTheLowerBinEdge) {
+  const std::vector<Point2D> input{{1, 0}, {0, 1}, {-1, 0}};
+  const YawBinFootprintTemplates templates(polygon(input), 8);
+  const auto& bin0 = std::get<PolygonFootprint>(templates.at(0)).points;
+  ASSERT_EQ(bin0.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(bin0[i].x, input[i].x);
+    EXPECT_EQ(bin0[i].y, input[i].y);
+  }
+  const auto& bin4 = std::get<PolygonFootprint>(templates.at(4)).points;
+  ASSERT_EQ(bin4.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_NEAR(bin4[i].x, -input[i].x, 1e-15);
+    EXPECT_NEAR(bin4[i].y, -input[i].y, 1e-15);
+  }
+  // Bin 2 of 8 starts at exactly the double nearest pi / 2.
+  const auto& bin2 = std::get<PolygonFootprint>(templates.at(2)).points;
+  EXPECT_EQ(bin2[0].x, std::cos(kPi / 2));
+  EXPECT_EQ(bin2[0].y, std::sin(kPi / 2));
+  // Bin 1 is at pi / 4, not at the bin centre (pi / 8).
+  const auto& bin1 = std::get<PolygonFootprint>(templates.at(1)).points;
+  EXPECT_NEAR(bin1[0].x, std::sqrt(0.5), 1e-15);
+  EXPECT_NEAR(bin1[0].y, std::sqrt(0.5), 1e-15);
+}
+
+TEST(YawBinFootprintTemplates, MultiPolygonKeepsItsComponentsInOrder) {
+  const MultiPolygonFootprint multi{
+      {polygon({{1, 0}, {0, 1}, {-1, 0}}), polygon({{2, 0}, {3, 0}, {3, 1}, {2, 1}})}};
+  const YawBinFootprintTemplates templates(multi, 12);
+  for (std::uint32_t bin = 0; bin < 12; ++bin) {
+    ASSERT_EQ(templates.at(bin).index(), 2u);
+    const auto& components = std::get<MultiPolygonFootprint>(templates.at(bin)).polygons;
+    ASSERT_EQ(components.size(), 2u);
+    EXPECT_EQ(components[0].points.size(), 3u);
+    EXPECT_EQ(components[1].points.size(), 4u);
+  }
+  // Bin 3 of 12 is a quarter turn: (2, 0) of the second component goes to (0, 2).
+  const auto& quarter = std::get<MultiPolygonFootprint>(templates.at(3)).polygons[1].points;
+  EXPECT_NEAR(quarter[0].x, 0.0, 1e-15);
+  EXPECT_NEAR(quarter[0].y, 2.0, 1e-15);
+  EXPECT_NEAR(quarter[2].x, -1.0, 1e-15);
+  EXPECT_NEAR(quarter[2].y, 3.0, 1e-15);
+}
+
+TEST(YawBinFootprintTemplates, KeepsItsOwnCopyOfTheFootprint) {
+  PolygonFootprint outline = polygon({{1, 0}, {0, 1}, {-1, 0}});
+  const YawBinFootprintTemplates templates(outline, 8);
+  outline.points[0].x = 42.0;
+  EXPECT_EQ(std::get<PolygonFootprint>(templates.at(0)).points[0].x, 1.0);
+}
+
+}  // namespace
+}  // namespace veltrax::se2
