@@ -294,14 +294,22 @@ TEST_F(SmootherTest, LaterIterateOnLethalCellKeepsTheLastAcceptedOne) {
 }
 
 TEST_F(SmootherTest, TightTurnRejectsTheIterate) {
-  // A large radius: the first iterate's corner at (1, 0.4) turns more tightly than 100 m.
+  // The first iterate turns its heading by about 0.46 rad over about 1.1 m (radius ~2.4 m).
+  const std::vector<Pose2D> hump{{0, 0, 0}, {1, 1, 0.3}, {2, 1, -0.3}, {3, 0, 0}};
   const Costmap map = makeMap();
   const CollisionChecker checker(map, false);
   PlannerConfig c = config();
   c.minimum_turning_radius = 100.0;
-  const auto out = PathSmoother::smooth(vee_, checker, footprint_, c);
-  EXPECT_EQ(out[1].y, 1.0);
-  EXPECT_EQ(out[1].yaw, 0.7);
+  const auto kept = PathSmoother::smooth(hump, checker, footprint_, c);
+  for (std::size_t i = 0; i < hump.size(); ++i) {
+    EXPECT_EQ(kept[i].x, hump[i].x);
+    EXPECT_EQ(kept[i].y, hump[i].y);
+    EXPECT_EQ(kept[i].yaw, hump[i].yaw);
+  }
+  c.minimum_turning_radius = 1.0;
+  const auto smoothed = PathSmoother::smooth(hump, checker, footprint_, c);
+  EXPECT_LT(smoothed[1].y, 0.9);
+  EXPECT_TRUE(PathSmoother::respectsTurningRadius(smoothed, 1.0));
 }
 
 TEST_F(SmootherTest, BadCollisionStepPropagates) {
