@@ -1,1 +1,152 @@
 #include "veltrax/se2/primitives.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "detail/errors.hpp"
+
+namespace veltrax::se2 {
+
+namespace {
+
+double factor(Direction direction) noexcept { return static_cast<double>(direction); }
+double factor(Steering steering) noexcept { return static_cast<double>(steering); }
+
+constexpr Steering kCarLikeSteering[] = {Steering::STRAIGHT, Steering::LEFT, Steering::RIGHT};
+constexpr Steering kInPlaceSteering[] = {Steering::STRAIGHT};
+
+}  // namespace
+
+MotionPrimitiveTable::MotionPrimitiveTable(double resolution, const PlannerConfig& config)
+    : turning_radius_(config.minimum_turning_radius),
+      primitive_length_(0.0),
+      sample_step_(config.collision_check_step),
+      allow_reverse_(config.allow_reverse),
+      allow_in_place_rotation_(config.allow_in_place_rotation),
+      angular_step_(kTwoPi / static_cast<double>(config.angle_bins)),
+      samples_per_primitive_(1) {
+  const std::vector<std::string> problems = config.validate();
+  if (!problems.empty()) {
+    detail::throwInvalidArgument(problems.front());
+  }
+  // A zero, negative or non-finite cell size would give primitives of no (or no usable) length.
+  if (!(std::isfinite(resolution) && resolution > 0.0)) {
+    detail::throwInvalidArgument("resolution must be finite and positive");
+  }
+  // An arc turns by at least one yaw bin and every primitive spans at least one cell.
+  primitive_length_ =
+      allow_in_place_rotation_
+          ? resolution
+          : std::max((kTwoPi * turning_radius_) / static_cast<double>(config.angle_bins),
+                     resolution);
+  const double count = std::ceil(primitive_length_ / sample_step_);
+  if (!(count <= static_cast<double>(kMaxSamplesPerPrimitive))) {
+    detail::throwInvalidArgument("collision_check_step is too small for the primitive length");
+  }
+  samples_per_primitive_ = std::max<std::uint64_t>(static_cast<std::uint64_t>(count), 1);
+}
+
+void MotionPrimitiveTable::checkPose(const Pose2D& pose, bool arcs, bool rotations) const {
+  if (!std::isfinite(pose.yaw)) {
+    detail::throwInvalidArgument("yaw must be finite");
+  }
+  if (!(std::isfinite(pose.x) && std::isfinite(pose.y))) {
+    detail::throwInvalidArgument("pose must be finite");
+  }
+  // The yaws along an arc lie between the start yaw and the end yaw (s grows monotonically with
+  // k), so checking the two extreme end yaws covers every sample before anything is written.
+  if (arcs) {
+    const auto n = static_cast<double>(samples_per_primitive_);
+    const double turn = ((n * primitive_length_) / n) * (1.0 / turning_radius_);
+    if (!(std::isfinite(turn + pose.yaw) && std::isfinite(-turn + pose.yaw))) {
+      detail::throwInvalidArgument("yaw must be finite");
+    }
+  }
+  if (rotations) {
+    if (!(std::isfinite(angular_step_ + pose.yaw) && std::isfinite(-angular_step_ + pose.yaw))) {
+      detail::throwInvalidArgument("yaw must be finite");
+    }
+  }
+}
+
+void MotionPrimitiveTable::fill(const Pose2D& pose, double cos_yaw, double sin_yaw,
+                                Direction direction, Steering steering,
+                                MotionPrimitive& out) const {
+  out.direction = direction;
+  out.steering = steering;
+  out.length = primitive_length_;
+  const double x0 = pose.x;
+  const double y0 = pose.y;
+  const double yaw0 = pose.yaw;
+
+  if (direction == Direction::ROTATION) {
+    out.samples.resize(1);
+    out.samples[0] = Pose2D{x0, y0, normalizeYaw(factor(steering) * angular_step_ + yaw0)};
+    return;
+  }
+
+  const std::uint64_t n = samples_per_primitive_;
+  const auto n_double = static_cast<double>(n);
+  const double signed_length = factor(direction) * primitive_length_;
+  out.samples.resize(n);
+  Pose2D* samples = out.samples.data();
+  if (steering == Steering::STRAIGHT) {
+    for (std::uint64_t k = 1; k <= n; ++k) {
+      const double s = (static_cast<double>(k) * signed_length) / n_double;
+      // The start yaw is kept bit for bit: a straight move does not touch the heading.
+      samples[k - 1] = Pose2D{x0 + cos_yaw * s, y0 + sin_yaw * s, yaw0};
+    }
+    return;
+  }
+  const double curvature = factor(steering) / turning_radius_;
+  for (std::uint64_t k = 1; k <= n; ++k) {
+    const double s = (static_cast<double>(k) * signed_length) / n_double;
+    const double yaw = s * curvature + yaw0;
+    samples[k - 1] = Pose2D{x0 + (std::sin(yaw) - sin_yaw) / curvature,
+                            y0 - (std::cos(yaw) - cos_yaw) / curvature, normalizeYaw(yaw)};
+  }
+}
+
+MotionPrimitive MotionPrimitiveTable::make(const Pose2D& pose, Direction direction,
+                                           Steering steering) const {
+  const bool rotation = direction == Direction::ROTATION;
+  checkPose(pose, !rotation && steering != Steering::STRAIGHT, rotation);
+  MotionPrimitive primitive;
+  fill(pose, std::cos(pose.yaw), std::sin(pose.yaw), direction, steering, primitive);
+  return primitive;
+}
+
+std::vector<MotionPrimitive> MotionPrimitiveTable::generate(const Pose2D& pose) const {
+  std::vector<MotionPrimitive> primitives;
+  generate(pose, primitives);
+  return primitives;
+}
+
+void MotionPrimitiveTable::generate(const Pose2D& pose, std::vector<MotionPrimitive>& out) const {
+  checkPose(pose, !allow_in_place_rotation_, allow_in_place_rotation_);
+
+  const Steering* steerings = allow_in_place_rotation_ ? kInPlaceSteering : kCarLikeSteering;
+  const std::size_t steering_count = allow_in_place_rotation_ ? 1 : 3;
+  const std::size_t count =
+      steering_count * (allow_reverse_ ? 2 : 1) + (allow_in_place_rotation_ ? 2 : 0);
+  out.resize(count);
+
+  const double cos_yaw = std::cos(pose.yaw);
+  const double sin_yaw = std::sin(pose.yaw);
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < steering_count; ++i) {
+    fill(pose, cos_yaw, sin_yaw, Direction::FORWARD, steerings[i], out[next++]);
+  }
+  if (allow_reverse_) {
+    for (std::size_t i = 0; i < steering_count; ++i) {
+      fill(pose, cos_yaw, sin_yaw, Direction::REVERSE, steerings[i], out[next++]);
+    }
+  }
+  if (allow_in_place_rotation_) {
+    fill(pose, cos_yaw, sin_yaw, Direction::ROTATION, Steering::LEFT, out[next++]);
+    fill(pose, cos_yaw, sin_yaw, Direction::ROTATION, Steering::RIGHT, out[next++]);
+  }
+}
+
+}  // namespace veltrax::se2

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -16,6 +17,15 @@ struct KinematicSample {
 // minimum turning radius. Move-only; a moved-from object may only be destroyed or assigned to.
 class KinematicStateSpace {
  public:
+  // Upper bound on the samples of one interpolation; a spacing that would need more is refused
+  // ("spacing is too small for the curve length") instead of exhausting memory.
+  static constexpr std::uint64_t kMaxSamples = 1000000;
+  // Positions further apart than this many turning radii along x or y are refused ("poses are
+  // too far apart"): the curve formulas lose their precision long before they overflow.
+  static constexpr double kMaxReachInRadii = 1e6;
+  // Yaws of larger magnitude are wrapped to [-pi, pi) before the curve is computed.
+  static constexpr double kMaxUnwrappedYaw = 1000.0;
+
   // Throws std::invalid_argument "minimum turning radius must be positive".
   KinematicStateSpace(double minimum_turning_radius, bool allow_reverse);
   ~KinematicStateSpace();
@@ -25,9 +35,13 @@ class KinematicStateSpace {
   KinematicStateSpace& operator=(const KinematicStateSpace&) = delete;
 
   // Length in metres of the shortest curve from `from` to `to` (not symmetric for Dubins).
+  // Throws std::invalid_argument "pose must be finite" for NaN or infinite coordinates and
+  // "poses are too far apart" beyond kMaxReachInRadii.
   double distance(const Pose2D& from, const Pose2D& to) const;
   // Samples along the shortest curve, excluding `from`, ending at `to`, at most `spacing`
   // metres apart on each segment, tagged with the segment's driving direction.
+  // Throws std::invalid_argument: "spacing must be positive", "pose must be finite",
+  // "poses are too far apart", "spacing is too small for the curve length".
   std::vector<KinematicSample> interpolateWithDirections(const Pose2D& from, const Pose2D& to,
                                                          double spacing) const;
   std::vector<Pose2D> interpolate(const Pose2D& from, const Pose2D& to, double spacing) const;

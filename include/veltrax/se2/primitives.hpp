@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "veltrax/se2/geometry.hpp"
@@ -18,21 +19,37 @@ struct MotionPrimitive {
 // in-place rotations, forwards and, if allowed, backwards, in a fixed order.
 class MotionPrimitiveTable {
  public:
-  // Throws std::invalid_argument with the configuration's first problem.
+  // Upper bound on the samples of one primitive; a configuration needing more is refused
+  // ("collision_check_step is too small for the primitive length").
+  static constexpr std::uint64_t kMaxSamplesPerPrimitive = 100000;
+
+  // Throws std::invalid_argument with the configuration's first problem, then
+  // "resolution must be finite and positive", then the sample-count limit above.
   MotionPrimitiveTable(double resolution, const PlannerConfig& config);
 
   double primitive_length() const noexcept { return primitive_length_; }
 
+  // Throws std::invalid_argument "yaw must be finite" (non-finite yaw, or an arc or rotation
+  // whose yaw overflows) and "pose must be finite" (non-finite x or y).
   MotionPrimitive make(const Pose2D& pose, Direction direction, Steering steering) const;
   std::vector<MotionPrimitive> generate(const Pose2D& pose) const;
+  // The same primitives written into `out`, reusing its storage (primitive list and sample
+  // lists) from call to call. All checks run before `out` is touched, so on an exception `out`
+  // is unchanged.
+  void generate(const Pose2D& pose, std::vector<MotionPrimitive>& out) const;
 
  private:
+  void checkPose(const Pose2D& pose, bool arcs, bool rotations) const;
+  void fill(const Pose2D& pose, double cos_yaw, double sin_yaw, Direction direction,
+            Steering steering, MotionPrimitive& out) const;
+
   double turning_radius_;
   double primitive_length_;
   double sample_step_;
   bool allow_reverse_;
   bool allow_in_place_rotation_;
   double angular_step_;
+  std::uint64_t samples_per_primitive_;  // ceil(primitive length / sample step), at least 1
 };
 
 }  // namespace veltrax::se2

@@ -1,0 +1,421 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "veltrax/se2/primitives.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kDefaultAngularStep = 0.08726646259971647;
+
+template <typename Call>
+std::string invalidArgumentMessage(Call&& call) {
+  try {
+    call();
+  } catch (const std::invalid_argument& e) {
+    return e.what();
+  }
+  return "<no std::invalid_argument>";
+}
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+PlannerConfig inPlaceConfig(bool reverse) {
+  PlannerConfig config;
+  config.allow_in_place_rotation = true;
+  config.allow_reverse = reverse;
+  return config;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Construction
+
+TEST(PrimitiveTable, DefaultConfigurationUsesTheCellSize) {
+  const MotionPrimitiveTable table(0.05, PlannerConfig{});
+  // 0.4 * 2 pi / 72 is about 35 mm, below the 50 mm cell.
+  EXPECT_EQ(table.primitive_length(), 0.05);
+  for (const MotionPrimitive& primitive : table.generate({0, 0, 0})) {
+    EXPECT_EQ(primitive.samples.size(), 2u);
+    EXPECT_EQ(primitive.length, 0.05);
+  }
+}
+
+TEST(PrimitiveTable, LargeRadiusTurnsOneBinPerPrimitive) {
+  PlannerConfig config;
+  config.minimum_turning_radius = 2.0;
+  const MotionPrimitiveTable table(0.05, config);
+  EXPECT_EQ(table.primitive_length(), (kTwoPi * 2.0) / 72.0);
+  EXPECT_NEAR(table.primitive_length(), kPi / 18.0, 1e-15);
+  const MotionPrimitive left = table.make({0, 0, 0}, Direction::FORWARD, Steering::LEFT);
+  ASSERT_EQ(left.samples.size(), 7u);
+  // The heading change of a full arc is one bin.
+  EXPECT_NEAR(left.samples.back().yaw, kDefaultAngularStep, 1e-15);
+}
+
+TEST(PrimitiveTable, InPlaceModeUsesTheCellSizeEvenForLargeRadii) {
+  PlannerConfig config = inPlaceConfig(true);
+  config.minimum_turning_radius = 5.0;
+  EXPECT_EQ(MotionPrimitiveTable(0.05, config).primitive_length(), 0.05);
+  // The radius is not even validated when the robot turns on the spot.
+  config.minimum_turning_radius = 0.0;
+  EXPECT_EQ(MotionPrimitiveTable(0.07, config).primitive_length(), 0.07);
+}
+
+struct BadConfigCase {
+  void (*mutate)(PlannerConfig&);
+  const char* message;
+};
+
+class PrimitiveTableBadConfig : public ::testing::TestWithParam<BadConfigCase> {};
+
+TEST_P(PrimitiveTableBadConfig, ConstructorThrowsTheFirstProblem) {
+  PlannerConfig config;
+  GetParam().mutate(config);
+  EXPECT_EQ(invalidArgumentMessage([&] { MotionPrimitiveTable table(0.05, config); }),
+            GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Configs, PrimitiveTableBadConfig,
+    ::testing::Values(BadConfigCase{[](PlannerConfig& c) { c.angle_bins = 4; },
+                                    "angle_bins must be at least 8"},
+                      BadConfigCase{[](PlannerConfig& c) { c.minimum_turning_radius = 0.0; },
+                                    "minimum_turning_radius must be finite and positive"},
+                      BadConfigCase{[](PlannerConfig& c) { c.collision_check_step = kNaN; },
+                                    "collision_check_step must be finite and positive"},
+                      BadConfigCase{[](PlannerConfig& c) {
+                                      c.smoother_tolerance = 0.0;
+                                      c.angle_bins = 0;
+                                    },
+                                    "angle_bins must be at least 8"}));
+
+class PrimitiveTableBadResolution : public ::testing::TestWithParam<double> {};
+
+TEST_P(PrimitiveTableBadResolution, IsRefused) {
+  for (bool in_place : {false, true}) {
+    PlannerConfig config;
+    config.allow_in_place_rotation = in_place;
+    EXPECT_EQ(invalidArgumentMessage([&] { MotionPrimitiveTable table(GetParam(), config); }),
+              "resolution must be finite and positive");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolutions, PrimitiveTableBadResolution,
+                         ::testing::Values(0.0, -0.0, -0.05, kInf, -kInf, kNaN));
+
+TEST(PrimitiveTable, ConfigurationProblemsComeBeforeTheResolution) {
+  PlannerConfig config;
+  config.angle_bins = 7;
+  EXPECT_EQ(invalidArgumentMessage([&] { MotionPrimitiveTable table(kNaN, config); }),
+            "angle_bins must be at least 8");
+}
+
+TEST(PrimitiveTable, SampleCountIsBoundedBeforeAnythingIsAllocated) {
+  PlannerConfig config;
+  config.collision_check_step = 1e-300;
+  EXPECT_EQ(invalidArgumentMessage([&] { MotionPrimitiveTable table(0.05, config); }),
+            "collision_check_step is too small for the primitive length");
+  // A radius so large that 2 pi r overflows.
+  config.collision_check_step = 0.025;
+  config.minimum_turning_radius = 1e308;
+  EXPECT_EQ(invalidArgumentMessage([&] { MotionPrimitiveTable table(0.05, config); }),
+            "collision_check_step is too small for the primitive length");
+  // Exactly at the limit (powers of two keep the quotient exact).
+  config.minimum_turning_radius = 0.4;
+  config.collision_check_step = std::ldexp(1.0, -20);
+  const double cell =
+      static_cast<double>(MotionPrimitiveTable::kMaxSamplesPerPrimitive) * std::ldexp(1.0, -20);
+  const MotionPrimitiveTable table(cell, config);
+  EXPECT_EQ(table.make({0, 0, 0}, Direction::FORWARD, Steering::STRAIGHT).samples.size(),
+            MotionPrimitiveTable::kMaxSamplesPerPrimitive);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sample formulas
+
+struct ArcCase {
+  Direction direction;
+  Steering steering;
+  double s1;  // arc length of the first sample (the second is twice it)
+};
+
+class PrimitiveArcs : public ::testing::TestWithParam<ArcCase> {};
+
+// Default table from (0, 0, 0): samples on the circle of radius 0.4 through the origin.
+TEST_P(PrimitiveArcs, DefaultTableSamples) {
+  const ArcCase& c = GetParam();
+  const MotionPrimitiveTable table(0.05, PlannerConfig{});
+  const MotionPrimitive primitive = table.make({0, 0, 0}, c.direction, c.steering);
+  EXPECT_EQ(primitive.direction, c.direction);
+  EXPECT_EQ(primitive.steering, c.steering);
+  EXPECT_EQ(primitive.length, 0.05);
+  ASSERT_EQ(primitive.samples.size(), 2u);
+  const double side = c.steering == Steering::LEFT ? 1.0 : -1.0;
+  for (int k = 0; k < 2; ++k) {
+    const double theta = (k + 1) * c.s1 / 0.4;  // +-1/16, +-1/8
+    const Pose2D& sample = primitive.samples[static_cast<std::size_t>(k)];
+    EXPECT_DOUBLE_EQ(sample.x, 0.4 * std::sin(theta)) << k;
+    EXPECT_DOUBLE_EQ(sample.y, side * 0.4 * (1.0 - std::cos(theta))) << k;
+    EXPECT_DOUBLE_EQ(sample.yaw, side * theta) << k;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Arcs, PrimitiveArcs,
+                         ::testing::Values(ArcCase{Direction::FORWARD, Steering::LEFT, 0.025},
+                                           ArcCase{Direction::FORWARD, Steering::RIGHT, 0.025},
+                                           ArcCase{Direction::REVERSE, Steering::LEFT, -0.025},
+                                           ArcCase{Direction::REVERSE, Steering::RIGHT, -0.025}));
+
+TEST(PrimitiveSamples, ForwardLeftNumbers) {
+  const MotionPrimitiveTable table(0.05, PlannerConfig{});
+  const auto samples = table.make({0, 0, 0}, Direction::FORWARD, Steering::LEFT).samples;
+  EXPECT_DOUBLE_EQ(samples[0].yaw, 0.0625);
+  EXPECT_DOUBLE_EQ(samples[1].yaw, 0.125);
+  EXPECT_NEAR(samples[1].x, 0.049870, 1e-6);
+  EXPECT_NEAR(samples[1].y, 0.003120, 1e-6);
+  // Reverse left: backwards (negative x) while the car still ends up left of its line.
+  const auto reverse = table.make({0, 0, 0}, Direction::REVERSE, Steering::LEFT).samples;
+  EXPECT_LT(reverse[1].x, 0.0);
+  EXPECT_GT(reverse[1].y, 0.0);
+  EXPECT_DOUBLE_EQ(reverse[1].yaw, -0.125);
+}
+
+TEST(PrimitiveSamples, StraightIsExact) {
+  const MotionPrimitiveTable table(0.05, PlannerConfig{});
+  const auto forward = table.make({0, 0, 0}, Direction::FORWARD, Steering::STRAIGHT).samples;
+  ASSERT_EQ(forward.size(), 2u);
+  EXPECT_EQ(forward[0].x, 0.025);
+  EXPECT_EQ(forward[0].y, 0.0);
+  EXPECT_EQ(forward[1].x, 0.05);
+  EXPECT_EQ(forward[1].y, 0.0);
+  EXPECT_EQ(forward[1].yaw, 0.0);
+  const auto reverse = table.make({1, 2, 0}, Direction::REVERSE, Steering::STRAIGHT).samples;
+  EXPECT_EQ(reverse[1].x, 0.95);
+  EXPECT_EQ(reverse[1].y, 2.0);
+}
+
+class PrimitiveStraightYaw : public ::testing::TestWithParam<double> {};
+
+TEST_P(PrimitiveStraightYaw, KeepsTheInputYawBitForBit) {
+  const MotionPrimitiveTable table(0.05, PlannerConfig{});
+  for (Direction direction : {Direction::FORWARD, Direction::REVERSE}) {
+    for (const Pose2D& sample :
+         table.make({0.5, -0.5, GetParam()}, direction, Steering::STRAIGHT).samples) {
+      EXPECT_TRUE(sameBits(sample.yaw, GetParam()));
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Yaws, PrimitiveStraightYaw,
+                         ::testing::Values(0.0, -0.0, kPi, -kPi, 7.0, -12.5, 1e6));
+
+TEST(PrimitiveSamples, ArcsAndRotationsReturnNormalisedYaws) {
+  const MotionPrimitiveTable car(0.05, PlannerConfig{});
+  const auto arc = car.make({0, 0, 7.0}, Direction::FORWARD, Steering::LEFT).samples;
+  EXPECT_DOUBLE_EQ(arc.back().yaw, normalizeYaw(7.125));
+  const MotionPrimitiveTable in_place(0.05, inPlaceConfig(false));
+  const auto rotation =
+      in_place.make({1, 2, kPi - 0.01}, Direction::ROTATION, Steering::LEFT).samples;
+  ASSERT_EQ(rotation.size(), 1u);
+  EXPECT_EQ(rotation[0].x, 1.0);
+  EXPECT_EQ(rotation[0].y, 2.0);
+  EXPECT_LT(rotation[0].yaw, 0.0);
+  EXPECT_EQ(rotation[0].yaw, normalizeYaw(kDefaultAngularStep + (kPi - 0.01)));
+}
+
+TEST(PrimitiveSamples, ArcSamplesLieOnTheTurningCircle) {
+  PlannerConfig config;
+  config.minimum_turning_radius = 1.3;
+  const MotionPrimitiveTable table(0.05, config);
+  const Pose2D start{2.0, -1.0, 2.2};
+  for (const MotionPrimitive& primitive : table.generate(start)) {
+    if (primitive.steering == Steering::STRAIGHT) {
+      continue;
+    }
+    const double side = primitive.steering == Steering::LEFT ? 1.0 : -1.0;
+    const double cx = start.x - side * 1.3 * std::sin(start.yaw);
+    const double cy = start.y + side * 1.3 * std::cos(start.yaw);
+    for (const Pose2D& sample : primitive.samples) {
+      EXPECT_NEAR(std::hypot(sample.x - cx, sample.y - cy), 1.3, 1e-12);
+    }
+    // The heading change of a full arc is L / r, signed by direction and steering.
+    EXPECT_NEAR(normalizeYaw(primitive.samples.back().yaw - start.yaw),
+                static_cast<double>(primitive.direction) * side * table.primitive_length() / 1.3,
+                1e-12);
+  }
+}
+
+TEST(PrimitiveSamples, InPlaceRotationsTurnOneBin) {
+  const MotionPrimitiveTable table(0.05, inPlaceConfig(true));
+  EXPECT_EQ(table.primitive_length(), 0.05);
+  const auto left = table.make({0.3, 0.4, 0.5}, Direction::ROTATION, Steering::LEFT);
+  const auto right = table.make({0.3, 0.4, 0.5}, Direction::ROTATION, Steering::RIGHT);
+  EXPECT_EQ(left.length, 0.05);
+  ASSERT_EQ(left.samples.size(), 1u);
+  ASSERT_EQ(right.samples.size(), 1u);
+  EXPECT_EQ(left.samples[0].yaw, normalizeYaw(kDefaultAngularStep + 0.5));
+  EXPECT_EQ(right.samples[0].yaw, normalizeYaw(-kDefaultAngularStep + 0.5));
+  EXPECT_EQ(right.samples[0].x, 0.3);
+  EXPECT_EQ(right.samples[0].y, 0.4);
+}
+
+TEST(PrimitiveSamples, StepLongerThanThePrimitiveGivesOneSample) {
+  PlannerConfig config;
+  config.collision_check_step = 0.2;
+  const MotionPrimitiveTable table(0.05, config);
+  for (const MotionPrimitive& primitive : table.generate({0, 0, 1.0})) {
+    ASSERT_EQ(primitive.samples.size(), 1u);
+  }
+  const auto straight = table.make({0, 0, 0}, Direction::FORWARD, Steering::STRAIGHT);
+  EXPECT_EQ(straight.samples[0].x, 0.05);
+}
+
+// ---------------------------------------------------------------------------------------------
+// generate
+
+struct OrderCase {
+  bool in_place;
+  bool reverse;
+  std::vector<std::pair<Direction, Steering>> expected;
+};
+
+class PrimitiveOrder : public ::testing::TestWithParam<OrderCase> {};
+
+TEST_P(PrimitiveOrder, GenerateUsesTheFixedOrder) {
+  const OrderCase& c = GetParam();
+  PlannerConfig config;
+  config.allow_in_place_rotation = c.in_place;
+  config.allow_reverse = c.reverse;
+  const MotionPrimitiveTable table(0.05, config);
+  const Pose2D start{0.1, 0.2, 0.3};
+  const auto primitives = table.generate(start);
+  ASSERT_EQ(primitives.size(), c.expected.size());
+  for (std::size_t i = 0; i < primitives.size(); ++i) {
+    EXPECT_EQ(primitives[i].direction, c.expected[i].first) << i;
+    EXPECT_EQ(primitives[i].steering, c.expected[i].second) << i;
+    // Each entry is exactly what make gives for it.
+    const MotionPrimitive made = table.make(start, c.expected[i].first, c.expected[i].second);
+    ASSERT_EQ(primitives[i].samples.size(), made.samples.size());
+    for (std::size_t k = 0; k < made.samples.size(); ++k) {
+      EXPECT_TRUE(sameBits(primitives[i].samples[k].x, made.samples[k].x));
+      EXPECT_TRUE(sameBits(primitives[i].samples[k].y, made.samples[k].y));
+      EXPECT_TRUE(sameBits(primitives[i].samples[k].yaw, made.samples[k].yaw));
+    }
+  }
+}
+
+constexpr auto F = Direction::FORWARD;
+constexpr auto R = Direction::REVERSE;
+constexpr auto ROT = Direction::ROTATION;
+constexpr auto S = Steering::STRAIGHT;
+constexpr auto L = Steering::LEFT;
+constexpr auto RI = Steering::RIGHT;
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, PrimitiveOrder,
+    ::testing::Values(OrderCase{false, true, {{F, S}, {F, L}, {F, RI}, {R, S}, {R, L}, {R, RI}}},
+                      OrderCase{false, false, {{F, S}, {F, L}, {F, RI}}},
+                      OrderCase{true, true, {{F, S}, {R, S}, {ROT, L}, {ROT, RI}}},
+                      OrderCase{true, false, {{F, S}, {ROT, L}, {ROT, RI}}}));
+
+TEST(PrimitiveGenerate, ReusedBufferGivesTheSameAnswer) {
+  const MotionPrimitiveTable car(0.05, PlannerConfig{});
+  const MotionPrimitiveTable in_place(0.05, inPlaceConfig(false));
+  std::vector<MotionPrimitive> buffer;
+  for (const Pose2D& pose : {Pose2D{0, 0, 0}, Pose2D{1.5, -2, 3.1}, Pose2D{-4, 0.25, -9.0}}) {
+    for (const MotionPrimitiveTable* table : {&car, &in_place, &car}) {
+      table->generate(pose, buffer);
+      const auto fresh = table->generate(pose);
+      ASSERT_EQ(buffer.size(), fresh.size());
+      for (std::size_t i = 0; i < fresh.size(); ++i) {
+        EXPECT_EQ(buffer[i].direction, fresh[i].direction);
+        EXPECT_EQ(buffer[i].steering, fresh[i].steering);
+        ASSERT_EQ(buffer[i].samples.size(), fresh[i].samples.size());
+        for (std::size_t k = 0; k < fresh[i].samples.size(); ++k) {
+          EXPECT_TRUE(sameBits(buffer[i].samples[k].yaw, fresh[i].samples[k].yaw));
+          EXPECT_TRUE(sameBits(buffer[i].samples[k].x, fresh[i].samples[k].x));
+        }
+      }
+    }
+  }
+}
+
+struct BadPoseCase {
+  Pose2D pose;
+  bool in_place;
+  double radius;
+  const char* message;
+};
+
+class PrimitiveBadPose : public ::testing::TestWithParam<BadPoseCase> {};
+
+TEST_P(PrimitiveBadPose, GenerateRefusesAndLeavesTheBufferAlone) {
+  const BadPoseCase& c = GetParam();
+  PlannerConfig config;
+  config.allow_in_place_rotation = c.in_place;
+  config.minimum_turning_radius = c.radius;
+  const MotionPrimitiveTable table(0.05, config);
+  EXPECT_EQ(invalidArgumentMessage([&] { table.generate(c.pose); }), c.message);
+  std::vector<MotionPrimitive> buffer =
+      MotionPrimitiveTable(0.05, PlannerConfig{}).generate({0, 0, 0});
+  const std::vector<MotionPrimitive> before = buffer;
+  EXPECT_EQ(invalidArgumentMessage([&] { table.generate(c.pose, buffer); }), c.message);
+  ASSERT_EQ(buffer.size(), before.size());
+  for (std::size_t i = 0; i < buffer.size(); ++i) {
+    EXPECT_EQ(buffer[i].samples.back().x, before[i].samples.back().x);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Poses, PrimitiveBadPose,
+    ::testing::Values(BadPoseCase{{0, 0, kNaN}, false, 0.4, "yaw must be finite"},
+                      BadPoseCase{{0, 0, kInf}, true, 0.4, "yaw must be finite"},
+                      BadPoseCase{{kNaN, 0, 0}, false, 0.4, "pose must be finite"},
+                      BadPoseCase{{0, -kInf, 0}, true, 0.4, "pose must be finite"},
+                      BadPoseCase{{kNaN, 0, kNaN}, false, 0.4, "yaw must be finite"},
+                      // A subnormal radius passes validation, but its curvature overflows:
+                      // the arcs' yaws are infinite, caught before anything is written.
+                      BadPoseCase{{0, 0, 0}, false, 1e-310, "yaw must be finite"}));
+
+TEST(PrimitiveMake, ChecksEveryKind) {
+  const MotionPrimitiveTable car(0.05, PlannerConfig{});
+  EXPECT_EQ(invalidArgumentMessage([&] {
+              car.make({0, 0, kNaN}, Direction::FORWARD, Steering::STRAIGHT);
+            }),
+            "yaw must be finite");
+  EXPECT_EQ(invalidArgumentMessage([&] {
+              car.make({0, kNaN, 0}, Direction::REVERSE, Steering::RIGHT);
+            }),
+            "pose must be finite");
+  // In-place mode leaves the radius unchecked; an arc asked of such a table cannot turn.
+  PlannerConfig config = inPlaceConfig(true);
+  config.minimum_turning_radius = 0.0;
+  const MotionPrimitiveTable in_place(0.05, config);
+  EXPECT_EQ(invalidArgumentMessage([&] {
+              in_place.make({0, 0, 0}, Direction::FORWARD, Steering::LEFT);
+            }),
+            "yaw must be finite");
+  EXPECT_EQ(in_place.make({0, 0, 0}, Direction::FORWARD, Steering::STRAIGHT).samples.size(), 2u);
+}
+
+TEST(PrimitiveTable, IsACopyableValue) {
+  PlannerConfig config;
+  config.minimum_turning_radius = 2.0;
+  const MotionPrimitiveTable original(0.05, config);
+  MotionPrimitiveTable copy = original;
+  EXPECT_EQ(copy.primitive_length(), original.primitive_length());
+  copy = MotionPrimitiveTable(0.05, PlannerConfig{});
+  EXPECT_EQ(copy.primitive_length(), 0.05);
+  EXPECT_EQ(original.generate({0, 0, 0})[1].samples.size(), 7u);
+}
+
+}  // namespace
+}  // namespace veltrax::se2
