@@ -7,10 +7,10 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
-#include "detail/primitive_generator.hpp"
 #include "detail/workspace.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/footprint.hpp"
@@ -242,11 +242,17 @@ bool Search::tryAnalyticExpansion(const Pose2D& from) {
     return false;
   }
   const auto ta = Clock::now();
-  std::vector<KinematicSample> samples =
-      space_->interpolateWithDirections(from, request_.goal, config_.collision_check_step);
+  std::vector<KinematicSample> samples;
   bool passed = true;
-  for (const KinematicSample& sample : samples) {
-    const CollisionResult r = timedCollisionCheck(sample.pose);
+  try {
+    samples = space_->interpolateWithDirections(from, request_.goal, config_.collision_check_step);
+  } catch (const std::invalid_argument&) {
+    // A curve that cannot be sampled at this step (far too many samples) is not checkable, so
+    // it cannot close the search; the search goes on as after a colliding curve.
+    passed = false;
+  }
+  for (std::size_t i = 0; passed && i < samples.size(); ++i) {
+    const CollisionResult r = timedCollisionCheck(samples[i].pose);
     ++diagnostics_.collision_checks;
     if (r.collision || r.max_cost > config_.analytic_expansion_max_cost) {
       passed = false;
@@ -285,11 +291,14 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
   open.push_back(detail::OpenEntry{h0, h0, start, 0});
   std::uint64_t sequence = 1;
 
-  const MotionPrimitiveTable table(costmap_.resolution(), config_);
-  const detail::PrimitiveGenerator generator(table.primitive_length(), config_);
-  if (generator.sampleCount() == 0) {
-    fail(PlannerStatus::INVALID_REQUEST,
-         "collision_check_step is too small for the primitive length");
+  // A table the configuration cannot support (a sample step far too small for the primitive
+  // length) is an invalid request like any other, not an exception out of plan().
+  std::optional<MotionPrimitiveTable> table;
+  try {
+    table.emplace(costmap_.resolution(), config_);
+  } catch (const std::invalid_argument& e) {
+    result_.status = PlannerStatus::INVALID_REQUEST;
+    result_.message = e.what();
     return;
   }
 
@@ -348,7 +357,7 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
       return;
     }
 
-    generator.generate(p, primitives);
+    table->generate(p, primitives);
     for (const MotionPrimitive& primitive : primitives) {
       ++diagnostics_.generated_nodes;
       std::uint8_t cost = 0;
@@ -623,6 +632,17 @@ PlannerResult HybridAStar::plan(const PlanRequest& request, const PlannerConfig&
       space.emplace(config.minimum_turning_radius, config.allow_reverse);
     }
     result.diagnostics.kinematic_heuristic_time_ms = millisecondsSince(tk);
+  }
+  // The curves refuse poses more than kMaxReachInRadii radii apart; with a radius that small for
+  // this map the heuristic of a far pose would throw mid-search, so refuse the request up front.
+  if (space) {
+    const double extent =
+        static_cast<double>(std::max(costmap_.width(), costmap_.height())) * costmap_.resolution();
+    if (!(extent <= KinematicStateSpace::kMaxReachInRadii * config.minimum_turning_radius)) {
+      result.status = PlannerStatus::INVALID_REQUEST;
+      result.message = "minimum_turning_radius is too small for the costmap extent";
+      return result;
+    }
   }
 
   const std::uint64_t capacity =

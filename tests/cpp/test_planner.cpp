@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "detail/lazy_table.hpp"
-#include "detail/primitive_generator.hpp"
 #include "detail/workspace.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/heuristic.hpp"
@@ -142,56 +141,6 @@ TEST(LazyTableTest, OnlyTouchedPagesBecomeResident) {
   table.clear();
   EXPECT_EQ(table[2000003], 0u);
 }
-
-// The allocation-free successor generator against the public table, bit for bit.
-struct GeneratorCase {
-  double resolution;
-  double radius;
-  std::uint32_t bins;
-  double step;
-  bool reverse;
-  bool in_place;
-};
-
-class PrimitiveGeneratorTest : public ::testing::TestWithParam<GeneratorCase> {};
-
-TEST_P(PrimitiveGeneratorTest, SameDoublesAsGenerate) {
-  const GeneratorCase& c = GetParam();
-  PlannerConfig config;
-  config.minimum_turning_radius = c.radius;
-  config.angle_bins = c.bins;
-  config.collision_check_step = c.step;
-  config.allow_reverse = c.reverse;
-  config.allow_in_place_rotation = c.in_place;
-  const MotionPrimitiveTable table(c.resolution, config);
-  const detail::PrimitiveGenerator generator(table.primitive_length(), config);
-  std::vector<MotionPrimitive> reused;
-  for (const Pose2D pose : {Pose2D{0, 0, 0}, Pose2D{1.25, -3.5, 2.9}, Pose2D{7, 7, -3.14159},
-                            Pose2D{0.3, 0.1, 7.5}, Pose2D{-2, 5, kPi - 0.01}}) {
-    const std::vector<MotionPrimitive> expected = table.generate(pose);
-    generator.generate(pose, reused);
-    ASSERT_EQ(reused.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-      EXPECT_EQ(reused[i].direction, expected[i].direction);
-      EXPECT_EQ(reused[i].steering, expected[i].steering);
-      EXPECT_EQ(reused[i].length, expected[i].length);
-      ASSERT_EQ(reused[i].samples.size(), expected[i].samples.size());
-      EXPECT_EQ(std::memcmp(reused[i].samples.data(), expected[i].samples.data(),
-                            expected[i].samples.size() * sizeof(Pose2D)),
-                0)
-          << "primitive " << i;
-    }
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Configs, PrimitiveGeneratorTest,
-                         ::testing::Values(GeneratorCase{0.05, 0.4, 72, 0.025, true, false},
-                                           GeneratorCase{0.05, 0.4, 72, 0.025, false, false},
-                                           GeneratorCase{0.05, 2.0, 72, 0.025, true, false},
-                                           GeneratorCase{0.05, 0.0, 72, 0.025, true, true},
-                                           GeneratorCase{0.05, 0.0, 16, 0.025, false, true},
-                                           GeneratorCase{0.1, 1.3, 36, 0.7, true, false},
-                                           GeneratorCase{0.02, 0.9, 100, 0.003, true, false}));
 
 // ---- planning
 
@@ -456,7 +405,7 @@ INSTANTIATE_TEST_SUITE_P(
                    PlannerStatus::GOAL_OUT_OF_BOUNDS, "goal is outside costmap", 0},
         StatusCase{"start_in_collision",
                    [](PlanRequest& r, PlannerConfig&) {
-                     r.start = {3.5, 2.0, 0.0};
+                     r.start = {3.5, 2.2, 0.0};
                    },
                    PlannerStatus::START_IN_COLLISION, "start footprint is in collision", 0},
         StatusCase{"goal_in_collision",
@@ -485,6 +434,10 @@ INSTANTIATE_TEST_SUITE_P(
                      c.max_planning_time_seconds = 1e-12;
                    },
                    PlannerStatus::TIMEOUT, "planning timed out", 1},
+        StatusCase{"radius_too_small_for_the_map",
+                   [](PlanRequest&, PlannerConfig& c) { c.minimum_turning_radius = 1e-7; },
+                   PlannerStatus::INVALID_REQUEST,
+                   "minimum_turning_radius is too small for the costmap extent", 0},
         StatusCase{"tiny_sample_step",
                    [](PlanRequest&, PlannerConfig& c) { c.collision_check_step = 1e-300; },
                    PlannerStatus::INVALID_REQUEST,
@@ -602,8 +555,11 @@ INSTANTIATE_TEST_SUITE_P(Limits, AnalyticCostLimitTest,
 
 struct PostProcessCase {
   std::string name;
-  bool obstacle;
-  double radius;
+  bool allow_reverse;
+  Pose2D start;
+  Pose2D goal;
+  // Lethal box x0, y0, x1, y1 (metres); empty when x1 < x0.
+  double box[4];
   std::string message;
 };
 
@@ -612,20 +568,20 @@ std::ostream& operator<<(std::ostream& out, const PostProcessCase& c) { return o
 class PostProcessFailureTest : public ::testing::TestWithParam<PostProcessCase> {};
 
 TEST_P(PostProcessFailureTest, ReportsWhichValidationFailed) {
-  // The analytic curve is sampled only at its end (sample step longer than the curve), so it can
-  // jump over an obstacle or hide a turn that the output path, checked densely, reveals.
+  // The analytic curve is sampled only at its segment ends (sample step longer than the curve),
+  // so it can jump over an obstacle or hide a loop that the output path, resampled along the
+  // chords and checked densely, reveals. The curve is tried from the start (ratio 1).
   const PostProcessCase& c = GetParam();
   const Costmap map = drawMap(6, 3, 0.05, [&](double x, double y) -> std::uint8_t {
-    return c.obstacle && inBox(x, y, 1.9, 1.4, 2.1, 1.6) ? 254 : 0;
+    return inBox(x, y, c.box[0], c.box[1], c.box[2], c.box[3]) ? 254 : 0;
   });
   const HybridAStar planner(map);
   PlannerConfig config;
-  config.minimum_turning_radius = c.radius;
+  config.allow_reverse = c.allow_reverse;
   config.analytic_expansion_ratio = 1.0;
   config.analytic_expansion_max_length = 100.0;
   config.collision_check_step = 100.0;
-  const Pose2D goal = c.radius > 1.0 ? Pose2D{3.0, 1.5, kPi / 2} : Pose2D{3.0, 1.5, 0.0};
-  const PlannerResult result = planner.plan(makeRequest({1.0, 1.5, 0.0}, goal), config);
+  const PlannerResult result = planner.plan(makeRequest(c.start, c.goal), config);
   EXPECT_EQ(result.status, PlannerStatus::INTERNAL_ERROR);
   EXPECT_EQ(result.message, c.message);
   EXPECT_TRUE(result.path.empty());
@@ -639,11 +595,25 @@ TEST_P(PostProcessFailureTest, ReportsWhichValidationFailed) {
 INSTANTIATE_TEST_SUITE_P(
     Failures, PostProcessFailureTest,
     ::testing::Values(
-        PostProcessCase{"collision", true, 0.4,
+        // A straight curve jumping over a block.
+        PostProcessCase{"collision",
+                        true,
+                        {1.0, 1.5, 0.0},
+                        {3.0, 1.5, 0.0},
+                        {1.9, 1.4, 2.1, 1.6},
                         "postprocessed path failed validation: collision=true, curvature=valid"},
-        PostProcessCase{"curvature", false, 5.0,
+        // A forward-only loop back to a goal behind the start: its chords turn far too tightly.
+        PostProcessCase{"curvature",
+                        false,
+                        {3.0, 1.5, 0.0},
+                        {2.6, 1.5, 0.0},
+                        {0, 0, -1, -1},
                         "postprocessed path failed validation: collision=false, curvature=invalid"},
-        PostProcessCase{"both", true, 5.0,
+        PostProcessCase{"both",
+                        false,
+                        {3.0, 1.5, 0.0},
+                        {2.6, 1.5, 0.0},
+                        {2.6, 1.8, 2.8, 2.0},
                         "postprocessed path failed validation: collision=true, curvature=invalid"}),
     [](const ::testing::TestParamInfo<PostProcessCase>& info) { return info.param.name; });
 
