@@ -362,8 +362,11 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
       ++diagnostics_.generated_nodes;
       std::uint8_t cost = 0;
       bool collides = false;
+      // The checks of one primitive run back to back, so one interval around them adds up to
+      // the same collision time with a fraction of the clock reads.
+      const auto checks_start = Clock::now();
       for (const Pose2D& sample : primitive.samples) {
-        const CollisionResult r = timedCollisionCheck(sample);
+        const CollisionResult r = checker_.checkValidated(sample, request_.footprint);
         ++diagnostics_.collision_checks;
         if (r.collision) {
           collides = true;
@@ -371,6 +374,7 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
         }
         cost = r.max_cost > cost ? r.max_cost : cost;
       }
+      diagnostics_.collision_check_time_ms += millisecondsSince(checks_start);
       if (collides) {
         continue;
       }
