@@ -1,7 +1,49 @@
+#include <vector>
+
 #include "bindings.hpp"
+#include "veltrax/se2/kinematics.hpp"
+#include "veltrax/se2/primitives.hpp"
 
 namespace veltrax::se2::python {
 
-void bindKinematics(py::module_& /*m*/) {}
+void bindKinematics(py::module_& m) {
+  py::class_<KinematicStateSpace>(m, "KinematicStateSpace")
+      .def(py::init<double, bool>(), py::arg("minimum_turning_radius"), py::arg("allow_reverse"))
+      .def("distance", &KinematicStateSpace::distance)
+      .def("interpolate", &KinematicStateSpace::interpolate)
+      .def("interpolate_with_directions", &KinematicStateSpace::interpolateWithDirections);
+
+  // The direction reads as a plain int, not as a Direction member.
+  py::class_<KinematicSample>(m, "KinematicSample")
+      .def_readonly("pose", &KinematicSample::pose)
+      .def_property_readonly("direction", [](const KinematicSample& sample) {
+        return static_cast<int>(sample.direction);
+      });
+
+  py::enum_<Direction>(m, "Direction")
+      .value("REVERSE", Direction::REVERSE)
+      .value("ROTATION", Direction::ROTATION)
+      .value("FORWARD", Direction::FORWARD);
+
+  py::enum_<Steering>(m, "Steering")
+      .value("RIGHT", Steering::RIGHT)
+      .value("STRAIGHT", Steering::STRAIGHT)
+      .value("LEFT", Steering::LEFT);
+
+  py::class_<MotionPrimitive>(m, "MotionPrimitive")
+      .def_property_readonly("direction",
+                             [](const MotionPrimitive& primitive) { return primitive.direction; })
+      .def_property_readonly("steering",
+                             [](const MotionPrimitive& primitive) { return primitive.steering; })
+      .def_readonly("length", &MotionPrimitive::length)
+      .def_property_readonly("samples",
+                             [](const MotionPrimitive& primitive) { return primitive.samples; });
+
+  py::class_<MotionPrimitiveTable>(m, "MotionPrimitiveTable")
+      .def(py::init<double, const PlannerConfig&>(), py::arg("resolution"), py::arg("config"))
+      .def("generate",
+           py::overload_cast<const Pose2D&>(&MotionPrimitiveTable::generate, py::const_))
+      .def_property_readonly("primitive_length", &MotionPrimitiveTable::primitive_length);
+}
 
 }  // namespace veltrax::se2::python

@@ -28,41 +28,19 @@ struct Box {
   double y_max;
 };
 
-// World vertices of the polygon being checked. Footprints rarely have more than a few dozen
-// vertices, so they live on the stack; larger ones fall back to the heap. The inline array is
-// deliberately left uninitialised: only the first `size` entries are ever read.
-class WorldVertices {
- public:
-  explicit WorldVertices(std::size_t size) : size_(size) {
-    if (size > kInline) {
-      heap_.resize(size);
-      data_ = heap_.data();
-    } else {
-      data_ = inline_;
-    }
-  }
-  WorldVertices(const WorldVertices&) = delete;
-  WorldVertices& operator=(const WorldVertices&) = delete;
-
-  Vertex& operator[](std::size_t i) { return data_[i]; }
-  const Vertex& operator[](std::size_t i) const { return data_[i]; }
-  std::size_t size() const { return size_; }
-
- private:
-  static constexpr std::size_t kInline = 32;
-  Vertex inline_[kInline];
-  std::vector<Vertex> heap_;
-  Vertex* data_;
-  std::size_t size_;
-};
-
 double cross(double ux, double uy, double vx, double vy) { return ux * vy - uy * vx; }
 
+bool inClosedBox(double px, double py, const Vertex& a, const Vertex& b, double margin) {
+  return std::min(a.x, b.x) - margin <= px && px <= std::max(a.x, b.x) + margin &&
+         std::min(a.y, b.y) - margin <= py && py <= std::max(a.y, b.y) + margin;
+}
+
 // Walks the cells under the box, row by row, and folds every touched cell into the result.
-// Written with negated comparisons so that a NaN box counts as outside rather than reaching the
-// floor-to-index conversion.
-template <class Touches>
-CollisionResult walkCells(const CollisionChecker& checker, const Box& box, Touches&& touches) {
+// `shape.beginRow(y0, y1)` prepares a row (only once a cell of it needs the geometry) and
+// `shape.touches(x0, x1)` tests the closed square [x0, x1] x [y0, y1]. Written with negated
+// comparisons so that a NaN box counts as outside rather than reaching the index conversion.
+template <class Shape>
+CollisionResult walkCells(const CollisionChecker& checker, const Box& box, Shape& shape) {
   const Costmap& costmap = checker.costmap();
   const double resolution = costmap.resolution();
   const double origin_x = costmap.originX();
@@ -95,6 +73,7 @@ CollisionResult walkCells(const CollisionChecker& checker, const Box& box, Touch
   for (std::uint64_t my = my_first; my <= my_last; ++my) {
     const double y0 = static_cast<double>(my) * resolution + origin_y;
     const std::uint8_t* const row = cells + my * stride;
+    bool row_ready = false;
     for (std::uint64_t mx = mx_first; mx <= mx_last; ++mx) {
       const std::uint8_t cost = row[mx];
       const bool blocks = checker.blocked(cost);
@@ -103,8 +82,12 @@ CollisionResult walkCells(const CollisionChecker& checker, const Box& box, Touch
       if (cost <= result.max_cost && (result.collision || !blocks)) {
         continue;
       }
+      if (!row_ready) {
+        shape.beginRow(y0, y0 + resolution);
+        row_ready = true;
+      }
       const double x0 = static_cast<double>(mx) * resolution + origin_x;
-      if (touches(x0, y0, resolution)) {
+      if (shape.touches(x0, x0 + resolution)) {
         result.collision = result.collision || blocks;
         result.max_cost = std::max(result.max_cost, cost);
       }
@@ -113,76 +96,197 @@ CollisionResult walkCells(const CollisionChecker& checker, const Box& box, Touch
   return result;
 }
 
-bool inClosedBox(double px, double py, const Vertex& a, const Vertex& b, double margin) {
-  return std::min(a.x, b.x) - margin <= px && px <= std::max(a.x, b.x) + margin &&
-         std::min(a.y, b.y) - margin <= py && py <= std::max(a.y, b.y) + margin;
-}
+// Closed disc against closed square: the square's point nearest to the centre is in the disc.
+class DiscShape {
+ public:
+  DiscShape(double x, double y, double radius) : x_(x), y_(y), radius_squared_(radius * radius) {}
 
-// Closed polygon containment of q: on the boundary counts; otherwise even-odd parity.
-bool cornerInPolygon(const WorldVertices& v, double qx, double qy) {
-  const std::size_t n = v.size();
-  bool inside = false;
-  const Vertex* a = &v[n - 1];
-  for (std::size_t i = 0; i < n; ++i) {
-    const Vertex& b = v[i];
-    if (std::fabs((a->x - b.x) * (qy - b.y) - (qx - b.x) * (a->y - b.y)) < kTouchTolerance &&
-        inClosedBox(qx, qy, *a, b, 0.0)) {
-      return true;
-    }
-    // The crossing test implies a.y != b.y, so the division is safe.
-    if ((b.y > qy) != (a->y > qy) && qx < b.x + (a->x - b.x) * (qy - b.y) / (a->y - b.y)) {
-      inside = !inside;
-    }
-    a = &b;
+  void beginRow(double y0, double y1) {
+    const double ny = y0 > y_ ? y0 : std::min(y1, y_);
+    dy_squared_ = (y_ - ny) * (y_ - ny);
   }
-  return inside;
-}
 
-bool segmentsMeet(const Vertex& a, const Vertex& b, const Vertex& p, const Vertex& q) {
-  const double o1 = cross(b.x - a.x, b.y - a.y, p.x - a.x, p.y - a.y);
-  const double o2 = cross(b.x - a.x, b.y - a.y, q.x - a.x, q.y - a.y);
-  const double o3 = cross(q.x - p.x, q.y - p.y, a.x - p.x, a.y - p.y);
-  const double o4 = cross(q.x - p.x, q.y - p.y, b.x - p.x, b.y - p.y);
-  constexpr double eps = kTouchTolerance;
-  const bool separates_pq = (o1 > eps && o2 < -eps) || (o1 < -eps && o2 > eps);
-  const bool separates_ab = (o3 > eps && o4 < -eps) || (o3 < -eps && o4 > eps);
-  if (separates_pq && separates_ab) {
-    return true;
+  bool touches(double x0, double x1) const {
+    const double nx = x0 > x_ ? x0 : std::min(x1, x_);
+    return radius_squared_ >= (x_ - nx) * (x_ - nx) + dy_squared_;
   }
-  return (std::fabs(o1) <= eps && inClosedBox(p.x, p.y, a, b, eps)) ||
-         (std::fabs(o2) <= eps && inClosedBox(q.x, q.y, a, b, eps)) ||
-         (std::fabs(o3) <= eps && inClosedBox(a.x, a.y, p, q, eps)) ||
-         (std::fabs(o4) <= eps && inClosedBox(b.x, b.y, p, q, eps));
-}
 
-// Closed polygon against closed square [x0, x0 + r] x [y0, y0 + r]: a corner in the polygon, a
-// vertex in the square, or an edge meeting a cell edge. Each pass stops at its first hit.
-bool polygonTouchesCell(const WorldVertices& v, double x0, double y0, double r) {
-  const double x1 = x0 + r;
-  const double y1 = y0 + r;
-  const Vertex corners[4] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
-  for (const Vertex& corner : corners) {
-    if (cornerInPolygon(v, corner.x, corner.y)) {
-      return true;
+ private:
+  double x_;
+  double y_;
+  double radius_squared_;
+  double dy_squared_ = 0.0;
+};
+
+// Closed polygon against closed square [x0, x1] x [y0, y1]: the shapes touch when a vertex lies
+// in the square, a corner lies in or on the polygon, or a polygon edge meets a cell edge. Each
+// test is pure, so running the cheapest first does not change the answer.
+//
+// Everything about a corner that depends only on its row is prepared once per row: the x at
+// which each edge crosses the corner's horizontal line (the parity test of the even-odd rule
+// needs only those), the edges whose y-range holds the line (only they can have the corner in
+// their closed box), and the vertices whose y lies in the row.
+class PolygonShape {
+ public:
+  explicit PolygonShape(std::size_t n) : n_(n) {
+    if (n > kInline) {
+      heap_.resize(n);
+      slots_ = heap_.data();
+    } else {
+      slots_ = inline_;
     }
   }
-  const std::size_t n = v.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    if (x0 <= v[i].x && v[i].x <= x1 && y0 <= v[i].y && v[i].y <= y1) {
-      return true;
-    }
-  }
-  for (std::size_t i = 0; i < n; ++i) {
-    const Vertex& a = v[i];
-    const Vertex& b = v[i + 1 == n ? 0 : i + 1];
-    for (std::size_t e = 0; e < 4; ++e) {
-      if (segmentsMeet(a, b, corners[e], corners[(e + 1) % 4])) {
-        return true;
+  PolygonShape(const PolygonShape&) = delete;
+  PolygonShape& operator=(const PolygonShape&) = delete;
+
+  Vertex& vertex(std::size_t i) { return slots_[i].vertex; }
+  const Vertex& vertex(std::size_t i) const { return slots_[i].vertex; }
+
+  void beginRow(double y0, double y1) {
+    y0_ = y0;
+    y1_ = y1;
+    prepareLine(0, y0);
+    prepareLine(1, y1);
+    row_vertices_ = 0;
+    for (std::size_t i = 0; i < n_; ++i) {
+      if (y0 <= vertex(i).y && vertex(i).y <= y1) {
+        slots_[row_vertices_++].row_vertex = static_cast<std::uint32_t>(i);
       }
     }
   }
-  return false;
-}
+
+  bool touches(double x0, double x1) const {
+    for (std::size_t k = 0; k < row_vertices_; ++k) {
+      const double vx = vertex(slots_[k].row_vertex).x;
+      if (x0 <= vx && vx <= x1) {
+        return true;
+      }
+    }
+    if (cornerInPolygon(0, x0) || cornerInPolygon(0, x1) || cornerInPolygon(1, x1) ||
+        cornerInPolygon(1, x0)) {
+      return true;
+    }
+    return edgeMeetsSquare(x0, x1);
+  }
+
+ private:
+  static constexpr std::size_t kInline = 32;
+
+  // Column storage for the per-row lists; slot k holds the k-th entry of each list.
+  struct Slot {
+    Vertex vertex;
+    double crossing[2];
+    std::uint32_t active[2];
+    std::uint32_t row_vertex;
+  };
+
+  // Edge i runs from vertex i - 1 (a, the last vertex for i = 0) to vertex i (b).
+  const Vertex& edgeStart(std::size_t i) const { return vertex(i == 0 ? n_ - 1 : i - 1); }
+
+  void prepareLine(int line, double qy) {
+    std::size_t crossings = 0;
+    std::size_t active = 0;
+    for (std::size_t i = 0; i < n_; ++i) {
+      const Vertex& a = edgeStart(i);
+      const Vertex& b = vertex(i);
+      if (std::min(a.y, b.y) <= qy && qy <= std::max(a.y, b.y)) {
+        slots_[active++].active[line] = static_cast<std::uint32_t>(i);
+      }
+      // The crossing test implies a.y != b.y, so the division is safe.
+      if ((b.y > qy) != (a.y > qy)) {
+        slots_[crossings++].crossing[line] = b.x + (a.x - b.x) * (qy - b.y) / (a.y - b.y);
+      }
+    }
+    crossing_count_[line] = crossings;
+    active_count_[line] = active;
+  }
+
+  // Corner (qx, y of `line`): on an edge within the tolerance, or inside by even-odd parity.
+  bool cornerInPolygon(int line, double qx) const {
+    const double qy = line == 0 ? y0_ : y1_;
+    for (std::size_t k = 0; k < active_count_[line]; ++k) {
+      const std::size_t i = slots_[k].active[line];
+      const Vertex& a = edgeStart(i);
+      const Vertex& b = vertex(i);
+      if (std::min(a.x, b.x) <= qx && qx <= std::max(a.x, b.x) &&
+          std::fabs((a.x - b.x) * (qy - b.y) - (qx - b.x) * (a.y - b.y)) < kTouchTolerance) {
+        return true;
+      }
+    }
+    bool inside = false;
+    for (std::size_t k = 0; k < crossing_count_[line]; ++k) {
+      inside = inside != (qx < slots_[k].crossing[line]);
+    }
+    return inside;
+  }
+
+  bool edgeMeetsSquare(double x0, double x1) const {
+    constexpr double eps = kTouchTolerance;
+    const double y0 = y0_;
+    const double y1 = y1_;
+    const Vertex corners[4] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+    const auto near_square = [&](const Vertex& p) {
+      return x0 - eps <= p.x && p.x <= x1 + eps && y0 - eps <= p.y && p.y <= y1 + eps;
+    };
+    for (std::size_t i = 0; i < n_; ++i) {
+      const Vertex& a = vertex(i);
+      const Vertex& b = vertex(i + 1 == n_ ? 0 : i + 1);
+      // Orientation of each corner relative to a->b; adjacent cell edges share them.
+      double side[4];
+      for (std::size_t k = 0; k < 4; ++k) {
+        side[k] = cross(b.x - a.x, b.y - a.y, corners[k].x - a.x, corners[k].y - a.y);
+      }
+      // With every corner clearly on one side of the edge's line, only an end of the edge lying
+      // near a cell edge could still meet it, and such an end is near the square.
+      const bool all_left = side[0] > eps && side[1] > eps && side[2] > eps && side[3] > eps;
+      const bool all_right = side[0] < -eps && side[1] < -eps && side[2] < -eps && side[3] < -eps;
+      if ((all_left || all_right) && !near_square(a) && !near_square(b)) {
+        continue;
+      }
+      for (std::size_t e = 0; e < 4; ++e) {
+        const std::size_t f = (e + 1) % 4;
+        if (edgeMeetsCellEdge(a, b, corners[e], corners[f], side[e], side[f])) {
+          return true;
+        }
+      }
+    }
+    return false;
+  }
+
+  // Polygon edge a->b against cell edge p->q, given o1 and o2, the orientations of p and q
+  // relative to a->b: a proper crossing, or an end of one lying on the other within the
+  // tolerance. The orientations of a and b relative to p->q matter only for a proper crossing
+  // or when a or b is near p->q, so they are computed only then.
+  static bool edgeMeetsCellEdge(const Vertex& a, const Vertex& b, const Vertex& p, const Vertex& q,
+                                double o1, double o2) {
+    constexpr double eps = kTouchTolerance;
+    const bool separates_pq = (o1 > eps && o2 < -eps) || (o1 < -eps && o2 > eps);
+    const bool a_near = inClosedBox(a.x, a.y, p, q, eps);
+    const bool b_near = inClosedBox(b.x, b.y, p, q, eps);
+    if (separates_pq || a_near || b_near) {
+      const double o3 = cross(q.x - p.x, q.y - p.y, a.x - p.x, a.y - p.y);
+      const double o4 = cross(q.x - p.x, q.y - p.y, b.x - p.x, b.y - p.y);
+      const bool separates_ab = (o3 > eps && o4 < -eps) || (o3 < -eps && o4 > eps);
+      if ((separates_pq && separates_ab) || (a_near && std::fabs(o3) <= eps) ||
+          (b_near && std::fabs(o4) <= eps)) {
+        return true;
+      }
+    }
+    return (std::fabs(o1) <= eps && inClosedBox(p.x, p.y, a, b, eps)) ||
+           (std::fabs(o2) <= eps && inClosedBox(q.x, q.y, a, b, eps));
+  }
+
+  std::size_t n_;
+  // Left uninitialised on purpose: every entry is written before it is read.
+  Slot inline_[kInline];
+  std::vector<Slot> heap_;
+  Slot* slots_;
+  double y0_ = 0.0;
+  double y1_ = 0.0;
+  std::size_t crossing_count_[2] = {0, 0};
+  std::size_t active_count_[2] = {0, 0};
+  std::size_t row_vertices_ = 0;
+};
 
 }  // namespace
 
@@ -191,14 +295,8 @@ CollisionResult CollisionChecker::checkCircle(const Pose2D& pose,
   const double x = pose.x;
   const double y = pose.y;
   const double radius = circle.radius;
-  const Box box{x - radius, x + radius, y - radius, y + radius};
-  const double radius_squared = radius * radius;
-  return walkCells(*this, box, [x, y, radius_squared](double x0, double y0, double r) {
-    // The point of the closed square nearest to the centre.
-    const double nx = x0 > x ? x0 : std::min(x0 + r, x);
-    const double ny = y0 > y ? y0 : std::min(y0 + r, y);
-    return radius_squared >= (x - nx) * (x - nx) + (y - ny) * (y - ny);
-  });
+  DiscShape disc(x, y, radius);
+  return walkCells(*this, Box{x - radius, x + radius, y - radius, y + radius}, disc);
 }
 
 CollisionResult CollisionChecker::checkPolygon(const Pose2D& pose,
@@ -210,28 +308,26 @@ CollisionResult CollisionChecker::checkPolygon(const Pose2D& pose,
   }
   const double cos_yaw = std::cos(pose.yaw);
   const double sin_yaw = std::sin(pose.yaw);
-  WorldVertices world(n);
+  PolygonShape shape(n);
   bool finite = true;
   for (std::size_t i = 0; i < n; ++i) {
     const Point2D& p = polygon.points[i];
-    world[i] =
-        Vertex{pose.x + p.x * cos_yaw - p.y * sin_yaw, pose.y + p.x * sin_yaw + p.y * cos_yaw};
-    finite = finite && std::isfinite(world[i].x) && std::isfinite(world[i].y);
+    Vertex& w = shape.vertex(i);
+    w = Vertex{pose.x + p.x * cos_yaw - p.y * sin_yaw, pose.y + p.x * sin_yaw + p.y * cos_yaw};
+    finite = finite && std::isfinite(w.x) && std::isfinite(w.y);
   }
   // A vertex that is not finite cannot be placed on any grid.
   if (!finite) {
     return kOutsideResult;
   }
-  Box box{world[0].x, world[0].x, world[0].y, world[0].y};
+  Box box{shape.vertex(0).x, shape.vertex(0).x, shape.vertex(0).y, shape.vertex(0).y};
   for (std::size_t i = 1; i < n; ++i) {
-    box.x_min = std::min(box.x_min, world[i].x);
-    box.x_max = std::max(box.x_max, world[i].x);
-    box.y_min = std::min(box.y_min, world[i].y);
-    box.y_max = std::max(box.y_max, world[i].y);
+    box.x_min = std::min(box.x_min, shape.vertex(i).x);
+    box.x_max = std::max(box.x_max, shape.vertex(i).x);
+    box.y_min = std::min(box.y_min, shape.vertex(i).y);
+    box.y_max = std::max(box.y_max, shape.vertex(i).y);
   }
-  return walkCells(*this, box, [&world](double x0, double y0, double r) {
-    return polygonTouchesCell(world, x0, y0, r);
-  });
+  return walkCells(*this, box, shape);
 }
 
 CollisionResult CollisionChecker::checkMultiPolygon(const Pose2D& pose,

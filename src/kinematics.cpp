@@ -200,8 +200,11 @@ std::vector<KinematicSample> KinematicStateSpace::interpolateWithDirections(cons
     for (std::uint64_t k = 1; k <= n; ++k) {
       const double t = std::min(
           ((static_cast<double>(k) * segment) / static_cast<double>(n) + accumulated) / total, 1.0);
+      // The walk's last fraction can round to just below 1; the curve ends at `to` all the same,
+      // and callers (the planner's analytic expansion) rely on reaching it exactly.
+      const bool last = samples.size() + 1 == sample_total;
       Pose2D pose;
-      if (t >= 1.0) {
+      if (last || t >= 1.0) {
         pose = to;
       } else if (impl_->reeds_shepp) {
         impl_->reeds_shepp->interpolate(from_state.get(), to_state.get(), t, first_time,

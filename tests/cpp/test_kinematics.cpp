@@ -272,6 +272,20 @@ TEST(KinematicsWalk, CuspsAndShortSegmentsYieldSamplesAtSegmentEnds) {
   EXPECT_EQ(samples.size(), reference.size());
 }
 
+// Here the summed fraction of the last sample rounds to just below 1, so walking the curve would
+// end 9e-16 m off the goal; the last sample is the goal itself all the same.
+TEST(KinematicsWalk, LastSampleIsTheGoalEvenWhenTheFractionRoundsBelowOne) {
+  const Pose2D from{2.767808049165846, -3.125, 2.767808049165846};
+  const Pose2D to{4.931738600244364, 0.0, 1.551391362935676};
+  for (bool reverse : {false, true}) {
+    const KinematicStateSpace space(1.0, reverse);
+    const auto samples = space.interpolateWithDirections(from, to, 0.1);
+    EXPECT_EQ(samples.back().pose.x, to.x);
+    EXPECT_EQ(samples.back().pose.y, to.y);
+    EXPECT_EQ(samples.back().pose.yaw, to.yaw);
+  }
+}
+
 TEST(KinematicsWalk, InterpolateMatchesInterpolateWithDirections) {
   for (bool reverse : {true, false}) {
     const KinematicStateSpace space(0.4, reverse);

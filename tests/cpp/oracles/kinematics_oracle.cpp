@@ -97,6 +97,8 @@ std::vector<KinematicSample> referenceInterpolateWithDirections(double radius, b
   if (fractions.empty()) {
     fractions.emplace_back(1.0, Direction::FORWARD);
   }
+  // The last sample is the goal itself, even where the summed fraction rounds below 1.
+  fractions.back().first = 1.0;
 
   std::vector<KinematicSample> samples;
   for (const auto& [t, direction] : fractions) {
