@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "detail/path_labels.hpp"
 #include "detail/workspace.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/footprint.hpp"
@@ -447,26 +448,10 @@ void Search::finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node) 
   for (const KinematicSample& sample : analytic_) {
     path.push_back(sample.pose);
   }
-  for (std::size_t i = 1; i < labels.size(); ++i) {
-    if (labels[i] == Direction::REVERSE) {
-      ++diagnostics_.reverse_count;
-    } else if (labels[i] == Direction::ROTATION) {
-      ++diagnostics_.in_place_rotation_count;
-    }
-    if (i >= 2 && labels[i] != labels[i - 1]) {
-      ++diagnostics_.direction_switch_count;
-    }
-  }
-  Direction previous = labels.back();
-  for (const KinematicSample& sample : analytic_) {
-    if (static_cast<int>(sample.direction) < 0) {
-      ++diagnostics_.reverse_count;
-    }
-    if (sample.direction != previous) {
-      ++diagnostics_.direction_switch_count;
-    }
-    previous = sample.direction;
-  }
+  const detail::StepCounts counts = detail::countSteps(labels, analytic_);
+  diagnostics_.reverse_count = counts.reverse;
+  diagnostics_.direction_switch_count = counts.direction_switches;
+  diagnostics_.in_place_rotation_count = counts.rotations;
 
   const auto tp = Clock::now();
   const std::vector<Pose2D> raw = path;
@@ -512,26 +497,9 @@ void Search::finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node) 
     path = std::move(fallback);
   }
 
-  // Labels from the output geometry alone: which way each step moves relative to the heading.
   const std::size_t n = path.size();
-  std::vector<Direction>& directions = result_.directions;
-  directions.assign(n, Direction::FORWARD);
-  for (std::size_t i = 0; i + 1 < n; ++i) {
-    const double dx = path[i + 1].x - path[i].x;
-    const double dy = path[i + 1].y - path[i].y;
-    if (std::hypot(dx, dy) > 1e-9) {
-      directions[i] = dx * std::cos(path[i].yaw) + dy * std::sin(path[i].yaw) < 0.0
-                          ? Direction::REVERSE
-                          : Direction::FORWARD;
-    } else if (std::fabs(normalizeYaw(path[i + 1].yaw - path[i].yaw)) <= 1e-9) {
-      directions[i] = i == 0 ? Direction::FORWARD : directions[i - 1];
-    } else {
-      directions[i] = Direction::ROTATION;
-    }
-  }
-  if (n > 1) {
-    directions[n - 1] = directions[n - 2];
-  }
+  result_.directions = detail::directionLabels(path);
+  const std::vector<Direction>& directions = result_.directions;
   std::uint32_t rotations = 0;
   for (std::size_t i = 0; i + 1 < n; ++i) {
     rotations += directions[i] == Direction::ROTATION ? 1 : 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "detail/lazy_table.hpp"
+#include "detail/path_labels.hpp"
 #include "detail/workspace.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/heuristic.hpp"
@@ -141,6 +142,89 @@ TEST(LazyTableTest, OnlyTouchedPagesBecomeResident) {
   table.clear();
   EXPECT_EQ(table[2000003], 0u);
 }
+
+// ---- step counts and direction labels
+
+constexpr Direction F = Direction::FORWARD;
+constexpr Direction R = Direction::REVERSE;
+constexpr Direction O = Direction::ROTATION;
+
+struct CountCase {
+  std::string name;
+  std::vector<Direction> search;
+  std::vector<Direction> analytic;
+  std::uint32_t reverse;
+  std::uint32_t switches;
+  std::uint32_t rotations;
+};
+
+std::ostream& operator<<(std::ostream& out, const CountCase& c) { return out << c.name; }
+
+class StepCountTest : public ::testing::TestWithParam<CountCase> {};
+
+TEST_P(StepCountTest, Counts) {
+  const CountCase& c = GetParam();
+  std::vector<KinematicSample> analytic;
+  for (const Direction d : c.analytic) {
+    analytic.push_back(KinematicSample{Pose2D{}, d});
+  }
+  const detail::StepCounts counts = detail::countSteps(c.search, analytic);
+  EXPECT_EQ(counts.reverse, c.reverse);
+  EXPECT_EQ(counts.direction_switches, c.switches);
+  EXPECT_EQ(counts.rotations, c.rotations);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Chains, StepCountTest,
+    ::testing::Values(
+        CountCase{"start_only", {F}, {}, 0, 0, 0},
+        // The start's placeholder label never counts, nor does the change away from it.
+        CountCase{"start_then_reverse", {F, R, R}, {}, 2, 0, 0},
+        CountCase{"reverse_then_forward", {F, R, F, F}, {}, 1, 1, 0},
+        CountCase{"rotations", {F, O, O, F}, {}, 0, 1, 2},
+        // A chain ending in reverse, closed by a forward curve: one switch at the junction.
+        CountCase{"reverse_chain_forward_curve", {F, F, R}, {F, F, F}, 1, 2, 0},
+        CountCase{"curve_with_cusp", {F, F}, {F, R, R, F}, 2, 2, 0},
+        CountCase{"curve_from_start", {F}, {R, R}, 2, 1, 0}),
+    [](const ::testing::TestParamInfo<CountCase>& info) { return info.param.name; });
+
+struct LabelCase {
+  std::string name;
+  std::vector<Pose2D> path;
+  std::vector<Direction> labels;
+};
+
+std::ostream& operator<<(std::ostream& out, const LabelCase& c) { return out << c.name; }
+
+class DirectionLabelTest : public ::testing::TestWithParam<LabelCase> {};
+
+TEST_P(DirectionLabelTest, Labels) {
+  EXPECT_EQ(detail::directionLabels(GetParam().path), GetParam().labels);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, DirectionLabelTest,
+    ::testing::Values(LabelCase{"empty", {}, {}}, LabelCase{"one_pose", {{1, 2, 3}}, {F}},
+                      LabelCase{"forward", {{0, 0, 0}, {0.05, 0, 0}, {0.1, 0, 0}}, {F, F, F}},
+                      LabelCase{"reverse", {{0, 0, 0}, {-0.05, 0, 0}, {-0.1, 0, 0}}, {R, R, R}},
+                      // A sideways step is not behind the heading: forward.
+                      LabelCase{"sideways", {{0, 0, 0}, {0, 0.05, 0}}, {F, F}},
+                      LabelCase{"rotation_then_forward",
+                                {{0, 0, 0},
+                                 {0, 0, 0.1},
+                                 {0, 0, 0.2},
+                                 {0.05 * std::cos(0.2), 0.05 * std::sin(0.2), 0.2}},
+                                {O, O, F, F}},
+                      LabelCase{"repeated_pose_copies_previous",
+                                {{0, 0, 0}, {-0.05, 0, 0}, {-0.05, 0, 0}, {-0.1, 0, 0}},
+                                {R, R, R, R}},
+                      LabelCase{"repeated_first_pose_is_forward",
+                                {{0, 0, 0}, {0, 0, 0}, {-0.05, 0, 0}},
+                                {F, R, R}},
+                      // Yaw differences are normalised: 2 pi on the spot is no turn.
+                      LabelCase{"full_turn_is_no_rotation", {{0, 0, 0}, {0, 0, kTwoPi}}, {F, F}},
+                      LabelCase{"tiny_move_counts_as_none", {{0, 0, 0}, {5e-10, 0, 0.5}}, {O, O}}),
+    [](const ::testing::TestParamInfo<LabelCase>& info) { return info.param.name; });
 
 // ---- planning
 
