@@ -5,12 +5,14 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "detail/lazy_table.hpp"
 #include "detail/path_labels.hpp"
 #include "detail/workspace.hpp"
+#include "pgm_image.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/heuristic.hpp"
 #include "veltrax/se2/planner.hpp"
@@ -761,6 +763,88 @@ TEST(PlannerTest, ChangingAngleBinsMatchesAFreshPlanner) {
             0);
   EXPECT_EQ(again.diagnostics.expanded_nodes, fresh.diagnostics.expanded_nodes);
 }
+
+// ---- real maps
+
+struct RealMap {
+  std::string name;
+  std::string image;  // relative to the shared maps directory
+  double origin_x;
+  double origin_y;
+};
+
+std::ostream& operator<<(std::ostream& out, const RealMap& m) { return out << m.name; }
+
+// The occupancy convention of the maps' YAML files: occupancy = (255 - grey) / 255, occupied
+// above 0.65, free below 0.196, unknown in between; first image row = largest y.
+Costmap loadOccupancyMap(const RealMap& m) {
+  const testing::PgmImage image =
+      testing::readPgm(std::string(VELTRAX_SHARED_DIR) + "/maps/" + m.image);
+  std::vector<std::uint8_t> cells(image.width * image.height);
+  for (std::uint64_t row = 0; row < image.height; ++row) {
+    for (std::uint64_t x = 0; x < image.width; ++x) {
+      const double occupancy = (255.0 - image.pixels[row * image.width + x]) / 255.0;
+      const std::uint8_t cost = occupancy > 0.65 ? 254 : (occupancy < 0.196 ? 0 : 255);
+      cells[(image.height - 1 - row) * image.width + x] = cost;
+    }
+  }
+  return Costmap(image.width, image.height, 0.05, m.origin_x, m.origin_y, std::move(cells));
+}
+
+class RealMapTest : public ::testing::TestWithParam<RealMap> {};
+
+TEST_P(RealMapTest, RandomQueriesEndWellAndEveryPathIsValid) {
+  const Costmap map = loadOccupancyMap(GetParam());
+  const HybridAStar planner(map);
+  const CollisionChecker checker(map, false);
+  PlannerConfig config;
+  config.max_expanded_nodes = 20000;  // a budget in expansions keeps the outcome deterministic
+  config.max_planning_time_seconds = 600.0;
+  std::mt19937 rng(42);
+  std::uniform_real_distribution<double> yaw(-kPi, kPi);
+  auto freePose = [&]() {
+    for (;;) {
+      const std::uint64_t x = rng() % map.width();
+      const std::uint64_t y = rng() % map.height();
+      const Pose2D centre = map.mapToWorld(x, y);
+      const Pose2D pose{centre.x, centre.y, yaw(rng)};
+      if (!checker.check(pose, CircleFootprint{0.25}).collision) {
+        return pose;
+      }
+    }
+  };
+  int successes = 0;
+  for (int query = 0; query < 10; ++query) {
+    PlanRequest request = makeRequest(freePose(), freePose());
+    // Half of the goals are near the start, so that some queries succeed within the budget.
+    if (query % 2 == 0) {
+      for (int attempt = 0; attempt < 1000; ++attempt) {
+        const Pose2D goal = freePose();
+        if (std::hypot(goal.x - request.start.x, goal.y - request.start.y) < 2.5) {
+          request.goal = goal;
+          break;
+        }
+      }
+    }
+    const PlannerResult result = planner.plan(request, config);
+    if (result.status == PlannerStatus::SUCCESS) {
+      ++successes;
+      expectValidPath(result, request, config, map);
+    } else {
+      EXPECT_TRUE(result.status == PlannerStatus::NO_PATH ||
+                  result.status == PlannerStatus::MAX_NODES_EXCEEDED)
+          << plannerStatusName(result.status) << ": " << result.message;
+      EXPECT_TRUE(result.path.empty());
+    }
+  }
+  EXPECT_GE(successes, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shared, RealMapTest,
+    ::testing::Values(RealMap{"turtlebot3", "turtlebot3/map.pgm", -10.0, -10.0},
+                      RealMap{"warehouse", "aws_small_warehouse/warehouse_005.pgm", -7.0, -10.5}),
+    [](const ::testing::TestParamInfo<RealMap>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace veltrax::se2
