@@ -7,18 +7,20 @@
 namespace veltrax::se2::python {
 
 void bindKinematics(py::module_& m) {
-  py::class_<KinematicStateSpace>(m, "KinematicStateSpace")
-      .def(py::init<double, bool>(), py::arg("minimum_turning_radius"), py::arg("allow_reverse"))
+  // Both classes are registered before the space's methods are defined, so that their
+  // signatures name the sample class rather than its C++ type.
+  py::class_<KinematicStateSpace> space(m, "KinematicStateSpace");
+  py::class_<KinematicSample> sample(m, "KinematicSample");
+
+  space.def(py::init<double, bool>(), py::arg("minimum_turning_radius"), py::arg("allow_reverse"))
       .def("distance", &KinematicStateSpace::distance)
       .def("interpolate", &KinematicStateSpace::interpolate)
       .def("interpolate_with_directions", &KinematicStateSpace::interpolateWithDirections);
 
   // The direction reads as a plain int, not as a Direction member.
-  py::class_<KinematicSample>(m, "KinematicSample")
-      .def_readonly("pose", &KinematicSample::pose)
-      .def_property_readonly("direction", [](const KinematicSample& sample) {
-        return static_cast<int>(sample.direction);
-      });
+  sample.def_readonly("pose", &KinematicSample::pose)
+      .def_property_readonly(
+          "direction", [](const KinematicSample& s) { return static_cast<int>(s.direction); });
 
   py::enum_<Direction>(m, "Direction")
       .value("REVERSE", Direction::REVERSE)

@@ -147,6 +147,13 @@ class PolygonShape {
     y1_ = y1;
     prepareLine(0, y0);
     prepareLine(1, y1);
+    // The y half of each corner's orientation relative to each edge (see edgeMeetsSquare).
+    for (std::size_t i = 0; i < n_; ++i) {
+      const Vertex& a = vertex(i);
+      const Vertex& b = vertex(i + 1 == n_ ? 0 : i + 1);
+      slots_[i].edge_y_term[0] = (b.x - a.x) * (y0 - a.y);
+      slots_[i].edge_y_term[1] = (b.x - a.x) * (y1 - a.y);
+    }
     row_vertices_ = 0;
     for (std::size_t i = 0; i < n_; ++i) {
       if (y0 <= vertex(i).y && vertex(i).y <= y1) {
@@ -176,6 +183,7 @@ class PolygonShape {
   struct Slot {
     Vertex vertex;
     double crossing[2];
+    double edge_y_term[2];
     std::uint32_t active[2];
     std::uint32_t row_vertex;
   };
@@ -231,11 +239,14 @@ class PolygonShape {
     for (std::size_t i = 0; i < n_; ++i) {
       const Vertex& a = vertex(i);
       const Vertex& b = vertex(i + 1 == n_ ? 0 : i + 1);
-      // Orientation of each corner relative to a->b; adjacent cell edges share them.
-      double side[4];
-      for (std::size_t k = 0; k < 4; ++k) {
-        side[k] = cross(b.x - a.x, b.y - a.y, corners[k].x - a.x, corners[k].y - a.y);
-      }
+      // Orientation of each corner c relative to a->b, cross(b - a, c - a), which adjacent cell
+      // edges share. Its first product depends only on the row and is prepared with it; the
+      // operations are the same, so the values are too.
+      const double x_term0 = (b.y - a.y) * (x0 - a.x);
+      const double x_term1 = (b.y - a.y) * (x1 - a.x);
+      const double side[4] = {
+          slots_[i].edge_y_term[0] - x_term0, slots_[i].edge_y_term[0] - x_term1,
+          slots_[i].edge_y_term[1] - x_term1, slots_[i].edge_y_term[1] - x_term0};
       // With every corner clearly on one side of the edge's line, only an end of the edge lying
       // near a cell edge could still meet it, and such an end is near the square.
       const bool all_left = side[0] > eps && side[1] > eps && side[2] > eps && side[3] > eps;

@@ -11,6 +11,7 @@ namespace veltrax::se2 {
 namespace {
 
 constexpr double kGeometryTolerance = 1e-12;
+constexpr std::uint32_t kMaxAngleBins = 65536;
 
 double cross(double ux, double uy, double vx, double vy) { return ux * vy - uy * vx; }
 
@@ -158,6 +159,11 @@ YawBinFootprintTemplates::YawBinFootprintTemplates(Footprint footprint, std::uin
   }
   if (angle_bins < 8) {
     detail::throwInvalidArgument("angle_bins must be at least 8");
+  }
+  // Every bin holds a full copy of the footprint, so an absurd bin count (up to 2^32 - 1 fits
+  // the type) would exhaust memory instead of failing cleanly.
+  if (angle_bins > kMaxAngleBins) {
+    detail::throwInvalidArgument("angle_bins must be at most 65536");
   }
   templates_.reserve(angle_bins);
   for (std::uint32_t k = 0; k < angle_bins; ++k) {

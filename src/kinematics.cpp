@@ -1,10 +1,12 @@
 #include "veltrax/se2/kinematics.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include <ompl/base/spaces/ReedsSheppStateSpace.h>
 

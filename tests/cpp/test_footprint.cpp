@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -59,6 +61,9 @@ struct PolygonCase {
   Messages expected;
 };
 
+// Cases print as their names, not as raw bytes.
+void PrintTo(const PolygonCase& c, std::ostream* os) { *os << c.name; }
+
 class PolygonValidation : public ::testing::TestWithParam<PolygonCase> {};
 
 TEST_P(PolygonValidation, ReportsItsProblemsInOrder) {
@@ -101,6 +106,9 @@ struct MultiCase {
   std::vector<PolygonFootprint> polygons;
   Messages expected;
 };
+
+// Cases print as their names, not as raw bytes.
+void PrintTo(const MultiCase& c, std::ostream* os) { *os << c.name; }
 
 class MultiPolygonValidation : public ::testing::TestWithParam<MultiCase> {};
 
@@ -159,6 +167,17 @@ TEST(YawBinFootprintTemplates, RejectsFewerThanEightBins) {
   EXPECT_EQ(YawBinFootprintTemplates(CircleFootprint{1.0}, 8).angleBins(), 8u);
 }
 
+TEST(YawBinFootprintTemplates, RejectsBinCountsThatWouldExhaustMemory) {
+  EXPECT_EQ(YawBinFootprintTemplates(CircleFootprint{1.0}, 65536).angleBins(), 65536u);
+  for (const std::uint32_t bins : {65537u, 0xFFFFFFFFu}) {
+    EXPECT_EQ(invalidArgumentMessage([&] { YawBinFootprintTemplates(CircleFootprint{1.0}, bins); }),
+              "angle_bins must be at most 65536");
+  }
+  // The footprint is still judged first.
+  EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(CircleFootprint{-1}, 70000); }),
+            "circle radius must be finite and positive");
+}
+
 TEST(YawBinFootprintTemplates, JudgesTheFootprintBeforeTheBinCount) {
   EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(bowTie(), 4); }), kSelfIntersect);
   EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(MultiPolygonFootprint{}, 4); }),
@@ -172,6 +191,8 @@ struct YawBinCase {
   double yaw;
   std::uint32_t expected;
 };
+
+void PrintTo(const YawBinCase& c, std::ostream* os) { *os << c.bins << " bins, yaw " << c.yaw; }
 
 class YawToBin : public ::testing::TestWithParam<YawBinCase> {};
 

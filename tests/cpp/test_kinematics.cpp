@@ -8,6 +8,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -314,6 +315,41 @@ TEST(KinematicsDistance, DubinsIsAsymmetricReedsSheppIsNot) {
   EXPECT_EQ(dubins.distance({0, 0, 0}, {2, 0, 0}), 2.0);
   EXPECT_GT(dubins.distance({0, 0, 0}, {-2, 0, 0}), 2.0 + 2.0 * kPi - 1e-9);
   EXPECT_EQ(reeds_shepp.distance({0, 0, 0}, {-2, 0, 0}), 2.0);
+}
+
+// Queries keep nothing between calls, so one instance answers several threads at once exactly as
+// it answers one.
+TEST(KinematicsConcurrency, ConcurrentQueriesOnOneInstanceAgree) {
+  for (bool reverse : {true, false}) {
+    const KinematicStateSpace space(0.4, reverse);
+    const auto probe = [&space](const Pose2D& goal) {
+      const auto poses = space.interpolate({0, 0, 0}, goal, 0.05);
+      const Pose2D& middle = poses[poses.size() / 2];
+      return space.distance({0, 0, 0}, goal) + middle.x + middle.y + middle.yaw;
+    };
+    std::vector<Pose2D> goals;
+    for (int i = 0; i < 200; ++i) {
+      goals.push_back({0.02 * i - 2.0, std::sin(0.1 * i), 0.05 * i});
+    }
+    std::vector<double> expected;
+    for (const Pose2D& goal : goals) {
+      expected.push_back(probe(goal));
+    }
+    std::vector<std::vector<double>> got(2);
+    std::vector<std::thread> workers;
+    for (std::size_t w = 0; w < got.size(); ++w) {
+      workers.emplace_back([&, w] {
+        for (const Pose2D& goal : goals) {
+          got[w].push_back(probe(goal));
+        }
+      });
+    }
+    for (std::thread& worker : workers) {
+      worker.join();
+    }
+    EXPECT_EQ(got[0], expected);
+    EXPECT_EQ(got[1], expected);
+  }
 }
 
 TEST(KinematicsMove, MovedSpaceKeepsAnswering) {

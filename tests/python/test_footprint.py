@@ -24,17 +24,7 @@ def square(x0=0.0, y0=0.0, edge=1.0):
 BOW_TIE = ((0, 0), (1, 1), (1, 0), (0, 1))
 
 
-@pytest.mark.parametrize(
-    "radius, expected",
-    [
-        (0.0, [CIRCLE]),
-        (-1.0, [CIRCLE]),
-        (math.nan, [CIRCLE]),
-        (math.inf, [CIRCLE]),
-        (1e-300, []),
-        (0.3, []),
-    ],
-)
+@pytest.mark.parametrize("radius, expected", [(0.0, [CIRCLE]), (math.nan, [CIRCLE]), (1e-300, [])])
 def test_circle_validation(radius, expected):
     assert se2.validate_footprint(se2.CircleFootprint(radius)) == expected
 
@@ -45,11 +35,8 @@ def test_circle_validation(radius, expected):
         ((), [THREE_POINTS]),
         (((0, 0), (math.nan, 0)), [THREE_POINTS, FINITE_POINTS]),
         (((0, 0), (1, 0), (1, 1), (0, 0)), [DUPLICATES]),
-        (((0, 0), (1, 0), (1, 1), (5e-13, 1 + 5e-13), (0, 1)), [DUPLICATES]),
-        (((0, 0), (1, 0), (1, 1), (2e-12, 1), (0, 1)), []),
         (BOW_TIE, [SELF_INTERSECT]),
         (((0, 0), (1, 0), (2, 0)), [ZERO_AREA]),
-        (((0, 0), (1, 0), (1, 1), (0, 1)), []),
         (((0, 0), (0, 1), (1, 1), (1, 0)), []),
     ],
 )
@@ -134,6 +121,11 @@ def test_templates_reject_fewer_than_eight_bins():
     assert se2.YawBinFootprintTemplates(footprint=se2.CircleFootprint(1.0), angle_bins=8).angle_bins == 8
 
 
+def test_templates_cap_the_bin_count():
+    with pytest.raises(ValueError, match="^angle_bins must be at most 65536$"):
+        se2.YawBinFootprintTemplates(se2.CircleFootprint(1.0), 2**32 - 1)
+
+
 def test_templates_judge_the_footprint_first():
     with pytest.raises(ValueError, match="^polygon footprint must not self-intersect$"):
         se2.YawBinFootprintTemplates(polygon(*BOW_TIE), 4)
@@ -146,18 +138,7 @@ def test_templates_bin_count_must_be_an_unsigned_32_bit_int(bins):
 
 
 @pytest.mark.parametrize(
-    "bins, yaw, expected",
-    [
-        (8, 0.0, 0),
-        (8, math.pi, 4),
-        (8, 2 * math.pi, 0),
-        (8, -math.pi / 2, 6),
-        (8, 3 * math.pi / 2 + 0.01, 6),
-        (8, -0.01, 7),
-        (8, -1e-20, 0),
-        (72, -0.01, 71),
-        (8, 3, 3),
-    ],
+    "bins, yaw, expected", [(8, math.pi, 4), (8, -0.01, 7), (8, -1e-20, 0), (72, -0.01, 71), (8, 3, 3)]
 )
 def test_yaw_to_bin(bins, yaw, expected):
     templates = se2.YawBinFootprintTemplates(se2.CircleFootprint(0.5), bins)

@@ -144,7 +144,7 @@ angles = st.floats(min_value=-math.pi, max_value=math.pi, allow_nan=False)
 poses = st.builds(m.Pose2D, x=finite, y=finite, yaw=angles)
 
 
-@settings(max_examples=200, deadline=None)
+@settings(max_examples=300, deadline=None, derandomize=True)
 @given(start=poses, goal=poses, radius=st.sampled_from([0.05, 0.4, 1.0, 3.0]))
 def test_curve_lengths_are_bounded_by_geometry(start, goal, radius):
     straight = math.hypot(goal.x - start.x, goal.y - start.y)
@@ -152,9 +152,12 @@ def test_curve_lengths_are_bounded_by_geometry(start, goal, radius):
     dubins = m.KinematicStateSpace(radius, False)
     rs = reeds_shepp.distance(start, goal)
     assert rs == pytest.approx(reeds_shepp.distance(goal, start), rel=1e-12, abs=1e-12)
-    # Reversing never makes a curve longer (beyond the micrometre quirks of nearly coincident
-    # poses, where OMPL's Reeds-Shepp answer is a few 1e-6 while Dubins takes a straight shortcut).
-    assert straight - 1e-9 <= rs <= dubins.distance(start, goal) + 1e-5
+    assert straight - 1e-9 <= rs
+    # Reversing never makes a curve longer, except for positions less than 1e-6 radii apart,
+    # where the Dubins curve is taken to be the straight line between them (as OMPL does). OMPL's
+    # Reeds-Shepp answers for sub-millimetre moves can be a few micrometres long, hence the slack.
+    if straight > 1e-6 * radius:
+        assert rs <= dubins.distance(start, goal) + 1e-5
     last = dubins.interpolate(start, goal, 0.1)[-1]
     assert (last.x, last.y) == (goal.x, goal.y)
     assert -math.pi <= last.yaw < math.pi

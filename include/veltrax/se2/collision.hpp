@@ -15,6 +15,13 @@ struct CollisionResult {
   std::uint8_t max_cost = 0;  // highest raw cost of all touched cells; 254 when outside
 };
 
+inline bool operator==(const CollisionResult& a, const CollisionResult& b) noexcept {
+  return a.collision == b.collision && a.outside_map == b.outside_map && a.max_cost == b.max_cost;
+}
+inline bool operator!=(const CollisionResult& a, const CollisionResult& b) noexcept {
+  return !(a == b);
+}
+
 // Places footprints on a costmap it does not own; the costmap must outlive the checker.
 class CollisionChecker {
  public:

@@ -33,7 +33,8 @@ std::vector<std::string> validateFootprint(const Footprint& footprint);
 // The footprint pre-rotated to the lower edge of each of angle_bins equal yaw bins over [0, 2 pi).
 class YawBinFootprintTemplates {
  public:
-  // Throws std::invalid_argument with the footprint's first problem, or when angle_bins < 8.
+  // Throws std::invalid_argument with the footprint's first problem, or when angle_bins is
+  // below 8 or above 65536.
   YawBinFootprintTemplates(Footprint footprint, std::uint32_t angle_bins);
 
   std::uint32_t angleBins() const noexcept { return angle_bins_; }

@@ -38,8 +38,8 @@ class KinematicStateSpace {
   // Throws std::invalid_argument "pose must be finite" for NaN or infinite coordinates and
   // "poses are too far apart" beyond kMaxReachInRadii.
   double distance(const Pose2D& from, const Pose2D& to) const;
-  // Samples along the shortest curve, excluding `from`, ending at `to`, at most `spacing`
-  // metres apart on each segment, tagged with the segment's driving direction.
+  // Samples along the shortest curve, excluding `from`, ending exactly at `to` (yaw normalised), at
+  // most `spacing` metres apart on each segment, tagged with the segment's driving direction.
   // Throws std::invalid_argument: "spacing must be positive", "pose must be finite",
   // "poses are too far apart", "spacing is too small for the curve length".
   std::vector<KinematicSample> interpolateWithDirections(const Pose2D& from, const Pose2D& to,
