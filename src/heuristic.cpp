@@ -8,6 +8,7 @@
 #include <limits>
 #include <queue>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "detail/errors.hpp"
@@ -170,7 +171,17 @@ void fillWithBuckets(std::vector<double>& distances, std::size_t goal, std::size
 
 ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown,
                                      double cost_penalty)
-    : width_(costmap.width()), height_(costmap.height()) {
+    : ObstacleHeuristic(costmap, goal, allow_unknown, cost_penalty, std::vector<double>()) {}
+
+std::vector<double> ObstacleHeuristic::releaseStorage() noexcept {
+  width_ = 0;
+  height_ = 0;
+  return std::move(distances_);
+}
+
+ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown,
+                                     double cost_penalty, std::vector<double> storage)
+    : width_(costmap.width()), height_(costmap.height()), distances_(std::move(storage)) {
   if (!costmap.isInside(goal.x, goal.y)) {
     detail::throwOutOfRange("heuristic goal outside map");
   }

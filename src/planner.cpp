@@ -587,8 +587,17 @@ PlannerResult HybridAStar::plan(const PlanRequest& request, const PlannerConfig&
       if (hit) {
         result.diagnostics.obstacle_heuristic_cache_hit = true;
       } else {
-        cached_heuristic_ = std::make_shared<const ObstacleHeuristic>(
-            costmap_, goal_cell, config.allow_unknown, config.cost_penalty);
+        // Only the cache holds the old field (calls are serialised and drop their copy on
+        // return), so its pages can be reused instead of faulting in fresh ones. The key goes
+        // first: should the construction throw, no later call may hit the emptied field.
+        std::vector<double> storage;
+        if (cached_heuristic_ != nullptr && cached_heuristic_.use_count() == 1) {
+          cache_key_.reset();
+          storage = cached_heuristic_->releaseStorage();
+          cached_heuristic_.reset();
+        }
+        cached_heuristic_ = std::make_shared<ObstacleHeuristic>(
+            costmap_, goal_cell, config.allow_unknown, config.cost_penalty, std::move(storage));
         cache_key_ = std::make_unique<ObstacleHeuristicCacheKey>(ObstacleHeuristicCacheKey{
             request.map_revision, goal_cell, config.allow_unknown, config.cost_penalty});
       }

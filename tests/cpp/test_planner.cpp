@@ -748,6 +748,25 @@ TEST(PlannerTest, ObstacleHeuristicCacheKey) {
   EXPECT_TRUE(hit());
 }
 
+TEST(PlannerTest, NewGoalsPlanAsOnAFreshPlanner) {
+  // Each new goal replaces the cached field (reusing its memory); results must not depend on
+  // what the planner computed before.
+  const Costmap map = wallWithGap();
+  const HybridAStar reused(map);
+  const PlannerConfig config;
+  for (const Pose2D goal : {Pose2D{6.5, 4.5, 0}, Pose2D{6.0, 1.0, kPi / 2}, Pose2D{2.0, 5.0, 0}}) {
+    const PlanRequest request = makeRequest({1.5, 1.5, 0}, goal);
+    const PlannerResult again = reused.plan(request, config);
+    const PlannerResult fresh = HybridAStar(map).plan(request, config);
+    expectValidPath(again, request, config, map);
+    EXPECT_FALSE(again.diagnostics.obstacle_heuristic_cache_hit);
+    ASSERT_EQ(again.path.size(), fresh.path.size());
+    EXPECT_EQ(std::memcmp(again.path.data(), fresh.path.data(), again.path.size() * sizeof(Pose2D)),
+              0);
+    EXPECT_EQ(again.diagnostics.expanded_nodes, fresh.diagnostics.expanded_nodes);
+  }
+}
+
 TEST(PlannerTest, ChangingAngleBinsMatchesAFreshPlanner) {
   const Costmap map = wallWithGap();
   const HybridAStar reused(map);

@@ -17,6 +17,13 @@ class ObstacleHeuristic {
   // "cost_penalty must be finite and non-negative" (a negative penalty makes steps negative).
   ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown,
                     double cost_penalty);
+  // The same field, built in `storage` (its contents are ignored): a caller that replaces one
+  // field by another hands over the old one's memory instead of faulting in fresh pages.
+  ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown, double cost_penalty,
+                    std::vector<double> storage);
+
+  // Moves the field's memory out, leaving the object empty (width and height 0).
+  std::vector<double> releaseStorage() noexcept;
 
   std::uint64_t width() const noexcept { return width_; }
   std::uint64_t height() const noexcept { return height_; }
