@@ -115,7 +115,8 @@ std::uint32_t stateKey(const Costmap& costmap, std::uint32_t angle_bins, const P
     return kInvalidIndex;
   }
   const auto cell_key = static_cast<std::uint32_t>(cell.y * costmap.width() + cell.x);
-  double r = std::fmod(pose.yaw, kTwoPi);
+  // fmod returns its argument unchanged below one period, so the common case skips the call.
+  double r = std::fabs(pose.yaw) < kTwoPi ? pose.yaw : std::fmod(pose.yaw, kTwoPi);
   if (r < 0.0) {
     r = r + kTwoPi;
   }
