@@ -1,9 +1,50 @@
+#include <memory>
+#include <vector>
+
 #include "bindings.hpp"
+#include "veltrax/se2/collision.hpp"
+#include "veltrax/se2/footprint.hpp"
+#include "veltrax/se2/heuristic.hpp"
+#include "veltrax/se2/planner.hpp"
+#include "veltrax/se2/smoother.hpp"
 
 namespace veltrax::se2::python {
 
-void bindPlanner(py::module_& /*m*/) {}
+void bindPlanner(py::module_& m) {
+  py::class_<HybridAStar>(m, "HybridAStar")
+      .def(py::init<Costmap>(), py::arg("costmap"))
+      .def(
+          py::init([](const py::array& cells, double resolution, double origin_x, double origin_y) {
+            return std::make_unique<HybridAStar>(
+                costmapFromArray(cells, resolution, origin_x, origin_y));
+          }),
+          py::arg("cells").noconvert(), py::arg("resolution"), py::arg("origin_x"),
+          py::arg("origin_y"))
+      // The search runs without the interpreter lock so that other threads (one of them perhaps
+      // cancelling this call) keep running; the result is converted after the lock is back.
+      .def(
+          "plan",
+          [](const HybridAStar& planner, const PlanRequest& request, const PlannerConfig& config,
+             const CancellationToken* cancellation) {
+            return planner.plan(request, config, cancellation);
+          },
+          py::arg("request"), py::arg("config"), py::arg("cancellation") = py::none(),
+          py::call_guard<py::gil_scoped_release>());
+}
 
-void bindHeuristic(py::module_& /*m*/) {}
+void bindHeuristic(py::module_& m) {
+  py::class_<ObstacleHeuristic>(m, "ObstacleHeuristic")
+      .def(py::init<const Costmap&, GridIndex, bool, double>(), py::arg("costmap"), py::arg("goal"),
+           py::arg("allow_unknown"), py::arg("cost_penalty"))
+      .def("distance", &ObstacleHeuristic::distance, py::arg("x"), py::arg("y"), py::pos_only());
+
+  py::class_<PathSmoother>(m, "PathSmoother")
+      .def_static("smooth", &PathSmoother::smooth, py::arg("path"), py::arg("checker"),
+                  py::arg("footprint"), py::arg("config"), py::pos_only())
+      .def_static("resample", &PathSmoother::resample, py::arg("path"), py::arg("spacing"),
+                  py::pos_only())
+      .def_static("respects_turning_radius", &PathSmoother::respectsTurningRadius, py::arg("path"),
+                  py::arg("minimum_turning_radius"), py::pos_only());
+}
 
 }  // namespace veltrax::se2::python

@@ -1,1 +1,220 @@
 #include "veltrax/se2/heuristic.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <functional>
+#include <limits>
+#include <queue>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "detail/errors.hpp"
+
+namespace veltrax::se2 {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr double kSqrtTwo = 1.4142135623730951;
+
+// Beyond this many buckets in the ring (a very large cost_penalty spreads the step costs over many
+// bucket widths) the binary heap is cheaper than sweeping mostly empty buckets.
+constexpr std::size_t kMaxBuckets = std::size_t{1} << 16;
+
+// Step costs per cost byte, so the inner loop does one table load instead of the penalty
+// arithmetic. Blocked bytes cost +inf: the relaxation test `distance > candidate` then fails on
+// its own, without a branch of its own. Each entry is the exact double the relaxation would form.
+struct StepCosts {
+  std::array<double, 256> orthogonal;
+  std::array<double, 256> diagonal;
+  double smallest_finite = kInfinity;
+  double largest_finite = 0.0;
+};
+
+StepCosts makeStepCosts(double resolution, bool allow_unknown, double cost_penalty) {
+  StepCosts costs{};
+  for (int c = 0; c < 256; ++c) {
+    const bool blocked = c == kLethalCost || (c == kUnknownCost && !allow_unknown);
+    if (blocked) {
+      costs.orthogonal[c] = kInfinity;
+      costs.diagonal[c] = kInfinity;
+      continue;
+    }
+    const double penalty =
+        c == kUnknownCost ? cost_penalty : (static_cast<double>(c) / 252.0) * cost_penalty;
+    costs.orthogonal[c] = (1.0 * resolution) * (penalty + 1.0);
+    costs.diagonal[c] = (kSqrtTwo * resolution) * (penalty + 1.0);
+    for (const double w : {costs.orthogonal[c], costs.diagonal[c]}) {
+      if (std::isfinite(w)) {
+        costs.smallest_finite = std::min(costs.smallest_finite, w);
+        costs.largest_finite = std::max(costs.largest_finite, w);
+      }
+    }
+  }
+  return costs;
+}
+
+// Neighbour offsets in the fixed order (1,0), (-1,0), (0,1), (0,-1), (1,1), (1,-1), (-1,1),
+// (-1,-1).
+constexpr std::array<int, 8> kDx = {1, -1, 0, 0, 1, 1, -1, -1};
+constexpr std::array<int, 8> kDy = {0, 0, 1, -1, 1, -1, 1, -1};
+
+// Calls relax(neighbour_offset, step_cost) for every neighbour of cell (x, y) that lies on the
+// grid. Interior cells skip the bounds tests.
+template <typename Relax>
+inline void forEachNeighbour(std::size_t cell, std::size_t x, std::size_t y, std::size_t width,
+                             std::size_t height, const std::uint8_t* cells, const StepCosts& costs,
+                             Relax&& relax) {
+  if (x > 0 && y > 0 && x + 1 < width && y + 1 < height) {
+    const std::size_t up = cell + width;
+    const std::size_t down = cell - width;
+    relax(cell + 1, costs.orthogonal[cells[cell + 1]]);
+    relax(cell - 1, costs.orthogonal[cells[cell - 1]]);
+    relax(up, costs.orthogonal[cells[up]]);
+    relax(down, costs.orthogonal[cells[down]]);
+    relax(up + 1, costs.diagonal[cells[up + 1]]);
+    relax(down + 1, costs.diagonal[cells[down + 1]]);
+    relax(up - 1, costs.diagonal[cells[up - 1]]);
+    relax(down - 1, costs.diagonal[cells[down - 1]]);
+    return;
+  }
+  for (int k = 0; k < 8; ++k) {
+    const bool x_ok = kDx[k] >= 0 ? (kDx[k] == 0 || x + 1 < width) : x > 0;
+    const bool y_ok = kDy[k] >= 0 ? (kDy[k] == 0 || y + 1 < height) : y > 0;
+    if (!x_ok || !y_ok) {
+      continue;
+    }
+    const std::size_t neighbour = static_cast<std::size_t>(
+        static_cast<std::ptrdiff_t>(cell) + kDx[k] + kDy[k] * static_cast<std::ptrdiff_t>(width));
+    const double step = (kDx[k] != 0 && kDy[k] != 0) ? costs.diagonal[cells[neighbour]]
+                                                     : costs.orthogonal[cells[neighbour]];
+    relax(neighbour, step);
+  }
+}
+
+// The plain lazy-deletion Dijkstra, used when the step costs are too spread for the bucket ring.
+void fillWithHeap(std::vector<double>& distances, std::size_t goal, std::size_t width,
+                  std::size_t height, const std::uint8_t* cells, const StepCosts& costs) {
+  using Entry = std::pair<double, std::size_t>;  // row-major order equals (row, column) order
+  std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open;
+  open.emplace(0.0, goal);
+  double* const dist = distances.data();
+  while (!open.empty()) {
+    const auto [d, cell] = open.top();
+    open.pop();
+    if (d != dist[cell]) {
+      continue;
+    }
+    forEachNeighbour(cell, cell % width, cell / width, width, height, cells, costs,
+                     [&](std::size_t neighbour, double step) {
+                       const double candidate = step + d;
+                       if (dist[neighbour] > candidate) {
+                         dist[neighbour] = candidate;
+                         open.emplace(candidate, neighbour);
+                       }
+                     });
+  }
+}
+
+// Label-correcting search over a ring of buckets, each one smallest step wide. Every step leaves
+// its bucket, so a bucket's labels are final when it is swept; a value that rounding keeps in the
+// current bucket is appended to it and swept too. The labels are the least fixed point of
+// d(v) = min(step + d(u)), which is exactly what the heap version settles, whatever the order
+// among equal or near-equal keys.
+void fillWithBuckets(std::vector<double>& distances, std::size_t goal, std::size_t width,
+                     std::size_t height, const std::uint8_t* cells, const StepCosts& costs,
+                     double bucket_width, std::size_t ring_size) {
+  struct Entry {
+    double distance;
+    std::size_t cell;
+  };
+  std::vector<std::vector<Entry>> ring(ring_size);
+  double* const dist = distances.data();
+  ring[0].push_back(Entry{0.0, goal});
+  std::size_t pending = 1;
+  std::uint64_t current = 0;  // absolute bucket number being swept
+  const double last_offset = static_cast<double>(ring_size - 1);
+  while (pending > 0) {
+    std::vector<Entry>& bucket = ring[current % ring_size];
+    const double current_as_double = static_cast<double>(current);
+    for (std::size_t i = 0; i < bucket.size(); ++i) {
+      const Entry entry = bucket[i];
+      if (entry.distance != dist[entry.cell]) {
+        continue;
+      }
+      const double d = entry.distance;
+      forEachNeighbour(
+          entry.cell, entry.cell % width, entry.cell / width, width, height, cells, costs,
+          [&](std::size_t neighbour, double step) {
+            const double candidate = step + d;
+            if (dist[neighbour] > candidate) {
+              dist[neighbour] = candidate;
+              double offset = std::floor(candidate / bucket_width) - current_as_double;
+              // Never behind the sweep, never past the ring; either clamp only costs a re-sweep.
+              offset = offset < 0.0 ? 0.0 : (offset > last_offset ? last_offset : offset);
+              ring[(current + static_cast<std::uint64_t>(offset)) % ring_size].push_back(
+                  Entry{candidate, neighbour});
+              ++pending;
+            }
+          });
+    }
+    pending -= bucket.size();
+    bucket.clear();
+    ++current;
+  }
+}
+
+}  // namespace
+
+ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown,
+                                     double cost_penalty)
+    : ObstacleHeuristic(costmap, goal, allow_unknown, cost_penalty, std::vector<double>()) {}
+
+std::vector<double> ObstacleHeuristic::releaseStorage() noexcept {
+  width_ = 0;
+  height_ = 0;
+  return std::move(distances_);
+}
+
+ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown,
+                                     double cost_penalty, std::vector<double> storage)
+    : width_(costmap.width()), height_(costmap.height()), distances_(std::move(storage)) {
+  if (!costmap.isInside(goal.x, goal.y)) {
+    detail::throwOutOfRange("heuristic goal outside map");
+  }
+  if (!(std::isfinite(cost_penalty) && cost_penalty >= 0.0)) {
+    detail::throwInvalidArgument("cost_penalty must be finite and non-negative");
+  }
+  const std::size_t width = static_cast<std::size_t>(width_);
+  const std::size_t height = static_cast<std::size_t>(height_);
+  distances_.assign(width * height, kInfinity);
+  const std::size_t goal_cell = static_cast<std::size_t>(goal.y) * width + goal.x;
+  // The goal's own cost is never consulted: a goal on a lethal cell still spreads values.
+  distances_[goal_cell] = 0.0;
+
+  const StepCosts costs = makeStepCosts(costmap.resolution(), allow_unknown, cost_penalty);
+  if (!(costs.largest_finite > 0.0)) {
+    return;  // every neighbour byte blocks: only the goal is reachable
+  }
+  const double bucket_width = costs.smallest_finite;
+  const double spread = costs.largest_finite / bucket_width;
+  if (spread + 2.0 < static_cast<double>(kMaxBuckets)) {
+    const auto ring_size = static_cast<std::size_t>(std::ceil(spread)) + 2;
+    fillWithBuckets(distances_, goal_cell, width, height, costmap.cells().data(), costs,
+                    bucket_width, ring_size);
+  } else {
+    fillWithHeap(distances_, goal_cell, width, height, costmap.cells().data(), costs);
+  }
+}
+
+double ObstacleHeuristic::distance(std::uint64_t x, std::uint64_t y) const {
+  if (x >= width_ || y >= height_) {
+    detail::throwOutOfRange("heuristic index outside map");
+  }
+  return distances_[y * width_ + x];
+}
+
+}  // namespace veltrax::se2

@@ -1,7 +1,24 @@
 #include "veltrax/se2/planner.hpp"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstddef>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <utility>
+
+#include "detail/path_labels.hpp"
+#include "detail/workspace.hpp"
+#include "veltrax/se2/collision.hpp"
+#include "veltrax/se2/footprint.hpp"
+#include "veltrax/se2/heuristic.hpp"
+#include "veltrax/se2/kinematics.hpp"
+#include "veltrax/se2/primitives.hpp"
+#include "veltrax/se2/smoother.hpp"
 
 namespace veltrax::se2 {
 
@@ -72,6 +89,553 @@ const char* plannerStatusName(PlannerStatus status) noexcept {
     case PlannerStatus::MAX_NODES_EXCEEDED: return "MAX_NODES_EXCEEDED";
     default: return "INTERNAL_ERROR";
   }
+}
+
+// ---------------------------------------------------------------------------------------------
+// HybridAStar
+
+namespace detail {
+
+std::uint64_t nodeKeyCapacity(std::uint64_t width, std::uint64_t height,
+                              std::uint32_t angle_bins) noexcept {
+  if (angle_bins == 0 ||
+      (height != 0 && width > std::numeric_limits<std::uint64_t>::max() / height)) {
+    return 0;
+  }
+  const std::uint64_t cells = width * height;
+  if (cells > std::uint64_t{kInvalidIndex} / angle_bins) {
+    return 0;
+  }
+  return cells * angle_bins;
+}
+
+std::uint32_t stateKey(const Costmap& costmap, std::uint32_t angle_bins, const Pose2D& pose) {
+  GridIndex cell;
+  if (!costmap.worldToMap(pose.x, pose.y, cell) || !std::isfinite(pose.yaw)) {
+    return kInvalidIndex;
+  }
+  const auto cell_key = static_cast<std::uint32_t>(cell.y * costmap.width() + cell.x);
+  // fmod returns its argument unchanged below one period, so the common case skips the call.
+  double r = std::fabs(pose.yaw) < kTwoPi ? pose.yaw : std::fmod(pose.yaw, kTwoPi);
+  if (r < 0.0) {
+    r = r + kTwoPi;
+  }
+  const auto bin =
+      static_cast<std::uint32_t>(std::floor(r / kTwoPi * angle_bins + 1e-9)) % angle_bins;
+  return cell_key * angle_bins + bin;
+}
+
+}  // namespace detail
+
+void HybridAStar::Workspace::reset(std::uint64_t capacity) {
+  if (index.size() == capacity) {
+    for (const std::uint32_t key : touched) {
+      index[key] = 0;
+    }
+  } else {
+    index.reset(static_cast<std::size_t>(capacity));
+  }
+  touched.clear();
+  nodes.clear();
+}
+
+std::uint32_t HybridAStar::Workspace::getOrCreate(std::uint32_t key) {
+  const std::uint32_t stored = index[key];
+  if (stored != 0) {
+    return stored - 1u;
+  }
+  const auto position = static_cast<std::uint32_t>(nodes.size());
+  index[key] = position + 1u;
+  touched.push_back(key);
+  nodes.push_back(Node{Pose2D{}, std::numeric_limits<double>::infinity(), detail::kInvalidIndex,
+                       Direction::FORWARD, Steering::STRAIGHT, false});
+  return position;
+}
+
+struct HybridAStar::ObstacleHeuristicCacheKey {
+  std::uint64_t map_revision;
+  GridIndex goal;
+  bool allow_unknown;
+  double cost_penalty;
+};
+
+HybridAStar::HybridAStar(Costmap costmap)
+    : costmap_(std::move(costmap)), workspace_(std::make_unique<Workspace>()) {}
+
+HybridAStar::~HybridAStar() = default;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start) {
+  return static_cast<double>(
+             std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count()) /
+         1e6;
+}
+
+bool allFinite(const Pose2D& pose) {
+  return std::isfinite(pose.x) && std::isfinite(pose.y) && std::isfinite(pose.yaw);
+}
+
+// One planning call: the state that lives from the entry checks to the returned result.
+class Search {
+ public:
+  Search(const Costmap& costmap, const PlanRequest& request, const PlannerConfig& config,
+         const CancellationToken* token, Clock::time_point t0, PlannerResult& result)
+      : costmap_(costmap),
+        request_(request),
+        config_(config),
+        token_(token),
+        t0_(t0),
+        result_(result),
+        diagnostics_(result.diagnostics),
+        checker_(costmap, config.allow_unknown) {}
+
+  CollisionResult timedCollisionCheck(const Pose2D& pose) {
+    const auto start = Clock::now();
+    const CollisionResult r = checker_.checkValidated(pose, request_.footprint);
+    diagnostics_.collision_check_time_ms += millisecondsSince(start);
+    return r;
+  }
+
+  void run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heuristic,
+           const KinematicStateSpace* space, std::uint64_t capacity);
+
+ private:
+  double heuristicCost(const Pose2D& pose) const {
+    GridIndex cell;
+    if (!costmap_.worldToMap(pose.x, pose.y, cell)) {
+      return std::numeric_limits<double>::infinity();
+    }
+    const double o = obstacle_[cell.y * width_ + cell.x];
+    // An unreachable cell stays unreachable whatever the curve length; skip the curve.
+    if (space_ == nullptr || !(o < std::numeric_limits<double>::infinity())) {
+      return o;
+    }
+    const double k = space_->distance(pose, request_.goal);
+    return k > o ? k : o;
+  }
+
+  bool tryAnalyticExpansion(const Pose2D& from);
+  void finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node);
+  void fail(PlannerStatus status, const char* message) {
+    result_.status = status;
+    result_.message = message;
+  }
+
+  const Costmap& costmap_;
+  const PlanRequest& request_;
+  const PlannerConfig& config_;
+  const CancellationToken* token_;
+  Clock::time_point t0_;
+  PlannerResult& result_;
+  PlannerDiagnostics& diagnostics_;
+  CollisionChecker checker_;
+  const double* obstacle_ = nullptr;
+  std::uint64_t width_ = 0;
+  const KinematicStateSpace* space_ = nullptr;
+  std::vector<KinematicSample> analytic_;
+};
+
+bool Search::tryAnalyticExpansion(const Pose2D& from) {
+  const double d = space_->distance(from, request_.goal);
+  if (!(d <= config_.analytic_expansion_max_length)) {
+    return false;
+  }
+  const auto ta = Clock::now();
+  std::vector<KinematicSample> samples;
+  bool passed = true;
+  try {
+    samples = space_->interpolateWithDirections(from, request_.goal, config_.collision_check_step);
+  } catch (const std::invalid_argument&) {
+    // A curve that cannot be sampled at this step (far too many samples) is not checkable, so
+    // it cannot close the search; the search goes on as after a colliding curve.
+    passed = false;
+  }
+  for (std::size_t i = 0; passed && i < samples.size(); ++i) {
+    const CollisionResult r = timedCollisionCheck(samples[i].pose);
+    ++diagnostics_.collision_checks;
+    if (r.collision || r.max_cost > config_.analytic_expansion_max_cost) {
+      passed = false;
+      break;
+    }
+  }
+  diagnostics_.analytic_expansion_time_ms += millisecondsSince(ta);
+  if (passed) {
+    analytic_ = std::move(samples);
+  }
+  return passed;
+}
+
+void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heuristic,
+                 const KinematicStateSpace* space, std::uint64_t capacity) {
+  using detail::kInvalidIndex;
+  obstacle_ = heuristic.distances().data();
+  width_ = costmap_.width();
+  space_ = space;
+  const std::uint32_t bins = config_.angle_bins;
+
+  workspace.reset(capacity);
+  const std::uint32_t start =
+      workspace.getOrCreate(detail::stateKey(costmap_, bins, request_.start));
+  workspace.nodes[start].pose = request_.start;
+  workspace.nodes[start].g = 0.0;
+
+  const double h0 = heuristicCost(request_.start);
+  if (!std::isfinite(h0)) {
+    fail(PlannerStatus::NO_PATH, "goal is disconnected in obstacle heuristic");
+    return;
+  }
+  std::vector<detail::OpenEntry>& open = workspace.open;
+  open.clear();
+  const detail::OpenEntryAfter after;
+  open.push_back(detail::OpenEntry{h0, h0, start, 0});
+  std::uint64_t sequence = 1;
+
+  // A table the configuration cannot support (a sample step far too small for the primitive
+  // length) is an invalid request like any other, not an exception out of plan().
+  std::optional<MotionPrimitiveTable> table;
+  try {
+    table.emplace(costmap_.resolution(), config_);
+  } catch (const std::invalid_argument& e) {
+    result_.status = PlannerStatus::INVALID_REQUEST;
+    result_.message = e.what();
+    return;
+  }
+
+  const double ratio = std::ceil(config_.analytic_expansion_ratio);
+  std::uint64_t interval = ratio >= 18446744073709551615.0
+                               ? std::numeric_limits<std::uint64_t>::max()
+                               : static_cast<std::uint64_t>(ratio);
+  if (interval == 0) {
+    interval = 1;
+  }
+  const bool analytic = !config_.allow_in_place_rotation;
+  const Pose2D& goal = request_.goal;
+
+  const auto ts = Clock::now();
+  std::vector<MotionPrimitive>& primitives = workspace.primitives;
+  std::vector<HybridAStar::Workspace::Node>& nodes = workspace.nodes;
+  while (!open.empty()) {
+    std::pop_heap(open.begin(), open.end(), after);
+    const std::uint32_t current = open.back().node;
+    open.pop_back();
+    if (nodes[current].closed) {
+      continue;
+    }
+    nodes[current].closed = true;
+    ++diagnostics_.expanded_nodes;
+    const HybridAStar::Workspace::Node node = nodes[current];
+    const Pose2D& p = node.pose;
+
+    if (std::hypot(goal.x - p.x, goal.y - p.y) <= config_.position_tolerance &&
+        std::fabs(normalizeYaw(goal.yaw - p.yaw)) <= config_.yaw_tolerance) {
+      diagnostics_.search_time_ms = millisecondsSince(ts);
+      finish(workspace, current);
+      return;
+    }
+    if (analytic && diagnostics_.expanded_nodes % interval == 0 && tryAnalyticExpansion(p)) {
+      diagnostics_.search_time_ms = millisecondsSince(ts);
+      finish(workspace, current);
+      return;
+    }
+    if (diagnostics_.expanded_nodes % config_.terminal_check_interval == 0) {
+      if (token_ != nullptr && token_->cancelled()) {
+        fail(PlannerStatus::CANCELLED, "planning cancelled");
+        return;
+      }
+      const double elapsed =
+          static_cast<double>(
+              std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0_).count()) /
+          1e9;
+      if (elapsed > config_.max_planning_time_seconds) {
+        fail(PlannerStatus::TIMEOUT, "planning timed out");
+        return;
+      }
+    }
+    if (diagnostics_.expanded_nodes >= config_.max_expanded_nodes) {
+      fail(PlannerStatus::MAX_NODES_EXCEEDED, "maximum expanded nodes exceeded");
+      return;
+    }
+
+    table->generate(p, primitives);
+    for (const MotionPrimitive& primitive : primitives) {
+      ++diagnostics_.generated_nodes;
+      std::uint8_t cost = 0;
+      bool collides = false;
+      // The checks of one primitive run back to back, so one interval around them adds up to
+      // the same collision time with a fraction of the clock reads.
+      const auto checks_start = Clock::now();
+      for (const Pose2D& sample : primitive.samples) {
+        const CollisionResult r = checker_.checkValidated(sample, request_.footprint);
+        ++diagnostics_.collision_checks;
+        if (r.collision) {
+          collides = true;
+          break;
+        }
+        cost = r.max_cost > cost ? r.max_cost : cost;
+      }
+      diagnostics_.collision_check_time_ms += millisecondsSince(checks_start);
+      if (collides) {
+        continue;
+      }
+      const Pose2D& end = primitive.samples.back();
+      const std::uint32_t key = detail::stateKey(costmap_, bins, end);
+      if (key == kInvalidIndex) {
+        continue;
+      }
+      std::uint32_t child = workspace.find(key);
+      if (child == current) {
+        continue;
+      }
+      if (child == kInvalidIndex) {
+        child = workspace.getOrCreate(key);
+      }
+      if (nodes[child].closed) {
+        continue;
+      }
+      const double length = primitive.length;
+      double step = length + (static_cast<double>(cost) / 252.0) * config_.cost_penalty * length;
+      if (primitive.direction != Direction::ROTATION) {
+        if (primitive.steering != Steering::STRAIGHT) {
+          step += config_.non_straight_penalty;
+        }
+        if (primitive.direction == Direction::REVERSE) {
+          step += config_.reverse_penalty;
+        }
+      }
+      if (node.parent != kInvalidIndex) {
+        if (primitive.direction != node.direction) {
+          step += config_.direction_switch_penalty;
+        }
+        if (primitive.direction != Direction::ROTATION && primitive.steering != node.steering) {
+          step += config_.steering_change_penalty;
+        }
+      }
+      const double g = step + config_.retrospective_penalty * node.g + node.g;
+      HybridAStar::Workspace::Node& reached = nodes[child];
+      if (!(g < reached.g)) {
+        continue;
+      }
+      reached.pose = end;
+      reached.g = g;
+      reached.parent = current;
+      reached.direction = primitive.direction;
+      reached.steering = primitive.steering;
+      const double h = heuristicCost(end);
+      if (std::isfinite(h)) {
+        open.push_back(detail::OpenEntry{g + h, h, child, sequence++});
+        std::push_heap(open.begin(), open.end(), after);
+      }
+    }
+  }
+  diagnostics_.search_time_ms = millisecondsSince(ts);
+  fail(PlannerStatus::NO_PATH, "open set exhausted");
+}
+
+// Rebuilds the path, post-processes it and fills the result.
+void Search::finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node) {
+  std::vector<Pose2D>& path = result_.path;
+  std::vector<Direction> labels;
+  for (std::uint32_t at = goal_node; at != detail::kInvalidIndex; at = workspace.nodes[at].parent) {
+    path.push_back(workspace.nodes[at].pose);
+    labels.push_back(workspace.nodes[at].direction);
+  }
+  std::reverse(path.begin(), path.end());
+  std::reverse(labels.begin(), labels.end());
+  result_.status = PlannerStatus::SUCCESS;
+  result_.message = "path found";
+  for (const KinematicSample& sample : analytic_) {
+    path.push_back(sample.pose);
+  }
+  const detail::StepCounts counts = detail::countSteps(labels, analytic_);
+  diagnostics_.reverse_count = counts.reverse;
+  diagnostics_.direction_switch_count = counts.direction_switches;
+  diagnostics_.in_place_rotation_count = counts.rotations;
+
+  const auto tp = Clock::now();
+  const std::vector<Pose2D> raw = path;
+  if (config_.smooth_path && diagnostics_.reverse_count == 0 &&
+      diagnostics_.in_place_rotation_count == 0 && diagnostics_.direction_switch_count == 0) {
+    path = PathSmoother::smooth(path, checker_, request_.footprint, config_);
+  }
+  const bool check_radius = !config_.allow_in_place_rotation;
+  auto timedValidate = [&](const std::vector<Pose2D>& poses) {
+    const auto start = Clock::now();
+    const CollisionResult r =
+        checker_.validatePath(poses, request_.footprint, config_.collision_check_step);
+    diagnostics_.collision_check_time_ms += millisecondsSince(start);
+    return r;
+  };
+  std::vector<Pose2D> out = PathSmoother::resample(path, config_.path_output_spacing);
+  const CollisionResult r = timedValidate(out);
+  bool passed = !r.collision && (!check_radius || PathSmoother::respectsTurningRadius(
+                                                      out, config_.minimum_turning_radius));
+  if (passed) {
+    path = std::move(out);
+  } else {
+    std::vector<Pose2D> fallback = PathSmoother::resample(raw, config_.path_output_spacing);
+    const CollisionResult r2 = timedValidate(fallback);
+    const char* failure = nullptr;
+    if (check_radius &&
+        !PathSmoother::respectsTurningRadius(fallback, config_.minimum_turning_radius)) {
+      failure = r2.collision
+                    ? "postprocessed path failed validation: collision=true, curvature=invalid"
+                    : "postprocessed path failed validation: collision=false, curvature=invalid";
+    } else if (r2.collision) {
+      failure = "postprocessed path failed validation: collision=true, curvature=valid";
+    }
+    if (failure != nullptr) {
+      result_.status = PlannerStatus::INTERNAL_ERROR;
+      result_.message = failure;
+      path.clear();
+      result_.directions.clear();
+      diagnostics_.smoothing_time_ms = millisecondsSince(tp);
+      diagnostics_.total_time_ms = millisecondsSince(t0_);
+      return;
+    }
+    path = std::move(fallback);
+  }
+
+  const std::size_t n = path.size();
+  result_.directions = detail::directionLabels(path);
+  const std::vector<Direction>& directions = result_.directions;
+  std::uint32_t rotations = 0;
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    rotations += directions[i] == Direction::ROTATION ? 1 : 0;
+  }
+  diagnostics_.in_place_rotation_count = rotations;
+  diagnostics_.smoothing_time_ms = millisecondsSince(tp);
+  double length = 0.0;
+  for (std::size_t i = 1; i < n; ++i) {
+    length += std::hypot(path[i].x - path[i - 1].x, path[i].y - path[i - 1].y);
+  }
+  diagnostics_.path_length = length;
+  diagnostics_.total_time_ms = millisecondsSince(t0_);
+}
+
+}  // namespace
+
+PlannerResult HybridAStar::plan(const PlanRequest& request, const PlannerConfig& config,
+                                const CancellationToken* token) const {
+  const auto t0 = Clock::now();
+  PlannerResult result;
+  result.map_revision = request.map_revision;
+  result.goal_revision = request.goal_revision;
+  result.robot_revision = request.robot_revision;
+
+  const std::vector<std::string> config_problems = config.validate();
+  if (!config_problems.empty()) {
+    result.status = PlannerStatus::INVALID_REQUEST;
+    result.message = config_problems.front();
+    return result;
+  }
+  const std::vector<std::string> footprint_problems = validateFootprint(request.footprint);
+  if (!footprint_problems.empty()) {
+    result.status = PlannerStatus::INVALID_REQUEST;
+    result.message = footprint_problems.front();
+    return result;
+  }
+  if (!allFinite(request.start) || !allFinite(request.goal)) {
+    result.status = PlannerStatus::INVALID_REQUEST;
+    result.message = "start and goal poses must be finite";
+    return result;
+  }
+  if (token != nullptr && token->cancelled()) {
+    result.status = PlannerStatus::CANCELLED;
+    result.message = "planning cancelled";
+    return result;
+  }
+
+  const std::lock_guard<std::mutex> workspace_lock(workspace_mutex_);
+  GridIndex start_cell;
+  GridIndex goal_cell;
+  if (!costmap_.worldToMap(request.start.x, request.start.y, start_cell)) {
+    result.status = PlannerStatus::START_OUT_OF_BOUNDS;
+    result.message = "start is outside costmap";
+    return result;
+  }
+  if (!costmap_.worldToMap(request.goal.x, request.goal.y, goal_cell)) {
+    result.status = PlannerStatus::GOAL_OUT_OF_BOUNDS;
+    result.message = "goal is outside costmap";
+    return result;
+  }
+  Search search(costmap_, request, config, token, t0, result);
+  if (search.timedCollisionCheck(request.start).collision) {
+    result.status = PlannerStatus::START_IN_COLLISION;
+    result.message = "start footprint is in collision";
+    return result;
+  }
+  if (search.timedCollisionCheck(request.goal).collision) {
+    result.status = PlannerStatus::GOAL_IN_COLLISION;
+    result.message = "goal footprint is in collision";
+    return result;
+  }
+
+  std::shared_ptr<const ObstacleHeuristic> heuristic;
+  {
+    const auto th = Clock::now();
+    if (!config.cache_obstacle_heuristic) {
+      heuristic = std::make_shared<const ObstacleHeuristic>(
+          costmap_, goal_cell, config.allow_unknown, config.cost_penalty);
+    } else {
+      const std::lock_guard<std::mutex> cache_lock(cache_mutex_);
+      const bool hit = cache_key_ != nullptr && cache_key_->map_revision == request.map_revision &&
+                       cache_key_->goal.x == goal_cell.x && cache_key_->goal.y == goal_cell.y &&
+                       cache_key_->allow_unknown == config.allow_unknown &&
+                       cache_key_->cost_penalty == config.cost_penalty;
+      if (hit) {
+        result.diagnostics.obstacle_heuristic_cache_hit = true;
+      } else {
+        // Only the cache holds the old field (calls are serialised and drop their copy on
+        // return), so its pages can be reused instead of faulting in fresh ones. The key goes
+        // first: should the construction throw, no later call may hit the emptied field.
+        std::vector<double> storage;
+        if (cached_heuristic_ != nullptr && cached_heuristic_.use_count() == 1) {
+          cache_key_.reset();
+          storage = cached_heuristic_->releaseStorage();
+          cached_heuristic_.reset();
+        }
+        cached_heuristic_ = std::make_shared<ObstacleHeuristic>(
+            costmap_, goal_cell, config.allow_unknown, config.cost_penalty, std::move(storage));
+        cache_key_ = std::make_unique<ObstacleHeuristicCacheKey>(ObstacleHeuristicCacheKey{
+            request.map_revision, goal_cell, config.allow_unknown, config.cost_penalty});
+      }
+      heuristic = cached_heuristic_;
+    }
+    result.diagnostics.obstacle_heuristic_time_ms = millisecondsSince(th);
+  }
+
+  std::optional<KinematicStateSpace> space;
+  {
+    const auto tk = Clock::now();
+    if (!config.allow_in_place_rotation) {
+      space.emplace(config.minimum_turning_radius, config.allow_reverse);
+    }
+    result.diagnostics.kinematic_heuristic_time_ms = millisecondsSince(tk);
+  }
+  // The curves refuse poses more than kMaxReachInRadii radii apart; with a radius that small for
+  // this map the heuristic of a far pose would throw mid-search, so refuse the request up front.
+  if (space) {
+    const double extent =
+        static_cast<double>(std::max(costmap_.width(), costmap_.height())) * costmap_.resolution();
+    if (!(extent <= KinematicStateSpace::kMaxReachInRadii * config.minimum_turning_radius)) {
+      result.status = PlannerStatus::INVALID_REQUEST;
+      result.message = "minimum_turning_radius is too small for the costmap extent";
+      return result;
+    }
+  }
+
+  const std::uint64_t capacity =
+      detail::nodeKeyCapacity(costmap_.width(), costmap_.height(), config.angle_bins);
+  if (capacity == 0) {
+    result.status = PlannerStatus::INVALID_REQUEST;
+    result.message = "costmap/yaw node pool exceeds 32-bit index capacity";
+    return result;
+  }
+  search.run(*workspace_, *heuristic, space ? &*space : nullptr, capacity);
+  return result;
 }
 
 }  // namespace veltrax::se2

@@ -1,3 +1,43 @@
 #pragma once
 
-namespace veltrax::se2 {}  // namespace veltrax::se2
+#include <cstdint>
+#include <vector>
+
+#include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/geometry.hpp"
+
+namespace veltrax::se2 {
+
+// Cost of the cheapest 8-connected grid path from every cell to the goal cell, in metres inflated
+// by the costs of the cells entered. Computed completely at construction; +inf where the goal
+// cannot be reached. Keeps no reference to the costmap.
+class ObstacleHeuristic {
+ public:
+  // Throws std::out_of_range "heuristic goal outside map", and std::invalid_argument
+  // "cost_penalty must be finite and non-negative" (a negative penalty makes steps negative).
+  ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown,
+                    double cost_penalty);
+  // The same field, built in `storage` (its contents are ignored): a caller that replaces one
+  // field by another hands over the old one's memory instead of faulting in fresh pages.
+  ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown, double cost_penalty,
+                    std::vector<double> storage);
+
+  // Moves the field's memory out, leaving the object empty (width and height 0).
+  std::vector<double> releaseStorage() noexcept;
+
+  std::uint64_t width() const noexcept { return width_; }
+  std::uint64_t height() const noexcept { return height_; }
+
+  // Throws std::out_of_range "heuristic index outside map".
+  double distance(std::uint64_t x, std::uint64_t y) const;
+
+  // Row-major like the costmap; for callers that have already checked the cell.
+  const std::vector<double>& distances() const noexcept { return distances_; }
+
+ private:
+  std::uint64_t width_;
+  std::uint64_t height_;
+  std::vector<double> distances_;
+};
+
+}  // namespace veltrax::se2

@@ -148,7 +148,8 @@ class HybridAStar {
   std::unique_ptr<Workspace> workspace_;
   mutable std::mutex cache_mutex_;
   mutable std::unique_ptr<ObstacleHeuristicCacheKey> cache_key_;
-  mutable std::shared_ptr<const ObstacleHeuristic> cached_heuristic_;
+  // Non-const so that a replaced field can hand its memory to the next one.
+  mutable std::shared_ptr<ObstacleHeuristic> cached_heuristic_;
 };
 
 }  // namespace veltrax::se2

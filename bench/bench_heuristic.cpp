@@ -1,0 +1,82 @@
+// Obstacle heuristic construction on the benchmark maps: the library's bucket-ring field against
+// the plain std::priority_queue Dijkstra (the test oracle), side by side. Both give the same
+// doubles; the differential test holds them together.
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bench_maps.hpp"
+#include "oracles/obstacle_heuristic_oracle.cpp"  // the reference, compiled into this program
+#include "veltrax/se2/heuristic.hpp"
+
+namespace {
+
+using veltrax::se2::Costmap;
+using veltrax::se2::GridIndex;
+
+// A goal cell in the middle of the map's free space: the first free cell from the centre.
+GridIndex centreGoal(const Costmap& map) {
+  const std::uint64_t cx = map.width() / 2;
+  const std::uint64_t cy = map.height() / 2;
+  for (std::uint64_t r = 0; r < map.width(); ++r) {
+    for (std::uint64_t x = cx - std::min(cx, r); x <= std::min(map.width() - 1, cx + r); ++x) {
+      if (map.getCost(x, cy) == 0) {
+        return GridIndex{x, cy};
+      }
+    }
+  }
+  return GridIndex{cx, cy};
+}
+
+void BM_ObstacleHeuristic(benchmark::State& state, const std::string& name) {
+  const Costmap map = veltrax::se2::bench::loadBenchMap(name);
+  const GridIndex goal = centreGoal(map);
+  for (auto _ : state) {
+    veltrax::se2::ObstacleHeuristic h(map, goal, false, 2.0);
+    benchmark::DoNotOptimize(h.distances().data());
+  }
+  state.counters["cells"] = static_cast<double>(map.width() * map.height());
+}
+
+// As the planner's cache does on a miss: the next field is built in the previous one's memory.
+void BM_ObstacleHeuristicReusedStorage(benchmark::State& state, const std::string& name) {
+  const Costmap map = veltrax::se2::bench::loadBenchMap(name);
+  const GridIndex goal = centreGoal(map);
+  std::vector<double> storage;
+  for (auto _ : state) {
+    veltrax::se2::ObstacleHeuristic h(map, goal, false, 2.0, std::move(storage));
+    benchmark::DoNotOptimize(h.distances().data());
+    storage = h.releaseStorage();
+  }
+  state.counters["cells"] = static_cast<double>(map.width() * map.height());
+}
+
+void BM_ObstacleHeuristicPlainHeap(benchmark::State& state, const std::string& name) {
+  const Costmap map = veltrax::se2::bench::loadBenchMap(name);
+  const GridIndex goal = centreGoal(map);
+  for (auto _ : state) {
+    auto d = veltrax::se2::oracles::obstacleHeuristicDistances(map, goal, false, 2.0);
+    benchmark::DoNotOptimize(d.data());
+  }
+  state.counters["cells"] = static_cast<double>(map.width() * map.height());
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(BM_ObstacleHeuristic, maze_1000, std::string("maze"))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ObstacleHeuristicReusedStorage, maze_1000, std::string("maze"))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ObstacleHeuristicPlainHeap, maze_1000, std::string("maze"))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ObstacleHeuristic, large_2000, std::string("large"))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ObstacleHeuristicReusedStorage, large_2000, std::string("large"))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ObstacleHeuristicPlainHeap, large_2000, std::string("large"))
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

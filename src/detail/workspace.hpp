@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "detail/lazy_table.hpp"
+#include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/geometry.hpp"
+#include "veltrax/se2/planner.hpp"
+#include "veltrax/se2/primitives.hpp"
+
+namespace veltrax::se2 {
+
+namespace detail {
+
+inline constexpr std::uint32_t kInvalidIndex = 0xFFFFFFFFu;
+
+// The lattice key of a pose: cell x yaw bin, or kInvalidIndex off the map. The 1e-9 moves a yaw
+// that lies a rounding error below a bin boundary into the upper bin, and 2 pi - tiny wraps to
+// bin 0. The caller guarantees that cells x angle_bins fits in 32 bits.
+std::uint32_t stateKey(const Costmap& costmap, std::uint32_t angle_bins, const Pose2D& pose);
+
+// Number of keys of a costmap at angle_bins, or 0 when it does not fit 32-bit pool positions.
+std::uint64_t nodeKeyCapacity(std::uint64_t width, std::uint64_t height,
+                              std::uint32_t angle_bins) noexcept;
+
+struct OpenEntry {
+  double f;
+  double h;
+  std::uint32_t node;
+  std::uint64_t sequence;
+};
+
+// Heap order for std::push_heap / pop_heap: the top is the smallest f, then h, then sequence.
+struct OpenEntryAfter {
+  bool operator()(const OpenEntry& a, const OpenEntry& b) const noexcept {
+    if (a.f != b.f) {
+      return a.f > b.f;
+    }
+    if (a.h != b.h) {
+      return a.h > b.h;
+    }
+    return a.sequence > b.sequence;
+  }
+};
+
+}  // namespace detail
+
+struct HybridAStar::Workspace {
+  struct Node {
+    Pose2D pose;
+    double g;
+    std::uint32_t parent;
+    Direction direction;
+    Steering steering;
+    bool closed;
+  };
+
+  std::vector<Node> nodes;
+  // Pool position + 1 per key, so that the zero pages of a fresh mapping mean "no node".
+  detail::LazyTable index;
+  std::vector<std::uint32_t> touched;
+
+  // Scratch storage of one call, kept so that later calls do not allocate it again.
+  std::vector<detail::OpenEntry> open;
+  std::vector<MotionPrimitive> primitives;
+
+  // Empties the pool for a table of `capacity` keys. Only the entries the previous call wrote
+  // are cleared when the size is unchanged; a new size maps a fresh table.
+  void reset(std::uint64_t capacity);
+
+  // Pool position of the key's node, or kInvalidIndex.
+  std::uint32_t find(std::uint32_t key) const noexcept {
+    return index[key] - 1u;  // an empty entry (0) wraps to kInvalidIndex
+  }
+
+  // The key's node, created with g = +inf, no parent, FORWARD, STRAIGHT when absent.
+  // The caller guarantees key < capacity.
+  std::uint32_t getOrCreate(std::uint32_t key);
+};
+
+}  // namespace veltrax::se2

@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "oracles/obstacle_heuristic_oracle.hpp"
+#include "veltrax/se2/heuristic.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+Costmap makeMap(std::uint64_t width, std::uint64_t height, double resolution,
+                std::vector<std::uint8_t> cells) {
+  return Costmap(width, height, resolution, 0.0, 0.0, std::move(cells));
+}
+
+std::vector<double> row(const ObstacleHeuristic& h, std::uint64_t y) {
+  std::vector<double> out;
+  for (std::uint64_t x = 0; x < h.width(); ++x) {
+    out.push_back(h.distance(x, y));
+  }
+  return out;
+}
+
+TEST(ObstacleHeuristicTest, SingleCellGoalIsZero) {
+  const ObstacleHeuristic h(makeMap(1, 1, 0.05, {0}), GridIndex{0, 0}, false, 2.0);
+  EXPECT_EQ(h.distance(0, 0), 0.0);
+}
+
+struct LineCase {
+  std::uint8_t middle_cost;
+  std::vector<double> expected;
+};
+
+class ObstacleHeuristicLineTest : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(ObstacleHeuristicLineTest, StepsPayTheCostOfTheCellEntered) {
+  const LineCase& c = GetParam();
+  const ObstacleHeuristic h(makeMap(3, 1, 0.5, {0, c.middle_cost, 0}), GridIndex{0, 0}, false, 2.0);
+  EXPECT_EQ(row(h, 0), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Costs, ObstacleHeuristicLineTest,
+    ::testing::Values(LineCase{0, {0.0, 0.5, 1.0}}, LineCase{126, {0.0, 1.0, 1.5}},
+                      LineCase{253, {0.0, 1.503968253968254, 2.003968253968254}},
+                      LineCase{252, {0.0, 1.5, 2.0}}, LineCase{254, {0.0, kInf, kInf}},
+                      LineCase{255, {0.0, kInf, kInf}}));
+
+TEST(ObstacleHeuristicTest, DiagonalIsSqrtTwoNotTwo) {
+  const ObstacleHeuristic h(makeMap(2, 2, 1.0, {0, 0, 0, 0}), GridIndex{0, 0}, false, 2.0);
+  EXPECT_EQ(h.distance(1, 1), 1.4142135623730951);
+  EXPECT_EQ(h.distance(1, 0), 1.0);
+  EXPECT_EQ(h.distance(0, 1), 1.0);
+}
+
+TEST(ObstacleHeuristicTest, UnknownAllowedIsEnteredWithThePlainPenalty) {
+  const ObstacleHeuristic h(makeMap(2, 1, 0.5, {0, 255}), GridIndex{0, 0}, true, 2.0);
+  EXPECT_EQ(h.distance(1, 0), 1.5);  // 0.5 * (2 + 1), not 0.5 * (255/252 * 2 + 1)
+}
+
+TEST(ObstacleHeuristicTest, WalledOffCellsStayInfinite) {
+  // Column 1 is a wall of lethal and unknown cells; column 2 is behind it.
+  const ObstacleHeuristic h(makeMap(3, 3, 1.0, {0, 254, 0, 0, 255, 0, 0, 254, 0}), GridIndex{0, 1},
+                            false, 1.0);
+  for (std::uint64_t y = 0; y < 3; ++y) {
+    EXPECT_EQ(h.distance(1, y), kInf) << y;
+    EXPECT_EQ(h.distance(2, y), kInf) << y;
+    EXPECT_TRUE(std::isfinite(h.distance(0, y))) << y;
+  }
+}
+
+TEST(ObstacleHeuristicTest, DiagonalSqueezesBetweenTwoLethalCells) {
+  // (0,0) goal, (1,0) and (0,1) lethal, (1,1) free: reached diagonally.
+  const ObstacleHeuristic h(makeMap(2, 2, 1.0, {0, 254, 254, 0}), GridIndex{0, 0}, false, 2.0);
+  EXPECT_EQ(h.distance(1, 1), 1.4142135623730951);
+}
+
+TEST(ObstacleHeuristicTest, GoalOnLethalCellSpreadsValues) {
+  const ObstacleHeuristic h(makeMap(3, 1, 1.0, {0, 254, 0}), GridIndex{1, 0}, false, 2.0);
+  EXPECT_EQ(row(h, 0), (std::vector<double>{1.0, 0.0, 1.0}));
+}
+
+TEST(ObstacleHeuristicTest, ZeroPenaltyIsPureGridDistance) {
+  std::vector<std::uint8_t> cells(5 * 4, 200);
+  const ObstacleHeuristic h(makeMap(5, 4, 1.0, cells), GridIndex{0, 0}, false, 0.0);
+  const double diagonal = 1.4142135623730951;
+  EXPECT_EQ(h.distance(3, 3), diagonal + (diagonal + diagonal));
+  EXPECT_EQ(h.distance(4, 0), 4.0);
+  EXPECT_EQ(h.distance(1, 2), 1.0 + diagonal);
+}
+
+struct OutOfRangeCase {
+  std::uint64_t x;
+  std::uint64_t y;
+};
+
+class ObstacleHeuristicBoundsTest : public ::testing::TestWithParam<OutOfRangeCase> {};
+
+TEST_P(ObstacleHeuristicBoundsTest, GoalOutsideMapThrows) {
+  const Costmap map = makeMap(4, 3, 1.0, std::vector<std::uint8_t>(12, 0));
+  try {
+    ObstacleHeuristic h(map, GridIndex{GetParam().x, GetParam().y}, false, 2.0);
+    FAIL() << "no exception";
+  } catch (const std::out_of_range& e) {
+    EXPECT_STREQ(e.what(), "heuristic goal outside map");
+  }
+}
+
+TEST_P(ObstacleHeuristicBoundsTest, DistanceOutsideMapThrows) {
+  const ObstacleHeuristic h(makeMap(4, 3, 1.0, std::vector<std::uint8_t>(12, 0)), GridIndex{0, 0},
+                            false, 2.0);
+  try {
+    h.distance(GetParam().x, GetParam().y);
+    FAIL() << "no exception";
+  } catch (const std::out_of_range& e) {
+    EXPECT_STREQ(e.what(), "heuristic index outside map");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cells, ObstacleHeuristicBoundsTest,
+                         ::testing::Values(OutOfRangeCase{4, 0}, OutOfRangeCase{0, 3},
+                                           OutOfRangeCase{std::uint64_t(-1), 0},
+                                           OutOfRangeCase{0, std::uint64_t(-1)}));
+
+class ObstacleHeuristicPenaltyTest : public ::testing::TestWithParam<double> {};
+
+TEST_P(ObstacleHeuristicPenaltyTest, NegativeOrNonFinitePenaltyIsRefused) {
+  const Costmap map = makeMap(2, 2, 1.0, {0, 0, 0, 0});
+  try {
+    ObstacleHeuristic h(map, GridIndex{0, 0}, false, GetParam());
+    FAIL() << "no exception";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), "cost_penalty must be finite and non-negative");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Penalties, ObstacleHeuristicPenaltyTest,
+                         ::testing::Values(-1.0, -1e-300, kInf, -kInf,
+                                           std::numeric_limits<double>::quiet_NaN()));
+
+TEST(ObstacleHeuristicTest, NegativeZeroPenaltyIsAccepted) {
+  const ObstacleHeuristic h(makeMap(2, 1, 1.0, {0, 252}), GridIndex{0, 0}, false, -0.0);
+  EXPECT_EQ(h.distance(1, 0), 1.0);
+}
+
+class ObstacleHeuristicStorageTest : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(ObstacleHeuristicStorageTest, ReusedStorageGivesTheSameField) {
+  std::vector<std::uint8_t> cells(9 * 7, 0);
+  cells[3 * 9 + 4] = 254;
+  cells[2 * 9 + 5] = 100;
+  const Costmap map = makeMap(9, 7, 0.1, cells);
+  const ObstacleHeuristic fresh(map, GridIndex{1, 1}, false, 2.0);
+  // Leftovers of another field, of another size, must not show through.
+  const ObstacleHeuristic reused(map, GridIndex{1, 1}, false, 2.0,
+                                 std::vector<double>(GetParam(), -7.0));
+  EXPECT_EQ(reused.distances(), fresh.distances());
+  EXPECT_EQ(reused.width(), 9u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ObstacleHeuristicStorageTest, ::testing::Values(0, 10, 63, 500));
+
+TEST(ObstacleHeuristicTest, ReleasedStorageLeavesAnEmptyField) {
+  ObstacleHeuristic h(makeMap(3, 2, 1.0, std::vector<std::uint8_t>(6, 0)), GridIndex{0, 0}, false,
+                      2.0);
+  const std::vector<double> storage = h.releaseStorage();
+  EXPECT_EQ(storage.size(), 6u);
+  EXPECT_EQ(storage[1], 1.0);
+  EXPECT_EQ(h.width(), 0u);
+  EXPECT_EQ(h.height(), 0u);
+  EXPECT_THROW(h.distance(0, 0), std::out_of_range);
+}
+
+// The fast field against the plain priority-queue Dijkstra, bit for bit, on random maps: free
+// space, graded costs, lethal walls and unknown cells, with penalties that exercise the bucket
+// ring (small spread) and the heap fallback (huge spread).
+struct RandomCase {
+  std::uint32_t seed;
+  double cost_penalty;
+  double resolution;
+  bool allow_unknown;
+};
+
+class ObstacleHeuristicDifferentialTest : public ::testing::TestWithParam<RandomCase> {};
+
+TEST_P(ObstacleHeuristicDifferentialTest, SameDoublesAsThePlainDijkstra) {
+  const RandomCase& c = GetParam();
+  std::mt19937 rng(c.seed);
+  for (int trial = 0; trial < 12; ++trial) {
+    const std::uint64_t width = 1 + rng() % 70;
+    const std::uint64_t height = 1 + rng() % 70;
+    std::vector<std::uint8_t> cells(width * height);
+    const unsigned lethal_percent = rng() % 35;
+    for (auto& cell : cells) {
+      const unsigned roll = rng() % 100;
+      if (roll < lethal_percent) {
+        cell = 254;
+      } else if (roll < lethal_percent + 5) {
+        cell = 255;
+      } else if (roll < 60) {
+        cell = static_cast<std::uint8_t>(rng() % 254);
+      } else {
+        cell = 0;
+      }
+    }
+    const Costmap map(width, height, c.resolution, 0.0, 0.0, cells);
+    const GridIndex goal{rng() % width, rng() % height};
+    const ObstacleHeuristic fast(map, goal, c.allow_unknown, c.cost_penalty);
+    const std::vector<double> plain =
+        oracles::obstacleHeuristicDistances(map, goal, c.allow_unknown, c.cost_penalty);
+    ASSERT_EQ(fast.distances().size(), plain.size());
+    std::size_t finite = 0;
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+      ASSERT_EQ(std::memcmp(&fast.distances()[i], &plain[i], sizeof(double)), 0)
+          << "trial " << trial << " cell " << i << ": " << fast.distances()[i] << " vs "
+          << plain[i];
+      finite += std::isfinite(plain[i]) ? 1 : 0;
+    }
+    EXPECT_GE(finite, 1u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Seeds, ObstacleHeuristicDifferentialTest,
+    ::testing::Values(RandomCase{1, 2.0, 0.05, false}, RandomCase{2, 2.0, 0.05, true},
+                      RandomCase{3, 0.0, 0.1, false}, RandomCase{4, 7.3, 0.037, true},
+                      RandomCase{5, 0.5, 1.0, false}, RandomCase{6, 1e6, 0.05, true},
+                      RandomCase{7, 1e-12, 0.05, false}, RandomCase{8, 3e4, 0.25, true},
+                      RandomCase{9, 2.0, 1e-3, true}, RandomCase{10, 1e200, 1e100, true}));
+
+}  // namespace
+}  // namespace veltrax::se2

@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "veltrax/se2/collision.hpp"
+#include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/smoother.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+template <typename Call>
+std::string invalidArgumentMessage(Call&& call) {
+  try {
+    call();
+  } catch (const std::invalid_argument& e) {
+    return e.what();
+  }
+  return "no exception";
+}
+
+void expectPose(const Pose2D& actual, double x, double y, double yaw) {
+  EXPECT_NEAR(actual.x, x, 1e-12);
+  EXPECT_NEAR(actual.y, y, 1e-12);
+  EXPECT_NEAR(actual.yaw, yaw, 1e-12);
+}
+
+// ---- resample
+
+class ResampleSpacingTest : public ::testing::TestWithParam<double> {};
+
+TEST_P(ResampleSpacingTest, NonPositiveOrNonFiniteSpacingIsRefusedEvenForEmptyPaths) {
+  for (const std::vector<Pose2D>& path :
+       {std::vector<Pose2D>{}, std::vector<Pose2D>{{0, 0, 0}, {1, 0, 0}}}) {
+    EXPECT_EQ(invalidArgumentMessage([&] { PathSmoother::resample(path, GetParam()); }),
+              "path spacing must be positive");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Spacings, ResampleSpacingTest,
+                         ::testing::Values(0.0, -0.0, -1.0, kNaN, kInf, -kInf));
+
+TEST(ResampleTest, SinglePoseComesBackUnnormalised) {
+  const auto out = PathSmoother::resample({{1.5, -2.0, 4.0}}, 0.1);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].x, 1.5);
+  EXPECT_EQ(out[0].y, -2.0);
+  EXPECT_EQ(out[0].yaw, 4.0);
+}
+
+TEST(ResampleTest, SegmentSplitIntoEqualStepsWithInterpolatedHeading) {
+  const auto out = PathSmoother::resample({{0, 0, 0}, {1, 0, kPi / 2}}, 0.3);
+  ASSERT_EQ(out.size(), 5u);
+  for (int j = 0; j <= 4; ++j) {
+    expectPose(out[j], 0.25 * j, 0.0, kPi / 8 * j);
+  }
+}
+
+TEST(ResampleTest, HeadingTurnsTheShortWayThroughMinusPi) {
+  const auto out = PathSmoother::resample({{0, 0, 3.0}, {1, 0, -3.0}}, 0.5);
+  ASSERT_EQ(out.size(), 3u);
+  expectPose(out[1], 0.5, 0.0, -kPi);
+  expectPose(out[2], 1.0, 0.0, -3.0);
+}
+
+TEST(ResampleTest, DuplicatesDroppedAndTurnOnTheSpotKept) {
+  const auto out = PathSmoother::resample({{0, 0, 0}, {0, 0, 0}, {0, 0, 1}, {1, 0, 1}}, 0.5);
+  ASSERT_EQ(out.size(), 4u);
+  expectPose(out[0], 0, 0, 0);
+  expectPose(out[1], 0, 0, 1);
+  expectPose(out[2], 0.5, 0, 1);
+  expectPose(out[3], 1, 0, 1);
+}
+
+TEST(ResampleTest, TurnOnTheSpotMeasuredAgainstLastEmittedPose) {
+  // Each step turns 8e-13 (dropped alone), but the third pose is 1.6e-12 from the emitted one.
+  const auto out = PathSmoother::resample({{0, 0, 0}, {0, 0, 8e-13}, {0, 0, 1.6e-12}}, 0.5);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[1].yaw, 1.6e-12);
+  const auto repeated = PathSmoother::resample({{0, 0, 0}, {0, 0, 0.7}, {0, 0, 0.7}}, 0.5);
+  ASSERT_EQ(repeated.size(), 2u);
+  EXPECT_EQ(repeated[1].yaw, 0.7);
+}
+
+struct BadPathCase {
+  std::vector<Pose2D> path;
+  double spacing;
+  std::string message;
+};
+
+class ResampleBadPathTest : public ::testing::TestWithParam<BadPathCase> {};
+
+TEST_P(ResampleBadPathTest, RefusedWithClearMessage) {
+  EXPECT_EQ(
+      invalidArgumentMessage([&] { PathSmoother::resample(GetParam().path, GetParam().spacing); }),
+      GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, ResampleBadPathTest,
+    ::testing::Values(
+        BadPathCase{{{kNaN, 0, 0}}, 0.1, "path positions must be finite"},
+        BadPathCase{{{0, 0, 0}, {1, kInf, 0}}, 0.1, "path positions must be finite"},
+        BadPathCase{{{0, 0, 0}, {1, 0, 0}, {-kInf, 0, 0}}, 0.1, "path positions must be finite"},
+        BadPathCase{
+            {{0, 0, 0}, {1, 0, 0}}, 1e-300, "path spacing is too small for the path length"},
+        BadPathCase{
+            {{-1e308, 0, 0}, {1e308, 0, 0}}, 1.0, "path spacing is too small for the path length"},
+        BadPathCase{{{0, 0, 0}, {1, 0, kNaN}}, 0.1, "yaw must be finite"},
+        BadPathCase{{{0, 0, kInf}, {0, 0, 0}}, 0.1, "yaw must be finite"}));
+
+TEST(ResampleTest, RandomPathsKeepSpacingAndEndpoints) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> coordinate(-5.0, 5.0);
+  std::uniform_real_distribution<double> yaw(-10.0, 10.0);
+  for (int trial = 0; trial < 200; ++trial) {
+    std::vector<Pose2D> path(2 + rng() % 6);
+    for (auto& pose : path) {
+      pose = Pose2D{coordinate(rng), coordinate(rng), yaw(rng)};
+    }
+    const double spacing = 0.01 + 0.5 * (rng() % 100) / 100.0;
+    const auto out = PathSmoother::resample(path, spacing);
+    ASSERT_GE(out.size(), path.size());
+    EXPECT_EQ(out.front().yaw, path.front().yaw);
+    expectPose(out.back(), path.back().x, path.back().y, normalizeYaw(path.back().yaw));
+    for (std::size_t i = 1; i < out.size(); ++i) {
+      ASSERT_LE(std::hypot(out[i].x - out[i - 1].x, out[i].y - out[i - 1].y),
+                spacing * (1 + 1e-12));
+    }
+  }
+}
+
+// ---- respectsTurningRadius
+
+struct RadiusCase {
+  std::vector<Pose2D> path;
+  double radius;
+  bool expected;
+};
+
+class TurningRadiusTest : public ::testing::TestWithParam<RadiusCase> {};
+
+TEST_P(TurningRadiusTest, Verdict) {
+  EXPECT_EQ(PathSmoother::respectsTurningRadius(GetParam().path, GetParam().radius),
+            GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, TurningRadiusTest,
+    ::testing::Values(
+        RadiusCase{{}, 5.0, true}, RadiusCase{{{0, 0, 1}}, 5.0, true},
+        RadiusCase{{{0, 0, 1}, {3, 1, 1}, {5, 7, 1}}, 100.0, true},
+        RadiusCase{{{0, 0, 0}, {1, 0, kPi / 2}}, 0.7, true},
+        RadiusCase{{{0, 0, 0}, {1, 0, kPi / 2}}, 0.72, false},
+        RadiusCase{{{0, 0, 0}, {0, 0, 0.5}}, 1e-9, false},
+        RadiusCase{{{0, 0, 0}, {0, 0, 0.5}}, -1.0, false},
+        RadiusCase{{{0, 0, 3.1}, {1, 0, -3.1}}, 12.0, true},
+        RadiusCase{{{0, 0, 3.1}, {1, 0, -3.1}}, 12.2, false},
+        // A heading change below 1e-10 counts as straight, even on the spot.
+        RadiusCase{{{0, 0, 0}, {0, 0, 5e-11}}, 5.0, true},
+        // A cusp without a heading change passes: the test knows geometry only.
+        RadiusCase{{{0, 0, 0}, {1, 0, 0}, {0, 0, 0}}, 5.0, true},
+        // Negative or NaN radius: every step with a turn passes unless it turns on the spot.
+        RadiusCase{{{0, 0, 0}, {0.01, 0, 1.0}}, -1.0, true},
+        RadiusCase{{{0, 0, 0}, {0.01, 0, 1.0}}, kNaN, true},
+        // The violation is found after a valid step.
+        RadiusCase{{{0, 0, 0}, {1, 0, 0}, {1.1, 0, 1.0}}, 1.0, false}));
+
+TEST(TurningRadiusTest, NonFiniteYawThrows) {
+  EXPECT_EQ(invalidArgumentMessage([] {
+              PathSmoother::respectsTurningRadius({{0, 0, 0}, {1, 0, kNaN}}, 1.0);
+            }),
+            "yaw must be finite");
+}
+
+// ---- smooth
+
+class SmootherTest : public ::testing::Test {
+ protected:
+  // 6 m x 6 m at 0.1 m, origin (-2, -2); optionally one lethal cell under a world point.
+  static Costmap makeMap(const std::vector<Point2D>& lethal = {}) {
+    std::vector<std::uint8_t> cells(60 * 60, 0);
+    for (const Point2D& p : lethal) {
+      const auto x = static_cast<std::size_t>(std::floor((p.x + 2.0) / 0.1));
+      const auto y = static_cast<std::size_t>(std::floor((p.y + 2.0) / 0.1));
+      cells[y * 60 + x] = 254;
+    }
+    return Costmap(60, 60, 0.1, -2.0, -2.0, cells);
+  }
+  static PlannerConfig config() {
+    PlannerConfig c;
+    c.minimum_turning_radius = 0.01;
+    return c;
+  }
+  const Footprint footprint_ = CircleFootprint{0.05};
+  const std::vector<Pose2D> vee_{{0, 0, 0}, {1, 1, 0.7}, {2, 0, 0}};
+};
+
+TEST_F(SmootherTest, ShortPathsComeBackWithoutAnyCheck) {
+  const Costmap map = makeMap({{0, 0}, {1, 0}});
+  const CollisionChecker checker(map, false);
+  const Footprint invalid = CircleFootprint{-1.0};  // would throw if a check were made
+  for (const std::vector<Pose2D>& path : {std::vector<Pose2D>{}, std::vector<Pose2D>{{0, 0, 9}},
+                                          std::vector<Pose2D>{{0, 0, 9}, {1, 0, -9}}}) {
+    const auto out = PathSmoother::smooth(path, checker, invalid, config());
+    ASSERT_EQ(out.size(), path.size());
+    for (std::size_t i = 0; i < path.size(); ++i) {
+      EXPECT_EQ(out[i].yaw, path[i].yaw);
+    }
+  }
+}
+
+TEST_F(SmootherTest, CollinearEvenPointsStayPut) {
+  const Costmap map = makeMap();
+  const CollisionChecker checker(map, false);
+  const double heading = std::atan2(1.0, 2.0);
+  std::vector<Pose2D> line;
+  for (int i = 0; i < 6; ++i) {
+    line.push_back(Pose2D{0.4 * i, 0.2 * i, heading});
+  }
+  const auto out = PathSmoother::smooth(line, checker, footprint_, config());
+  ASSERT_EQ(out.size(), line.size());
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    expectPose(out[i], line[i].x, line[i].y, heading);
+  }
+}
+
+TEST_F(SmootherTest, ConvergesGeometricallyAndStopsBelowTolerance) {
+  const Costmap map = makeMap();
+  const CollisionChecker checker(map, false);
+  const auto out = PathSmoother::smooth(vee_, checker, footprint_, config());
+  ASSERT_EQ(out.size(), 3u);
+  // Fifteen accepted iterations: the middle point has moved 0.75 * (1 - 0.2^15) towards y = 0.25.
+  EXPECT_NEAR(out[1].x, 1.0, 1e-15);
+  EXPECT_NEAR(out[1].y, 0.25 + 0.75 * std::pow(0.2, 15), 1e-15);
+  EXPECT_EQ(out[1].yaw, 0.0);
+  for (std::size_t i : {0u, 2u}) {
+    EXPECT_EQ(out[i].x, vee_[i].x);
+    EXPECT_EQ(out[i].y, vee_[i].y);
+    EXPECT_EQ(out[i].yaw, vee_[i].yaw);
+  }
+}
+
+struct IterationCase {
+  std::uint32_t max_iterations;
+  double expected_y;
+};
+
+class SmootherIterationTest : public SmootherTest,
+                              public ::testing::WithParamInterface<IterationCase> {};
+
+TEST_P(SmootherIterationTest, StopsAtTheIterationLimit) {
+  const Costmap map = makeMap();
+  const CollisionChecker checker(map, false);
+  PlannerConfig c = config();
+  c.smoother_max_iterations = GetParam().max_iterations;
+  const auto out = PathSmoother::smooth(vee_, checker, footprint_, c);
+  EXPECT_NEAR(out[1].y, GetParam().expected_y, 1e-15);
+  EXPECT_EQ(out[1].yaw, 0.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, SmootherIterationTest,
+                         ::testing::Values(IterationCase{1, 0.4}, IterationCase{2, 0.28},
+                                           IterationCase{3, 0.256}));
+
+TEST_F(SmootherTest, FirstIterateOnLethalCellReturnsTheInputExactly) {
+  const Costmap map = makeMap({{1.0, 0.4}});
+  const CollisionChecker checker(map, false);
+  const auto out = PathSmoother::smooth(vee_, checker, footprint_, config());
+  ASSERT_EQ(out.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(out[i].x, vee_[i].x);
+    EXPECT_EQ(out[i].y, vee_[i].y);
+    EXPECT_EQ(out[i].yaw, vee_[i].yaw);
+  }
+}
+
+TEST_F(SmootherTest, LaterIterateOnLethalCellKeepsTheLastAcceptedOne) {
+  // The second iterate puts the middle point at (1, 0.28).
+  const Costmap map = makeMap({{1.0, 0.25}});
+  const CollisionChecker checker(map, false);
+  const auto out = PathSmoother::smooth(vee_, checker, footprint_, config());
+  EXPECT_NEAR(out[1].y, 0.4, 1e-15);
+  EXPECT_EQ(out[1].yaw, 0.0);
+}
+
+TEST_F(SmootherTest, TightTurnRejectsTheIterate) {
+  // The first iterate turns its heading by about 0.46 rad over about 1.1 m (radius ~2.4 m).
+  const std::vector<Pose2D> hump{{0, 0, 0}, {1, 1, 0.3}, {2, 1, -0.3}, {3, 0, 0}};
+  const Costmap map = makeMap();
+  const CollisionChecker checker(map, false);
+  PlannerConfig c = config();
+  c.minimum_turning_radius = 100.0;
+  const auto kept = PathSmoother::smooth(hump, checker, footprint_, c);
+  for (std::size_t i = 0; i < hump.size(); ++i) {
+    EXPECT_EQ(kept[i].x, hump[i].x);
+    EXPECT_EQ(kept[i].y, hump[i].y);
+    EXPECT_EQ(kept[i].yaw, hump[i].yaw);
+  }
+  c.minimum_turning_radius = 1.0;
+  const auto smoothed = PathSmoother::smooth(hump, checker, footprint_, c);
+  EXPECT_LT(smoothed[1].y, 0.9);
+  EXPECT_TRUE(PathSmoother::respectsTurningRadius(smoothed, 1.0));
+}
+
+TEST_F(SmootherTest, BadCollisionStepPropagates) {
+  const Costmap map = makeMap();
+  const CollisionChecker checker(map, false);
+  PlannerConfig c = config();
+  c.collision_check_step = 0.0;
+  EXPECT_EQ(invalidArgumentMessage([&] { PathSmoother::smooth(vee_, checker, footprint_, c); }),
+            "interpolation_step must be finite and positive");
+}
+
+}  // namespace
+}  // namespace veltrax::se2
