@@ -1,28 +1,47 @@
-"""Build a costmap from a numpy array and convert between world and grid coordinates."""
+"""Quick start: load a bundled map, plan into a parking slot, print the result and save it.
 
-import numpy as np
+Run after `scripts/setup.sh` from the repository root:  python examples/quickstart.py
+"""
+
+import math
+import pathlib
 
 import _se2_planner as sp
+from veltrax_se2 import load_map
+
+HERE = pathlib.Path(__file__).resolve().parent
 
 
-def main() -> None:
-    # 40 x 30 cells of 5 cm, a wall across the middle with a gap.
-    cells = np.zeros((30, 40), dtype=np.uint8)
-    cells[15, :] = 254
-    cells[15, 18:22] = 0
-    costmap = sp.Costmap(cells, resolution=0.05, origin_x=-1.0, origin_y=-0.75)
-    print(f"costmap: {costmap.width} x {costmap.height} cells of {costmap.resolution} m")
+def main() -> int:
+    costmap = load_map(HERE / "maps" / "parking_lot.yaml")  # occupied 254, free 0, unknown 255
+    planner = sp.HybridAStar(costmap)  # keeps its own copy of the map
 
-    for x, y in [(0.0, 0.0), (-1.0, -0.75), (0.99, 0.74), (1.0, 0.0)]:
-        cell = costmap.world_to_map(x, y)
-        if cell is None:
-            print(f"world ({x:+.2f}, {y:+.2f}) -> outside the map")
-            continue
-        cx, cy = costmap.map_to_world(*cell)
-        cost = costmap.get_cost(*cell)
-        print(f"world ({x:+.2f}, {y:+.2f}) -> cell {cell}, centre ({cx:+.3f}, {cy:+.3f}), cost {cost}")
-    print(f"normalize_yaw(3*pi/2) = {sp.normalize_yaw(3 * np.pi / 2):+.6f}")
+    request = sp.PlanRequest()
+    request.start = sp.Pose2D(2.0, 4.8, 0.0)  # in the driving lane, facing +x
+    request.goal = sp.Pose2D(3.04, 0.9, math.pi / 2)  # in a slot, facing out: reverse in
+    request.footprint = sp.CircleFootprint(0.25)
+    config = sp.PlannerConfig()  # car-like, reverse allowed, turning radius 0.4 m
+
+    result = planner.plan(request, config)
+    d = result.diagnostics
+    print(f"{sp.planner_status_name(result.status)}: {result.message}")
+    if result.status != sp.PlannerStatus.SUCCESS:
+        return 1
+    print(f"{d.path_length:.2f} m, {len(result.path)} poses, {d.reverse_count} reverse steps, "
+          f"{d.expanded_nodes} expansions in {d.total_time_ms:.1f} ms")
+    xyyaw = result.path_array  # (N, 3) float64: x, y, yaw
+    labels = result.directions_array  # (N,) int8: 1 forward, -1 reverse, 0 rotation
+    print(f"first pose {xyyaw[0].round(3).tolist()}, last pose {xyyaw[-1].round(3).tolist()}, "
+          f"first reverse pose #{int((labels == -1).argmax())}")
+
+    out = pathlib.Path("build/examples/quickstart")
+    out.mkdir(parents=True, exist_ok=True)
+    sp.save_plan_svg(costmap, request, result, str(out / "plan.svg"))
+    sp.save_result_json(result, str(out / "plan.json"))
+    sp.save_path_csv(result, str(out / "plan.csv"))
+    print(f"saved {out}/plan.svg, plan.json and plan.csv")
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    raise SystemExit(main())

@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PYTHON=${PYTHON:-python3}
+export PIP_ROOT_USER_ACTION=ignore
 APT_PACKAGES=(build-essential libompl-dev libgtest-dev libgmock-dev libbenchmark-dev clang-format)
 
 as_root() {
