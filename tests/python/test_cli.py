@@ -48,7 +48,7 @@ def test_planning_failure_exits_with_one(capsys):
         (["--radius", "-1"], "footprint: circle radius must be finite and positive"),
         (["--polygon", "0,0;1,0"], "footprint: polygon footprint requires at least three points"),
         (["--polygon", "0,0;1;1,1"], "--polygon: cannot read vertex '1' (expected X,Y)"),
-        (["--resolution", "0.05"], "--resolution and --origin apply to PGM and CSV maps"),
+        (["--resolution", "0.05"], "--resolution and --origin apply to PGM and CSV maps; a YAML map carries its own"),
     ],
 )
 def test_bad_arguments_exit_with_two(extra, message, capsys):
