@@ -17,11 +17,13 @@ void bindSvgOptions(py::module_& m) {
 }
 
 void bindSvgFunctions(py::module_& m) {
-  // The default options object is built once, here, and shared by every call that omits it.
+  // One default options object, built here and shared by every call that omits it; the
+  // signature shows how to build it rather than its address.
+  const py::object defaults = py::cast(SvgRenderOptions());
   m.def("render_plan_svg", &renderPlanSvg, py::arg("costmap"), py::arg("request"),
-        py::arg("result"), py::arg("options") = SvgRenderOptions());
+        py::arg("result"), py::arg_v("options", defaults, "SvgRenderOptions()"));
   m.def("save_plan_svg", &savePlanSvg, py::arg("costmap"), py::arg("request"), py::arg("result"),
-        py::arg("path"), py::arg("options") = SvgRenderOptions());
+        py::arg("path"), py::arg_v("options", defaults, "SvgRenderOptions()"));
 }
 
 }  // namespace veltrax::se2::python

@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
-# Sets up the machine, then runs the main example on a bundled map.
+# Sets up the machine, then plans on a bundled map with the command-line planner: backing into a
+# parking slot. Writes the plan as SVG, JSON and CSV to build/example/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+PYTHON=${PYTHON:-python3}
 scripts/setup.sh >/dev/null
-exec "${PYTHON:-python3}" examples/quickstart.py "$@"
+mkdir -p build/example
+exec "$PYTHON" -m veltrax_se2 examples/maps/parking_lot.yaml \
+  --start 2.0 4.8 0 --goal 3.04 0.9 1.5708 \
+  --svg build/example/plan.svg --json build/example/plan.json --csv build/example/plan.csv "$@"

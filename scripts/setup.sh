@@ -27,4 +27,6 @@ fi
 # The build requirements are installed above, so the module builds against this interpreter
 # without an isolated build environment, reusing build/pip-* between runs.
 "$PYTHON" -m pip install -q --disable-pip-version-check --no-build-isolation .
+# pyenv only exposes new console scripts (veltrax-plan) after a rehash.
+if command -v pyenv >/dev/null 2>&1; then pyenv rehash || true; fi
 echo "setup: done ($("$PYTHON" -c 'import _se2_planner, sys; print(_se2_planner.__file__)'))"
