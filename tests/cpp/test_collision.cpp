@@ -15,6 +15,7 @@
 #include "detail/path_sweep.hpp"
 #include "oracles/collision_exact_oracle.hpp"
 #include "oracles/collision_reference.hpp"
+#include "test_support.hpp"
 #include "veltrax/se2/collision.hpp"
 
 namespace veltrax::se2 {
@@ -29,8 +30,7 @@ namespace veltrax::se2 {
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
+using namespace testing_support;
 
 struct CellCost {
   std::uint64_t mx;
@@ -84,16 +84,6 @@ std::set<Cell> touchedCells(std::uint64_t width, std::uint64_t height, double re
     }
   }
   return touched;
-}
-
-template <class Callable>
-std::string invalidArgumentMessage(Callable&& callable) {
-  try {
-    callable();
-  } catch (const std::invalid_argument& e) {
-    return e.what();
-  }
-  return "<no std::invalid_argument>";
 }
 
 // --- blocked --------------------------------------------------------------------------------

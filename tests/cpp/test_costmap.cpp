@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "test_support.hpp"
 #include "veltrax/se2/costmap.hpp"
 
 namespace veltrax::se2 {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
+using namespace testing_support;
 
 std::vector<std::uint8_t> iota(std::size_t n) {
   std::vector<std::uint8_t> cells(n);

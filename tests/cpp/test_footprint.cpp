@@ -10,15 +10,15 @@
 #include <variant>
 #include <vector>
 
+#include "test_support.hpp"
 #include "veltrax/se2/footprint.hpp"
 
 namespace veltrax::se2 {
 namespace {
 
-using Messages = std::vector<std::string>;
+using namespace testing_support;
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
+using Messages = std::vector<std::string>;
 
 const char* const kThreePoints = "polygon footprint requires at least three points";
 const char* const kFinitePoints = "polygon footprint points must be finite";
@@ -148,16 +148,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<MultiCase>& info) { return info.param.name; });
 
 // --- yaw-bin templates ----------------------------------------------------------------------
-
-template <class Callable>
-std::string invalidArgumentMessage(Callable&& callable) {
-  try {
-    callable();
-  } catch (const std::invalid_argument& e) {
-    return e.what();
-  }
-  return "<no std::invalid_argument>";
-}
 
 TEST(YawBinFootprintTemplates, RejectsFewerThanEightBins) {
   EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(CircleFootprint{1.0}, 7); }),

@@ -10,12 +10,13 @@
 #include <vector>
 
 #include "oracles/obstacle_heuristic_oracle.hpp"
+#include "test_support.hpp"
 #include "veltrax/se2/heuristic.hpp"
 
 namespace veltrax::se2 {
 namespace {
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
+using namespace testing_support;
 
 Costmap makeMap(std::uint64_t width, std::uint64_t height, double resolution,
                 std::vector<std::uint8_t> cells) {

@@ -10,13 +10,13 @@
 
 #include "detail/inflation.hpp"
 #include "oracles/inflation_oracle.hpp"
+#include "test_support.hpp"
 #include "veltrax/se2/costmap.hpp"
 
 namespace veltrax::se2 {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
+using namespace testing_support;
 
 double plainHypot(double dx, double dy) { return std::hypot(dx, dy); }
 // One ulp further for seeds to the right: every left/right pair of offsets becomes a tie.

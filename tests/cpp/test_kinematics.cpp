@@ -15,25 +15,13 @@
 #include "detail/dubins.hpp"
 #include "oracles/isolated_run.hpp"
 #include "oracles/kinematics_oracle.hpp"
+#include "test_support.hpp"
 #include "veltrax/se2/kinematics.hpp"
 
 namespace veltrax::se2 {
 namespace {
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-template <typename Call>
-std::string invalidArgumentMessage(Call&& call) {
-  try {
-    call();
-  } catch (const std::invalid_argument& e) {
-    return e.what();
-  }
-  return "<no std::invalid_argument>";
-}
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+using namespace testing_support;
 
 // ---------------------------------------------------------------------------------------------
 // Construction and argument checks

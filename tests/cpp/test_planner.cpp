@@ -13,6 +13,7 @@
 #include "detail/path_labels.hpp"
 #include "detail/workspace.hpp"
 #include "pgm_image.hpp"
+#include "test_support.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/heuristic.hpp"
 #include "veltrax/se2/planner.hpp"
@@ -22,8 +23,7 @@
 namespace veltrax::se2 {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
+using namespace testing_support;
 
 // ---- node keys, capacity, workspace
 

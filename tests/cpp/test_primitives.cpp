@@ -7,26 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "test_support.hpp"
 #include "veltrax/se2/primitives.hpp"
 
 namespace veltrax::se2 {
 namespace {
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using namespace testing_support;
+
 constexpr double kDefaultAngularStep = 0.08726646259971647;
-
-template <typename Call>
-std::string invalidArgumentMessage(Call&& call) {
-  try {
-    call();
-  } catch (const std::invalid_argument& e) {
-    return e.what();
-  }
-  return "<no std::invalid_argument>";
-}
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 PlannerConfig inPlaceConfig(bool reverse) {
   PlannerConfig config;

@@ -7,13 +7,13 @@
 #include <variant>
 #include <vector>
 
+#include "test_support.hpp"
 #include "veltrax/se2/planner.hpp"
 
 namespace veltrax::se2 {
 namespace {
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using namespace testing_support;
 
 TEST(PlannerConfigRecord, DefaultsAreTheDocumentedOnes) {
   const PlannerConfig c;

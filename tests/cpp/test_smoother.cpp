@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "test_support.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/smoother.hpp"
@@ -15,18 +16,7 @@
 namespace veltrax::se2 {
 namespace {
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-template <typename Call>
-std::string invalidArgumentMessage(Call&& call) {
-  try {
-    call();
-  } catch (const std::invalid_argument& e) {
-    return e.what();
-  }
-  return "no exception";
-}
+using namespace testing_support;
 
 void expectPose(const Pose2D& actual, double x, double y, double yaw) {
   EXPECT_NEAR(actual.x, x, 1e-12);
