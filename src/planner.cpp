@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "detail/kinematic_bound.hpp"
 #include "detail/path_labels.hpp"
 #include "detail/workspace.hpp"
 #include "veltrax/se2/collision.hpp"
@@ -147,7 +148,8 @@ std::uint32_t HybridAStar::Workspace::getOrCreate(std::uint32_t key) {
   const auto position = static_cast<std::uint32_t>(nodes.size());
   index[key] = position + 1u;
   touched.push_back(key);
-  nodes.push_back(Node{Pose2D{}, std::numeric_limits<double>::infinity(), detail::kInvalidIndex,
+  nodes.push_back(Node{Pose2D{}, std::numeric_limits<double>::infinity(),
+                       std::numeric_limits<double>::infinity(), detail::kInvalidIndex,
                        Direction::FORWARD, Steering::STRAIGHT, false});
   return position;
 }
@@ -203,7 +205,10 @@ class Search {
            const KinematicStateSpace* space, std::uint64_t capacity);
 
  private:
-  double heuristicCost(const Pose2D& pose) const {
+  // max(k, o) with k the kinematic distance to the goal and o the obstacle term of the pose's
+  // cell; `bound` receives an upper bound of k (k itself when computed, +inf when unknown).
+  double heuristicCost(const Pose2D& pose, double& bound) const {
+    bound = std::numeric_limits<double>::infinity();
     GridIndex cell;
     if (!costmap_.worldToMap(pose.x, pose.y, cell)) {
       return std::numeric_limits<double>::infinity();
@@ -214,7 +219,28 @@ class Search {
       return o;
     }
     const double k = space_->distance(pose, request_.goal);
+    bound = k;
     return k > o ? k : o;
+  }
+
+  // The same value for the end of a primitive of length `step_length` driven from a pose whose
+  // bound is `parent_bound`. With reversing allowed the distance is a metric, so the parent's
+  // bound plus the step bounds the child's; when that is no larger than o, max(k, o) is o and
+  // the curve need not be computed.
+  double heuristicCostAfterStep(const Pose2D& pose, double parent_bound, double step_length,
+                                double& bound) const {
+    if (bounds_ != nullptr) {
+      GridIndex cell;
+      if (costmap_.worldToMap(pose.x, pose.y, cell)) {
+        const double o = obstacle_[cell.y * width_ + cell.x];
+        const double upper = bounds_->afterStep(parent_bound, step_length);
+        if (upper <= o) {
+          bound = upper;
+          return o;
+        }
+      }
+    }
+    return heuristicCost(pose, bound);
   }
 
   bool tryAnalyticExpansion(const Pose2D& from);
@@ -235,10 +261,19 @@ class Search {
   const double* obstacle_ = nullptr;
   std::uint64_t width_ = 0;
   const KinematicStateSpace* space_ = nullptr;
+  // Set when the kinematic distance is a metric (Reeds-Shepp) and its bounds may be chained.
+  std::optional<detail::KinematicBound> bounds_storage_;
+  const detail::KinematicBound* bounds_ = nullptr;
   std::vector<KinematicSample> analytic_;
 };
 
 bool Search::tryAnalyticExpansion(const Pose2D& from) {
+  // A pose farther from the goal in a straight line than the length limit has no short curve.
+  if (bounds_ != nullptr &&
+      bounds_->certainlyLonger(std::hypot(request_.goal.x - from.x, request_.goal.y - from.y),
+                               config_.analytic_expansion_max_length)) {
+    return false;
+  }
   const double d = space_->distance(from, request_.goal);
   if (!(d <= config_.analytic_expansion_max_length)) {
     return false;
@@ -274,6 +309,15 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
   obstacle_ = heuristic.distances().data();
   width_ = costmap_.width();
   space_ = space;
+  if (space != nullptr && config_.allow_reverse) {
+    const double far_x = static_cast<double>(costmap_.width()) * costmap_.resolution();
+    const double far_y = static_cast<double>(costmap_.height()) * costmap_.resolution();
+    const double scale =
+        std::max({std::fabs(costmap_.originX()), std::fabs(costmap_.originY()),
+                  std::fabs(costmap_.originX() + far_x), std::fabs(costmap_.originY() + far_y)});
+    bounds_storage_.emplace(config_.minimum_turning_radius, scale);
+    bounds_ = &*bounds_storage_;
+  }
   const std::uint32_t bins = config_.angle_bins;
 
   workspace.reset(capacity);
@@ -282,7 +326,7 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
   workspace.nodes[start].pose = request_.start;
   workspace.nodes[start].g = 0.0;
 
-  const double h0 = heuristicCost(request_.start);
+  const double h0 = heuristicCost(request_.start, workspace.nodes[start].kinematic_bound);
   if (!std::isfinite(h0)) {
     fail(PlannerStatus::NO_PATH, "goal is disconnected in obstacle heuristic");
     return;
@@ -423,7 +467,8 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
       reached.parent = current;
       reached.direction = primitive.direction;
       reached.steering = primitive.steering;
-      const double h = heuristicCost(end);
+      const double h =
+          heuristicCostAfterStep(end, node.kinematic_bound, length, reached.kinematic_bound);
       if (std::isfinite(h)) {
         open.push_back(detail::OpenEntry{g + h, h, child, sequence++});
         std::push_heap(open.begin(), open.end(), after);

@@ -50,6 +50,9 @@ struct HybridAStar::Workspace {
   struct Node {
     Pose2D pose;
     double g;
+    // An upper bound of the kinematic distance from `pose` to the goal (the distance itself when
+    // it was computed), or +inf; see detail/kinematic_bound.hpp. Not part of the search state.
+    double kinematic_bound;
     std::uint32_t parent;
     Direction direction;
     Steering steering;
