@@ -196,7 +196,8 @@ class Search {
 
   CollisionResult timedCollisionCheck(const Pose2D& pose) {
     const auto start = Clock::now();
-    const CollisionResult r = checker_.checkValidated(pose, request_.footprint);
+    const CollisionResult r =
+        fast_check_ ? (*fast_check_)(pose) : checker_.checkValidated(pose, request_.footprint);
     diagnostics_.collision_check_time_ms += millisecondsSince(start);
     return r;
   }
@@ -258,6 +259,7 @@ class Search {
   PlannerResult& result_;
   PlannerDiagnostics& diagnostics_;
   CollisionChecker checker_;
+  std::optional<detail::FastCollisionCheck> fast_check_;
   const double* obstacle_ = nullptr;
   std::uint64_t width_ = 0;
   const KinematicStateSpace* space_ = nullptr;
@@ -321,6 +323,11 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
   const std::uint32_t bins = config_.angle_bins;
 
   workspace.reset(capacity);
+  if (!workspace.zero_cost.built()) {
+    workspace.zero_cost.build(costmap_);
+  }
+  fast_check_.emplace(checker_, request_.footprint, &workspace.zero_cost);
+  const detail::FastCollisionCheck& check = *fast_check_;
   const std::uint32_t start =
       workspace.getOrCreate(detail::stateKey(costmap_, bins, request_.start));
   workspace.nodes[start].pose = request_.start;
@@ -412,7 +419,7 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
       // the same collision time with a fraction of the clock reads.
       const auto checks_start = Clock::now();
       for (const Pose2D& sample : primitive.samples) {
-        const CollisionResult r = checker_.checkValidated(sample, request_.footprint);
+        const CollisionResult r = check(sample);
         ++diagnostics_.collision_checks;
         if (r.collision) {
           collides = true;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "detail/free_cells.hpp"
 #include "detail/lazy_table.hpp"
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/geometry.hpp"
@@ -67,6 +68,8 @@ struct HybridAStar::Workspace {
   // Scratch storage of one call, kept so that later calls do not allocate it again.
   std::vector<detail::OpenEntry> open;
   std::vector<MotionPrimitive> primitives;
+  // Built on the first call: the planner's costmap never changes.
+  detail::ZeroCostRegions zero_cost;
 
   // Empties the pool for a table of `capacity` keys. Only the entries the previous call wrote
   // are cleared when the size is unchanged; a new size maps a fresh table.

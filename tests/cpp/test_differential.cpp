@@ -8,10 +8,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "detail/free_cells.hpp"
 #include "detail/kinematic_bound.hpp"
 #include "oracles/collision_reference.hpp"
 #include "oracles/inflation_oracle.hpp"
@@ -476,6 +479,73 @@ TEST(KinematicBoundTest, CertainlyLongerOnlyWhenOmplAgrees) {
     EXPECT_FALSE(bound.certainlyLonger(limit, limit));
   }
   EXPECT_GT(decided, 1000);
+}
+
+}  // namespace
+}  // namespace veltrax::se2
+
+namespace veltrax::se2 {
+namespace {
+
+// ---- the zero-cost shortcut of the search's collision checks
+
+TEST(FastCollisionCheckTest, SameAnswersAsTheChecker) {
+  // Zero ground with a few islands of cost, lethal and unknown cells, up to the map's edges.
+  const std::uint64_t w = 64;
+  const std::uint64_t h = 48;
+  std::vector<std::uint8_t> cells(w * h, 0);
+  std::mt19937_64 rng(3);
+  for (int i = 0; i < 25; ++i) {
+    cells[rng() % cells.size()] = static_cast<std::uint8_t>(1 + rng() % 255);
+  }
+  cells[0] = 254;
+  cells[w * h - 1] = 7;
+  const Costmap map(w, h, 0.1, -2.0, 1.0, cells);
+  detail::ZeroCostRegions regions;
+  regions.build(map);
+  ASSERT_TRUE(regions.built());
+  EXPECT_EQ(regions.nonZero(0, 0, w - 1, h - 1), 27u);
+  const Footprint footprints[] = {
+      CircleFootprint{0.25}, CircleFootprint{0.05}, rectangle(0.6, 0.3),
+      MultiPolygonFootprint{
+          {rectangle(0.3, 0.2), PolygonFootprint{{{0.4, 0.0}, {0.5, 0.1}, {0.5, -0.1}}}}}};
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (const bool allow_unknown : {false, true}) {
+    const CollisionChecker checker(map, allow_unknown);
+    for (const Footprint& footprint : footprints) {
+      const detail::FastCollisionCheck fast(checker, footprint, &regions);
+      int zero = 0;
+      int nonzero = 0;
+      for (int i = 0; i < 4000; ++i) {
+        // Whole and half cells put box edges on cell boundaries; some poses leave the map.
+        const double grid = i % 3 == 0 ? 0.05 : 1e-3;
+        const Pose2D pose{-2.3 + std::round(unit(rng) * 7.0 / grid) * grid,
+                          0.7 + std::round(unit(rng) * 5.4 / grid) * grid,
+                          (unit(rng) * 2.0 - 1.0) * kPi};
+        const CollisionResult expected = checker.checkValidated(pose, footprint);
+        ASSERT_EQ(fast(pose), expected) << pose.x << " " << pose.y << " " << pose.yaw;
+        (expected == CollisionResult{} ? zero : nonzero) += 1;
+      }
+      EXPECT_GT(zero, 500);
+      EXPECT_GT(nonzero, 500);
+    }
+  }
+}
+
+TEST(FastCollisionCheckTest, NonFiniteYawStillThrows) {
+  const Costmap map(40, 40, 0.1, 0.0, 0.0, std::vector<std::uint8_t>(1600, 0));
+  detail::ZeroCostRegions regions;
+  regions.build(map);
+  const CollisionChecker checker(map, false);
+  const Footprint footprint = CircleFootprint{0.2};
+  const detail::FastCollisionCheck fast(checker, footprint, &regions);
+  EXPECT_EQ(fast(Pose2D{2.0, 2.0, 0.0}), CollisionResult{});
+  try {
+    fast(Pose2D{2.0, 2.0, std::numeric_limits<double>::quiet_NaN()});
+    FAIL() << "no exception";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), "collision pose must be finite");
+  }
 }
 
 }  // namespace
