@@ -372,6 +372,10 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
     std::pop_heap(open.begin(), open.end(), after);
     const std::uint32_t current = open.back().node;
     open.pop_back();
+    // Most likely the next node to expand: its load overlaps this expansion.
+    if (!open.empty()) {
+      __builtin_prefetch(nodes.data() + open.front().node);
+    }
     if (nodes[current].closed) {
       continue;
     }
@@ -411,28 +415,54 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
     }
 
     table->generate(p, primitives);
-    for (const MotionPrimitive& primitive : primitives) {
+    // Every primitive's samples are checked first, back to back, so that one clock interval
+    // covers all checks of the expansion. The checks are pure, so doing them ahead of the node
+    // updates changes nothing but the number of clock reads.
+    std::vector<std::int16_t>& outcomes = workspace.check_outcomes;
+    outcomes.resize(primitives.size());
+    const auto checks_start = Clock::now();
+    for (std::size_t i = 0; i < primitives.size(); ++i) {
       ++diagnostics_.generated_nodes;
-      std::uint8_t cost = 0;
-      bool collides = false;
-      // The checks of one primitive run back to back, so one interval around them adds up to
-      // the same collision time with a fraction of the clock reads.
-      const auto checks_start = Clock::now();
-      for (const Pose2D& sample : primitive.samples) {
+      std::int16_t cost = 0;
+      for (const Pose2D& sample : primitives[i].samples) {
         const CollisionResult r = check(sample);
         ++diagnostics_.collision_checks;
         if (r.collision) {
-          collides = true;
+          cost = -1;
           break;
         }
         cost = r.max_cost > cost ? r.max_cost : cost;
       }
-      diagnostics_.collision_check_time_ms += millisecondsSince(checks_start);
-      if (collides) {
-        continue;
+      outcomes[i] = cost;
+    }
+    diagnostics_.collision_check_time_ms += millisecondsSince(checks_start);
+    // The children's index entries and nodes are scattered over large tables; their loads are
+    // started for all primitives before the first one is needed. Prefetches are only hints.
+    std::vector<std::uint32_t>& keys = workspace.child_keys;
+    keys.resize(primitives.size());
+    for (std::size_t i = 0; i < primitives.size(); ++i) {
+      keys[i] = outcomes[i] < 0 ? kInvalidIndex
+                                : detail::stateKey(costmap_, bins, primitives[i].samples.back());
+      if (keys[i] != kInvalidIndex) {
+        __builtin_prefetch(workspace.index.data() + keys[i]);
       }
+    }
+    for (std::size_t i = 0; i < primitives.size(); ++i) {
+      if (keys[i] != kInvalidIndex) {
+        const std::uint32_t known = workspace.find(keys[i]);
+        if (known != kInvalidIndex) {
+          __builtin_prefetch(nodes.data() + known);
+        }
+      }
+    }
+    for (std::size_t i = 0; i < primitives.size(); ++i) {
+      const MotionPrimitive& primitive = primitives[i];
+      if (outcomes[i] < 0) {
+        continue;  // a sample collides
+      }
+      const auto cost = static_cast<std::uint8_t>(outcomes[i]);
       const Pose2D& end = primitive.samples.back();
-      const std::uint32_t key = detail::stateKey(costmap_, bins, end);
+      const std::uint32_t key = keys[i];
       if (key == kInvalidIndex) {
         continue;
       }

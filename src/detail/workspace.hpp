@@ -68,6 +68,9 @@ struct HybridAStar::Workspace {
   // Scratch storage of one call, kept so that later calls do not allocate it again.
   std::vector<detail::OpenEntry> open;
   std::vector<MotionPrimitive> primitives;
+  // Per primitive of one expansion: the largest cost under its samples, or -1 when one collides.
+  std::vector<std::int16_t> check_outcomes;
+  std::vector<std::uint32_t> child_keys;
   // Built on the first call: the planner's costmap never changes.
   detail::ZeroCostRegions zero_cost;
 
