@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <limits>
 #include <memory>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -340,6 +341,24 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
   }
   std::vector<detail::OpenEntry>& open = workspace.open;
   open.clear();
+  // The pool and the open list grow by at most one entry per primitive and expansion. Reserving
+  // that up front costs address space only (untouched pages stay unmapped) and spares the peak
+  // of a growing vector, which holds the old and the new copy at once. Too large a request just
+  // leaves the vectors to grow as they would anyway.
+  {
+    const std::uint64_t per_expansion =
+        (config_.allow_in_place_rotation ? 1u : 3u) * (config_.allow_reverse ? 2u : 1u) +
+        (config_.allow_in_place_rotation ? 2u : 0u);
+    constexpr std::uint64_t kMostReserved = std::uint64_t{1} << 26;
+    const std::uint64_t expansions = std::min(config_.max_expanded_nodes, kMostReserved);
+    const std::uint64_t entries =
+        std::min({expansions * per_expansion + 1, kMostReserved, capacity});
+    try {
+      workspace.nodes.reserve(static_cast<std::size_t>(entries));
+      open.reserve(static_cast<std::size_t>(entries));
+    } catch (const std::bad_alloc&) {
+    }
+  }
   const detail::OpenEntryAfter after;
   open.push_back(detail::OpenEntry{h0, h0, start, 0});
   std::uint64_t sequence = 1;
