@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "detail/free_cells.hpp"
 #include "oracles/collision_reference.hpp"
 #include "veltrax/se2/collision.hpp"
 
@@ -184,6 +185,22 @@ void BM_Check(benchmark::State& state, const Costmap& (*map)(), Shape shape) {
       benchmark::Counter(static_cast<double>(collisions), benchmark::Counter::kAvgIterations);
 }
 
+// The planner's search check: the zero-cost shortcut in front of the same checker.
+void BM_SearchCheck(benchmark::State& state, const Costmap& (*map)(), Shape shape) {
+  const CollisionChecker checker(map(), false);
+  const Footprint footprint = footprintOf(shape);
+  detail::ZeroCostRegions regions;
+  regions.build(map());
+  const detail::FastCollisionCheck check(checker, footprint, &regions);
+  const std::vector<Pose2D> poses = randomPoses(map());
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const CollisionResult r = check(poses[i]);
+    benchmark::DoNotOptimize(r);
+    i = (i + 1) % poses.size();
+  }
+}
+
 void BM_Reference(benchmark::State& state, const Costmap& (*map)(), Shape shape) {
   const Footprint footprint = footprintOf(shape);
   const std::vector<Pose2D> poses = randomPoses(map());
@@ -202,6 +219,9 @@ void BM_Reference(benchmark::State& state, const Costmap& (*map)(), Shape shape)
 }
 
 BENCHMARK_CAPTURE(BM_Check, warehouse_circle, warehouse, Shape::kCircle);
+BENCHMARK_CAPTURE(BM_SearchCheck, warehouse_circle, warehouse, Shape::kCircle);
+BENCHMARK_CAPTURE(BM_SearchCheck, warehouse_rect4, warehouse, Shape::kRectangle);
+BENCHMARK_CAPTURE(BM_SearchCheck, inflated_circle, inflatedWarehouse, Shape::kCircle);
 BENCHMARK_CAPTURE(BM_Reference, warehouse_circle, warehouse, Shape::kCircle);
 BENCHMARK_CAPTURE(BM_Check, warehouse_rect4, warehouse, Shape::kRectangle);
 BENCHMARK_CAPTURE(BM_Reference, warehouse_rect4, warehouse, Shape::kRectangle);

@@ -6,11 +6,13 @@
 #include <cstddef>
 #include <limits>
 #include <memory>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
+#include "detail/kinematic_bound.hpp"
 #include "detail/path_labels.hpp"
 #include "detail/workspace.hpp"
 #include "veltrax/se2/collision.hpp"
@@ -147,7 +149,8 @@ std::uint32_t HybridAStar::Workspace::getOrCreate(std::uint32_t key) {
   const auto position = static_cast<std::uint32_t>(nodes.size());
   index[key] = position + 1u;
   touched.push_back(key);
-  nodes.push_back(Node{Pose2D{}, std::numeric_limits<double>::infinity(), detail::kInvalidIndex,
+  nodes.push_back(Node{Pose2D{}, std::numeric_limits<double>::infinity(),
+                       std::numeric_limits<double>::infinity(), detail::kInvalidIndex,
                        Direction::FORWARD, Steering::STRAIGHT, false});
   return position;
 }
@@ -194,7 +197,8 @@ class Search {
 
   CollisionResult timedCollisionCheck(const Pose2D& pose) {
     const auto start = Clock::now();
-    const CollisionResult r = checker_.checkValidated(pose, request_.footprint);
+    const CollisionResult r =
+        fast_check_ ? (*fast_check_)(pose) : checker_.checkValidated(pose, request_.footprint);
     diagnostics_.collision_check_time_ms += millisecondsSince(start);
     return r;
   }
@@ -203,7 +207,10 @@ class Search {
            const KinematicStateSpace* space, std::uint64_t capacity);
 
  private:
-  double heuristicCost(const Pose2D& pose) const {
+  // max(k, o) with k the kinematic distance to the goal and o the obstacle term of the pose's
+  // cell; `bound` receives an upper bound of k (k itself when computed, +inf when unknown).
+  double heuristicCost(const Pose2D& pose, double& bound) const {
+    bound = std::numeric_limits<double>::infinity();
     GridIndex cell;
     if (!costmap_.worldToMap(pose.x, pose.y, cell)) {
       return std::numeric_limits<double>::infinity();
@@ -214,7 +221,28 @@ class Search {
       return o;
     }
     const double k = space_->distance(pose, request_.goal);
+    bound = k;
     return k > o ? k : o;
+  }
+
+  // The same value for the end of a primitive of length `step_length` driven from a pose whose
+  // bound is `parent_bound`. With reversing allowed the distance is a metric, so the parent's
+  // bound plus the step bounds the child's; when that is no larger than o, max(k, o) is o and
+  // the curve need not be computed.
+  double heuristicCostAfterStep(const Pose2D& pose, double parent_bound, double step_length,
+                                double& bound) const {
+    if (bounds_ != nullptr) {
+      GridIndex cell;
+      if (costmap_.worldToMap(pose.x, pose.y, cell)) {
+        const double o = obstacle_[cell.y * width_ + cell.x];
+        const double upper = bounds_->afterStep(parent_bound, step_length);
+        if (upper <= o) {
+          bound = upper;
+          return o;
+        }
+      }
+    }
+    return heuristicCost(pose, bound);
   }
 
   bool tryAnalyticExpansion(const Pose2D& from);
@@ -232,13 +260,23 @@ class Search {
   PlannerResult& result_;
   PlannerDiagnostics& diagnostics_;
   CollisionChecker checker_;
+  std::optional<detail::FastCollisionCheck> fast_check_;
   const double* obstacle_ = nullptr;
   std::uint64_t width_ = 0;
   const KinematicStateSpace* space_ = nullptr;
+  // Set when the kinematic distance is a metric (Reeds-Shepp) and its bounds may be chained.
+  std::optional<detail::KinematicBound> bounds_storage_;
+  const detail::KinematicBound* bounds_ = nullptr;
   std::vector<KinematicSample> analytic_;
 };
 
 bool Search::tryAnalyticExpansion(const Pose2D& from) {
+  // A pose farther from the goal in a straight line than the length limit has no short curve.
+  if (bounds_ != nullptr &&
+      bounds_->certainlyLonger(std::hypot(request_.goal.x - from.x, request_.goal.y - from.y),
+                               config_.analytic_expansion_max_length)) {
+    return false;
+  }
   const double d = space_->distance(from, request_.goal);
   if (!(d <= config_.analytic_expansion_max_length)) {
     return false;
@@ -274,21 +312,53 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
   obstacle_ = heuristic.distances().data();
   width_ = costmap_.width();
   space_ = space;
+  if (space != nullptr && config_.allow_reverse) {
+    const double far_x = static_cast<double>(costmap_.width()) * costmap_.resolution();
+    const double far_y = static_cast<double>(costmap_.height()) * costmap_.resolution();
+    const double scale =
+        std::max({std::fabs(costmap_.originX()), std::fabs(costmap_.originY()),
+                  std::fabs(costmap_.originX() + far_x), std::fabs(costmap_.originY() + far_y)});
+    bounds_storage_.emplace(config_.minimum_turning_radius, scale);
+    bounds_ = &*bounds_storage_;
+  }
   const std::uint32_t bins = config_.angle_bins;
 
   workspace.reset(capacity);
+  if (!workspace.zero_cost.built()) {
+    workspace.zero_cost.build(costmap_);
+  }
+  fast_check_.emplace(checker_, request_.footprint, &workspace.zero_cost);
+  const detail::FastCollisionCheck& check = *fast_check_;
   const std::uint32_t start =
       workspace.getOrCreate(detail::stateKey(costmap_, bins, request_.start));
   workspace.nodes[start].pose = request_.start;
   workspace.nodes[start].g = 0.0;
 
-  const double h0 = heuristicCost(request_.start);
+  const double h0 = heuristicCost(request_.start, workspace.nodes[start].kinematic_bound);
   if (!std::isfinite(h0)) {
     fail(PlannerStatus::NO_PATH, "goal is disconnected in obstacle heuristic");
     return;
   }
   std::vector<detail::OpenEntry>& open = workspace.open;
   open.clear();
+  // The pool and the open list grow by at most one entry per primitive and expansion. Reserving
+  // that up front costs address space only (untouched pages stay unmapped) and spares the peak
+  // of a growing vector, which holds the old and the new copy at once. Too large a request just
+  // leaves the vectors to grow as they would anyway.
+  {
+    const std::uint64_t per_expansion =
+        (config_.allow_in_place_rotation ? 1u : 3u) * (config_.allow_reverse ? 2u : 1u) +
+        (config_.allow_in_place_rotation ? 2u : 0u);
+    constexpr std::uint64_t kMostReserved = std::uint64_t{1} << 26;
+    const std::uint64_t expansions = std::min(config_.max_expanded_nodes, kMostReserved);
+    const std::uint64_t entries =
+        std::min({expansions * per_expansion + 1, kMostReserved, capacity});
+    try {
+      workspace.nodes.reserve(static_cast<std::size_t>(entries));
+      open.reserve(static_cast<std::size_t>(entries));
+    } catch (const std::bad_alloc&) {
+    }
+  }
   const detail::OpenEntryAfter after;
   open.push_back(detail::OpenEntry{h0, h0, start, 0});
   std::uint64_t sequence = 1;
@@ -321,6 +391,10 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
     std::pop_heap(open.begin(), open.end(), after);
     const std::uint32_t current = open.back().node;
     open.pop_back();
+    // Most likely the next node to expand: its load overlaps this expansion.
+    if (!open.empty()) {
+      __builtin_prefetch(nodes.data() + open.front().node);
+    }
     if (nodes[current].closed) {
       continue;
     }
@@ -360,28 +434,54 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
     }
 
     table->generate(p, primitives);
-    for (const MotionPrimitive& primitive : primitives) {
+    // Every primitive's samples are checked first, back to back, so that one clock interval
+    // covers all checks of the expansion. The checks are pure, so doing them ahead of the node
+    // updates changes nothing but the number of clock reads.
+    std::vector<std::int16_t>& outcomes = workspace.check_outcomes;
+    outcomes.resize(primitives.size());
+    const auto checks_start = Clock::now();
+    for (std::size_t i = 0; i < primitives.size(); ++i) {
       ++diagnostics_.generated_nodes;
-      std::uint8_t cost = 0;
-      bool collides = false;
-      // The checks of one primitive run back to back, so one interval around them adds up to
-      // the same collision time with a fraction of the clock reads.
-      const auto checks_start = Clock::now();
-      for (const Pose2D& sample : primitive.samples) {
-        const CollisionResult r = checker_.checkValidated(sample, request_.footprint);
+      std::int16_t cost = 0;
+      for (const Pose2D& sample : primitives[i].samples) {
+        const CollisionResult r = check(sample);
         ++diagnostics_.collision_checks;
         if (r.collision) {
-          collides = true;
+          cost = -1;
           break;
         }
         cost = r.max_cost > cost ? r.max_cost : cost;
       }
-      diagnostics_.collision_check_time_ms += millisecondsSince(checks_start);
-      if (collides) {
-        continue;
+      outcomes[i] = cost;
+    }
+    diagnostics_.collision_check_time_ms += millisecondsSince(checks_start);
+    // The children's index entries and nodes are scattered over large tables; their loads are
+    // started for all primitives before the first one is needed. Prefetches are only hints.
+    std::vector<std::uint32_t>& keys = workspace.child_keys;
+    keys.resize(primitives.size());
+    for (std::size_t i = 0; i < primitives.size(); ++i) {
+      keys[i] = outcomes[i] < 0 ? kInvalidIndex
+                                : detail::stateKey(costmap_, bins, primitives[i].samples.back());
+      if (keys[i] != kInvalidIndex) {
+        __builtin_prefetch(workspace.index.data() + keys[i]);
       }
+    }
+    for (std::size_t i = 0; i < primitives.size(); ++i) {
+      if (keys[i] != kInvalidIndex) {
+        const std::uint32_t known = workspace.find(keys[i]);
+        if (known != kInvalidIndex) {
+          __builtin_prefetch(nodes.data() + known);
+        }
+      }
+    }
+    for (std::size_t i = 0; i < primitives.size(); ++i) {
+      const MotionPrimitive& primitive = primitives[i];
+      if (outcomes[i] < 0) {
+        continue;  // a sample collides
+      }
+      const auto cost = static_cast<std::uint8_t>(outcomes[i]);
       const Pose2D& end = primitive.samples.back();
-      const std::uint32_t key = detail::stateKey(costmap_, bins, end);
+      const std::uint32_t key = keys[i];
       if (key == kInvalidIndex) {
         continue;
       }
@@ -423,7 +523,8 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
       reached.parent = current;
       reached.direction = primitive.direction;
       reached.steering = primitive.steering;
-      const double h = heuristicCost(end);
+      const double h =
+          heuristicCostAfterStep(end, node.kinematic_bound, length, reached.kinematic_bound);
       if (std::isfinite(h)) {
         open.push_back(detail::OpenEntry{g + h, h, child, sequence++});
         std::push_heap(open.begin(), open.end(), after);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "detail/free_cells.hpp"
 #include "detail/lazy_table.hpp"
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/geometry.hpp"
@@ -50,6 +51,9 @@ struct HybridAStar::Workspace {
   struct Node {
     Pose2D pose;
     double g;
+    // An upper bound of the kinematic distance from `pose` to the goal (the distance itself when
+    // it was computed), or +inf; see detail/kinematic_bound.hpp. Not part of the search state.
+    double kinematic_bound;
     std::uint32_t parent;
     Direction direction;
     Steering steering;
@@ -64,6 +68,11 @@ struct HybridAStar::Workspace {
   // Scratch storage of one call, kept so that later calls do not allocate it again.
   std::vector<detail::OpenEntry> open;
   std::vector<MotionPrimitive> primitives;
+  // Per primitive of one expansion: the largest cost under its samples, or -1 when one collides.
+  std::vector<std::int16_t> check_outcomes;
+  std::vector<std::uint32_t> child_keys;
+  // Built on the first call: the planner's costmap never changes.
+  detail::ZeroCostRegions zero_cost;
 
   // Empties the pool for a table of `capacity` keys. Only the entries the previous call wrote
   // are cleared when the size is unchanged; a new size maps a fresh table.

@@ -1,0 +1,576 @@
+// The fixed benchmark suite: the synthetic maps and queries of ../shared/bench as they are, and
+// the real maps of ../shared/maps with seeded queries. For every map it plans each query cold
+// (heuristic built: a new map revision) and warm (the cached heuristic), with the library's
+// planner and the plain reference planner side by side, and optionally OMPL's RRTConnect,
+// RRTstar and BITstar on the same queries in a Reeds-Shepp space with our collision checker as
+// the validity checker. Prints a table and writes every run to a JSON file.
+//
+//   bench_suite [--json FILE] [--maps a,b] [--queries N] [--repeats N] [--time-limit S]
+//               [--footprint circle|rectangle] [--no-reference] [--peers] [--peer-time S]
+//
+// Real maps: turtlebot3 (queries >= 3 m apart: its known area is small; elsewhere >= 5 m) and the
+// small warehouse at their own 0.05 m; MovingAI grids upsampled,
+// Berlin_0_1024 x2 (0.10 m per grid cell, 2048 x 2048 cells), 64room_007 (its first 128 x 128
+// grid cells, i.e. 2 x 2 rooms) x12 (0.60 m per grid cell, so its one-cell doors pass a 0.5 m
+// robot; 1536 x 1536 cells).
+
+#include <ompl/base/objectives/PathLengthOptimizationObjective.h>
+#include <ompl/base/spaces/ReedsSheppStateSpace.h>
+#include <ompl/geometric/SimpleSetup.h>
+#include <ompl/geometric/planners/informedtrees/BITstar.h>
+#include <ompl/geometric/planners/rrt/RRTConnect.h>
+#include <ompl/geometric/planners/rrt/RRTstar.h>
+#include <ompl/util/Console.h>
+#include <ompl/util/RandomNumbers.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <limits>
+#include <map>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench_maps.hpp"
+#include "oracles/reference_planner.hpp"
+#include "pgm_image.hpp"
+#include "veltrax/se2/collision.hpp"
+#include "veltrax/se2/heuristic.hpp"
+#include "veltrax/se2/planner.hpp"
+
+namespace {
+
+using namespace veltrax::se2;
+using Clock = std::chrono::steady_clock;
+
+// ---- maps
+
+std::string sharedDir() { return std::string(VELTRAX_SHARED_DIR); }
+
+// Occupancy convention of the maps' YAML files (occupied above 0.65, free below 0.196).
+Costmap loadOccupancy(const std::string& image_path, double origin_x, double origin_y) {
+  const testing::PgmImage image = testing::readPgm(sharedDir() + "/maps/" + image_path);
+  std::vector<std::uint8_t> cells(image.width * image.height);
+  for (std::uint64_t row = 0; row < image.height; ++row) {
+    for (std::uint64_t x = 0; x < image.width; ++x) {
+      const double occupancy = (255.0 - image.pixels[row * image.width + x]) / 255.0;
+      cells[(image.height - 1 - row) * image.width + x] =
+          occupancy > 0.65 ? 254 : (occupancy < 0.196 ? 0 : 255);
+    }
+  }
+  return Costmap(image.width, image.height, 0.05, origin_x, origin_y, std::move(cells));
+}
+
+// A MovingAI grid ('.', 'G' passable; everything else blocked), `crop` grid cells square from
+// the top-left corner (0 = all), each grid cell becoming scale x scale cells of 0.05 m.
+Costmap loadMovingAi(const std::string& file, std::uint64_t crop, std::uint64_t scale) {
+  std::ifstream in(sharedDir() + "/maps/movingai/" + file);
+  std::string word;
+  std::uint64_t height = 0;
+  std::uint64_t width = 0;
+  while (in >> word && word != "map") {
+    if (word == "height") {
+      in >> height;
+    } else if (word == "width") {
+      in >> width;
+    }
+  }
+  std::vector<std::string> rows;
+  std::string line;
+  while (std::getline(in, line) && rows.size() < height) {
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    if (!line.empty()) {
+      rows.push_back(line);
+    }
+  }
+  const std::uint64_t w = crop == 0 ? width : std::min(crop, width);
+  const std::uint64_t h = crop == 0 ? height : std::min(crop, height);
+  std::vector<std::uint8_t> cells(w * scale * h * scale, 254);
+  for (std::uint64_t gy = 0; gy < h; ++gy) {
+    for (std::uint64_t gx = 0; gx < w; ++gx) {
+      const char c = rows[gy][gx];
+      const std::uint8_t cost = (c == '.' || c == 'G') ? 0 : 254;
+      for (std::uint64_t sy = 0; sy < scale; ++sy) {
+        const std::uint64_t y = (h - 1 - gy) * scale + sy;  // first row = largest y
+        for (std::uint64_t sx = 0; sx < scale; ++sx) {
+          cells[y * w * scale + gx * scale + sx] = cost;
+        }
+      }
+    }
+  }
+  return Costmap(w * scale, h * scale, 0.05, 0.0, 0.0, std::move(cells));
+}
+
+// Seeded queries on a real map: start and goal free for the footprint, `separation` apart and
+// connected in the obstacle heuristic; the last two are hard ones, the goal being the free cell
+// farthest (by the heuristic) from a random start.
+std::vector<bench::Query> seededQueries(const Costmap& map, const Footprint& footprint,
+                                        std::size_t count, double separation) {
+  const CollisionChecker checker(map, false);
+  std::mt19937_64 rng(2026);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  auto freePose = [&]() {
+    for (;;) {
+      const std::uint64_t x = rng() % map.width();
+      const std::uint64_t y = rng() % map.height();
+      const Pose2D centre = map.mapToWorld(x, y);
+      const Pose2D pose{centre.x, centre.y, (unit(rng) * 2.0 - 1.0) * kPi};
+      if (!checker.check(pose, footprint).collision) {
+        return pose;
+      }
+    }
+  };
+  std::vector<bench::Query> queries;
+  // A map whose free region is too small for the 5 m rule yields fewer queries, not a hang.
+  for (int attempt = 0; attempt < 200 && queries.size() < count; ++attempt) {
+    const bool hard = queries.size() + 2 >= count;
+    const Pose2D goal = freePose();
+    GridIndex goal_cell;
+    map.worldToMap(goal.x, goal.y, goal_cell);
+    const ObstacleHeuristic field(map, goal_cell, false, 0.0);
+    Pose2D start = freePose();
+    if (hard) {
+      double farthest = 0.0;
+      for (int i = 0; i < 200; ++i) {
+        const Pose2D candidate = freePose();
+        GridIndex c;
+        map.worldToMap(candidate.x, candidate.y, c);
+        const double d = field.distance(c.x, c.y);
+        if (std::isfinite(d) && d > farthest) {
+          farthest = d;
+          start = candidate;
+        }
+      }
+    }
+    GridIndex start_cell;
+    map.worldToMap(start.x, start.y, start_cell);
+    if (std::hypot(goal.x - start.x, goal.y - start.y) >= separation &&
+        std::isfinite(field.distance(start_cell.x, start_cell.y))) {
+      queries.push_back(bench::Query{start, goal});
+    }
+  }
+  return queries;
+}
+
+struct Workload {
+  std::string name;
+  std::function<Costmap()> load;
+  std::string query_file;   // empty: seeded queries
+  double separation = 5.0;  // of seeded starts and goals, metres
+};
+
+std::vector<Workload> workloads() {
+  return {
+      {"open", [] { return bench::loadBenchMap("open"); }, "open"},
+      {"walls", [] { return bench::loadBenchMap("walls"); }, "walls"},
+      {"parking", [] { return bench::loadBenchMap("parking"); }, "parking"},
+      {"parking_forward", [] { return bench::loadBenchMap("parking"); }, "parking_forward"},
+      {"maze", [] { return bench::loadBenchMap("maze"); }, "maze"},
+      {"large", [] { return bench::loadBenchMap("large"); }, "large"},
+      // Its known area is only about 5.6 m x 5.2 m.
+      {"turtlebot3", [] { return loadOccupancy("turtlebot3/map.pgm", -10.0, -10.0); }, "", 3.0},
+      {"warehouse",
+       [] { return loadOccupancy("aws_small_warehouse/warehouse_005.pgm", -7.0, -10.5); }, ""},
+      {"berlin_x2", [] { return loadMovingAi("Berlin_0_1024.map", 0, 2); }, ""},
+      {"64room_x12", [] { return loadMovingAi("64room_007.map", 128, 12); }, ""},
+  };
+}
+
+// ---- measurements
+
+// Peak resident memory since the last reset, in MiB (VmHWM; reset through clear_refs).
+void resetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+double peakRssMiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) {
+      return std::stod(line.substr(6)) / 1024.0;
+    }
+  }
+  return 0.0;
+}
+
+struct Run {
+  std::string map;
+  std::string planner;  // "ours", "reference", or an OMPL planner
+  std::size_t query = 0;
+  bool warm = false;
+  std::string status;
+  double total_ms = 0.0;
+  PlannerDiagnostics diagnostics;
+  double peak_rss_mib = 0.0;
+  // Peers only.
+  double first_solution_ms = std::numeric_limits<double>::quiet_NaN();
+  double reach_ours_ms = std::numeric_limits<double>::quiet_NaN();
+  double peer_length = std::numeric_limits<double>::quiet_NaN();
+};
+
+double quantile(std::vector<double> values, double q) {
+  values.erase(
+      std::remove_if(values.begin(), values.end(), [](double v) { return !std::isfinite(v); }),
+      values.end());
+  if (values.empty()) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+  std::sort(values.begin(), values.end());
+  const double position = q * static_cast<double>(values.size() - 1);
+  const auto below = static_cast<std::size_t>(std::floor(position));
+  const std::size_t above = std::min(below + 1, values.size() - 1);
+  return values[below] + (values[above] - values[below]) * (position - static_cast<double>(below));
+}
+
+template <class Planner>
+Run planOnce(Planner& planner, const std::string& map, const std::string& name, std::size_t index,
+             const PlanRequest& request, const PlannerConfig& config, bool warm) {
+  resetPeakRss();
+  const auto t0 = Clock::now();
+  const PlannerResult result = planner.plan(request, config);
+  const double wall_ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  Run run;
+  run.map = map;
+  run.planner = name;
+  run.query = index;
+  run.warm = warm;
+  run.status = plannerStatusName(result.status);
+  // Failed searches leave total_time_ms at 0, so the wall time of the call is what is reported.
+  run.total_ms = wall_ms;
+  run.diagnostics = result.diagnostics;
+  run.peak_rss_mib = peakRssMiB();
+  return run;
+}
+
+// OMPL in the Reeds-Shepp space, with our checker deciding validity every 0.025 m.
+void runPeers(const Costmap& map, const std::string& map_name, std::size_t index,
+              const bench::Query& query, const Footprint& footprint, double our_length,
+              double time_limit, std::vector<Run>& runs) {
+  namespace ob = ompl::base;
+  namespace og = ompl::geometric;
+  const CollisionChecker checker(map, false);
+  auto space = std::make_shared<ob::ReedsSheppStateSpace>(0.4);
+  ob::RealVectorBounds bounds(2);
+  bounds.setLow(0, map.originX());
+  bounds.setLow(1, map.originY());
+  bounds.setHigh(0, map.originX() + static_cast<double>(map.width()) * map.resolution());
+  bounds.setHigh(1, map.originY() + static_cast<double>(map.height()) * map.resolution());
+  space->setBounds(bounds);
+  for (const char* name : {"RRTConnect", "RRTstar", "BITstar"}) {
+    // Two runs: until the first solution, then until a path no longer than ours.
+    for (const bool to_our_length : {false, true}) {
+      if (to_our_length && (std::string(name) == "RRTConnect" || !std::isfinite(our_length))) {
+        continue;
+      }
+      og::SimpleSetup setup(space);
+      setup.setStateValidityChecker([&](const ob::State* state) {
+        const auto* s = state->as<ob::SE2StateSpace::StateType>();
+        return !checker.checkValidated(Pose2D{s->getX(), s->getY(), s->getYaw()}, footprint)
+                    .collision;
+      });
+      setup.getSpaceInformation()->setStateValidityCheckingResolution(0.025 /
+                                                                      space->getMaximumExtent());
+      ob::ScopedState<ob::SE2StateSpace> start(space);
+      ob::ScopedState<ob::SE2StateSpace> goal(space);
+      start->setXY(query.start.x, query.start.y);
+      start->setYaw(query.start.yaw);
+      goal->setXY(query.goal.x, query.goal.y);
+      goal->setYaw(query.goal.yaw);
+      setup.setStartAndGoalStates(start, goal);
+      auto objective =
+          std::make_shared<ob::PathLengthOptimizationObjective>(setup.getSpaceInformation());
+      objective->setCostThreshold(
+          ob::Cost(to_our_length ? our_length : std::numeric_limits<double>::infinity()));
+      setup.setOptimizationObjective(objective);
+      const std::string planner_name = name;
+      if (planner_name == "RRTConnect") {
+        setup.setPlanner(std::make_shared<og::RRTConnect>(setup.getSpaceInformation()));
+      } else if (planner_name == "RRTstar") {
+        setup.setPlanner(std::make_shared<og::RRTstar>(setup.getSpaceInformation()));
+      } else {
+        setup.setPlanner(std::make_shared<og::BITstar>(setup.getSpaceInformation()));
+      }
+      resetPeakRss();
+      const auto t0 = Clock::now();
+      const ob::PlannerStatus status = setup.solve(time_limit);
+      const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+      const bool exact = status == ob::PlannerStatus::EXACT_SOLUTION;
+      const double length = exact ? setup.getSolutionPath().length() : std::nan("");
+      if (!to_our_length) {
+        Run run;
+        run.map = map_name;
+        run.planner = planner_name;
+        run.query = index;
+        run.status = exact ? "SUCCESS" : "NO_PATH";
+        run.total_ms = ms;
+        run.first_solution_ms = exact ? ms : std::nan("");
+        run.peer_length = length;
+        run.peak_rss_mib = peakRssMiB();
+        if (planner_name == "RRTConnect" && exact && length <= our_length) {
+          run.reach_ours_ms = ms;
+        }
+        runs.push_back(run);
+      } else if (exact && length <= our_length) {
+        runs.back().reach_ours_ms = ms;
+      }
+    }
+  }
+}
+
+// ---- output
+
+std::string jsonNumber(double v) {
+  if (!std::isfinite(v)) {
+    return "null";
+  }
+  std::ostringstream out;
+  out.precision(17);
+  out << v;
+  return out.str();
+}
+
+void writeJson(const std::string& path, const std::vector<Run>& runs, const std::string& footprint,
+               double time_limit) {
+  std::ofstream out(path);
+  out << "{\n  \"footprint\": \"" << footprint << "\",\n  \"time_limit_s\": " << time_limit
+      << ",\n  \"runs\": [\n";
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const Run& r = runs[i];
+    const PlannerDiagnostics& d = r.diagnostics;
+    out << "    {\"map\": \"" << r.map << "\", \"planner\": \"" << r.planner
+        << "\", \"query\": " << r.query << ", \"warm\": " << (r.warm ? "true" : "false")
+        << ", \"status\": \"" << r.status << "\", \"total_ms\": " << jsonNumber(r.total_ms)
+        << ", \"expanded\": " << d.expanded_nodes << ", \"generated\": " << d.generated_nodes
+        << ", \"collision_checks\": " << d.collision_checks
+        << ", \"search_ms\": " << jsonNumber(d.search_time_ms)
+        << ", \"heuristic_ms\": " << jsonNumber(d.obstacle_heuristic_time_ms)
+        << ", \"kinematic_ms\": " << jsonNumber(d.kinematic_heuristic_time_ms)
+        << ", \"collision_ms\": " << jsonNumber(d.collision_check_time_ms)
+        << ", \"analytic_ms\": " << jsonNumber(d.analytic_expansion_time_ms)
+        << ", \"postprocess_ms\": " << jsonNumber(d.smoothing_time_ms) << ", \"path_length\": "
+        << jsonNumber(r.planner == "ours" || r.planner == "reference" ? d.path_length
+                                                                      : r.peer_length)
+        << ", \"cusps\": " << d.direction_switch_count
+        << ", \"peak_rss_mib\": " << jsonNumber(r.peak_rss_mib)
+        << ", \"first_solution_ms\": " << jsonNumber(r.first_solution_ms)
+        << ", \"reach_ours_ms\": " << jsonNumber(r.reach_ours_ms) << "}"
+        << (i + 1 < runs.size() ? "," : "") << "\n";
+  }
+  out << "  ]\n}\n";
+}
+
+void printTable(const std::vector<Run>& runs, const std::vector<std::string>& maps) {
+  std::printf("%-16s %-10s %6s %9s %9s %9s %9s %9s %7s %8s %8s %8s %8s %8s %6s %7s\n", "map",
+              "planner", "solved", "cold_med", "cold_p90", "warm_med", "warm_p90", "expanded",
+              "us/exp", "heur_ms", "coll_ms", "anlyt_ms", "post_ms", "length_m", "cusps",
+              "rss_MiB");
+  for (const std::string& map : maps) {
+    for (const char* planner : {"ours", "reference"}) {
+      std::vector<double> cold, warm, expanded, per, heur, coll, analytic, post, length, cusps;
+      double rss = 0.0;
+      std::size_t solved = 0;
+      std::size_t queries = 0;
+      for (const Run& r : runs) {
+        if (r.map != map || r.planner != planner) {
+          continue;
+        }
+        const PlannerDiagnostics& d = r.diagnostics;
+        (r.warm ? warm : cold).push_back(r.total_ms);
+        rss = std::max(rss, r.peak_rss_mib);
+        if (r.warm) {
+          continue;
+        }
+        ++queries;
+        expanded.push_back(static_cast<double>(d.expanded_nodes));
+        // A search that ended without a path records no search time: its wall time less the
+        // heuristic's stands in.
+        const double search_ms =
+            d.search_time_ms > 0.0 ? d.search_time_ms : r.total_ms - d.obstacle_heuristic_time_ms;
+        if (d.expanded_nodes > 0) {
+          per.push_back(search_ms * 1000.0 / static_cast<double>(d.expanded_nodes));
+        }
+        heur.push_back(d.obstacle_heuristic_time_ms);
+        coll.push_back(d.collision_check_time_ms);
+        analytic.push_back(d.analytic_expansion_time_ms);
+        post.push_back(d.smoothing_time_ms);
+        if (r.status == "SUCCESS") {
+          ++solved;
+          length.push_back(d.path_length);
+          cusps.push_back(d.direction_switch_count);
+        }
+      }
+      if (queries == 0) {
+        continue;
+      }
+      const std::string solved_text = std::to_string(solved) + "/" + std::to_string(queries);
+      std::printf(
+          "%-16s %-10s %6s %9.1f %9.1f %9.1f %9.1f %9.0f %7.2f %8.2f %8.1f %8.1f %8.2f %8.2f "
+          "%6.1f %7.1f\n",
+          map.c_str(), planner, solved_text.c_str(), quantile(cold, 0.5), quantile(cold, 0.9),
+          quantile(warm, 0.5), quantile(warm, 0.9), quantile(expanded, 0.5), quantile(per, 0.5),
+          quantile(heur, 0.5), quantile(coll, 0.5), quantile(analytic, 0.5), quantile(post, 0.5),
+          quantile(length, 0.5), quantile(cusps, 0.5), rss);
+    }
+  }
+  bool peers = false;
+  for (const Run& r : runs) {
+    peers = peers || (r.planner != "ours" && r.planner != "reference");
+  }
+  if (!peers) {
+    return;
+  }
+  std::printf("\n%-16s %-10s %6s %10s %10s %9s %12s\n", "map", "peer", "solved", "first_med",
+              "first_p90", "length_m", "<=ours");
+  for (const std::string& map : maps) {
+    for (const char* planner : {"RRTConnect", "RRTstar", "BITstar"}) {
+      std::vector<double> first, length, reach;
+      std::size_t solved = 0, queries = 0, reached = 0;
+      for (const Run& r : runs) {
+        if (r.map != map || r.planner != planner) {
+          continue;
+        }
+        ++queries;
+        if (r.status == "SUCCESS") {
+          ++solved;
+          first.push_back(r.first_solution_ms);
+          length.push_back(r.peer_length);
+        }
+        if (std::isfinite(r.reach_ours_ms)) {
+          ++reached;
+          reach.push_back(r.reach_ours_ms);
+        }
+      }
+      if (queries == 0) {
+        continue;
+      }
+      const std::string solved_text = std::to_string(solved) + "/" + std::to_string(queries);
+      char reach_text[64];
+      std::snprintf(reach_text, sizeof reach_text, "%zu, %.0f ms", reached, quantile(reach, 0.5));
+      std::printf("%-16s %-10s %6s %10.1f %10.1f %9.2f %12s\n", map.c_str(), planner,
+                  solved_text.c_str(), quantile(first, 0.5), quantile(first, 0.9),
+                  quantile(length, 0.5), reach_text);
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string json = "bench_suite.json";
+  std::vector<std::string> selected;
+  std::size_t max_queries = 10;
+  int repeats = 3;
+  double time_limit = 5.0;
+  std::string footprint_name = "circle";
+  bool reference = true;
+  bool peers = false;
+  double peer_time = 5.0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        std::cerr << "missing value for " << arg << "\n";
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (arg == "--json") {
+      json = value();
+    } else if (arg == "--maps") {
+      std::stringstream list(value());
+      std::string item;
+      while (std::getline(list, item, ',')) {
+        selected.push_back(item);
+      }
+    } else if (arg == "--queries") {
+      max_queries = std::stoul(value());
+    } else if (arg == "--repeats") {
+      repeats = std::max(1, std::stoi(value()));
+    } else if (arg == "--time-limit") {
+      time_limit = std::stod(value());
+    } else if (arg == "--footprint") {
+      footprint_name = value();
+    } else if (arg == "--no-reference") {
+      reference = false;
+    } else if (arg == "--peers") {
+      peers = true;
+    } else if (arg == "--peer-time") {
+      peer_time = std::stod(value());
+    } else {
+      std::cerr << "unknown argument " << arg << "\n";
+      return 2;
+    }
+  }
+  ompl::RNG::setSeed(42);
+  ompl::msg::setLogLevel(ompl::msg::LOG_NONE);
+  const Footprint footprint =
+      footprint_name == "rectangle"
+          ? Footprint(PolygonFootprint{{{0.3, 0.2}, {-0.2, 0.2}, {-0.2, -0.2}, {0.3, -0.2}}})
+          : Footprint(CircleFootprint{0.25});
+  PlannerConfig config;
+  config.max_planning_time_seconds = time_limit;
+
+  std::vector<Run> runs;
+  std::vector<std::string> done;
+  for (const Workload& w : workloads()) {
+    if (!selected.empty() &&
+        std::find(selected.begin(), selected.end(), w.name) == selected.end()) {
+      continue;
+    }
+    const Costmap map = w.load();
+    std::vector<bench::Query> queries =
+        w.query_file.empty() ? seededQueries(map, footprint, max_queries, w.separation)
+                             : bench::loadQueries(w.query_file);
+    if (queries.size() > max_queries) {
+      queries.resize(max_queries);
+    }
+    done.push_back(w.name);
+    std::cerr << w.name << ": " << map.width() << " x " << map.height() << ", " << queries.size()
+              << " queries\n";
+    HybridAStar ours(map);
+    std::unique_ptr<oracles::ReferencePlanner> slow;
+    if (reference) {
+      slow = std::make_unique<oracles::ReferencePlanner>(map);
+    }
+    std::uint64_t revision = 0;
+    for (std::size_t q = 0; q < queries.size(); ++q) {
+      PlanRequest request;
+      request.start = queries[q].start;
+      request.goal = queries[q].goal;
+      request.footprint = footprint;
+      double our_length = std::numeric_limits<double>::quiet_NaN();
+      for (int rep = 0; rep < repeats; ++rep) {
+        request.map_revision = ++revision;
+        runs.push_back(planOnce(ours, w.name, "ours", q, request, config, false));
+        if (runs.back().status == "SUCCESS") {
+          our_length = runs.back().diagnostics.path_length;
+        }
+        runs.push_back(planOnce(ours, w.name, "ours", q, request, config, true));
+      }
+      if (slow) {
+        request.map_revision = ++revision;
+        runs.push_back(planOnce(*slow, w.name, "reference", q, request, config, false));
+        runs.push_back(planOnce(*slow, w.name, "reference", q, request, config, true));
+      }
+      if (peers) {
+        runPeers(map, w.name, q, queries[q], footprint, our_length, peer_time, runs);
+      }
+      std::cerr << "  query " << q << ": " << runs[runs.size() - 1].status << "\n";
+    }
+    writeJson(json, runs, footprint_name, time_limit);
+  }
+  std::printf("footprint %s, time limit %.1f s, %d repeats (cold and warm) per query\n",
+              footprint_name.c_str(), time_limit, repeats);
+  printTable(runs, done);
+  writeJson(json, runs, footprint_name, time_limit);
+  std::cerr << "wrote " << json << "\n";
+  return 0;
+}

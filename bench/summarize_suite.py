@@ -1,0 +1,85 @@
+#!/usr/bin/env python3
+"""Prints the tables of one or more JSON files written by bench_suite (runs are merged, so a
+peer-only run and a planner-only run can be shown together). Markdown with --markdown."""
+import json
+import math
+import sys
+
+
+def quantile(values, q):
+    values = sorted(v for v in values if v is not None and math.isfinite(v))
+    if not values:
+        return float("nan")
+    position = q * (len(values) - 1)
+    below = int(math.floor(position))
+    above = min(below + 1, len(values) - 1)
+    return values[below] + (values[above] - values[below]) * (position - below)
+
+
+def main(argv):
+    markdown = "--markdown" in argv
+    runs = []
+    for path in (a for a in argv if not a.startswith("--")):
+        with open(path) as f:
+            runs.extend(json.load(f)["runs"])
+    maps = []
+    for r in runs:
+        if r["map"] not in maps:
+            maps.append(r["map"])
+    sep = " | " if markdown else "  "
+    head = ["map", "planner", "solved", "cold med ms", "cold p90 ms", "warm med ms",
+            "warm p90 ms", "expanded", "us/exp", "length m", "cusps", "peak RSS MiB"]
+    print(sep.join(head))
+    if markdown:
+        print("|".join(["---"] * len(head)))
+    for m in maps:
+        for planner in ("ours", "reference"):
+            mine = [r for r in runs if r["map"] == m and r["planner"] == planner]
+            if not mine:
+                continue
+            cold = [r for r in mine if not r["warm"]]
+            warm = [r for r in mine if r["warm"]]
+            solved = [r for r in cold if r["status"] == "SUCCESS"]
+            per = []
+            for r in cold:
+                search = r["search_ms"] if r["search_ms"] else r["total_ms"] - r["heuristic_ms"]
+                if r["expanded"]:
+                    per.append(search * 1000.0 / r["expanded"])
+            row = [m, planner, f"{len(solved)}/{len(cold)}",
+                   f"{quantile([r['total_ms'] for r in cold], 0.5):.1f}",
+                   f"{quantile([r['total_ms'] for r in cold], 0.9):.1f}",
+                   f"{quantile([r['total_ms'] for r in warm], 0.5):.1f}",
+                   f"{quantile([r['total_ms'] for r in warm], 0.9):.1f}",
+                   f"{quantile([r['expanded'] for r in cold], 0.5):.0f}",
+                   f"{quantile(per, 0.5):.2f}",
+                   f"{quantile([r['path_length'] for r in solved], 0.5):.2f}",
+                   f"{quantile([r['cusps'] for r in solved], 0.5):.1f}",
+                   f"{max(r['peak_rss_mib'] for r in mine):.0f}"]
+            print(sep.join(row))
+    peers = [r for r in runs if r["planner"] not in ("ours", "reference")]
+    if not peers:
+        return 0
+    print()
+    head = ["map", "peer", "solved", "first med ms", "first p90 ms", "length m",
+            "reached ours", "reach med ms"]
+    print(sep.join(head))
+    if markdown:
+        print("|".join(["---"] * len(head)))
+    for m in maps:
+        for planner in ("RRTConnect", "RRTstar", "BITstar"):
+            mine = [r for r in peers if r["map"] == m and r["planner"] == planner]
+            if not mine:
+                continue
+            solved = [r for r in mine if r["status"] == "SUCCESS"]
+            reached = [r["reach_ours_ms"] for r in mine if r["reach_ours_ms"] is not None]
+            print(sep.join([m, planner, f"{len(solved)}/{len(mine)}",
+                            f"{quantile([r['first_solution_ms'] for r in solved], 0.5):.1f}",
+                            f"{quantile([r['first_solution_ms'] for r in solved], 0.9):.1f}",
+                            f"{quantile([r['path_length'] for r in solved], 0.5):.2f}",
+                            f"{len(reached)}/{len(mine)}",
+                            f"{quantile(reached, 0.5):.0f}"]))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds the benchmark suite and runs it: every map of ../shared/bench and the real maps of
+# ../shared/maps, the library's planner beside the reference planner and OMPL's planners.
+# Prints the table and writes the runs to <build>/bench_results.json (or $BENCH_JSON).
+# Extra arguments go to the suite, e.g. --maps open,walls --queries 3 --repeats 1 --no-reference.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BUILD_DIR:-$root/build}"
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -Dpybind11_DIR="$(python -m pybind11 --cmakedir)"
+fi
+cmake --build "$build" -j2 --target bench_suite
+exec "$build/bench/bench_suite" --json "${BENCH_JSON:-$build/bench_results.json}" --peers "$@"

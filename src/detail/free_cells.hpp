@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "veltrax/se2/collision.hpp"
+#include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/footprint.hpp"
+#include "veltrax/se2/geometry.hpp"
+
+namespace veltrax::se2::detail {
+
+// Counts of non-zero cells over any rectangle of a costmap in four loads (a summed-area table),
+// so that a footprint placed over nothing but zero-cost cells is answered without walking them.
+// A walk over zero cells can only yield {no collision, inside, max cost 0}, whatever the shape
+// touches, so the shortcut is exact; anything else goes to the checker's exact walk.
+class ZeroCostRegions {
+ public:
+  bool built() const noexcept { return width_ != 0; }
+
+  // The caller guarantees width x height fits 32-bit counts.
+  void build(const Costmap& costmap);
+
+  // Non-zero cells in columns [x0, x1] and rows [y0, y1], inclusive, all on the grid.
+  std::uint32_t nonZero(std::uint64_t x0, std::uint64_t y0, std::uint64_t x1,
+                        std::uint64_t y1) const noexcept {
+    const std::uint64_t stride = width_ + 1;
+    const std::uint32_t* const s = sums_.data();
+    return s[(y1 + 1) * stride + x1 + 1] - s[y0 * stride + x1 + 1] - s[(y1 + 1) * stride + x0] +
+           s[y0 * stride + x0];
+  }
+
+ private:
+  std::uint64_t width_ = 0;
+  std::vector<std::uint32_t> sums_;  // (width + 1) x (height + 1), first row and column zero
+};
+
+// CollisionChecker::checkValidated with the zero-cost shortcut. The footprint's reach (largest
+// distance of its outline from the pose) bounds its box; one extra cell on every side absorbs
+// the rounding of the rotated vertices and of the cell range.
+class FastCollisionCheck {
+ public:
+  FastCollisionCheck(const CollisionChecker& checker, const Footprint& footprint,
+                     const ZeroCostRegions* regions);
+
+  CollisionResult operator()(const Pose2D& pose) const {
+    // A yaw that is not finite must still reach the checker's error.
+    if (regions_ != nullptr && pose.yaw - pose.yaw == 0.0 && pose.x - reach_ >= x_low_ &&
+        pose.x + reach_ <= x_high_ && pose.y - reach_ >= y_low_ && pose.y + reach_ <= y_high_) {
+      const auto x0 = static_cast<std::uint64_t>((pose.x - reach_ - origin_x_) / resolution_);
+      const auto y0 = static_cast<std::uint64_t>((pose.y - reach_ - origin_y_) / resolution_);
+      const auto x1 = static_cast<std::uint64_t>((pose.x + reach_ - origin_x_) / resolution_);
+      const auto y1 = static_cast<std::uint64_t>((pose.y + reach_ - origin_y_) / resolution_);
+      // x0, y0 >= 1 and x1, y1 <= size - 2 by the box test, so the widened range is on the grid.
+      if (regions_->nonZero(x0 - 1, y0 - 1, x1 + 1, y1 + 1) == 0) {
+        return CollisionResult{};
+      }
+    }
+    return checker_.checkValidated(pose, footprint_);
+  }
+
+ private:
+  const CollisionChecker& checker_;
+  const Footprint& footprint_;
+  const ZeroCostRegions* regions_;
+  double reach_ = 0.0;
+  double origin_x_ = 0.0;
+  double origin_y_ = 0.0;
+  double resolution_ = 1.0;
+  // The pose's box must lie in [x_low, x_high] x [y_low, y_high]: two cells inside the grid.
+  double x_low_ = 0.0;
+  double x_high_ = 0.0;
+  double y_low_ = 0.0;
+  double y_high_ = 0.0;
+};
+
+}  // namespace veltrax::se2::detail

@@ -1,0 +1,415 @@
+#include "oracles/reference_planner.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <queue>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "detail/path_labels.hpp"
+#include "oracles/collision_reference.hpp"
+#include "oracles/obstacle_heuristic_oracle.hpp"
+#include "veltrax/se2/collision.hpp"
+#include "veltrax/se2/footprint.hpp"
+#include "veltrax/se2/kinematics.hpp"
+#include "veltrax/se2/primitives.hpp"
+#include "veltrax/se2/smoother.hpp"
+
+namespace veltrax::se2::oracles {
+
+namespace {
+
+constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+struct Node {
+  Pose2D pose;
+  double g = kInf;
+  std::uint32_t parent = kNone;
+  Direction direction = Direction::FORWARD;
+  Steering steering = Steering::STRAIGHT;
+  bool closed = false;
+};
+
+struct Entry {
+  double f;
+  double h;
+  std::uint32_t node;
+  std::uint64_t sequence;
+};
+
+// std::priority_queue keeps the largest on top, so "less" means "popped later".
+struct PoppedLater {
+  bool operator()(const Entry& a, const Entry& b) const {
+    if (a.f != b.f) {
+      return a.f > b.f;
+    }
+    if (a.h != b.h) {
+      return a.h > b.h;
+    }
+    return a.sequence > b.sequence;
+  }
+};
+
+bool finitePose(const Pose2D& p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.yaw);
+}
+
+std::uint32_t referenceKey(const Costmap& map, std::uint32_t bins, const Pose2D& pose) {
+  GridIndex cell;
+  if (!map.worldToMap(pose.x, pose.y, cell) || !std::isfinite(pose.yaw)) {
+    return kNone;
+  }
+  double r = std::fmod(pose.yaw, kTwoPi);
+  if (r < 0.0) {
+    r = r + kTwoPi;
+  }
+  const auto bin =
+      static_cast<std::uint32_t>(std::floor(r / kTwoPi * static_cast<double>(bins) + 1e-9)) % bins;
+  return static_cast<std::uint32_t>(cell.y * map.width() + cell.x) * bins + bin;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+}  // namespace
+
+CollisionResult referenceCheck(const Costmap& costmap, bool allow_unknown, const Pose2D& pose,
+                               const Footprint& footprint) {
+  if (!finitePose(pose)) {
+    throw std::invalid_argument("collision pose must be finite");
+  }
+  if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
+    return referenceCheckCircle(costmap, allow_unknown, pose, circle->radius);
+  }
+  if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
+    return referenceCheckPolygon(costmap, allow_unknown, pose, polygon->points);
+  }
+  CollisionResult result;
+  for (const PolygonFootprint& part : std::get<MultiPolygonFootprint>(footprint).polygons) {
+    const CollisionResult r = referenceCheckPolygon(costmap, allow_unknown, pose, part.points);
+    result.max_cost = std::max(result.max_cost, r.max_cost);
+    result.outside_map = result.outside_map || r.outside_map;
+    if (r.collision) {
+      result.collision = true;
+      return result;
+    }
+  }
+  return result;
+}
+
+PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerConfig& config,
+                                     const CancellationToken* token) {
+  const auto t0 = std::chrono::steady_clock::now();
+  PlannerResult result;
+  result.map_revision = request.map_revision;
+  result.goal_revision = request.goal_revision;
+  result.robot_revision = request.robot_revision;
+  PlannerDiagnostics& diag = result.diagnostics;
+  auto fail = [&](PlannerStatus status, const std::string& message) {
+    result.status = status;
+    result.message = message;
+    return result;
+  };
+
+  const std::vector<std::string> config_problems = config.validate();
+  if (!config_problems.empty()) {
+    return fail(PlannerStatus::INVALID_REQUEST, config_problems.front());
+  }
+  const std::vector<std::string> footprint_problems = validateFootprint(request.footprint);
+  if (!footprint_problems.empty()) {
+    return fail(PlannerStatus::INVALID_REQUEST, footprint_problems.front());
+  }
+  if (!finitePose(request.start) || !finitePose(request.goal)) {
+    return fail(PlannerStatus::INVALID_REQUEST, "start and goal poses must be finite");
+  }
+  if (token != nullptr && token->cancelled()) {
+    return fail(PlannerStatus::CANCELLED, "planning cancelled");
+  }
+  GridIndex start_cell;
+  GridIndex goal_cell;
+  if (!costmap_.worldToMap(request.start.x, request.start.y, start_cell)) {
+    return fail(PlannerStatus::START_OUT_OF_BOUNDS, "start is outside costmap");
+  }
+  if (!costmap_.worldToMap(request.goal.x, request.goal.y, goal_cell)) {
+    return fail(PlannerStatus::GOAL_OUT_OF_BOUNDS, "goal is outside costmap");
+  }
+  const bool unknown = config.allow_unknown;
+  const Footprint& footprint = request.footprint;
+  if (referenceCheck(costmap_, unknown, request.start, footprint).collision) {
+    return fail(PlannerStatus::START_IN_COLLISION, "start footprint is in collision");
+  }
+  if (referenceCheck(costmap_, unknown, request.goal, footprint).collision) {
+    return fail(PlannerStatus::GOAL_IN_COLLISION, "goal footprint is in collision");
+  }
+
+  std::vector<double> field;
+  if (!config.cache_obstacle_heuristic) {
+    field = obstacleHeuristicDistances(costmap_, goal_cell, unknown, config.cost_penalty);
+  } else {
+    const bool hit = cache_filled_ && cache_revision_ == request.map_revision &&
+                     cache_goal_.x == goal_cell.x && cache_goal_.y == goal_cell.y &&
+                     cache_allow_unknown_ == unknown && cache_penalty_ == config.cost_penalty;
+    if (hit) {
+      diag.obstacle_heuristic_cache_hit = true;
+    } else {
+      cache_field_ = obstacleHeuristicDistances(costmap_, goal_cell, unknown, config.cost_penalty);
+      cache_filled_ = true;
+      cache_revision_ = request.map_revision;
+      cache_goal_ = goal_cell;
+      cache_allow_unknown_ = unknown;
+      cache_penalty_ = config.cost_penalty;
+    }
+    field = cache_field_;
+  }
+
+  std::optional<KinematicStateSpace> space;
+  if (!config.allow_in_place_rotation) {
+    space.emplace(config.minimum_turning_radius, config.allow_reverse);
+    const double extent =
+        static_cast<double>(std::max(costmap_.width(), costmap_.height())) * costmap_.resolution();
+    if (!(extent <= KinematicStateSpace::kMaxReachInRadii * config.minimum_turning_radius)) {
+      return fail(PlannerStatus::INVALID_REQUEST,
+                  "minimum_turning_radius is too small for the costmap extent");
+    }
+  }
+
+  const std::uint64_t cells = costmap_.width() * costmap_.height();
+  if (costmap_.height() != 0 && cells / costmap_.height() != costmap_.width()) {
+    return fail(PlannerStatus::INVALID_REQUEST,
+                "costmap/yaw node pool exceeds 32-bit index capacity");
+  }
+  if (cells > std::uint64_t{0xFFFFFFFFu} / config.angle_bins) {
+    return fail(PlannerStatus::INVALID_REQUEST,
+                "costmap/yaw node pool exceeds 32-bit index capacity");
+  }
+  const std::uint32_t bins = config.angle_bins;
+  std::vector<std::uint32_t> index(cells * bins, kNone);
+  std::vector<Node> nodes;
+  auto getOrCreate = [&](std::uint32_t key) {
+    if (index[key] == kNone) {
+      index[key] = static_cast<std::uint32_t>(nodes.size());
+      nodes.push_back(Node{});
+    }
+    return index[key];
+  };
+  const Pose2D goal = request.goal;
+  auto heuristicCost = [&](const Pose2D& pose) {
+    GridIndex cell;
+    if (!costmap_.worldToMap(pose.x, pose.y, cell)) {
+      return kInf;
+    }
+    const double o = field[cell.y * costmap_.width() + cell.x];
+    if (!space || !(o < kInf)) {
+      return o;
+    }
+    const double k = space->distance(pose, goal);
+    return k > o ? k : o;
+  };
+
+  const std::uint32_t start = getOrCreate(referenceKey(costmap_, bins, request.start));
+  nodes[start].pose = request.start;
+  nodes[start].g = 0.0;
+  const double h0 = heuristicCost(request.start);
+  if (!std::isfinite(h0)) {
+    return fail(PlannerStatus::NO_PATH, "goal is disconnected in obstacle heuristic");
+  }
+  std::priority_queue<Entry, std::vector<Entry>, PoppedLater> open;
+  open.push(Entry{h0, h0, start, 0});
+  std::uint64_t sequence = 1;
+
+  std::optional<MotionPrimitiveTable> table;
+  try {
+    table.emplace(costmap_.resolution(), config);
+  } catch (const std::invalid_argument& e) {
+    return fail(PlannerStatus::INVALID_REQUEST, e.what());
+  }
+  const double ratio = std::ceil(config.analytic_expansion_ratio);
+  std::uint64_t interval = ratio >= 18446744073709551615.0
+                               ? std::numeric_limits<std::uint64_t>::max()
+                               : static_cast<std::uint64_t>(ratio);
+  if (interval == 0) {
+    interval = 1;
+  }
+
+  std::vector<KinematicSample> analytic;
+  std::optional<std::uint32_t> goal_node;
+  while (!open.empty() && !goal_node) {
+    const Entry top = open.top();
+    open.pop();
+    if (nodes[top.node].closed) {
+      continue;
+    }
+    nodes[top.node].closed = true;
+    ++diag.expanded_nodes;
+    const Node node = nodes[top.node];
+    const Pose2D p = node.pose;
+    if (std::hypot(goal.x - p.x, goal.y - p.y) <= config.position_tolerance &&
+        std::fabs(normalizeYaw(goal.yaw - p.yaw)) <= config.yaw_tolerance) {
+      goal_node = top.node;
+      break;
+    }
+    if (space && diag.expanded_nodes % interval == 0) {
+      const double d = space->distance(p, goal);
+      if (d <= config.analytic_expansion_max_length) {
+        bool passed = true;
+        std::vector<KinematicSample> samples;
+        try {
+          samples = space->interpolateWithDirections(p, goal, config.collision_check_step);
+        } catch (const std::invalid_argument&) {
+          passed = false;
+        }
+        for (std::size_t i = 0; passed && i < samples.size(); ++i) {
+          const CollisionResult r = referenceCheck(costmap_, unknown, samples[i].pose, footprint);
+          ++diag.collision_checks;
+          if (r.collision || r.max_cost > config.analytic_expansion_max_cost) {
+            passed = false;
+          }
+        }
+        if (passed) {
+          analytic = samples;
+          goal_node = top.node;
+          break;
+        }
+      }
+    }
+    if (diag.expanded_nodes % config.terminal_check_interval == 0) {
+      if (token != nullptr && token->cancelled()) {
+        return fail(PlannerStatus::CANCELLED, "planning cancelled");
+      }
+      if (secondsSince(t0) > config.max_planning_time_seconds) {
+        return fail(PlannerStatus::TIMEOUT, "planning timed out");
+      }
+    }
+    if (diag.expanded_nodes >= config.max_expanded_nodes) {
+      return fail(PlannerStatus::MAX_NODES_EXCEEDED, "maximum expanded nodes exceeded");
+    }
+    for (const MotionPrimitive& primitive : table->generate(p)) {
+      ++diag.generated_nodes;
+      std::uint8_t cost = 0;
+      bool collides = false;
+      for (const Pose2D& sample : primitive.samples) {
+        const CollisionResult r = referenceCheck(costmap_, unknown, sample, footprint);
+        ++diag.collision_checks;
+        if (r.collision) {
+          collides = true;
+          break;
+        }
+        cost = std::max(cost, r.max_cost);
+      }
+      if (collides) {
+        continue;
+      }
+      const Pose2D end = primitive.samples.back();
+      const std::uint32_t key = referenceKey(costmap_, bins, end);
+      if (key == kNone || index[key] == top.node) {
+        continue;
+      }
+      const std::uint32_t child = getOrCreate(key);
+      if (nodes[child].closed) {
+        continue;
+      }
+      const double length = primitive.length;
+      double step = length + (static_cast<double>(cost) / 252.0) * config.cost_penalty * length;
+      if (primitive.direction != Direction::ROTATION) {
+        if (primitive.steering != Steering::STRAIGHT) {
+          step += config.non_straight_penalty;
+        }
+        if (primitive.direction == Direction::REVERSE) {
+          step += config.reverse_penalty;
+        }
+      }
+      if (node.parent != kNone) {
+        if (primitive.direction != node.direction) {
+          step += config.direction_switch_penalty;
+        }
+        if (primitive.direction != Direction::ROTATION && primitive.steering != node.steering) {
+          step += config.steering_change_penalty;
+        }
+      }
+      const double g = step + config.retrospective_penalty * node.g + node.g;
+      if (!(g < nodes[child].g)) {
+        continue;
+      }
+      nodes[child].pose = end;
+      nodes[child].g = g;
+      nodes[child].parent = top.node;
+      nodes[child].direction = primitive.direction;
+      nodes[child].steering = primitive.steering;
+      const double h = heuristicCost(end);
+      if (std::isfinite(h)) {
+        open.push(Entry{g + h, h, child, sequence++});
+      }
+    }
+  }
+  if (!goal_node) {
+    return fail(PlannerStatus::NO_PATH, "open set exhausted");
+  }
+
+  // Result assembly and post-processing.
+  std::vector<Pose2D> path;
+  std::vector<Direction> labels;
+  for (std::uint32_t at = *goal_node; at != kNone; at = nodes[at].parent) {
+    path.insert(path.begin(), nodes[at].pose);
+    labels.insert(labels.begin(), nodes[at].direction);
+  }
+  for (const KinematicSample& sample : analytic) {
+    path.push_back(sample.pose);
+  }
+  const detail::StepCounts counts = detail::countSteps(labels, analytic);
+  diag.reverse_count = counts.reverse;
+  diag.direction_switch_count = counts.direction_switches;
+  diag.in_place_rotation_count = counts.rotations;
+
+  const CollisionChecker checker(costmap_, unknown);
+  const std::vector<Pose2D> raw = path;
+  if (config.smooth_path && counts.reverse == 0 && counts.rotations == 0 &&
+      counts.direction_switches == 0) {
+    path = PathSmoother::smooth(path, checker, footprint, config);
+  }
+  const bool check_radius = !config.allow_in_place_rotation;
+  std::vector<Pose2D> out = PathSmoother::resample(path, config.path_output_spacing);
+  const bool collides = checker.validatePath(out, footprint, config.collision_check_step).collision;
+  if (!collides &&
+      (!check_radius || PathSmoother::respectsTurningRadius(out, config.minimum_turning_radius))) {
+    path = out;
+  } else {
+    const std::vector<Pose2D> fallback = PathSmoother::resample(raw, config.path_output_spacing);
+    const bool raw_collides =
+        checker.validatePath(fallback, footprint, config.collision_check_step).collision;
+    const std::string prefix = "postprocessed path failed validation: collision=";
+    if (check_radius &&
+        !PathSmoother::respectsTurningRadius(fallback, config.minimum_turning_radius)) {
+      return fail(PlannerStatus::INTERNAL_ERROR,
+                  prefix + (raw_collides ? "true" : "false") + ", curvature=invalid");
+    }
+    if (raw_collides) {
+      return fail(PlannerStatus::INTERNAL_ERROR, prefix + "true, curvature=valid");
+    }
+    path = fallback;
+  }
+  result.status = PlannerStatus::SUCCESS;
+  result.message = "path found";
+  result.directions = detail::directionLabels(path);
+  std::uint32_t rotations = 0;
+  for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+    rotations += result.directions[i] == Direction::ROTATION ? 1 : 0;
+  }
+  diag.in_place_rotation_count = rotations;
+  double length = 0.0;
+  for (std::size_t i = 1; i < path.size(); ++i) {
+    length += std::hypot(path[i].x - path[i - 1].x, path[i].y - path[i - 1].y);
+  }
+  diag.path_length = length;
+  result.path = path;
+  return result;
+}
+
+}  // namespace veltrax::se2::oracles

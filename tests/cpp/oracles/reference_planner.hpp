@@ -1,0 +1,46 @@
+#pragma once
+
+// The planner written the plain way, for differential tests and side-by-side benchmarks: the
+// obstacle heuristic by a std::priority_queue Dijkstra, a dense node index that is written in
+// full on every call, a std::priority_queue open list, fresh allocations per call and per
+// expansion, the collision walk of the reference checker, and the kinematic distance for every
+// heuristic evaluation. The library's planner must return the same results, bit for bit, apart
+// from the timings.
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "veltrax/se2/collision.hpp"
+#include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/footprint.hpp"
+#include "veltrax/se2/geometry.hpp"
+#include "veltrax/se2/planner.hpp"
+
+namespace veltrax::se2::oracles {
+
+class ReferencePlanner {
+ public:
+  explicit ReferencePlanner(Costmap costmap) : costmap_(std::move(costmap)) {}
+
+  const Costmap& costmap() const noexcept { return costmap_; }
+
+  PlannerResult plan(const PlanRequest& request, const PlannerConfig& config,
+                     const CancellationToken* token = nullptr);
+
+ private:
+  Costmap costmap_;
+  // The one-entry heuristic cache, with the same key as the library's.
+  bool cache_filled_ = false;
+  std::uint64_t cache_revision_ = 0;
+  GridIndex cache_goal_;
+  bool cache_allow_unknown_ = false;
+  double cache_penalty_ = 0.0;
+  std::vector<double> cache_field_;
+};
+
+// The collision answer of the reference walk for any footprint shape.
+CollisionResult referenceCheck(const Costmap& costmap, bool allow_unknown, const Pose2D& pose,
+                               const Footprint& footprint);
+
+}  // namespace veltrax::se2::oracles

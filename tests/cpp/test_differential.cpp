@@ -1,0 +1,552 @@
+// The library's planner against the plain reference planner of oracles/: the same results, bit
+// for bit, on seeded queries over several maps and configurations, apart from the timings. The
+// building blocks whose fast versions feed the planner (obstacle heuristic, inflation) are
+// compared with their plain versions on the same maps.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "detail/free_cells.hpp"
+#include "detail/kinematic_bound.hpp"
+#include "oracles/collision_reference.hpp"
+#include "oracles/inflation_oracle.hpp"
+#include "oracles/obstacle_heuristic_oracle.hpp"
+#include "oracles/reference_planner.hpp"
+#include "pgm_image.hpp"
+#include "veltrax/se2/collision.hpp"
+#include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/heuristic.hpp"
+#include "veltrax/se2/kinematics.hpp"
+#include "veltrax/se2/planner.hpp"
+#include "veltrax/se2/primitives.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+constexpr double kResolution = 0.05;
+
+double plainHypot(double dx, double dy) { return std::hypot(dx, dy); }
+
+void fillBox(std::vector<std::uint8_t>& cells, std::uint64_t width, std::uint64_t x0,
+             std::uint64_t y0, std::uint64_t x1, std::uint64_t y1, std::uint8_t cost) {
+  for (std::uint64_t y = y0; y < y1; ++y) {
+    for (std::uint64_t x = x0; x < x1; ++x) {
+      cells[y * width + x] = cost;
+    }
+  }
+}
+
+// Three rooms joined by doorways, with a lethal border.
+Costmap roomsMap() {
+  const std::uint64_t w = 90;
+  const std::uint64_t h = 70;
+  std::vector<std::uint8_t> cells(w * h, 0);
+  fillBox(cells, w, 0, 0, w, 2, 254);
+  fillBox(cells, w, 0, h - 2, w, h, 254);
+  fillBox(cells, w, 0, 0, 2, h, 254);
+  fillBox(cells, w, w - 2, 0, w, h, 254);
+  fillBox(cells, w, 30, 0, 32, 40, 254);
+  fillBox(cells, w, 60, 25, 62, h, 254);
+  return Costmap(w, h, kResolution, 0.0, 0.0, cells);
+}
+
+// Random lethal boxes and a patch of unknown cells.
+Costmap clutterMap() {
+  const std::uint64_t w = 80;
+  const std::uint64_t h = 60;
+  std::vector<std::uint8_t> cells(w * h, 0);
+  std::mt19937 rng(7);
+  for (int i = 0; i < 9; ++i) {
+    const std::uint64_t x = rng() % (w - 8);
+    const std::uint64_t y = rng() % (h - 8);
+    fillBox(cells, w, x, y, x + 2 + rng() % 6, y + 2 + rng() % 6, 254);
+  }
+  fillBox(cells, w, 50, 40, 58, 46, 255);
+  return Costmap(w, h, kResolution, -1.0, 2.0, cells);
+}
+
+// Open ground with scattered graded costs: every step pays a different penalty.
+Costmap gradedMap() {
+  const std::uint64_t w = 90;
+  const std::uint64_t h = 80;
+  std::vector<std::uint8_t> cells(w * h, 0);
+  std::mt19937 rng(11);
+  for (std::uint8_t& c : cells) {
+    c = rng() % 6 == 0 ? static_cast<std::uint8_t>(rng() % 180) : 0;
+  }
+  fillBox(cells, w, 40, 30, 46, 50, 254);
+  return Costmap(w, h, kResolution, 0.0, 0.0, cells);
+}
+
+// A corner of the benchmark maze (grey level = cost, first image row = largest y).
+Costmap mazeCorner() {
+  const testing::PgmImage image =
+      testing::readPgm(std::string(VELTRAX_SHARED_DIR) + "/bench/maps/maze.pgm");
+  const std::uint64_t w = 110;
+  const std::uint64_t h = 110;
+  std::vector<std::uint8_t> cells(w * h);
+  for (std::uint64_t y = 0; y < h; ++y) {
+    for (std::uint64_t x = 0; x < w; ++x) {
+      cells[y * w + x] = image.pixels[(image.height - 1 - y) * image.width + x];
+    }
+  }
+  return Costmap(w, h, kResolution, 0.0, 0.0, cells);
+}
+
+struct MapCase {
+  const char* name;
+  Costmap (*make)();
+  bool inflate;
+};
+
+const MapCase kMaps[] = {{"rooms", &roomsMap, true},
+                         {"clutter", &clutterMap, true},
+                         {"graded", &gradedMap, false},
+                         {"maze", &mazeCorner, true}};
+
+// The map as the planner sees it: inflated by the library, which must agree with the direct scan.
+Costmap plannerMap(const MapCase& m) {
+  const Costmap source = m.make();
+  if (!m.inflate) {
+    return source;
+  }
+  const Costmap inflated = inflateCostmap(source, 0.4, 0.15, 6.0);
+  const Costmap scanned = oracles::inflateByDirectScan(source, 0.4, 0.15, 6.0, &plainHypot);
+  EXPECT_EQ(inflated.cells(), scanned.cells()) << m.name;
+  EXPECT_NE(inflated.cells(), source.cells()) << m.name;
+  return inflated;
+}
+
+PolygonFootprint rectangle(double length, double width) {
+  return PolygonFootprint{{{length / 2, width / 2},
+                           {-length / 2, width / 2},
+                           {-length / 2, -width / 2},
+                           {length / 2, -width / 2}}};
+}
+
+struct Variant {
+  const char* name;
+  PlannerConfig config;
+  Footprint footprint;
+};
+
+std::vector<Variant> variants() {
+  std::vector<Variant> out;
+  PlannerConfig base;
+  base.max_expanded_nodes = 300;  // an expansion budget keeps every outcome deterministic
+  base.max_planning_time_seconds = 600.0;
+  base.terminal_check_interval = 16;
+  out.push_back({"reeds-shepp circle", base, CircleFootprint{0.25}});
+  PlannerConfig dubins = base;
+  dubins.allow_reverse = false;
+  out.push_back({"dubins circle", dubins, CircleFootprint{0.2}});
+  PlannerConfig rotating = base;
+  rotating.allow_in_place_rotation = true;
+  rotating.angle_bins = 16;
+  out.push_back({"in-place rotation", rotating, CircleFootprint{0.2}});
+  PlannerConfig rectangle_config = base;
+  rectangle_config.angle_bins = 36;
+  rectangle_config.cost_penalty = 3.5;
+  rectangle_config.analytic_expansion_ratio = 1.0;
+  out.push_back({"rectangle", rectangle_config, rectangle(0.5, 0.3)});
+  PlannerConfig unknown = base;
+  unknown.allow_unknown = true;
+  unknown.smooth_path = false;
+  unknown.retrospective_penalty = 0.01;
+  unknown.minimum_turning_radius = 0.6;
+  out.push_back({"unknown allowed", unknown, CircleFootprint{0.25}});
+  PlannerConfig multi = base;
+  multi.angle_bins = 24;
+  multi.analytic_expansion_max_cost = 60;
+  out.push_back(
+      {"two-part footprint", multi,
+       MultiPolygonFootprint{
+           {rectangle(0.4, 0.25), PolygonFootprint{{{0.15, 0.0}, {0.35, 0.1}, {0.35, -0.1}}}}}});
+  return out;
+}
+
+void expectSameBits(const std::vector<Pose2D>& a, const std::vector<Pose2D>& b) {
+  ASSERT_EQ(a.size(), b.size());
+  EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(Pose2D)), 0);
+}
+
+void expectSameResult(const PlannerResult& fast, const PlannerResult& slow) {
+  EXPECT_EQ(fast.status, slow.status);
+  EXPECT_EQ(fast.message, slow.message);
+  expectSameBits(fast.path, slow.path);
+  EXPECT_EQ(fast.directions, slow.directions);
+  const PlannerDiagnostics& f = fast.diagnostics;
+  const PlannerDiagnostics& s = slow.diagnostics;
+  EXPECT_EQ(f.obstacle_heuristic_cache_hit, s.obstacle_heuristic_cache_hit);
+  EXPECT_EQ(f.expanded_nodes, s.expanded_nodes);
+  EXPECT_EQ(f.generated_nodes, s.generated_nodes);
+  EXPECT_EQ(f.collision_checks, s.collision_checks);
+  EXPECT_EQ(std::memcmp(&f.path_length, &s.path_length, sizeof(double)), 0)
+      << f.path_length << " vs " << s.path_length;
+  EXPECT_EQ(f.reverse_count, s.reverse_count);
+  EXPECT_EQ(f.direction_switch_count, s.direction_switch_count);
+  EXPECT_EQ(f.in_place_rotation_count, s.in_place_rotation_count);
+  EXPECT_TRUE(fast.matchesRevisions(slow.map_revision, slow.goal_revision, slow.robot_revision));
+}
+
+class PlannerDifferential : public ::testing::TestWithParam<MapCase> {};
+
+TEST_P(PlannerDifferential, SameResultsAsReference) {
+  const Costmap map = plannerMap(GetParam());
+  const HybridAStar planner(map);
+  oracles::ReferencePlanner reference(map);
+  const CollisionChecker checker(map, false);
+  std::mt19937_64 rng(std::hash<std::string>()(GetParam().name) % 1000);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double x_extent = static_cast<double>(map.width()) * map.resolution();
+  const double y_extent = static_cast<double>(map.height()) * map.resolution();
+  auto freePose = [&]() {
+    for (;;) {
+      const Pose2D pose{map.originX() + unit(rng) * x_extent, map.originY() + unit(rng) * y_extent,
+                        (unit(rng) * 2.0 - 1.0) * kPi};
+      if (!checker.check(pose, CircleFootprint{0.3}).collision) {
+        return pose;
+      }
+    }
+  };
+  const std::vector<Variant> all = variants();
+  constexpr int kQueries = 54;
+  int successes = 0;
+  int reversing = 0;
+  std::uint64_t revision = 0;
+  PlanRequest request;
+  for (int q = 0; q < kQueries; ++q) {
+    const Variant& variant = all[q % all.size()];
+    request.footprint = variant.footprint;
+    request.start = freePose();
+    // Every third query keeps the goal and the revision: a heuristic cache hit on both sides.
+    if (q % 3 != 2) {
+      request.goal = freePose();
+      ++revision;
+      // Goals a short, mostly forward drive away succeed within the budget; the far ones with
+      // any heading end in the other statuses.
+      for (int attempt = 0; attempt < 100 && q % 4 != 0; ++attempt) {
+        const double reach = 0.4 + unit(rng) * 1.2;
+        const double bearing = request.start.yaw + (unit(rng) - 0.5) * (q % 2 == 0 ? 1.0 : 6.0);
+        const Pose2D near{request.start.x + reach * std::cos(bearing),
+                          request.start.y + reach * std::sin(bearing),
+                          normalizeYaw(request.start.yaw + (unit(rng) - 0.5) * 1.2)};
+        GridIndex cell;
+        if (map.worldToMap(near.x, near.y, cell) &&
+            !checker.check(near, CircleFootprint{0.3}).collision) {
+          request.goal = near;
+          break;
+        }
+      }
+    }
+    request.map_revision = revision;
+    request.goal_revision = static_cast<std::uint64_t>(q);
+    const PlannerResult fast = planner.plan(request, variant.config);
+    const PlannerResult slow = reference.plan(request, variant.config);
+    SCOPED_TRACE(std::string(GetParam().name) + " query " + std::to_string(q) + " (" +
+                 variant.name + "): " + plannerStatusName(slow.status) + " " + slow.message);
+    expectSameResult(fast, slow);
+    if (slow.status == PlannerStatus::SUCCESS) {
+      ++successes;
+      EXPECT_GE(slow.path.size(), 1u);
+      EXPECT_EQ(slow.directions.size(), slow.path.size());
+      reversing += slow.diagnostics.reverse_count > 0 ? 1 : 0;
+    }
+  }
+  // The comparison is only worth something when many searches end in real paths.
+  EXPECT_GE(successes, 6) << GetParam().name;
+  EXPECT_GE(reversing, 1) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Maps, PlannerDifferential, ::testing::ValuesIn(kMaps),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The outcomes other than a found path take their own exits; both sides must take the same one.
+TEST(PlannerDifferentialExits, EveryEarlyExitMatches) {
+  const Costmap map = plannerMap(kMaps[0]);
+  const HybridAStar planner(map);
+  oracles::ReferencePlanner reference(map);
+  PlannerConfig config;
+  config.max_planning_time_seconds = 600.0;
+  struct Exit {
+    Pose2D start;
+    Pose2D goal;
+    std::uint64_t budget;
+    PlannerStatus status;
+  };
+  const Exit exits[] = {
+      {{0.5, 0.5, 0.0}, {0.8, 2.5, 1.6}, 3000, PlannerStatus::SUCCESS},
+      {{0.5, 0.5, 0.0}, {3.9, 3.0, 1.0}, 30, PlannerStatus::MAX_NODES_EXCEEDED},
+      {{-1.0, 0.5, 0.0}, {3.5, 3.0, 0.0}, 1000, PlannerStatus::START_OUT_OF_BOUNDS},
+      {{0.5, 0.5, 0.0}, {3.5, 9.0, 0.0}, 1000, PlannerStatus::GOAL_OUT_OF_BOUNDS},
+      {{0.05, 0.5, 0.0}, {3.5, 3.0, 0.0}, 1000, PlannerStatus::START_IN_COLLISION},
+      {{0.5, 0.5, 0.0}, {1.55, 1.0, 0.0}, 1000, PlannerStatus::GOAL_IN_COLLISION},
+      {{0.5, 0.5, 0.3}, {0.52, 0.5, 0.3}, 1000, PlannerStatus::SUCCESS},
+  };
+  for (const Exit& e : exits) {
+    config.max_expanded_nodes = e.budget;
+    PlanRequest request;
+    request.start = e.start;
+    request.goal = e.goal;
+    const PlannerResult fast = planner.plan(request, config);
+    const PlannerResult slow = reference.plan(request, config);
+    SCOPED_TRACE(slow.message);
+    EXPECT_EQ(slow.status, e.status);
+    expectSameResult(fast, slow);
+  }
+}
+
+// Two closed regions: the goal's pocket is sealed (the heuristic cannot reach the start), or its
+// doorway is one cell wide (the heuristic passes, the robot does not, and the search runs dry).
+TEST(PlannerDifferentialExits, UnreachableGoalsMatch) {
+  for (const bool sealed : {true, false}) {
+    const std::uint64_t w = 40;
+    std::vector<std::uint8_t> cells(w * w, 0);
+    fillBox(cells, w, 0, 20, w, 22, 254);
+    if (!sealed) {
+      fillBox(cells, w, 30, 20, 31, 22, 0);
+    }
+    fillBox(cells, w, 10, 0, 12, 14, 253);
+    const Costmap map(w, w, 0.1, 0.0, 0.0, cells);
+    const HybridAStar planner(map);
+    oracles::ReferencePlanner reference(map);
+    PlannerConfig config;
+    config.max_planning_time_seconds = 600.0;
+    config.angle_bins = 16;
+    PlanRequest request;
+    request.start = Pose2D{0.6, 0.6, 0.0};
+    request.goal = Pose2D{3.1, 3.1, 0.0};
+    request.footprint = CircleFootprint{0.12};
+    const PlannerResult fast = planner.plan(request, config);
+    const PlannerResult slow = reference.plan(request, config);
+    EXPECT_EQ(slow.status, PlannerStatus::NO_PATH);
+    EXPECT_EQ(slow.message,
+              sealed ? "goal is disconnected in obstacle heuristic" : "open set exhausted");
+    expectSameResult(fast, slow);
+  }
+}
+
+struct FieldCase {
+  const char* map;
+  std::uint64_t goal_x;
+  std::uint64_t goal_y;
+  bool allow_unknown;
+  double cost_penalty;
+};
+
+class HeuristicDifferential : public ::testing::TestWithParam<FieldCase> {};
+
+// The benchmark maps as they are: the fast field equals the priority-queue field in every cell.
+TEST_P(HeuristicDifferential, SameFieldAsPriorityQueue) {
+  const FieldCase& c = GetParam();
+  const testing::PgmImage image =
+      testing::readPgm(std::string(VELTRAX_SHARED_DIR) + "/bench/maps/" + c.map + ".pgm");
+  std::vector<std::uint8_t> cells(image.width * image.height);
+  for (std::uint64_t y = 0; y < image.height; ++y) {
+    for (std::uint64_t x = 0; x < image.width; ++x) {
+      cells[y * image.width + x] = image.pixels[(image.height - 1 - y) * image.width + x];
+    }
+  }
+  const Costmap source(image.width, image.height, kResolution, 0.0, 0.0, cells);
+  const Costmap map = inflateCostmap(source, 0.5, 0.2, 4.0);
+  const GridIndex goal{c.goal_x, c.goal_y};
+  const ObstacleHeuristic fast(map, goal, c.allow_unknown, c.cost_penalty);
+  const std::vector<double> slow =
+      oracles::obstacleHeuristicDistances(map, goal, c.allow_unknown, c.cost_penalty);
+  ASSERT_EQ(fast.distances().size(), slow.size());
+  EXPECT_EQ(std::memcmp(fast.distances().data(), slow.data(), slow.size() * sizeof(double)), 0);
+  std::size_t finite = 0;
+  for (const double d : slow) {
+    finite += std::isfinite(d) ? 1 : 0;
+  }
+  EXPECT_GT(finite, slow.size() / 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(BenchMaps, HeuristicDifferential,
+                         ::testing::Values(FieldCase{"walls", 30, 30, false, 2.0},
+                                           FieldCase{"parking", 300, 200, false, 0.0},
+                                           FieldCase{"open", 100, 17, true, 7.5},
+                                           FieldCase{"maze", 12, 12, false, 2.0}),
+                         [](const auto& info) { return std::string(info.param.map); });
+
+}  // namespace
+}  // namespace veltrax::se2
+
+namespace veltrax::se2 {
+namespace {
+
+// ---- the chained bound of the kinematic distance against OMPL's own value
+
+struct BoundCase {
+  const char* name;
+  double radius;
+  double coordinate_scale;  // where the poses lie: far from the origin means coarser rounding
+};
+
+class KinematicBoundTest : public ::testing::TestWithParam<BoundCase> {};
+
+TEST_P(KinematicBoundTest, ChainedBoundNeverBelowOmplDistance) {
+  const BoundCase& c = GetParam();
+  const KinematicStateSpace space(c.radius, true);
+  PlannerConfig config;
+  config.minimum_turning_radius = c.radius;
+  const MotionPrimitiveTable table(0.05, config);
+  const detail::KinematicBound bound(c.radius, 2.0 * c.coordinate_scale);
+  std::mt19937_64 rng(static_cast<std::uint64_t>(c.radius * 1000 + c.coordinate_scale));
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<MotionPrimitive> primitives;
+  std::uint64_t checked = 0;
+  std::uint64_t tight = 0;
+  for (int trial = 0; trial < 400; ++trial) {
+    const Pose2D goal{c.coordinate_scale * (unit(rng) - 0.5),
+                      c.coordinate_scale * (unit(rng) - 0.5), (unit(rng) * 2.0 - 1.0) * kPi};
+    // Starts straight ahead of or behind the goal's heading, with lateral offsets from none to
+    // sub-ulp to visible, then sideways, then anywhere from close to far.
+    const double along = (unit(rng) - 0.5) * 8.0 * c.radius;
+    const double offsets[] = {0.0, 1e-13, 1e-9, 1e-5, 0.01, 0.3};
+    const int kind = trial % 9;
+    double dx;
+    double dy;
+    double yaw = goal.yaw;
+    if (kind < 6) {
+      const double side = offsets[kind];
+      dx = along * std::cos(goal.yaw) - side * std::sin(goal.yaw);
+      dy = along * std::sin(goal.yaw) + side * std::cos(goal.yaw);
+      yaw = goal.yaw + (trial % 2 == 0 ? 0.0 : (unit(rng) - 0.5) * 1e-6);
+    } else if (kind == 6) {
+      dx = -along * std::sin(goal.yaw);
+      dy = along * std::cos(goal.yaw);
+    } else {
+      const double reach = (kind == 7 ? 3.0 : 0.5 * c.coordinate_scale) * unit(rng);
+      const double bearing = unit(rng) * kTwoPi;
+      dx = reach * std::cos(bearing);
+      dy = reach * std::sin(bearing);
+      yaw = (unit(rng) * 2.0 - 1.0) * kPi;
+    }
+    Pose2D pose{goal.x + dx, goal.y + dy, normalizeYaw(yaw)};
+    double chained = space.distance(pose, goal);
+    // A walk of random primitives; the bound is carried along without recomputation, as through
+    // a chain of nodes whose curves the planner skipped.
+    for (int step = 0; step < 40; ++step) {
+      table.generate(pose, primitives);
+      const MotionPrimitive& primitive = primitives[rng() % primitives.size()];
+      pose = primitive.samples.back();
+      chained = bound.afterStep(chained, primitive.length);
+      const double exact = space.distance(pose, goal);
+      ASSERT_LE(exact, chained) << c.name << " trial " << trial << " step " << step;
+      ++checked;
+      if (step == 0) {
+        // One step on from an exact value the bound may be no looser than the step itself.
+        tight += chained - exact <= 2.0 * primitive.length + 1e-3 ? 1 : 0;
+      }
+    }
+  }
+  EXPECT_EQ(checked, 400u * 40u);
+  EXPECT_EQ(tight, 400u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Radii, KinematicBoundTest,
+                         ::testing::Values(BoundCase{"default", 0.4, 20.0},
+                                           BoundCase{"tight turns far out", 0.05, 2000.0},
+                                           BoundCase{"wide turns", 3.0, 100.0}),
+                         [](const auto& info) { return std::to_string(info.index); });
+
+TEST(KinematicBoundTest, CertainlyLongerOnlyWhenOmplAgrees) {
+  const double radius = 0.4;
+  const KinematicStateSpace space(radius, true);
+  const detail::KinematicBound bound(radius, 100.0);
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int decided = 0;
+  for (int trial = 0; trial < 3000; ++trial) {
+    const Pose2D from{unit(rng) * 6.0, unit(rng) * 6.0, (unit(rng) * 2.0 - 1.0) * kPi};
+    const Pose2D to{unit(rng) * 6.0, unit(rng) * 6.0, trial % 3 == 0 ? from.yaw : unit(rng) * 6.0};
+    const double limit = 3.0 * unit(rng) + (trial % 5 == 0 ? 0.0 : 1.0);
+    const double straight = std::hypot(to.x - from.x, to.y - from.y);
+    if (bound.certainlyLonger(straight, limit)) {
+      ++decided;
+      EXPECT_GT(space.distance(from, to), limit) << trial;
+    }
+    // Exactly at the limit the answer is left to the curve.
+    EXPECT_FALSE(bound.certainlyLonger(limit, limit));
+  }
+  EXPECT_GT(decided, 1000);
+}
+
+}  // namespace
+}  // namespace veltrax::se2
+
+namespace veltrax::se2 {
+namespace {
+
+// ---- the zero-cost shortcut of the search's collision checks
+
+TEST(FastCollisionCheckTest, SameAnswersAsTheChecker) {
+  // Zero ground with a few islands of cost, lethal and unknown cells, up to the map's edges.
+  const std::uint64_t w = 64;
+  const std::uint64_t h = 48;
+  std::vector<std::uint8_t> cells(w * h, 0);
+  std::mt19937_64 rng(3);
+  for (int i = 0; i < 25; ++i) {
+    cells[rng() % cells.size()] = static_cast<std::uint8_t>(1 + rng() % 255);
+  }
+  cells[0] = 254;
+  cells[w * h - 1] = 7;
+  const Costmap map(w, h, 0.1, -2.0, 1.0, cells);
+  detail::ZeroCostRegions regions;
+  regions.build(map);
+  ASSERT_TRUE(regions.built());
+  EXPECT_EQ(regions.nonZero(0, 0, w - 1, h - 1), 27u);
+  const Footprint footprints[] = {
+      CircleFootprint{0.25}, CircleFootprint{0.05}, rectangle(0.6, 0.3),
+      MultiPolygonFootprint{
+          {rectangle(0.3, 0.2), PolygonFootprint{{{0.4, 0.0}, {0.5, 0.1}, {0.5, -0.1}}}}}};
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (const bool allow_unknown : {false, true}) {
+    const CollisionChecker checker(map, allow_unknown);
+    for (const Footprint& footprint : footprints) {
+      const detail::FastCollisionCheck fast(checker, footprint, &regions);
+      int zero = 0;
+      int nonzero = 0;
+      for (int i = 0; i < 4000; ++i) {
+        // Whole and half cells put box edges on cell boundaries; some poses leave the map.
+        const double grid = i % 3 == 0 ? 0.05 : 1e-3;
+        const Pose2D pose{-2.3 + std::round(unit(rng) * 7.0 / grid) * grid,
+                          0.7 + std::round(unit(rng) * 5.4 / grid) * grid,
+                          (unit(rng) * 2.0 - 1.0) * kPi};
+        const CollisionResult expected = checker.checkValidated(pose, footprint);
+        ASSERT_EQ(fast(pose), expected) << pose.x << " " << pose.y << " " << pose.yaw;
+        (expected == CollisionResult{} ? zero : nonzero) += 1;
+      }
+      EXPECT_GT(zero, 500);
+      EXPECT_GT(nonzero, 500);
+    }
+  }
+}
+
+TEST(FastCollisionCheckTest, NonFiniteYawStillThrows) {
+  const Costmap map(40, 40, 0.1, 0.0, 0.0, std::vector<std::uint8_t>(1600, 0));
+  detail::ZeroCostRegions regions;
+  regions.build(map);
+  const CollisionChecker checker(map, false);
+  const Footprint footprint = CircleFootprint{0.2};
+  const detail::FastCollisionCheck fast(checker, footprint, &regions);
+  EXPECT_EQ(fast(Pose2D{2.0, 2.0, 0.0}), CollisionResult{});
+  try {
+    fast(Pose2D{2.0, 2.0, std::numeric_limits<double>::quiet_NaN()});
+    FAIL() << "no exception";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), "collision pose must be finite");
+  }
+}
+
+}  // namespace
+}  // namespace veltrax::se2
