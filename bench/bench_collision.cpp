@@ -22,45 +22,15 @@
 
 #include "detail/free_cells.hpp"
 #include "oracles/collision_reference.hpp"
+#include "shared_maps.hpp"
 #include "veltrax/se2/collision.hpp"
 
 namespace {
 
 using namespace veltrax::se2;
 
-std::string nextToken(std::istream& in) {
-  std::string token;
-  while (in >> token) {
-    if (token[0] != '#') {
-      return token;
-    }
-    std::getline(in, token);
-  }
-  throw std::runtime_error("truncated PGM header");
-}
-
-// A minimal P5 reader for the benchmark data only; the first image row is the top of the map.
 Costmap loadWarehouse() {
-  std::ifstream in(VELTRAX_SHARED_DIR "/maps/aws_small_warehouse/warehouse_005.pgm",
-                   std::ios::binary);
-  if (nextToken(in) != "P5") {
-    throw std::runtime_error("warehouse map is not a P5 image");
-  }
-  const std::uint64_t width = std::stoull(nextToken(in));
-  const std::uint64_t height = std::stoull(nextToken(in));
-  nextToken(in);  // maxval 255
-  in.get();
-  std::vector<unsigned char> grey(width * height);
-  in.read(reinterpret_cast<char*>(grey.data()), static_cast<std::streamsize>(grey.size()));
-  std::vector<std::uint8_t> cells(width * height);
-  for (std::uint64_t row = 0; row < height; ++row) {
-    for (std::uint64_t col = 0; col < width; ++col) {
-      const double occupancy = (255.0 - grey[row * width + col]) / 255.0;
-      const std::uint8_t cost = occupancy > 0.65 ? 254 : (occupancy < 0.196 ? 0 : 255);
-      cells[(height - 1 - row) * width + col] = cost;
-    }
-  }
-  return Costmap(width, height, 0.05, -7.0, -10.5, std::move(cells));
+  return testing::loadOccupancyMap("maps/aws_small_warehouse/warehouse_005.pgm", -7.0, -10.5);
 }
 
 // 20 m x 20 m of graded costs rising along rows and columns: nearly every touched cell raises
@@ -82,44 +52,9 @@ const Costmap& warehouse() {
 }
 
 // The warehouse with a cost gradient around its obstacles, as a planner sees it: 253 within
-// 0.25 m of an occupied cell, then 252 * exp(-3 * (d - 0.25)) out to 0.55 m (a windowed scan
-// of centre distances; the benchmark only needs a realistic spread of graded costs).
-Costmap inflate(const Costmap& source) {
-  const auto w = static_cast<std::int64_t>(source.width());
-  const auto h = static_cast<std::int64_t>(source.height());
-  const double r = source.resolution();
-  const std::int64_t reach = static_cast<std::int64_t>(std::ceil(0.55 / r));
-  std::vector<std::uint8_t> cells = source.cells();
-  for (std::int64_t my = 0; my < h; ++my) {
-    for (std::int64_t mx = 0; mx < w; ++mx) {
-      std::uint8_t& cell = cells[static_cast<std::size_t>(my * w + mx)];
-      if (cell >= 254) {
-        continue;
-      }
-      double nearest = 1e9;
-      for (std::int64_t sy = std::max<std::int64_t>(0, my - reach);
-           sy <= std::min(h - 1, my + reach); ++sy) {
-        for (std::int64_t sx = std::max<std::int64_t>(0, mx - reach);
-             sx <= std::min(w - 1, mx + reach); ++sx) {
-          if (source.cells()[static_cast<std::size_t>(sy * w + sx)] == 254) {
-            nearest = std::min(nearest, std::hypot(double(sx - mx), double(sy - my)) * r);
-          }
-        }
-      }
-      if (nearest <= 0.25) {
-        cell = 253;
-      } else if (nearest <= 0.55) {
-        const auto graded = std::lround(std::exp(-3.0 * (nearest - 0.25)) * 252.0);
-        cell = std::max(cell, static_cast<std::uint8_t>(std::clamp<long>(graded, 1, 252)));
-      }
-    }
-  }
-  return Costmap(source.width(), source.height(), r, source.originX(), source.originY(),
-                 std::move(cells));
-}
-
+// 0.25 m of an occupied cell, then 252 * exp(-3 * (d - 0.25)) out to 0.55 m.
 const Costmap& inflatedWarehouse() {
-  static const Costmap map = inflate(warehouse());
+  static const Costmap map = inflateCostmap(warehouse(), 0.55, 0.25, 3.0);
   return map;
 }
 

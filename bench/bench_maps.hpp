@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "pgm_image.hpp"
+#include "shared_maps.hpp"
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/geometry.hpp"
 
@@ -18,15 +18,7 @@ namespace veltrax::se2::bench {
 inline std::string benchDir() { return std::string(VELTRAX_SHARED_DIR) + "/bench"; }
 
 inline Costmap loadBenchMap(const std::string& name) {
-  const testing::PgmImage image = testing::readPgm(benchDir() + "/maps/" + name + ".pgm");
-  std::vector<std::uint8_t> cells(image.width * image.height);
-  for (std::uint64_t row = 0; row < image.height; ++row) {
-    const std::uint64_t y = image.height - 1 - row;
-    for (std::uint64_t x = 0; x < image.width; ++x) {
-      cells[y * image.width + x] = image.pixels[row * image.width + x];
-    }
-  }
-  return Costmap(image.width, image.height, 0.05, 0.0, 0.0, std::move(cells));
+  return testing::loadGreyCostmap("bench/maps/" + name + ".pgm");
 }
 
 struct Query {

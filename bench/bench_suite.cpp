@@ -41,7 +41,7 @@
 
 #include "bench_maps.hpp"
 #include "oracles/reference_planner.hpp"
-#include "pgm_image.hpp"
+#include "shared_maps.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/heuristic.hpp"
 #include "veltrax/se2/planner.hpp"
@@ -55,18 +55,8 @@ using Clock = std::chrono::steady_clock;
 
 std::string sharedDir() { return std::string(VELTRAX_SHARED_DIR); }
 
-// Occupancy convention of the maps' YAML files (occupied above 0.65, free below 0.196).
 Costmap loadOccupancy(const std::string& image_path, double origin_x, double origin_y) {
-  const testing::PgmImage image = testing::readPgm(sharedDir() + "/maps/" + image_path);
-  std::vector<std::uint8_t> cells(image.width * image.height);
-  for (std::uint64_t row = 0; row < image.height; ++row) {
-    for (std::uint64_t x = 0; x < image.width; ++x) {
-      const double occupancy = (255.0 - image.pixels[row * image.width + x]) / 255.0;
-      cells[(image.height - 1 - row) * image.width + x] =
-          occupancy > 0.65 ? 254 : (occupancy < 0.196 ? 0 : 255);
-    }
-  }
-  return Costmap(image.width, image.height, 0.05, origin_x, origin_y, std::move(cells));
+  return testing::loadOccupancyMap("maps/" + image_path, origin_x, origin_y);
 }
 
 // A MovingAI grid ('.', 'G' passable; everything else blocked), `crop` grid cells square from

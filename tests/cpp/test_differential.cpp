@@ -20,7 +20,7 @@
 #include "oracles/inflation_oracle.hpp"
 #include "oracles/obstacle_heuristic_oracle.hpp"
 #include "oracles/reference_planner.hpp"
-#include "pgm_image.hpp"
+#include "shared_maps.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/heuristic.hpp"
@@ -88,14 +88,13 @@ Costmap gradedMap() {
 
 // A corner of the benchmark maze (grey level = cost, first image row = largest y).
 Costmap mazeCorner() {
-  const testing::PgmImage image =
-      testing::readPgm(std::string(VELTRAX_SHARED_DIR) + "/bench/maps/maze.pgm");
+  const Costmap maze = testing::loadGreyCostmap("bench/maps/maze.pgm");
   const std::uint64_t w = 110;
   const std::uint64_t h = 110;
   std::vector<std::uint8_t> cells(w * h);
   for (std::uint64_t y = 0; y < h; ++y) {
     for (std::uint64_t x = 0; x < w; ++x) {
-      cells[y * w + x] = image.pixels[(image.height - 1 - y) * image.width + x];
+      cells[y * w + x] = maze.getCost(x, y);
     }
   }
   return Costmap(w, h, kResolution, 0.0, 0.0, cells);
@@ -347,15 +346,7 @@ class HeuristicDifferential : public ::testing::TestWithParam<FieldCase> {};
 // The benchmark maps as they are: the fast field equals the priority-queue field in every cell.
 TEST_P(HeuristicDifferential, SameFieldAsPriorityQueue) {
   const FieldCase& c = GetParam();
-  const testing::PgmImage image =
-      testing::readPgm(std::string(VELTRAX_SHARED_DIR) + "/bench/maps/" + c.map + ".pgm");
-  std::vector<std::uint8_t> cells(image.width * image.height);
-  for (std::uint64_t y = 0; y < image.height; ++y) {
-    for (std::uint64_t x = 0; x < image.width; ++x) {
-      cells[y * image.width + x] = image.pixels[(image.height - 1 - y) * image.width + x];
-    }
-  }
-  const Costmap source(image.width, image.height, kResolution, 0.0, 0.0, cells);
+  const Costmap source = testing::loadGreyCostmap(std::string("bench/maps/") + c.map + ".pgm");
   const Costmap map = inflateCostmap(source, 0.5, 0.2, 4.0);
   const GridIndex goal{c.goal_x, c.goal_y};
   const ObstacleHeuristic fast(map, goal, c.allow_unknown, c.cost_penalty);

@@ -12,7 +12,7 @@
 #include "detail/lazy_table.hpp"
 #include "detail/path_labels.hpp"
 #include "detail/workspace.hpp"
-#include "pgm_image.hpp"
+#include "shared_maps.hpp"
 #include "test_support.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/heuristic.hpp"
@@ -794,20 +794,8 @@ struct RealMap {
 
 std::ostream& operator<<(std::ostream& out, const RealMap& m) { return out << m.name; }
 
-// The occupancy convention of the maps' YAML files: occupancy = (255 - grey) / 255, occupied
-// above 0.65, free below 0.196, unknown in between; first image row = largest y.
 Costmap loadOccupancyMap(const RealMap& m) {
-  const testing::PgmImage image =
-      testing::readPgm(std::string(VELTRAX_SHARED_DIR) + "/maps/" + m.image);
-  std::vector<std::uint8_t> cells(image.width * image.height);
-  for (std::uint64_t row = 0; row < image.height; ++row) {
-    for (std::uint64_t x = 0; x < image.width; ++x) {
-      const double occupancy = (255.0 - image.pixels[row * image.width + x]) / 255.0;
-      const std::uint8_t cost = occupancy > 0.65 ? 254 : (occupancy < 0.196 ? 0 : 255);
-      cells[(image.height - 1 - row) * image.width + x] = cost;
-    }
-  }
-  return Costmap(image.width, image.height, 0.05, m.origin_x, m.origin_y, std::move(cells));
+  return testing::loadOccupancyMap("maps/" + m.image, m.origin_x, m.origin_y);
 }
 
 class RealMapTest : public ::testing::TestWithParam<RealMap> {};
