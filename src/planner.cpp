@@ -468,14 +468,36 @@ void Search::finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node) 
     diagnostics_.collision_check_time_ms += millisecondsSince(start);
     return r;
   };
-  std::vector<Pose2D> out = PathSmoother::resample(path, config_.path_output_spacing);
+  // A spacing that passed validation can still be far too small for the path found (resample
+  // refuses to emit more than its pose limit); that is a bad request, reported like the others.
+  auto refuse = [&](const char* message) {
+    result_.status = PlannerStatus::INVALID_REQUEST;
+    result_.message = message;
+    path.clear();
+    result_.directions.clear();
+    diagnostics_.smoothing_time_ms = millisecondsSince(tp);
+    diagnostics_.total_time_ms = millisecondsSince(t0_);
+  };
+  std::vector<Pose2D> out;
+  try {
+    out = PathSmoother::resample(path, config_.path_output_spacing);
+  } catch (const std::invalid_argument& e) {
+    refuse(e.what());
+    return;
+  }
   const CollisionResult r = timedValidate(out);
   bool passed = !r.collision && (!check_radius || PathSmoother::respectsTurningRadius(
                                                       out, config_.minimum_turning_radius));
   if (passed) {
     path = std::move(out);
   } else {
-    std::vector<Pose2D> fallback = PathSmoother::resample(raw, config_.path_output_spacing);
+    std::vector<Pose2D> fallback;
+    try {
+      fallback = PathSmoother::resample(raw, config_.path_output_spacing);
+    } catch (const std::invalid_argument& e) {
+      refuse(e.what());
+      return;
+    }
     const CollisionResult r2 = timedValidate(fallback);
     const char* failure = nullptr;
     if (check_radius &&

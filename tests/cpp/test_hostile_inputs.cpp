@@ -12,6 +12,7 @@
 
 #include "file_fixture.hpp"
 #include "veltrax/se2/io.hpp"
+#include "veltrax/se2/planner.hpp"
 
 namespace veltrax::se2 {
 namespace {
@@ -132,6 +133,46 @@ INSTANTIATE_TEST_SUITE_P(Endings, CsvRowEndTest,
                          ::testing::Values("0,255,7\n1,2,3\n", "0,255,7,\n1,2,3,,\n",
                                            "0 255 7   \n1 2 3\t\n", "0,255,7\r\n1,2,3\r\n",
                                            "0,255,+7\n1,2,3", "0,255,007\n1,2,3\n"));
+
+// An output spacing can pass validation (finite, positive) and still ask for more poses than the
+// resampler emits; the plan reports that as a bad request instead of throwing out of plan().
+struct SpacingCase {
+  double spacing;
+  PlannerStatus status;
+  std::string message;
+};
+
+class HostileSpacingTest : public ::testing::TestWithParam<SpacingCase> {};
+
+TEST_P(HostileSpacingTest, IsAnOutcomeNotAnException) {
+  const HybridAStar planner(Costmap(60, 60, 0.1, 0.0, 0.0, std::vector<std::uint8_t>(60 * 60, 0)));
+  PlanRequest request;
+  request.start = {1.0, 1.0, 0.0};
+  request.goal = {4.0, 2.0, 0.0};
+  PlannerConfig config;
+  config.path_output_spacing = GetParam().spacing;
+  config.max_planning_time_seconds = 600.0;
+  const PlannerResult result = planner.plan(request, config);
+  EXPECT_EQ(result.status, GetParam().status);
+  EXPECT_EQ(result.message, GetParam().message);
+  if (result.status != PlannerStatus::SUCCESS) {
+    EXPECT_TRUE(result.path.empty());
+    EXPECT_TRUE(result.directions.empty());
+    EXPECT_EQ(result.diagnostics.path_length, 0.0);
+    EXPECT_GT(result.diagnostics.expanded_nodes, 0u);  // refused after the search, not before
+  } else {
+    EXPECT_FALSE(result.path.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spacings, HostileSpacingTest,
+    ::testing::Values(SpacingCase{1e-300, PlannerStatus::INVALID_REQUEST,
+                                  "path spacing is too small for the path length"},
+                      // About 3.3 m of path at 0.1 um: over ten million poses.
+                      SpacingCase{1e-7, PlannerStatus::INVALID_REQUEST,
+                                  "path spacing is too small for the path length"},
+                      SpacingCase{1e-5, PlannerStatus::SUCCESS, "path found"}));
 
 }  // namespace
 }  // namespace veltrax::se2
