@@ -29,8 +29,13 @@ run_sharded() {  # test binary, extra gtest arguments...
     GTEST_TOTAL_SHARDS=$shards GTEST_SHARD_INDEX=$i "$binary" --gtest_brief=1 "$@" &
     pids+=($!)
   done
-  for pid in "${pids[@]}"; do
-    wait "$pid" || status=1
+  for i in "${!pids[@]}"; do
+    if wait "${pids[$i]}"; then
+      echo "shard $((i + 1))/$shards of $(basename "$binary") passed"
+    else
+      echo "shard $((i + 1))/$shards of $(basename "$binary") FAILED" >&2
+      status=1
+    fi
   done
   return $status
 }
@@ -52,6 +57,7 @@ for job in "${jobs_to_run[@]}"; do
       echo "== ThreadSanitizer: concurrency tests"
       configure build/tsan thread
       no_aslr build/tsan/tests/cpp/veltrax_se2_tests --gtest_brief=1 --gtest_filter='Concurrency*'
+      echo "ThreadSanitizer: concurrency tests passed"
       ;;
     *)
       echo "unknown sanitizer job: $job (asan or tsan)" >&2
