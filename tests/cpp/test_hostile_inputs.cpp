@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "file_fixture.hpp"
+#include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/io.hpp"
 #include "veltrax/se2/planner.hpp"
 
@@ -173,6 +174,69 @@ INSTANTIATE_TEST_SUITE_P(
                       SpacingCase{1e-7, PlannerStatus::INVALID_REQUEST,
                                   "path spacing is too small for the path length"},
                       SpacingCase{1e-5, PlannerStatus::SUCCESS, "path found"}));
+
+// A sweep step far too small for the path would mean billions of checks: refused up front, while
+// a collision found before the oversized segment is still reported.
+Costmap tenByTen() {
+  std::vector<std::uint8_t> cells(100, 0);
+  cells[2 * 10 + 2] = kLethalCost;
+  return Costmap(10, 10, 1.0, 0.0, 0.0, std::move(cells));
+}
+
+// Back and forth between x = 1.5 and x = 5.5, `poses` poses in all.
+std::vector<Pose2D> zigzag(int poses) {
+  std::vector<Pose2D> path;
+  for (int i = 0; i < poses; ++i) {
+    path.push_back({i % 2 == 0 ? 1.5 : 5.5, 5.5, 0.0});
+  }
+  return path;
+}
+
+struct SweepCase {
+  std::string name;
+  std::vector<Pose2D> path;
+  double step;
+  bool throws;
+  CollisionResult result;
+};
+
+std::ostream& operator<<(std::ostream& out, const SweepCase& c) { return out << c.name; }
+
+class HostileSweepTest : public ::testing::TestWithParam<SweepCase> {};
+
+TEST_P(HostileSweepTest, RefusesOnlyWhatItCannotAfford) {
+  const Costmap map = tenByTen();
+  const CollisionChecker checker(map, false);
+  const SweepCase& c = GetParam();
+  if (c.throws) {
+    try {
+      checker.validatePath(c.path, CircleFootprint{0.3}, c.step);
+      FAIL() << "swept";
+    } catch (const std::invalid_argument& e) {
+      EXPECT_STREQ(e.what(), "interpolation_step is too small for the path length");
+    }
+  } else {
+    EXPECT_EQ(checker.validatePath(c.path, CircleFootprint{0.3}, c.step), c.result);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, HostileSweepTest,
+    ::testing::Values(
+        // 7 m at 1 nm: seven billion samples.
+        SweepCase{"long_segment", {{1.5, 5.5, 0.0}, {8.5, 5.5, 0.0}}, 1e-9, true, {}},
+        // 4 m at 2^-18 m: 2^20 samples a segment. Nine segments (and the last pose) fit in the
+        // ten million samples a sweep may take, ten do not.
+        SweepCase{"nine_segments_fit", zigzag(10), 0x1p-18, false, {false, false, 0}},
+        SweepCase{"ten_segments_do_not", zigzag(11), 0x1p-18, true, {}},
+        // The first pose is on the lethal cell and its own segment is one sample long: the
+        // collision is reported before the sweep reaches the oversized segment.
+        SweepCase{"collision_first",
+                  {{2.5, 2.5, 0.0}, {2.5, 2.5 + 1e-12, 0.0}, {8.5, 8.5, 0.0}},
+                  1e-9,
+                  false,
+                  {true, false, 254}}),
+    [](const ::testing::TestParamInfo<SweepCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace veltrax::se2

@@ -170,6 +170,17 @@ def test_validate_path_agrees_with_checks_at_the_poses(cells, path, footprint, a
             only.collision, only.outside_map, only.max_cost)
 
 
+@given(map_poses, map_poses, st.floats(min_value=1e-300, max_value=1e-7))
+def test_validate_path_refuses_steps_it_cannot_afford(start, end, step):
+    samples = math.hypot(end.x - start.x, end.y - start.y) / step
+    assume(2e7 < samples < 1e18)  # beyond 2^64 a segment has its own message
+    checker = se2.CollisionChecker(se2.Costmap(np.zeros((10, 10), np.uint8), 1.0, -5.0, -5.0))
+    # Both poses are off this map, but the sweep is refused before it would check a sample.
+    with pytest.raises(ValueError, match="^interpolation_step is too small for the path length$"):
+        checker.validate_path([se2.Pose2D(p.x + 100, p.y, p.yaw) for p in (start, end)],
+                              se2.CircleFootprint(0.5), step)
+
+
 # ---- writers read back
 
 
