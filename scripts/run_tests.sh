@@ -1,28 +1,49 @@
 #!/usr/bin/env bash
-# Sets up the machine, then builds and runs every test: the C++ suite, an installed C++ consumer
-# and the Python suite against the installed module.
+# Sets up the machine, then builds and runs every test: the C++ suite, an installed C++ consumer,
+# the Python suite against the installed module, the sanitizer builds and a short fuzzing run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 PYTHON=${PYTHON:-python3}
 JOBS=${JOBS:-$(nproc)}
 
+# Each stage reports its wall time, so that a slow stage is visible in the CI log.
+stage_start=$SECONDS
+stage_name=""
+stage() {
+  if [ -n "$stage_name" ]; then
+    echo "-- $stage_name took $((SECONDS - stage_start))s"
+  fi
+  stage_name=$1
+  stage_start=$SECONDS
+  [ -z "$stage_name" ] || echo "== $stage_name"
+}
+
+stage "setup"
 scripts/setup.sh
 
-echo "== C++ library and tests"
+stage "C++ library and tests"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRAX_WERROR=ON \
   -Dpybind11_DIR="$("$PYTHON" -m pybind11 --cmakedir)" -DPython_EXECUTABLE="$(command -v "$PYTHON")"
 cmake --build build/release -j "$JOBS"
 ctest --test-dir build/release --output-on-failure -j "$JOBS"
 
-echo "== installed C++ consumer"
+stage "installed C++ consumer"
 rm -rf build/install build/consumer
 cmake --install build/release --prefix "$ROOT/build/install" >/dev/null
 cmake -S tests/consumer -B build/consumer -G Ninja -DCMAKE_PREFIX_PATH="$ROOT/build/install"
 cmake --build build/consumer
 LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" build/consumer/consumer
 
-echo "== Python tests"
+stage "Python tests"
 # From outside the source tree, so the installed module is the one under test.
-cd "$ROOT/tests/python"
-"$PYTHON" -m pytest -q -p no:cacheprovider .
+(cd "$ROOT/tests/python" && "$PYTHON" -m pytest -q -p no:cacheprovider .)
+
+stage "sanitizers"
+scripts/run_sanitizers.sh
+
+stage "fuzzing"
+FUZZ_SECONDS=${FUZZ_SECONDS:-30} scripts/run_fuzzers.sh
+
+stage ""
+echo "== all stages passed in ${SECONDS}s"

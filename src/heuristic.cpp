@@ -103,7 +103,9 @@ void fillWithHeap(std::vector<double>& distances, std::size_t goal, std::size_t 
   open.emplace(0.0, goal);
   double* const dist = distances.data();
   while (!open.empty()) {
-    const auto [d, cell] = open.top();
+    // Plain variables: C++17 does not let a lambda capture structured bindings (Clang refuses).
+    const double d = open.top().first;
+    const std::size_t cell = open.top().second;
     open.pop();
     if (d != dist[cell]) {
       continue;

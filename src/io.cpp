@@ -252,15 +252,22 @@ Costmap loadCostmapCsv(const std::string& path, double resolution, double origin
     values.clear();
     values.str(line);
     row.clear();
-    int value = 0;
-    while (values >> value) {
+    while (!(values >> std::ws).eof()) {
+      int value = 0;
+      if (!(values >> value)) {
+        // A number past int's range fails like a non-number (the stream stores the nearest
+        // limit); at the end of the line it must not silently vanish from the row.
+        const bool overflow =
+            value == std::numeric_limits<int>::max() || value == std::numeric_limits<int>::min();
+        if (values.eof() && overflow) {
+          detail::throwRuntimeError("CSV cost values must be in [0, 255]");
+        }
+        detail::throwRuntimeError("invalid CSV costmap row: " + line);
+      }
       if (static_cast<unsigned>(value) > 255u) {
         detail::throwRuntimeError("CSV cost values must be in [0, 255]");
       }
       row.push_back(static_cast<std::uint8_t>(value));
-    }
-    if (!values.eof()) {
-      detail::throwRuntimeError("invalid CSV costmap row: " + line);
     }
     if (row.empty()) {
       continue;

@@ -557,46 +557,62 @@ void Search::finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node) 
 
   const auto tp = Clock::now();
   const std::vector<Pose2D> raw = path;
-  if (config_.smooth_path && diagnostics_.reverse_count == 0 &&
-      diagnostics_.in_place_rotation_count == 0 && diagnostics_.direction_switch_count == 0) {
-    path = PathSmoother::smooth(path, checker_, request_.footprint, config_);
-  }
-  const bool check_radius = !config_.allow_in_place_rotation;
-  auto timedValidate = [&](const std::vector<Pose2D>& poses) {
-    const auto start = Clock::now();
-    const CollisionResult r =
-        checker_.validatePath(poses, request_.footprint, config_.collision_check_step);
-    diagnostics_.collision_check_time_ms += millisecondsSince(start);
-    return r;
+  // Settings that passed validation can still be far too fine for the path found: resample and
+  // the sweep of validatePath refuse to produce more than their sample limits. That is a bad
+  // request, reported like the others rather than thrown out of plan().
+  auto refuse = [&](const char* message) {
+    result_.status = PlannerStatus::INVALID_REQUEST;
+    result_.message = message;
+    path.clear();
+    result_.directions.clear();
+    diagnostics_.smoothing_time_ms = millisecondsSince(tp);
+    diagnostics_.total_time_ms = millisecondsSince(t0_);
   };
-  std::vector<Pose2D> out = PathSmoother::resample(path, config_.path_output_spacing);
-  const CollisionResult r = timedValidate(out);
-  bool passed = !r.collision && (!check_radius || PathSmoother::respectsTurningRadius(
-                                                      out, config_.minimum_turning_radius));
-  if (passed) {
-    path = std::move(out);
-  } else {
-    std::vector<Pose2D> fallback = PathSmoother::resample(raw, config_.path_output_spacing);
-    const CollisionResult r2 = timedValidate(fallback);
-    const char* failure = nullptr;
-    if (check_radius &&
-        !PathSmoother::respectsTurningRadius(fallback, config_.minimum_turning_radius)) {
-      failure = r2.collision
-                    ? "postprocessed path failed validation: collision=true, curvature=invalid"
-                    : "postprocessed path failed validation: collision=false, curvature=invalid";
-    } else if (r2.collision) {
-      failure = "postprocessed path failed validation: collision=true, curvature=valid";
+  try {
+    if (config_.smooth_path && diagnostics_.reverse_count == 0 &&
+        diagnostics_.in_place_rotation_count == 0 && diagnostics_.direction_switch_count == 0) {
+      path = PathSmoother::smooth(path, checker_, request_.footprint, config_);
     }
-    if (failure != nullptr) {
-      result_.status = PlannerStatus::INTERNAL_ERROR;
-      result_.message = failure;
-      path.clear();
-      result_.directions.clear();
-      diagnostics_.smoothing_time_ms = millisecondsSince(tp);
-      diagnostics_.total_time_ms = millisecondsSince(t0_);
-      return;
+    const bool check_radius = !config_.allow_in_place_rotation;
+    auto timedValidate = [&](const std::vector<Pose2D>& poses) {
+      const auto start = Clock::now();
+      const CollisionResult r =
+          checker_.validatePath(poses, request_.footprint, config_.collision_check_step);
+      diagnostics_.collision_check_time_ms += millisecondsSince(start);
+      return r;
+    };
+    std::vector<Pose2D> out = PathSmoother::resample(path, config_.path_output_spacing);
+    const CollisionResult r = timedValidate(out);
+    bool passed = !r.collision && (!check_radius || PathSmoother::respectsTurningRadius(
+                                                        out, config_.minimum_turning_radius));
+    if (passed) {
+      path = std::move(out);
+    } else {
+      std::vector<Pose2D> fallback = PathSmoother::resample(raw, config_.path_output_spacing);
+      const CollisionResult r2 = timedValidate(fallback);
+      const char* failure = nullptr;
+      if (check_radius &&
+          !PathSmoother::respectsTurningRadius(fallback, config_.minimum_turning_radius)) {
+        failure = r2.collision
+                      ? "postprocessed path failed validation: collision=true, curvature=invalid"
+                      : "postprocessed path failed validation: collision=false, curvature=invalid";
+      } else if (r2.collision) {
+        failure = "postprocessed path failed validation: collision=true, curvature=valid";
+      }
+      if (failure != nullptr) {
+        result_.status = PlannerStatus::INTERNAL_ERROR;
+        result_.message = failure;
+        path.clear();
+        result_.directions.clear();
+        diagnostics_.smoothing_time_ms = millisecondsSince(tp);
+        diagnostics_.total_time_ms = millisecondsSince(t0_);
+        return;
+      }
+      path = std::move(fallback);
     }
-    path = std::move(fallback);
+  } catch (const std::invalid_argument& e) {
+    refuse(e.what());
+    return;
   }
 
   const std::size_t n = path.size();

@@ -34,12 +34,18 @@ inline std::uint64_t segmentSampleCount(double dx, double dy, double dyaw,
   return count == 0 ? 1 : count;
 }
 
+// Most samples one sweep evaluates: a step far too small for the path would otherwise keep a
+// caller busy for days. The limit is checked segment by segment, so whatever the sweep reports
+// before reaching it stays as it was.
+inline constexpr std::uint64_t kMaxSweepSamples = 10000000;
+
 // Calls visit(sample) for the samples of the sweep along `path`, in order, until visit returns
 // true. Position and yaw move linearly together along each chord; the end of a segment is the
 // next segment's first sample, and the last pose pairs with itself.
 template <class Visit>
 void sweepPath(const std::vector<Pose2D>& path, double interpolation_step, Visit&& visit) {
   const std::size_t n = path.size();
+  std::uint64_t budget = kMaxSweepSamples;
   for (std::size_t i = 0; i < n; ++i) {
     const Pose2D& from = path[i];
     const Pose2D& to = path[std::min(i + 1, n - 1)];
@@ -52,6 +58,10 @@ void sweepPath(const std::vector<Pose2D>& path, double interpolation_step, Visit
     // The short way round; a half turn goes clockwise.
     const double dyaw = normalizeYaw(raw_turn);
     const std::uint64_t count = segmentSampleCount(dx, dy, dyaw, interpolation_step);
+    if (count > budget) {
+      throwInvalidArgument("interpolation_step is too small for the path length");
+    }
+    budget -= count;
     for (std::uint64_t k = 0; k < count; ++k) {
       const double t = static_cast<double>(k) / static_cast<double>(count);
       if (visit(Pose2D{from.x + t * dx, from.y + t * dy, from.yaw + t * dyaw})) {

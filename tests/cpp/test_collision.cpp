@@ -636,12 +636,18 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SweepErrorCase>& info) { return info.param.name; });
 // clang-format on
 
-TEST(PathSweep, LargestRepresentableCountIsAccepted) {
-  // Just below 2^64 samples is accepted; the caller stops the sweep after a few.
+TEST(PathSweep, LargestAffordableCountIsAccepted) {
+  // A segment of exactly the sweep's sample limit is accepted; the caller stops it after a few.
   int visits = 0;
-  detail::sweepPath({{0, 0, 0}, {18446744073709549568.0, 0, 0}}, 1.0,
+  detail::sweepPath({{0, 0, 0}, {static_cast<double>(detail::kMaxSweepSamples), 0, 0}}, 1.0,
                     [&](const Pose2D&) { return ++visits == 3; });
   EXPECT_EQ(visits, 3);
+  // One sample more is refused before any is visited.
+  visits = 0;
+  EXPECT_THROW(detail::sweepPath({{0, 0, 0}, {detail::kMaxSweepSamples + 0.5, 0, 0}}, 1.0,
+                                 [&](const Pose2D&) { return ++visits == 3; }),
+               std::invalid_argument);
+  EXPECT_EQ(visits, 0);
 }
 
 // --- validatePath ---------------------------------------------------------------------------

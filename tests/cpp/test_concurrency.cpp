@@ -1,0 +1,308 @@
+// Threads sharing planners, tokens and checkers. The assertions compare every concurrent result
+// with one computed alone beforehand, so a data race that corrupts the workspace, the heuristic
+// cache or a result shows up as a wrong path here and as a report under ThreadSanitizer.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "veltrax/se2/collision.hpp"
+#include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/planner.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+constexpr int kThreads = 4;
+
+// 8 m x 8 m at 0.1 m: a wall across the middle with a wide door, and a pillar.
+Costmap wallMap() {
+  const std::uint64_t n = 80;
+  std::vector<std::uint8_t> cells(n * n, 0);
+  for (std::uint64_t x = 0; x < n; ++x) {
+    if (x < 30 || x > 50) {
+      cells[40 * n + x] = kLethalCost;
+    }
+  }
+  for (std::uint64_t y = 15; y < 22; ++y) {
+    for (std::uint64_t x = 55; x < 62; ++x) {
+      cells[y * n + x] = kLethalCost;
+    }
+  }
+  for (std::uint64_t i = 0; i < n; ++i) {
+    cells[60 * n + i] = 80;  // a band of graded cost the planner prefers to cross once
+  }
+  return Costmap(n, n, 0.1, 0.0, 0.0, std::move(cells));
+}
+
+PlannerConfig quickConfig() {
+  PlannerConfig config;
+  config.minimum_turning_radius = 0.6;
+  config.max_expanded_nodes = 20000;
+  config.max_planning_time_seconds = 300.0;  // never the reason a call ends here
+  return config;
+}
+
+std::vector<PlanRequest> requests() {
+  const Pose2D starts[] = {{1.0, 1.0, 0.0}, {7.0, 2.0, kPi / 2}};
+  const Pose2D goals[] = {{4.0, 7.0, kPi / 2}, {6.5, 6.5, 0.0}, {1.5, 6.0, kPi}};
+  std::vector<PlanRequest> result;
+  std::uint64_t revision = 0;
+  for (const Pose2D& start : starts) {
+    for (const Pose2D& goal : goals) {
+      PlanRequest request;
+      request.start = start;
+      request.goal = goal;
+      request.footprint = CircleFootprint{0.2};
+      request.map_revision = revision % 2;  // two map revisions: cache keys differ twice over
+      request.goal_revision = ++revision;
+      result.push_back(request);
+    }
+  }
+  return result;
+}
+
+// Everything that must not depend on what other threads did meanwhile (the cache-hit flag and
+// the times do).
+void expectSameOutcome(const PlannerResult& actual, const PlannerResult& expected,
+                       const std::string& where) {
+  ASSERT_EQ(actual.status, expected.status) << where << ": " << actual.message;
+  EXPECT_EQ(actual.message, expected.message) << where;
+  ASSERT_EQ(actual.path.size(), expected.path.size()) << where;
+  for (std::size_t i = 0; i < actual.path.size(); ++i) {
+    ASSERT_EQ(actual.path[i].x, expected.path[i].x) << where << " pose " << i;
+    ASSERT_EQ(actual.path[i].y, expected.path[i].y) << where << " pose " << i;
+    ASSERT_EQ(actual.path[i].yaw, expected.path[i].yaw) << where << " pose " << i;
+  }
+  EXPECT_EQ(actual.directions, expected.directions) << where;
+  EXPECT_EQ(actual.diagnostics.expanded_nodes, expected.diagnostics.expanded_nodes) << where;
+  EXPECT_EQ(actual.diagnostics.generated_nodes, expected.diagnostics.generated_nodes) << where;
+  EXPECT_EQ(actual.diagnostics.collision_checks, expected.diagnostics.collision_checks) << where;
+  EXPECT_EQ(actual.diagnostics.path_length, expected.diagnostics.path_length) << where;
+  EXPECT_EQ(actual.goal_revision, expected.goal_revision) << where;
+}
+
+// Reference outcomes, each from a planner of its own without a cache.
+std::vector<PlannerResult> referenceResults(const Costmap& map,
+                                            const std::vector<PlanRequest>& all) {
+  PlannerConfig config = quickConfig();
+  config.cache_obstacle_heuristic = false;
+  std::vector<PlannerResult> results;
+  for (const PlanRequest& request : all) {
+    const HybridAStar planner(map);
+    results.push_back(planner.plan(request, config));
+  }
+  return results;
+}
+
+class ConcurrencyPlanTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    map_ = std::make_unique<Costmap>(wallMap());
+    requests_ = requests();
+    expected_ = referenceResults(*map_, requests_);
+  }
+  static void TearDownTestSuite() { map_.reset(); }
+
+  static std::unique_ptr<Costmap> map_;
+  static std::vector<PlanRequest> requests_;
+  static std::vector<PlannerResult> expected_;
+};
+
+std::unique_ptr<Costmap> ConcurrencyPlanTest::map_;
+std::vector<PlanRequest> ConcurrencyPlanTest::requests_;
+std::vector<PlannerResult> ConcurrencyPlanTest::expected_;
+
+TEST_F(ConcurrencyPlanTest, ReferenceQueriesSucceed) {
+  // The other tests compare paths; make sure there are paths to compare.
+  ASSERT_EQ(expected_.size(), 6u);
+  for (const PlannerResult& result : expected_) {
+    EXPECT_EQ(result.status, PlannerStatus::SUCCESS) << result.message;
+    EXPECT_FALSE(result.path.empty());
+  }
+}
+
+// Each thread runs the queries in its own rotation, so calls on the one planner interleave with
+// different goals and revisions and its heuristic cache is both hit and replaced under contention.
+TEST_F(ConcurrencyPlanTest, ThreadsSharingOnePlannerGetTheSoloResults) {
+  const HybridAStar planner(*map_);
+  const PlannerConfig config = quickConfig();
+  std::vector<std::vector<PlannerResult>> results(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (std::size_t k = 0; k < 2 * requests_.size(); ++k) {
+        const std::size_t q = (k / 2 + static_cast<std::size_t>(t)) % requests_.size();
+        results[t].push_back(planner.plan(requests_[q], config));
+      }
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  for (int t = 0; t < kThreads; ++t) {
+    ASSERT_EQ(results[t].size(), 2 * requests_.size());
+    for (std::size_t k = 0; k < results[t].size(); ++k) {
+      const std::size_t q = (k / 2 + static_cast<std::size_t>(t)) % requests_.size();
+      expectSameOutcome(results[t][k], expected_[q],
+                        "thread " + std::to_string(t) + " call " + std::to_string(k));
+    }
+  }
+}
+
+TEST_F(ConcurrencyPlanTest, ThreadsWithPlannersOfTheirOwnGetTheSoloResults) {
+  const PlannerConfig config = quickConfig();
+  std::vector<std::vector<PlannerResult>> results(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const HybridAStar planner(*map_);
+      for (std::size_t k = 0; k < requests_.size(); ++k) {
+        results[t].push_back(planner.plan(requests_[(k + t) % requests_.size()], config));
+      }
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  for (int t = 0; t < kThreads; ++t) {
+    for (std::size_t k = 0; k < requests_.size(); ++k) {
+      expectSameOutcome(results[t][k], expected_[(k + t) % requests_.size()],
+                        "thread " + std::to_string(t) + " call " + std::to_string(k));
+    }
+  }
+}
+
+// 15 m x 15 m of free space around a goal boxed in by a wall whose only door is one cell wide:
+// the grid heuristic sees a way in, the robot never fits, so only the token ends the search.
+Costmap boxedGoalMap() {
+  const std::uint64_t n = 300;
+  std::vector<std::uint8_t> cells(n * n, 0);
+  for (std::uint64_t i = 200; i <= 260; ++i) {
+    cells[200 * n + i] = kLethalCost;
+    cells[260 * n + i] = kLethalCost;
+    cells[i * n + 200] = kLethalCost;
+    cells[i * n + 260] = kLethalCost;
+  }
+  cells[200 * n + 230] = 0;  // the door
+  return Costmap(n, n, 0.05, 0.0, 0.0, std::move(cells));
+}
+
+TEST(ConcurrencyCancelTest, TokenCancelledFromAnotherThreadStopsTheSearch) {
+  const HybridAStar planner(boxedGoalMap());
+  PlannerConfig config;
+  config.max_expanded_nodes = 100000000;
+  config.max_planning_time_seconds = 120.0;  // only a broken token lets the call get this far
+  config.terminal_check_interval = 16;
+  PlanRequest request;
+  request.start = {1.0, 1.0, 0.0};
+  request.goal = {11.5, 11.5, 0.0};
+  request.footprint = CircleFootprint{0.3};
+
+  CancellationToken token;
+  std::atomic<bool> calling{false};
+  PlannerResult cancelled;
+  std::thread worker([&] {
+    calling.store(true);
+    cancelled = planner.plan(request, config, &token);
+  });
+  while (!calling.load()) {
+    std::this_thread::yield();
+  }
+  token.cancel();
+  worker.join();
+  EXPECT_EQ(cancelled.status, PlannerStatus::CANCELLED);
+  EXPECT_EQ(cancelled.message, "planning cancelled");
+  EXPECT_TRUE(cancelled.path.empty());
+  EXPECT_TRUE(cancelled.directions.empty());
+
+  // The interrupted call leaves a workspace the next call can use: an easy query now plans
+  // exactly as on a fresh planner.
+  PlanRequest easy = request;
+  easy.goal = {4.0, 1.0, 0.0};
+  config.max_expanded_nodes = 20000;
+  token.reset();
+  const PlannerResult after = planner.plan(easy, config, &token);
+  const PlannerResult fresh = HybridAStar(boxedGoalMap()).plan(easy, config);
+  ASSERT_EQ(fresh.status, PlannerStatus::SUCCESS) << fresh.message;
+  expectSameOutcome(after, fresh, "after cancellation");
+}
+
+TEST(ConcurrencyCancelTest, OneTokenCancelsCallsOnSeveralPlanners) {
+  const Costmap map = boxedGoalMap();
+  PlannerConfig config;
+  config.max_expanded_nodes = 100000000;
+  config.max_planning_time_seconds = 120.0;
+  config.terminal_check_interval = 16;
+  PlanRequest request;
+  request.start = {1.0, 1.0, 0.0};
+  request.goal = {11.5, 11.5, 0.0};
+  request.footprint = CircleFootprint{0.3};
+
+  CancellationToken token;
+  std::atomic<int> calling{0};
+  std::vector<PlannerResult> results(3);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < results.size(); ++t) {
+    threads.emplace_back([&, t] {
+      const HybridAStar planner(map);
+      calling.fetch_add(1);
+      results[t] = planner.plan(request, config, &token);
+    });
+  }
+  while (calling.load() < static_cast<int>(results.size())) {
+    std::this_thread::yield();
+  }
+  token.cancel();
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  for (const PlannerResult& result : results) {
+    EXPECT_EQ(result.status, PlannerStatus::CANCELLED) << result.message;
+    EXPECT_EQ(result.message, "planning cancelled");
+  }
+}
+
+TEST(ConcurrencyCheckerTest, ConstQueriesOfOneCheckerFromManyThreads) {
+  const Costmap map = wallMap();
+  const CollisionChecker checker(map, false);
+  const Footprint footprint =
+      PolygonFootprint{{{0.3, 0.2}, {-0.3, 0.2}, {-0.3, -0.2}, {0.3, -0.2}}};
+  std::vector<Pose2D> poses;
+  for (int i = 0; i < 400; ++i) {
+    poses.push_back({0.02 * i, 0.019 * i, 0.05 * i});
+  }
+  std::vector<CollisionResult> expected;
+  for (const Pose2D& pose : poses) {
+    expected.push_back(checker.check(pose, footprint));
+  }
+  const CollisionResult expected_path = checker.validatePath(poses, footprint, 0.05);
+  // The diagonal runs into the wall at y = 4: the sweep must say so.
+  ASSERT_TRUE(expected_path.collision);
+
+  std::vector<std::vector<CollisionResult>> results(kThreads);
+  std::vector<CollisionResult> path_results(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (const Pose2D& pose : poses) {
+        results[t].push_back(checker.check(pose, footprint));
+      }
+      path_results[t] = checker.validatePath(poses, footprint, 0.05);
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(results[t], expected) << "thread " << t;
+    EXPECT_EQ(path_results[t], expected_path) << "thread " << t;
+  }
+}
+
+}  // namespace
+}  // namespace veltrax::se2

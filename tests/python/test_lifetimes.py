@@ -1,0 +1,197 @@
+"""Who keeps whom alive: views keep their owners, copies do not, and nothing leaks."""
+
+import gc
+import math
+import sys
+import threading
+import weakref
+
+import numpy as np
+import pytest
+
+import _se2_planner as se2
+
+
+def open_map(size=40, resolution=0.1):
+    return se2.Costmap(np.zeros((size, size), dtype=np.uint8), resolution, 0.0, 0.0)
+
+
+def solved():
+    planner = se2.HybridAStar(open_map())
+    request = se2.PlanRequest()
+    request.start = se2.Pose2D(1.0, 1.0, 0.0)
+    request.goal = se2.Pose2D(3.0, 1.5, 0.0)
+    request.footprint = se2.CircleFootprint(0.2)
+    result = planner.plan(request, se2.PlannerConfig())
+    assert result.status == se2.PlannerStatus.SUCCESS, result.message
+    return result
+
+
+def first_sample():
+    space = se2.KinematicStateSpace(1.0, True)
+    return space.interpolate_with_directions(se2.Pose2D(0, 0, 0), se2.Pose2D(2, 1, 0.5), 0.5)[1]
+
+
+# (owner factory, view getter, a field of the view) for every attribute that hands out a view.
+VIEWS = [
+    pytest.param(se2.PlanRequest, lambda r: r.start, "x", id="request.start"),
+    pytest.param(se2.PlanRequest, lambda r: r.goal, "yaw", id="request.goal"),
+    pytest.param(se2.PlannerResult, lambda r: r.diagnostics, "path_length", id="result.diagnostics"),
+    pytest.param(first_sample, lambda s: s.pose, "y", id="sample.pose"),
+]
+
+
+@pytest.mark.parametrize(("make_owner", "get_view", "field"), VIEWS)
+def test_view_outlives_its_owner_then_releases_it(make_owner, get_view, field):
+    owner = make_owner()
+    watch = weakref.ref(owner)
+    references = sys.getrefcount(owner)
+    view = get_view(owner)
+    assert sys.getrefcount(owner) == references + 1  # the view holds exactly one reference
+    setattr(view, field, 2.5)
+    assert getattr(get_view(owner), field) == 2.5  # a view, not a copy
+    del owner
+    gc.collect()
+    assert watch() is not None
+    assert getattr(view, field) == 2.5
+    setattr(view, field, -1.25)  # writing into the kept owner is still fine
+    assert getattr(view, field) == -1.25
+    del view
+    gc.collect()
+    assert watch() is None
+
+
+def test_checker_outlives_its_costmap_then_releases_it():
+    cells = np.zeros((10, 10), dtype=np.uint8)
+    cells[5, 5] = 254
+    costmap = se2.Costmap(cells, 1.0, 0.0, 0.0)
+    watch = weakref.ref(costmap)
+    references = sys.getrefcount(costmap)
+    checkers = [se2.CollisionChecker(costmap) for _ in range(3)]
+    assert sys.getrefcount(costmap) == references + 3
+    del costmap, cells
+    gc.collect()
+    assert watch() is not None
+    result = checkers[0].check(se2.Pose2D(5.5, 5.5, 0.0), se2.CircleFootprint(0.5))
+    assert (result.collision, result.outside_map, result.max_cost) == (True, False, 254)
+    del checkers
+    gc.collect()
+    assert watch() is None
+
+
+@pytest.mark.parametrize(
+    ("make", "read"),
+    [
+        pytest.param(lambda r: r.path_array, lambda a: a[0, 0], id="path_array"),
+        pytest.param(lambda r: r.directions_array, lambda a: a[0], id="directions_array"),
+        pytest.param(lambda r: r.path, lambda p: p[0].x, id="path"),
+        pytest.param(lambda r: r.directions, lambda d: d[0], id="directions"),
+    ],
+)
+def test_result_copies_do_not_hold_the_result(make, read):
+    result = solved()
+    expected = read(make(result))
+    watch = weakref.ref(result)
+    references = sys.getrefcount(result)
+    copy = make(result)
+    assert sys.getrefcount(result) == references
+    del result
+    gc.collect()
+    assert watch() is None
+    assert read(copy) == expected  # the copy owns its memory
+
+
+def test_costmap_copies_the_array_it_is_built_from():
+    cells = np.zeros((4, 6), dtype=np.uint8)
+    references = sys.getrefcount(cells)
+    costmap = se2.Costmap(cells, 1.0, 0.0, 0.0)
+    assert sys.getrefcount(cells) == references
+    cells[:] = 254
+    assert costmap.get_cost(0, 0) == 0
+    out = costmap.cells_array
+    out[:] = 7
+    assert costmap.get_cost(3, 2) == 0
+
+
+def test_planner_keeps_its_own_costmap():
+    costmap = open_map()
+    watch = weakref.ref(costmap)
+    planner = se2.HybridAStar(costmap)
+    del costmap
+    gc.collect()
+    assert watch() is None  # a copy, not a reference
+    request = se2.PlanRequest()
+    request.start = se2.Pose2D(1.0, 1.0, 0.0)
+    request.goal = se2.Pose2D(3.0, 1.5, 0.0)
+    request.footprint = se2.CircleFootprint(0.2)
+    assert planner.plan(request, se2.PlannerConfig()).status == se2.PlannerStatus.SUCCESS
+
+
+def test_footprint_in_a_request_is_a_copy():
+    polygon = se2.PolygonFootprint([se2.Point2D(0.2, 0.1), se2.Point2D(-0.2, 0.1),
+                                    se2.Point2D(-0.2, -0.1), se2.Point2D(0.2, -0.1)])
+    request = se2.PlanRequest()
+    request.footprint = polygon
+    polygon.points = [se2.Point2D(0, 0)]
+    assert [(p.x, p.y) for p in request.footprint.points] == [
+        (0.2, 0.1), (-0.2, 0.1), (-0.2, -0.1), (0.2, -0.1)]
+
+
+# 15 m x 15 m with the goal in a box whose door is one cell wide: only the token ends the call.
+def boxed_goal_planner():
+    cells = np.zeros((300, 300), dtype=np.uint8)
+    cells[200, 200:261] = cells[260, 200:261] = 254
+    cells[200:261, 200] = cells[200:261, 260] = 254
+    cells[200, 230] = 0
+    return se2.HybridAStar(cells, 0.05, 0.0, 0.0)
+
+
+def test_plan_keeps_its_arguments_alive_without_the_interpreter_lock():
+    planner = boxed_goal_planner()
+    request = se2.PlanRequest()
+    request.start = se2.Pose2D(1.0, 1.0, 0.0)
+    request.goal = se2.Pose2D(11.5, 11.5, 0.0)
+    request.footprint = se2.CircleFootprint(0.3)
+    config = se2.PlannerConfig()
+    config.max_expanded_nodes = 100_000_000
+    config.max_planning_time_seconds = 120.0
+    config.terminal_check_interval = 16
+    token = se2.CancellationToken()
+    watches = [weakref.ref(o) for o in (planner, request, config, token)]
+    results = []
+    started = threading.Event()
+
+    def work(planner, request, config, token):
+        started.set()
+        results.append(planner.plan(request, config, token))
+
+    worker = threading.Thread(target=work, args=(planner, request, config, token))
+    worker.start()
+    started.wait()
+    canceller = token.cancel
+    del planner, request, config, token  # the call's own references must carry it
+    gc.collect()
+    canceller()
+    worker.join()
+    assert results[0].status == se2.PlannerStatus.CANCELLED
+    assert results[0].message == "planning cancelled"
+    del worker, canceller, results
+    gc.collect()
+    assert all(watch() is None for watch in watches)
+
+
+def test_repeated_plans_do_not_leak_result_objects():
+    planner = se2.HybridAStar(open_map())
+    request = se2.PlanRequest()
+    request.start = se2.Pose2D(1.0, 1.0, 0.0)
+    request.goal = se2.Pose2D(3.0, 1.5, 0.0)
+    config = se2.PlannerConfig()
+    watches = []
+    for _ in range(5):
+        result = planner.plan(request, config)
+        assert result.status == se2.PlannerStatus.SUCCESS
+        watches.append(weakref.ref(result))
+        assert not math.isnan(result.path_array.sum())
+    del result
+    gc.collect()
+    assert all(watch() is None for watch in watches)
