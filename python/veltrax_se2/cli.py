@@ -162,9 +162,10 @@ def _summary(costmap: sp.Costmap, result: sp.PlannerResult, map_path: str) -> st
         f"status:   {sp.planner_status_name(result.status)}: {result.message}",
     ]
     if result.status == sp.PlannerStatus.SUCCESS:
+        cusps = _count_cusps(result.directions)
         lines.append(
             f"path:     {d.path_length:.3f} m, {len(result.path)} poses, "
-            f"{_count_cusps(result.directions)} cusps, {d.reverse_count} reverse steps, "
+            f"{cusps} cusp{'' if cusps == 1 else 's'}, {d.reverse_count} reverse steps, "
             f"{d.in_place_rotation_count} in-place rotations"
         )
     lines.append(
