@@ -1,6 +1,5 @@
-// The search loop must not allocate per expansion. This file counts every heap allocation of the
-// test program (the library's included) through a replaced global operator new; the counter is
-// only read by the test below, so the other tests of the program are unaffected.
+// The search loop must not allocate per expansion. This program counts every heap allocation (the
+// library's included) through a replaced global operator new, so it is built on its own.
 
 #include <gtest/gtest.h>
 
