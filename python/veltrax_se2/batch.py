@@ -5,8 +5,9 @@ from __future__ import annotations
 import os
 import sys
 import threading
+from collections import deque
 from concurrent.futures import ThreadPoolExecutor
-from typing import Callable, Iterable, Sequence, TextIO
+from typing import Callable, Iterable, Sequence, TextIO, cast
 
 import _se2_planner as sp
 
@@ -65,23 +66,56 @@ def plan_many(
     else:
         report = None
 
-    local = threading.local()
+    # Requests that share a heuristic field (goal cell and map revision) form a group. A worker
+    # stays on its group while it has pending requests, so its planner's cached field is reused;
+    # then it starts the next untouched group, or, when none is left, helps with the busiest one.
+    groups: dict[object, deque[int]] = {}
+    for index, request in enumerate(requests):
+        key = (costmap.world_to_map(request.goal.x, request.goal.y), request.map_revision)
+        groups.setdefault(key, deque()).append(index)
+    untouched = deque(groups)
+    owners: dict[object, int] = {}  # groups being worked on: at most one per worker
     lock = threading.Lock()
     done = 0
+    results: list[sp.PlannerResult | None] = [None] * total
 
-    def plan_one(index: int) -> sp.PlannerResult:
+    def take(current: object) -> tuple[object, int] | None:
+        if current is not None:
+            if groups[current]:
+                return current, groups[current].popleft()
+            owners[current] -= 1
+            if owners[current] == 0:
+                del owners[current]
+        if untouched:
+            key = untouched.popleft()
+        else:
+            busy = [k for k in owners if groups[k]]
+            if not busy:
+                return None
+            key = max(busy, key=lambda k: len(groups[k]))
+        owners[key] = owners.get(key, 0) + 1
+        return key, groups[key].popleft()
+
+    def work() -> None:
         nonlocal done
-        planner = getattr(local, "planner", None)
-        if planner is None:
-            planner = local.planner = sp.HybridAStar(costmap)
-        result = planner.plan(requests[index], config)
-        if report is not None:
+        planner = sp.HybridAStar(costmap)
+        current: object = None
+        while True:
             with lock:
-                done += 1
-                report(done, total)
-        return result
+                taken = take(current)
+            if taken is None:
+                return
+            current, index = taken
+            results[index] = planner.plan(requests[index], config)
+            if report is not None:
+                with lock:
+                    done += 1
+                    report(done, total)
 
     if workers == 1:
-        return [plan_one(i) for i in range(total)]
-    with ThreadPoolExecutor(max_workers=workers, thread_name_prefix="veltrax-plan") as pool:
-        return list(pool.map(plan_one, range(total)))
+        work()
+    else:
+        with ThreadPoolExecutor(max_workers=workers, thread_name_prefix="veltrax-plan") as pool:
+            for future in [pool.submit(work) for _ in range(workers)]:
+                future.result()
+    return cast("list[sp.PlannerResult]", results)

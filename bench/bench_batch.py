@@ -1,0 +1,94 @@
+"""How `plan_many` scales with worker threads.
+
+Plans a fixed batch on the bundled warehouse (every ordered pair of its docking points, twice) with
+1 and with N workers, alternating the two so that both see the same machine, and prints the wall
+times, the speed-up and what an ideal scheduler could reach given the measured request times.
+
+    python bench/bench_batch.py [--repeats 3] [--workers 2] [--copies 2]
+"""
+
+from __future__ import annotations
+
+import argparse
+import heapq
+import itertools
+import math
+import pathlib
+import statistics
+import sys
+import time
+
+import _se2_planner as sp
+from veltrax_se2 import load_map, plan_many
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+DOCKS = [
+    (1.0, 5.0, 0.0),
+    (12.0, 5.0, math.pi),
+    (2.4, 1.0, 0.0),
+    (12.5, 9.0, -math.pi / 2),
+    (3.5, 2.8, -math.pi / 2),
+]
+
+
+def make_requests(copies: int) -> list[sp.PlanRequest]:
+    requests = []
+    for _ in range(copies):
+        for start, goal in itertools.permutations(DOCKS, 2):
+            request = sp.PlanRequest()
+            request.start = sp.Pose2D(*start)
+            request.goal = sp.Pose2D(*goal)
+            requests.append(request)
+    return requests
+
+
+def makespan(durations: list[float], workers: int) -> float:
+    """Finish time of greedy list scheduling in the given order (what a shared queue does)."""
+    ends = [0.0] * workers
+    for duration in durations:
+        heapq.heapreplace(ends, ends[0] + duration)
+    return max(ends)
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--repeats", type=int, default=3)
+    parser.add_argument("--workers", type=int, default=2)
+    parser.add_argument("--copies", type=int, default=2)
+    args = parser.parse_args()
+
+    costmap = load_map(ROOT / "examples" / "maps" / "warehouse.yaml")
+    requests = make_requests(args.copies)
+    config = sp.PlannerConfig()
+
+    # Each request alone, on a warm planner: the work a perfect scheduler has to spread.
+    planner = sp.HybridAStar(costmap)
+    durations = []
+    for request in requests:
+        began = time.perf_counter()
+        planner.plan(request, config)
+        durations.append(time.perf_counter() - began)
+
+    ones: list[float] = []
+    manys: list[float] = []
+    for _ in range(args.repeats):
+        for workers, times in ((1, ones), (args.workers, manys)):
+            began = time.perf_counter()
+            results = plan_many(costmap, requests, config, workers=workers, progress=False)
+            times.append(time.perf_counter() - began)
+            solved = sum(r.status == sp.PlannerStatus.SUCCESS for r in results)
+    total = sum(durations)
+    print(f"{len(requests)} requests on the bundled warehouse, {solved} solved; "
+          f"sum of single-request times {total:.2f} s")
+    print(f"ideal on {args.workers} workers: {total / args.workers:.2f} s; "
+          f"list scheduling in request order {makespan(durations, args.workers):.2f} s; "
+          f"longest request {max(durations):.2f} s")
+    for one, many in zip(ones, manys):
+        print(f"1 worker {one:.2f} s   {args.workers} workers {many:.2f} s   speed-up {one / many:.2f}x")
+    ratios = [one / many for one, many in zip(ones, manys)]
+    print(f"median speed-up {statistics.median(ratios):.2f}x over {args.repeats} runs")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
