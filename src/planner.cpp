@@ -339,7 +339,7 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
     fail(PlannerStatus::NO_PATH, "goal is disconnected in obstacle heuristic");
     return;
   }
-  std::vector<detail::OpenEntry>& open = workspace.open;
+  detail::OpenList& open = workspace.open;
   open.clear();
   // The pool and the open list grow by at most one entry per primitive and expansion. Reserving
   // that up front costs address space only (untouched pages stay unmapped) and spares the peak
@@ -359,9 +359,7 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
     } catch (const std::bad_alloc&) {
     }
   }
-  const detail::OpenEntryAfter after;
-  open.push_back(detail::OpenEntry{h0, h0, start, 0});
-  std::uint64_t sequence = 1;
+  open.push(h0, h0, start);
 
   // A table the configuration cannot support (a sample step far too small for the primitive
   // length) is an invalid request like any other, not an exception out of plan().
@@ -388,12 +386,10 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
   std::vector<MotionPrimitive>& primitives = workspace.primitives;
   std::vector<HybridAStar::Workspace::Node>& nodes = workspace.nodes;
   while (!open.empty()) {
-    std::pop_heap(open.begin(), open.end(), after);
-    const std::uint32_t current = open.back().node;
-    open.pop_back();
+    const std::uint32_t current = open.pop();
     // Most likely the next node to expand: its load overlaps this expansion.
     if (!open.empty()) {
-      __builtin_prefetch(nodes.data() + open.front().node);
+      __builtin_prefetch(nodes.data() + open.top().node);
     }
     if (nodes[current].closed) {
       continue;
@@ -434,6 +430,16 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
     }
 
     table->generate(p, primitives);
+    // The children's index entries lie scattered over a large table: their loads are started
+    // here, so that the collision checks below hide them. Prefetches are only hints.
+    std::vector<std::uint32_t>& keys = workspace.child_keys;
+    keys.resize(primitives.size());
+    for (std::size_t i = 0; i < primitives.size(); ++i) {
+      keys[i] = detail::stateKey(costmap_, bins, primitives[i].samples.back());
+      if (keys[i] != kInvalidIndex) {
+        __builtin_prefetch(workspace.index.data() + keys[i]);
+      }
+    }
     // Every primitive's samples are checked first, back to back, so that one clock interval
     // covers all checks of the expansion. The checks are pure, so doing them ahead of the node
     // updates changes nothing but the number of clock reads.
@@ -455,19 +461,10 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
       outcomes[i] = cost;
     }
     diagnostics_.collision_check_time_ms += millisecondsSince(checks_start);
-    // The children's index entries and nodes are scattered over large tables; their loads are
-    // started for all primitives before the first one is needed. Prefetches are only hints.
-    std::vector<std::uint32_t>& keys = workspace.child_keys;
-    keys.resize(primitives.size());
     for (std::size_t i = 0; i < primitives.size(); ++i) {
-      keys[i] = outcomes[i] < 0 ? kInvalidIndex
-                                : detail::stateKey(costmap_, bins, primitives[i].samples.back());
-      if (keys[i] != kInvalidIndex) {
-        __builtin_prefetch(workspace.index.data() + keys[i]);
-      }
-    }
-    for (std::size_t i = 0; i < primitives.size(); ++i) {
-      if (keys[i] != kInvalidIndex) {
+      if (outcomes[i] < 0) {
+        keys[i] = kInvalidIndex;  // a sample collides
+      } else if (keys[i] != kInvalidIndex) {
         const std::uint32_t known = workspace.find(keys[i]);
         if (known != kInvalidIndex) {
           __builtin_prefetch(nodes.data() + known);
@@ -476,15 +473,12 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
     }
     for (std::size_t i = 0; i < primitives.size(); ++i) {
       const MotionPrimitive& primitive = primitives[i];
-      if (outcomes[i] < 0) {
-        continue;  // a sample collides
+      if (keys[i] == kInvalidIndex) {
+        continue;  // off the map, or a sample collides
       }
       const auto cost = static_cast<std::uint8_t>(outcomes[i]);
       const Pose2D& end = primitive.samples.back();
       const std::uint32_t key = keys[i];
-      if (key == kInvalidIndex) {
-        continue;
-      }
       std::uint32_t child = workspace.find(key);
       if (child == current) {
         continue;
@@ -526,8 +520,7 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
       const double h =
           heuristicCostAfterStep(end, node.kinematic_bound, length, reached.kinematic_bound);
       if (std::isfinite(h)) {
-        open.push_back(detail::OpenEntry{g + h, h, child, sequence++});
-        std::push_heap(open.begin(), open.end(), after);
+        open.push(g + h, h, child);
       }
     }
   }

@@ -5,6 +5,7 @@
 
 #include "detail/free_cells.hpp"
 #include "detail/lazy_table.hpp"
+#include "detail/open_list.hpp"
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/geometry.hpp"
 #include "veltrax/se2/planner.hpp"
@@ -24,26 +25,6 @@ std::uint32_t stateKey(const Costmap& costmap, std::uint32_t angle_bins, const P
 // Number of keys of a costmap at angle_bins, or 0 when it does not fit 32-bit pool positions.
 std::uint64_t nodeKeyCapacity(std::uint64_t width, std::uint64_t height,
                               std::uint32_t angle_bins) noexcept;
-
-struct OpenEntry {
-  double f;
-  double h;
-  std::uint32_t node;
-  std::uint64_t sequence;
-};
-
-// Heap order for std::push_heap / pop_heap: the top is the smallest f, then h, then sequence.
-struct OpenEntryAfter {
-  bool operator()(const OpenEntry& a, const OpenEntry& b) const noexcept {
-    if (a.f != b.f) {
-      return a.f > b.f;
-    }
-    if (a.h != b.h) {
-      return a.h > b.h;
-    }
-    return a.sequence > b.sequence;
-  }
-};
 
 }  // namespace detail
 
@@ -66,7 +47,7 @@ struct HybridAStar::Workspace {
   std::vector<std::uint32_t> touched;
 
   // Scratch storage of one call, kept so that later calls do not allocate it again.
-  std::vector<detail::OpenEntry> open;
+  detail::OpenList open;
   std::vector<MotionPrimitive> primitives;
   // Per primitive of one expansion: the largest cost under its samples, or -1 when one collides.
   std::vector<std::int16_t> check_outcomes;

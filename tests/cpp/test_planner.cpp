@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "detail/lazy_table.hpp"
+#include "detail/open_list.hpp"
 #include "detail/path_labels.hpp"
 #include "detail/workspace.hpp"
 #include "shared_maps.hpp"
@@ -143,6 +145,71 @@ TEST(LazyTableTest, OnlyTouchedPagesBecomeResident) {
   EXPECT_GT(table.residentBytes(), 0u);
   table.clear();
   EXPECT_EQ(table[2000003], 0u);
+}
+
+// The open list pops in exactly the order of a binary heap keyed (f, h, 64-bit push number),
+// also across the renumbering of its 32-bit push numbers, which a small limit forces often.
+class OpenListOrderTest : public ::testing::TestWithParam<std::uint64_t> {};
+
+TEST_P(OpenListOrderTest, PopsLikeAPriorityQueue) {
+  struct Entry {
+    double f;
+    double h;
+    std::uint32_t node;
+    std::uint64_t sequence;
+  };
+  const auto after = [](const Entry& a, const Entry& b) {
+    if (a.f != b.f) {
+      return a.f > b.f;
+    }
+    if (a.h != b.h) {
+      return a.h > b.h;
+    }
+    return a.sequence > b.sequence;
+  };
+  std::vector<Entry> reference;
+  detail::OpenList open(GetParam());
+  std::mt19937_64 rng(17);
+  std::uint64_t sequence = 0;
+  std::uint32_t node = 0;
+  std::size_t pops = 0;
+  for (int step = 0; step < 20000; ++step) {
+    // Few distinct values, so that ties on f and on h are common.
+    if (rng() % 3 != 0 && open.size() < GetParam() - 1) {
+      const double f = static_cast<double>(rng() % 8);
+      const double h = static_cast<double>(rng() % 4) * 0.5;
+      open.push(f, h, node);
+      reference.push_back(Entry{f, h, node, sequence++});
+      std::push_heap(reference.begin(), reference.end(), after);
+      ++node;
+    } else if (!reference.empty()) {
+      std::pop_heap(reference.begin(), reference.end(), after);
+      ASSERT_EQ(open.top().node, reference.back().node) << "pop " << pops;
+      ASSERT_EQ(open.pop(), reference.back().node) << "pop " << pops;
+      reference.pop_back();
+      ++pops;
+    }
+    ASSERT_EQ(open.size(), reference.size());
+  }
+  EXPECT_GT(pops, 5000u);
+}
+
+INSTANTIATE_TEST_SUITE_P(SequenceLimits, OpenListOrderTest,
+                         ::testing::Values(std::uint64_t{1} << 32, 64, 7));
+
+TEST(OpenListTest, RefusesToRenumberMoreEntriesThanNumbers) {
+  detail::OpenList open(3);
+  open.push(1.0, 0.0, 0);
+  open.push(1.0, 0.0, 1);
+  open.push(1.0, 0.0, 2);
+  std::string message;
+  try {
+    open.push(1.0, 0.0, 3);
+  } catch (const std::length_error& e) {
+    message = e.what();
+  }
+  EXPECT_EQ(message, "open list is too large");
+  EXPECT_EQ(open.size(), 3u);
 }
 
 // ---- step counts and direction labels
