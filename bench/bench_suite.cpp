@@ -7,9 +7,16 @@
 //
 //   bench_suite [--json FILE] [--maps a,b] [--queries N] [--repeats N] [--time-limit S]
 //               [--footprint circle|rectangle] [--no-reference] [--peers] [--peer-time S]
+//               [--separation M] [--map NAME=FILE[:SCALE[:CROP]] ...]
+//
+// --map adds a map of one's own (repeatable): a map-server YAML file with a PGM image, a PGM
+// (occupancy grey levels, 0.05 m) or a MovingAI grid upsampled SCALE times (default 10) after
+// cropping it to its first CROP x CROP grid cells; it gets seeded queries whose start and goal
+// are at least M metres apart (default 5; applies to the --map options after it).
 //
 // Real maps: turtlebot3 (queries >= 3 m apart: its known area is small; elsewhere >= 5 m) and the
-// small warehouse at their own 0.05 m; MovingAI grids upsampled,
+// small warehouse at their own 0.05 m, each with hand-placed hard queries too; MovingAI grids
+// upsampled,
 // Berlin_0_1024 x2 (0.10 m per grid cell, 2048 x 2048 cells), 64room_007 (its first 128 x 128
 // grid cells, i.e. 2 x 2 rooms) x12 (0.60 m per grid cell, so its one-cell doors pass a 0.5 m
 // robot; 1536 x 1536 cells).
@@ -36,6 +43,7 @@
 #include <memory>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -60,34 +68,54 @@ Costmap loadOccupancy(const std::string& image_path, double origin_x, double ori
 }
 
 // A MovingAI grid ('.', 'G' passable; everything else blocked), `crop` grid cells square from
-// the top-left corner (0 = all), each grid cell becoming scale x scale cells of 0.05 m.
-Costmap loadMovingAi(const std::string& file, std::uint64_t crop, std::uint64_t scale) {
-  std::ifstream in(sharedDir() + "/maps/movingai/" + file);
-  std::string word;
+// the top-left corner (0 = all), each grid cell becoming scale x scale cells of 0.05 m. The
+// header is "key value" lines, optionally closed by a "map" line (some copies leave it out).
+Costmap loadMovingAiFile(const std::string& path, std::uint64_t crop, std::uint64_t scale) {
+  std::ifstream in(path);
+  if (!in) {
+    throw std::runtime_error("cannot open " + path);
+  }
   std::uint64_t height = 0;
   std::uint64_t width = 0;
-  while (in >> word && word != "map") {
-    if (word == "height") {
-      in >> height;
-    } else if (word == "width") {
-      in >> width;
-    }
-  }
   std::vector<std::string> rows;
   std::string line;
-  while (std::getline(in, line) && rows.size() < height) {
+  bool header = true;
+  while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') {
       line.pop_back();
     }
-    if (!line.empty()) {
-      rows.push_back(line);
+    if (line.empty()) {
+      continue;
     }
+    if (header) {
+      std::istringstream words(line);
+      std::string key;
+      words >> key;
+      if (key == "map") {
+        header = false;
+        continue;
+      }
+      if (key == "height" || key == "width" || key == "type" || key == "free" ||
+          key == "obstacle") {
+        if (key == "height") {
+          words >> height;
+        } else if (key == "width") {
+          words >> width;
+        }
+        continue;
+      }
+      header = false;
+    }
+    rows.push_back(line);
+  }
+  if (width == 0 || height == 0 || rows.size() < height) {
+    throw std::runtime_error(path + ": not a MovingAI grid");
   }
   const std::uint64_t w = crop == 0 ? width : std::min(crop, width);
   const std::uint64_t h = crop == 0 ? height : std::min(crop, height);
   std::vector<std::uint8_t> cells(w * scale * h * scale, 254);
   for (std::uint64_t gy = 0; gy < h; ++gy) {
-    for (std::uint64_t gx = 0; gx < w; ++gx) {
+    for (std::uint64_t gx = 0; gx < w && gx < rows[gy].size(); ++gx) {
       const char c = rows[gy][gx];
       const std::uint8_t cost = (c == '.' || c == 'G') ? 0 : 254;
       for (std::uint64_t sy = 0; sy < scale; ++sy) {
@@ -99,6 +127,104 @@ Costmap loadMovingAi(const std::string& file, std::uint64_t crop, std::uint64_t 
     }
   }
   return Costmap(w * scale, h * scale, 0.05, 0.0, 0.0, std::move(cells));
+}
+
+Costmap loadMovingAi(const std::string& file, std::uint64_t crop, std::uint64_t scale) {
+  return loadMovingAiFile(sharedDir() + "/maps/movingai/" + file, crop, scale);
+}
+
+// Occupancy grey levels to costs: occupancy = (255 - grey) / 255 (or grey / 255 negated),
+// lethal above `occupied`, free below `free`, unknown in between.
+Costmap occupancyToCosts(const Costmap& grey, bool negate, double occupied, double free) {
+  std::vector<std::uint8_t> cells(grey.cells().size());
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const double g = grey.cells()[i];
+    const double occupancy = negate ? g / 255.0 : (255.0 - g) / 255.0;
+    cells[i] = occupancy > occupied ? kLethalCost : (occupancy < free ? 0 : kUnknownCost);
+  }
+  return Costmap(grey.width(), grey.height(), grey.resolution(), grey.originX(), grey.originY(),
+                 std::move(cells));
+}
+
+// A map-server YAML file with a PGM image (trinary interpretation of the thresholds).
+Costmap loadMapYaml(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) {
+    throw std::runtime_error("cannot open " + path);
+  }
+  std::string image;
+  double resolution = 0.05;
+  double origin[3] = {0.0, 0.0, 0.0};
+  bool negate = false;
+  double occupied = 0.65;
+  double free = 0.196;
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos || line[0] == '#') {
+      continue;
+    }
+    const std::string key = line.substr(0, colon);
+    std::string value = line.substr(colon + 1);
+    value.erase(0, value.find_first_not_of(" \t"));
+    value.erase(value.find_last_not_of(" \t\r") + 1);
+    if (key == "image") {
+      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')) {
+        value = value.substr(1, value.size() - 2);
+      }
+      image = value;
+    } else if (key == "resolution") {
+      resolution = std::stod(value);
+    } else if (key == "origin") {
+      std::replace(value.begin(), value.end(), '[', ' ');
+      std::replace(value.begin(), value.end(), ']', ' ');
+      std::replace(value.begin(), value.end(), ',', ' ');
+      std::istringstream numbers(value);
+      numbers >> origin[0] >> origin[1] >> origin[2];
+    } else if (key == "negate") {
+      negate = std::stoi(value) != 0;
+    } else if (key == "occupied_thresh") {
+      occupied = std::stod(value);
+    } else if (key == "free_thresh") {
+      free = std::stod(value);
+    }
+  }
+  if (image.empty()) {
+    throw std::runtime_error(path + ": no image");
+  }
+  if (image[0] != '/') {
+    const std::size_t slash = path.rfind('/');
+    image = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + image;
+  }
+  return occupancyToCosts(loadCostmapPgm(image, resolution, origin[0], origin[1]), negate, occupied,
+                          free);
+}
+
+// A map named on the command line: NAME=FILE[:SCALE[:CROP]]. FILE is a map-server YAML file, a
+// PGM image (occupancy grey levels, 0.05 m, origin 0) or a MovingAI grid, upsampled SCALE times
+// (default 10: 0.5 m per grid cell) after keeping CROP x CROP grid cells (default all).
+Costmap loadMapArgument(const std::string& spec) {
+  std::string file = spec.substr(spec.find('=') + 1);
+  std::uint64_t scale = 10;
+  std::uint64_t crop = 0;
+  const std::size_t first = file.find(':');
+  if (first != std::string::npos) {
+    std::istringstream numbers(file.substr(first + 1));
+    char colon = 0;
+    numbers >> scale >> colon >> crop;
+    file = file.substr(0, first);
+  }
+  const auto ends_with = [&](const std::string& tail) {
+    return file.size() >= tail.size() &&
+           file.compare(file.size() - tail.size(), tail.size(), tail) == 0;
+  };
+  if (ends_with(".yaml") || ends_with(".yml")) {
+    return loadMapYaml(file);
+  }
+  if (ends_with(".pgm")) {
+    return occupancyToCosts(loadCostmapPgm(file, 0.05, 0.0, 0.0), false, 0.65, 0.196);
+  }
+  return loadMovingAiFile(file, crop, scale);
 }
 
 // Seeded queries on a real map: start and goal free for the footprint, `separation` apart and
@@ -157,6 +283,8 @@ struct Workload {
   std::function<Costmap()> load;
   std::string query_file;   // empty: seeded queries
   double separation = 5.0;  // of seeded starts and goals, metres
+  // Run after the seeded ones: tight turns, reversing into bays, long detours.
+  std::vector<bench::Query> hand_placed = {};
 };
 
 std::vector<Workload> workloads() {
@@ -168,9 +296,26 @@ std::vector<Workload> workloads() {
       {"maze", [] { return bench::loadBenchMap("maze"); }, "maze"},
       {"large", [] { return bench::loadBenchMap("large"); }, "large"},
       // Its known area is only about 5.6 m x 5.2 m.
-      {"turtlebot3", [] { return loadOccupancy("turtlebot3/map.pgm", -10.0, -10.0); }, "", 3.0},
+      {"turtlebot3",
+       [] { return loadOccupancy("turtlebot3/map.pgm", -10.0, -10.0); },
+       "",
+       3.0,
+       {// Turn around between the pillars; cross the pillar grid sideways; tip to tip.
+        {{-0.55, 0.55, 0.0}, {0.55, -0.55, kPi}},
+        {{-1.65, 0.55, -kPi / 2}, {1.65, -0.55, kPi / 2}},
+        {{-2.0, 0.0, kPi / 2}, {2.0, 0.3, -kPi / 2}}}},
       {"warehouse",
-       [] { return loadOccupancy("aws_small_warehouse/warehouse_005.pgm", -7.0, -10.5); }, ""},
+       [] { return loadOccupancy("aws_small_warehouse/warehouse_005.pgm", -7.0, -10.5); },
+       "",
+       5.0,
+       {// Back out of a dead-end rack aisle into the next one, facing the same wall.
+        {{3.6, -8.5, -kPi / 2}, {5.55, -8.5, -kPi / 2}},
+        // From the racks into a bay of the west wall, ending nose out (reversed in).
+        {{5.5, -8.0, kPi / 2}, {-6.2, 1.0, 0.0}},
+        // Corner to corner, ending facing into a dead-end aisle.
+        {{-3.0, 9.0, 0.0}, {5.5, -9.0, -kPi / 2}},
+        // Along the west wall from bay to bay, facing backwards.
+        {{-6.0, 6.0, kPi}, {-6.0, -7.5, kPi}}}},
       {"berlin_x2", [] { return loadMovingAi("Berlin_0_1024.map", 0, 2); }, ""},
       {"64room_x12", [] { return loadMovingAi("64room_007.map", 128, 12); }, ""},
   };
@@ -463,6 +608,8 @@ int main(int argc, char** argv) {
   bool reference = true;
   bool peers = false;
   double peer_time = 5.0;
+  std::vector<Workload> extra;
+  double separation = 5.0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::string {
@@ -494,6 +641,18 @@ int main(int argc, char** argv) {
       peers = true;
     } else if (arg == "--peer-time") {
       peer_time = std::stod(value());
+    } else if (arg == "--separation") {
+      separation = std::stod(value());
+    } else if (arg == "--map") {
+      const std::string spec = value();
+      const std::size_t equals = spec.find('=');
+      if (equals == std::string::npos || equals == 0) {
+        std::cerr << "--map wants NAME=FILE[:SCALE[:CROP]]\n";
+        return 2;
+      }
+      extra.push_back(
+          Workload{spec.substr(0, equals), [spec] { return loadMapArgument(spec); }, ""});
+      extra.back().separation = separation;
     } else {
       std::cerr << "unknown argument " << arg << "\n";
       return 2;
@@ -508,13 +667,19 @@ int main(int argc, char** argv) {
   PlannerConfig config;
   config.max_planning_time_seconds = time_limit;
 
+  // Maps named with --map run alone unless --maps picks built-in ones as well.
+  std::vector<Workload> suite;
+  for (Workload& w : workloads()) {
+    const bool picked = std::find(selected.begin(), selected.end(), w.name) != selected.end();
+    if (picked || (selected.empty() && extra.empty())) {
+      suite.push_back(std::move(w));
+    }
+  }
+  suite.insert(suite.end(), extra.begin(), extra.end());
+
   std::vector<Run> runs;
   std::vector<std::string> done;
-  for (const Workload& w : workloads()) {
-    if (!selected.empty() &&
-        std::find(selected.begin(), selected.end(), w.name) == selected.end()) {
-      continue;
-    }
+  for (const Workload& w : suite) {
     const Costmap map = w.load();
     std::vector<bench::Query> queries =
         w.query_file.empty() ? seededQueries(map, footprint, max_queries, w.separation)
@@ -522,6 +687,7 @@ int main(int argc, char** argv) {
     if (queries.size() > max_queries) {
       queries.resize(max_queries);
     }
+    queries.insert(queries.end(), w.hand_placed.begin(), w.hand_placed.end());
     done.push_back(w.name);
     std::cerr << w.name << ": " << map.width() << " x " << map.height() << ", " << queries.size()
               << " queries\n";

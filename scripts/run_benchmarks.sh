@@ -2,7 +2,9 @@
 # Builds the benchmark suite and runs it: every map of ../shared/bench and the real maps of
 # ../shared/maps, the library's planner beside the reference planner and OMPL's planners.
 # Prints the table and writes the runs to <build>/bench_results.json (or $BENCH_JSON).
-# Extra arguments go to the suite, e.g. --maps open,walls --queries 3 --repeats 1 --no-reference.
+# Extra arguments go to the suite, e.g. --maps open,walls --queries 3 --repeats 1 --no-reference,
+# --footprint rectangle, or --map NAME=FILE[:SCALE[:CROP]] for a map of your own (a map-server
+# YAML with a PGM image, a PGM, or a MovingAI grid upsampled SCALE times).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
