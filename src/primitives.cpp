@@ -108,6 +108,46 @@ void MotionPrimitiveTable::fill(const Pose2D& pose, double cos_yaw, double sin_y
   }
 }
 
+// The same operations as fill() for (FORWARD, steering) and (REVERSE, -steering). Their arc
+// lengths and curvatures are exact negatives of each other (IEEE negation, products and
+// quotients are sign-symmetric), so s * curvature, and with it every yaw, sine and cosine, is
+// bit for bit the same for both.
+void MotionPrimitiveTable::fillMirroredArcs(const Pose2D& pose, double cos_yaw, double sin_yaw,
+                                            Steering steering, MotionPrimitive& forward,
+                                            MotionPrimitive& reverse) const {
+  const Steering opposite = steering == Steering::LEFT ? Steering::RIGHT : Steering::LEFT;
+  forward.direction = Direction::FORWARD;
+  forward.steering = steering;
+  forward.length = primitive_length_;
+  reverse.direction = Direction::REVERSE;
+  reverse.steering = opposite;
+  reverse.length = primitive_length_;
+  const double x0 = pose.x;
+  const double y0 = pose.y;
+  const double yaw0 = pose.yaw;
+  const std::uint64_t n = samples_per_primitive_;
+  const auto n_double = static_cast<double>(n);
+  const double forward_length = factor(Direction::FORWARD) * primitive_length_;
+  const double forward_curvature = factor(steering) / turning_radius_;
+  const double reverse_curvature = factor(opposite) / turning_radius_;
+  forward.samples.resize(n);
+  reverse.samples.resize(n);
+  Pose2D* f = forward.samples.data();
+  Pose2D* r = reverse.samples.data();
+  for (std::uint64_t k = 1; k <= n; ++k) {
+    // The reverse arc's s is exactly -s and its curvature exactly -forward_curvature.
+    const double s = (static_cast<double>(k) * forward_length) / n_double;
+    const double yaw = s * forward_curvature + yaw0;
+    const double sin_k = std::sin(yaw);
+    const double cos_k = std::cos(yaw);
+    const double normalized = normalizeYaw(yaw);
+    f[k - 1] = Pose2D{x0 + (sin_k - sin_yaw) / forward_curvature,
+                      y0 - (cos_k - cos_yaw) / forward_curvature, normalized};
+    r[k - 1] = Pose2D{x0 + (sin_k - sin_yaw) / reverse_curvature,
+                      y0 - (cos_k - cos_yaw) / reverse_curvature, normalized};
+  }
+}
+
 MotionPrimitive MotionPrimitiveTable::make(const Pose2D& pose, Direction direction,
                                            Steering steering) const {
   const bool rotation = direction == Direction::ROTATION;
@@ -134,6 +174,14 @@ void MotionPrimitiveTable::generate(const Pose2D& pose, std::vector<MotionPrimit
 
   const double cos_yaw = std::cos(pose.yaw);
   const double sin_yaw = std::sin(pose.yaw);
+  if (!allow_in_place_rotation_ && allow_reverse_) {
+    // Order: forward straight, left, right; then reverse straight, left, right.
+    fill(pose, cos_yaw, sin_yaw, Direction::FORWARD, Steering::STRAIGHT, out[0]);
+    fill(pose, cos_yaw, sin_yaw, Direction::REVERSE, Steering::STRAIGHT, out[3]);
+    fillMirroredArcs(pose, cos_yaw, sin_yaw, Steering::LEFT, out[1], out[5]);
+    fillMirroredArcs(pose, cos_yaw, sin_yaw, Steering::RIGHT, out[2], out[4]);
+    return;
+  }
   std::size_t next = 0;
   for (std::size_t i = 0; i < steering_count; ++i) {
     fill(pose, cos_yaw, sin_yaw, Direction::FORWARD, steerings[i], out[next++]);

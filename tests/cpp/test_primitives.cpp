@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -314,6 +315,46 @@ INSTANTIATE_TEST_SUITE_P(
                       OrderCase{false, false, {{F, S}, {F, L}, {F, RI}}},
                       OrderCase{true, true, {{F, S}, {R, S}, {ROT, L}, {ROT, RI}}},
                       OrderCase{true, false, {{F, S}, {ROT, L}, {ROT, RI}}}));
+
+// generate() writes the mirrored arcs (forward left / reverse right, forward right / reverse
+// left) together; each must still be exactly what make() gives for it alone.
+struct MirrorCase {
+  double resolution;
+  double radius;
+  double step;
+};
+
+class PrimitiveGenerateMatchesMake : public ::testing::TestWithParam<MirrorCase> {};
+
+TEST_P(PrimitiveGenerateMatchesMake, OnRandomPoses) {
+  PlannerConfig config;
+  config.minimum_turning_radius = GetParam().radius;
+  config.collision_check_step = GetParam().step;
+  const MotionPrimitiveTable table(GetParam().resolution, config);
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> position(-1000.0, 1000.0);
+  std::uniform_real_distribution<double> yaw(-40.0, 40.0);
+  std::vector<MotionPrimitive> primitives;
+  for (int trial = 0; trial < 400; ++trial) {
+    const Pose2D pose{position(rng), position(rng), trial % 4 == 0 ? kPi : yaw(rng)};
+    table.generate(pose, primitives);
+    ASSERT_EQ(primitives.size(), 6u);
+    for (const MotionPrimitive& primitive : primitives) {
+      const MotionPrimitive made = table.make(pose, primitive.direction, primitive.steering);
+      ASSERT_EQ(primitive.samples.size(), made.samples.size());
+      for (std::size_t k = 0; k < made.samples.size(); ++k) {
+        ASSERT_TRUE(sameBits(primitive.samples[k].x, made.samples[k].x)) << trial << " " << k;
+        ASSERT_TRUE(sameBits(primitive.samples[k].y, made.samples[k].y)) << trial << " " << k;
+        ASSERT_TRUE(sameBits(primitive.samples[k].yaw, made.samples[k].yaw)) << trial << " " << k;
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, PrimitiveGenerateMatchesMake,
+                         ::testing::Values(MirrorCase{0.05, 0.4, 0.025},
+                                           MirrorCase{0.05, 1.7, 0.01}, MirrorCase{0.1, 0.05, 0.3},
+                                           MirrorCase{0.03, 3.0, 0.007}));
 
 TEST(PrimitiveGenerate, ReusedBufferGivesTheSameAnswer) {
   const MotionPrimitiveTable car(0.05, PlannerConfig{});

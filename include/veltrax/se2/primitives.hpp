@@ -42,6 +42,10 @@ class MotionPrimitiveTable {
   void checkPose(const Pose2D& pose, bool arcs, bool rotations) const;
   void fill(const Pose2D& pose, double cos_yaw, double sin_yaw, Direction direction,
             Steering steering, MotionPrimitive& out) const;
+  // The forward arc of `steering` and the reverse arc of the opposite steering, which pass
+  // through the same yaws: written together, each sine and cosine is computed once.
+  void fillMirroredArcs(const Pose2D& pose, double cos_yaw, double sin_yaw, Steering steering,
+                        MotionPrimitive& forward, MotionPrimitive& reverse) const;
 
   double turning_radius_;
   double primitive_length_;
