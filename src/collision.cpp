@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <string>
 
 #include "detail/errors.hpp"
@@ -128,7 +129,7 @@ class DiscShape {
 // their closed box), and the vertices whose y lies in the row.
 class PolygonShape {
  public:
-  explicit PolygonShape(std::size_t n) : n_(n) {
+  PolygonShape(std::size_t n, double resolution) : n_(n), resolution_(resolution) {
     if (n > kInline) {
       heap_.resize(n);
       slots_ = heap_.data();
@@ -145,6 +146,7 @@ class PolygonShape {
   void beginRow(double y0, double y1) {
     y0_ = y0;
     y1_ = y1;
+    prepareReach(y0, y1);
     prepareLine(0, y0);
     prepareLine(1, y1);
     // The y half of each corner's orientation relative to each edge (see edgeMeetsSquare).
@@ -163,6 +165,10 @@ class PolygonShape {
   }
 
   bool touches(double x0, double x1) const {
+    // Most squares of the box that miss the outline are far from it; see prepareReach.
+    if (x1 < reach_lo_ || x0 > reach_hi_) {
+      return false;
+    }
     for (std::size_t k = 0; k < row_vertices_; ++k) {
       const double vx = vertex(slots_[k].row_vertex).x;
       if (x0 <= vx && vx <= x1) {
@@ -187,6 +193,87 @@ class PolygonShape {
     std::uint32_t active[2];
     std::uint32_t row_vertex;
   };
+
+  // Sets [reach_lo_, reach_hi_] so that a square of the row whose x-range misses it cannot be
+  // touched by the tests below. Each of them reports a touch only when some point P of the
+  // outline (its exact segments between the given vertices) lies within d of the square in
+  // both x and y. With e = 1e-12 the tolerance, L the length of P's edge, u the unit roundoff
+  // and D the largest magnitude among the vertices' coordinates and y0, y1 (cell x's are
+  // within 3D, as the walk only visits cells meeting the vertices' box):
+  //  - a vertex in the square: d = 0;
+  //  - a corner on an edge: the corner lies in the edge's box, where the rounded cross product
+  //    is off by at most 4uL^2, so it lies within e/L + 4uL of the segment;
+  //  - a corner inside by parity: the crossings of its line are even in number, so the odd
+  //    count to its right leaves crossings on both sides; each is rounded by at most ~10uD;
+  //  - a polygon edge properly crossing a cell edge: the cell edge is axis-parallel, so the
+  //    signs of o3 and o4 are exact and the polygon edge truly crosses its line; o1 and o2,
+  //    cross products of length |k| (the edge's extent across that line) times at most L + 5D,
+  //    are off by at most 4u|k|(L + 5D), which puts the crossing within 4u(L + 5D) of the cell
+  //    edge;
+  //  - an end of a polygon edge near a cell edge: the e-widened box alone gives d = e;
+  //  - a corner near a polygon edge: within e of the edge's box and e/L + 4u(L + e) of its
+  //    line, so within e/L + 3e + 4uL of the segment.
+  // Hence d < e/l + 3e + 40uD, with l the larger of |dx| and |dy| of the shortest edge (l <= L).
+  // Such a P lies on an edge clipped to [y0 - m, y1 + m], so the clipped x-extent [lo, hi]
+  // satisfies lo <= x1 + d and hi >= x0 - d. The clip endpoints are rounded by at most ~10uD
+  // (the fraction along the edge stays in [0, 1]), and lo - m, hi + m and y0 - m, y1 + m by
+  // u(D + m). The margin m = 4(e/l + e/resolution + e) + 1e-9(1 + D) exceeds all of that by
+  // orders of magnitude. With a zero-length edge, or a margin that overflows, nothing is ruled
+  // out.
+  void prepareReach(double y0, double y1) {
+    if (!margin_ready_) {
+      double shortest = std::numeric_limits<double>::infinity();
+      double magnitude = 0.0;
+      for (std::size_t i = 0; i < n_; ++i) {
+        const Vertex& a = edgeStart(i);
+        const Vertex& b = vertex(i);
+        shortest = std::min(shortest, std::max(std::fabs(b.x - a.x), std::fabs(b.y - a.y)));
+        magnitude = std::max(magnitude, std::max(std::fabs(b.x), std::fabs(b.y)));
+      }
+      fixed_margin_ =
+          4.0 * (kTouchTolerance / shortest + kTouchTolerance / resolution_ + kTouchTolerance);
+      magnitude_ = magnitude;
+      margin_ready_ = true;
+    }
+    const double magnitude = std::max(magnitude_, std::max(std::fabs(y0), std::fabs(y1)));
+    const double m = fixed_margin_ + 1e-9 * (1.0 + magnitude);
+    if (!std::isfinite(m)) {
+      reach_lo_ = -std::numeric_limits<double>::infinity();
+      reach_hi_ = std::numeric_limits<double>::infinity();
+      return;
+    }
+    const double strip_lo = y0 - m;
+    const double strip_hi = y1 + m;
+    // An empty clip leaves lo = +inf and hi = -inf, which rules out the whole row, rightly:
+    // the skip test below is exact.
+    double lo = std::numeric_limits<double>::infinity();
+    double hi = -std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < n_; ++i) {
+      const Vertex& a = edgeStart(i);
+      const Vertex& b = vertex(i);
+      if (std::max(a.y, b.y) < strip_lo || std::min(a.y, b.y) > strip_hi) {
+        continue;
+      }
+      const double xa = clippedEnd(a, b, strip_lo, strip_hi);
+      const double xb = clippedEnd(b, a, strip_lo, strip_hi);
+      lo = std::min(lo, std::min(xa, xb));
+      hi = std::max(hi, std::max(xa, xb));
+    }
+    reach_lo_ = lo - m;
+    reach_hi_ = hi + m;
+  }
+
+  // The x of the segment end -> other clipped to the strip at `end`'s side, for a segment that
+  // meets the strip. An end outside it means the other end is across that strip edge, so the
+  // division is safe and the fraction lies in [0, 1] after rounding too.
+  static double clippedEnd(const Vertex& end, const Vertex& other, double strip_lo,
+                           double strip_hi) {
+    const double y = end.y < strip_lo ? strip_lo : std::min(end.y, strip_hi);
+    if (y == end.y) {
+      return end.x;
+    }
+    return end.x + (other.x - end.x) * ((y - end.y) / (other.y - end.y));
+  }
 
   // Edge i runs from vertex i - 1 (a, the last vertex for i = 0) to vertex i (b).
   const Vertex& edgeStart(std::size_t i) const { return vertex(i == 0 ? n_ - 1 : i - 1); }
@@ -288,6 +375,7 @@ class PolygonShape {
   }
 
   std::size_t n_;
+  double resolution_;
   // Left uninitialised on purpose: every entry is written before it is read.
   Slot inline_[kInline];
   std::vector<Slot> heap_;
@@ -297,6 +385,12 @@ class PolygonShape {
   std::size_t crossing_count_[2] = {0, 0};
   std::size_t active_count_[2] = {0, 0};
   std::size_t row_vertices_ = 0;
+  // The row-independent parts of the margin, set up with the first row.
+  bool margin_ready_ = false;
+  double fixed_margin_ = 0.0;
+  double magnitude_ = 0.0;
+  double reach_lo_ = 0.0;
+  double reach_hi_ = 0.0;
 };
 
 }  // namespace
@@ -319,7 +413,7 @@ CollisionResult CollisionChecker::checkPolygon(const Pose2D& pose,
   }
   const double cos_yaw = std::cos(pose.yaw);
   const double sin_yaw = std::sin(pose.yaw);
-  PolygonShape shape(n);
+  PolygonShape shape(n, costmap().resolution());
   bool finite = true;
   for (std::size_t i = 0; i < n; ++i) {
     const Point2D& p = polygon.points[i];

@@ -61,6 +61,17 @@ PolygonFootprint centredSquare(double half) {
   return polygon({{-half, -half}, {half, -half}, {half, half}, {-half, half}});
 }
 
+// A thin bar whose short edge runs at 45 degrees at distance `gap` from the corner (2, 2), on
+// the side away from cell (1, 1). The edge is 1e-5 long, so the 1e-12 cross-product tolerance
+// reaches 1e-7 from it.
+PolygonFootprint diagonalBarNearCorner(double gap) {
+  const double length = 1e-5;
+  const double s = std::sqrt(0.5);
+  const Point2D a{2 + (gap - length / 2) * s, 2 + (gap + length / 2) * s};
+  const Point2D b{2 + (gap + length / 2) * s, 2 + (gap - length / 2) * s};
+  return polygon({a, b, {b.x + 0.5 * s, b.y + 0.5 * s}, {a.x + 0.5 * s, a.y + 0.5 * s}});
+}
+
 // A small triangle inside cell (mx, my) of a resolution-1 map.
 PolygonFootprint triangleIn(int mx, int my) {
   return polygon({{mx + 0.2, my + 0.2}, {mx + 0.8, my + 0.2}, {mx + 0.5, my + 0.8}});
@@ -150,6 +161,12 @@ INSTANTIATE_TEST_SUITE_P(
         // A quarter turn of a 2 x 0.4 bar: the polygon is placed with its yaw.
         TouchCase{"RotatedBar", {5.5, 5.5, kPi / 2}, polygon({{-0.9, -0.2}, {0.9, -0.2}, {0.9, 0.2}, {-0.9, 0.2}}),
             {{5, 4}, {5, 5}, {5, 6}}},
+        // The corner (2, 2) of cell (1, 1) lies within the tolerance of the short edge, 0.5e-7
+        // away, so (1, 1) is touched; at 2e-7 it is not. The other cells hold a vertex.
+        TouchCase{"CornerWithinToleranceOfAShortEdge", {0, 0, 0}, diagonalBarNearCorner(0.5e-7),
+            {{1, 1}, {2, 1}, {1, 2}, {2, 2}}},
+        TouchCase{"CornerBeyondToleranceOfAShortEdge", {0, 0, 0}, diagonalBarNearCorner(2e-7),
+            {{2, 1}, {1, 2}, {2, 2}}},
         // A multi-polygon touches the union of its components' cells.
         TouchCase{"MultiPolygonUnion", {0, 0, 0}, MultiPolygonFootprint{{triangleIn(1, 1), triangleIn(7, 3)}},
             {{1, 1}, {7, 3}}}),
@@ -466,6 +483,163 @@ TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
   // Most comparisons must see real costs, or the agreement would mean little.
   EXPECT_GT(with_cost, compared / 2);
 }
+
+// Outlines within the tolerance of cell boundaries: the checker rules out squares far from the
+// outline before the exact tests, and must never rule out one that those tests would touch.
+enum class NearMiss { kSnapped, kShortEdges, kSlivers, kDiagonalNearCorner };
+
+struct MarginCase {
+  const char* name;
+  double resolution;
+  double origin_x;
+  double origin_y;
+  NearMiss style;
+};
+
+void PrintTo(const MarginCase& c, std::ostream* os) { *os << c.name; }
+
+class NearMissAgainstReference : public ::testing::TestWithParam<MarginCase> {};
+
+// World outlines with pose (0, 0, 0), which the checker and the reference place unchanged.
+struct NearMissWorld : RandomWorld {
+  NearMissWorld(std::uint64_t seed, const MarginCase& c) : RandomWorld(seed), c(c) {}
+
+  const MarginCase& c;
+
+  // Grid lines as the walk computes them, so that a vertex can sit exactly on a boundary.
+  double gridX(double k) const { return k * c.resolution + c.origin_x; }
+  double gridY(double k) const { return k * c.resolution + c.origin_y; }
+
+  // Nothing, a hair within the tolerance, around it, just beyond it, or a real distance.
+  double offset() {
+    static const double kOffsets[] = {0, 0, 1e-13, 4e-13, 1e-12, 2.5e-12, 1e-11, 1e-9, 1e-7};
+    const double o = kOffsets[integer(0, 8)];
+    const double sign = integer(0, 1) == 1 ? 1.0 : -1.0;
+    return integer(0, 5) == 0 ? uniform(-1, 1) * c.resolution : sign * o;
+  }
+
+  Point2D nearGridPoint(double k, double j) { return {gridX(k) + offset(), gridY(j) + offset()}; }
+
+  std::vector<Point2D> snapped(double k, double j) {
+    std::vector<Point2D> points;
+    const std::uint64_t n = integer(3, 9);
+    for (std::uint64_t i = 0; i < n; ++i) {
+      points.push_back(nearGridPoint(k + static_cast<double>(integer(0, 5)) - 2,
+                                     j + static_cast<double>(integer(0, 5)) - 2));
+    }
+    return points;
+  }
+
+  // Each vertex now and then followed by another 1e-7 to 1e-5 away in any direction.
+  std::vector<Point2D> shortEdges(double k, double j) {
+    static const double kLengths[] = {1e-7, 1e-6, 1e-5};
+    std::vector<Point2D> points;
+    for (const Point2D& p : snapped(k, j)) {
+      points.push_back(p);
+      if (integer(0, 1) == 1) {
+        const double length = kLengths[integer(0, 2)];
+        const double angle =
+            integer(0, 1) == 1 ? kPi / 4 * static_cast<double>(integer(0, 7)) : uniform(0, kTwoPi);
+        points.push_back({p.x + length * std::cos(angle), p.y + length * std::sin(angle)});
+      }
+    }
+    return points;
+  }
+
+  // A triangle a few cells long and at most a few 1e-12 thick along a row or column boundary.
+  std::vector<Point2D> sliver(double k, double j) {
+    const double along0 = static_cast<double>(integer(0, 3)) - 2;
+    const double along1 = along0 + static_cast<double>(integer(1, 4));
+    const double mid = along0 + uniform(0, along1 - along0);
+    std::vector<Point2D> points = {{gridX(k + along0) + offset(), gridY(j) + offset()},
+                                   {gridX(k + along1) + offset(), gridY(j) + offset()},
+                                   {gridX(k + mid), gridY(j) + offset()}};
+    if (integer(0, 1) == 1) {
+      for (Point2D& p : points) {
+        // The same shape along column k instead: swap the roles of the two axes.
+        const double along = (p.x - c.origin_x) / c.resolution - k;
+        const double across = p.y - gridY(j);
+        p = Point2D{gridX(k) + across, gridY(j + along)};
+      }
+    }
+    return points;
+  }
+
+  // A bar whose short 45-degree edge passes a grid corner at some fraction of its tolerance
+  // 1e-12 / length, facing it from any of the four diagonals.
+  std::vector<Point2D> diagonalNearCorner(double k, double j) {
+    static const double kLengths[] = {1e-6, 1e-5, 1e-4};
+    static const double kFractions[] = {0.3, 0.7, 0.99, 1.01, 1.5, 3.0};
+    const double length = kLengths[integer(0, 2)];
+    const double gap = kFractions[integer(0, 5)] * 1e-12 / length;
+    const double s = std::sqrt(0.5);
+    const double nx = integer(0, 1) == 1 ? s : -s;
+    const double ny = integer(0, 1) == 1 ? s : -s;
+    const double far = uniform(0.3, 2.0) * c.resolution;
+    const Point2D centre{gridX(k) + gap * nx, gridY(j) + gap * ny};
+    const Point2D a{centre.x - length / 2 * ny, centre.y + length / 2 * nx};
+    const Point2D b{centre.x + length / 2 * ny, centre.y - length / 2 * nx};
+    return {a, b, {b.x + far * nx, b.y + far * ny}, {a.x + far * nx, a.y + far * ny}};
+  }
+
+  std::vector<Point2D> outline(double k, double j) {
+    switch (c.style) {
+      case NearMiss::kSnapped: return snapped(k, j);
+      case NearMiss::kShortEdges: return shortEdges(k, j);
+      case NearMiss::kSlivers: return sliver(k, j);
+      default: return diagonalNearCorner(k, j);
+    }
+  }
+};
+
+TEST_P(NearMissAgainstReference, MatchesBitForBit) {
+  const MarginCase& c = GetParam();
+  NearMissWorld world(77, c);
+  int compared = 0;
+  int with_cost = 0;
+  for (int m = 0; m < 150; ++m) {
+    const std::uint64_t width = world.integer(6, 14);
+    const std::uint64_t height = world.integer(6, 14);
+    std::vector<std::uint8_t> cells(width * height);
+    for (auto& cost : cells) cost = world.cost();
+    const Costmap map(width, height, c.resolution, c.origin_x, c.origin_y, std::move(cells));
+    const bool allow_unknown = world.integer(0, 1) == 1;
+    const CollisionChecker checker(map, allow_unknown);
+    for (int k = 0; k < 20; ++k) {
+      const double gx = static_cast<double>(world.integer(2, width - 3));
+      const double gy = static_cast<double>(world.integer(2, height - 3));
+      const std::vector<Point2D> points = world.outline(gx, gy);
+      const Pose2D pose{0, 0, 0};
+      const CollisionResult got = checker.checkPolygon(pose, polygon(points));
+      ASSERT_EQ(got, oracles::referenceCheckPolygon(map, allow_unknown, pose, points))
+          << "map " << m << " outline " << k;
+      ++compared;
+      with_cost += got.max_cost > 0;
+    }
+  }
+  EXPECT_EQ(compared, 3000);
+  // The agreement means little unless the outlines meet real costs.
+  EXPECT_GT(with_cost, compared / 2);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Outlines, NearMissAgainstReference,
+    ::testing::Values(
+        MarginCase{"Snapped", 0.05, -3.2, 1.7, NearMiss::kSnapped},
+        MarginCase{"SnappedTinyCellsFarOut", 1e-4, 1e5, -1e5, NearMiss::kSnapped},
+        MarginCase{"ShortEdges", 0.05, 0.3, -0.9, NearMiss::kShortEdges},
+        MarginCase{"ShortEdgesUnitCells", 1.0, -4.0, 2.0, NearMiss::kShortEdges},
+        MarginCase{"ShortEdgesTinyCellsFarOut", 1e-4, 1e5, 1e5, NearMiss::kShortEdges},
+        MarginCase{"SnappedHugeCoordinates", 1.0, 1e8, -1e8, NearMiss::kSnapped},
+        MarginCase{"Slivers", 0.05, 1.1, -2.3, NearMiss::kSlivers},
+        MarginCase{"SliversTinyCellsFarOut", 1e-4, -1e5, 1e5, NearMiss::kSlivers},
+        MarginCase{"DiagonalNearCorner", 0.05, -0.7, 0.4, NearMiss::kDiagonalNearCorner},
+        MarginCase{"DiagonalNearCornerUnitCells", 1.0, 0.0, 0.0, NearMiss::kDiagonalNearCorner},
+        MarginCase{"DiagonalNearCornerHugeCoordinates", 1.0, -1e8, 1e8, NearMiss::kDiagonalNearCorner},
+        MarginCase{"DiagonalNearCornerTinyCellsFarOut", 1e-4, 1e5, -1e5, NearMiss::kDiagonalNearCorner}),
+    [](const ::testing::TestParamInfo<MarginCase>& info) { return info.param.name; });
+// clang-format on
 
 TEST(CollisionCheckerDifferential, AgreesWithExactGeometryAwayFromBoundaries) {
   RandomWorld world(424242);
