@@ -131,9 +131,12 @@ double KinematicStateSpace::distance(const Pose2D& from, const Pose2D& to) const
          detail::shortestDubinsCurve(start, goal, impl_->turning_radius).length();
 }
 
-std::vector<KinematicSample> KinematicStateSpace::interpolateWithDirections(const Pose2D& from,
-                                                                            const Pose2D& to,
-                                                                            double spacing) const {
+// Walks the samples of the shortest curve: `begin(count)` once the sample count is known (every
+// check of the curve as a whole has passed by then), then `visit(sample)` for each in order
+// until it returns false. Returns whether every sample was visited.
+template <class Begin, class Visit>
+bool KinematicStateSpace::walkSamples(const Pose2D& from, const Pose2D& to, double spacing,
+                                      Begin&& begin, Visit&& visit) const {
   if (!(std::isfinite(spacing) && spacing > 0.0)) {
     detail::throwInvalidArgument("spacing must be positive");
   }
@@ -183,13 +186,13 @@ std::vector<KinematicSample> KinematicStateSpace::interpolateWithDirections(cons
     }
   }
 
-  std::vector<KinematicSample> samples;
   if (sample_total == 0) {
     // Nothing to travel (from equals to): the goal alone.
-    samples.push_back({Pose2D{to.x, to.y, normalizeYaw(to.yaw)}, Direction::FORWARD});
-    return samples;
+    begin(std::uint64_t{1});
+    return visit(KinematicSample{Pose2D{to.x, to.y, normalizeYaw(to.yaw)}, Direction::FORWARD});
   }
-  samples.reserve(sample_total);
+  begin(sample_total);
+  std::uint64_t visited = 0;
 
   ScopedSe2State scratch(Pose2D{});
   // The path is handed to OMPL precomputed; fraction 1 is the goal itself, as OMPL's plain
@@ -204,7 +207,7 @@ std::vector<KinematicSample> KinematicStateSpace::interpolateWithDirections(cons
           ((static_cast<double>(k) * segment) / static_cast<double>(n) + accumulated) / total, 1.0);
       // The walk's last fraction can round to just below 1; the curve ends at `to` all the same,
       // and callers (the planner's analytic expansion) rely on reaching it exactly.
-      const bool last = samples.size() + 1 == sample_total;
+      const bool last = visited + 1 == sample_total;
       Pose2D pose;
       if (last || t >= 1.0) {
         pose = to;
@@ -219,11 +222,41 @@ std::vector<KinematicSample> KinematicStateSpace::interpolateWithDirections(cons
         detail::throwInvalidArgument("yaw must be finite");
       }
       pose.yaw = normalizeYaw(pose.yaw);
-      samples.push_back({pose, segments[i].direction});
+      ++visited;
+      if (!visit(KinematicSample{pose, segments[i].direction})) {
+        return false;
+      }
     }
     accumulated = accumulated + segment;
   }
+  return true;
+}
+
+std::vector<KinematicSample> KinematicStateSpace::interpolateWithDirections(const Pose2D& from,
+                                                                            const Pose2D& to,
+                                                                            double spacing) const {
+  std::vector<KinematicSample> samples;
+  walkSamples(
+      from, to, spacing, [&](std::uint64_t count) { samples.reserve(count); },
+      [&](const KinematicSample& sample) {
+        samples.push_back(sample);
+        return true;
+      });
   return samples;
+}
+
+bool KinematicStateSpace::interpolateWhile(
+    const Pose2D& from, const Pose2D& to, double spacing, std::vector<KinematicSample>& out,
+    const std::function<bool(const KinematicSample&)>& keep) const {
+  return walkSamples(
+      from, to, spacing, [&](std::uint64_t) { out.clear(); },
+      [&](const KinematicSample& sample) {
+        if (!keep(sample)) {
+          return false;
+        }
+        out.push_back(sample);
+        return true;
+      });
 }
 
 std::vector<Pose2D> KinematicStateSpace::interpolate(const Pose2D& from, const Pose2D& to,

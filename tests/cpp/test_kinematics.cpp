@@ -292,6 +292,61 @@ TEST(KinematicsWalk, InterpolateMatchesInterpolateWithDirections) {
   }
 }
 
+// interpolateWhile hands over the samples of interpolateWithDirections one by one and stops at
+// the first one refused: `stop_at` = k refuses the k-th (0 = keep every sample).
+struct WhileCase {
+  bool reverse;
+  std::size_t stop_at;
+};
+
+class KinematicsInterpolateWhile : public ::testing::TestWithParam<WhileCase> {};
+
+TEST_P(KinematicsInterpolateWhile, VisitsInOrderAndStopsAtTheFirstRefusal) {
+  const KinematicStateSpace space(0.4, GetParam().reverse);
+  const Pose2D from{0.1, -0.2, 2.5};
+  const Pose2D to{-1.3, 0.9, -1.0};
+  const auto all = space.interpolateWithDirections(from, to, 0.05);
+  ASSERT_GT(all.size(), 10u);
+  std::vector<KinematicSample> out(3);  // stale contents are replaced
+  std::size_t visits = 0;
+  const bool finished = space.interpolateWhile(
+      from, to, 0.05, out, [&](const KinematicSample&) { return ++visits != GetParam().stop_at; });
+  const std::size_t kept = GetParam().stop_at == 0 ? all.size() : GetParam().stop_at - 1;
+  EXPECT_EQ(finished, GetParam().stop_at == 0);
+  EXPECT_EQ(visits, GetParam().stop_at == 0 ? all.size() : GetParam().stop_at);
+  ASSERT_EQ(out.size(), kept);
+  for (std::size_t i = 0; i < kept; ++i) {
+    EXPECT_TRUE(sameBits(out[i].pose.x, all[i].pose.x)) << i;
+    EXPECT_TRUE(sameBits(out[i].pose.y, all[i].pose.y)) << i;
+    EXPECT_TRUE(sameBits(out[i].pose.yaw, all[i].pose.yaw)) << i;
+    EXPECT_EQ(out[i].direction, all[i].direction) << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, KinematicsInterpolateWhile,
+                         ::testing::Values(WhileCase{true, 0}, WhileCase{false, 0},
+                                           WhileCase{true, 1}, WhileCase{true, 7},
+                                           WhileCase{false, 5}));
+
+TEST(KinematicsInterpolateWhile, RefusedCurveLeavesTheBufferAlone) {
+  const KinematicStateSpace space(0.4, true);
+  std::vector<KinematicSample> out(2);
+  out[1].direction = Direction::REVERSE;
+  std::size_t visits = 0;
+  const auto keep = [&](const KinematicSample&) { return ++visits > 0; };
+  EXPECT_EQ(invalidArgumentMessage([&] {
+              space.interpolateWhile({0, 0, 0}, {5, 0, 0}, 1e-300, out, keep);
+            }),
+            "spacing is too small for the curve length");
+  EXPECT_EQ(invalidArgumentMessage([&] {
+              space.interpolateWhile({0, 0, 0}, {5, 0, 0}, -1.0, out, keep);
+            }),
+            "spacing must be positive");
+  EXPECT_EQ(visits, 0u);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[1].direction, Direction::REVERSE);
+}
+
 TEST(KinematicsDistance, DubinsIsAsymmetricReedsSheppIsNot) {
   const Pose2D a{0, 0, 0};
   const Pose2D b{1, 0.5, 0.5};

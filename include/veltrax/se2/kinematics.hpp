@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -45,8 +46,20 @@ class KinematicStateSpace {
   std::vector<KinematicSample> interpolateWithDirections(const Pose2D& from, const Pose2D& to,
                                                          double spacing) const;
   std::vector<Pose2D> interpolate(const Pose2D& from, const Pose2D& to, double spacing) const;
+  // The samples of interpolateWithDirections, computed one at a time: each is handed to `keep`
+  // and, when kept, appended to `out` (cleared first; its storage is reused). The walk stops at
+  // the first sample `keep` refuses, so a curve that fails a test early costs only the samples
+  // up to there. Returns whether every sample was kept. Throws as interpolateWithDirections
+  // does; the checks of spacing, poses and sample count come before anything is visited.
+  bool interpolateWhile(const Pose2D& from, const Pose2D& to, double spacing,
+                        std::vector<KinematicSample>& out,
+                        const std::function<bool(const KinematicSample&)>& keep) const;
 
  private:
+  template <class Begin, class Visit>
+  bool walkSamples(const Pose2D& from, const Pose2D& to, double spacing, Begin&& begin,
+                   Visit&& visit) const;
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
