@@ -151,7 +151,7 @@ std::uint32_t HybridAStar::Workspace::getOrCreate(std::uint32_t key) {
   touched.push_back(key);
   nodes.push_back(Node{Pose2D{}, std::numeric_limits<double>::infinity(),
                        std::numeric_limits<double>::infinity(), detail::kInvalidIndex,
-                       Direction::FORWARD, Steering::STRAIGHT, false});
+                       Direction::FORWARD, Steering::STRAIGHT, false, false});
   return position;
 }
 
@@ -208,9 +208,11 @@ class Search {
 
  private:
   // max(k, o) with k the kinematic distance to the goal and o the obstacle term of the pose's
-  // cell; `bound` receives an upper bound of k (k itself when computed, +inf when unknown).
-  double heuristicCost(const Pose2D& pose, double& bound) const {
+  // cell; `bound` receives an upper bound of k (k itself when computed, +inf when unknown) and
+  // `exact` whether it is k itself.
+  double heuristicCost(const Pose2D& pose, double& bound, bool& exact) const {
     bound = std::numeric_limits<double>::infinity();
+    exact = false;
     GridIndex cell;
     if (!costmap_.worldToMap(pose.x, pose.y, cell)) {
       return std::numeric_limits<double>::infinity();
@@ -222,6 +224,7 @@ class Search {
     }
     const double k = space_->distance(pose, request_.goal);
     bound = k;
+    exact = true;
     return k > o ? k : o;
   }
 
@@ -230,7 +233,7 @@ class Search {
   // bound plus the step bounds the child's; when that is no larger than o, max(k, o) is o and
   // the curve need not be computed.
   double heuristicCostAfterStep(const Pose2D& pose, double parent_bound, double step_length,
-                                double& bound) const {
+                                double& bound, bool& exact) const {
     if (bounds_ != nullptr) {
       GridIndex cell;
       if (costmap_.worldToMap(pose.x, pose.y, cell)) {
@@ -238,14 +241,15 @@ class Search {
         const double upper = bounds_->afterStep(parent_bound, step_length);
         if (upper <= o) {
           bound = upper;
+          exact = false;
           return o;
         }
       }
     }
-    return heuristicCost(pose, bound);
+    return heuristicCost(pose, bound, exact);
   }
 
-  bool tryAnalyticExpansion(const Pose2D& from);
+  bool tryAnalyticExpansion(const Pose2D& from, double bound, bool exact);
   void finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node);
   void fail(PlannerStatus status, const char* message) {
     result_.status = status;
@@ -270,38 +274,43 @@ class Search {
   std::vector<KinematicSample> analytic_;
 };
 
-bool Search::tryAnalyticExpansion(const Pose2D& from) {
+// `bound` and `exact` are the node's kinematic bound (see heuristicCost).
+bool Search::tryAnalyticExpansion(const Pose2D& from, double bound, bool exact) {
   // A pose farther from the goal in a straight line than the length limit has no short curve.
   if (bounds_ != nullptr &&
       bounds_->certainlyLonger(std::hypot(request_.goal.x - from.x, request_.goal.y - from.y),
                                config_.analytic_expansion_max_length)) {
     return false;
   }
-  const double d = space_->distance(from, request_.goal);
-  if (!(d <= config_.analytic_expansion_max_length)) {
-    return false;
+  // The curve's length d is at most the node's bound, and is the bound when that is exact, so
+  // the curve needs computing for the length test only when an inexact bound is too long.
+  if (!(bound <= config_.analytic_expansion_max_length)) {
+    const double d = exact ? bound : space_->distance(from, request_.goal);
+    if (!(d <= config_.analytic_expansion_max_length)) {
+      return false;
+    }
   }
   const auto ta = Clock::now();
-  std::vector<KinematicSample> samples;
-  bool passed = true;
+  // Each sample is checked as soon as it is computed, so a curve that collides early costs
+  // little; the samples and checks up to the first failure are those of checking the whole
+  // interpolated curve in order.
+  bool passed = false;
   try {
-    samples = space_->interpolateWithDirections(from, request_.goal, config_.collision_check_step);
+    passed = space_->interpolateWhile(from, request_.goal, config_.collision_check_step, analytic_,
+                                      [&](const KinematicSample& sample) {
+                                        const CollisionResult r = timedCollisionCheck(sample.pose);
+                                        ++diagnostics_.collision_checks;
+                                        return !r.collision &&
+                                               r.max_cost <= config_.analytic_expansion_max_cost;
+                                      });
   } catch (const std::invalid_argument&) {
     // A curve that cannot be sampled at this step (far too many samples) is not checkable, so
     // it cannot close the search; the search goes on as after a colliding curve.
     passed = false;
   }
-  for (std::size_t i = 0; passed && i < samples.size(); ++i) {
-    const CollisionResult r = timedCollisionCheck(samples[i].pose);
-    ++diagnostics_.collision_checks;
-    if (r.collision || r.max_cost > config_.analytic_expansion_max_cost) {
-      passed = false;
-      break;
-    }
-  }
   diagnostics_.analytic_expansion_time_ms += millisecondsSince(ta);
-  if (passed) {
-    analytic_ = std::move(samples);
+  if (!passed) {
+    analytic_.clear();  // only a curve that passed may end the path
   }
   return passed;
 }
@@ -334,7 +343,8 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
   workspace.nodes[start].pose = request_.start;
   workspace.nodes[start].g = 0.0;
 
-  const double h0 = heuristicCost(request_.start, workspace.nodes[start].kinematic_bound);
+  const double h0 = heuristicCost(request_.start, workspace.nodes[start].kinematic_bound,
+                                  workspace.nodes[start].kinematic_exact);
   if (!std::isfinite(h0)) {
     fail(PlannerStatus::NO_PATH, "goal is disconnected in obstacle heuristic");
     return;
@@ -405,7 +415,8 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
       finish(workspace, current);
       return;
     }
-    if (analytic && diagnostics_.expanded_nodes % interval == 0 && tryAnalyticExpansion(p)) {
+    if (analytic && diagnostics_.expanded_nodes % interval == 0 &&
+        tryAnalyticExpansion(p, node.kinematic_bound, node.kinematic_exact)) {
       diagnostics_.search_time_ms = millisecondsSince(ts);
       finish(workspace, current);
       return;
@@ -529,8 +540,8 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
       reached.parent = current;
       reached.direction = primitive.direction;
       reached.steering = primitive.steering;
-      const double h =
-          heuristicCostAfterStep(end, node.kinematic_bound, length, reached.kinematic_bound);
+      const double h = heuristicCostAfterStep(end, node.kinematic_bound, length,
+                                              reached.kinematic_bound, reached.kinematic_exact);
       if (std::isfinite(h)) {
         open.push(g + h, h, child);
       }

@@ -39,6 +39,7 @@ struct HybridAStar::Workspace {
     Direction direction;
     Steering steering;
     bool closed;
+    bool kinematic_exact;  // kinematic_bound is the distance itself
   };
 
   std::vector<Node> nodes;
