@@ -133,14 +133,22 @@ void fillWithBuckets(std::vector<double>& distances, std::size_t goal, std::size
     double distance;
     std::size_t cell;
   };
-  std::vector<std::vector<Entry>> ring(ring_size);
+  // A power-of-two ring indexes with a mask, and a bucket number comes from a product: which
+  // bucket a label lands in only decides when it is swept, never the labels themselves.
+  std::size_t ring_buckets = 1;
+  while (ring_buckets < ring_size) {
+    ring_buckets *= 2;
+  }
+  const std::uint64_t mask = ring_buckets - 1;
+  const double per_width = 1.0 / bucket_width;
+  std::vector<std::vector<Entry>> ring(ring_buckets);
   double* const dist = distances.data();
   ring[0].push_back(Entry{0.0, goal});
   std::size_t pending = 1;
   std::uint64_t current = 0;  // absolute bucket number being swept
   const double last_offset = static_cast<double>(ring_size - 1);
   while (pending > 0) {
-    std::vector<Entry>& bucket = ring[current % ring_size];
+    std::vector<Entry>& bucket = ring[current & mask];
     const double current_as_double = static_cast<double>(current);
     for (std::size_t i = 0; i < bucket.size(); ++i) {
       const Entry entry = bucket[i];
@@ -148,20 +156,22 @@ void fillWithBuckets(std::vector<double>& distances, std::size_t goal, std::size
         continue;
       }
       const double d = entry.distance;
-      forEachNeighbour(
-          entry.cell, entry.cell % width, entry.cell / width, width, height, cells, costs,
-          [&](std::size_t neighbour, double step) {
-            const double candidate = step + d;
-            if (dist[neighbour] > candidate) {
-              dist[neighbour] = candidate;
-              double offset = std::floor(candidate / bucket_width) - current_as_double;
-              // Never behind the sweep, never past the ring; either clamp only costs a re-sweep.
-              offset = offset < 0.0 ? 0.0 : (offset > last_offset ? last_offset : offset);
-              ring[(current + static_cast<std::uint64_t>(offset)) % ring_size].push_back(
-                  Entry{candidate, neighbour});
-              ++pending;
-            }
-          });
+      forEachNeighbour(entry.cell, entry.cell % width, entry.cell / width, width, height, cells,
+                       costs, [&](std::size_t neighbour, double step) {
+                         const double candidate = step + d;
+                         if (dist[neighbour] > candidate) {
+                           dist[neighbour] = candidate;
+                           double offset = candidate * per_width - current_as_double;
+                           // Never behind the sweep, never past the ring; either clamp only costs a
+                           // re-sweep. The conversion truncates, which is the floor for the
+                           // non-negative offset.
+                           offset =
+                               offset < 0.0 ? 0.0 : (offset > last_offset ? last_offset : offset);
+                           ring[(current + static_cast<std::uint64_t>(offset)) & mask].push_back(
+                               Entry{candidate, neighbour});
+                           ++pending;
+                         }
+                       });
     }
     pending -= bucket.size();
     bucket.clear();
