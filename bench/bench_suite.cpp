@@ -416,9 +416,10 @@ void runPeers(const Costmap& map, const std::string& map_name, std::size_t index
       ob::ScopedState<ob::SE2StateSpace> start(space);
       ob::ScopedState<ob::SE2StateSpace> goal(space);
       start->setXY(query.start.x, query.start.y);
-      start->setYaw(query.start.yaw);
+      // OMPL asserts SO2 values in [-pi, pi); a query may say pi.
+      start->setYaw(normalizeYaw(query.start.yaw));
       goal->setXY(query.goal.x, query.goal.y);
-      goal->setYaw(query.goal.yaw);
+      goal->setYaw(normalizeYaw(query.goal.yaw));
       setup.setStartAndGoalStates(start, goal);
       auto objective =
           std::make_shared<ob::PathLengthOptimizationObjective>(setup.getSpaceInformation());

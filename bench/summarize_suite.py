@@ -16,6 +16,34 @@ def quantile(values, q):
     return values[below] + (values[above] - values[below]) * (position - below)
 
 
+def speed_ups(runs, maps):
+    """Reference time / our time per query (cold runs, median over repeats): over the queries
+    both planners solved, and over all queries (a lower bound where the reference ran out of time
+    or expansions)."""
+    both, every, per_expansion = [], [], []
+    for m in maps:
+        queries = sorted({r["query"] for r in runs if r["map"] == m})
+        for q in queries:
+            ours = [r for r in runs if (r["map"], r["planner"], r["query"], r["warm"]) == (m, "ours", q, False)]
+            ref = [r for r in runs if (r["map"], r["planner"], r["query"], r["warm"]) == (m, "reference", q, False)]
+            if not ours or not ref:
+                continue
+            ratio = quantile([r["total_ms"] for r in ref], 0.5) / quantile([r["total_ms"] for r in ours], 0.5)
+            every.append(ratio)
+            if all(r["status"] == "SUCCESS" for r in ours + ref):
+                both.append(ratio)
+            ours_exp = [r["expanded"] for r in ours][0]
+            ref_exp = [r["expanded"] for r in ref][0]
+            if ours_exp and ref_exp:
+                per_expansion.append((ref[0]["total_ms"] / ref_exp) / (ours[0]["total_ms"] / ours_exp))
+    if not every:
+        return
+    print()
+    print(f"reference / ours, median per query: {quantile(both, 0.5):.2f}x over the {len(both)} "
+          f"queries both solved; {quantile(every, 0.5):.2f}x over all {len(every)} (a lower bound "
+          f"where the reference stopped at a budget); per expansion {quantile(per_expansion, 0.5):.2f}x")
+
+
 def main(argv):
     markdown = "--markdown" in argv
     runs = []
@@ -56,6 +84,7 @@ def main(argv):
                    f"{quantile([r['cusps'] for r in solved], 0.5):.1f}",
                    f"{max(r['peak_rss_mib'] for r in mine):.0f}"]
             print(sep.join(row))
+    speed_ups(runs, maps)
     peers = [r for r in runs if r["planner"] not in ("ours", "reference")]
     if not peers:
         return 0
