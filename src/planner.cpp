@@ -131,8 +131,15 @@ std::uint32_t stateKey(const Costmap& costmap, std::uint32_t angle_bins, const P
 
 void HybridAStar::Workspace::reset(std::uint64_t capacity) {
   if (index.size() == capacity) {
-    for (const std::uint32_t key : touched) {
-      index[key] = 0;
+    // Zeroing the entries keeps their pages, so searches in other parts of the map would pile
+    // up pages of the table call after call; past a budget they go back to the kernel instead
+    // (reading as zero again), and the next search faults in only what it touches.
+    if (index.dirtyBytes() > kIndexPageBudget) {
+      index.clear();
+    } else {
+      for (const std::uint32_t key : touched) {
+        index[key] = 0;
+      }
     }
   } else {
     index.reset(static_cast<std::size_t>(capacity));
@@ -147,7 +154,7 @@ std::uint32_t HybridAStar::Workspace::getOrCreate(std::uint32_t key) {
     return stored - 1u;
   }
   const auto position = static_cast<std::uint32_t>(nodes.size());
-  index[key] = position + 1u;
+  index.set(key, position + 1u);
   touched.push_back(key);
   nodes.push_back(Node{Pose2D{}, std::numeric_limits<double>::infinity(),
                        std::numeric_limits<double>::infinity(), detail::kInvalidIndex,

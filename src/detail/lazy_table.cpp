@@ -3,7 +3,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace veltrax::se2::detail {
@@ -17,6 +19,8 @@ void LazyTable::release() noexcept {
   data_ = nullptr;
   size_ = 0;
   mapped_bytes_ = 0;
+  dirty_.clear();
+  dirty_pages_ = 0;
 }
 
 void LazyTable::reset(std::size_t size) {
@@ -28,6 +32,8 @@ void LazyTable::reset(std::size_t size) {
     throw std::bad_alloc();
   }
   const std::size_t bytes = size * sizeof(std::uint32_t);
+  const std::size_t pages = (size + kEntriesPerPage - 1) / kEntriesPerPage;
+  std::vector<std::uint64_t> dirty((pages + 63) / 64, 0);
   // MAP_NORESERVE: the table is sparse by design, so do not charge its whole size against the
   // commit limit up front.
   void* mapped = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
@@ -39,6 +45,7 @@ void LazyTable::reset(std::size_t size) {
   data_ = static_cast<std::uint32_t*>(mapped);
   size_ = size;
   mapped_bytes_ = bytes;
+  dirty_ = std::move(dirty);
 }
 
 void LazyTable::clear() noexcept {
@@ -46,6 +53,8 @@ void LazyTable::clear() noexcept {
     // Anonymous private pages read back as zero after MADV_DONTNEED.
     ::madvise(data_, mapped_bytes_, MADV_DONTNEED);
   }
+  std::fill(dirty_.begin(), dirty_.end(), 0);
+  dirty_pages_ = 0;
 }
 
 std::size_t LazyTable::residentBytes() const noexcept {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace veltrax::se2::detail {
 
@@ -25,6 +26,20 @@ class LazyTable {
   // Returns every page to the kernel; the entries read as zero again.
   void clear() noexcept;
 
+  // Writes an entry and counts its page as dirty (see dirtyBytes).
+  void set(std::size_t i, std::uint32_t value) noexcept {
+    data_[i] = value;
+    const std::size_t page = i / kEntriesPerPage;
+    std::uint64_t& word = dirty_[page / 64];
+    const std::uint64_t bit = std::uint64_t{1} << (page % 64);
+    dirty_pages_ += (word & bit) == 0 ? 1u : 0u;
+    word |= bit;
+  }
+
+  // Bytes of the 4 KiB pages written through set() since the table was made or last cleared:
+  // what the table holds resident, also after its entries were zeroed again.
+  std::size_t dirtyBytes() const noexcept { return dirty_pages_ * kPageBytes; }
+
   std::uint32_t* data() noexcept { return data_; }
   const std::uint32_t* data() const noexcept { return data_; }
   std::uint32_t& operator[](std::size_t i) noexcept { return data_[i]; }
@@ -34,11 +49,16 @@ class LazyTable {
   std::size_t residentBytes() const noexcept;
 
  private:
+  static constexpr std::size_t kPageBytes = 4096;
+  static constexpr std::size_t kEntriesPerPage = kPageBytes / sizeof(std::uint32_t);
+
   void release() noexcept;
 
   std::uint32_t* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t mapped_bytes_ = 0;
+  std::vector<std::uint64_t> dirty_;  // one bit per page
+  std::size_t dirty_pages_ = 0;
 };
 
 }  // namespace veltrax::se2::detail

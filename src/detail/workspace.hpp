@@ -56,8 +56,12 @@ struct HybridAStar::Workspace {
   // Built on the first call: the planner's costmap never changes.
   detail::ZeroCostRegions zero_cost;
 
+  // Resident pages of the index a planner keeps between calls, at most (plus one call's own).
+  static constexpr std::size_t kIndexPageBudget = std::size_t{16} << 20;
+
   // Empties the pool for a table of `capacity` keys. Only the entries the previous call wrote
-  // are cleared when the size is unchanged; a new size maps a fresh table.
+  // are cleared when the size is unchanged, unless the table's written pages exceed the budget:
+  // then they are all released. A new size maps a fresh table.
   void reset(std::uint64_t capacity);
 
   // Pool position of the key's node, or kInvalidIndex.

@@ -129,6 +129,34 @@ TEST(WorkspaceTest, ResetClearsOnlyTouchedEntriesAndKeepsStorage) {
   EXPECT_EQ(workspace.find(14), detail::kInvalidIndex);
 }
 
+// Keys 1024 apart lie on distinct 4 KiB pages of the index.
+TEST(WorkspaceTest, IndexPagesStayWithinTheBudgetAcrossCalls) {
+  constexpr std::uint32_t kStride = 1024;
+  constexpr std::size_t kBudgetPages = HybridAStar::Workspace::kIndexPageBudget / 4096;
+  HybridAStar::Workspace workspace;
+  const std::uint64_t capacity = std::uint64_t{kStride} * 3 * kBudgetPages;
+  workspace.reset(capacity);
+  // Calls that stay within the budget keep their pages: only the entries are zeroed.
+  for (std::uint32_t page = 0; page < 100; ++page) {
+    workspace.getOrCreate(page * kStride);
+  }
+  workspace.reset(capacity);
+  EXPECT_EQ(workspace.index.dirtyBytes(), 100u * 4096);
+  EXPECT_GE(workspace.index.residentBytes(), 100u * 4096);
+  // Another part of the map: the pages pile up until they pass the budget...
+  for (std::uint32_t page = 100; page < kBudgetPages + 101; ++page) {
+    workspace.getOrCreate(page * kStride);
+  }
+  EXPECT_EQ(workspace.index.dirtyBytes(), (kBudgetPages + 101) * 4096);
+  // ...and then the next call starts from a table without resident pages, still all empty.
+  workspace.reset(capacity);
+  EXPECT_EQ(workspace.index.dirtyBytes(), 0u);
+  EXPECT_EQ(workspace.index.residentBytes(), 0u);
+  EXPECT_EQ(workspace.find(5 * kStride), detail::kInvalidIndex);
+  EXPECT_EQ(workspace.getOrCreate(5 * kStride), 0u);
+  EXPECT_EQ(workspace.index.dirtyBytes(), 4096u);
+}
+
 TEST(LazyTableTest, OnlyTouchedPagesBecomeResident) {
   // 2000 x 2000 cells at 72 bins: 1.15 GB if every entry were written.
   detail::LazyTable table;
