@@ -203,8 +203,8 @@ Costmap loadMapYaml(const std::string& path) {
 // A map named on the command line: NAME=FILE[:SCALE[:CROP]]. FILE is a map-server YAML file, a
 // PGM image (occupancy grey levels, 0.05 m, origin 0) or a MovingAI grid, upsampled SCALE times
 // (default 10: 0.5 m per grid cell) after keeping CROP x CROP grid cells (default all).
-Costmap loadMapArgument(const std::string& spec) {
-  std::string file = spec.substr(spec.find('=') + 1);
+Costmap loadMapArgument(const std::string& argument) {
+  std::string file = argument.substr(argument.find('=') + 1);
   std::uint64_t scale = 10;
   std::uint64_t crop = 0;
   const std::size_t first = file.find(':');
@@ -645,14 +645,14 @@ int main(int argc, char** argv) {
     } else if (arg == "--separation") {
       separation = std::stod(value());
     } else if (arg == "--map") {
-      const std::string spec = value();
-      const std::size_t equals = spec.find('=');
+      const std::string argument = value();
+      const std::size_t equals = argument.find('=');
       if (equals == std::string::npos || equals == 0) {
         std::cerr << "--map wants NAME=FILE[:SCALE[:CROP]]\n";
         return 2;
       }
-      extra.push_back(
-          Workload{spec.substr(0, equals), [spec] { return loadMapArgument(spec); }, ""});
+      extra.push_back(Workload{argument.substr(0, equals),
+                               [argument] { return loadMapArgument(argument); }, ""});
       extra.back().separation = separation;
     } else {
       std::cerr << "unknown argument " << arg << "\n";
