@@ -1,3 +1,4 @@
+#include <functional>
 #include <vector>
 
 #include "bindings.hpp"
@@ -15,7 +16,15 @@ void bindKinematics(py::module_& m) {
   space.def(py::init<double, bool>(), py::arg("minimum_turning_radius"), py::arg("allow_reverse"))
       .def("distance", &KinematicStateSpace::distance)
       .def("interpolate", &KinematicStateSpace::interpolate)
-      .def("interpolate_with_directions", &KinematicStateSpace::interpolateWithDirections);
+      .def("interpolate_with_directions", &KinematicStateSpace::interpolateWithDirections)
+      // (finished, kept samples): `keep` sees each sample as it is computed and may stop the walk.
+      .def("interpolate_while",
+           [](const KinematicStateSpace& self, const Pose2D& from, const Pose2D& to, double spacing,
+              const std::function<bool(const KinematicSample&)>& keep) {
+             std::vector<KinematicSample> kept;
+             const bool finished = self.interpolateWhile(from, to, spacing, kept, keep);
+             return py::make_tuple(finished, kept);
+           });
 
   // The direction reads as a plain int, not as a Direction member.
   sample.def_readonly("pose", &KinematicSample::pose)

@@ -2,6 +2,7 @@
 
 // Every binding source includes this header, so all of them see the same type casters
 // (mixing translation units with and without pybind11/stl.h would break the one-definition rule).
+#include <pybind11/functional.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>

@@ -124,6 +124,38 @@ def test_interpolate_returns_the_poses_of_the_samples(reverse):
     assert [pose_tuple(p) for p in poses] == [pose_tuple(s.pose) for s in samples]
 
 
+@pytest.mark.parametrize("stop_at", [0, 1, 6])
+def test_interpolate_while_stops_at_the_first_refused_sample(stop_at):
+    space = m.KinematicStateSpace(0.4, True)
+    start = m.Pose2D(x=0.1, y=-0.2, yaw=2.5)
+    goal = m.Pose2D(x=-1.3, y=0.9, yaw=-1.0)
+    everything = space.interpolate_with_directions(start, goal, 0.05)
+    seen = []
+
+    def keep(sample):
+        seen.append(pose_tuple(sample.pose))
+        return len(seen) != stop_at
+
+    finished, kept = space.interpolate_while(start, goal, 0.05, keep)
+    expected = everything if stop_at == 0 else everything[: stop_at - 1]
+    assert finished is (stop_at == 0)
+    assert len(seen) == (len(everything) if stop_at == 0 else stop_at)
+    assert [pose_tuple(s.pose) for s in kept] == [pose_tuple(s.pose) for s in expected]
+    assert [s.direction for s in kept] == [s.direction for s in expected]
+
+
+def test_interpolate_while_passes_the_callbacks_exception_on():
+    space = m.KinematicStateSpace(0.4, False)
+
+    def keep(sample):
+        raise KeyError("from the callback")
+
+    with pytest.raises(KeyError, match="from the callback"):
+        space.interpolate_while(m.Pose2D(), m.Pose2D(x=1.0), 0.1, keep)
+    with pytest.raises(ValueError, match="spacing must be positive"):
+        space.interpolate_while(m.Pose2D(), m.Pose2D(x=1.0), 0.0, keep)
+
+
 def test_dubins_distance_is_asymmetric():
     space = m.KinematicStateSpace(1.0, False)
     a = m.Pose2D()
