@@ -583,8 +583,8 @@ void Search::finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node) 
   // Settings that passed validation can still be far too fine for the path found: resample and
   // the sweep of validatePath refuse to produce more than their sample limits. That is a bad
   // request, reported like the others rather than thrown out of plan().
-  auto refuse = [&](const char* message) {
-    result_.status = PlannerStatus::INVALID_REQUEST;
+  auto refuse = [&](const char* message, PlannerStatus status = PlannerStatus::INVALID_REQUEST) {
+    result_.status = status;
     result_.message = message;
     path.clear();
     result_.directions.clear();
@@ -623,12 +623,7 @@ void Search::finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node) 
         failure = "postprocessed path failed validation: collision=true, curvature=valid";
       }
       if (failure != nullptr) {
-        result_.status = PlannerStatus::INTERNAL_ERROR;
-        result_.message = failure;
-        path.clear();
-        result_.directions.clear();
-        diagnostics_.smoothing_time_ms = millisecondsSince(tp);
-        diagnostics_.total_time_ms = millisecondsSince(t0_);
+        refuse(failure, PlannerStatus::INTERNAL_ERROR);
         return;
       }
       path = std::move(fallback);
