@@ -63,10 +63,6 @@ using Clock = std::chrono::steady_clock;
 
 std::string sharedDir() { return std::string(VELTRAX_SHARED_DIR); }
 
-Costmap loadOccupancy(const std::string& image_path, double origin_x, double origin_y) {
-  return testing::loadOccupancyMap("maps/" + image_path, origin_x, origin_y);
-}
-
 // A MovingAI grid ('.', 'G' passable; everything else blocked), `crop` grid cells square from
 // the top-left corner (0 = all), each grid cell becoming scale x scale cells of 0.05 m. The
 // header is "key value" lines, optionally closed by a "map" line (some copies leave it out).
@@ -297,7 +293,7 @@ std::vector<Workload> workloads() {
       {"large", [] { return bench::loadBenchMap("large"); }, "large"},
       // Its known area is only about 5.6 m x 5.2 m.
       {"turtlebot3",
-       [] { return loadOccupancy("turtlebot3/map.pgm", -10.0, -10.0); },
+       [] { return loadMapYaml(sharedDir() + "/maps/turtlebot3/map.yaml"); },
        "",
        3.0,
        {// Turn around between the pillars; cross the pillar grid sideways; tip to tip.
@@ -305,7 +301,7 @@ std::vector<Workload> workloads() {
         {{-1.65, 0.55, -kPi / 2}, {1.65, -0.55, kPi / 2}},
         {{-2.0, 0.0, kPi / 2}, {2.0, 0.3, -kPi / 2}}}},
       {"warehouse",
-       [] { return loadOccupancy("aws_small_warehouse/warehouse_005.pgm", -7.0, -10.5); },
+       [] { return loadMapYaml(sharedDir() + "/maps/aws_small_warehouse/warehouse_005.yaml"); },
        "",
        5.0,
        {// Back out of a dead-end rack aisle into the next one, facing the same wall.
