@@ -1,7 +1,9 @@
 #include "veltrax/se2/footprint.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <type_traits>
 
 #include "detail/errors.hpp"
@@ -145,10 +147,48 @@ Footprint rotated(const Footprint& footprint, double yaw) {
       footprint);
 }
 
+// Distance from the origin to the outline when the origin lies strictly inside, else 0.
+double inscribedRadius(const PolygonFootprint& polygon) {
+  const std::vector<Point2D>& points = polygon.points;
+  const std::size_t n = points.size();
+  bool inside = false;
+  double nearest = std::numeric_limits<double>::infinity();
+  for (std::size_t i = 0, j = n - 1; i < n; j = i++) {
+    const Point2D& a = points[j];
+    const Point2D& b = points[i];
+    if ((a.y > 0.0) != (b.y > 0.0) && 0.0 < a.x + (0.0 - a.y) * (b.x - a.x) / (b.y - a.y)) {
+      inside = !inside;
+    }
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    const double length_squared = dx * dx + dy * dy;
+    const double t =
+        length_squared > 0.0 ? std::clamp(-(a.x * dx + a.y * dy) / length_squared, 0.0, 1.0) : 0.0;
+    nearest = std::min(nearest, std::hypot(a.x + t * dx, a.y + t * dy));
+  }
+  return inside ? nearest : 0.0;
+}
+
 }  // namespace
 
 std::vector<std::string> validateFootprint(const Footprint& footprint) {
   return std::visit([](const auto& shape) { return validateShape(shape); }, footprint);
+}
+
+double inscribedRadius(const Footprint& footprint) {
+  if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
+    return circle->radius;
+  }
+  if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
+    return polygon->points.empty() ? 0.0 : inscribedRadius(*polygon);
+  }
+  double best = 0.0;
+  for (const PolygonFootprint& component : std::get<MultiPolygonFootprint>(footprint).polygons) {
+    if (!component.points.empty()) {
+      best = std::max(best, inscribedRadius(component));
+    }
+  }
+  return best;
 }
 
 YawBinFootprintTemplates::YawBinFootprintTemplates(Footprint footprint, std::uint32_t angle_bins)

@@ -179,11 +179,74 @@ void fillWithBuckets(std::vector<double>& distances, std::size_t goal, std::size
   }
 }
 
+// The costmap's cells with every cell closer than `clearance` to a blocking cell marked lethal.
+// The nearest blocking cell of any other cell borders a passable one (from a blocking cell with
+// only blocking neighbours, the neighbour towards the other cell is nearer still), so only those
+// border cells stamp their disc.
+std::vector<std::uint8_t> blockNearObstacles(const Costmap& costmap, bool allow_unknown,
+                                             double clearance) {
+  const std::vector<std::uint8_t>& source = costmap.cells();
+  std::vector<std::uint8_t> cells = source;
+  const double reach = clearance / costmap.resolution();
+  if (!(reach > 0.0)) {
+    return cells;
+  }
+  const double reach_squared = reach * reach;
+  const auto extent = static_cast<std::ptrdiff_t>(std::ceil(reach));
+  std::vector<std::pair<std::ptrdiff_t, std::ptrdiff_t>> disc;
+  for (std::ptrdiff_t dy = -extent; dy <= extent; ++dy) {
+    for (std::ptrdiff_t dx = -extent; dx <= extent; ++dx) {
+      if (static_cast<double>(dx * dx + dy * dy) < reach_squared) {
+        disc.emplace_back(dx, dy);
+      }
+    }
+  }
+  const auto width = static_cast<std::ptrdiff_t>(costmap.width());
+  const auto height = static_cast<std::ptrdiff_t>(costmap.height());
+  const auto blocks = [&](std::ptrdiff_t x, std::ptrdiff_t y) {
+    const std::uint8_t c = source[static_cast<std::size_t>(y * width + x)];
+    return c == kLethalCost || (c == kUnknownCost && !allow_unknown);
+  };
+  for (std::ptrdiff_t y = 0; y < height; ++y) {
+    for (std::ptrdiff_t x = 0; x < width; ++x) {
+      if (!blocks(x, y)) {
+        continue;
+      }
+      bool border = false;
+      for (std::ptrdiff_t ny = std::max<std::ptrdiff_t>(y - 1, 0);
+           !border && ny <= std::min(y + 1, height - 1); ++ny) {
+        for (std::ptrdiff_t nx = std::max<std::ptrdiff_t>(x - 1, 0);
+             nx <= std::min(x + 1, width - 1); ++nx) {
+          if (!blocks(nx, ny)) {
+            border = true;
+            break;
+          }
+        }
+      }
+      if (!border) {
+        continue;
+      }
+      for (const auto& [dx, dy] : disc) {
+        const std::ptrdiff_t nx = x + dx;
+        const std::ptrdiff_t ny = y + dy;
+        if (nx >= 0 && ny >= 0 && nx < width && ny < height) {
+          cells[static_cast<std::size_t>(ny * width + nx)] = kLethalCost;
+        }
+      }
+    }
+  }
+  return cells;
+}
+
 }  // namespace
 
 ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown,
                                      double cost_penalty)
     : ObstacleHeuristic(costmap, goal, allow_unknown, cost_penalty, std::vector<double>()) {}
+
+ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown,
+                                     double cost_penalty, std::vector<double> storage)
+    : ObstacleHeuristic(costmap, goal, allow_unknown, cost_penalty, 0.0, std::move(storage)) {}
 
 std::vector<double> ObstacleHeuristic::releaseStorage() noexcept {
   width_ = 0;
@@ -192,7 +255,8 @@ std::vector<double> ObstacleHeuristic::releaseStorage() noexcept {
 }
 
 ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown,
-                                     double cost_penalty, std::vector<double> storage)
+                                     double cost_penalty, double clearance,
+                                     std::vector<double> storage)
     : width_(costmap.width()), height_(costmap.height()), distances_(std::move(storage)) {
   if (!costmap.isInside(goal.x, goal.y)) {
     detail::throwOutOfRange("heuristic goal outside map");
@@ -200,6 +264,15 @@ ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, boo
   if (!(std::isfinite(cost_penalty) && cost_penalty >= 0.0)) {
     detail::throwInvalidArgument("cost_penalty must be finite and non-negative");
   }
+  if (!(std::isfinite(clearance) && clearance >= 0.0)) {
+    detail::throwInvalidArgument("clearance must be finite and non-negative");
+  }
+  // Without a clearance the costmap's own cells are read; no copy is made.
+  std::vector<std::uint8_t> blocked_near;
+  if (clearance > 0.0) {
+    blocked_near = blockNearObstacles(costmap, allow_unknown, clearance);
+  }
+  const std::uint8_t* cells = clearance > 0.0 ? blocked_near.data() : costmap.cells().data();
   const std::size_t width = static_cast<std::size_t>(width_);
   const std::size_t height = static_cast<std::size_t>(height_);
   distances_.assign(width * height, kInfinity);
@@ -215,10 +288,9 @@ ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, boo
   const double spread = costs.largest_finite / bucket_width;
   if (spread + 2.0 < static_cast<double>(kMaxBuckets)) {
     const auto ring_size = static_cast<std::size_t>(std::ceil(spread)) + 2;
-    fillWithBuckets(distances_, goal_cell, width, height, costmap.cells().data(), costs,
-                    bucket_width, ring_size);
+    fillWithBuckets(distances_, goal_cell, width, height, cells, costs, bucket_width, ring_size);
   } else {
-    fillWithHeap(distances_, goal_cell, width, height, costmap.cells().data(), costs);
+    fillWithHeap(distances_, goal_cell, width, height, cells, costs);
   }
 }
 

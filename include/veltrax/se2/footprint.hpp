@@ -30,6 +30,11 @@ using Footprint = std::variant<CircleFootprint, PolygonFootprint, MultiPolygonFo
 // Every problem of the footprint as a message; empty when it is valid. Never throws for geometry.
 std::vector<std::string> validateFootprint(const Footprint& footprint);
 
+// Radius of the largest disc about the robot origin inside the footprint (for several polygons,
+// the largest such disc inside one of them); 0 when the origin lies outside or on the outline.
+// Trusts the footprint to be valid.
+double inscribedRadius(const Footprint& footprint);
+
 // The footprint pre-rotated to the lower edge of each of angle_bins equal yaw bins over [0, 2 pi).
 class YawBinFootprintTemplates {
  public:

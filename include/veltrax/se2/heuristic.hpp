@@ -22,6 +22,14 @@ class ObstacleHeuristic {
   ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown, double cost_penalty,
                     std::vector<double> storage);
 
+  // The same field on a grid where, besides the blocking cells, every cell whose centre lies
+  // closer than `clearance` metres to the centre of a blocking cell (lethal, and unknown unless
+  // allowed) cannot be entered: a robot whose footprint holds a disc of that radius plus half a
+  // cell diagonal collides anywhere in such a cell. Throws std::invalid_argument "clearance must
+  // be finite and non-negative" besides the errors above.
+  ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown, double cost_penalty,
+                    double clearance, std::vector<double> storage = {});
+
   // Moves the field's memory out, leaving the object empty (width and height 0).
   std::vector<double> releaseStorage() noexcept;
 
