@@ -44,6 +44,9 @@ void bindFootprint(py::module_& m) {
       });
 }
 
-void bindFootprintFunctions(py::module_& m) { m.def("validate_footprint", &validateFootprint); }
+void bindFootprintFunctions(py::module_& m) {
+  m.def("validate_footprint", &validateFootprint);
+  m.def("inscribed_radius", &inscribedRadius, py::arg("footprint"));
+}
 
 }  // namespace veltrax::se2::python

@@ -34,8 +34,12 @@ void bindPlanner(py::module_& m) {
 
 void bindHeuristic(py::module_& m) {
   py::class_<ObstacleHeuristic>(m, "ObstacleHeuristic")
-      .def(py::init<const Costmap&, GridIndex, bool, double>(), py::arg("costmap"), py::arg("goal"),
-           py::arg("allow_unknown"), py::arg("cost_penalty"))
+      .def(py::init([](const Costmap& costmap, GridIndex goal, bool allow_unknown,
+                       double cost_penalty, double clearance) {
+             return ObstacleHeuristic(costmap, goal, allow_unknown, cost_penalty, clearance);
+           }),
+           py::arg("costmap"), py::arg("goal"), py::arg("allow_unknown"), py::arg("cost_penalty"),
+           py::arg("clearance") = 0.0)
       .def("distance", &ObstacleHeuristic::distance, py::arg("x"), py::arg("y"), py::pos_only());
 
   py::class_<PathSmoother>(m, "PathSmoother")

@@ -82,7 +82,10 @@ void bindRecords(py::module_& m) {
       .def_readwrite("smoother_weight_data", &PlannerConfig::smoother_weight_data)
       .def_readwrite("smoother_weight_smooth", &PlannerConfig::smoother_weight_smooth)
       .def_readwrite("smoother_tolerance", &PlannerConfig::smoother_tolerance)
+      .def_readwrite("heuristic_weight", &PlannerConfig::heuristic_weight)
+      .def_readwrite("footprint_aware_heuristic", &PlannerConfig::footprint_aware_heuristic)
       .def("validate", &PlannerConfig::validate);
+  m.def("recommended_config", &recommendedConfig, py::arg("resolution"), py::arg("footprint"));
 
   // Record-typed attributes read as views into the request (reference_internal).
   py::class_<PlanRequest>(m, "PlanRequest")

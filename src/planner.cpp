@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "detail/errors.hpp"
 #include "detail/kinematic_bound.hpp"
 #include "detail/path_labels.hpp"
 #include "detail/workspace.hpp"
@@ -25,6 +26,9 @@
 namespace veltrax::se2 {
 
 namespace {
+
+// Chosen on the benchmark suite: see the README's tuning section.
+constexpr double kRecommendedHeuristicWeight = 1.5;
 
 void checkPositive(std::vector<std::string>& problems, const char* field, double value) {
   if (!(std::isfinite(value) && value > 0.0)) {
@@ -74,6 +78,9 @@ std::vector<std::string> PlannerConfig::validate() const {
   checkNonNegative(problems, "smoother_weight_data", smoother_weight_data);
   checkNonNegative(problems, "smoother_weight_smooth", smoother_weight_smooth);
   checkPositive(problems, "smoother_tolerance", smoother_tolerance);
+  if (!(std::isfinite(heuristic_weight) && heuristic_weight >= 1.0)) {
+    problems.emplace_back("heuristic_weight must be finite and at least 1");
+  }
   return problems;
 }
 
@@ -91,6 +98,32 @@ const char* plannerStatusName(PlannerStatus status) noexcept {
     case PlannerStatus::MAX_NODES_EXCEEDED: return "MAX_NODES_EXCEEDED";
     default: return "INTERNAL_ERROR";
   }
+}
+
+PlannerConfig recommendedConfig(double resolution, const Footprint& footprint) {
+  if (!(std::isfinite(resolution) && resolution > 0.0)) {
+    detail::throwInvalidArgument("resolution must be finite and positive");
+  }
+  const std::vector<std::string> problems = validateFootprint(footprint);
+  if (!problems.empty()) {
+    detail::throwInvalidArgument(problems.front());
+  }
+  PlannerConfig config;
+  // The penalties are paid per primitive; this is its length for the default lattice.
+  const double step =
+      std::max(kTwoPi * config.minimum_turning_radius / config.angle_bins, resolution);
+  // Per metre driven: steering costs 5 % more than driving straight and reversing twice as much;
+  // a change of steering costs a centimetre and a cusp half a metre.
+  config.non_straight_penalty = 0.05 * step;
+  config.reverse_penalty = 1.0 * step;
+  config.steering_change_penalty = 0.01;
+  config.direction_switch_penalty = 0.5;
+  config.heuristic_weight = kRecommendedHeuristicWeight;
+  config.footprint_aware_heuristic = true;
+  // Inscribed cells (253) do not block, and goals beside walls of an inflated map are reached
+  // through them.
+  config.analytic_expansion_max_cost = kInscribedCost;
+  return config;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -167,6 +200,7 @@ struct HybridAStar::ObstacleHeuristicCacheKey {
   GridIndex goal;
   bool allow_unknown;
   double cost_penalty;
+  double clearance;  // 0 unless the heuristic is footprint-aware
 };
 
 HybridAStar::HybridAStar(Costmap costmap)
@@ -258,6 +292,8 @@ class Search {
 
   bool tryAnalyticExpansion(const Pose2D& from, double bound, bool exact);
   void finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node);
+  std::vector<Pose2D> searchedSamples(const HybridAStar::Workspace& workspace,
+                                      const std::vector<std::uint32_t>& chain) const;
   void fail(PlannerStatus status, const char* message) {
     result_.status = status;
     result_.message = message;
@@ -279,6 +315,7 @@ class Search {
   std::optional<detail::KinematicBound> bounds_storage_;
   const detail::KinematicBound* bounds_ = nullptr;
   std::vector<KinematicSample> analytic_;
+  std::optional<MotionPrimitiveTable> table_;
 };
 
 // `bound` and `exact` are the node's kinematic bound (see heuristicCost).
@@ -376,11 +413,12 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
     } catch (const std::bad_alloc&) {
     }
   }
-  open.push(h0, h0, start);
+  const double weight = config_.heuristic_weight;
+  open.push(weight * h0, h0, start);
 
   // A table the configuration cannot support (a sample step far too small for the primitive
   // length) is an invalid request like any other, not an exception out of plan().
-  std::optional<MotionPrimitiveTable> table;
+  std::optional<MotionPrimitiveTable>& table = table_;
   try {
     table.emplace(costmap_.resolution(), config_);
   } catch (const std::invalid_argument& e) {
@@ -550,7 +588,7 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
       const double h = heuristicCostAfterStep(end, node.kinematic_bound, length,
                                               reached.kinematic_bound, reached.kinematic_exact);
       if (std::isfinite(h)) {
-        open.push(g + h, h, child);
+        open.push(g + weight * h, h, child);
       }
     }
   }
@@ -558,16 +596,40 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
   fail(PlannerStatus::NO_PATH, "open set exhausted");
 }
 
+// The poses the search checked along the chain from the start node to the goal node: the start,
+// each node's primitive regenerated from its parent (bit for bit the samples checked when it was
+// generated, since expanded nodes never move), then the analytic curve.
+std::vector<Pose2D> Search::searchedSamples(const HybridAStar::Workspace& workspace,
+                                            const std::vector<std::uint32_t>& chain) const {
+  std::vector<Pose2D> samples;
+  samples.push_back(workspace.nodes[chain.front()].pose);
+  for (std::size_t i = 1; i < chain.size(); ++i) {
+    const HybridAStar::Workspace::Node& node = workspace.nodes[chain[i]];
+    const MotionPrimitive primitive =
+        table_->make(workspace.nodes[chain[i - 1]].pose, node.direction, node.steering);
+    samples.insert(samples.end(), primitive.samples.begin(), primitive.samples.end());
+  }
+  for (const KinematicSample& sample : analytic_) {
+    samples.push_back(sample.pose);
+  }
+  return samples;
+}
+
 // Rebuilds the path, post-processes it and fills the result.
 void Search::finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node) {
   std::vector<Pose2D>& path = result_.path;
   std::vector<Direction> labels;
+  std::vector<std::uint32_t> chain;
   for (std::uint32_t at = goal_node; at != detail::kInvalidIndex; at = workspace.nodes[at].parent) {
+    chain.push_back(at);
+  }
+  std::reverse(chain.begin(), chain.end());
+  path.reserve(chain.size() + analytic_.size());
+  labels.reserve(chain.size());
+  for (const std::uint32_t at : chain) {
     path.push_back(workspace.nodes[at].pose);
     labels.push_back(workspace.nodes[at].direction);
   }
-  std::reverse(path.begin(), path.end());
-  std::reverse(labels.begin(), labels.end());
   result_.status = PlannerStatus::SUCCESS;
   result_.message = "path found";
   for (const KinematicSample& sample : analytic_) {
@@ -623,8 +685,19 @@ void Search::finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node) 
         failure = "postprocessed path failed validation: collision=true, curvature=valid";
       }
       if (failure != nullptr) {
-        refuse(failure, PlannerStatus::INTERNAL_ERROR);
-        return;
+        // Chords between node poses leave the arcs the search drove, and on a path that grazes
+        // an obstacle (or on coarse cells, where a chord turns tighter than its arc) they can
+        // fail where the search's own samples passed. Those samples, every primitive's in order
+        // and then the curve's, are exactly what the search accepted.
+        std::vector<Pose2D> driven =
+            PathSmoother::resample(searchedSamples(workspace, chain), config_.path_output_spacing);
+        if (timedValidate(driven).collision ||
+            (check_radius &&
+             !PathSmoother::respectsTurningRadius(driven, config_.minimum_turning_radius))) {
+          refuse(failure, PlannerStatus::INTERNAL_ERROR);
+          return;
+        }
+        fallback = std::move(driven);
       }
       path = std::move(fallback);
     }
@@ -708,18 +781,25 @@ PlannerResult HybridAStar::plan(const PlanRequest& request, const PlannerConfig&
     return result;
   }
 
+  // A pose whose cell centre is closer to a blocking cell's centre than the inscribed radius less
+  // half a cell diagonal collides wherever in its cell it lies, so the heuristic may block it.
+  const double clearance = config.footprint_aware_heuristic
+                               ? std::max(0.0, inscribedRadius(request.footprint) -
+                                                   costmap_.resolution() * 0.70710678118654757)
+                               : 0.0;
   std::shared_ptr<const ObstacleHeuristic> heuristic;
   {
     const auto th = Clock::now();
     if (!config.cache_obstacle_heuristic) {
       heuristic = std::make_shared<const ObstacleHeuristic>(
-          costmap_, goal_cell, config.allow_unknown, config.cost_penalty);
+          costmap_, goal_cell, config.allow_unknown, config.cost_penalty, clearance);
     } else {
       const std::lock_guard<std::mutex> cache_lock(cache_mutex_);
       const bool hit = cache_key_ != nullptr && cache_key_->map_revision == request.map_revision &&
                        cache_key_->goal.x == goal_cell.x && cache_key_->goal.y == goal_cell.y &&
                        cache_key_->allow_unknown == config.allow_unknown &&
-                       cache_key_->cost_penalty == config.cost_penalty;
+                       cache_key_->cost_penalty == config.cost_penalty &&
+                       cache_key_->clearance == clearance;
       if (hit) {
         result.diagnostics.obstacle_heuristic_cache_hit = true;
       } else {
@@ -732,10 +812,11 @@ PlannerResult HybridAStar::plan(const PlanRequest& request, const PlannerConfig&
           storage = cached_heuristic_->releaseStorage();
           cached_heuristic_.reset();
         }
-        cached_heuristic_ = std::make_shared<ObstacleHeuristic>(
-            costmap_, goal_cell, config.allow_unknown, config.cost_penalty, std::move(storage));
+        cached_heuristic_ =
+            std::make_shared<ObstacleHeuristic>(costmap_, goal_cell, config.allow_unknown,
+                                                config.cost_penalty, clearance, std::move(storage));
         cache_key_ = std::make_unique<ObstacleHeuristicCacheKey>(ObstacleHeuristicCacheKey{
-            request.map_revision, goal_cell, config.allow_unknown, config.cost_penalty});
+            request.map_revision, goal_cell, config.allow_unknown, config.cost_penalty, clearance});
       }
       heuristic = cached_heuristic_;
     }

@@ -42,6 +42,14 @@ struct PlannerConfig {
   double smoother_weight_data = 0.2;
   double smoother_weight_smooth = 0.3;
   double smoother_tolerance = 1e-10;
+  // Opt-in search extensions; their defaults leave the search exactly as above.
+  // f = g + heuristic_weight * h. Above 1 the search trades optimality (a path at most that factor
+  // dearer than the cheapest) for far fewer expansions.
+  double heuristic_weight = 1.0;
+  // The obstacle heuristic treats cells as impassable whose centre lies closer to a blocking cell
+  // than the footprint's inscribed radius allows, instead of leading the search into gaps the
+  // robot cannot pass.
+  bool footprint_aware_heuristic = false;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
@@ -120,6 +128,12 @@ class CancellationToken {
  private:
   std::atomic<bool> cancelled_{false};
 };
+
+// The configuration to start from for a costmap of cell size `resolution` (metres) and a robot of
+// this footprint: penalties per metre of travel converted with the primitive length, a weighted,
+// footprint-aware heuristic and an analytic-curve cost limit that admits inflated costs. Throws
+// std::invalid_argument "resolution must be finite and positive" and the footprint's first problem.
+PlannerConfig recommendedConfig(double resolution, const Footprint& footprint);
 
 class ObstacleHeuristic;
 
