@@ -1,0 +1,167 @@
+// Every path the planner reports as found must survive an independent judge, and a path the
+// search found must not be thrown away by post-processing.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "oracles/path_checker.hpp"
+#include "veltrax/se2/collision.hpp"
+#include "veltrax/se2/heuristic.hpp"
+#include "veltrax/se2/io.hpp"
+#include "veltrax/se2/planner.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+// The bundled example maps: trinary occupancy images (black occupied, white free, grey unknown)
+// of 0.05 m cells at the origin.
+Costmap exampleMap(const std::string& name) {
+  const Costmap grey =
+      loadCostmapPgm(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/" + name + ".pgm", 0.05, 0, 0);
+  std::vector<std::uint8_t> cells = grey.cells();
+  for (std::uint8_t& c : cells) {
+    const double occupancy = (255.0 - c) / 255.0;
+    c = occupancy > 0.65 ? 254 : (occupancy < 0.196 ? 0 : 255);
+  }
+  return Costmap(grey.width(), grey.height(), 0.05, 0.0, 0.0, std::move(cells));
+}
+
+Costmap emptyMap(std::uint64_t cells, double resolution) {
+  return Costmap(cells, cells, resolution, 0.0, 0.0, std::vector<std::uint8_t>(cells * cells, 0));
+}
+
+struct FoundCase {
+  const char* name;
+  Costmap (*map)();
+  Pose2D start;
+  Pose2D goal;
+  void (*adjust)(PlannerConfig&);
+};
+
+// Queries whose paths post-processing used to reject ("collision=true" where the chords between
+// node poses graze a wall; "curvature=invalid" where coarse cells make chords turn tighter than
+// their arcs).
+const FoundCase kFoundCases[] = {
+    {"warehouse_across",
+     [] { return exampleMap("warehouse"); },
+     {1, 1, 0},
+     {14, 9, 0},
+     [](PlannerConfig&) {}},
+    {"warehouse_rack",
+     [] { return exampleMap("warehouse"); },
+     {5.7, 3.0, -1.5708},
+     {1.0, 9.0, 3.1416},
+     [](PlannerConfig&) {}},
+    {"maze_corridor",
+     [] { return exampleMap("maze"); },
+     {0.625, 0.625, 1.5708},
+     {5, 0.625, 0},
+     [](PlannerConfig&) {}},
+    {"maze_turn_round",
+     [] { return exampleMap("maze"); },
+     {0.625, 0.625, 1.5708},
+     {0.625, 0.625, -1.5708},
+     [](PlannerConfig& c) { c.allow_reverse = false; }},
+    {"coarse_cells",
+     [] { return emptyMap(40, 0.25); },
+     {2, 2, 0},
+     {6, 5, 1.5},
+     [](PlannerConfig&) {}},
+    {"eight_bins",
+     [] { return emptyMap(200, 0.05); },
+     {2, 2, 0},
+     {6, 5, 1.5},
+     [](PlannerConfig& c) { c.angle_bins = 8; }},
+    {"fine_output",
+     [] { return emptyMap(50, 0.2); },
+     {2, 2, 0},
+     {6, 5, 1.5},
+     [](PlannerConfig& c) { c.path_output_spacing = 0.02; }},
+};
+
+class FoundPathTest : public ::testing::TestWithParam<FoundCase> {};
+
+TEST_P(FoundPathTest, IsReturnedAndSound) {
+  const FoundCase& c = GetParam();
+  const HybridAStar planner(c.map());
+  PlanRequest request;
+  request.start = c.start;
+  request.goal = c.goal;
+  PlannerConfig config;
+  c.adjust(config);
+  const PlannerResult result = planner.plan(request, config);
+  ASSERT_EQ(result.status, PlannerStatus::SUCCESS) << result.message;
+  EXPECT_EQ(oracles::pathProblem(planner.costmap(), request, config, result), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Queries, FoundPathTest, ::testing::ValuesIn(kFoundCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Random queries on every bundled map, with the library defaults and the recommended
+// configuration, for a car with and without reverse and a robot that turns on the spot: no
+// INTERNAL_ERROR, every found path sound, and the recommended configuration solves every query a
+// reversing or turning robot can drive.
+TEST(FoundPathRandom, EveryFoundPathIsSoundAndTheRecommendedConfigSolvesAll) {
+  std::mt19937_64 random(20261206);
+  int recommended_failures = 0;
+  for (const char* name : {"parking_lot", "warehouse", "maze"}) {
+    const HybridAStar planner(exampleMap(name));
+    const Costmap& map = planner.costmap();
+    const CollisionChecker checker(map, false);
+    const double width = static_cast<double>(map.width()) * map.resolution();
+    const double height = static_cast<double>(map.height()) * map.resolution();
+    std::uniform_real_distribution<double> ux(0.0, width), uy(0.0, height), uyaw(-3.14, 3.14);
+    const auto freePose = [&]() {
+      for (;;) {
+        const Pose2D pose{ux(random), uy(random), uyaw(random)};
+        if (!checker.check(pose, CircleFootprint{0.35}).collision) return pose;
+      }
+    };
+    // Start and goal joined by cells where the robot fits with 0.1 m to spare.
+    const auto connected = [&](const Pose2D& a, const Pose2D& b) {
+      GridIndex ca, cb;
+      map.worldToMap(a.x, a.y, ca);
+      map.worldToMap(b.x, b.y, cb);
+      return std::isfinite(ObstacleHeuristic(map, cb, false, 0.0, 0.35).distance(ca.x, ca.y));
+    };
+    for (int mode = 0; mode < 3; ++mode) {
+      for (int query = 0; query < 3; ++query) {
+        PlanRequest request;
+        request.start = freePose();
+        do {
+          request.goal = freePose();
+        } while (std::hypot(request.goal.x - request.start.x, request.goal.y - request.start.y) <
+                     3.0 ||
+                 !connected(request.start, request.goal));
+        for (const bool recommended : {false, true}) {
+          PlannerConfig config = recommended
+                                     ? recommendedConfig(map.resolution(), request.footprint)
+                                     : PlannerConfig{};
+          config.allow_reverse = mode != 1;
+          config.allow_in_place_rotation = mode == 2;
+          config.max_expanded_nodes = recommended ? 2000000 : 60000;
+          config.max_planning_time_seconds = 60.0;
+          const PlannerResult result = planner.plan(request, config);
+          SCOPED_TRACE(std::string(name) + " mode " + std::to_string(mode) + " query " +
+                       std::to_string(query) + (recommended ? " recommended" : " defaults"));
+          EXPECT_NE(result.status, PlannerStatus::INTERNAL_ERROR) << result.message;
+          EXPECT_EQ(oracles::pathProblem(map, request, config, result), "");
+          // A car that cannot reverse may have no way to turn round in a corridor.
+          if (recommended && result.status != PlannerStatus::SUCCESS &&
+              !(mode == 1 && result.status == PlannerStatus::NO_PATH)) {
+            ++recommended_failures;
+            ADD_FAILURE() << plannerStatusName(result.status) << ": " << result.message;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(recommended_failures, 0);
+}
+
+}  // namespace
+}  // namespace veltrax::se2
