@@ -48,6 +48,7 @@
 #include <vector>
 
 #include "bench_maps.hpp"
+#include "oracles/path_checker.hpp"
 #include "oracles/reference_planner.hpp"
 #include "shared_maps.hpp"
 #include "veltrax/se2/collision.hpp"
@@ -274,6 +275,90 @@ std::vector<bench::Query> seededQueries(const Costmap& map, const Footprint& foo
   return queries;
 }
 
+// Random queries that can be solved: start and goal at least `separation` apart in the largest
+// 8-connected region of cells where the footprint, at any yaw, fits with 0.1 m to spare.
+std::vector<bench::Query> randomSolvableQueries(const Costmap& map, const Footprint& footprint,
+                                                std::size_t count, double separation) {
+  double reach = 0.0;
+  if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
+    reach = circle->radius;
+  } else {
+    for (const Point2D& p : std::get<PolygonFootprint>(footprint).points) {
+      reach = std::max(reach, std::hypot(p.x, p.y));
+    }
+  }
+  const CollisionChecker checker(map, false);
+  const CircleFootprint room{reach + 0.1};
+  const std::uint64_t width = map.width(), height = map.height();
+  std::vector<std::int32_t> region(width * height, -1);
+  std::vector<std::size_t> sizes;
+  std::vector<std::uint64_t> stack;
+  const auto fits = [&](std::uint64_t cell) {
+    return !checker.check(map.mapToWorld(cell % width, cell / width), room).collision;
+  };
+  std::vector<std::uint8_t> fit(width * height);
+  for (std::uint64_t cell = 0; cell < width * height; ++cell) {
+    fit[cell] = fits(cell) ? 1 : 0;
+  }
+  for (std::uint64_t seed = 0; seed < width * height; ++seed) {
+    if (!fit[seed] || region[seed] >= 0) {
+      continue;
+    }
+    const auto id = static_cast<std::int32_t>(sizes.size());
+    sizes.push_back(0);
+    region[seed] = id;
+    stack.push_back(seed);
+    while (!stack.empty()) {
+      const std::uint64_t cell = stack.back();
+      stack.pop_back();
+      ++sizes.back();
+      const auto x = static_cast<std::int64_t>(cell % width);
+      const auto y = static_cast<std::int64_t>(cell / width);
+      for (std::int64_t dy = -1; dy <= 1; ++dy) {
+        for (std::int64_t dx = -1; dx <= 1; ++dx) {
+          const std::int64_t nx = x + dx, ny = y + dy;
+          if (nx < 0 || ny < 0 || nx >= static_cast<std::int64_t>(width) ||
+              ny >= static_cast<std::int64_t>(height)) {
+            continue;
+          }
+          const auto next = static_cast<std::uint64_t>(ny) * width + static_cast<std::uint64_t>(nx);
+          if (fit[next] && region[next] < 0) {
+            region[next] = id;
+            stack.push_back(next);
+          }
+        }
+      }
+    }
+  }
+  std::vector<bench::Query> queries;
+  if (sizes.empty()) {
+    return queries;
+  }
+  const auto largest =
+      static_cast<std::int32_t>(std::max_element(sizes.begin(), sizes.end()) - sizes.begin());
+  std::vector<std::uint64_t> cells;
+  for (std::uint64_t cell = 0; cell < width * height; ++cell) {
+    if (region[cell] == largest) {
+      cells.push_back(cell);
+    }
+  }
+  std::mt19937_64 rng(20261206);
+  std::uniform_real_distribution<double> yaw(-kPi, kPi);
+  const auto pose = [&]() {
+    const std::uint64_t cell = cells[rng() % cells.size()];
+    const Pose2D centre = map.mapToWorld(cell % width, cell / width);
+    return Pose2D{centre.x, centre.y, yaw(rng)};
+  };
+  for (int attempt = 0; attempt < 100000 && queries.size() < count; ++attempt) {
+    const Pose2D start = pose();
+    const Pose2D goal = pose();
+    if (std::hypot(goal.x - start.x, goal.y - start.y) >= separation) {
+      queries.push_back(bench::Query{start, goal});
+    }
+  }
+  return queries;
+}
+
 struct Workload {
   std::string name;
   std::function<Costmap()> load;
@@ -313,6 +398,14 @@ std::vector<Workload> workloads() {
         // Along the west wall from bay to bay, facing backwards.
         {{-6.0, 6.0, kPi}, {-6.0, -7.5, kPi}}}},
       {"berlin_x2", [] { return loadMovingAi("Berlin_0_1024.map", 0, 2); }, ""},
+      // The maps bundled with the examples.
+      {"ex_parking_lot",
+       [] { return loadMapYaml(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/parking_lot.yaml"); }, "",
+       3.0},
+      {"ex_warehouse",
+       [] { return loadMapYaml(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/warehouse.yaml"); }, ""},
+      {"ex_maze", [] { return loadMapYaml(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/maze.yaml"); },
+       ""},
       {"64room_x12", [] { return loadMovingAi("64room_007.map", 128, 12); }, ""},
   };
 }
@@ -341,6 +434,8 @@ struct Run {
   double total_ms = 0.0;
   PlannerDiagnostics diagnostics;
   double peak_rss_mib = 0.0;
+  // Ours only: what the independent path judge found wrong with the result (empty: nothing).
+  std::string problem;
   // Peers only.
   double first_solution_ms = std::numeric_limits<double>::quiet_NaN();
   double reach_ours_ms = std::numeric_limits<double>::quiet_NaN();
@@ -363,7 +458,8 @@ double quantile(std::vector<double> values, double q) {
 
 template <class Planner>
 Run planOnce(Planner& planner, const std::string& map, const std::string& name, std::size_t index,
-             const PlanRequest& request, const PlannerConfig& config, bool warm) {
+             const PlanRequest& request, const PlannerConfig& config, bool warm,
+             const Costmap* judge_on = nullptr) {
   resetPeakRss();
   const auto t0 = Clock::now();
   const PlannerResult result = planner.plan(request, config);
@@ -378,6 +474,9 @@ Run planOnce(Planner& planner, const std::string& map, const std::string& name, 
   run.total_ms = wall_ms;
   run.diagnostics = result.diagnostics;
   run.peak_rss_mib = peakRssMiB();
+  if (judge_on != nullptr) {
+    run.problem = oracles::pathProblem(*judge_on, request, config, result);
+  }
   return run;
 }
 
@@ -493,23 +592,25 @@ void writeJson(const std::string& path, const std::vector<Run>& runs, const std:
         << ", \"cusps\": " << d.direction_switch_count
         << ", \"peak_rss_mib\": " << jsonNumber(r.peak_rss_mib)
         << ", \"first_solution_ms\": " << jsonNumber(r.first_solution_ms)
-        << ", \"reach_ours_ms\": " << jsonNumber(r.reach_ours_ms) << "}"
-        << (i + 1 < runs.size() ? "," : "") << "\n";
+        << ", \"reach_ours_ms\": " << jsonNumber(r.reach_ours_ms) << ", \"problem\": \""
+        << r.problem << "\"}" << (i + 1 < runs.size() ? "," : "") << "\n";
   }
   out << "  ]\n}\n";
 }
 
 void printTable(const std::vector<Run>& runs, const std::vector<std::string>& maps) {
-  std::printf("%-16s %-10s %6s %9s %9s %9s %9s %9s %7s %8s %8s %8s %8s %8s %6s %7s\n", "map",
-              "planner", "solved", "cold_med", "cold_p90", "warm_med", "warm_p90", "expanded",
-              "us/exp", "heur_ms", "coll_ms", "anlyt_ms", "post_ms", "length_m", "cusps",
-              "rss_MiB");
+  std::printf("%-16s %-10s %6s %9s %9s %9s %9s %9s %7s %8s %8s %8s %8s %8s %6s %7s %7s %8s\n",
+              "map", "planner", "solved", "cold_med", "cold_p90", "warm_med", "warm_p90",
+              "expanded", "us/exp", "heur_ms", "coll_ms", "anlyt_ms", "post_ms", "length_m",
+              "cusps", "rss_MiB", "int_err", "rejected");
   for (const std::string& map : maps) {
     for (const char* planner : {"ours", "reference"}) {
       std::vector<double> cold, warm, expanded, per, heur, coll, analytic, post, length, cusps;
       double rss = 0.0;
       std::size_t solved = 0;
       std::size_t queries = 0;
+      std::size_t internal_errors = 0;
+      std::size_t rejected = 0;
       for (const Run& r : runs) {
         if (r.map != map || r.planner != planner) {
           continue;
@@ -517,6 +618,8 @@ void printTable(const std::vector<Run>& runs, const std::vector<std::string>& ma
         const PlannerDiagnostics& d = r.diagnostics;
         (r.warm ? warm : cold).push_back(r.total_ms);
         rss = std::max(rss, r.peak_rss_mib);
+        internal_errors += r.status == "INTERNAL_ERROR" ? 1 : 0;
+        rejected += r.problem.empty() ? 0 : 1;
         if (r.warm) {
           continue;
         }
@@ -545,11 +648,11 @@ void printTable(const std::vector<Run>& runs, const std::vector<std::string>& ma
       const std::string solved_text = std::to_string(solved) + "/" + std::to_string(queries);
       std::printf(
           "%-16s %-10s %6s %9.1f %9.1f %9.1f %9.1f %9.0f %7.2f %8.2f %8.1f %8.1f %8.2f %8.2f "
-          "%6.1f %7.1f\n",
+          "%6.1f %7.1f %7zu %8zu\n",
           map.c_str(), planner, solved_text.c_str(), quantile(cold, 0.5), quantile(cold, 0.9),
           quantile(warm, 0.5), quantile(warm, 0.9), quantile(expanded, 0.5), quantile(per, 0.5),
           quantile(heur, 0.5), quantile(coll, 0.5), quantile(analytic, 0.5), quantile(post, 0.5),
-          quantile(length, 0.5), quantile(cusps, 0.5), rss);
+          quantile(length, 0.5), quantile(cusps, 0.5), rss, internal_errors, rejected);
     }
   }
   bool peers = false;
@@ -607,6 +710,9 @@ int main(int argc, char** argv) {
   double peer_time = 5.0;
   std::vector<Workload> extra;
   double separation = 5.0;
+  std::string config_name = "defaults";
+  std::string mode = "reverse";
+  std::size_t random_queries = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::string {
@@ -640,6 +746,12 @@ int main(int argc, char** argv) {
       peer_time = std::stod(value());
     } else if (arg == "--separation") {
       separation = std::stod(value());
+    } else if (arg == "--config") {
+      config_name = value();
+    } else if (arg == "--mode") {
+      mode = value();
+    } else if (arg == "--random") {
+      random_queries = std::stoul(value());
     } else if (arg == "--map") {
       const std::string argument = value();
       const std::size_t equals = argument.find('=');
@@ -661,8 +773,11 @@ int main(int argc, char** argv) {
       footprint_name == "rectangle"
           ? Footprint(PolygonFootprint{{{0.3, 0.2}, {-0.2, 0.2}, {-0.2, -0.2}, {0.3, -0.2}}})
           : Footprint(CircleFootprint{0.25});
-  PlannerConfig config;
-  config.max_planning_time_seconds = time_limit;
+  if ((config_name != "defaults" && config_name != "recommended") ||
+      (mode != "reverse" && mode != "forward" && mode != "rotation")) {
+    std::cerr << "--config takes defaults or recommended, --mode reverse, forward or rotation\n";
+    return 2;
+  }
 
   // Maps named with --map run alone unless --maps picks built-in ones as well.
   std::vector<Workload> suite;
@@ -678,13 +793,23 @@ int main(int argc, char** argv) {
   std::vector<std::string> done;
   for (const Workload& w : suite) {
     const Costmap map = w.load();
-    std::vector<bench::Query> queries =
-        w.query_file.empty() ? seededQueries(map, footprint, max_queries, w.separation)
-                             : bench::loadQueries(w.query_file);
-    if (queries.size() > max_queries) {
-      queries.resize(max_queries);
+    PlannerConfig config = config_name == "recommended"
+                               ? recommendedConfig(map.resolution(), footprint)
+                               : PlannerConfig{};
+    config.max_planning_time_seconds = time_limit;
+    config.allow_reverse = mode != "forward";
+    config.allow_in_place_rotation = mode == "rotation";
+    std::vector<bench::Query> queries;
+    if (random_queries > 0) {
+      queries = randomSolvableQueries(map, footprint, random_queries, w.separation);
+    } else {
+      queries = w.query_file.empty() ? seededQueries(map, footprint, max_queries, w.separation)
+                                     : bench::loadQueries(w.query_file);
+      if (queries.size() > max_queries) {
+        queries.resize(max_queries);
+      }
+      queries.insert(queries.end(), w.hand_placed.begin(), w.hand_placed.end());
     }
-    queries.insert(queries.end(), w.hand_placed.begin(), w.hand_placed.end());
     done.push_back(w.name);
     std::cerr << w.name << ": " << map.width() << " x " << map.height() << ", " << queries.size()
               << " queries\n";
@@ -702,11 +827,11 @@ int main(int argc, char** argv) {
       double our_length = std::numeric_limits<double>::quiet_NaN();
       for (int rep = 0; rep < repeats; ++rep) {
         request.map_revision = ++revision;
-        runs.push_back(planOnce(ours, w.name, "ours", q, request, config, false));
+        runs.push_back(planOnce(ours, w.name, "ours", q, request, config, false, &map));
         if (runs.back().status == "SUCCESS") {
           our_length = runs.back().diagnostics.path_length;
         }
-        runs.push_back(planOnce(ours, w.name, "ours", q, request, config, true));
+        runs.push_back(planOnce(ours, w.name, "ours", q, request, config, true, &map));
       }
       if (slow) {
         request.map_revision = ++revision;
@@ -716,12 +841,27 @@ int main(int argc, char** argv) {
       if (peers) {
         runPeers(map, w.name, q, queries[q], footprint, our_length, peer_time, runs);
       }
-      std::cerr << "  query " << q << ": " << runs[runs.size() - 1].status << "\n";
+      std::cerr << "  query " << q << ": " << runs[runs.size() - 1].status;
+      if (runs.back().status != "SUCCESS") {
+        const bench::Query& query = queries[q];
+        std::cerr.precision(17);
+        std::cerr << " (" << query.start.x << " " << query.start.y << " " << query.start.yaw
+                  << " -> " << query.goal.x << " " << query.goal.y << " " << query.goal.yaw << ")";
+      }
+      std::cerr << "\n";
     }
     writeJson(json, runs, footprint_name, time_limit);
   }
-  std::printf("footprint %s, time limit %.1f s, %d repeats (cold and warm) per query\n",
-              footprint_name.c_str(), time_limit, repeats);
+  std::printf(
+      "footprint %s, configuration %s, mode %s, time limit %.1f s, %d repeats (cold and warm) "
+      "per query%s\n",
+      footprint_name.c_str(), config_name.c_str(), mode.c_str(), time_limit, repeats,
+      random_queries > 0 ? ", random solvable queries" : "");
+  for (const Run& r : runs) {
+    if (!r.problem.empty()) {
+      std::printf("rejected: %s query %zu: %s\n", r.map.c_str(), r.query, r.problem.c_str());
+    }
+  }
   printTable(runs, done);
   writeJson(json, runs, footprint_name, time_limit);
   std::cerr << "wrote " << json << "\n";

@@ -659,22 +659,21 @@ void Search::finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node) 
       path = PathSmoother::smooth(path, checker_, request_.footprint, config_);
     }
     const bool check_radius = !config_.allow_in_place_rotation;
-    auto timedValidate = [&](const std::vector<Pose2D>& poses) {
+    auto timedValidate = [&](const std::vector<Pose2D>& poses, double step) {
       const auto start = Clock::now();
-      const CollisionResult r =
-          checker_.validatePath(poses, request_.footprint, config_.collision_check_step);
+      const CollisionResult r = checker_.validatePath(poses, request_.footprint, step);
       diagnostics_.collision_check_time_ms += millisecondsSince(start);
       return r;
     };
     std::vector<Pose2D> out = PathSmoother::resample(path, config_.path_output_spacing);
-    const CollisionResult r = timedValidate(out);
+    const CollisionResult r = timedValidate(out, config_.collision_check_step);
     bool passed = !r.collision && (!check_radius || PathSmoother::respectsTurningRadius(
                                                         out, config_.minimum_turning_radius));
     if (passed) {
       path = std::move(out);
     } else {
       std::vector<Pose2D> fallback = PathSmoother::resample(raw, config_.path_output_spacing);
-      const CollisionResult r2 = timedValidate(fallback);
+      const CollisionResult r2 = timedValidate(fallback, config_.collision_check_step);
       const char* failure = nullptr;
       if (check_radius &&
           !PathSmoother::respectsTurningRadius(fallback, config_.minimum_turning_radius)) {
@@ -688,10 +687,11 @@ void Search::finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node) 
         // Chords between node poses leave the arcs the search drove, and on a path that grazes
         // an obstacle (or on coarse cells, where a chord turns tighter than its arc) they can
         // fail where the search's own samples passed. Those samples, every primitive's in order
-        // and then the curve's, are exactly what the search accepted.
+        // and then the curve's, are exactly what the search accepted. They lie one sample step
+        // apart up to rounding, which must not make the sweep add a sample between two of them.
         std::vector<Pose2D> driven =
             PathSmoother::resample(searchedSamples(workspace, chain), config_.path_output_spacing);
-        if (timedValidate(driven).collision ||
+        if (timedValidate(driven, config_.collision_check_step * (1.0 + 1e-9)).collision ||
             (check_radius &&
              !PathSmoother::respectsTurningRadius(driven, config_.minimum_turning_radius))) {
           refuse(failure, PlannerStatus::INTERNAL_ERROR);

@@ -43,15 +43,19 @@ def plan_many(
     consecutive requests with the same goal cell and map revision. The planner releases the
     interpreter lock while it searches, so the workers run in parallel.
 
+    Without a `config`, the recommended configuration for the costmap's resolution and the first
+    request's footprint is used (`_se2_planner.recommended_config`).
+
     `workers` defaults to the number of CPUs (at most the number of requests). `progress` may be
     True (a text bar on stderr), False, None (a bar only for 20 requests or more on a terminal) or
     a callable taking (done, total).
     """
     requests = list(requests)
-    config = config if config is not None else sp.PlannerConfig()
     total = len(requests)
     if total == 0:
         return []
+    if config is None:
+        config = sp.recommended_config(costmap.resolution, requests[0].footprint)
     if workers is None:
         workers = os.cpu_count() or 1
     if not isinstance(workers, int) or isinstance(workers, bool) or workers < 1:

@@ -51,6 +51,9 @@ def _build_parser() -> argparse.ArgumentParser:
     parser.add_argument("--no-reverse", action="store_true", help="forward driving only (Dubins curves)")
     parser.add_argument("--in-place-rotation", action="store_true",
                         help="the robot can turn on the spot (differential drive)")
+    parser.add_argument("--library-defaults", action="store_true",
+                        help="start from the library's PlannerConfig() defaults instead of the recommended "
+                             "configuration for the map's resolution and the footprint")
     parser.add_argument("--set", action="append", default=[], metavar="FIELD=VALUE",
                         help="set any PlannerConfig field, e.g. --set max_planning_time_seconds=2 (repeatable)")
     parser.add_argument("--svg", help="write the plan drawing to this SVG file")
@@ -188,7 +191,7 @@ def run(argv: Sequence[str] | None = None) -> int:
     try:
         costmap = _load_costmap(args)
         footprint = _footprint(args)
-        config = sp.PlannerConfig()
+        config = sp.PlannerConfig() if args.library_defaults else sp.recommended_config(costmap.resolution, footprint)
         config.allow_reverse = not args.no_reverse
         config.allow_in_place_rotation = args.in_place_rotation
         for setting in args.set:

@@ -212,9 +212,9 @@ std::string pathProblem(const Costmap& map, const PlanRequest& request, const Pl
       return at("last label differs from the one before", i);
     }
     // The pose itself and its chord, sampled as densely as the library promises to check it:
-    // at most collision_check_step and 5 degrees apart.
+    // at most collision_check_step (up to rounding) and 5 degrees apart.
     const auto samples = std::max<std::size_t>(
-        static_cast<std::size_t>(std::max<Real>(std::ceil(d / config.collision_check_step),
+        static_cast<std::size_t>(std::max<Real>(std::ceil(d / config.collision_check_step - 1e-9),
                                                 std::ceil(std::fabs(turn) / (kPi / 36)))),
         1);
     const std::size_t count = i + 1 < n ? samples : 1;
