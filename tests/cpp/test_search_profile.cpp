@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -161,6 +163,93 @@ TEST(FoundPathRandom, EveryFoundPathIsSoundAndTheRecommendedConfigSolvesAll) {
     }
   }
   EXPECT_EQ(recommended_failures, 0);
+}
+
+}  // namespace
+}  // namespace veltrax::se2
+
+namespace veltrax::se2 {
+namespace {
+
+// A row of 1 m cells with a lethal cell at the end: clearance c blocks the cells whose centre is
+// closer than c to it.
+TEST(ObstacleHeuristicClearance, BlocksCellsCloserThanTheClearance) {
+  const Costmap row(7, 1, 1.0, 0.0, 0.0, {0, 0, 0, 0, 0, 0, 254});
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    double clearance;
+    std::vector<double> expected;
+  } rows[] = {
+      {0.0, {0, 1, 2, 3, 4, 5, inf}},
+      {1.0, {0, 1, 2, 3, 4, 5, inf}},
+      {2.0, {0, 1, 2, 3, 4, inf, inf}},
+      {2.5, {0, 1, 2, 3, inf, inf, inf}},
+  };
+  for (const auto& r : rows) {
+    const ObstacleHeuristic field(row, GridIndex{0, 0}, false, 2.0, r.clearance);
+    for (std::uint64_t x = 0; x < 7; ++x) {
+      EXPECT_EQ(field.distance(x, 0), r.expected[x]) << "clearance " << r.clearance << " x " << x;
+    }
+  }
+  // Unknown cells block like lethal ones unless they are allowed, and then are never blocked.
+  const Costmap unknown(4, 1, 1.0, 0.0, 0.0, {0, 0, 0, 255});
+  EXPECT_EQ(ObstacleHeuristic(unknown, GridIndex{0, 0}, false, 0.0, 1.5).distance(2, 0), inf);
+  EXPECT_EQ(ObstacleHeuristic(unknown, GridIndex{0, 0}, true, 0.0, 1.5).distance(3, 0), 3.0);
+  for (const double bad : {-1.0, std::numeric_limits<double>::quiet_NaN(), inf}) {
+    EXPECT_THROW(
+        try {
+          ObstacleHeuristic(row, GridIndex{0, 0}, false, 0.0, bad);
+        } catch (const std::invalid_argument& e) {
+          EXPECT_STREQ(e.what(), "clearance must be finite and non-negative");
+          throw;
+        },
+        std::invalid_argument);
+  }
+}
+
+TEST(InscribedRadius, OfEachShape) {
+  const PolygonFootprint rectangle{{{0.4, 0.25}, {-0.3, 0.25}, {-0.3, -0.25}, {0.4, -0.25}}};
+  const PolygonFootprint aside{{{1.0, 1.0}, {2.0, 1.0}, {2.0, 2.0}}};
+  EXPECT_EQ(inscribedRadius(CircleFootprint{0.3}), 0.3);
+  EXPECT_DOUBLE_EQ(inscribedRadius(rectangle), 0.25);
+  EXPECT_EQ(inscribedRadius(aside), 0.0);
+  EXPECT_DOUBLE_EQ(inscribedRadius(MultiPolygonFootprint{{aside, rectangle}}), 0.25);
+}
+
+TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
+  const PlannerConfig c = recommendedConfig(0.05, CircleFootprint{0.25});
+  EXPECT_TRUE(c.validate().empty());
+  // The default lattice's primitive is one 5 cm cell long.
+  EXPECT_DOUBLE_EQ(c.non_straight_penalty, 0.0025);
+  EXPECT_DOUBLE_EQ(c.reverse_penalty, 0.05);
+  EXPECT_EQ(c.direction_switch_penalty, 0.5);
+  EXPECT_EQ(c.heuristic_weight, 1.5);
+  EXPECT_TRUE(c.footprint_aware_heuristic);
+  EXPECT_EQ(c.analytic_expansion_max_cost, 253);
+  // Coarser cells make longer primitives.
+  EXPECT_DOUBLE_EQ(recommendedConfig(0.2, CircleFootprint{0.25}).reverse_penalty, 0.2);
+  const auto message = [](double resolution, const Footprint& footprint) {
+    try {
+      recommendedConfig(resolution, footprint);
+    } catch (const std::invalid_argument& e) {
+      return std::string(e.what());
+    }
+    return std::string("no exception");
+  };
+  EXPECT_EQ(message(0.0, CircleFootprint{0.25}), "resolution must be finite and positive");
+  EXPECT_EQ(message(std::nan(""), CircleFootprint{0.25}), "resolution must be finite and positive");
+  EXPECT_EQ(message(0.05, CircleFootprint{-1.0}), validateFootprint(CircleFootprint{-1.0}).front());
+}
+
+TEST(HeuristicWeight, ValidatedAtLeastOne) {
+  PlannerConfig c;
+  EXPECT_EQ(c.heuristic_weight, 1.0);
+  EXPECT_FALSE(c.footprint_aware_heuristic);
+  for (const double bad : {0.999, std::nan(""), std::numeric_limits<double>::infinity()}) {
+    c.heuristic_weight = bad;
+    EXPECT_EQ(c.validate(),
+              std::vector<std::string>{"heuristic_weight must be finite and at least 1"});
+  }
 }
 
 }  // namespace
