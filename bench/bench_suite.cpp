@@ -794,7 +794,7 @@ int main(int argc, char** argv) {
   for (const Workload& w : suite) {
     const Costmap map = w.load();
     PlannerConfig config = config_name == "recommended"
-                               ? recommendedConfig(map.resolution(), footprint)
+                               ? recommendedConfig(map.resolution(), footprint, mode == "rotation")
                                : PlannerConfig{};
     config.max_planning_time_seconds = time_limit;
     config.allow_reverse = mode != "forward";

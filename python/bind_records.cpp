@@ -85,7 +85,8 @@ void bindRecords(py::module_& m) {
       .def_readwrite("heuristic_weight", &PlannerConfig::heuristic_weight)
       .def_readwrite("footprint_aware_heuristic", &PlannerConfig::footprint_aware_heuristic)
       .def("validate", &PlannerConfig::validate);
-  m.def("recommended_config", &recommendedConfig, py::arg("resolution"), py::arg("footprint"));
+  m.def("recommended_config", &recommendedConfig, py::arg("resolution"), py::arg("footprint"),
+        py::arg("allow_in_place_rotation") = false);
 
   // Record-typed attributes read as views into the request (reference_internal).
   py::class_<PlanRequest>(m, "PlanRequest")

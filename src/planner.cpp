@@ -100,7 +100,8 @@ const char* plannerStatusName(PlannerStatus status) noexcept {
   }
 }
 
-PlannerConfig recommendedConfig(double resolution, const Footprint& footprint) {
+PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
+                                bool allow_in_place_rotation) {
   if (!(std::isfinite(resolution) && resolution > 0.0)) {
     detail::throwInvalidArgument("resolution must be finite and positive");
   }
@@ -123,6 +124,16 @@ PlannerConfig recommendedConfig(double resolution, const Footprint& footprint) {
   // Inscribed cells (253) do not block, and goals beside walls of an inflated map are reached
   // through them.
   config.analytic_expansion_max_cost = kInscribedCost;
+  // A curve to the goal is cheap to try (a few microseconds, then the checks of its samples),
+  // and from farther away it spares the search most of its expansions.
+  config.analytic_expansion_max_length = 10.0;
+  config.allow_in_place_rotation = allow_in_place_rotation;
+  if (allow_in_place_rotation) {
+    // Every change between driving and turning on the spot pays the switch penalty; turning
+    // there is no cusp, and at half a metre a turn made of a few rotations is avoided at
+    // great expense.
+    config.direction_switch_penalty = 0.05;
+  }
   return config;
 }
 

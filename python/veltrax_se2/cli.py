@@ -191,7 +191,10 @@ def run(argv: Sequence[str] | None = None) -> int:
     try:
         costmap = _load_costmap(args)
         footprint = _footprint(args)
-        config = sp.PlannerConfig() if args.library_defaults else sp.recommended_config(costmap.resolution, footprint)
+        if args.library_defaults:
+            config = sp.PlannerConfig()
+        else:
+            config = sp.recommended_config(costmap.resolution, footprint, args.in_place_rotation)
         config.allow_reverse = not args.no_reverse
         config.allow_in_place_rotation = args.in_place_rotation
         for setting in args.set:

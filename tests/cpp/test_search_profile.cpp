@@ -140,9 +140,9 @@ TEST(FoundPathRandom, EveryFoundPathIsSoundAndTheRecommendedConfigSolvesAll) {
                      3.0 ||
                  !connected(request.start, request.goal));
         for (const bool recommended : {false, true}) {
-          PlannerConfig config = recommended
-                                     ? recommendedConfig(map.resolution(), request.footprint)
-                                     : PlannerConfig{};
+          PlannerConfig config =
+              recommended ? recommendedConfig(map.resolution(), request.footprint, mode == 2)
+                          : PlannerConfig{};
           config.allow_reverse = mode != 1;
           config.allow_in_place_rotation = mode == 2;
           config.max_expanded_nodes = recommended ? 2000000 : 60000;

@@ -131,9 +131,11 @@ class CancellationToken {
 
 // The configuration to start from for a costmap of cell size `resolution` (metres) and a robot of
 // this footprint: penalties per metre of travel converted with the primitive length, a weighted,
-// footprint-aware heuristic and an analytic-curve cost limit that admits inflated costs. Throws
-// std::invalid_argument "resolution must be finite and positive" and the footprint's first problem.
-PlannerConfig recommendedConfig(double resolution, const Footprint& footprint);
+// footprint-aware heuristic and an analytic-curve cost limit that admits inflated costs; for a
+// robot that turns on the spot, with that mode on. Throws std::invalid_argument "resolution must be
+// finite and positive" and the footprint's first problem.
+PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
+                                bool allow_in_place_rotation = false);
 
 class ObstacleHeuristic;
 
