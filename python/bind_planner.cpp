@@ -1,4 +1,5 @@
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "bindings.hpp"
@@ -35,11 +36,14 @@ void bindPlanner(py::module_& m) {
 void bindHeuristic(py::module_& m) {
   py::class_<ObstacleHeuristic>(m, "ObstacleHeuristic")
       .def(py::init([](const Costmap& costmap, GridIndex goal, bool allow_unknown,
-                       double cost_penalty, double clearance) {
-             return ObstacleHeuristic(costmap, goal, allow_unknown, cost_penalty, clearance);
+                       double cost_penalty, double clearance, std::optional<GridIndex> start,
+                       double reach_factor) {
+             return ObstacleHeuristic(costmap, goal, allow_unknown, cost_penalty, clearance,
+                                      start.value_or(goal), reach_factor);
            }),
            py::arg("costmap"), py::arg("goal"), py::arg("allow_unknown"), py::arg("cost_penalty"),
-           py::arg("clearance") = 0.0)
+           py::arg("clearance") = 0.0, py::arg("start") = py::none(), py::arg("reach_factor") = 0.0)
+      .def_property_readonly("reach", &ObstacleHeuristic::reach)
       .def("distance", &ObstacleHeuristic::distance, py::arg("x"), py::arg("y"), py::pos_only());
 
   py::class_<PathSmoother>(m, "PathSmoother")

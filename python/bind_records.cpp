@@ -84,6 +84,7 @@ void bindRecords(py::module_& m) {
       .def_readwrite("smoother_tolerance", &PlannerConfig::smoother_tolerance)
       .def_readwrite("heuristic_weight", &PlannerConfig::heuristic_weight)
       .def_readwrite("footprint_aware_heuristic", &PlannerConfig::footprint_aware_heuristic)
+      .def_readwrite("heuristic_reach_factor", &PlannerConfig::heuristic_reach_factor)
       .def("validate", &PlannerConfig::validate);
   m.def("recommended_config", &recommendedConfig, py::arg("resolution"), py::arg("footprint"),
         py::arg("allow_in_place_rotation") = false);

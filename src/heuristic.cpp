@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "detail/clearance.hpp"
 #include "detail/errors.hpp"
 
 namespace veltrax::se2 {
@@ -95,9 +96,24 @@ inline void forEachNeighbour(std::size_t cell, std::size_t x, std::size_t y, std
   }
 }
 
+// Where a field may stop early: once the start cell's value is final and every value below
+// factor x that value + margin is final too. No stop when factor is 0.
+struct Stop {
+  std::size_t start = 0;
+  double factor = 0.0;
+  double margin = 0.0;
+
+  // `settled`: every value below it is final. Returns whether the search may stop there.
+  bool reached(const double* dist, double settled) const {
+    return factor > 0.0 && dist[start] < settled && settled >= factor * dist[start] + margin;
+  }
+};
+
 // The plain lazy-deletion Dijkstra, used when the step costs are too spread for the bucket ring.
-void fillWithHeap(std::vector<double>& distances, std::size_t goal, std::size_t width,
-                  std::size_t height, const std::uint8_t* cells, const StepCosts& costs) {
+// Returns the distance below which every value is final: +inf unless it stopped early.
+double fillWithHeap(std::vector<double>& distances, std::size_t goal, std::size_t width,
+                    std::size_t height, const std::uint8_t* cells, const StepCosts& costs,
+                    const Stop& stop) {
   using Entry = std::pair<double, std::size_t>;  // row-major order equals (row, column) order
   std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open;
   open.emplace(0.0, goal);
@@ -106,6 +122,9 @@ void fillWithHeap(std::vector<double>& distances, std::size_t goal, std::size_t 
     // Plain variables: C++17 does not let a lambda capture structured bindings (Clang refuses).
     const double d = open.top().first;
     const std::size_t cell = open.top().second;
+    if (stop.reached(dist, d)) {
+      return d;
+    }
     open.pop();
     if (d != dist[cell]) {
       continue;
@@ -119,6 +138,7 @@ void fillWithHeap(std::vector<double>& distances, std::size_t goal, std::size_t 
                        }
                      });
   }
+  return kInfinity;
 }
 
 // Label-correcting search over a ring of buckets, each one smallest step wide. Every step leaves
@@ -126,9 +146,9 @@ void fillWithHeap(std::vector<double>& distances, std::size_t goal, std::size_t 
 // current bucket is appended to it and swept too. The labels are the least fixed point of
 // d(v) = min(step + d(u)), which is exactly what the heap version settles, whatever the order
 // among equal or near-equal keys.
-void fillWithBuckets(std::vector<double>& distances, std::size_t goal, std::size_t width,
-                     std::size_t height, const std::uint8_t* cells, const StepCosts& costs,
-                     double bucket_width, std::size_t ring_size) {
+double fillWithBuckets(std::vector<double>& distances, std::size_t goal, std::size_t width,
+                       std::size_t height, const std::uint8_t* cells, const StepCosts& costs,
+                       double bucket_width, std::size_t ring_size, const Stop& stop) {
   struct Entry {
     double distance;
     std::size_t cell;
@@ -176,10 +196,20 @@ void fillWithBuckets(std::vector<double>& distances, std::size_t goal, std::size
     pending -= bucket.size();
     bucket.clear();
     ++current;
+    // Values are placed by the floor of value / width, so every value below the next bucket's
+    // lower edge has been swept; the product is rounded, hence one bucket of slack.
+    const double settled = (static_cast<double>(current) - 1.0) * bucket_width;
+    if (pending > 0 && stop.reached(dist, settled)) {
+      return settled;
+    }
   }
+  return kInfinity;
 }
 
-// The costmap's cells with every cell closer than `clearance` to a blocking cell marked lethal.
+}  // namespace
+
+namespace detail {
+
 // The nearest blocking cell of any other cell borders a passable one (from a blocking cell with
 // only blocking neighbours, the neighbour towards the other cell is nearer still), so only those
 // border cells stamp their disc.
@@ -238,7 +268,7 @@ std::vector<std::uint8_t> blockNearObstacles(const Costmap& costmap, bool allow_
   return cells;
 }
 
-}  // namespace
+}  // namespace detail
 
 ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown,
                                      double cost_penalty)
@@ -257,6 +287,12 @@ std::vector<double> ObstacleHeuristic::releaseStorage() noexcept {
 ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown,
                                      double cost_penalty, double clearance,
                                      std::vector<double> storage)
+    : ObstacleHeuristic(costmap, goal, allow_unknown, cost_penalty, clearance, goal, 0.0,
+                        std::move(storage)) {}
+
+ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown,
+                                     double cost_penalty, double clearance, GridIndex start,
+                                     double reach_factor, std::vector<double> storage)
     : width_(costmap.width()), height_(costmap.height()), distances_(std::move(storage)) {
   if (!costmap.isInside(goal.x, goal.y)) {
     detail::throwOutOfRange("heuristic goal outside map");
@@ -267,16 +303,24 @@ ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, boo
   if (!(std::isfinite(clearance) && clearance >= 0.0)) {
     detail::throwInvalidArgument("clearance must be finite and non-negative");
   }
+  if (!(reach_factor == 0.0 || (std::isfinite(reach_factor) && reach_factor >= 1.0))) {
+    detail::throwInvalidArgument("reach_factor must be 0 or finite and at least 1");
+  }
+  if (!costmap.isInside(start.x, start.y)) {
+    detail::throwOutOfRange("heuristic start outside map");
+  }
   // Without a clearance the costmap's own cells are read; no copy is made.
   std::vector<std::uint8_t> blocked_near;
   if (clearance > 0.0) {
-    blocked_near = blockNearObstacles(costmap, allow_unknown, clearance);
+    blocked_near = detail::blockNearObstacles(costmap, allow_unknown, clearance);
   }
   const std::uint8_t* cells = clearance > 0.0 ? blocked_near.data() : costmap.cells().data();
   const std::size_t width = static_cast<std::size_t>(width_);
   const std::size_t height = static_cast<std::size_t>(height_);
   distances_.assign(width * height, kInfinity);
   const std::size_t goal_cell = static_cast<std::size_t>(goal.y) * width + goal.x;
+  // A metre beyond the factor keeps short queries from stopping at once.
+  const Stop stop{static_cast<std::size_t>(start.y) * width + start.x, reach_factor, 1.0};
   // The goal's own cost is never consulted: a goal on a lethal cell still spreads values.
   distances_[goal_cell] = 0.0;
 
@@ -288,9 +332,10 @@ ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, boo
   const double spread = costs.largest_finite / bucket_width;
   if (spread + 2.0 < static_cast<double>(kMaxBuckets)) {
     const auto ring_size = static_cast<std::size_t>(std::ceil(spread)) + 2;
-    fillWithBuckets(distances_, goal_cell, width, height, cells, costs, bucket_width, ring_size);
+    reach_ = fillWithBuckets(distances_, goal_cell, width, height, cells, costs, bucket_width,
+                             ring_size, stop);
   } else {
-    fillWithHeap(distances_, goal_cell, width, height, cells, costs);
+    reach_ = fillWithHeap(distances_, goal_cell, width, height, cells, costs, stop);
   }
 }
 
@@ -298,7 +343,7 @@ double ObstacleHeuristic::distance(std::uint64_t x, std::uint64_t y) const {
   if (x >= width_ || y >= height_) {
     detail::throwOutOfRange("heuristic index outside map");
   }
-  return distances_[y * width_ + x];
+  return std::min(distances_[y * width_ + x], reach_);
 }
 
 }  // namespace veltrax::se2

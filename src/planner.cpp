@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "detail/clearance.hpp"
 #include "detail/errors.hpp"
 #include "detail/kinematic_bound.hpp"
 #include "detail/path_labels.hpp"
@@ -81,6 +82,10 @@ std::vector<std::string> PlannerConfig::validate() const {
   if (!(std::isfinite(heuristic_weight) && heuristic_weight >= 1.0)) {
     problems.emplace_back("heuristic_weight must be finite and at least 1");
   }
+  if (!(heuristic_reach_factor == 0.0 ||
+        (std::isfinite(heuristic_reach_factor) && heuristic_reach_factor >= 1.0))) {
+    problems.emplace_back("heuristic_reach_factor must be 0 or finite and at least 1");
+  }
   return problems;
 }
 
@@ -121,6 +126,7 @@ PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
   config.direction_switch_penalty = 0.5;
   config.heuristic_weight = kRecommendedHeuristicWeight;
   config.footprint_aware_heuristic = true;
+  config.heuristic_reach_factor = 2.0;
   // Inscribed cells (253) do not block, and goals beside walls of an inflated map are reached
   // through them.
   config.analytic_expansion_max_cost = kInscribedCost;
@@ -229,6 +235,16 @@ double millisecondsSince(Clock::time_point start) {
          1e6;
 }
 
+// Whether a cached field serves a search from `start` with this reach factor: a field of the whole
+// map always does; one that stopped early only if it would have stopped there for this start.
+bool reachesFar(const ObstacleHeuristic& field, GridIndex start, double factor) {
+  if (field.reach() == std::numeric_limits<double>::infinity()) {
+    return true;
+  }
+  const double v = field.distance(start.x, start.y);
+  return factor > 0.0 && v < field.reach() && field.reach() >= factor * v + 1.0;
+}
+
 bool allFinite(const Pose2D& pose) {
   return std::isfinite(pose.x) && std::isfinite(pose.y) && std::isfinite(pose.yaw);
 }
@@ -269,7 +285,7 @@ class Search {
     if (!costmap_.worldToMap(pose.x, pose.y, cell)) {
       return std::numeric_limits<double>::infinity();
     }
-    const double o = obstacle_[cell.y * width_ + cell.x];
+    const double o = std::min(obstacle_[cell.y * width_ + cell.x], reach_);
     // An unreachable cell stays unreachable whatever the curve length; skip the curve.
     if (space_ == nullptr || !(o < std::numeric_limits<double>::infinity())) {
       return o;
@@ -289,7 +305,7 @@ class Search {
     if (bounds_ != nullptr) {
       GridIndex cell;
       if (costmap_.worldToMap(pose.x, pose.y, cell)) {
-        const double o = obstacle_[cell.y * width_ + cell.x];
+        const double o = std::min(obstacle_[cell.y * width_ + cell.x], reach_);
         const double upper = bounds_->afterStep(parent_bound, step_length);
         if (upper <= o) {
           bound = upper;
@@ -320,6 +336,7 @@ class Search {
   CollisionChecker checker_;
   std::optional<detail::FastCollisionCheck> fast_check_;
   const double* obstacle_ = nullptr;
+  double reach_ = std::numeric_limits<double>::infinity();  // see ObstacleHeuristic::reach
   std::uint64_t width_ = 0;
   const KinematicStateSpace* space_ = nullptr;
   // Set when the kinematic distance is a metric (Reeds-Shepp) and its bounds may be chained.
@@ -374,6 +391,7 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
                  const KinematicStateSpace* space, std::uint64_t capacity) {
   using detail::kInvalidIndex;
   obstacle_ = heuristic.distances().data();
+  reach_ = heuristic.reach();
   width_ = costmap_.width();
   space_ = space;
   if (space != nullptr && config_.allow_reverse) {
@@ -801,16 +819,33 @@ PlannerResult HybridAStar::plan(const PlanRequest& request, const PlannerConfig&
   std::shared_ptr<const ObstacleHeuristic> heuristic;
   {
     const auto th = Clock::now();
+    const double factor = config.heuristic_reach_factor;
+    // A clearance field is the plain field of the map with the cells near obstacles blocked;
+    // that map is kept with the workspace for the next goal.
+    Workspace& workspace = *workspace_;
+    if (clearance > 0.0 &&
+        (!workspace.clearance_map || workspace.clearance_map_clearance != clearance ||
+         workspace.clearance_map_allow_unknown != config.allow_unknown)) {
+      workspace.clearance_map.reset();
+      workspace.clearance_map.emplace(
+          costmap_.width(), costmap_.height(), costmap_.resolution(), costmap_.originX(),
+          costmap_.originY(),
+          detail::blockNearObstacles(costmap_, config.allow_unknown, clearance));
+      workspace.clearance_map_clearance = clearance;
+      workspace.clearance_map_allow_unknown = config.allow_unknown;
+    }
+    const Costmap& field_map = clearance > 0.0 ? *workspace.clearance_map : costmap_;
     if (!config.cache_obstacle_heuristic) {
       heuristic = std::make_shared<const ObstacleHeuristic>(
-          costmap_, goal_cell, config.allow_unknown, config.cost_penalty, clearance);
+          field_map, goal_cell, config.allow_unknown, config.cost_penalty, 0.0, start_cell, factor);
     } else {
       const std::lock_guard<std::mutex> cache_lock(cache_mutex_);
       const bool hit = cache_key_ != nullptr && cache_key_->map_revision == request.map_revision &&
                        cache_key_->goal.x == goal_cell.x && cache_key_->goal.y == goal_cell.y &&
                        cache_key_->allow_unknown == config.allow_unknown &&
                        cache_key_->cost_penalty == config.cost_penalty &&
-                       cache_key_->clearance == clearance;
+                       cache_key_->clearance == clearance &&
+                       reachesFar(*cached_heuristic_, start_cell, factor);
       if (hit) {
         result.diagnostics.obstacle_heuristic_cache_hit = true;
       } else {
@@ -823,9 +858,9 @@ PlannerResult HybridAStar::plan(const PlanRequest& request, const PlannerConfig&
           storage = cached_heuristic_->releaseStorage();
           cached_heuristic_.reset();
         }
-        cached_heuristic_ =
-            std::make_shared<ObstacleHeuristic>(costmap_, goal_cell, config.allow_unknown,
-                                                config.cost_penalty, clearance, std::move(storage));
+        cached_heuristic_ = std::make_shared<ObstacleHeuristic>(
+            field_map, goal_cell, config.allow_unknown, config.cost_penalty, 0.0, start_cell,
+            factor, std::move(storage));
         cache_key_ = std::make_unique<ObstacleHeuristicCacheKey>(ObstacleHeuristicCacheKey{
             request.map_revision, goal_cell, config.allow_unknown, config.cost_penalty, clearance});
       }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "detail/free_cells.hpp"
@@ -72,6 +73,13 @@ struct HybridAStar::Workspace {
   // The key's node, created with g = +inf, no parent, FORWARD, STRAIGHT when absent.
   // The caller guarantees key < capacity.
   std::uint32_t getOrCreate(std::uint32_t key);
+
+  // The planner's costmap with the cells too close to obstacles for the footprint marked lethal,
+  // for footprint-aware heuristics: it depends on the map, the clearance and allow_unknown only,
+  // so cold plans with new goals share it.
+  std::optional<Costmap> clearance_map;
+  double clearance_map_clearance = 0.0;
+  bool clearance_map_allow_unknown = false;
 };
 
 }  // namespace veltrax::se2

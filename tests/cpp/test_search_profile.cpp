@@ -254,3 +254,66 @@ TEST(HeuristicWeight, ValidatedAtLeastOne) {
 
 }  // namespace
 }  // namespace veltrax::se2
+
+namespace veltrax::se2 {
+namespace {
+
+// A field that stops early agrees with the whole field below its reach and reads the reach
+// elsewhere, and it reaches far enough for its start.
+TEST(ObstacleHeuristicReach, AgreesWithTheWholeFieldBelowItsReach) {
+  std::mt19937_64 random(7);
+  std::vector<std::uint8_t> cells(120 * 90);
+  for (std::uint8_t& c : cells) {
+    const auto roll = random() % 100;
+    c = roll < 12 ? 254 : (roll < 15 ? 255 : static_cast<std::uint8_t>(roll % 40));
+  }
+  const Costmap map(120, 90, 0.1, 0.0, 0.0, cells);
+  const GridIndex goal{60, 45};
+  const ObstacleHeuristic whole(map, goal, false, 2.0);
+  EXPECT_EQ(whole.reach(), std::numeric_limits<double>::infinity());
+  for (const GridIndex start : {GridIndex{70, 45}, GridIndex{5, 5}, GridIndex{119, 0}}) {
+    for (const double factor : {1.0, 2.0}) {
+      const ObstacleHeuristic part(map, goal, false, 2.0, 0.0, start, factor);
+      const double v = whole.distance(start.x, start.y);
+      if (!std::isfinite(v)) {
+        EXPECT_EQ(part.reach(), std::numeric_limits<double>::infinity());
+      } else {
+        EXPECT_GE(part.reach(), factor * v + 1.0);
+      }
+      for (std::uint64_t y = 0; y < 90; ++y) {
+        for (std::uint64_t x = 0; x < 120; ++x) {
+          ASSERT_EQ(part.distance(x, y), std::min(whole.distance(x, y), part.reach()))
+              << x << ", " << y << " factor " << factor;
+        }
+      }
+    }
+  }
+}
+
+// The cached field of a near start does not serve a far one; the whole field serves every start.
+TEST(ObstacleHeuristicReach, CacheHitsOnlyWhereTheFieldReaches) {
+  const HybridAStar planner(emptyMap(400, 0.05));
+  PlanRequest request;
+  request.goal = {10.0, 10.0, 0.0};
+  PlannerConfig config = recommendedConfig(0.05, request.footprint);
+  const auto hit = [&](double start_x) {
+    request.start = {start_x, 10.0, 0.0};
+    const PlannerResult r = planner.plan(request, config);
+    EXPECT_EQ(r.status, PlannerStatus::SUCCESS) << r.message;
+    return r.diagnostics.obstacle_heuristic_cache_hit;
+  };
+  EXPECT_FALSE(hit(12.0));
+  EXPECT_TRUE(hit(11.0));
+  EXPECT_FALSE(hit(2.0));  // 8 m out: twice that lies beyond the field
+  EXPECT_TRUE(hit(12.0));  // the map's far corner is nearer than 17 m: now the whole field
+  config.heuristic_reach_factor = 0.0;
+  EXPECT_TRUE(hit(19.0));
+  config.heuristic_reach_factor = 2.0;
+  request.goal = {5.0, 5.0, 0.0};
+  EXPECT_FALSE(hit(6.0));
+  config.heuristic_reach_factor = 0.0;
+  EXPECT_FALSE(hit(6.0));  // a search without a reach factor needs the whole field
+}
+
+}  // namespace
+}  // namespace veltrax::se2

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "veltrax/se2/costmap.hpp"
@@ -29,6 +30,15 @@ class ObstacleHeuristic {
   // be finite and non-negative" besides the errors above.
   ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown, double cost_penalty,
                     double clearance, std::vector<double> storage = {});
+  // A field computed only as far as a search from `start` needs it (reach_factor 0 computes the
+  // whole map, as above): the construction stops once the start cell's value v is final and
+  // every value below reach_factor x v + 1 m is too. Cells not settled by then read reach(), a
+  // lower bound of their value (also where the goal cannot be reached from them). Throws
+  // std::invalid_argument "reach_factor must be 0 or finite and at least 1" and std::out_of_range
+  // "heuristic start outside map" besides the errors above.
+  ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown, double cost_penalty,
+                    double clearance, GridIndex start, double reach_factor,
+                    std::vector<double> storage = {});
 
   // Moves the field's memory out, leaving the object empty (width and height 0).
   std::vector<double> releaseStorage() noexcept;
@@ -39,13 +49,18 @@ class ObstacleHeuristic {
   // Throws std::out_of_range "heuristic index outside map".
   double distance(std::uint64_t x, std::uint64_t y) const;
 
-  // Row-major like the costmap; for callers that have already checked the cell.
+  // Below this every value is final; +inf for a field of the whole map.
+  double reach() const noexcept { return reach_; }
+
+  // Row-major like the costmap, for callers that have already checked the cell; values at or
+  // above reach() stand for reach().
   const std::vector<double>& distances() const noexcept { return distances_; }
 
  private:
   std::uint64_t width_;
   std::uint64_t height_;
   std::vector<double> distances_;
+  double reach_ = std::numeric_limits<double>::infinity();
 };
 
 }  // namespace veltrax::se2

@@ -50,6 +50,10 @@ struct PlannerConfig {
   // than the footprint's inscribed radius allows, instead of leading the search into gaps the
   // robot cannot pass.
   bool footprint_aware_heuristic = false;
+  // 0 computes the obstacle heuristic over the whole map. At least 1, its construction stops once
+  // every cell up to this multiple of the start's value (plus a metre) is known; farther cells
+  // read that bound. On large maps this is most of a cold plan's time.
+  double heuristic_reach_factor = 0.0;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "veltrax/se2/costmap.hpp"
+
+namespace veltrax::se2::detail {
+
+// The costmap's cells with every cell whose centre lies closer than `clearance` metres to the
+// centre of a blocking cell (lethal, and unknown unless allowed) marked lethal.
+std::vector<std::uint8_t> blockNearObstacles(const Costmap& costmap, bool allow_unknown,
+                                             double clearance);
+
+}  // namespace veltrax::se2::detail
