@@ -81,7 +81,7 @@ void requireWithinReach(const Pose2D& from, const Pose2D& to, double radius) {
 std::uint64_t segmentSampleCount(double segment_metres, double spacing) {
   const double count = std::ceil(segment_metres / spacing);
   if (!(count <= static_cast<double>(KinematicStateSpace::kMaxSamples))) {
-    detail::throwInvalidArgument("spacing is too small for the curve length");
+    detail::throwLimitExceeded("spacing is too small for the curve length");
   }
   const auto n = static_cast<std::uint64_t>(count);
   return n == 0 ? 1 : n;
@@ -182,7 +182,7 @@ bool KinematicStateSpace::walkSamples(const Pose2D& from, const Pose2D& to, doub
     counts[i] = segmentSampleCount(segments[i].length * radius, spacing);
     sample_total += counts[i];
     if (sample_total > kMaxSamples) {
-      detail::throwInvalidArgument("spacing is too small for the curve length");
+      detail::throwLimitExceeded("spacing is too small for the curve length");
     }
   }
 

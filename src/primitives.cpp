@@ -42,7 +42,11 @@ MotionPrimitiveTable::MotionPrimitiveTable(double resolution, const PlannerConfi
                      resolution);
   const double count = std::ceil(primitive_length_ / sample_step_);
   if (!(count <= static_cast<double>(kMaxSamplesPerPrimitive))) {
-    detail::throwInvalidArgument("collision_check_step is too small for the primitive length");
+    // Name the setting that made the primitive long when it was the turning radius.
+    detail::throwLimitExceeded(
+        primitive_length_ > resolution
+            ? "minimum_turning_radius is too large for angle_bins and collision_check_step"
+            : "collision_check_step is too small for the primitive length");
   }
   samples_per_primitive_ = std::max<std::uint64_t>(static_cast<std::uint64_t>(count), 1);
 }

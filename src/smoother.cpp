@@ -83,7 +83,7 @@ std::vector<Pose2D> PathSmoother::resample(const std::vector<Pose2D>& path, doub
     }
   }
   if (!(total <= kMaxResampledPoses)) {
-    detail::throwInvalidArgument("path spacing is too small for the path length");
+    detail::throwLimitExceeded("path spacing is too small for the path length");
   }
   if (path.size() <= 1) {
     return path;

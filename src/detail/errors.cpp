@@ -4,6 +4,8 @@
 
 namespace veltrax::se2::detail {
 
+void throwLimitExceeded(const char* message) { throw LimitExceeded(message); }
+
 void throwInvalidArgument(const char* message) { throw std::invalid_argument(message); }
 
 void throwInvalidArgument(const std::string& message) { throw std::invalid_argument(message); }

@@ -1,11 +1,20 @@
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
 // Cold, out-of-line throw helpers: hot paths call these so that the exception machinery stays
 // out of their code.
 namespace veltrax::se2::detail {
 
+// A request for more samples or poses than the library will produce: an invalid argument to the
+// caller, and the one such failure the planner turns into a status instead of letting it pass.
+class LimitExceeded : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+[[noreturn]] void throwLimitExceeded(const char* message);
 [[noreturn]] void throwInvalidArgument(const char* message);
 [[noreturn]] void throwInvalidArgument(const std::string& message);
 [[noreturn]] void throwOutOfRange(const char* message);

@@ -27,7 +27,7 @@ inline std::uint64_t segmentSampleCount(double dx, double dy, double dyaw,
   // A tiny step over a long segment (or an overflowing hypot) must not reach the conversion.
   constexpr double kTwoToThe64 = 18446744073709551616.0;
   if (!(linear < kTwoToThe64)) {
-    throwInvalidArgument("path segment sample count must be finite and fit in 64 bits");
+    throwLimitExceeded("path segment sample count must be finite and fit in 64 bits");
   }
   const double angular = std::ceil(std::fabs(dyaw) / kPathYawStep);
   const auto count = static_cast<std::uint64_t>(std::max(linear, angular));
@@ -59,7 +59,7 @@ void sweepPath(const std::vector<Pose2D>& path, double interpolation_step, Visit
     const double dyaw = normalizeYaw(raw_turn);
     const std::uint64_t count = segmentSampleCount(dx, dy, dyaw, interpolation_step);
     if (count > budget) {
-      throwInvalidArgument("interpolation_step is too small for the path length");
+      throwLimitExceeded("interpolation_step is too small for the path length");
     }
     budget -= count;
     for (std::uint64_t k = 0; k < count; ++k) {

@@ -117,7 +117,7 @@ TEST(PrimitiveTable, SampleCountIsBoundedBeforeAnythingIsAllocated) {
   config.collision_check_step = 0.025;
   config.minimum_turning_radius = 1e308;
   EXPECT_EQ(invalidArgumentMessage([&] { MotionPrimitiveTable table(0.05, config); }),
-            "collision_check_step is too small for the primitive length");
+            "minimum_turning_radius is too large for angle_bins and collision_check_step");
   // Exactly at the limit (powers of two keep the quotient exact).
   config.minimum_turning_radius = 0.4;
   config.collision_check_step = std::ldexp(1.0, -20);

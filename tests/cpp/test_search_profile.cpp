@@ -317,3 +317,33 @@ TEST(ObstacleHeuristicReach, CacheHitsOnlyWhereTheFieldReaches) {
 
 }  // namespace
 }  // namespace veltrax::se2
+
+namespace veltrax::se2 {
+namespace {
+
+// Settings the library cannot sample are refused as requests, naming the setting to change.
+TEST(PlannerLimits, NameTheSettingThatMadeTheWorkTooLarge) {
+  const struct {
+    void (*adjust)(PlannerConfig&);
+    const char* message;
+  } rows[] = {
+      {[](PlannerConfig& c) { c.minimum_turning_radius = 1e9; },
+       "minimum_turning_radius is too large for angle_bins and collision_check_step"},
+      {[](PlannerConfig& c) { c.collision_check_step = 1e-12; },
+       "collision_check_step is too small for the primitive length"},
+  };
+  const HybridAStar planner(emptyMap(40, 0.25));
+  PlanRequest request;
+  request.start = {2, 2, 0};
+  request.goal = {6, 5, 1.5};
+  for (const auto& row : rows) {
+    PlannerConfig config;
+    row.adjust(config);
+    const PlannerResult result = planner.plan(request, config);
+    EXPECT_EQ(result.status, PlannerStatus::INVALID_REQUEST);
+    EXPECT_EQ(result.message, row.message);
+  }
+}
+
+}  // namespace
+}  // namespace veltrax::se2
