@@ -188,11 +188,11 @@ void HybridAStar::Workspace::reset(std::uint64_t capacity) {
     // Zeroing the entries keeps their pages, so searches in other parts of the map would pile
     // up pages of the table call after call; past a budget they go back to the kernel instead
     // (reading as zero again), and the next search faults in only what it touches.
-    if (index.dirtyBytes() > kIndexPageBudget) {
+    if (index.hashed() || index.dirtyBytes() > kIndexPageBudget) {
       index.clear();
     } else {
       for (const std::uint32_t key : touched) {
-        index[key] = 0;
+        index.set(key, 0);
       }
     }
   } else {
@@ -203,7 +203,7 @@ void HybridAStar::Workspace::reset(std::uint64_t capacity) {
 }
 
 std::uint32_t HybridAStar::Workspace::getOrCreate(std::uint32_t key) {
-  const std::uint32_t stored = index[key];
+  const std::uint32_t stored = index.get(key);
   if (stored != 0) {
     return stored - 1u;
   }
@@ -526,7 +526,7 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
     for (std::size_t i = 0; i < primitives.size(); ++i) {
       keys[i] = detail::stateKey(costmap_, bins, primitives[i].samples.back());
       if (keys[i] != kInvalidIndex) {
-        __builtin_prefetch(workspace.index.data() + keys[i]);
+        workspace.index.prefetch(keys[i]);
       }
     }
     // Every primitive's samples are checked first, back to back, so that one clock interval

@@ -21,6 +21,57 @@ void LazyTable::release() noexcept {
   mapped_bytes_ = 0;
   dirty_.clear();
   dirty_pages_ = 0;
+  slots_ = std::vector<std::uint64_t>();
+  used_slots_ = 0;
+}
+
+namespace {
+
+constexpr std::size_t kFirstSlots = 1024;
+
+std::size_t slotOf(std::uint64_t key, std::size_t mask) noexcept {
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+}
+
+}  // namespace
+
+std::uint32_t LazyTable::hashedGet(std::size_t i) const noexcept {
+  const std::size_t mask = slots_.size() - 1;
+  const std::uint64_t tag = static_cast<std::uint64_t>(i) + 1;
+  for (std::size_t s = slotOf(i, mask);; s = (s + 1) & mask) {
+    const std::uint64_t slot = slots_[s];
+    if (slot == 0) {
+      return 0;
+    }
+    if ((slot >> 32) == tag) {
+      return static_cast<std::uint32_t>(slot);
+    }
+  }
+}
+
+void LazyTable::hashedSet(std::size_t i, std::uint32_t value) {
+  if (2 * (used_slots_ + 1) > slots_.size()) {
+    std::vector<std::uint64_t> old(slots_.size() * 2, 0);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (const std::uint64_t slot : old) {
+      if (slot != 0) {
+        std::size_t s = slotOf((slot >> 32) - 1, mask);
+        while (slots_[s] != 0) {
+          s = (s + 1) & mask;
+        }
+        slots_[s] = slot;
+      }
+    }
+  }
+  const std::size_t mask = slots_.size() - 1;
+  const std::uint64_t tag = static_cast<std::uint64_t>(i) + 1;
+  std::size_t s = slotOf(i, mask);
+  while (slots_[s] != 0 && (slots_[s] >> 32) != tag) {
+    s = (s + 1) & mask;
+  }
+  used_slots_ += slots_[s] == 0 ? 1u : 0u;
+  slots_[s] = (tag << 32) | value;
 }
 
 void LazyTable::reset(std::size_t size) {
@@ -39,7 +90,8 @@ void LazyTable::reset(std::size_t size) {
   void* mapped = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (mapped == MAP_FAILED) {
-    throw std::bad_alloc();
+    resetHashed(size);
+    return;
   }
   release();
   data_ = static_cast<std::uint32_t*>(mapped);
@@ -48,7 +100,20 @@ void LazyTable::reset(std::size_t size) {
   dirty_ = std::move(dirty);
 }
 
+void LazyTable::resetHashed(std::size_t size) {
+  // Keys are packed with their value into 64 bits.
+  if (size > 0xFFFFFFFFu) {
+    throw std::bad_alloc();
+  }
+  std::vector<std::uint64_t> slots(kFirstSlots, 0);
+  release();
+  size_ = size;
+  slots_ = std::move(slots);
+}
+
 void LazyTable::clear() noexcept {
+  std::fill(slots_.begin(), slots_.end(), 0);
+  used_slots_ = 0;
   if (data_ != nullptr) {
     // Anonymous private pages read back as zero after MADV_DONTNEED.
     ::madvise(data_, mapped_bytes_, MADV_DONTNEED);

@@ -10,6 +10,11 @@ namespace veltrax::se2::detail {
 // that only the pages a search actually touches cost physical memory. A 2000 x 2000 map at 72
 // yaw bins has 288 million keys: writing them all would fault in 1.15 GB before the first
 // expansion. Lookup stays a single array access.
+//
+// Where the address space for the whole table cannot be had (a process under an address-space
+// limit, or cells x bins far beyond any search), the entries live in a hash table instead, which
+// grows with the entries written: slower per lookup, but a search then needs memory for what it
+// touches only.
 class LazyTable {
  public:
   LazyTable() = default;
@@ -19,15 +24,37 @@ class LazyTable {
 
   std::size_t size() const noexcept { return size_; }
 
-  // Replaces the table with `size` zero entries. Throws std::bad_alloc when the mapping fails;
-  // the old table is kept then.
+  // Replaces the table with `size` zero entries, hashed when the mapping fails. Throws
+  // std::bad_alloc when neither can be had (a hashed table holds at most 2^32 - 1 entries); the
+  // old table is kept then.
   void reset(std::size_t size);
+  // The same, hashed whatever the address space.
+  void resetHashed(std::size_t size);
+
+  bool hashed() const noexcept { return data_ == nullptr && size_ != 0; }
+  // The mapped entries; null when hashed.
+  const std::uint32_t* data() const noexcept { return data_; }
 
   // Returns every page to the kernel; the entries read as zero again.
   void clear() noexcept;
 
-  // Writes an entry and counts its page as dirty (see dirtyBytes).
-  void set(std::size_t i, std::uint32_t value) noexcept {
+  std::uint32_t get(std::size_t i) const noexcept {
+    return data_ != nullptr ? data_[i] : hashedGet(i);
+  }
+
+  void prefetch(std::size_t i) const noexcept {
+    if (data_ != nullptr) {
+      __builtin_prefetch(data_ + i);
+    }
+  }
+
+  // Writes an entry and counts its page as dirty (see dirtyBytes). A hashed table takes only
+  // non-zero values (clear() empties it).
+  void set(std::size_t i, std::uint32_t value) {
+    if (data_ == nullptr) {
+      hashedSet(i, value);
+      return;
+    }
     data_[i] = value;
     const std::size_t page = i / kEntriesPerPage;
     std::uint64_t& word = dirty_[page / 64];
@@ -40,11 +67,6 @@ class LazyTable {
   // what the table holds resident, also after its entries were zeroed again.
   std::size_t dirtyBytes() const noexcept { return dirty_pages_ * kPageBytes; }
 
-  std::uint32_t* data() noexcept { return data_; }
-  const std::uint32_t* data() const noexcept { return data_; }
-  std::uint32_t& operator[](std::size_t i) noexcept { return data_[i]; }
-  std::uint32_t operator[](std::size_t i) const noexcept { return data_[i]; }
-
   // Physical pages currently resident (for tests and benchmarks); 0 when unknown.
   std::size_t residentBytes() const noexcept;
 
@@ -53,12 +75,18 @@ class LazyTable {
   static constexpr std::size_t kEntriesPerPage = kPageBytes / sizeof(std::uint32_t);
 
   void release() noexcept;
+  std::uint32_t hashedGet(std::size_t i) const noexcept;
+  void hashedSet(std::size_t i, std::uint32_t value);
 
   std::uint32_t* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t mapped_bytes_ = 0;
   std::vector<std::uint64_t> dirty_;  // one bit per page
   std::size_t dirty_pages_ = 0;
+  // Hashed mode: (key + 1) << 32 | value per slot, 0 for an empty slot; a power-of-two size kept
+  // at most half full.
+  std::vector<std::uint64_t> slots_;
+  std::size_t used_slots_ = 0;
 };
 
 }  // namespace veltrax::se2::detail

@@ -67,7 +67,7 @@ struct HybridAStar::Workspace {
 
   // Pool position of the key's node, or kInvalidIndex.
   std::uint32_t find(std::uint32_t key) const noexcept {
-    return index[key] - 1u;  // an empty entry (0) wraps to kInvalidIndex
+    return index.get(key) - 1u;  // an empty entry (0) wraps to kInvalidIndex
   }
 
   // The key's node, created with g = +inf, no parent, FORWARD, STRAIGHT when absent.

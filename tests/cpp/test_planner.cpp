@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "detail/lazy_table.hpp"
@@ -161,18 +162,40 @@ TEST(LazyTableTest, OnlyTouchedPagesBecomeResident) {
   // 2000 x 2000 cells at 72 bins: 1.15 GB if every entry were written.
   detail::LazyTable table;
   table.reset(std::size_t{2000} * 2000 * 72);
-  EXPECT_EQ(table[123456789], 0u);
+  EXPECT_EQ(table.get(123456789), 0u);
   for (std::size_t i = 0; i < 100; ++i) {
-    table[i * 2000003] = static_cast<std::uint32_t>(i + 1);
+    table.set(i * 2000003, static_cast<std::uint32_t>(i + 1));
   }
   for (std::size_t i = 0; i < 100; ++i) {
-    ASSERT_EQ(table[i * 2000003], i + 1);
+    ASSERT_EQ(table.get(i * 2000003), i + 1);
   }
   // One 4 KiB page per write, plus the page of the first read.
   EXPECT_LE(table.residentBytes(), std::size_t{101} * 4096 * 16);
   EXPECT_GT(table.residentBytes(), 0u);
   table.clear();
-  EXPECT_EQ(table[2000003], 0u);
+  EXPECT_EQ(table.get(2000003), 0u);
+}
+
+// Without the address space for a mapping the entries are hashed; they read as a map would, also
+// while the table grows and after it is cleared.
+TEST(LazyTableTest, HashedEntriesReadLikeAMap) {
+  detail::LazyTable table;
+  table.resetHashed(0xFFFFFFFFu);
+  ASSERT_TRUE(table.hashed());
+  std::mt19937_64 random(3);
+  std::unordered_map<std::size_t, std::uint32_t> expected;
+  for (int i = 0; i < 20000; ++i) {
+    const std::size_t key = random() % 50000 * 85899;  // up to 2^32 - 2
+    const auto value = static_cast<std::uint32_t>(random() % 1000 + 1);
+    table.set(key, value);
+    expected[key] = value;
+  }
+  for (const auto& [key, value] : expected) {
+    ASSERT_EQ(table.get(key), value);
+  }
+  EXPECT_EQ(table.get(7), 0u);
+  table.clear();
+  EXPECT_EQ(table.get(expected.begin()->first), 0u);
 }
 
 // The open list pops in exactly the order of a binary heap keyed (f, h, 64-bit push number),
