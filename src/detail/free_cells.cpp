@@ -55,9 +55,9 @@ FastCollisionCheck::FastCollisionCheck(const CollisionChecker& checker, const Fo
   origin_x_ = costmap.originX();
   origin_y_ = costmap.originY();
   resolution_ = costmap.resolution();
-  last_x_ = static_cast<double>(costmap.width()) - 2.0;
-  last_y_ = static_cast<double>(costmap.height()) - 2.0;
-  if (!(std::isfinite(reach_) && last_x_ >= 1.0 && last_y_ >= 1.0 && regions != nullptr &&
+  x_end_ = static_cast<double>(costmap.width()) - 1.0;
+  y_end_ = static_cast<double>(costmap.height()) - 1.0;
+  if (!(std::isfinite(reach_) && x_end_ > 1.0 && y_end_ > 1.0 && regions != nullptr &&
         regions->built())) {
     regions_ = nullptr;
   }

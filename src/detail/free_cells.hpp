@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -47,13 +46,14 @@ class FastCollisionCheck {
   CollisionResult operator()(const Pose2D& pose) const {
     // A yaw that is not finite must still reach the checker's error.
     if (regions_ != nullptr && pose.yaw - pose.yaw == 0.0) {
-      // The cell range is tested as computed, so no rounding can carry it off the grid; NaN
-      // fails every comparison and goes to the exact walk.
-      const double x0 = std::floor((pose.x - reach_ - origin_x_) / resolution_);
-      const double y0 = std::floor((pose.y - reach_ - origin_y_) / resolution_);
-      const double x1 = std::floor((pose.x + reach_ - origin_x_) / resolution_);
-      const double y1 = std::floor((pose.y + reach_ - origin_y_) / resolution_);
-      if (x0 >= 1.0 && y0 >= 1.0 && x1 <= last_x_ && y1 <= last_y_ &&
+      // The range is tested as computed, in cell units, so no rounding can carry it off the grid:
+      // from 1 the conversion truncates like floor, and below width - 1 the widened range ends on
+      // the grid. NaN fails every comparison and goes to the exact walk.
+      const double x0 = (pose.x - reach_ - origin_x_) / resolution_;
+      const double y0 = (pose.y - reach_ - origin_y_) / resolution_;
+      const double x1 = (pose.x + reach_ - origin_x_) / resolution_;
+      const double y1 = (pose.y + reach_ - origin_y_) / resolution_;
+      if (x0 >= 1.0 && y0 >= 1.0 && x1 < x_end_ && y1 < y_end_ &&
           regions_->nonZero(static_cast<std::uint64_t>(x0) - 1, static_cast<std::uint64_t>(y0) - 1,
                             static_cast<std::uint64_t>(x1) + 1,
                             static_cast<std::uint64_t>(y1) + 1) == 0) {
@@ -71,9 +71,9 @@ class FastCollisionCheck {
   double origin_x_ = 0.0;
   double origin_y_ = 0.0;
   double resolution_ = 1.0;
-  // The widened cell range must stay on the grid: columns up to width - 2, rows up to height - 2.
-  double last_x_ = 0.0;
-  double last_y_ = 0.0;
+  // width - 1 and height - 1: the last column and row the widened range may reach.
+  double x_end_ = 0.0;
+  double y_end_ = 0.0;
 };
 
 }  // namespace veltrax::se2::detail

@@ -319,6 +319,21 @@ TEST_F(WriterFailureTest, FileSizeLimitKeepsTheOldFile) {
   EXPECT_EQ(entries(), std::set<std::string>{"plan.svg"});
 }
 
+// A writable file whose folder takes no new files (for root too) was once truncated and written
+// in place; now the write fails and the file is as it was.
+TEST_F(WriterFailureTest, NoRoomForATemporaryFileKeepsTheFile) {
+  const std::string comm = "/proc/self/comm";
+  const std::string before = read(comm);
+  try {
+    saveResultJson(tinyResult(), comm);
+    FAIL() << "written";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(),
+                 "cannot create a temporary file beside the output file: /proc/self/comm");
+  }
+  EXPECT_EQ(read(comm), before);
+}
+
 // A dangling link is written through, like a live one: the link stays, its target appears.
 TEST_F(WriterFailureTest, DanglingLinkIsWrittenThrough) {
   const std::string link = pathOf("result.json");

@@ -165,6 +165,22 @@ def test_failed_writes_keep_the_old_file(tmp_path):
     assert sorted(os.listdir(tmp_path)) == ["plan.svg"]
 
 
+NO_ROOM = """
+# /proc/self/comm is a regular, writable file in a folder that takes no new files (root or not).
+before = open("/proc/self/comm").read()
+report(lambda: sp.save_result_json(sp.PlannerResult(), "/proc/self/comm"))
+print(open("/proc/self/comm").read() == before)
+"""
+
+
+def test_no_room_for_a_temporary_file_keeps_the_old_file():
+    # Once the file was truncated and written in place.
+    assert isolated(NO_ROOM).splitlines() == [
+        "RuntimeError: cannot create a temporary file beside the output file: /proc/self/comm",
+        "True",
+    ]
+
+
 def test_dangling_link_is_written_through(tmp_path):
     link = tmp_path / "result.json"
     link.symlink_to("made.json")
