@@ -22,15 +22,19 @@ void bindPlanner(py::module_& m) {
           py::arg("cells").noconvert(), py::arg("resolution"), py::arg("origin_x"),
           py::arg("origin_y"))
       // The search runs without the interpreter lock so that other threads (one of them perhaps
-      // cancelling this call) keep running; the result is converted after the lock is back.
+      // cancelling this call) keep running. The request and configuration are Python objects that
+      // those threads may change meanwhile, so the search gets copies made under the lock; the
+      // result is converted after the lock is back.
       .def(
           "plan",
           [](const HybridAStar& planner, const PlanRequest& request, const PlannerConfig& config,
              const CancellationToken* cancellation) {
-            return planner.plan(request, config, cancellation);
+            const PlanRequest own_request = request;
+            const PlannerConfig own_config = config;
+            const py::gil_scoped_release unlocked;
+            return planner.plan(own_request, own_config, cancellation);
           },
-          py::arg("request"), py::arg("config"), py::arg("cancellation") = py::none(),
-          py::call_guard<py::gil_scoped_release>());
+          py::arg("request"), py::arg("config"), py::arg("cancellation") = py::none());
 }
 
 void bindHeuristic(py::module_& m) {

@@ -1,5 +1,6 @@
 #include "veltrax/se2/costmap.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -28,6 +29,18 @@ Costmap::Costmap(std::uint64_t width, std::uint64_t height, double resolution, d
   if (width > std::numeric_limits<std::uint64_t>::max() / height ||
       width * height != cells_.size()) {
     detail::throwInvalidArgument("costmap cells size does not match width*height");
+  }
+  // Far from the origin the doubles are too coarse to tell a point's cell, or even its
+  // neighbourhood, apart: every corner must resolve a millionth of a cell.
+  const double far_x =
+      std::max(std::fabs(origin_x), std::fabs(origin_x + static_cast<double>(width) * resolution));
+  const double far_y =
+      std::max(std::fabs(origin_y), std::fabs(origin_y + static_cast<double>(height) * resolution));
+  const double farthest = std::max(far_x, far_y);
+  if (!(std::isfinite(farthest) &&
+        std::nextafter(farthest, std::numeric_limits<double>::infinity()) - farthest <=
+            kCornerPrecision * resolution)) {
+    detail::throwInvalidArgument("costmap corners are too far from the origin for its resolution");
   }
 }
 

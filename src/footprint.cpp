@@ -68,6 +68,11 @@ void validatePolygon(const PolygonFootprint& polygon, const std::string& prefix,
                      std::vector<std::string>& problems) {
   const std::vector<Point2D>& points = polygon.points;
   const std::size_t before = problems.size();
+  // The duplicate and crossing tests compare every pair of points and edges.
+  if (points.size() > kMaxFootprintPoints) {
+    problems.push_back(prefix + "polygon footprint must have at most 1024 points");
+    return;
+  }
   if (points.size() < 3) {
     problems.push_back(prefix + "polygon footprint requires at least three points");
   }
@@ -106,6 +111,13 @@ std::vector<std::string> validateShape(const PolygonFootprint& polygon) {
 std::vector<std::string> validateShape(const MultiPolygonFootprint& multi) {
   if (multi.polygons.empty()) {
     return {"multi-polygon footprint requires at least one polygon"};
+  }
+  std::size_t points = 0;
+  for (const PolygonFootprint& polygon : multi.polygons) {
+    points += polygon.points.size();
+  }
+  if (points > kMaxFootprintPoints) {
+    return {"multi-polygon footprint must have at most 1024 points in all"};
   }
   std::vector<std::string> problems;
   for (std::size_t i = 0; i < multi.polygons.size(); ++i) {

@@ -1,5 +1,9 @@
 #include "veltrax/se2/io.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -20,7 +24,20 @@ namespace {
 
 constexpr std::uint64_t kMaxU64 = std::numeric_limits<std::uint64_t>::max();
 
+// Only regular files: a device or a pipe may never end (/dev/zero) or block for ever (a FIFO
+// without a writer). The descriptor opens without blocking just to ask what the path is.
 std::ifstream openInputFile(const std::string& path, std::ios::openmode mode) {
+  detail::requireUsablePath(path);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    detail::throwRuntimeError("cannot open input file: " + path);
+  }
+  struct stat status;
+  const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+  ::close(fd);
+  if (!regular) {
+    detail::throwRuntimeError("input file is not a regular file: " + path);
+  }
   std::ifstream file(path, mode | std::ios::in);
   if (!file.is_open()) {
     detail::throwRuntimeError("cannot open input file: " + path);
@@ -97,7 +114,8 @@ std::size_t parseUnsigned(const std::string& token, std::uint64_t& value) {
 
 std::uint64_t parsePgmHeaderNumber(const std::string& token, const char* what) {
   std::uint64_t value = 0;
-  if (parseUnsigned(token, value) != token.size() || value == 0) {
+  // A minus would wrap round to a small size (-18446744073709551614 is 2): no size is negative.
+  if (parseUnsigned(token, value) != token.size() || value == 0 || token[0] == '-') {
     detail::throwRuntimeError(std::string("invalid PGM ") + what);
   }
   return value;
@@ -189,6 +207,49 @@ void appendJsonString(std::string& out, const std::string& text) {
   }
 }
 
+// A line of a file quoted in a message: at most kExcerptLength bytes, printable ASCII kept and
+// every other byte written as \xNN, so the message stays short and plain text whatever the file.
+constexpr std::size_t kExcerptLength = 40;
+
+std::string excerpt(const std::string& line) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (std::size_t i = 0; i < line.size() && i < kExcerptLength; ++i) {
+    const auto byte = static_cast<unsigned char>(line[i]);
+    if (byte >= 0x20 && byte < 0x7f && byte != '\\') {
+      out += static_cast<char>(byte);
+    } else {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    }
+  }
+  if (line.size() > kExcerptLength) {
+    out += "...";
+  }
+  return out;
+}
+
+// Before every comma there must be a value (so one comma may end a line, as some exporters write);
+// a line of nothing but separators holds no row at all and is skipped like a blank one.
+bool hasEmptyField(const std::string& line) {
+  if (line.find_first_not_of(", \t\r") == std::string::npos) {
+    return false;
+  }
+  bool value_in_field = false;
+  for (const char c : line) {
+    if (c == ',') {
+      if (!value_in_field) {
+        return true;
+      }
+      value_in_field = false;
+    } else if (c != ' ' && c != '\t' && c != '\r') {
+      value_in_field = true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 Costmap loadCostmapPgm(const std::string& path, double resolution, double origin_x,
@@ -205,13 +266,12 @@ Costmap loadCostmapPgm(const std::string& path, double resolution, double origin
   if (maxval > 255) {
     detail::throwRuntimeError("16-bit PGM files are not supported");
   }
-  if (width > kMaxU64 / height) {
-    detail::throwInvalidArgument("costmap cells size does not match width*height");
+  // No file holds 2^63 pixels (nor a pixel count past 64 bits), so such a claim is truncated data
+  // whatever follows; below that the buffers grow only with the bytes that arrive.
+  if (width > kMaxU64 / height || width * height >= (std::uint64_t{1} << 63)) {
+    detail::throwRuntimeError("PGM pixel data is truncated");
   }
   const std::uint64_t count = width * height;
-  if (count >= (std::uint64_t{1} << 63)) {
-    detail::throwLengthError("cannot create std::vector larger than max_size()");
-  }
   const std::vector<std::uint8_t> pixels =
       magic == "P2" ? readPlainPixels(in, count, maxval) : readRawPixels(in, count);
 
@@ -248,6 +308,9 @@ Costmap loadCostmapCsv(const std::string& path, double resolution, double origin
     if (first == std::string::npos || line[first] == '#') {
       continue;
     }
+    if (hasEmptyField(line)) {
+      detail::throwRuntimeError("empty field in CSV costmap row: " + excerpt(line));
+    }
     std::replace(line.begin(), line.end(), ',', ' ');
     values.clear();
     values.str(line);
@@ -262,7 +325,7 @@ Costmap loadCostmapCsv(const std::string& path, double resolution, double origin
         if (values.eof() && overflow) {
           detail::throwRuntimeError("CSV cost values must be in [0, 255]");
         }
-        detail::throwRuntimeError("invalid CSV costmap row: " + line);
+        detail::throwRuntimeError("invalid CSV costmap row: " + excerpt(line));
       }
       if (static_cast<unsigned>(value) > 255u) {
         detail::throwRuntimeError("CSV cost values must be in [0, 255]");

@@ -783,6 +783,14 @@ PlannerResult HybridAStar::plan(const PlanRequest& request, const PlannerConfig&
     result.message = "start and goal poses must be finite";
     return result;
   }
+  // Far beyond a turn a yaw keeps too few bits to say which way the robot faces.
+  constexpr double kMaxRequestYaw = 1e6;
+  if (!(std::fabs(request.start.yaw) <= kMaxRequestYaw &&
+        std::fabs(request.goal.yaw) <= kMaxRequestYaw)) {
+    result.status = PlannerStatus::INVALID_REQUEST;
+    result.message = "start and goal yaw must be within 1e6 radians of zero";
+    return result;
+  }
   if (token != nullptr && token->cancelled()) {
     result.status = PlannerStatus::CANCELLED;
     result.message = "planning cancelled";

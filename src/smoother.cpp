@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "detail/errors.hpp"
 
@@ -19,6 +20,11 @@ constexpr double kStraightStep = 1e-10;
 std::vector<Pose2D> PathSmoother::smooth(const std::vector<Pose2D>& path,
                                          const CollisionChecker& checker,
                                          const Footprint& footprint, const PlannerConfig& config) {
+  // A tolerance that is never met and a huge iteration count would spin for hours.
+  const std::vector<std::string> problems = config.validate();
+  if (!problems.empty()) {
+    detail::throwInvalidArgument(problems.front());
+  }
   const std::size_t n = path.size();
   if (n <= 2) {
     return path;

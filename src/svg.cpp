@@ -69,6 +69,11 @@ struct Page {
   }
 };
 
+// SVG has no numbers for NaN and the infinities, so a pose that would need one is left out.
+bool drawable(const Page& page, const Pose2D& pose) {
+  return std::isfinite(page.x(pose.x)) && std::isfinite(page.y(pose.y)) && std::isfinite(pose.yaw);
+}
+
 struct Colors {
   std::string path;
   std::string forward;
@@ -108,13 +113,20 @@ void appendPolygon(std::string& out, const Page& page, const Pose2D& pose,
                    const PolygonFootprint& polygon, const std::string& color) {
   const double c = std::cos(pose.yaw);
   const double s = std::sin(pose.yaw);
-  out += "<polygon points=\"";
+  std::string points;
   for (const Point2D& p : polygon.points) {
-    appendFixed(out, page.x(pose.x + p.x * c - p.y * s));
-    out += ',';
-    appendFixed(out, page.y(pose.y + p.x * s + p.y * c));
-    out += ' ';
+    const double x = page.x(pose.x + p.x * c - p.y * s);
+    const double y = page.y(pose.y + p.x * s + p.y * c);
+    if (!std::isfinite(x) || !std::isfinite(y)) {
+      return;  // a vertex far beyond the drawing, or not a number: no valid polygon
+    }
+    appendFixed(points, x);
+    points += ',';
+    appendFixed(points, y);
+    points += ' ';
   }
+  out += "<polygon points=\"";
+  out += points;
   out += '"';
   appendAttribute(out, "fill", color);
   appendAttribute(out, "fill-opacity", 0.08);
@@ -128,6 +140,9 @@ void appendFootprint(std::string& out, const Page& page, const Pose2D& pose,
       [&](const auto& shape) {
         using Shape = std::decay_t<decltype(shape)>;
         if constexpr (std::is_same_v<Shape, CircleFootprint>) {
+          if (!std::isfinite(shape.radius / page.resolution * page.scale)) {
+            return;
+          }
           out += "<circle";
           appendAttribute(out, "cx", page.x(pose.x));
           appendAttribute(out, "cy", page.y(pose.y));
@@ -164,20 +179,25 @@ void appendMarker(std::string& out, const Page& page, const Pose2D& pose, const 
   out += " stroke-width=\"3\"/>\n";
 }
 
-}  // namespace
-
-std::string renderPlanSvg(const Costmap& costmap, const PlanRequest& request,
-                          const PlannerResult& result, const SvgRenderOptions& options) {
+void checkOptions(const Costmap& costmap, const SvgRenderOptions& options) {
   const std::uint64_t per_cell = options.pixels_per_cell;
   if (per_cell == 0) {
     detail::throwInvalidArgument("pixels_per_cell must be positive");
   }
-  const std::uint64_t width = costmap.width();
-  const std::uint64_t height = costmap.height();
   constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-  if (width > kMax / per_cell || height > kMax / per_cell) {
+  if (costmap.width() > kMax / per_cell || costmap.height() > kMax / per_cell) {
     detail::throwInvalidArgument("pixels_per_cell is too large for the costmap");
   }
+}
+
+}  // namespace
+
+std::string renderPlanSvg(const Costmap& costmap, const PlanRequest& request,
+                          const PlannerResult& result, const SvgRenderOptions& options) {
+  checkOptions(costmap, options);
+  const std::uint64_t per_cell = options.pixels_per_cell;
+  const std::uint64_t width = costmap.width();
+  const std::uint64_t height = costmap.height();
   const double s = static_cast<double>(per_cell);
   const std::string page_width = std::to_string(width * per_cell);
   const std::string page_height = std::to_string(height * per_cell);
@@ -241,11 +261,16 @@ std::string renderPlanSvg(const Costmap& costmap, const PlanRequest& request,
             ? path.size()
             : static_cast<std::size_t>(options.footprint_stride);
     for (std::size_t i = 0; i < path.size(); i += stride) {
-      appendFootprint(out, page, path[i], request.footprint, colors.of(result.directions, i));
+      if (drawable(page, path[i])) {
+        appendFootprint(out, page, path[i], request.footprint, colors.of(result.directions, i));
+      }
     }
   }
 
   for (std::size_t i = 1; i < path.size(); ++i) {
+    if (!drawable(page, path[i - 1]) || !drawable(page, path[i])) {
+      continue;
+    }
     out += "<line";
     appendAttribute(out, "x1", page.x(path[i - 1].x));
     appendAttribute(out, "y1", page.y(path[i - 1].y));
@@ -256,14 +281,20 @@ std::string renderPlanSvg(const Costmap& costmap, const PlanRequest& request,
     out += " stroke-width=\"3\" stroke-linecap=\"round\"/>\n";
   }
 
-  appendMarker(out, page, request.start, kStartColor);
-  appendMarker(out, page, request.goal, kGoalColor);
+  if (drawable(page, request.start)) {
+    appendMarker(out, page, request.start, kStartColor);
+  }
+  if (drawable(page, request.goal)) {
+    appendMarker(out, page, request.goal, kGoalColor);
+  }
   out += "</svg>\n";
   return out;
 }
 
 void savePlanSvg(const Costmap& costmap, const PlanRequest& request, const PlannerResult& result,
                  const std::string& path, const SvgRenderOptions& options) {
+  // Bad options must fail before the output file is looked at.
+  checkOptions(costmap, options);
   detail::replaceFileContents(
       path, "cannot open SVG output file: ", "failed to write SVG output file: ", [&] {
         return renderPlanSvg(costmap, request, result, options);

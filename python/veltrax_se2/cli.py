@@ -189,6 +189,8 @@ def run(argv: Sequence[str] | None = None) -> int:
     parser = _build_parser()
     args = parser.parse_args(argv)
     try:
+        if not all(math.isfinite(value) for value in (*args.start, *args.goal)):
+            raise UsageError("--start and --goal must be finite numbers")
         costmap = _load_costmap(args)
         footprint = _footprint(args)
         if args.library_defaults:
@@ -225,7 +227,7 @@ def run(argv: Sequence[str] | None = None) -> int:
             sp.save_result_json(result, args.json)
         if args.csv:
             sp.save_path_csv(result, args.csv)
-    except RuntimeError as error:
+    except (RuntimeError, ValueError) as error:
         print(f"veltrax-plan: error: {error}", file=sys.stderr)
         return EXIT_USAGE
 

@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import math
 import os
+import warnings
 from dataclasses import dataclass
 from typing import Any, Mapping
 
@@ -16,6 +17,9 @@ LETHAL_COST = 254
 UNKNOWN_COST = 255
 MAX_GRADED_COST = 252
 MODES = ("trinary", "scale", "raw")
+# Images with more pixels are refused before they are decoded: decoding takes several bytes per
+# pixel (about 12 at the peak), and a small compressed file can claim a huge picture.
+MAX_IMAGE_PIXELS = 40_000_000
 
 
 class MapFileError(ValueError):
@@ -42,29 +46,55 @@ def _number(description: Mapping[str, Any], key: str, yaml_path: str, default: A
             raise MapFileError(f"{yaml_path}: missing key '{key}'")
         return float(default)
     value = description[key]
-    if isinstance(value, bool) or not isinstance(value, (int, float)) or not math.isfinite(value):
-        raise MapFileError(f"{yaml_path}: '{key}' must be a finite number, got {value!r}")
+    if not _is_finite_number(value):
+        raise MapFileError(f"{yaml_path}: '{key}' must be a finite number, got {_shown(value)}")
     return float(value)
+
+
+def _is_finite_number(value: Any) -> bool:
+    """True for an int or float (not a bool) that converts to a finite float."""
+    if isinstance(value, bool) or not isinstance(value, (int, float)):
+        return False
+    try:
+        return math.isfinite(float(value))
+    except OverflowError:  # an integer beyond the largest float
+        return False
+
+
+def _shown(value: Any) -> str:
+    """A value quoted in a message, cut short: YAML can hold very long scalars."""
+    text = repr(value)
+    return text if len(text) <= 60 else text[:57] + "..."
 
 
 def read_map_metadata(yaml_path: str | os.PathLike[str]) -> MapMetadata:
     """Reads and checks a map YAML file; the image path is made relative to the YAML's folder."""
     import yaml  # imported here so that the module itself imports without PyYAML
 
-    yaml_path = os.fspath(yaml_path)
+    yaml_path = os.fsdecode(yaml_path)
+    if "\0" in yaml_path:
+        raise MapFileError(f"map file name {_shown(yaml_path)} contains a NUL character")
     try:
+        if not os.path.isfile(yaml_path) and os.path.exists(yaml_path):
+            raise MapFileError(f"{yaml_path}: not a regular file")
         with open(yaml_path, encoding="utf-8") as stream:
             description = yaml.safe_load(stream)
     except OSError as error:
         raise MapFileError(f"cannot read map file {yaml_path}: {error.strerror}") from None
+    except UnicodeDecodeError:
+        raise MapFileError(f"{yaml_path}: not UTF-8 text") from None
     except yaml.YAMLError as error:
         raise MapFileError(f"{yaml_path}: not valid YAML ({error})") from None
+    except RecursionError:
+        raise MapFileError(f"{yaml_path}: nested too deeply") from None
     if not isinstance(description, dict):
         raise MapFileError(f"{yaml_path}: expected a mapping of map fields")
 
     image = description.get("image")
     if not isinstance(image, str) or not image:
         raise MapFileError(f"{yaml_path}: missing key 'image'")
+    if "\0" in image:
+        raise MapFileError(f"{yaml_path}: 'image' contains a NUL character")
     resolution = _number(description, "resolution", yaml_path)
     if resolution <= 0:
         raise MapFileError(f"{yaml_path}: 'resolution' must be positive, got {resolution!r}")
@@ -73,7 +103,7 @@ def read_map_metadata(yaml_path: str | os.PathLike[str]) -> MapMetadata:
     if (
         not isinstance(origin, (list, tuple))
         or len(origin) not in (2, 3)
-        or not all(isinstance(v, (int, float)) and not isinstance(v, bool) and math.isfinite(v) for v in origin)
+        or not all(_is_finite_number(v) for v in origin)
     ):
         raise MapFileError(f"{yaml_path}: 'origin' must be a list [x, y, yaw] of finite numbers")
     if len(origin) == 3 and origin[2] != 0:
@@ -83,8 +113,8 @@ def read_map_metadata(yaml_path: str | os.PathLike[str]) -> MapMetadata:
         )
 
     negate = description.get("negate", 0)
-    if negate not in (0, 1, True, False):
-        raise MapFileError(f"{yaml_path}: 'negate' must be 0 or 1, got {negate!r}")
+    if not isinstance(negate, (bool, int, float)) or negate not in (0, 1):
+        raise MapFileError(f"{yaml_path}: 'negate' must be 0 or 1, got {_shown(negate)}")
     occupied = _number(description, "occupied_thresh", yaml_path, 0.65)
     free = _number(description, "free_thresh", yaml_path, 0.196)
     if not 0.0 <= free <= occupied <= 1.0:
@@ -92,8 +122,8 @@ def read_map_metadata(yaml_path: str | os.PathLike[str]) -> MapMetadata:
             f"{yaml_path}: thresholds must satisfy 0 <= free_thresh <= occupied_thresh <= 1"
         )
     mode = description.get("mode", "trinary")
-    if mode not in MODES:
-        raise MapFileError(f"{yaml_path}: 'mode' must be one of {', '.join(MODES)}, got {mode!r}")
+    if not isinstance(mode, str) or mode not in MODES:
+        raise MapFileError(f"{yaml_path}: 'mode' must be one of {', '.join(MODES)}, got {_shown(mode)}")
 
     image_path = image if os.path.isabs(image) else os.path.join(os.path.dirname(yaml_path), image)
     return MapMetadata(
@@ -125,17 +155,43 @@ def _read_grey_levels(meta: MapMetadata) -> tuple[np.ndarray, np.ndarray | None]
             f"{meta.image}: reading this image format needs Pillow (pip install pillow); "
             "PGM images load without it"
         ) from None
+    if not os.path.isfile(meta.image) and os.path.exists(meta.image):
+        raise MapFileError(f"{meta.image}: not a regular file")
     try:
-        with Image.open(meta.image) as picture:
+        with warnings.catch_warnings():
+            # Pillow warns of large images on opening; the limit below is the one that counts.
+            warnings.simplefilter("ignore", Image.DecompressionBombWarning)
+            picture = Image.open(meta.image)
+        with picture:
+            width, height = picture.size
+            if width * height > MAX_IMAGE_PIXELS:
+                raise MapFileError(
+                    f"{meta.image}: image of {width} x {height} pixels exceeds the limit of "
+                    f"{MAX_IMAGE_PIXELS:,} pixels"
+                )
+            if picture.mode.startswith(("I", "F")):
+                # 16-bit and wider levels would be clipped to 8 bits, an obstacle read as free.
+                raise MapFileError(
+                    f"{meta.image}: images with more than 8 bits per channel are not supported "
+                    f"(mode {picture.mode})"
+                )
             picture.load()
             if picture.mode in ("LA", "RGBA", "PA"):
                 alpha = np.asarray(picture.getchannel("A"))
             else:
                 alpha = None
-            rgb = np.asarray(picture.convert("RGB"), dtype=np.uint16)
-    except OSError as error:
+            if picture.mode == "L":
+                grey = np.asarray(picture)
+            else:
+                rgb = np.asarray(picture.convert("RGB"))
+                grey = (rgb.sum(axis=2, dtype=np.uint16) // 3).astype(np.uint8)
+                del rgb
+    except MapFileError:
+        raise
+    except Image.DecompressionBombError:
+        raise MapFileError(f"{meta.image}: image exceeds the limit of {MAX_IMAGE_PIXELS:,} pixels") from None
+    except Exception as error:  # decoders raise OSError, ValueError, SyntaxError, struct.error, ...
         raise MapFileError(f"{meta.image}: cannot read image ({error})") from None
-    grey = (rgb.sum(axis=2) // 3).astype(np.uint8)
     transparent = None if alpha is None else np.ascontiguousarray(np.flipud(alpha) == 0)
     return np.ascontiguousarray(np.flipud(grey)), transparent
 
@@ -171,4 +227,7 @@ def load_map(yaml_path: str | os.PathLike[str]) -> sp.Costmap:
     if transparent is not None and meta.mode != "raw":
         # Fully transparent pixels carry no knowledge of the world.
         costs[transparent] = UNKNOWN_COST
-    return sp.Costmap(costs, meta.resolution, meta.origin_x, meta.origin_y)
+    try:
+        return sp.Costmap(costs, meta.resolution, meta.origin_x, meta.origin_y)
+    except ValueError as error:  # a geometry the costmap refuses, e.g. corners too far out
+        raise MapFileError(f"{os.fsdecode(yaml_path)}: {error}") from None

@@ -55,11 +55,9 @@ FastCollisionCheck::FastCollisionCheck(const CollisionChecker& checker, const Fo
   origin_x_ = costmap.originX();
   origin_y_ = costmap.originY();
   resolution_ = costmap.resolution();
-  x_low_ = origin_x_ + 2.0 * resolution_;
-  y_low_ = origin_y_ + 2.0 * resolution_;
-  x_high_ = origin_x_ + (static_cast<double>(costmap.width()) - 2.0) * resolution_;
-  y_high_ = origin_y_ + (static_cast<double>(costmap.height()) - 2.0) * resolution_;
-  if (!(std::isfinite(reach_) && x_low_ < x_high_ && y_low_ < y_high_ && regions != nullptr &&
+  x_end_ = static_cast<double>(costmap.width()) - 1.0;
+  y_end_ = static_cast<double>(costmap.height()) - 1.0;
+  if (!(std::isfinite(reach_) && x_end_ > 1.0 && y_end_ > 1.0 && regions != nullptr &&
         regions->built())) {
     regions_ = nullptr;
   }

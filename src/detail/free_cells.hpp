@@ -45,14 +45,18 @@ class FastCollisionCheck {
 
   CollisionResult operator()(const Pose2D& pose) const {
     // A yaw that is not finite must still reach the checker's error.
-    if (regions_ != nullptr && pose.yaw - pose.yaw == 0.0 && pose.x - reach_ >= x_low_ &&
-        pose.x + reach_ <= x_high_ && pose.y - reach_ >= y_low_ && pose.y + reach_ <= y_high_) {
-      const auto x0 = static_cast<std::uint64_t>((pose.x - reach_ - origin_x_) / resolution_);
-      const auto y0 = static_cast<std::uint64_t>((pose.y - reach_ - origin_y_) / resolution_);
-      const auto x1 = static_cast<std::uint64_t>((pose.x + reach_ - origin_x_) / resolution_);
-      const auto y1 = static_cast<std::uint64_t>((pose.y + reach_ - origin_y_) / resolution_);
-      // x0, y0 >= 1 and x1, y1 <= size - 2 by the box test, so the widened range is on the grid.
-      if (regions_->nonZero(x0 - 1, y0 - 1, x1 + 1, y1 + 1) == 0) {
+    if (regions_ != nullptr && pose.yaw - pose.yaw == 0.0) {
+      // The range is tested as computed, in cell units, so no rounding can carry it off the grid:
+      // from 1 the conversion truncates like floor, and below width - 1 the widened range ends on
+      // the grid. NaN fails every comparison and goes to the exact walk.
+      const double x0 = (pose.x - reach_ - origin_x_) / resolution_;
+      const double y0 = (pose.y - reach_ - origin_y_) / resolution_;
+      const double x1 = (pose.x + reach_ - origin_x_) / resolution_;
+      const double y1 = (pose.y + reach_ - origin_y_) / resolution_;
+      if (x0 >= 1.0 && y0 >= 1.0 && x1 < x_end_ && y1 < y_end_ &&
+          regions_->nonZero(static_cast<std::uint64_t>(x0) - 1, static_cast<std::uint64_t>(y0) - 1,
+                            static_cast<std::uint64_t>(x1) + 1,
+                            static_cast<std::uint64_t>(y1) + 1) == 0) {
         return CollisionResult{};
       }
     }
@@ -67,11 +71,9 @@ class FastCollisionCheck {
   double origin_x_ = 0.0;
   double origin_y_ = 0.0;
   double resolution_ = 1.0;
-  // The pose's box must lie in [x_low, x_high] x [y_low, y_high]: two cells inside the grid.
-  double x_low_ = 0.0;
-  double x_high_ = 0.0;
-  double y_low_ = 0.0;
-  double y_high_ = 0.0;
+  // width - 1 and height - 1: the last column and row the widened range may reach.
+  double x_end_ = 0.0;
+  double y_end_ = 0.0;
 };
 
 }  // namespace veltrax::se2::detail

@@ -5,10 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "detail/errors.hpp"
 
@@ -32,19 +31,27 @@ bool writeAll(int fd, const std::string& text) {
   return true;
 }
 
-// A symbolic link stays a link: the file it points to is the one replaced.
-std::string resolvedTarget(const std::string& path) {
-  struct stat link_status;
-  if (::lstat(path.c_str(), &link_status) != 0 || !S_ISLNK(link_status.st_mode)) {
-    return path;
+// A symbolic link stays a link, dangling or not: the name it leads to is the one written. False
+// when the chain of links does not end (a loop, or more links than the system follows itself).
+bool followLinks(const std::string& path, std::string& target) {
+  target = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat link_status;
+    if (::lstat(target.c_str(), &link_status) != 0 || !S_ISLNK(link_status.st_mode)) {
+      return true;
+    }
+    std::vector<char> buffer(static_cast<std::size_t>(link_status.st_size) + 256);
+    const ssize_t length = ::readlink(target.c_str(), buffer.data(), buffer.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= buffer.size()) {
+      return false;
+    }
+    const std::string next(buffer.data(), static_cast<std::size_t>(length));
+    const std::size_t slash = target.rfind('/');
+    target = (!next.empty() && next.front() == '/') || slash == std::string::npos
+                 ? next
+                 : target.substr(0, slash + 1) + next;
   }
-  char* real = ::realpath(path.c_str(), nullptr);
-  if (real == nullptr) {
-    return path;
-  }
-  std::string target(real);
-  std::free(real);
-  return target;
+  return false;
 }
 
 // Removes the temporary file unless the rename has consumed it.
@@ -75,54 +82,40 @@ class TemporaryFile {
   int fd_;
 };
 
-// Truncates first, so a failure loses the old contents: only for devices and pipes, and for files
-// whose directory cannot hold a temporary.
-void writeInPlace(const std::string& path, const char* open_failure, const char* write_failure,
-                  const std::function<std::string()>& produce) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
-  if (fd < 0) {
-    throwRuntimeError(open_failure + path);
-  }
-  std::string text;
-  try {
-    text = produce();
-  } catch (...) {
-    ::close(fd);
-    throw;
-  }
-  const bool written = writeAll(fd, text);
-  if (::close(fd) != 0 || !written) {
-    throwRuntimeError(write_failure + path);
+}  // namespace
+
+void requireUsablePath(const std::string& path) {
+  if (path.find('\0') != std::string::npos) {
+    throwInvalidArgument("file path must not contain a NUL character");
   }
 }
 
-}  // namespace
-
 void replaceFileContents(const std::string& path, const char* open_failure,
                          const char* write_failure, const std::function<std::string()>& produce) {
+  requireUsablePath(path);
   const auto fail = [&path](const char* prefix) { throwRuntimeError(prefix + path); };
-  if (path.empty()) {
+  std::string target;
+  if (path.empty() || !followLinks(path, target)) {
     fail(open_failure);
   }
   struct stat status;
-  const bool exists = ::stat(path.c_str(), &status) == 0;
+  const bool exists = ::stat(target.c_str(), &status) == 0;
   if (exists && S_ISDIR(status.st_mode)) {
     fail(open_failure);
   }
+  // Writing a device or a pipe could block for ever or lose data half-way; neither is replaced.
   if (exists && !S_ISREG(status.st_mode)) {
-    writeInPlace(path, open_failure, write_failure, produce);
-    return;
+    fail("output file is not a regular file: ");
   }
   if (exists) {
     // Replacing by rename needs only a writable directory; refuse what writing in place would.
-    const int probe = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    const int probe = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (probe < 0) {
       fail(open_failure);
     }
     ::close(probe);
   }
 
-  const std::string target = resolvedTarget(path);
   const std::size_t slash = target.rfind('/');
   const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   // Short enough to stay within the file-name limit whatever the target's name.
@@ -139,10 +132,9 @@ void replaceFileContents(const std::string& path, const char* open_failure,
     }
   }
   if (fd < 0) {
-    // A writable file in a directory that takes no new files can still be written in place.
+    // Writing in place would lose the old contents on any failure, so the file stays as it is.
     if (exists) {
-      writeInPlace(path, open_failure, write_failure, produce);
-      return;
+      fail("cannot create a temporary file beside the output file: ");
     }
     fail(open_failure);
   }

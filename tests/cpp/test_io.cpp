@@ -166,12 +166,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "16-bit PGM files are not supported"},
         BadFile{"Maxval65535", "P5 3 2 65535\n", Thrown::kRuntime,
                 "16-bit PGM files are not supported"},
-        BadFile{"ProductWraps", "P5 4294967296 4294967296 255\n", Thrown::kInvalidArgument,
-                "costmap cells size does not match width*height"},
-        BadFile{"ProductTooLarge", "P2 4294967296 2147483648 255\n", Thrown::kLengthError,
-                "cannot create std::vector larger than max_size()"},
-        BadFile{"NegativeWidth", "P2 -1 1 255\n", Thrown::kLengthError,
-                "cannot create std::vector larger than max_size()"},
+        BadFile{"ProductWraps", "P5 4294967296 4294967296 255\n", Thrown::kRuntime,
+                "PGM pixel data is truncated"},
+        BadFile{"ProductTooLarge", "P2 4294967296 2147483648 255\n", Thrown::kRuntime,
+                "PGM pixel data is truncated"},
+        BadFile{"NegativeWidth", "P2 -1 1 255\n", Thrown::kRuntime, "invalid PGM width"},
         BadFile{"PlainShort", "P2 3 2 255\n0 1 2\n3 4", Thrown::kRuntime,
                 "unexpected end of PGM header"},
         BadFile{"PlainHugeClaim", "P2 100000 100000 255\n1 2 3", Thrown::kRuntime,
@@ -236,8 +235,8 @@ TEST_P(CsvRowSpelling, GivesOneTwoThree) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Csv, CsvRowSpelling,
-                         ::testing::Values("1,2,3", "1 2 3\n", "1,,2,,3\n", " 1 ,\t2, 3 ,\n",
-                                           "1,2,3\r\n", ",,,\n1,2,3\n,\n", "  # note\n+1,2,003",
+                         ::testing::Values("1,2,3", "1 2 3\n", " 1 ,\t2, 3 ,\n", "1,2,3\r\n",
+                                           ",,,\n1,2,3\n,\n", "  # note\n+1,2,003",
                                            "\r\n1,2,3\r\n\r\n"));
 
 TEST_F(CsvLoad, WindowsLineEndings) {
@@ -266,7 +265,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"TrailingComment", "1,2 # two\n", Thrown::kRuntime,
                 "invalid CSV costmap row: 1 2 # two"},
         BadFile{"CarriageReturnKept", "1,2\n3,y\r\n", Thrown::kRuntime,
-                "invalid CSV costmap row: 3 y\r"},
+                "invalid CSV costmap row: 3 y\\x0d"},
         BadFile{"DifferentWidths", "1,2\n1,2,3\n", Thrown::kRuntime,
                 "CSV costmap rows have different widths"},
         BadFile{"WidthsBeforeLaterToken", "1\n1,2\nx\n", Thrown::kRuntime,
@@ -275,7 +274,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"CommasOnly", ",,\n , \n", Thrown::kRuntime, "CSV costmap is empty: "},
         BadFile{"EmptyFile", "", Thrown::kRuntime, "CSV costmap is empty: "},
         BadFile{"BinaryJunk", std::string("\x01\x02,\xff", 4), Thrown::kRuntime,
-                std::string("invalid CSV costmap row: ") + "\x01\x02 \xff"}),
+                "invalid CSV costmap row: \\x01\\x02 \\xff"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CsvLoad, GeometryIsCheckedLast) {
@@ -488,8 +487,8 @@ INSTANTIATE_TEST_SUITE_P(
         Unwritable{"JsonDirectory", true, "", "cannot open output file: "},
         Unwritable{"CsvMissingDirectory", false, "no/such/path.csv", "cannot open output file: "},
         Unwritable{"JsonMissingDirectory", true, "no/path.json", "cannot open output file: "},
-        Unwritable{"CsvDeviceFull", false, "/dev/full", "failed to write path CSV: "},
-        Unwritable{"JsonDeviceFull", true, "/dev/full", "failed to write result JSON: "}),
+        Unwritable{"CsvDeviceFull", false, "/dev/full", "output file is not a regular file: "},
+        Unwritable{"JsonDeviceFull", true, "/dev/full", "output file is not a regular file: "}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Writers, EmptyPathCannotBeOpened) {

@@ -308,7 +308,7 @@ TEST_F(SmootherTest, BadCollisionStepPropagates) {
   PlannerConfig c = config();
   c.collision_check_step = 0.0;
   EXPECT_EQ(invalidArgumentMessage([&] { PathSmoother::smooth(vee_, checker, footprint_, c); }),
-            "interpolation_step must be finite and positive");
+            "collision_check_step must be finite and positive");
 }
 
 }  // namespace

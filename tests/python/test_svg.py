@@ -110,7 +110,7 @@ def test_save_failures(tmp_path):
     assert str(caught.value) == "cannot open SVG output file: " + missing
     with pytest.raises(RuntimeError) as caught:
         sp.save_plan_svg(tiny_map(), request, result, "/dev/full")
-    assert str(caught.value) == "failed to write SVG output file: /dev/full"
+    assert str(caught.value) == "output file is not a regular file: /dev/full"
 
 
 def test_failed_render_keeps_the_old_file(tmp_path):

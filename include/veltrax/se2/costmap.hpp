@@ -12,11 +12,17 @@ inline constexpr std::uint8_t kInscribedCost = 253;
 inline constexpr std::uint8_t kLethalCost = 254;
 inline constexpr std::uint8_t kUnknownCost = 255;
 
+// The finest fraction of a cell that coordinates anywhere on a costmap must still resolve.
+inline constexpr double kCornerPrecision = 1e-6;
+
 // An immutable grid of 8-bit costs, row-major with row 0 at origin_y (smallest world y).
 // Cell (mx, my) covers [origin_x + mx*resolution, origin_x + (mx+1)*resolution) and likewise in y.
 class Costmap {
  public:
-  // Throws std::invalid_argument when the geometry is invalid or cells.size() != width*height.
+  // Throws std::invalid_argument when the geometry is invalid or cells.size() != width*height,
+  // and "costmap corners are too far from the origin for its resolution" when the spacing of
+  // doubles at a corner (the larger of |origin| and |origin + size * resolution| on either axis)
+  // exceeds kCornerPrecision * resolution: about 225,000 km from the origin for 5 cm cells.
   Costmap(std::uint64_t width, std::uint64_t height, double resolution, double origin_x,
           double origin_y, std::vector<std::uint8_t> cells);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -27,7 +28,12 @@ struct MultiPolygonFootprint {
 // The alternative order is part of the interface (Python tries the classes in this order).
 using Footprint = std::variant<CircleFootprint, PolygonFootprint, MultiPolygonFootprint>;
 
+// The most points a footprint may have (all components of a multi-polygon together): validation
+// compares every pair, and every collision check walks every edge.
+inline constexpr std::size_t kMaxFootprintPoints = 1024;
+
 // Every problem of the footprint as a message; empty when it is valid. Never throws for geometry.
+// Past kMaxFootprintPoints the only problem reported is the count.
 std::vector<std::string> validateFootprint(const Footprint& footprint);
 
 // Radius of the largest disc about the robot origin inside the footprint (for several polygons,

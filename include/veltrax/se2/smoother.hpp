@@ -16,7 +16,8 @@ class PathSmoother {
 
   // Relaxes the interior points towards their neighbours and back towards the input; every
   // iterate must pass validatePath and respectsTurningRadius, and the first one that does not
-  // ends the smoothing with the last accepted path. Endpoints are never moved.
+  // ends the smoothing with the last accepted path. Endpoints are never moved. Throws
+  // std::invalid_argument with the first problem of config.validate() before anything else.
   static std::vector<Pose2D> smooth(const std::vector<Pose2D>& path,
                                     const CollisionChecker& checker, const Footprint& footprint,
                                     const PlannerConfig& config);

@@ -21,14 +21,19 @@ struct SvgRenderOptions {
 
 // The costmap (grey cells), an optional grid, the footprint along the path, the path coloured by
 // direction and the start and goal markers, as one SVG document with world y pointing up.
-// Colours are escaped for XML. Throws std::invalid_argument "pixels_per_cell must be positive",
-// or "pixels_per_cell is too large for the costmap" when the drawing size exceeds 64 bits.
+// Colours are escaped for XML; poses whose drawing coordinates or yaw are not finite are left
+// out (footprint, path segments, start or goal marker), as is a footprint outline that is not
+// finite on the drawing, so the document stays valid. Throws std::invalid_argument "pixels_per_cell
+// must be positive", or "pixels_per_cell is too large for the costmap" when the drawing size
+// exceeds 64 bits.
 std::string renderPlanSvg(const Costmap& costmap, const PlanRequest& request,
                           const PlannerResult& result, const SvgRenderOptions& options);
 
 // renderPlanSvg written to a file, which is replaced only once the whole document is written.
 // Throws std::runtime_error "cannot open SVG output file: <path>" or "failed to write SVG output
-// file: <path>", and renderPlanSvg's errors.
+// file: <path>", "output file is not a regular file: <path>" or "cannot create a temporary file
+// beside the output file: <path>", std::invalid_argument "file path must not contain a NUL
+// character", and renderPlanSvg's errors (checked before the file is touched).
 void savePlanSvg(const Costmap& costmap, const PlanRequest& request, const PlannerResult& result,
                  const std::string& path, const SvgRenderOptions& options);
 

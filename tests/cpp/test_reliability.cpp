@@ -1,0 +1,441 @@
+// Reproducers of faults found by trying the library as a hostile or careless caller would: each row
+// is the input that once crashed, hung, lost a file or was silently misread, with the answer it
+// must give now.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "file_fixture.hpp"
+#include "test_support.hpp"
+#include "veltrax/se2/collision.hpp"
+#include "veltrax/se2/io.hpp"
+#include "veltrax/se2/planner.hpp"
+#include "veltrax/se2/smoother.hpp"
+#include "veltrax/se2/svg.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+using testing::TemporaryDirectoryTest;
+using testing_support::kInf;
+using testing_support::kNaN;
+
+constexpr const char* kFarCorners =
+    "costmap corners are too far from the origin for its resolution";
+
+// --- Costmaps far from the origin -------------------------------------------------------------
+
+struct FarMap {
+  const char* name;
+  std::uint64_t width;
+  double resolution;
+  double origin;  // both axes
+  bool accepted;
+};
+
+class FarCostmapTest : public ::testing::TestWithParam<FarMap> {};
+
+TEST_P(FarCostmapTest, RefusedWhereCornersCannotResolveAMillionthOfACell) {
+  const FarMap m = GetParam();
+  std::vector<std::uint8_t> cells(m.width * m.width, 0);
+  try {
+    const Costmap map(m.width, m.width, m.resolution, m.origin, m.origin, std::move(cells));
+    EXPECT_TRUE(m.accepted);
+  } catch (const std::invalid_argument& e) {
+    EXPECT_FALSE(m.accepted);
+    EXPECT_STREQ(e.what(), kFarCorners);
+  }
+}
+
+// Doubles in [2^27, 2^28) are 2^-25 (3.0e-8) apart, from 2^28 on 2^-24 (6.0e-8): a millionth of
+// a 5 cm cell (5e-8) lies between the two.
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FarCostmapTest,
+    ::testing::Values(FarMap{"segfault_origin_2_pow_60", 430, 0.3, 0x1p60, false},
+                      FarMap{"no_path_origin_1e15", 64, 0.05, 1e15, false},
+                      FarMap{"internal_error_origin_1e17", 64, 0.05, 1e17, false},
+                      FarMap{"far_corner_2_pow_28", 1, 0.05, -0x1p28, false},
+                      FarMap{"far_corner_just_inside", 1, 0.05, -(0x1p28 - 1.0), true},
+                      FarMap{"corner_overflows", 4, 1e308, 0.0, false},
+                      FarMap{"tiny_cells_near_zero", 3, 1e-300, 0.0, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- Requests that plan refuses -----------------------------------------------------------------
+
+PolygonFootprint regularPolygon(std::size_t n, double radius) {
+  PolygonFootprint polygon;
+  for (std::size_t k = 0; k < n; ++k) {
+    const double a = kTwoPi * static_cast<double>(k) / static_cast<double>(n);
+    polygon.points.push_back(Point2D{radius * std::cos(a), radius * std::sin(a)});
+  }
+  return polygon;
+}
+
+struct BadRequest {
+  const char* name;
+  std::function<void(PlanRequest&)> change;
+  PlannerStatus status;
+  const char* message;
+};
+
+std::ostream& operator<<(std::ostream& out, const BadRequest& r) { return out << r.name; }
+
+class PlanEntryTest : public ::testing::TestWithParam<BadRequest> {};
+
+TEST_P(PlanEntryTest, AnswersWithStatusAndMessage) {
+  // 100 x 100 free cells of 5 cm, 10^8 m out: the far edge of what a costmap accepts (5e-8 m).
+  const Costmap map(100, 100, 0.05, 1e8, 1e8, std::vector<std::uint8_t>(10000, 0));
+  const HybridAStar planner(map);
+  PlanRequest request;
+  request.start = Pose2D{1e8 + 1.5, 1e8 + 2.5, 0.0};
+  request.goal = Pose2D{1e8 + 3.5, 1e8 + 2.5, 0.0};
+  request.footprint = CircleFootprint{0.3};
+  GetParam().change(request);
+  const PlannerResult result = planner.plan(request, PlannerConfig{});
+  EXPECT_EQ(result.status, GetParam().status) << result.message;
+  EXPECT_EQ(result.message, GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PlanEntryTest,
+    ::testing::Values(BadRequest{"far_map_plans_on_free_space", [](PlanRequest&) {},
+                                 PlannerStatus::SUCCESS, "path found"},
+                      BadRequest{"start_yaw_1e15", [](PlanRequest& r) { r.start.yaw = 1e15; },
+                                 PlannerStatus::INVALID_REQUEST,
+                                 "start and goal yaw must be within 1e6 radians of zero"},
+                      BadRequest{"goal_yaw_below_minus_1e6",
+                                 [](PlanRequest& r) { r.goal.yaw = -1.0000001e6; },
+                                 PlannerStatus::INVALID_REQUEST,
+                                 "start and goal yaw must be within 1e6 radians of zero"},
+                      BadRequest{"yaw_1e6_is_fine",
+                                 [](PlanRequest& r) {
+                                   r.start.yaw = 1e6;
+                                   r.goal.yaw = 1e6;
+                                 },
+                                 PlannerStatus::SUCCESS, "path found"},
+                      BadRequest{"polygon_of_a_million_points",
+                                 [](PlanRequest& r) { r.footprint = regularPolygon(1000000, 0.3); },
+                                 PlannerStatus::INVALID_REQUEST,
+                                 "polygon footprint must have at most 1024 points"},
+                      BadRequest{"polygon_of_1024_points_is_fine",
+                                 [](PlanRequest& r) { r.footprint = regularPolygon(1024, 0.3); },
+                                 PlannerStatus::SUCCESS, "path found"},
+                      BadRequest{"multi_polygon_of_1025_points",
+                                 [](PlanRequest& r) {
+                                   r.footprint = MultiPolygonFootprint{
+                                       {regularPolygon(1000, 0.3), regularPolygon(25, 0.2)}};
+                                 },
+                                 PlannerStatus::INVALID_REQUEST,
+                                 "multi-polygon footprint must have at most 1024 points in all"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- Smoothing with a configuration that never converges --------------------------------------
+
+struct BadSmoothing {
+  const char* name;
+  double tolerance;
+  std::size_t path_size;
+};
+
+class SmootherConfigTest : public ::testing::TestWithParam<BadSmoothing> {};
+
+TEST_P(SmootherConfigTest, RefusedBeforeAnyIteration) {
+  const Costmap map(40, 40, 0.1, 0.0, 0.0, std::vector<std::uint8_t>(1600, 0));
+  const CollisionChecker checker(map, false);
+  PlannerConfig config;
+  config.smoother_tolerance = GetParam().tolerance;
+  config.smoother_max_iterations = 4294967295u;
+  std::vector<Pose2D> path;
+  for (std::size_t i = 0; i < GetParam().path_size; ++i) {
+    path.push_back(Pose2D{1.0 + 0.1 * static_cast<double>(i), 1.0 + 0.05 * double(i % 2), 0.0});
+  }
+  try {
+    PathSmoother::smooth(path, checker, CircleFootprint{0.1}, config);
+    FAIL() << "smoothed without an error";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), "smoother_tolerance must be finite and positive");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SmootherConfigTest,
+                         ::testing::Values(BadSmoothing{"zero", 0.0, 20},
+                                           BadSmoothing{"nan", kNaN, 20},
+                                           BadSmoothing{"negative", -1.0, 20},
+                                           BadSmoothing{"negative_two_poses", -1.0, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- Loaders and writers: regular files only, nothing lost, no path cut at a NUL ---------------
+
+enum class Thrown { kRuntime, kInvalidArgument, kOutOfRange };
+
+struct FileCase {
+  const char* name;
+  // Returns the path to use; may create files in the directory.
+  std::function<std::string(TemporaryDirectoryTest&)> prepare;
+  std::function<void(const std::string&)> call;
+  Thrown thrown;
+  std::string message;  // a trailing '*' stands for the path
+};
+
+std::ostream& operator<<(std::ostream& out, const FileCase& c) { return out << c.name; }
+
+const std::string kOldContents = "old contents\n";
+
+PlannerResult tinyResult() {
+  PlannerResult result;
+  result.path = {Pose2D{0.1, 0.2, 0.0}, Pose2D{0.3, 0.2, 0.0}};
+  return result;
+}
+
+// 4 x 4 free cells: a small document; 100 x 100 grey cells: about 700 KB.
+void saveSvg(const std::string& path, std::uint64_t pixels_per_cell, std::uint64_t size = 4) {
+  const Costmap map(size, size, 0.1, 0.0, 0.0,
+                    std::vector<std::uint8_t>(size * size, size > 4 ? 100 : 0));
+  SvgRenderOptions options;
+  options.pixels_per_cell = pixels_per_cell;
+  savePlanSvg(map, PlanRequest{}, tinyResult(), path, options);
+}
+
+class FileCaseTest : public TemporaryDirectoryTest, public ::testing::WithParamInterface<FileCase> {
+ public:
+  using TemporaryDirectoryTest::pathOf;
+  using TemporaryDirectoryTest::write;
+};
+
+TEST_P(FileCaseTest, FailsCleanlyAndKeepsTheOldFile) {
+  const FileCase& c = GetParam();
+  const std::string path = c.prepare(*this);
+  const std::string old_file = pathOf("old");
+  std::string expected = c.message;
+  if (!expected.empty() && expected.back() == '*') {
+    expected.pop_back();
+    expected += path;
+  }
+  try {
+    c.call(path);
+    FAIL() << "no error";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_EQ(c.thrown, Thrown::kInvalidArgument) << e.what();
+    EXPECT_EQ(e.what(), expected);
+  } catch (const std::out_of_range& e) {
+    EXPECT_EQ(c.thrown, Thrown::kOutOfRange) << e.what();
+    EXPECT_EQ(e.what(), expected);
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(c.thrown, Thrown::kRuntime) << e.what();
+    EXPECT_EQ(e.what(), expected);
+  }
+  // Whatever was there before is as it was, and no temporary file is left behind.
+  std::set<std::string> names = entries();
+  if (names.count("old") != 0) {
+    EXPECT_EQ(read(old_file), kOldContents);
+  }
+  for (const std::string& name : names) {
+    EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
+  }
+}
+
+std::string makeFifo(TemporaryDirectoryTest& t) {
+  const std::string path = static_cast<FileCaseTest&>(t).pathOf("fifo");
+  EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  return path;
+}
+
+std::string oldFile(TemporaryDirectoryTest& t) {
+  return static_cast<FileCaseTest&>(t).write("old", kOldContents);
+}
+
+std::string named(const std::string& path) { return path; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FileCaseTest,
+    ::testing::Values(
+        FileCase{"svg_bad_options_before_the_file", oldFile,
+                 [](const std::string& p) { saveSvg(p, 0); }, Thrown::kInvalidArgument,
+                 "pixels_per_cell must be positive"},
+        FileCase{"json_to_fifo", makeFifo,
+                 [](const std::string& p) { saveResultJson(tinyResult(), p); }, Thrown::kRuntime,
+                 "output file is not a regular file: *"},
+        FileCase{"csv_to_dev_null", [](TemporaryDirectoryTest&) { return named("/dev/null"); },
+                 [](const std::string& p) { savePathCsv(tinyResult(), p); }, Thrown::kRuntime,
+                 "output file is not a regular file: *"},
+        FileCase{"pgm_from_dev_zero", [](TemporaryDirectoryTest&) { return named("/dev/zero"); },
+                 [](const std::string& p) { loadCostmapPgm(p, 1.0, 0.0, 0.0); }, Thrown::kRuntime,
+                 "input file is not a regular file: *"},
+        FileCase{"csv_from_dev_zero", [](TemporaryDirectoryTest&) { return named("/dev/zero"); },
+                 [](const std::string& p) { loadCostmapCsv(p, 1.0, 0.0, 0.0); }, Thrown::kRuntime,
+                 "input file is not a regular file: *"},
+        FileCase{"pgm_from_fifo", makeFifo,
+                 [](const std::string& p) { loadCostmapPgm(p, 1.0, 0.0, 0.0); }, Thrown::kRuntime,
+                 "input file is not a regular file: *"},
+        FileCase{"json_name_with_nul",
+                 [](TemporaryDirectoryTest& t) { return oldFile(t) + std::string("\0b", 2); },
+                 [](const std::string& p) { saveResultJson(tinyResult(), p); },
+                 Thrown::kInvalidArgument, "file path must not contain a NUL character"},
+        FileCase{"svg_name_with_nul",
+                 [](TemporaryDirectoryTest& t) { return oldFile(t) + std::string("\0", 1); },
+                 [](const std::string& p) { saveSvg(p, 8); }, Thrown::kInvalidArgument,
+                 "file path must not contain a NUL character"},
+        FileCase{"csv_map_name_with_nul",
+                 [](TemporaryDirectoryTest& t) {
+                   static_cast<FileCaseTest&>(t).write("m", "0,0\n");
+                   return static_cast<FileCaseTest&>(t).pathOf("m") + std::string("\0.csv", 5);
+                 },
+                 [](const std::string& p) { loadCostmapCsv(p, 1.0, 0.0, 0.0); },
+                 Thrown::kInvalidArgument, "file path must not contain a NUL character"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class WriterFailureTest : public TemporaryDirectoryTest {};
+
+// A write that the file-size limit cuts short once left the first megabyte in place of the file.
+TEST_F(WriterFailureTest, FileSizeLimitKeepsTheOldFile) {
+  const std::string path = write("plan.svg", kOldContents);
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = before;
+  limited.rlim_cur = 1 << 16;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  std::string what;
+  try {
+    saveSvg(path, 8, 100);
+  } catch (const std::runtime_error& e) {
+    what = e.what();
+  }
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(what, "failed to write SVG output file: " + path);
+  EXPECT_EQ(read(path), kOldContents);
+  EXPECT_EQ(entries(), std::set<std::string>{"plan.svg"});
+}
+
+// A writable file whose folder takes no new files (for root too) was once truncated and written
+// in place; now the write fails and the file is as it was.
+TEST_F(WriterFailureTest, NoRoomForATemporaryFileKeepsTheFile) {
+  const std::string comm = "/proc/self/comm";
+  const std::string before = read(comm);
+  try {
+    saveResultJson(tinyResult(), comm);
+    FAIL() << "written";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(),
+                 "cannot create a temporary file beside the output file: /proc/self/comm");
+  }
+  EXPECT_EQ(read(comm), before);
+}
+
+// A dangling link is written through, like a live one: the link stays, its target appears.
+TEST_F(WriterFailureTest, DanglingLinkIsWrittenThrough) {
+  const std::string link = pathOf("result.json");
+  ASSERT_EQ(::symlink("target.json", link.c_str()), 0);
+  saveResultJson(tinyResult(), link);
+  struct stat status;
+  ASSERT_EQ(::lstat(link.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISLNK(status.st_mode));
+  EXPECT_EQ(read(pathOf("target.json")).rfind("{\n  \"status\": \"INTERNAL_ERROR\"", 0), 0u);
+  EXPECT_EQ(entries(), (std::set<std::string>{"result.json", "target.json"}));
+}
+
+// --- PGM headers and CSV rows --------------------------------------------------------------------
+
+struct BadMapFile {
+  const char* name;
+  std::string bytes;
+  Thrown thrown;
+  std::string message;
+};
+
+std::ostream& operator<<(std::ostream& out, const BadMapFile& f) { return out << f.name; }
+
+class BadMapFileTest : public TemporaryDirectoryTest,
+                       public ::testing::WithParamInterface<BadMapFile> {};
+
+TEST_P(BadMapFileTest, RefusedWithAShortPlainMessage) {
+  const BadMapFile& f = GetParam();
+  const bool pgm = f.bytes.rfind("P", 0) == 0;
+  const std::string path = write(pgm ? "map.pgm" : "map.csv", f.bytes);
+  try {
+    if (pgm) {
+      loadCostmapPgm(path, 0.05, 0.0, 0.0);
+    } else {
+      loadCostmapCsv(path, 0.05, 0.0, 0.0);
+    }
+    FAIL() << "loaded";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_EQ(f.thrown, Thrown::kInvalidArgument) << e.what();
+    EXPECT_EQ(e.what(), f.message);
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(f.thrown, Thrown::kRuntime) << e.what();
+    EXPECT_EQ(e.what(), f.message);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, BadMapFileTest,
+    ::testing::Values(
+        BadMapFile{"claims_4e9_squared", "P5 4000000000 4000000000 255\n\x01\x02", Thrown::kRuntime,
+                   "PGM pixel data is truncated"},
+        BadMapFile{"claims_2_pow_32_squared", "P5 4294967296 4294967296 255\n", Thrown::kRuntime,
+                   "PGM pixel data is truncated"},
+        BadMapFile{"claims_2_pow_63_plain", "P2 4294967296 2147483648 255\n1", Thrown::kRuntime,
+                   "PGM pixel data is truncated"},
+        BadMapFile{"negative_width_wrapping_to_2", "P2 -18446744073709551614 1 255\n0 0",
+                   Thrown::kRuntime, "invalid PGM width"},
+        BadMapFile{"negative_maxval_wrapping_to_255", "P5 1 1 -18446744073709551361\n\x01",
+                   Thrown::kRuntime, "invalid PGM maximum value"},
+        BadMapFile{"empty_field", "1,,3\n", Thrown::kRuntime,
+                   "empty field in CSV costmap row: 1,,3"},
+        BadMapFile{"two_trailing_commas", "1,2,,\n", Thrown::kRuntime,
+                   "empty field in CSV costmap row: 1,2,,"},
+        BadMapFile{"leading_comma_in_second_row", "1,2\n ,3\n", Thrown::kRuntime,
+                   "empty field in CSV costmap row:  ,3"},
+        BadMapFile{"long_line", "1," + std::string(100000, 'x') + "\n", Thrown::kRuntime,
+                   "invalid CSV costmap row: 1 " + std::string(38, 'x') + "..."},
+        BadMapFile{"bytes_beyond_ascii", "1 \xff\xfe\\\n", Thrown::kRuntime,
+                   "invalid CSV costmap row: 1 \\xff\\xfe\\x5c"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- SVG of a path with numbers SVG has no syntax for -------------------------------------------
+
+TEST(SvgOfNonFinitePath, LeavesOutWhatCannotBeDrawn) {
+  const Costmap map(4, 4, 0.5, 0.0, 0.0, std::vector<std::uint8_t>(16, 0));
+  PlanRequest request;
+  request.start = Pose2D{kNaN, 1.0, 0.0};
+  request.goal = Pose2D{1.0, 1.0, kInf};
+  PlannerResult result;
+  // Segments 0-1 and 3-4 are drawable; the ones touching pose 2 are not.
+  result.path = {Pose2D{0.5, 0.5, 0.0}, Pose2D{1.0, 0.5, 0.0}, Pose2D{kNaN, 0.5, 0.0},
+                 Pose2D{1.5, 1.5, 0.0}, Pose2D{1.5, 1.0, 0.0}};
+  SvgRenderOptions options;
+  options.footprint_stride = 1;
+  const std::string svg = renderPlanSvg(map, request, result, options);
+  EXPECT_EQ(svg.find("nan"), std::string::npos);
+  EXPECT_EQ(svg.find("inf"), std::string::npos);
+  std::size_t lines = 0;
+  std::size_t circles = 0;
+  for (std::size_t at = svg.find("<line"); at != std::string::npos;
+       at = svg.find("<line", at + 1)) {
+    ++lines;
+  }
+  for (std::size_t at = svg.find("<circle"); at != std::string::npos;
+       at = svg.find("<circle", at + 1)) {
+    ++circles;
+  }
+  EXPECT_EQ(lines, 2u);    // no marker heading, two segments
+  EXPECT_EQ(circles, 4u);  // the footprints of the four finite poses, no marker
+  EXPECT_EQ(svg.find("<line x1=\"8.000\" y1=\"24.000\" x2=\"16.000\" y2=\"24.000\""),
+            svg.find("<line"));
+}
+
+}  // namespace
+}  // namespace veltrax::se2

@@ -1,0 +1,295 @@
+"""Reproducers of faults found by using the module as a hostile or careless caller would.
+
+Inputs that once crashed the interpreter or hung run in a child process under a time and memory
+limit, so that a regression fails one row instead of the whole run; each row states the one answer
+the library must give now."""
+
+import math
+import os
+import resource
+import subprocess
+import sys
+import textwrap
+import xml.etree.ElementTree as ElementTree
+
+import numpy as np
+import pytest
+
+import _se2_planner as sp
+from veltrax_se2 import MapFileError, cli, load_map
+
+FAR = "costmap corners are too far from the origin for its resolution"
+
+
+def isolated(code, *, file_size=None):
+    """Runs code in a fresh interpreter (20 s, 4 GB of address space); its output, stripped."""
+
+    def limits():
+        resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30))
+        if file_size is not None:
+            resource.setrlimit(resource.RLIMIT_FSIZE, (file_size, file_size))
+
+    prelude = textwrap.dedent(
+        """
+        import math, os, sys, threading
+        import numpy as np
+        import _se2_planner as sp
+
+        def report(call):
+            try:
+                print("returned", call())
+            except Exception as error:
+                print(f"{type(error).__name__}: {error}")
+        """
+    )
+    done = subprocess.run(
+        [sys.executable, "-c", prelude + textwrap.dedent(code)],
+        capture_output=True, text=True, timeout=20, preexec_fn=limits,
+    )
+    assert done.returncode == 0, done.stderr[-2000:]
+    return done.stdout.strip()
+
+
+# --- crashes and hangs, each in its own interpreter ------------------------------------------
+
+PLAN_FAR = """
+o = 2.0**60
+report(lambda: sp.HybridAStar(np.zeros((430, 430), np.uint8), 0.3, o, o))
+"""
+
+PLAN_YAW = """
+p = sp.HybridAStar(np.zeros((40, 40), np.uint8), 0.1, 0.0, 0.0)
+r = sp.PlanRequest(); r.start = sp.Pose2D(1, 1, 1e15); r.goal = sp.Pose2D(3, 1, 0)
+res = p.plan(r, sp.PlannerConfig())
+print(sp.planner_status_name(res.status), res.message)
+"""
+
+# Another thread rewrites what plan was given while it runs: every answer must be one of those the
+# two settings give on their own.
+RACE = """
+p = sp.HybridAStar(np.zeros((60, 60), np.uint8), 0.1, 0.0, 0.0)
+r = sp.PlanRequest(); r.start = sp.Pose2D(1, 1, 0); r.goal = sp.Pose2D(5, 4, 1.57)
+cfg = sp.PlannerConfig()
+polygon = sp.PolygonFootprint([sp.Point2D(0.25 * math.cos(2 * math.pi * k / 60),
+                                          0.25 * math.sin(2 * math.pi * k / 60)) for k in range(60)])
+circle = sp.CircleFootprint(0.25)
+stop = False
+def flip():
+    k = 0
+    while not stop:
+        k += 1
+        if FIELD == "footprint":
+            r.footprint = polygon if k % 2 else circle
+        else:
+            cfg.terminal_check_interval = 0 if k % 2 else 256
+threading.Thread(target=flip, daemon=True).start()
+seen = set()
+for _ in range(40):
+    res = p.plan(r, cfg)
+    seen.add((sp.planner_status_name(res.status), res.message))
+stop = True
+allowed = {("SUCCESS", "path found"),
+           ("INVALID_REQUEST", "terminal_check_interval must be positive")}
+print("ok" if seen <= allowed else seen)
+"""
+
+MILLION_POINTS = """
+pts = [sp.Point2D(math.cos(t), math.sin(t)) for t in np.linspace(0, 6.28, 1_000_000, endpoint=False)]
+print(sp.validate_footprint(sp.PolygonFootprint(pts)))
+"""
+
+SMOOTH = """
+cm = sp.Costmap(np.zeros((40, 40), np.uint8), 0.1, 0.0, 0.0)
+checker = sp.CollisionChecker(cm, False)
+path = [sp.Pose2D(1 + 0.1 * i, 1 + 0.05 * (i % 2), 0) for i in range(20)]
+for tolerance in (0.0, math.nan, -1.0):
+    cfg = sp.PlannerConfig(); cfg.smoother_tolerance = tolerance
+    cfg.smoother_max_iterations = 2**32 - 1
+    report(lambda: sp.PathSmoother.smooth(path, checker, sp.CircleFootprint(0.1), cfg))
+"""
+
+DEVICES = """
+report(lambda: sp.load_costmap_pgm('/dev/zero', 1))
+report(lambda: sp.load_costmap_csv('/dev/zero', 1))
+fifo = os.path.join(os.environ["WORK"], "fifo")
+os.mkfifo(fifo)
+report(lambda: sp.save_result_json(sp.PlannerResult(), fifo))
+"""
+
+
+@pytest.mark.parametrize(
+    ("code", "expected"),
+    [
+        (PLAN_FAR, f"ValueError: {FAR}"),
+        (PLAN_YAW, "INVALID_REQUEST start and goal yaw must be within 1e6 radians of zero"),
+        ("FIELD = 'footprint'\n" + RACE, "ok"),
+        ("FIELD = 'interval'\n" + RACE, "ok"),
+        (MILLION_POINTS, "['polygon footprint must have at most 1024 points']"),
+        (SMOOTH, "\n".join(["ValueError: smoother_tolerance must be finite and positive"] * 3)),
+    ],
+    ids=["far_origin_segfault", "huge_yaw", "footprint_race", "config_race", "million_points",
+         "smoother_never_converges"],
+)
+def test_crash_and_hang_reproducers(code, expected):
+    assert isolated(code) == expected
+
+
+def test_devices_and_pipes_are_refused(tmp_path, monkeypatch):
+    monkeypatch.setenv("WORK", str(tmp_path))
+    assert isolated(DEVICES).splitlines() == [
+        "RuntimeError: input file is not a regular file: /dev/zero",
+        "RuntimeError: input file is not a regular file: /dev/zero",
+        f"RuntimeError: output file is not a regular file: {tmp_path / 'fifo'}",
+    ]
+
+
+# --- writers never lose the old file ------------------------------------------------------------
+
+
+def test_failed_writes_keep_the_old_file(tmp_path):
+    target = tmp_path / "plan.svg"
+    target.write_text("old")
+    options = sp.SvgRenderOptions()
+    options.pixels_per_cell = 0
+    cm = sp.Costmap(np.full((20, 20), 100, np.uint8), 0.1, 0.0, 0.0)
+    with pytest.raises(ValueError, match="^pixels_per_cell must be positive$"):
+        sp.save_plan_svg(cm, sp.PlanRequest(), sp.PlannerResult(), str(target), options)
+    assert target.read_text() == "old"
+    # An 8 MB drawing under a 1 MB file-size limit.
+    code = f"""
+    cm = sp.Costmap(np.full((1000, 1000), 100, np.uint8), 0.1, 0.0, 0.0)
+    report(lambda: sp.save_plan_svg(cm, sp.PlanRequest(), sp.PlannerResult(), {str(target)!r}))
+    """
+    assert isolated(code, file_size=1 << 20) == f"RuntimeError: failed to write SVG output file: {target}"
+    assert target.read_text() == "old"
+    assert sorted(os.listdir(tmp_path)) == ["plan.svg"]
+
+
+NO_ROOM = """
+# /proc/self/comm is a regular, writable file in a folder that takes no new files (root or not).
+before = open("/proc/self/comm").read()
+report(lambda: sp.save_result_json(sp.PlannerResult(), "/proc/self/comm"))
+print(open("/proc/self/comm").read() == before)
+"""
+
+
+def test_no_room_for_a_temporary_file_keeps_the_old_file():
+    # Once the file was truncated and written in place.
+    assert isolated(NO_ROOM).splitlines() == [
+        "RuntimeError: cannot create a temporary file beside the output file: /proc/self/comm",
+        "True",
+    ]
+
+
+def test_dangling_link_is_written_through(tmp_path):
+    link = tmp_path / "result.json"
+    link.symlink_to("made.json")
+    sp.save_result_json(sp.PlannerResult(), str(link))
+    assert link.is_symlink()
+    assert (tmp_path / "made.json").read_text().startswith('{\n  "status": "INTERNAL_ERROR"')
+
+
+# --- files read wrongly or quoted unsafely ---------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    ("name", "data", "error", "message"),
+    [
+        ("a.pgm", b"P5 4000000000 4000000000 255\n\x01", RuntimeError, "PGM pixel data is truncated"),
+        ("b.pgm", b"P5 4294967296 4294967296 255\n", RuntimeError, "PGM pixel data is truncated"),
+        ("c.pgm", b"P2 -18446744073709551614 1 255\n0 0", RuntimeError, "invalid PGM width"),
+        ("d.csv", b"1,,3\n", RuntimeError, "empty field in CSV costmap row: 1,,3"),
+        ("e.csv", b"1 2\n" + b"7" * 100_000 + b"x\n", RuntimeError,
+         "invalid CSV costmap row: " + "7" * 40 + "..."),
+        ("f.csv", b"1 \xff\xfe\n", RuntimeError, r"invalid CSV costmap row: 1 \xff\xfe"),
+    ],
+)
+def test_bad_map_files(tmp_path, name, data, error, message):
+    path = tmp_path / name
+    path.write_bytes(data)
+    loader = sp.load_costmap_pgm if name.endswith(".pgm") else sp.load_costmap_csv
+    with pytest.raises(error) as caught:
+        loader(str(path), 0.05)
+    assert str(caught.value) == message
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda d: sp.save_result_json(sp.PlannerResult(), f"{d}/a.json\0b"),
+        lambda d: sp.save_path_csv(sp.PlannerResult(), f"{d}/a.json\0b"),
+        lambda d: sp.load_costmap_pgm(f"{d}/a.json\0.pgm", 1.0),
+    ],
+    ids=["json", "csv", "pgm"],
+)
+def test_paths_with_nul_are_refused(tmp_path, call):
+    (tmp_path / "a.json").write_text("old")
+    with pytest.raises(ValueError) as caught:
+        call(tmp_path)
+    assert str(caught.value) == "file path must not contain a NUL character"
+    assert (tmp_path / "a.json").read_text() == "old"
+
+
+def test_svg_of_a_nan_path_stays_valid():
+    cm = sp.Costmap(np.zeros((4, 4), np.uint8), 0.5, 0.0, 0.0)
+    request = sp.PlanRequest()
+    request.start = sp.Pose2D(math.nan, 1, 0)
+    result = sp.PlannerResult()
+    result.path = [sp.Pose2D(0.5, 0.5, 0), sp.Pose2D(math.nan, 1, 0), sp.Pose2D(1, math.inf, 0),
+                   sp.Pose2D(1.5, 1.5, 0), sp.Pose2D(1.5, 1.0, 0)]
+    svg = sp.render_plan_svg(cm, request, result)
+    root = ElementTree.fromstring(svg)
+    lines = root.findall("{http://www.w3.org/2000/svg}line")
+    # One segment (poses 3 to 4) and the goal marker's heading; nothing for the NaN start.
+    assert [(line.get("x1"), line.get("y1"), line.get("x2"), line.get("y2")) for line in lines] == [
+        ("24.000", "8.000", "24.000", "16.000"), ("0.000", "32.000", "13.000", "32.000")]
+
+
+# --- maps through YAML and the command line -----------------------------------------------------
+
+
+def write_map(tmp_path, image_name, image_bytes=None, **fields):
+    if image_bytes is not None:
+        (tmp_path / image_name).write_bytes(image_bytes)
+    text = "".join(f"{key}: {value}\n" for key, value in {
+        "image": image_name, "resolution": 0.05, "origin": "[0, 0, 0]", **fields}.items())
+    path = tmp_path / "map.yaml"
+    path.write_bytes(text.encode("utf-8", "surrogateescape"))
+    return path
+
+
+def png(tmp_path, mode, size, value):
+    Image = pytest.importorskip("PIL.Image")
+    Image.new(mode, size, value).save(tmp_path / "m.png")
+    return "m.png"
+
+
+@pytest.mark.parametrize(
+    ("make", "message"),
+    [
+        (lambda t: write_map(t, png(t, "I;16", (3, 2), 1000)),
+         "m.png: images with more than 8 bits per channel are not supported (mode I;16)"),
+        (lambda t: write_map(t, png(t, "L", (8000, 8000), 0)),
+         "m.png: image of 8000 x 8000 pixels exceeds the limit of 40,000,000 pixels"),
+        (lambda t: write_map(t, "m.pgm", b"P2 1 1 255 0", resolution="1" + "0" * 400),
+         "map.yaml: 'resolution' must be a finite number, got 1" + "0" * 56 + "..."),
+        (lambda t: write_map(t, "m\udcff.pgm", b"P2 1 1 255 0"), "map.yaml: not UTF-8 text"),
+        (lambda t: write_map(t, '"m\\0.pgm"', None), "map.yaml: 'image' contains a NUL character"),
+        (lambda t: write_map(t, "m.pgm", b"P2 1 1 255 0", origin="[1.0e+15, 0, 0]"), f"m.pgm: {FAR}"),
+    ],
+    ids=["png_16_bit", "png_bomb", "huge_integer", "not_utf8", "nul_in_image", "far_origin"],
+)
+def test_map_files_fail_with_map_file_error(tmp_path, capsys, make, message):
+    path = make(tmp_path)
+    with pytest.raises(MapFileError) as caught:
+        load_map(path)
+    assert str(caught.value).replace(f"{tmp_path}{os.sep}", "") == message
+    # The command line reports it as a bad file (2), not as a failed plan with a traceback.
+    assert cli.run([str(path), "--start", "0", "0", "0", "--goal", "0", "0", "0"]) == 2
+    assert capsys.readouterr().err.replace(f"{tmp_path}{os.sep}", "") == f"veltrax-plan: error: {message}\n"
+
+
+def test_nan_start_is_a_bad_argument(tmp_path, capsys):
+    path = write_map(tmp_path, "m.pgm", b"P2 1 1 255 0")
+    assert cli.run([str(path), "--start", "nan", "0", "0", "--goal", "0", "0", "0"]) == 2
+    assert capsys.readouterr().err == "veltrax-plan: error: --start and --goal must be finite numbers\n"
