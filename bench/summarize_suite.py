@@ -1,6 +1,11 @@
 #!/usr/bin/env python3
 """Prints the tables of one or more JSON files written by bench_suite (runs are merged, so a
-peer-only run and a planner-only run can be shown together). Markdown with --markdown."""
+peer-only run and a planner-only run can be shown together). Markdown with --markdown.
+
+--compare BASE.json OTHER.json compares two runs of ours query by query (for example the library
+defaults against the recommended configuration): path lengths and cusps where both solved, and,
+against the OMPL peers found in either file, the queries a peer solved that OTHER did not and
+OTHER's median cold time beside RRTConnect's median time to a first solution."""
 import json
 import math
 import sys
@@ -44,7 +49,51 @@ def speed_ups(runs, maps):
           f"where the reference stopped at a budget); per expansion {quantile(per_expansion, 0.5):.2f}x")
 
 
+def compare(base_path, other_path):
+    with open(base_path) as f:
+        base = json.load(f)["runs"]
+    with open(other_path) as f:
+        other = json.load(f)["runs"]
+    runs = base + other
+    maps = []
+    for r in other:
+        if r["map"] not in maps:
+            maps.append(r["map"])
+
+    def cold(runs_, m, planner="ours"):
+        by_query = {}
+        for r in runs_:
+            if r["map"] == m and r["planner"] == planner and not r.get("warm"):
+                by_query.setdefault(r["query"], []).append(r)
+        return by_query
+
+    print("map  both solved  length ratio med/max  extra cusps max  unsolved that a peer solved"
+          "  ours cold med ms  RRTConnect first med ms")
+    for m in maps:
+        b, o = cold(base, m), cold(other, m)
+        ratios, extra = [], []
+        for q in sorted(set(b) & set(o)):
+            rb, ro = b[q][0], o[q][0]
+            if rb["status"] == ro["status"] == "SUCCESS" and rb["path_length"]:
+                ratios.append(ro["path_length"] / rb["path_length"])
+                extra.append(ro["cusps"] - rb["cusps"])
+        peer_solved = {r["query"] for r in runs
+                       if r["map"] == m and r["planner"] not in ("ours", "reference")
+                       and r["status"] == "SUCCESS"}
+        missed = sorted(q for q in peer_solved if all(r["status"] != "SUCCESS" for r in o.get(q, [{}])
+                                                       if r))
+        first = [r["first_solution_ms"] for r in runs
+                 if r["map"] == m and r["planner"] == "RRTConnect" and r["status"] == "SUCCESS"]
+        print(f"{m}  {len(ratios)}  {quantile(ratios, 0.5):.3f}/{max(ratios, default=float('nan')):.3f}"
+              f"  {max(extra, default=0)}  {missed if missed else 'none'}"
+              f"  {quantile([r[0]['total_ms'] for r in o.values()], 0.5):.1f}"
+              f"  {quantile(first, 0.5):.1f}")
+    return 0
+
+
 def main(argv):
+    if argv and argv[0] == "--compare":
+        return compare(argv[1], argv[2])
     markdown = "--markdown" in argv
     runs = []
     for path in (a for a in argv if not a.startswith("--")):
