@@ -111,7 +111,7 @@ TEST_F(PgmLoad, LongRunsOfLeadingZerosAreOrdinaryNumbers) {
 }
 
 TEST_F(PgmLoad, RealOccupancyMap) {
-  const Costmap map = loadCostmapPgm(std::string(VELTRAX_SHARED_DIR) + "/maps/turtlebot3/map.pgm",
+  const Costmap map = loadCostmapPgm(std::string(VELTRAX_DATA_DIR) + "/maps/turtlebot3/map.pgm",
                                      0.05, -10.0, -10.0);
   ASSERT_EQ(map.width(), 384u);
   ASSERT_EQ(map.height(), 384u);

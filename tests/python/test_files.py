@@ -10,7 +10,7 @@ import pytest
 
 import _se2_planner as sp
 
-SHARED = pathlib.Path(__file__).resolve().parents[2].parent / "shared"
+DATA = pathlib.Path(__file__).resolve().parents[2] / "data"
 
 
 def seed_map(width=13, height=13, resolution=0.1, seeds=((6, 6),), fill=0):
@@ -92,7 +92,7 @@ def test_inflation_needs_a_costmap():
 
 
 def test_inflation_of_a_real_map_reaches_the_inscribed_band():
-    costmap = sp.load_costmap_pgm(str(SHARED / "maps/turtlebot3/map.pgm"), 0.05)
+    costmap = sp.load_costmap_pgm(str(DATA / "maps/turtlebot3/map.pgm"), 0.05)
     inflated = sp.inflate_costmap(costmap, 0.3, 0.1, 5.0)
     before = costmap.cells_array
     after = inflated.cells_array

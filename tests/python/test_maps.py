@@ -6,7 +6,7 @@ import pytest
 import _se2_planner as sp
 from veltrax_se2 import MapFileError, load_map, read_map_metadata
 
-SHARED_MAPS = pathlib.Path(__file__).resolve().parents[2].parent / "shared" / "maps"
+DATA_MAPS = pathlib.Path(__file__).resolve().parents[2] / "data" / "maps"
 EXAMPLE_MAPS = pathlib.Path(__file__).resolve().parents[2] / "examples" / "maps"
 
 # One image row (the top of the map) with grey levels chosen around the default thresholds:
@@ -110,12 +110,11 @@ def test_png_needs_pillow_or_loads(tmp_path):
         assert load_map(yaml_path).cells_array[1].tolist() == [254, 254, 255, 255, 255, 0, 0]
 
 
-@pytest.mark.skipif(not (SHARED_MAPS / "turtlebot3").is_dir(), reason="shared maps not present")
 def test_turtlebot3_map_matches_its_grey_levels():
-    costmap = load_map(SHARED_MAPS / "turtlebot3" / "map.yaml")
+    costmap = load_map(DATA_MAPS / "turtlebot3" / "map.yaml")
     assert (costmap.width, costmap.height) == (384, 384)
     assert (costmap.origin_x, costmap.origin_y, costmap.resolution) == (-10.0, -10.0, 0.05)
-    raw = sp.load_costmap_pgm(str(SHARED_MAPS / "turtlebot3" / "map.pgm"), 0.05)
+    raw = sp.load_costmap_pgm(str(DATA_MAPS / "turtlebot3" / "map.pgm"), 0.05)
     grey = raw.cells_array
     cells = costmap.cells_array
     assert np.array_equal(cells == 254, (255 - grey.astype(float)) / 255 > 0.65)
