@@ -700,7 +700,7 @@ INSTANTIATE_TEST_SUITE_P(
             {{0.15, 0.15, 0}, {0.35, 0.15, 0}, {0.55, 0.15, 0}, {0.85, 0.15, 0}}, 0.5, {true, false, 254}},
         PathCase{"LastPoseIsChecked", {{9, 9, 254}}, false, {{0.55, 0.55, 0}, {0.95, 0.95, 0}}, 5.0,
             {true, false, 254}},
-        PathCase{"LeavesTheMap", {{0, 0, 123}}, false, {{0.05, 0.05, 0}, {0.05, 1.5, 0}}, 0.2, {true, true, 254}},
+        PathCase{"LeavesTheMap", {{0, 0, 123}}, false, {{0.05, 0.05, 0}, {0.05, 1.5, 0}}, 0.2, {true, true, 254}}),
     [](const ::testing::TestParamInfo<PathCase>& info) { return info.param.name; });
 // clang-format on
 

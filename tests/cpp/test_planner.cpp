@@ -12,6 +12,7 @@
 
 #include "detail/open_list.hpp"
 #include "detail/path_labels.hpp"
+#include "detail/workspace.hpp"
 #include "shared_maps.hpp"
 #include "test_support.hpp"
 #include "veltrax/se2/collision.hpp"
@@ -299,101 +300,9 @@ void expectValidPath(const PlannerResult& result, const PlanRequest& request,
   EXPECT_EQ(result.map_revision, request.map_revision);
 }
 
-struct Scenario {
-  std::string name;
-  std::function<Costmap()> map;
-  Pose2D start;
-  Pose2D goal;
-  std::function<void(PlannerConfig&)> tune;
-  std::function<void(const PlannerResult&)> extra;
-};
-
-std::ostream& operator<<(std::ostream& out, const Scenario& s) { return out << s.name; }
-
 Costmap openField() {
   return drawMap(6, 6, 0.05, [](double, double) -> std::uint8_t { return 0; });
 }
-
-// A wall across the map at x = 4 with a 1 m gap between y = 2.5 and y = 3.5.
-Costmap wallWithGap() {
-  return drawMap(8, 6, 0.05, [](double x, double y) -> std::uint8_t {
-    return inBox(x, y, 3.9, 0, 4.1, 2.5) || inBox(x, y, 3.9, 3.5, 4.1, 6) ? 254 : 0;
-  });
-}
-
-// A slot 0.8 m wide and 1.5 m deep, open at the top, too narrow to turn in: the goal faces out
-// of it, so the robot has to back in.
-Costmap parkingSlot() {
-  return drawMap(6, 5, 0.05, [](double x, double y) -> std::uint8_t {
-    const bool left = inBox(x, y, 2.5, 0.2, 2.6, 1.8);
-    const bool right = inBox(x, y, 3.4, 0.2, 3.5, 1.8);
-    const bool back = inBox(x, y, 2.5, 0.2, 3.5, 0.3);
-    return left || right || back ? 254 : 0;
-  });
-}
-
-class PlannerScenarioTest : public ::testing::TestWithParam<Scenario> {};
-
-TEST_P(PlannerScenarioTest, FindsAValidPathAndRepeatsItExactly) {
-  const Scenario& s = GetParam();
-  const Costmap map = s.map();
-  const HybridAStar planner(map);
-  const PlanRequest request = makeRequest(s.start, s.goal);
-  PlannerConfig config;
-  // The scenarios end by their own limits, not by the speed of the machine (sanitizer builds run
-  // several times slower).
-  config.max_planning_time_seconds = 600.0;
-  if (s.tune) {
-    s.tune(config);
-  }
-  const PlannerResult first = planner.plan(request, config);
-  expectValidPath(first, request, config, map);
-  if (s.extra) {
-    s.extra(first);
-  }
-  const PlannerResult second = planner.plan(request, config);
-  ASSERT_EQ(second.path.size(), first.path.size());
-  EXPECT_EQ(std::memcmp(second.path.data(), first.path.data(), first.path.size() * sizeof(Pose2D)),
-            0);
-  EXPECT_EQ(second.directions, first.directions);
-  EXPECT_EQ(second.diagnostics.expanded_nodes, first.diagnostics.expanded_nodes);
-  EXPECT_FALSE(first.diagnostics.obstacle_heuristic_cache_hit);
-  EXPECT_TRUE(second.diagnostics.obstacle_heuristic_cache_hit);
-}
-
-bool hasLabel(const PlannerResult& result, Direction label) {
-  for (const Direction d : result.directions) {
-    if (d == label) {
-      return true;
-    }
-  }
-  return false;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Maps, PlannerScenarioTest,
-    ::testing::Values(Scenario{"parking_reverse",
-                               parkingSlot,
-                               {1.0, 3.5, 0},
-                               {3.0, 0.9, kPi / 2},
-                               nullptr,
-                               [](const PlannerResult& r) {
-                                 EXPECT_GE(r.diagnostics.reverse_count, 1u);
-                                 EXPECT_TRUE(hasLabel(r, Direction::REVERSE));
-                               }},
-                      Scenario{"in_place_rotation",
-                               wallWithGap,
-                               {1.5, 1.5, 0},
-                               {6.5, 4.5, -kPi / 2},
-                               [](PlannerConfig& c) {
-                                 c.allow_in_place_rotation = true;
-                                 c.minimum_turning_radius = 0.0;
-                               },
-                               [](const PlannerResult& r) {
-                                 EXPECT_EQ(r.diagnostics.analytic_expansion_time_ms, 0.0);
-                                 EXPECT_TRUE(hasLabel(r, Direction::ROTATION));
-                               }}),
-    [](const ::testing::TestParamInfo<Scenario>& info) { return info.param.name; });
 
 // ---- statuses produced by real requests
 
@@ -513,57 +422,6 @@ TEST(PlannerTest, FullIndexCapacityIsAccepted) {
   EXPECT_EQ(result.diagnostics.expanded_nodes, 1u);
 }
 
-struct AnalyticCase {
-  double ratio;
-  std::uint64_t expanded;
-};
-
-class AnalyticIntervalTest : public ::testing::TestWithParam<AnalyticCase> {};
-
-TEST_P(AnalyticIntervalTest, TriedOnEveryNthExpansion) {
-  const Costmap map = openField();
-  const HybridAStar planner(map);
-  PlannerConfig config;
-  config.analytic_expansion_ratio = GetParam().ratio;
-  const PlanRequest request = makeRequest({1.0, 1.0, 0.0}, {2.5, 1.0, 0.0});
-  const PlannerResult result = planner.plan(request, config);
-  expectValidPath(result, request, config, map);
-  EXPECT_EQ(result.diagnostics.expanded_nodes, GetParam().expanded);
-  EXPECT_GT(result.diagnostics.analytic_expansion_time_ms, 0.0);
-  // The curve ends exactly at the goal.
-  EXPECT_NEAR(result.path.back().x, 2.5, 1e-9);
-  EXPECT_NEAR(result.path.back().y, 1.0, 1e-9);
-}
-
-INSTANTIATE_TEST_SUITE_P(Ratios, AnalyticIntervalTest,
-                         ::testing::Values(AnalyticCase{1.0, 1}, AnalyticCase{1.5, 2},
-                                           AnalyticCase{3.5, 4}));
-
-struct CostLimitCase {
-  std::uint8_t limit;
-  bool closes_from_start;
-};
-
-class AnalyticCostLimitTest : public ::testing::TestWithParam<CostLimitCase> {};
-
-TEST_P(AnalyticCostLimitTest, CurveMayTouchCostsUpToTheLimit) {
-  // A band of cost 200 across the straight line from start to goal.
-  const Costmap map = drawMap(
-      4, 2, 0.05, [](double x, double) -> std::uint8_t { return x > 1.5 && x < 1.7 ? 200 : 0; });
-  const HybridAStar planner(map);
-  PlannerConfig config;
-  config.analytic_expansion_ratio = 1.0;
-  config.analytic_expansion_max_cost = GetParam().limit;
-  const PlanRequest request = makeRequest({0.5, 1.0, 0.0}, {3.0, 1.0, 0.0});
-  const PlannerResult result = planner.plan(request, config);
-  expectValidPath(result, request, config, map);
-  EXPECT_EQ(result.diagnostics.expanded_nodes == 1, GetParam().closes_from_start);
-}
-
-INSTANTIATE_TEST_SUITE_P(Limits, AnalyticCostLimitTest,
-                         ::testing::Values(CostLimitCase{200, true}, CostLimitCase{255, true},
-                                           CostLimitCase{199, false}));
-
 struct PostProcessCase {
   std::string name;
   bool allow_reverse;
@@ -655,25 +513,6 @@ TEST(PlannerTest, ObstacleHeuristicCacheKey) {
   config.cache_obstacle_heuristic = true;
   request.goal.x = 2.3;
   EXPECT_TRUE(hit());
-}
-
-TEST(PlannerTest, NewGoalsPlanAsOnAFreshPlanner) {
-  // Each new goal replaces the cached field (reusing its memory); results must not depend on
-  // what the planner computed before.
-  const Costmap map = wallWithGap();
-  const HybridAStar reused(map);
-  const PlannerConfig config;
-  for (const Pose2D goal : {Pose2D{6.5, 4.5, 0}, Pose2D{6.0, 1.0, kPi / 2}, Pose2D{2.0, 5.0, 0}}) {
-    const PlanRequest request = makeRequest({1.5, 1.5, 0}, goal);
-    const PlannerResult again = reused.plan(request, config);
-    const PlannerResult fresh = HybridAStar(map).plan(request, config);
-    expectValidPath(again, request, config, map);
-    EXPECT_FALSE(again.diagnostics.obstacle_heuristic_cache_hit);
-    ASSERT_EQ(again.path.size(), fresh.path.size());
-    EXPECT_EQ(std::memcmp(again.path.data(), fresh.path.data(), again.path.size() * sizeof(Pose2D)),
-              0);
-    EXPECT_EQ(again.diagnostics.expanded_nodes, fresh.diagnostics.expanded_nodes);
-  }
 }
 
 // ---- real maps

@@ -51,10 +51,7 @@ def check_valid(result, req):
     assert directions.tolist() == [int(d) for d in result.directions]
 
 
-SCENARIOS = {
-    "open_field": (open_field, (1, 1, 0), (4.5, 4, math.pi / 2)),
-    "wall_with_gap": (wall_with_gap, (1.5, 1.5, 0), (6.5, 4.5, 0)),
-}
+SCENARIOS = {"wall_with_gap": (wall_with_gap, (1.5, 1.5, 0), (6.5, 4.5, 0))}
 
 
 @pytest.mark.parametrize("name", sorted(SCENARIOS))

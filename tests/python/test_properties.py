@@ -60,27 +60,9 @@ footprints = st.one_of(
         lambda hw: se2.PolygonFootprint([se2.Point2D(hw[0], hw[1]), se2.Point2D(-hw[0], hw[1]),
                                          se2.Point2D(-hw[0], -hw[1]), se2.Point2D(hw[0], -hw[1])])),
 )
-map_poses = st.builds(se2.Pose2D, st.floats(-1.0, 11.0), st.floats(-1.0, 11.0), yaws)
-
-
 @given(hnp.arrays(np.uint8, (10, 10), elements=st.sampled_from([0, 0, 0, 100, 253, 254, 255])),
        st.lists(map_poses, min_size=1, max_size=8), footprints, st.booleans(),
        st.floats(min_value=0.05, max_value=1.0))
-def test_validate_path_agrees_with_checks_at_the_poses(cells, path, footprint, allow_unknown, step):
-    checker = se2.CollisionChecker(se2.Costmap(cells, 1.0, 0.0, 0.0), allow_unknown)
-    swept = checker.validate_path(path, footprint, step)
-    at_poses = [checker.check(pose, footprint) for pose in path]
-    if any(r.collision for r in at_poses):
-        assert swept.collision
-    if not swept.collision:
-        assert not any(r.collision or r.outside_map for r in at_poses)
-        assert swept.max_cost >= max(r.max_cost for r in at_poses)
-    if len(path) == 1:
-        only = at_poses[0]
-        assert (swept.collision, swept.outside_map, swept.max_cost) == (
-            only.collision, only.outside_map, only.max_cost)
-
-
 any_double = st.floats(allow_nan=True, allow_infinity=True)
 result_paths = st.lists(st.tuples(finite, finite, finite), max_size=10)
 directions = st.sampled_from([se2.Direction.REVERSE, se2.Direction.ROTATION, se2.Direction.FORWARD])
