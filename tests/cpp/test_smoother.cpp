@@ -188,6 +188,7 @@ TEST_F(SmootherTest, ConvergesGeometricallyAndStopsBelowTolerance) {
 
 struct IterationCase {
   std::uint32_t max_iterations;
+  double expected_x;
   double expected_y;
 };
 
@@ -199,14 +200,17 @@ TEST_P(SmootherIterationTest, StopsAtTheIterationLimit) {
   const CollisionChecker checker(map, false);
   PlannerConfig c = config();
   c.smoother_max_iterations = GetParam().max_iterations;
-  const auto out = PathSmoother::smooth(vee_, checker, footprint_, c);
+  // Lopsided, so that the data term pulls x as well as y: x' = x + 0.3 (2 - 2x) + 0.2 (1.5 - x).
+  const std::vector<Pose2D> lopsided{{0, 0, 0}, {1.5, 1, 0.7}, {2, 0, 0}};
+  const auto out = PathSmoother::smooth(lopsided, checker, footprint_, c);
+  EXPECT_NEAR(out[1].x, GetParam().expected_x, 1e-14);
   EXPECT_NEAR(out[1].y, GetParam().expected_y, 1e-15);
   EXPECT_EQ(out[1].yaw, 0.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Limits, SmootherIterationTest,
-                         ::testing::Values(IterationCase{1, 0.4}, IterationCase{2, 0.28},
-                                           IterationCase{3, 0.256}));
+                         ::testing::Values(IterationCase{1, 1.2, 0.4}, IterationCase{2, 1.14, 0.28},
+                                           IterationCase{3, 1.128, 0.256}));
 
 TEST_F(SmootherTest, FirstIterateOnLethalCellReturnsTheInputExactly) {
   const Costmap map = makeMap({{1.0, 0.4}});
