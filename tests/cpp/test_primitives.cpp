@@ -18,13 +18,6 @@ using namespace testing_support;
 
 constexpr double kDefaultAngularStep = 0.08726646259971647;
 
-PlannerConfig inPlaceConfig(bool reverse) {
-  PlannerConfig config;
-  config.allow_in_place_rotation = true;
-  config.allow_reverse = reverse;
-  return config;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Construction
 
@@ -160,42 +153,6 @@ TEST(PrimitiveSamples, ForwardLeftNumbers) {
   EXPECT_LT(reverse[1].x, 0.0);
   EXPECT_GT(reverse[1].y, 0.0);
   EXPECT_DOUBLE_EQ(reverse[1].yaw, -0.125);
-}
-
-TEST(PrimitiveSamples, ArcSamplesLieOnTheTurningCircle) {
-  PlannerConfig config;
-  config.minimum_turning_radius = 1.3;
-  const MotionPrimitiveTable table(0.05, config);
-  const Pose2D start{2.0, -1.0, 2.2};
-  for (const MotionPrimitive& primitive : table.generate(start)) {
-    if (primitive.steering == Steering::STRAIGHT) {
-      continue;
-    }
-    const double side = primitive.steering == Steering::LEFT ? 1.0 : -1.0;
-    const double cx = start.x - side * 1.3 * std::sin(start.yaw);
-    const double cy = start.y + side * 1.3 * std::cos(start.yaw);
-    for (const Pose2D& sample : primitive.samples) {
-      EXPECT_NEAR(std::hypot(sample.x - cx, sample.y - cy), 1.3, 1e-12);
-    }
-    // The heading change of a full arc is L / r, signed by direction and steering.
-    EXPECT_NEAR(normalizeYaw(primitive.samples.back().yaw - start.yaw),
-                static_cast<double>(primitive.direction) * side * table.primitive_length() / 1.3,
-                1e-12);
-  }
-}
-
-TEST(PrimitiveSamples, InPlaceRotationsTurnOneBin) {
-  const MotionPrimitiveTable table(0.05, inPlaceConfig(true));
-  EXPECT_EQ(table.primitive_length(), 0.05);
-  const auto left = table.make({0.3, 0.4, 0.5}, Direction::ROTATION, Steering::LEFT);
-  const auto right = table.make({0.3, 0.4, 0.5}, Direction::ROTATION, Steering::RIGHT);
-  EXPECT_EQ(left.length, 0.05);
-  ASSERT_EQ(left.samples.size(), 1u);
-  ASSERT_EQ(right.samples.size(), 1u);
-  EXPECT_EQ(left.samples[0].yaw, normalizeYaw(kDefaultAngularStep + 0.5));
-  EXPECT_EQ(right.samples[0].yaw, normalizeYaw(-kDefaultAngularStep + 0.5));
-  EXPECT_EQ(right.samples[0].x, 0.3);
-  EXPECT_EQ(right.samples[0].y, 0.4);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -264,18 +264,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadOptions{std::uint64_t{1} << 63, 2, "pixels_per_cell is too large for the costmap"},
         BadOptions{std::uint64_t{1} << 62, 5, "pixels_per_cell is too large for the costmap"}));
 
-class SvgSave : public testing::TemporaryDirectoryTest {};
-
-TEST_F(SvgSave, RenderFailureKeepsTheOldFile) {
-  const std::string path = write("plan.svg", "old plan");
-  SvgRenderOptions options;
-  options.pixels_per_cell = 0;
-  EXPECT_THROW(savePlanSvg(freeMap(), PlanRequest{}, PlannerResult{}, path, options),
-               std::invalid_argument);
-  EXPECT_EQ(read(path), "old plan");
-  EXPECT_EQ(entries(), std::set<std::string>{"plan.svg"});
-}
-
 struct SaveFailure {
   const char* name;
   std::string path;  // relative to the test directory unless absolute
