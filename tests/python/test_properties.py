@@ -60,9 +60,8 @@ footprints = st.one_of(
         lambda hw: se2.PolygonFootprint([se2.Point2D(hw[0], hw[1]), se2.Point2D(-hw[0], hw[1]),
                                          se2.Point2D(-hw[0], -hw[1]), se2.Point2D(hw[0], -hw[1])])),
 )
-@given(hnp.arrays(np.uint8, (10, 10), elements=st.sampled_from([0, 0, 0, 100, 253, 254, 255])),
-       st.lists(map_poses, min_size=1, max_size=8), footprints, st.booleans(),
-       st.floats(min_value=0.05, max_value=1.0))
+
+
 any_double = st.floats(allow_nan=True, allow_infinity=True)
 result_paths = st.lists(st.tuples(finite, finite, finite), max_size=10)
 directions = st.sampled_from([se2.Direction.REVERSE, se2.Direction.ROTATION, se2.Direction.FORWARD])
