@@ -145,29 +145,6 @@ TEST_F(ConcurrencyPlanTest, ThreadsSharingOnePlannerGetTheSoloResults) {
   }
 }
 
-TEST_F(ConcurrencyPlanTest, ThreadsWithPlannersOfTheirOwnGetTheSoloResults) {
-  const PlannerConfig config = quickConfig();
-  std::vector<std::vector<PlannerResult>> results(kThreads);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      const HybridAStar planner(*map_);
-      for (std::size_t k = 0; k < requests_.size(); ++k) {
-        results[t].push_back(planner.plan(requests_[(k + t) % requests_.size()], config));
-      }
-    });
-  }
-  for (std::thread& thread : threads) {
-    thread.join();
-  }
-  for (int t = 0; t < kThreads; ++t) {
-    for (std::size_t k = 0; k < requests_.size(); ++k) {
-      expectSameOutcome(results[t][k], expected_[(k + t) % requests_.size()],
-                        "thread " + std::to_string(t) + " call " + std::to_string(k));
-    }
-  }
-}
-
 // 15 m x 15 m of free space around a goal boxed in by a wall whose only door is one cell wide:
 // the grid heuristic sees a way in, the robot never fits, so only the token ends the search.
 Costmap boxedGoalMap() {

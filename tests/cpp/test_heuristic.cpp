@@ -124,23 +124,6 @@ INSTANTIATE_TEST_SUITE_P(Penalties, ObstacleHeuristicPenaltyTest,
                          ::testing::Values(-1.0, -1e-300, kInf, -kInf,
                                            std::numeric_limits<double>::quiet_NaN()));
 
-class ObstacleHeuristicStorageTest : public ::testing::TestWithParam<std::size_t> {};
-
-TEST_P(ObstacleHeuristicStorageTest, ReusedStorageGivesTheSameField) {
-  std::vector<std::uint8_t> cells(9 * 7, 0);
-  cells[3 * 9 + 4] = 254;
-  cells[2 * 9 + 5] = 100;
-  const Costmap map = makeMap(9, 7, 0.1, cells);
-  const ObstacleHeuristic fresh(map, GridIndex{1, 1}, false, 2.0);
-  // Leftovers of another field, of another size, must not show through.
-  const ObstacleHeuristic reused(map, GridIndex{1, 1}, false, 2.0,
-                                 std::vector<double>(GetParam(), -7.0));
-  EXPECT_EQ(reused.distances(), fresh.distances());
-  EXPECT_EQ(reused.width(), 9u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, ObstacleHeuristicStorageTest, ::testing::Values(0, 10, 63, 500));
-
 // The fast field against the plain priority-queue Dijkstra, bit for bit, on random maps: free
 // space, graded costs, lethal walls and unknown cells, with penalties that exercise the bucket
 // ring (small spread) and the heap fallback (huge spread).
