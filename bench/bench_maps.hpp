@@ -1,6 +1,6 @@
 #pragma once
 
-// The fixed benchmark workloads of ../shared/bench: P5 maps (grey level = cost, first image row =
+// The fixed benchmark workloads of data/bench: P5 maps (grey level = cost, first image row =
 // largest y, 0.05 m, origin 0) and their query files.
 
 #include <cstdint>
@@ -15,7 +15,7 @@
 
 namespace veltrax::se2::bench {
 
-inline std::string benchDir() { return std::string(VELTRAX_SHARED_DIR) + "/bench"; }
+inline std::string benchDir() { return std::string(VELTRAX_DATA_DIR) + "/bench"; }
 
 inline Costmap loadBenchMap(const std::string& name) {
   return testing::loadGreyCostmap("bench/maps/" + name + ".pgm");

@@ -1,4 +1,4 @@
-// The fixed planner workloads of ../shared/bench: every query of every map, default
+// The fixed planner workloads of data/bench: every query of every map, default
 // configuration, circle of radius 0.25 m. One benchmark per query so that each reports its
 // status, expansions and the split of its time; the planner is built once per map, so the
 // heuristic is rebuilt for each new goal exactly as a caller would see it.

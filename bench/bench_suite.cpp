@@ -1,5 +1,5 @@
-// The fixed benchmark suite: the synthetic maps and queries of ../shared/bench as they are, and
-// the real maps of ../shared/maps with seeded queries. For every map it plans each query cold
+// The fixed benchmark suite: the synthetic maps and queries of data/bench as they are, and
+// the real maps of data/maps with seeded queries. For every map it plans each query cold
 // (heuristic built: a new map revision) and warm (the cached heuristic), with the library's
 // planner and the plain reference planner side by side, and optionally OMPL's RRTConnect,
 // RRTstar and BITstar on the same queries in a Reeds-Shepp space with our collision checker as
@@ -62,7 +62,7 @@ using Clock = std::chrono::steady_clock;
 
 // ---- maps
 
-std::string sharedDir() { return std::string(VELTRAX_SHARED_DIR); }
+std::string dataDir() { return std::string(VELTRAX_DATA_DIR); }
 
 // A MovingAI grid ('.', 'G' passable; everything else blocked), `crop` grid cells square from
 // the top-left corner (0 = all), each grid cell becoming scale x scale cells of 0.05 m. The
@@ -127,7 +127,7 @@ Costmap loadMovingAiFile(const std::string& path, std::uint64_t crop, std::uint6
 }
 
 Costmap loadMovingAi(const std::string& file, std::uint64_t crop, std::uint64_t scale) {
-  return loadMovingAiFile(sharedDir() + "/maps/movingai/" + file, crop, scale);
+  return loadMovingAiFile(dataDir() + "/maps/movingai/" + file, crop, scale);
 }
 
 // Occupancy grey levels to costs: occupancy = (255 - grey) / 255 (or grey / 255 negated),
@@ -378,7 +378,7 @@ std::vector<Workload> workloads() {
       {"large", [] { return bench::loadBenchMap("large"); }, "large"},
       // Its known area is only about 5.6 m x 5.2 m.
       {"turtlebot3",
-       [] { return loadMapYaml(sharedDir() + "/maps/turtlebot3/map.yaml"); },
+       [] { return loadMapYaml(dataDir() + "/maps/turtlebot3/map.yaml"); },
        "",
        3.0,
        {// Turn around between the pillars; cross the pillar grid sideways; tip to tip.
@@ -386,7 +386,7 @@ std::vector<Workload> workloads() {
         {{-1.65, 0.55, -kPi / 2}, {1.65, -0.55, kPi / 2}},
         {{-2.0, 0.0, kPi / 2}, {2.0, 0.3, -kPi / 2}}}},
       {"warehouse",
-       [] { return loadMapYaml(sharedDir() + "/maps/aws_small_warehouse/warehouse_005.yaml"); },
+       [] { return loadMapYaml(dataDir() + "/maps/aws_small_warehouse/warehouse_005.yaml"); },
        "",
        5.0,
        {// Back out of a dead-end rack aisle into the next one, facing the same wall.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the benchmark suite and runs it: every map of ../shared/bench and the real maps of
-# ../shared/maps, the library's planner beside the reference planner and OMPL's planners.
+# Builds the benchmark suite and runs it: every map of data/bench and the real maps of
+# data/maps, the library's planner beside the reference planner and OMPL's planners.
 # Prints the table and writes the runs to <build>/bench_results.json (or $BENCH_JSON).
 # Extra arguments go to the suite, e.g. --maps open,walls --queries 3 --repeats 1 --no-reference,
 # --footprint rectangle, or --map NAME=FILE[:SCALE[:CROP]] for a map of your own (a map-server

@@ -1,7 +1,7 @@
 #pragma once
 
-// The shared public maps beside the checkout, read with the library's own PGM loader, for tests
-// and benchmarks.
+// The maps under data/ in the repository, read with the library's own PGM loader, for tests and
+// benchmarks.
 
 #include <cstdint>
 #include <string>
@@ -13,14 +13,14 @@
 
 namespace veltrax::se2::testing {
 
-inline std::string sharedPath(const std::string& relative) {
-  return std::string(VELTRAX_SHARED_DIR) + "/" + relative;
+inline std::string dataPath(const std::string& relative) {
+  return std::string(VELTRAX_DATA_DIR) + "/" + relative;
 }
 
 // Grey level = cost (the benchmark maps), 0.05 m cells, first image row = largest y.
 inline Costmap loadGreyCostmap(const std::string& relative, double origin_x = 0.0,
                                double origin_y = 0.0) {
-  return loadCostmapPgm(sharedPath(relative), 0.05, origin_x, origin_y);
+  return loadCostmapPgm(dataPath(relative), 0.05, origin_x, origin_y);
 }
 
 // The occupancy convention of the maps' YAML files: occupancy = (255 - grey) / 255, occupied

@@ -6,7 +6,6 @@
 #include <limits>
 #include <ostream>
 #include <random>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -61,117 +60,10 @@ PolygonFootprint centredSquare(double half) {
   return polygon({{-half, -half}, {half, -half}, {half, half}, {-half, half}});
 }
 
-// A thin bar whose short edge runs at 45 degrees at distance `gap` from the corner (2, 2), on
-// the side away from cell (1, 1). The edge is 1e-5 long, so the 1e-12 cross-product tolerance
-// reaches 1e-7 from it.
-PolygonFootprint diagonalBarNearCorner(double gap) {
-  const double length = 1e-5;
-  const double s = std::sqrt(0.5);
-  const Point2D a{2 + (gap - length / 2) * s, 2 + (gap + length / 2) * s};
-  const Point2D b{2 + (gap + length / 2) * s, 2 + (gap - length / 2) * s};
-  return polygon({a, b, {b.x + 0.5 * s, b.y + 0.5 * s}, {a.x + 0.5 * s, a.y + 0.5 * s}});
-}
-
 // A small triangle inside cell (mx, my) of a resolution-1 map.
 PolygonFootprint triangleIn(int mx, int my) {
   return polygon({{mx + 0.2, my + 0.2}, {mx + 0.8, my + 0.2}, {mx + 0.5, my + 0.8}});
 }
-
-using Cell = std::pair<std::uint64_t, std::uint64_t>;
-
-// The cells a footprint touches, found through the public check only: each cell in turn gets a
-// distinctive cost on an otherwise free map and shows up in max_cost exactly when touched.
-std::set<Cell> touchedCells(std::uint64_t width, std::uint64_t height, double resolution,
-                            const Pose2D& pose, const Footprint& footprint) {
-  std::set<Cell> touched;
-  for (std::uint64_t my = 0; my < height; ++my) {
-    for (std::uint64_t mx = 0; mx < width; ++mx) {
-      const Costmap map = makeMap(width, height, resolution, 0, 0, {{mx, my, 100}});
-      const CollisionResult r = CollisionChecker(map, false).checkValidated(pose, footprint);
-      EXPECT_FALSE(r.outside_map);
-      if (r.max_cost == 100) {
-        touched.insert({mx, my});
-      }
-    }
-  }
-  return touched;
-}
-
-// --- blocked --------------------------------------------------------------------------------
-
-class Blocked : public ::testing::TestWithParam<bool> {};
-
-TEST_P(Blocked, OnlyLethalAndForbiddenUnknownBlock) {
-  const bool allow_unknown = GetParam();
-  const Costmap map = tenByTen();
-  const CollisionChecker checker(map, allow_unknown);
-  for (int cost = 0; cost <= 253; ++cost) {
-    EXPECT_FALSE(checker.blocked(static_cast<std::uint8_t>(cost))) << cost;
-  }
-  EXPECT_TRUE(checker.blocked(254));
-  EXPECT_EQ(checker.blocked(255), !allow_unknown);
-}
-
-INSTANTIATE_TEST_SUITE_P(AllowUnknown, Blocked, ::testing::Bool());
-
-// --- touched cells, worked by hand ----------------------------------------------------------
-
-struct TouchCase {
-  const char* name;
-  Pose2D pose;
-  Footprint footprint;
-  std::set<Cell> expected;
-};
-
-// Cases print as their names, not as raw bytes.
-void PrintTo(const TouchCase& c, std::ostream* os) { *os << c.name; }
-
-class TouchedCells : public ::testing::TestWithParam<TouchCase> {};
-
-TEST_P(TouchedCells, MatchTheClosedShapeAgainstClosedSquares) {
-  EXPECT_EQ(touchedCells(10, 10, 1.0, GetParam().pose, GetParam().footprint), GetParam().expected);
-}
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(
-    TenByTen, TouchedCells,
-    ::testing::Values(
-        // (6, 6) is visited but its corner is sqrt(0.5) away; (4, 5) and (5, 4) meet the disc at
-        // one point but lie before the box's low edge, so they are never visited.
-        TouchCase{"HalfDiscInCellCentre", {5.5, 5.5, 0}, CircleFootprint{0.5}, {{5, 5}, {6, 5}, {5, 6}}},
-        // (3, 2) is touched at exactly distance 1; (0, 2) likewise but it is before the box.
-        TouchCase{"UnitDiscReachingACellEdge", {2.0, 2.5, 0}, CircleFootprint{1.0},
-            {{1, 1}, {2, 1}, {1, 2}, {2, 2}, {3, 2}, {1, 3}, {2, 3}}},
-        TouchCase{"DiscFlushWithFarEdge", {9.0, 5.0, 0}, CircleFootprint{1.0},
-            {{8, 4}, {9, 4}, {8, 5}, {9, 5}, {8, 6}, {9, 6}}},
-        // Yaw does not matter for a disc.
-        TouchCase{"DiscIgnoresYaw", {5.5, 5.5, 1.234}, CircleFootprint{0.5}, {{5, 5}, {6, 5}, {5, 6}}},
-        TouchCase{"SquareCoveringOneCell", {5.5, 5.5, 0}, centredSquare(0.5), {{5, 5}, {6, 5}, {5, 6}, {6, 6}}},
-        // A thin sliver along row 4 with no vertex and no corner in cell (2, 4).
-        TouchCase{"SliverCaughtByEdges", {0, 0, 0}, polygon({{1.5, 4.4}, {3.5, 4.4}, {3.5, 4.6}, {1.5, 4.6}}),
-            {{1, 4}, {2, 4}, {3, 4}}},
-        // The diamond's edges pass exactly through the corners of the surrounding cells, and
-        // closed shapes touch there.
-        TouchCase{"DiamondThroughCellCorners", {4.5, 4.5, 0}, polygon({{-1, 0}, {0, -1}, {1, 0}, {0, 1}}),
-            {{3, 3}, {4, 3}, {5, 3}, {3, 4}, {4, 4}, {5, 4}, {3, 5}, {4, 5}, {5, 5}}},
-        // Slightly smaller, it misses the diagonal cells; the centre cell holds no vertex and no
-        // corner of it is inside, so only the edge test catches it.
-        TouchCase{"SmallerDiamond", {4.5, 4.5, 0}, polygon({{-0.9, 0}, {0, -0.9}, {0.9, 0}, {0, 0.9}}),
-            {{4, 3}, {3, 4}, {4, 4}, {5, 4}, {4, 5}}},
-        // A quarter turn of a 2 x 0.4 bar: the polygon is placed with its yaw.
-        TouchCase{"RotatedBar", {5.5, 5.5, kPi / 2}, polygon({{-0.9, -0.2}, {0.9, -0.2}, {0.9, 0.2}, {-0.9, 0.2}}),
-            {{5, 4}, {5, 5}, {5, 6}}},
-        // The corner (2, 2) of cell (1, 1) lies within the tolerance of the short edge, 0.5e-7
-        // away, so (1, 1) is touched; at 2e-7 it is not. The other cells hold a vertex.
-        TouchCase{"CornerWithinToleranceOfAShortEdge", {0, 0, 0}, diagonalBarNearCorner(0.5e-7),
-            {{1, 1}, {2, 1}, {1, 2}, {2, 2}}},
-        TouchCase{"CornerBeyondToleranceOfAShortEdge", {0, 0, 0}, diagonalBarNearCorner(2e-7),
-            {{2, 1}, {1, 2}, {2, 2}}},
-        // A multi-polygon touches the union of its components' cells.
-        TouchCase{"MultiPolygonUnion", {0, 0, 0}, MultiPolygonFootprint{{triangleIn(1, 1), triangleIn(7, 3)}},
-            {{1, 1}, {7, 3}}}),
-    [](const ::testing::TestParamInfo<TouchCase>& info) { return info.param.name; });
-// clang-format on
 
 // --- results --------------------------------------------------------------------------------
 
@@ -219,31 +111,23 @@ INSTANTIATE_TEST_SUITE_P(
         ResultCase{"NothingUnderneath", {}, false, {5.5, 5.5, 0}, CircleFootprint{0.3}, {false, false, 0}},
         ResultCase{"BoxStartsLeftOfGrid", kLethalEverywhere, false, {0.5, 5, 0}, CircleFootprint{1.0},
             {true, true, 254}},
-        ResultCase{"BoxFlushWithLowEdge", {}, false, {1.0, 5, 0}, CircleFootprint{1.0}, {false, false, 0}},
         ResultCase{"BoxFlushWithFarEdge", {}, false, {9.0, 9.0, 0}, CircleFootprint{1.0}, {false, false, 0}},
         ResultCase{"BoxBeyondFarEdge", {}, false, {9.0, 9.5, 0}, CircleFootprint{1.0}, {true, true, 254}},
-        ResultCase{"BoxBelowGrid", {}, false, {5.0, 0.2, 0}, centredSquare(0.3), {true, true, 254}},
         // The box is judged, not the shape: the rotated square's box pokes out, the shape does not.
         ResultCase{"RotatedSquareBoxOutside", {}, false, {0.7, 5, kPi / 4}, centredSquare(0.5), {true, true, 254}},
         ResultCase{"TouchesLethal", {{6, 5, 254}}, false, {5.5, 5.5, 0}, CircleFootprint{0.5}, {true, false, 254}},
         ResultCase{"GradedCostsDoNotBlock", {{5, 5, 17}, {6, 5, 253}, {5, 6, 90}}, false, {5.5, 5.5, 0},
             CircleFootprint{0.5}, {false, false, 253}},
-        ResultCase{"UnknownBlocksByDefault", {{5, 6, 255}}, false, {5.5, 5.5, 0}, CircleFootprint{0.5},
-            {true, false, 255}},
         ResultCase{"UnknownAllowed", {{5, 6, 255}}, true, {5.5, 5.5, 0}, CircleFootprint{0.5}, {false, false, 255}},
         // The walk goes on after the first blocking cell: a later unknown cell raises max_cost.
         ResultCase{"NoEarlyExit", {{5, 5, 254}, {5, 6, 255}}, true, {5.5, 5.5, 0}, CircleFootprint{0.5},
             {true, false, 255}},
-        ResultCase{"NoEarlyExitUnknownBlocking", {{5, 5, 255}, {6, 5, 254}}, false, {5.5, 5.5, 0},
-            CircleFootprint{0.5}, {true, false, 255}},
         // An allowed unknown cell raises the maximum first; the lethal cell after it still blocks.
         ResultCase{"LethalAfterAllowedUnknown", {{5, 5, 255}, {6, 5, 254}}, true, {5.5, 5.5, 0}, CircleFootprint{0.5},
             {true, false, 255}},
         // Visited but untouched cells count for nothing.
         ResultCase{"VisitedButUntouched", {{6, 6, 254}, {4, 5, 254}, {5, 4, 254}}, false, {5.5, 5.5, 0},
             CircleFootprint{0.5}, {false, false, 0}},
-        ResultCase{"PolygonOnLethal", {{3, 3, 254}}, false, {3.5, 3.5, 0.3}, centredSquare(0.2), {true, false, 254}},
-        ResultCase{"PolygonNextToLethal", {{4, 3, 254}}, false, {3.5, 3.5, 0.3}, centredSquare(0.2), {false, false, 0}},
         // A straight right side at x = 5 - d with a collinear vertex at height 5.5, beside
         // cell (5, 5): the vertex counts as touching the cell edge x = 5 within 1e-12, while the
         // long edges' own tolerance (1e-12 of cross product over a 5 m edge) does not reach.
@@ -260,9 +144,6 @@ INSTANTIATE_TEST_SUITE_P(
         ResultCase{"MultiMaxOverEvaluatedComponents", {{1, 1, 30}, {7, 7, 254}, {2, 8, 255}}, true, {0, 0, 0},
             MultiPolygonFootprint{{triangleIn(1, 1), triangleIn(7, 7), triangleIn(2, 8)}},
             {true, false, 254}},
-        ResultCase{"MultiAllFree", {{1, 1, 30}, {7, 7, 200}}, false, {0, 0, 0},
-            MultiPolygonFootprint{{triangleIn(1, 1), triangleIn(7, 7)}},
-            {false, false, 200}},
         ResultCase{"MultiSecondComponentOutside", {{1, 1, 30}}, false, {0, 0, 0},
             MultiPolygonFootprint{{triangleIn(1, 1), polygon({{9.2, 9.2}, {10.8, 9.2}, {9.5, 9.8}})}},
             {true, true, 254}}),
@@ -286,9 +167,8 @@ TEST_P(NonFinitePose, IsRejected) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Poses, NonFinitePose,
-                         ::testing::Values(Pose2D{kNaN, 5, 0}, Pose2D{5, kNaN, 0},
-                                           Pose2D{5, 5, kNaN}, Pose2D{kInf, 5, 0},
-                                           Pose2D{5, -kInf, 0}, Pose2D{5, 5, kInf}));
+                         ::testing::Values(Pose2D{kNaN, 5, 0}, Pose2D{5, 5, kNaN},
+                                           Pose2D{5, -kInf, 0}));
 
 TEST(CollisionChecker, CheckJudgesTheFootprintBeforeThePose) {
   const Costmap map = tenByTen();
@@ -331,31 +211,18 @@ INSTANTIATE_TEST_SUITE_P(
     Shapes, DegenerateFootprint,
     ::testing::Values(
         DegenerateCase{"EmptyPolygon", {5.5, 5.5, 0}, polygon({}), {false, false, 0}},
-        DegenerateCase{"EmptyMultiPolygon", {5.5, 5.5, 0}, MultiPolygonFootprint{}, {false, false, 0}},
         DegenerateCase{"MultiWithEmptyComponent", {5.5, 5.5, 0}, MultiPolygonFootprint{{polygon({})}},
             {false, false, 0}},
         DegenerateCase{"SinglePointOnLethal", {5.5, 5.5, 0}, polygon({{0, 0}}), {true, false, 254}},
         DegenerateCase{"SegmentAcrossLethal", {4.5, 5.5, 0}, polygon({{0, 0}, {1, 0}}), {true, false, 254}},
-        DegenerateCase{"SegmentOnGraded", {2.2, 2.5, 0}, polygon({{0, 0}, {0.5, 0}}), {false, false, 77}},
         DegenerateCase{"RepeatedVertices", {2.5, 2.5, 0}, polygon({{0, 0}, {0, 0}, {0, 0}}), {false, false, 77}},
         DegenerateCase{"NaNVertex", {5.5, 5.5, 0}, polygon({{0, 0}, {kNaN, 0}, {0, 1}}), {true, true, 254}},
-        DegenerateCase{"InfiniteVertex", {5.5, 5.5, 0}, polygon({{0, 0}, {kInf, 0}, {0, 1}}), {true, true, 254}},
         DegenerateCase{"NaNRadius", {5.5, 5.5, 0}, CircleFootprint{kNaN}, {true, true, 254}},
-        DegenerateCase{"InfiniteRadius", {5.5, 5.5, 0}, CircleFootprint{kInf}, {true, true, 254}},
         DegenerateCase{"NegativeRadius", {5.5, 5.5, 0}, CircleFootprint{-0.5}, {false, false, 0}},
         // A zero radius still touches the cells whose closed squares hold the centre.
         DegenerateCase{"ZeroRadiusOnCorner", {5.0, 5.0, 0}, CircleFootprint{0.0}, {true, false, 254}}),
     [](const ::testing::TestParamInfo<DegenerateCase>& info) { return info.param.name; });
 // clang-format on
-
-TEST(CollisionChecker, ShapeChecksReportANonFinitePoseAsOutside) {
-  const Costmap map = tenByTen();
-  const CollisionChecker checker(map, false);
-  EXPECT_EQ(checker.checkCircle({kNaN, 5, 0}, CircleFootprint{0.5}),
-            (CollisionResult{true, true, 254}));
-  EXPECT_EQ(checker.checkPolygon({5, 5, kNaN}, centredSquare(0.5)),
-            (CollisionResult{true, true, 254}));
-}
 
 TEST(CollisionChecker, LargePolygonsBeyondTheInlineBuffer) {
   // A 100-gon approximating a disc of radius 2 centred in cell (5, 5).
@@ -366,15 +233,6 @@ TEST(CollisionChecker, LargePolygonsBeyondTheInlineBuffer) {
   const Costmap map = tenByTen({{7, 5, 200}, {8, 5, 254}});
   EXPECT_EQ(CollisionChecker(map, false).check({5.5, 5.5, 0}, polygon(points)),
             (CollisionResult{false, false, 200}));
-}
-
-TEST(CollisionChecker, CopiesShareTheCostmap) {
-  const Costmap map = tenByTen({{5, 5, 254}});
-  const CollisionChecker original(map, true);
-  const CollisionChecker copy = original;
-  EXPECT_EQ(&copy.costmap(), &map);
-  EXPECT_TRUE(copy.allowUnknown());
-  EXPECT_EQ(copy.check({5.5, 5.5, 0}, CircleFootprint{0.1}), (CollisionResult{true, false, 254}));
 }
 
 // --- differential tests ---------------------------------------------------------------------
@@ -629,14 +487,9 @@ INSTANTIATE_TEST_SUITE_P(
         MarginCase{"Snapped", 0.05, -3.2, 1.7, NearMiss::kSnapped},
         MarginCase{"SnappedTinyCellsFarOut", 1e-4, 1e5, -1e5, NearMiss::kSnapped},
         MarginCase{"ShortEdges", 0.05, 0.3, -0.9, NearMiss::kShortEdges},
-        MarginCase{"ShortEdgesUnitCells", 1.0, -4.0, 2.0, NearMiss::kShortEdges},
         MarginCase{"ShortEdgesTinyCellsFarOut", 1e-4, 1e5, 1e5, NearMiss::kShortEdges},
-        MarginCase{"SnappedHugeCoordinates", 1.0, 1e8, -1e8, NearMiss::kSnapped},
         MarginCase{"Slivers", 0.05, 1.1, -2.3, NearMiss::kSlivers},
-        MarginCase{"SliversTinyCellsFarOut", 1e-4, -1e5, 1e5, NearMiss::kSlivers},
         MarginCase{"DiagonalNearCorner", 0.05, -0.7, 0.4, NearMiss::kDiagonalNearCorner},
-        MarginCase{"DiagonalNearCornerUnitCells", 1.0, 0.0, 0.0, NearMiss::kDiagonalNearCorner},
-        MarginCase{"DiagonalNearCornerHugeCoordinates", 1.0, -1e8, 1e8, NearMiss::kDiagonalNearCorner},
         MarginCase{"DiagonalNearCornerTinyCellsFarOut", 1e-4, 1e5, -1e5, NearMiss::kDiagonalNearCorner}),
     [](const ::testing::TestParamInfo<MarginCase>& info) { return info.param.name; });
 // clang-format on
@@ -713,14 +566,6 @@ std::vector<Pose2D> sweepSamples(const std::vector<Pose2D>& path, double step) {
   return samples;
 }
 
-TEST(PathSweep, SinglePoseIsOneSample) {
-  const auto samples = sweepSamples({{1.5, -2, 0.25}}, 0.1);
-  ASSERT_EQ(samples.size(), 1u);
-  EXPECT_EQ(samples[0].x, 1.5);
-  EXPECT_EQ(samples[0].y, -2.0);
-  EXPECT_EQ(samples[0].yaw, 0.25);
-}
-
 TEST(PathSweep, LinearStepRoundsTheCountUp) {
   const auto samples = sweepSamples({{0, 0, 0}, {1, 0, 0}}, 0.3);
   ASSERT_EQ(samples.size(), 5u);
@@ -752,28 +597,6 @@ TEST(PathSweep, CrossesTheSeamTheShortWay) {
   EXPECT_EQ(samples[4].yaw, -3.0);
 }
 
-TEST(PathSweep, HalfTurnGoesClockwise) {
-  const auto samples = sweepSamples({{0, 0, 0}, {0, 0, kPi}}, 1.0);
-  ASSERT_EQ(samples.size(), 37u);
-  EXPECT_EQ(samples[1].yaw, -kPi / 36);
-  EXPECT_EQ(samples[35].yaw, -kPi * 35 / 36);
-}
-
-TEST(PathSweep, LargerOfLinearAndAngularCount) {
-  // 10 linear samples versus 18 angular ones.
-  EXPECT_EQ(sweepSamples({{0, 0, 0}, {1, 0, kPi / 2}}, 0.1).size(), 19u);
-  // 40 linear samples versus 18 angular ones.
-  EXPECT_EQ(sweepSamples({{0, 0, 0}, {4, 0, kPi / 2}}, 0.1).size(), 41u);
-  // A repeated pose is still one sample.
-  EXPECT_EQ(sweepSamples({{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, 0.1).size(), 3u);
-}
-
-TEST(PathSweep, StopsWhenAsked) {
-  int visits = 0;
-  detail::sweepPath({{0, 0, 0}, {10, 0, 0}}, 0.1, [&](const Pose2D&) { return ++visits == 7; });
-  EXPECT_EQ(visits, 7);
-}
-
 struct SweepErrorCase {
   const char* name;
   std::vector<Pose2D> path;
@@ -799,10 +622,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SweepErrorCase{"TinyStepOverLongSegment", {{0, 0, 0}, {10, 0, 0}}, 1e-300, kCountMessage},
         SweepErrorCase{"DistanceOverflowsHypot", {{-1.5e308, -1.5e308, 0}, {0, 0, 0}}, 1.0, kCountMessage},
-        SweepErrorCase{"CountJustAbove64Bits", {{0, 0, 0}, {18446744073709551616.0 * 2, 0, 0}}, 2.0, kCountMessage},
         SweepErrorCase{"OffsetOverflows", {{-1e308, 0, 0}, {1e308, 0, 0}}, 1.0, "collision pose must be finite"},
         SweepErrorCase{"InfinitePosition", {{0, 0, 0}, {kInf, 0, 0}, {2, 0, 0}}, 0.5, "collision pose must be finite"},
-        SweepErrorCase{"NaNDistance", {{kInf, 0, 0}, {kInf, 0, 0}}, 0.5, "collision pose must be finite"},
         SweepErrorCase{"NaNYaw", {{0, 0, 0}, {1, 0, kNaN}}, 0.5, "yaw must be finite"},
         // The yaw difference is judged before the position.
         SweepErrorCase{"YawBeforePosition", {{kInf, 0, 0}, {1, 0, kInf}}, 0.5, "yaw must be finite"},
@@ -839,21 +660,7 @@ TEST_P(BadInterpolationStep, IsRejectedBeforeAnythingElse) {
       "interpolation_step must be finite and positive");
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, BadInterpolationStep,
-                         ::testing::Values(0.0, -0.0, -1.0, kNaN, kInf, -kInf));
-
-TEST(ValidatePath, InvalidFootprintWithEmptyPath) {
-  const Costmap map = tenByTen();
-  EXPECT_EQ(invalidArgumentMessage(
-                [&] { CollisionChecker(map, false).validatePath({}, CircleFootprint{kNaN}, 0.1); }),
-            "circle radius must be finite and positive");
-}
-
-TEST(ValidatePath, EmptyPathIsFree) {
-  const Costmap map = tenByTen();
-  EXPECT_EQ(CollisionChecker(map, false).validatePath({}, CircleFootprint{0.5}, 0.1),
-            (CollisionResult{false, false, 0}));
-}
+INSTANTIATE_TEST_SUITE_P(Steps, BadInterpolationStep, ::testing::Values(-0.0, kNaN, kInf));
 
 struct PathCase {
   const char* name;
@@ -891,12 +698,9 @@ INSTANTIATE_TEST_SUITE_P(
         // The third pose collides; the later unknown cell is never reached.
         PathCase{"StopsAtTheFirstCollision", {{1, 1, 40}, {5, 1, 254}, {8, 1, 255}}, true,
             {{0.15, 0.15, 0}, {0.35, 0.15, 0}, {0.55, 0.15, 0}, {0.85, 0.15, 0}}, 0.5, {true, false, 254}},
-        PathCase{"SinglePoseOnLethal", {{2, 2, 254}}, false, {{0.25, 0.25, 1}}, 0.5, {true, false, 254}},
         PathCase{"LastPoseIsChecked", {{9, 9, 254}}, false, {{0.55, 0.55, 0}, {0.95, 0.95, 0}}, 5.0,
             {true, false, 254}},
-        PathCase{"LeavesTheMap", {{0, 0, 123}}, false, {{0.05, 0.05, 0}, {0.05, 1.5, 0}}, 0.2, {true, true, 254}},
-        PathCase{"UnknownAllowedAlongThePath", {{5, 5, 255}}, true, {{0.05, 0.55, 0}, {0.95, 0.55, 0}}, 0.1,
-            {false, false, 255}}),
+        PathCase{"LeavesTheMap", {{0, 0, 123}}, false, {{0.05, 0.05, 0}, {0.05, 1.5, 0}}, 0.2, {true, true, 254}}),
     [](const ::testing::TestParamInfo<PathCase>& info) { return info.param.name; });
 // clang-format on
 

@@ -525,21 +525,5 @@ TEST(FastCollisionCheckTest, SameAnswersAsTheChecker) {
   }
 }
 
-TEST(FastCollisionCheckTest, NonFiniteYawStillThrows) {
-  const Costmap map(40, 40, 0.1, 0.0, 0.0, std::vector<std::uint8_t>(1600, 0));
-  detail::ZeroCostRegions regions;
-  regions.build(map);
-  const CollisionChecker checker(map, false);
-  const Footprint footprint = CircleFootprint{0.2};
-  const detail::FastCollisionCheck fast(checker, footprint, &regions);
-  EXPECT_EQ(fast(Pose2D{2.0, 2.0, 0.0}), CollisionResult{});
-  try {
-    fast(Pose2D{2.0, 2.0, std::numeric_limits<double>::quiet_NaN()});
-    FAIL() << "no exception";
-  } catch (const std::invalid_argument& e) {
-    EXPECT_STREQ(e.what(), "collision pose must be finite");
-  }
-}
-
 }  // namespace
 }  // namespace veltrax::se2

@@ -168,14 +168,6 @@ TEST(YawBinFootprintTemplates, RejectsBinCountsThatWouldExhaustMemory) {
             "circle radius must be finite and positive");
 }
 
-TEST(YawBinFootprintTemplates, JudgesTheFootprintBeforeTheBinCount) {
-  EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(bowTie(), 4); }), kSelfIntersect);
-  EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(MultiPolygonFootprint{}, 4); }),
-            kEmptyMulti);
-  EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(CircleFootprint{kNaN}, 72); }),
-            kCircle);
-}
-
 struct YawBinCase {
   std::uint32_t bins;
   double yaw;
@@ -202,13 +194,6 @@ INSTANTIATE_TEST_SUITE_P(
                       YawBinCase{8, -5 * kTwoPi - 0.1, 7}, YawBinCase{72, -0.01, 71},
                       YawBinCase{72, 0.09, 1}));
 
-TEST(YawBinFootprintTemplates, RejectsNonFiniteYaw) {
-  const YawBinFootprintTemplates templates(CircleFootprint{0.5}, 16);
-  for (const double yaw : {kNaN, kInf, -kInf}) {
-    EXPECT_EQ(invalidArgumentMessage([&] { templates.yawToBin(yaw); }), "yaw must be finite");
-  }
-}
-
 TEST(YawBinFootprintTemplates, AtChecksTheBinIndex) {
   const YawBinFootprintTemplates templates(CircleFootprint{0.5}, 16);
   EXPECT_EQ(std::get<CircleFootprint>(templates.at(15)).radius, 0.5);
@@ -219,14 +204,6 @@ TEST(YawBinFootprintTemplates, AtChecksTheBinIndex) {
     } catch (const std::out_of_range& e) {
       EXPECT_STREQ(e.what(), "yaw bin is out of range");
     }
-  }
-}
-
-TEST(YawBinFootprintTemplates, CircleIsTheSameInEveryBin) {
-  const YawBinFootprintTemplates templates(CircleFootprint{0.37}, 9);
-  for (std::uint32_t bin = 0; bin < 9; ++bin) {
-    ASSERT_EQ(templates.at(bin).index(), 0u);
-    EXPECT_EQ(std::get<CircleFootprint>(templates.at(bin)).radius, 0.37);
   }
 }
 
@@ -253,32 +230,6 @@ TEST(YawBinFootprintTemplates, PolygonIsRotatedByTheLowerBinEdge) {
   const auto& bin1 = std::get<PolygonFootprint>(templates.at(1)).points;
   EXPECT_NEAR(bin1[0].x, std::sqrt(0.5), 1e-15);
   EXPECT_NEAR(bin1[0].y, std::sqrt(0.5), 1e-15);
-}
-
-TEST(YawBinFootprintTemplates, MultiPolygonKeepsItsComponentsInOrder) {
-  const MultiPolygonFootprint multi{
-      {polygon({{1, 0}, {0, 1}, {-1, 0}}), polygon({{2, 0}, {3, 0}, {3, 1}, {2, 1}})}};
-  const YawBinFootprintTemplates templates(multi, 12);
-  for (std::uint32_t bin = 0; bin < 12; ++bin) {
-    ASSERT_EQ(templates.at(bin).index(), 2u);
-    const auto& components = std::get<MultiPolygonFootprint>(templates.at(bin)).polygons;
-    ASSERT_EQ(components.size(), 2u);
-    EXPECT_EQ(components[0].points.size(), 3u);
-    EXPECT_EQ(components[1].points.size(), 4u);
-  }
-  // Bin 3 of 12 is a quarter turn: (2, 0) of the second component goes to (0, 2).
-  const auto& quarter = std::get<MultiPolygonFootprint>(templates.at(3)).polygons[1].points;
-  EXPECT_NEAR(quarter[0].x, 0.0, 1e-15);
-  EXPECT_NEAR(quarter[0].y, 2.0, 1e-15);
-  EXPECT_NEAR(quarter[2].x, -1.0, 1e-15);
-  EXPECT_NEAR(quarter[2].y, 3.0, 1e-15);
-}
-
-TEST(YawBinFootprintTemplates, KeepsItsOwnCopyOfTheFootprint) {
-  PolygonFootprint outline = polygon({{1, 0}, {0, 1}, {-1, 0}});
-  const YawBinFootprintTemplates templates(outline, 8);
-  outline.points[0].x = 42.0;
-  EXPECT_EQ(std::get<PolygonFootprint>(templates.at(0)).points[0].x, 1.0);
 }
 
 }  // namespace

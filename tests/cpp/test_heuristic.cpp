@@ -31,11 +31,6 @@ std::vector<double> row(const ObstacleHeuristic& h, std::uint64_t y) {
   return out;
 }
 
-TEST(ObstacleHeuristicTest, SingleCellGoalIsZero) {
-  const ObstacleHeuristic h(makeMap(1, 1, 0.05, {0}), GridIndex{0, 0}, false, 2.0);
-  EXPECT_EQ(h.distance(0, 0), 0.0);
-}
-
 struct LineCase {
   std::uint8_t middle_cost;
   std::vector<double> expected;
@@ -63,11 +58,6 @@ TEST(ObstacleHeuristicTest, DiagonalIsSqrtTwoNotTwo) {
   EXPECT_EQ(h.distance(0, 1), 1.0);
 }
 
-TEST(ObstacleHeuristicTest, UnknownAllowedIsEnteredWithThePlainPenalty) {
-  const ObstacleHeuristic h(makeMap(2, 1, 0.5, {0, 255}), GridIndex{0, 0}, true, 2.0);
-  EXPECT_EQ(h.distance(1, 0), 1.5);  // 0.5 * (2 + 1), not 0.5 * (255/252 * 2 + 1)
-}
-
 TEST(ObstacleHeuristicTest, WalledOffCellsStayInfinite) {
   // Column 1 is a wall of lethal and unknown cells; column 2 is behind it.
   const ObstacleHeuristic h(makeMap(3, 3, 1.0, {0, 254, 0, 0, 255, 0, 0, 254, 0}), GridIndex{0, 1},
@@ -83,20 +73,6 @@ TEST(ObstacleHeuristicTest, DiagonalSqueezesBetweenTwoLethalCells) {
   // (0,0) goal, (1,0) and (0,1) lethal, (1,1) free: reached diagonally.
   const ObstacleHeuristic h(makeMap(2, 2, 1.0, {0, 254, 254, 0}), GridIndex{0, 0}, false, 2.0);
   EXPECT_EQ(h.distance(1, 1), 1.4142135623730951);
-}
-
-TEST(ObstacleHeuristicTest, GoalOnLethalCellSpreadsValues) {
-  const ObstacleHeuristic h(makeMap(3, 1, 1.0, {0, 254, 0}), GridIndex{1, 0}, false, 2.0);
-  EXPECT_EQ(row(h, 0), (std::vector<double>{1.0, 0.0, 1.0}));
-}
-
-TEST(ObstacleHeuristicTest, ZeroPenaltyIsPureGridDistance) {
-  std::vector<std::uint8_t> cells(5 * 4, 200);
-  const ObstacleHeuristic h(makeMap(5, 4, 1.0, cells), GridIndex{0, 0}, false, 0.0);
-  const double diagonal = 1.4142135623730951;
-  EXPECT_EQ(h.distance(3, 3), diagonal + (diagonal + diagonal));
-  EXPECT_EQ(h.distance(4, 0), 4.0);
-  EXPECT_EQ(h.distance(1, 2), 1.0 + diagonal);
 }
 
 struct OutOfRangeCase {
@@ -147,39 +123,6 @@ TEST_P(ObstacleHeuristicPenaltyTest, NegativeOrNonFinitePenaltyIsRefused) {
 INSTANTIATE_TEST_SUITE_P(Penalties, ObstacleHeuristicPenaltyTest,
                          ::testing::Values(-1.0, -1e-300, kInf, -kInf,
                                            std::numeric_limits<double>::quiet_NaN()));
-
-TEST(ObstacleHeuristicTest, NegativeZeroPenaltyIsAccepted) {
-  const ObstacleHeuristic h(makeMap(2, 1, 1.0, {0, 252}), GridIndex{0, 0}, false, -0.0);
-  EXPECT_EQ(h.distance(1, 0), 1.0);
-}
-
-class ObstacleHeuristicStorageTest : public ::testing::TestWithParam<std::size_t> {};
-
-TEST_P(ObstacleHeuristicStorageTest, ReusedStorageGivesTheSameField) {
-  std::vector<std::uint8_t> cells(9 * 7, 0);
-  cells[3 * 9 + 4] = 254;
-  cells[2 * 9 + 5] = 100;
-  const Costmap map = makeMap(9, 7, 0.1, cells);
-  const ObstacleHeuristic fresh(map, GridIndex{1, 1}, false, 2.0);
-  // Leftovers of another field, of another size, must not show through.
-  const ObstacleHeuristic reused(map, GridIndex{1, 1}, false, 2.0,
-                                 std::vector<double>(GetParam(), -7.0));
-  EXPECT_EQ(reused.distances(), fresh.distances());
-  EXPECT_EQ(reused.width(), 9u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, ObstacleHeuristicStorageTest, ::testing::Values(0, 10, 63, 500));
-
-TEST(ObstacleHeuristicTest, ReleasedStorageLeavesAnEmptyField) {
-  ObstacleHeuristic h(makeMap(3, 2, 1.0, std::vector<std::uint8_t>(6, 0)), GridIndex{0, 0}, false,
-                      2.0);
-  const std::vector<double> storage = h.releaseStorage();
-  EXPECT_EQ(storage.size(), 6u);
-  EXPECT_EQ(storage[1], 1.0);
-  EXPECT_EQ(h.width(), 0u);
-  EXPECT_EQ(h.height(), 0u);
-  EXPECT_THROW(h.distance(0, 0), std::out_of_range);
-}
 
 // The fast field against the plain priority-queue Dijkstra, bit for bit, on random maps: free
 // space, graded costs, lethal walls and unknown cells, with penalties that exercise the bucket

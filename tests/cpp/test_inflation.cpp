@@ -72,31 +72,6 @@ INSTANTIATE_TEST_SUITE_P(
                       BadParameters{0.5, 0.2, -1.0}, BadParameters{0.5, 0.2, kNaN},
                       BadParameters{0.5, 0.2, kInf}, BadParameters{0.5, 0.2, -kInf}));
 
-TEST(Inflation, AcceptsZeroRadiiAndKeepsEverythingButLethalCells) {
-  const Costmap source =
-      withCells(withCells(withCells(filled(4, 3, 0.1, 7), {{0, 0}, {3, 2}}, 254), {{1, 0}}, 253),
-                {{2, 0}}, 255);
-  const Costmap result = inflateCostmap(source, 0.0, 0.0, 1.0);
-  EXPECT_EQ(result.cells(), source.cells());
-}
-
-TEST(Inflation, WithoutLethalCellsReturnsTheSourceCells) {
-  std::vector<std::uint8_t> cells = {0, 1, 252, 253, 255, 3};
-  const Costmap source(3, 2, 0.5, -1.0, 2.0, cells);
-  const Costmap result = inflateCostmap(source, 100.0, 50.0, 0.1);
-  EXPECT_EQ(result.cells(), cells);
-}
-
-TEST(Inflation, KeepsTheGeometry) {
-  const Costmap source(5, 3, 0.25, -4.5, 7.25, std::vector<std::uint8_t>(15, 254));
-  const Costmap result = inflateCostmap(source, 1.0, 0.5, 2.0);
-  EXPECT_EQ(result.width(), 5u);
-  EXPECT_EQ(result.height(), 3u);
-  EXPECT_EQ(result.resolution(), 0.25);
-  EXPECT_EQ(result.originX(), -4.5);
-  EXPECT_EQ(result.originY(), 7.25);
-}
-
 struct OffsetCost {
   int dx;
   int dy;
@@ -116,15 +91,11 @@ TEST_P(InflationProfile, CostAtOffsetFromASingleSeed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Inflation, InflationProfile,
-                         ::testing::Values(OffsetCost{1, 0, 10.0, 253}, OffsetCost{2, 0, 10.0, 253},
-                                           OffsetCost{3, 0, 10.0, 93}, OffsetCost{4, 0, 10.0, 34},
-                                           OffsetCost{5, 0, 10.0, 13}, OffsetCost{6, 0, 10.0, 0},
-                                           OffsetCost{-3, 0, 10.0, 93}, OffsetCost{0, -4, 10.0, 34},
-                                           OffsetCost{0, 5, 10.0, 13}, OffsetCost{-6, 0, 10.0, 0},
-                                           OffsetCost{1, 1, 10.0, 253}, OffsetCost{2, 1, 10.0, 199},
-                                           OffsetCost{-1, 2, 10.0, 199}, OffsetCost{4, 3, 10.0, 13},
-                                           OffsetCost{4, 4, 10.0, 0}, OffsetCost{5, 0, 30.0, 1},
-                                           OffsetCost{3, 0, 30.0, 13}));
+                         ::testing::Values(OffsetCost{2, 0, 10.0, 253}, OffsetCost{3, 0, 10.0, 93},
+                                           OffsetCost{0, -4, 10.0, 34}, OffsetCost{5, 0, 10.0, 13},
+                                           OffsetCost{6, 0, 10.0, 0}, OffsetCost{2, 1, 10.0, 199},
+                                           OffsetCost{4, 3, 10.0, 13}, OffsetCost{4, 4, 10.0, 0},
+                                           OffsetCost{5, 0, 30.0, 1}));
 
 struct KeptCost {
   int dx;
@@ -142,19 +113,8 @@ TEST_P(InflationNeverLowers, OldCostAgainstInflatedCost) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Inflation, InflationNeverLowers,
-                         ::testing::Values(KeptCost{1, 255, 255}, KeptCost{3, 200, 200},
-                                           KeptCost{3, 92, 93}, KeptCost{4, 253, 253},
-                                           KeptCost{-2, 100, 253}, KeptCost{5, 14, 14},
-                                           KeptCost{5, 12, 13}, KeptCost{6, 77, 77}));
-
-TEST(Inflation, EachCellTakesTheNearerOfTwoSeeds) {
-  // Seeds at columns 0 and 9 of one row: column 3 is three cells from the left seed, column 5
-  // four cells from the right one.
-  const Costmap source = withCells(filled(10, 1, 0.1, 0), {{0, 0}, {9, 0}}, 254);
-  const Costmap result = inflateCostmap(source, 0.5, 0.2, 10.0);
-  const std::vector<std::uint8_t> expected = {254, 253, 253, 93, 34, 34, 93, 253, 253, 254};
-  EXPECT_EQ(result.cells(), expected);
-}
+                         ::testing::Values(KeptCost{1, 255, 255}, KeptCost{3, 92, 93},
+                                           KeptCost{5, 14, 14}, KeptCost{6, 77, 77}));
 
 // 2993 = 28^2 + 47^2 = 17^2 + 52^2, and std::hypot gives these two offsets distances one ulp
 // apart; an inflation radius equal to the smaller one separates them.
@@ -179,10 +139,9 @@ TEST_P(InflationTies, NearestOfEquallyFarSeedsDecides) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Inflation, InflationTies,
-                         ::testing::Values(TiedSeeds{{{17, 52}}, 0}, TiedSeeds{{{28, 47}}, 1},
+                         ::testing::Values(TiedSeeds{{{17, 52}}, 0},
                                            TiedSeeds{{{17, 52}, {28, 47}}, 1},
-                                           TiedSeeds{{{52, 17}, {47, 28}}, 1},
-                                           TiedSeeds{{{52, 17}}, 0}));
+                                           TiedSeeds{{{52, 17}, {47, 28}}, 1}));
 
 struct RandomCase {
   const char* name;
@@ -277,9 +236,7 @@ TEST_P(InflationFarReach, MatchesDirectScan) {
 INSTANTIATE_TEST_SUITE_P(Inflation, InflationFarReach,
                          ::testing::Values(WideCase{3000, 1, 1.0, 1e6, &plainHypot},
                                            WideCase{2, 1500, 1.0, 1e6, &fartherToTheRight},
-                                           WideCase{1200, 3, 1e-300, 1.0, &nearerOnOddRows},
-                                           WideCase{150, 150, 1.0, 75.0, &plainHypot},
-                                           WideCase{1100, 2, 0.5, 500.0, &plainHypot}));
+                                           WideCase{1200, 3, 1e-300, 1.0, &nearerOnOddRows}));
 
 }  // namespace
 }  // namespace veltrax::se2

@@ -83,35 +83,14 @@ TEST_F(PgmLoad, GreyLevelsScaleToCostsRoundingHalvesUp) {
   EXPECT_EQ(loadCostmapPgm(path, 1.0, 0.0, 0.0).cells(), (Bytes{0, 3, 128, 252, 255}));
 }
 
-TEST_F(PgmLoad, RawFullRangeKeepsEveryByteAndIgnoresTrailingData) {
-  std::string image = "P5\n256 1\n255\t";
-  for (int grey = 0; grey < 256; ++grey) {
-    image += static_cast<char>(grey);
-  }
-  image += "trailing";
-  const Costmap map = loadCostmapPgm(write("a.pgm", image), 1.0, 0.0, 0.0);
-  for (std::uint64_t grey = 0; grey < 256; ++grey) {
-    ASSERT_EQ(map.getCost(grey, 0), grey);
-  }
-}
-
 TEST_F(PgmLoad, CommentsAndWhitespaceBetweenHeaderTokens) {
   const std::string path =
       write("a.pgm", "P2#c1\n\t2#c2\n#c3\r\n  1\f\v255# after maxval\n7 #x\n 9 extra junk");
   EXPECT_EQ(loadCostmapPgm(path, 1.0, 0.0, 0.0).cells(), (Bytes{7, 9}));
 }
 
-TEST_F(PgmLoad, LongRunsOfLeadingZerosAreOrdinaryNumbers) {
-  const std::string zeros(5000, '0');
-  const std::string path = write(
-      "a.pgm", "P2 +" + zeros + "2 " + zeros + "1 " + zeros + "255 -" + zeros + " +" + zeros + "7");
-  const Costmap map = loadCostmapPgm(path, 1.0, 0.0, 0.0);
-  EXPECT_EQ(map.width(), 2u);
-  EXPECT_EQ(map.cells(), (Bytes{0, 7}));
-}
-
 TEST_F(PgmLoad, RealOccupancyMap) {
-  const Costmap map = loadCostmapPgm(std::string(VELTRAX_SHARED_DIR) + "/maps/turtlebot3/map.pgm",
+  const Costmap map = loadCostmapPgm(std::string(VELTRAX_DATA_DIR) + "/maps/turtlebot3/map.pgm",
                                      0.05, -10.0, -10.0);
   ASSERT_EQ(map.width(), 384u);
   ASSERT_EQ(map.height(), 384u);
@@ -138,29 +117,17 @@ TEST_P(PgmRejects, WithTheFirstProblemInFileOrder) {
   expectThrows(p.thrown, p.message, [&] { loadCostmapPgm(path, 0.5, 0.0, 0.0); });
 }
 
-const std::string kDigits70(70, '9');
-
 INSTANTIATE_TEST_SUITE_P(
     Pgm, PgmRejects,
     ::testing::Values(
         BadFile{"Empty", "", Thrown::kRuntime, "unexpected end of PGM header"},
-        BadFile{"OnlyComment", "# nothing\n", Thrown::kRuntime, "unexpected end of PGM header"},
         BadFile{"P3", "P3 1 1 255 0", Thrown::kRuntime, "only P2 and P5 PGM files are supported"},
-        BadFile{"P6", "P6\n1 1\n255\n", Thrown::kRuntime, "only P2 and P5 PGM files are supported"},
         BadFile{"LowerCase", "p5 1 1 255\n", Thrown::kRuntime,
                 "only P2 and P5 PGM files are supported"},
-        BadFile{"NoWidth", "P2", Thrown::kRuntime, "unexpected end of PGM header"},
         BadFile{"NoMaxval", "P5 3 2 # c", Thrown::kRuntime, "unexpected end of PGM header"},
         BadFile{"WidthZero", "P2 0 2 255", Thrown::kRuntime, "invalid PGM width"},
         BadFile{"WidthTrailing", "P2 4x 2 255", Thrown::kRuntime, "invalid PGM width"},
-        BadFile{"WidthLetters", "P2 abc 2 255", Thrown::kInvalidArgument, "stoull"},
-        BadFile{"WidthSignOnly", "P2 + 2 255", Thrown::kInvalidArgument, "stoull"},
-        BadFile{"WidthHuge", "P2 18446744073709551616 2 255", Thrown::kOutOfRange, "stoull"},
-        BadFile{"WidthVeryLong", "P2 " + kDigits70 + "x 1 255", Thrown::kOutOfRange, "stoull"},
-        BadFile{"WidthNegativeHuge", "P2 -99999999999999999999 1 255", Thrown::kOutOfRange,
-                "stoull"},
         BadFile{"HeightZero", "P2 3 -0 255", Thrown::kRuntime, "invalid PGM height"},
-        BadFile{"HeightDecimal", "P5 3 2.0 255", Thrown::kRuntime, "invalid PGM height"},
         BadFile{"MaxvalZero", "P2 3 2 0", Thrown::kRuntime, "invalid PGM maximum value"},
         BadFile{"Maxval256", "P2 3 2 256 0 0 0 0 0 0", Thrown::kRuntime,
                 "16-bit PGM files are not supported"},
@@ -173,42 +140,20 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"NegativeWidth", "P2 -1 1 255\n", Thrown::kRuntime, "invalid PGM width"},
         BadFile{"PlainShort", "P2 3 2 255\n0 1 2\n3 4", Thrown::kRuntime,
                 "unexpected end of PGM header"},
-        BadFile{"PlainHugeClaim", "P2 100000 100000 255\n1 2 3", Thrown::kRuntime,
-                "unexpected end of PGM header"},
         BadFile{"PlainPixelTrailing", "P2 2 1 255\n1 2x", Thrown::kRuntime, "invalid PGM pixel"},
-        BadFile{"PlainPixelLetters", "P2 2 1 255\n1 x2", Thrown::kInvalidArgument, "stoull"},
-        BadFile{"PlainPixelHuge", "P2 1 1 255\n" + kDigits70, Thrown::kOutOfRange, "stoull"},
         BadFile{"PlainPixelAbove", "P2 3 1 100\n100 101 x", Thrown::kRuntime,
-                "PGM pixel exceeds maximum value"},
-        BadFile{"PlainPixelNegative", "P2 1 1 255\n-1", Thrown::kRuntime,
                 "PGM pixel exceeds maximum value"},
         BadFile{"RawCommentAfterMaxval", "P5 3 2 255#c\n012345", Thrown::kRuntime,
                 "invalid PGM header separator"},
-        BadFile{"RawNoSeparator", "P5 3 2 255", Thrown::kRuntime, "invalid PGM header separator"},
         BadFile{"RawShortByOne", "P5 3 2 255\n01234", Thrown::kRuntime,
                 "PGM pixel data is truncated"},
         BadFile{"RawHugeClaim", "P5 100000 100000 255\n\x01\x02\x03", Thrown::kRuntime,
-                "PGM pixel data is truncated"},
-        BadFile{"RawTruncatedBeforeBadByte", "P5 3 1 100\n\x65\x01", Thrown::kRuntime,
                 "PGM pixel data is truncated"},
         BadFile{"RawPixelAbove", "P5 2 1 100\n\x64\x65", Thrown::kRuntime,
                 "PGM pixel exceeds maximum value"},
         BadFile{"BinaryJunk", std::string("\x7f\x45\x4c\x46\x02\x01\x01\x00", 8), Thrown::kRuntime,
                 "only P2 and P5 PGM files are supported"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(PgmLoad, GeometryIsCheckedAfterThePixels) {
-  const std::string path = write("a.pgm", "P2 1 1 255 0");
-  expectThrows(Thrown::kInvalidArgument,
-               "costmap resolution/origin must be finite and resolution positive",
-               [&] { loadCostmapPgm(path, 0.0, 0.0, 0.0); });
-  expectThrows(Thrown::kInvalidArgument,
-               "costmap resolution/origin must be finite and resolution positive",
-               [&] { loadCostmapPgm(path, 1.0, std::nan(""), 0.0); });
-  const std::string truncated = write("b.pgm", "P5 2 2 255\n");
-  expectThrows(Thrown::kRuntime, "PGM pixel data is truncated",
-               [&] { loadCostmapPgm(truncated, 0.0, 0.0, 0.0); });
-}
 
 // ---------------------------------------------------------------------------------------------
 // CSV
@@ -235,14 +180,8 @@ TEST_P(CsvRowSpelling, GivesOneTwoThree) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Csv, CsvRowSpelling,
-                         ::testing::Values("1,2,3", "1 2 3\n", " 1 ,\t2, 3 ,\n", "1,2,3\r\n",
-                                           ",,,\n1,2,3\n,\n", "  # note\n+1,2,003",
-                                           "\r\n1,2,3\r\n\r\n"));
-
-TEST_F(CsvLoad, WindowsLineEndings) {
-  const Costmap map = loadCostmapCsv(write("a.csv", "0,255\r\n254,7\r\n"), 1.0, 0.0, 0.0);
-  EXPECT_EQ(map.cells(), (Bytes{0, 255, 254, 7}));
-}
+                         ::testing::Values("1 2 3\n", " 1 ,\t2, 3 ,\n", ",,,\n1,2,3\n,\n",
+                                           "  # note\n+1,2,003", "\r\n1,2,3\r\n\r\n"));
 
 class CsvRejects : public TemporaryDirectoryTest, public ::testing::WithParamInterface<BadFile> {};
 
@@ -258,31 +197,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadFile{"Above255", "1,256\n", Thrown::kRuntime, "CSV cost values must be in [0, 255]"},
         BadFile{"Negative", "1,-1\n", Thrown::kRuntime, "CSV cost values must be in [0, 255]"},
-        BadFile{"RangeBeforeToken", "1,300,x\n", Thrown::kRuntime,
-                "CSV cost values must be in [0, 255]"},
         BadFile{"Letter", "1,2,x\n", Thrown::kRuntime, "invalid CSV costmap row: 1 2 x"},
-        BadFile{"Fraction", "3.5,1\n", Thrown::kRuntime, "invalid CSV costmap row: 3.5 1"},
         BadFile{"TrailingComment", "1,2 # two\n", Thrown::kRuntime,
                 "invalid CSV costmap row: 1 2 # two"},
-        BadFile{"CarriageReturnKept", "1,2\n3,y\r\n", Thrown::kRuntime,
-                "invalid CSV costmap row: 3 y\\x0d"},
         BadFile{"DifferentWidths", "1,2\n1,2,3\n", Thrown::kRuntime,
                 "CSV costmap rows have different widths"},
-        BadFile{"WidthsBeforeLaterToken", "1\n1,2\nx\n", Thrown::kRuntime,
-                "CSV costmap rows have different widths"},
         BadFile{"CommentsOnly", "# a\n\n   \n\t# b\n", Thrown::kRuntime, "CSV costmap is empty: "},
-        BadFile{"CommasOnly", ",,\n , \n", Thrown::kRuntime, "CSV costmap is empty: "},
-        BadFile{"EmptyFile", "", Thrown::kRuntime, "CSV costmap is empty: "},
         BadFile{"BinaryJunk", std::string("\x01\x02,\xff", 4), Thrown::kRuntime,
                 "invalid CSV costmap row: \\x01\\x02 \\xff"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(CsvLoad, GeometryIsCheckedLast) {
-  const std::string path = write("a.csv", "1\n");
-  expectThrows(Thrown::kInvalidArgument,
-               "costmap resolution/origin must be finite and resolution positive",
-               [&] { loadCostmapCsv(path, -1.0, 0.0, 0.0); });
-}
 
 TEST_F(CsvLoad, MissingFilesAreReportedWithTheirPath) {
   const std::string path = pathOf("missing.csv");
@@ -325,24 +248,6 @@ PlannerResult samplePlan() {
 
 class Writers : public TemporaryDirectoryTest {};
 
-TEST_F(Writers, EmptyResult) {
-  const std::string csv = pathOf("path.csv");
-  const std::string json = pathOf("result.json");
-  savePathCsv(PlannerResult{}, csv);
-  saveResultJson(PlannerResult{}, json);
-  EXPECT_EQ(read(csv), "x,y,yaw,direction\n");
-  EXPECT_EQ(read(json),
-            "{\n  \"status\": \"INTERNAL_ERROR\",\n  \"message\": \"\",\n"
-            "  \"revisions\": {\"map\": 0, \"goal\": 0, \"robot\": 0},\n"
-            "  \"diagnostics\": {\"obstacle_heuristic_cache_hit\": false, \"total_time_ms\": 0, "
-            "\"search_time_ms\": 0, \"obstacle_heuristic_time_ms\": 0, "
-            "\"kinematic_heuristic_time_ms\": 0, \"collision_check_time_ms\": 0, "
-            "\"analytic_expansion_time_ms\": 0, \"smoothing_time_ms\": 0, \"expanded_nodes\": 0, "
-            "\"generated_nodes\": 0, \"collision_checks\": 0, \"path_length\": 0, "
-            "\"reverse_count\": 0, \"direction_switch_count\": 0, \"in_place_rotation_count\": 0},"
-            "\n  \"path\": [\n  ]\n}\n");
-}
-
 TEST_F(Writers, PathCsvOfAPlan) {
   const std::string csv = pathOf("path.csv");
   savePathCsv(samplePlan(), csv);
@@ -372,18 +277,6 @@ TEST_F(Writers, ResultJsonOfAPlan) {
             "    {\"x\": 0.10000000000000001, \"y\": 1e+20, \"yaw\": -0, \"direction\": 1},\n"
             "    {\"x\": 2.5, \"y\": 3, \"yaw\": 0.25, \"direction\": 0}\n"
             "  ]\n}\n");
-}
-
-TEST_F(Writers, SinglePoseHasNoComma) {
-  PlannerResult result;
-  result.path = {{1.0, 2.0, 3.0}};
-  result.directions = {Direction::ROTATION};
-  const std::string json = pathOf("one.json");
-  saveResultJson(result, json);
-  const std::string text = read(json);
-  EXPECT_NE(
-      text.find("  \"path\": [\n    {\"x\": 1, \"y\": 2, \"yaw\": 3, \"direction\": 0}\n  ]\n}\n"),
-      std::string::npos);
 }
 
 TEST_F(Writers, NonFiniteNumbers) {
@@ -426,34 +319,8 @@ TEST_P(JsonMessage, IsEscapedByteByByte) {
 INSTANTIATE_TEST_SUITE_P(
     Writers, JsonMessage,
     ::testing::Values(Escape{"say \"hi\"", "say \\\"hi\\\""}, Escape{"a\\b", "a\\\\b"},
-                      Escape{"\t\n\r", "\\t\\n\\r"},
                       Escape{std::string("\x00\x01\x1f", 3), "\\u0000\\u0001\\u001f"},
-                      Escape{"\x0b\x0c\x08", "\\u000b\\u000c\\u0008"},
-                      Escape{"caf\xc3\xa9 \x7f/", "caf\xc3\xa9 \x7f/"},
                       Escape{"q\"\\\t\x01\xc3\xa9", "q\\\"\\\\\\t\\u0001\xc3\xa9"}));
-
-TEST_F(Writers, ReplaceAnExistingLongerFileCompletely) {
-  const std::string csv = write("path.csv", std::string(10000, 'z'));
-  ::chmod(csv.c_str(), 0640);
-  savePathCsv(PlannerResult{}, csv);
-  EXPECT_EQ(read(csv), "x,y,yaw,direction\n");
-  struct stat status;
-  ASSERT_EQ(::stat(csv.c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 0777, 0640u);
-  EXPECT_EQ(entries(), (std::set<std::string>{"path.csv"}));
-}
-
-TEST_F(Writers, WriteThroughASymbolicLink) {
-  const std::string target = write("target.json", "old");
-  const std::string link = pathOf("link.json");
-  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
-  saveResultJson(PlannerResult{}, link);
-  struct stat status;
-  ASSERT_EQ(::lstat(link.c_str(), &status), 0);
-  EXPECT_TRUE(S_ISLNK(status.st_mode));
-  EXPECT_EQ(read(target).substr(0, 30), "{\n  \"status\": \"INTERNAL_ERROR\"");
-  EXPECT_EQ(entries(), (std::set<std::string>{"link.json", "target.json"}));
-}
 
 struct Unwritable {
   const char* name;
@@ -484,17 +351,10 @@ INSTANTIATE_TEST_SUITE_P(
     Writers, WritersFail,
     ::testing::Values(
         Unwritable{"CsvDirectory", false, "", "cannot open output file: "},
-        Unwritable{"JsonDirectory", true, "", "cannot open output file: "},
-        Unwritable{"CsvMissingDirectory", false, "no/such/path.csv", "cannot open output file: "},
         Unwritable{"JsonMissingDirectory", true, "no/path.json", "cannot open output file: "},
         Unwritable{"CsvDeviceFull", false, "/dev/full", "output file is not a regular file: "},
         Unwritable{"JsonDeviceFull", true, "/dev/full", "output file is not a regular file: "}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(Writers, EmptyPathCannotBeOpened) {
-  expectThrows(Thrown::kRuntime,
-               "cannot open output file: ", [&] { savePathCsv(PlannerResult{}, ""); });
-}
 
 }  // namespace
 }  // namespace veltrax::se2

@@ -18,13 +18,6 @@ using namespace testing_support;
 
 constexpr double kDefaultAngularStep = 0.08726646259971647;
 
-PlannerConfig inPlaceConfig(bool reverse) {
-  PlannerConfig config;
-  config.allow_in_place_rotation = true;
-  config.allow_reverse = reverse;
-  return config;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Construction
 
@@ -48,15 +41,6 @@ TEST(PrimitiveTable, LargeRadiusTurnsOneBinPerPrimitive) {
   ASSERT_EQ(left.samples.size(), 7u);
   // The heading change of a full arc is one bin.
   EXPECT_NEAR(left.samples.back().yaw, kDefaultAngularStep, 1e-15);
-}
-
-TEST(PrimitiveTable, InPlaceModeUsesTheCellSizeEvenForLargeRadii) {
-  PlannerConfig config = inPlaceConfig(true);
-  config.minimum_turning_radius = 5.0;
-  EXPECT_EQ(MotionPrimitiveTable(0.05, config).primitive_length(), 0.05);
-  // The radius is not even validated when the robot turns on the spot.
-  config.minimum_turning_radius = 0.0;
-  EXPECT_EQ(MotionPrimitiveTable(0.07, config).primitive_length(), 0.07);
 }
 
 struct BadConfigCase {
@@ -100,13 +84,6 @@ TEST_P(PrimitiveTableBadResolution, IsRefused) {
 
 INSTANTIATE_TEST_SUITE_P(Resolutions, PrimitiveTableBadResolution,
                          ::testing::Values(0.0, -0.0, -0.05, kInf, -kInf, kNaN));
-
-TEST(PrimitiveTable, ConfigurationProblemsComeBeforeTheResolution) {
-  PlannerConfig config;
-  config.angle_bins = 7;
-  EXPECT_EQ(invalidArgumentMessage([&] { MotionPrimitiveTable table(kNaN, config); }),
-            "angle_bins must be at least 8");
-}
 
 TEST(PrimitiveTable, SampleCountIsBoundedBeforeAnythingIsAllocated) {
   PlannerConfig config;
@@ -176,96 +153,6 @@ TEST(PrimitiveSamples, ForwardLeftNumbers) {
   EXPECT_LT(reverse[1].x, 0.0);
   EXPECT_GT(reverse[1].y, 0.0);
   EXPECT_DOUBLE_EQ(reverse[1].yaw, -0.125);
-}
-
-TEST(PrimitiveSamples, StraightIsExact) {
-  const MotionPrimitiveTable table(0.05, PlannerConfig{});
-  const auto forward = table.make({0, 0, 0}, Direction::FORWARD, Steering::STRAIGHT).samples;
-  ASSERT_EQ(forward.size(), 2u);
-  EXPECT_EQ(forward[0].x, 0.025);
-  EXPECT_EQ(forward[0].y, 0.0);
-  EXPECT_EQ(forward[1].x, 0.05);
-  EXPECT_EQ(forward[1].y, 0.0);
-  EXPECT_EQ(forward[1].yaw, 0.0);
-  const auto reverse = table.make({1, 2, 0}, Direction::REVERSE, Steering::STRAIGHT).samples;
-  EXPECT_EQ(reverse[1].x, 0.95);
-  EXPECT_EQ(reverse[1].y, 2.0);
-}
-
-class PrimitiveStraightYaw : public ::testing::TestWithParam<double> {};
-
-TEST_P(PrimitiveStraightYaw, KeepsTheInputYawBitForBit) {
-  const MotionPrimitiveTable table(0.05, PlannerConfig{});
-  for (Direction direction : {Direction::FORWARD, Direction::REVERSE}) {
-    for (const Pose2D& sample :
-         table.make({0.5, -0.5, GetParam()}, direction, Steering::STRAIGHT).samples) {
-      EXPECT_TRUE(sameBits(sample.yaw, GetParam()));
-    }
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Yaws, PrimitiveStraightYaw,
-                         ::testing::Values(0.0, -0.0, kPi, -kPi, 7.0, -12.5, 1e6));
-
-TEST(PrimitiveSamples, ArcsAndRotationsReturnNormalisedYaws) {
-  const MotionPrimitiveTable car(0.05, PlannerConfig{});
-  const auto arc = car.make({0, 0, 7.0}, Direction::FORWARD, Steering::LEFT).samples;
-  EXPECT_DOUBLE_EQ(arc.back().yaw, normalizeYaw(7.125));
-  const MotionPrimitiveTable in_place(0.05, inPlaceConfig(false));
-  const auto rotation =
-      in_place.make({1, 2, kPi - 0.01}, Direction::ROTATION, Steering::LEFT).samples;
-  ASSERT_EQ(rotation.size(), 1u);
-  EXPECT_EQ(rotation[0].x, 1.0);
-  EXPECT_EQ(rotation[0].y, 2.0);
-  EXPECT_LT(rotation[0].yaw, 0.0);
-  EXPECT_EQ(rotation[0].yaw, normalizeYaw(kDefaultAngularStep + (kPi - 0.01)));
-}
-
-TEST(PrimitiveSamples, ArcSamplesLieOnTheTurningCircle) {
-  PlannerConfig config;
-  config.minimum_turning_radius = 1.3;
-  const MotionPrimitiveTable table(0.05, config);
-  const Pose2D start{2.0, -1.0, 2.2};
-  for (const MotionPrimitive& primitive : table.generate(start)) {
-    if (primitive.steering == Steering::STRAIGHT) {
-      continue;
-    }
-    const double side = primitive.steering == Steering::LEFT ? 1.0 : -1.0;
-    const double cx = start.x - side * 1.3 * std::sin(start.yaw);
-    const double cy = start.y + side * 1.3 * std::cos(start.yaw);
-    for (const Pose2D& sample : primitive.samples) {
-      EXPECT_NEAR(std::hypot(sample.x - cx, sample.y - cy), 1.3, 1e-12);
-    }
-    // The heading change of a full arc is L / r, signed by direction and steering.
-    EXPECT_NEAR(normalizeYaw(primitive.samples.back().yaw - start.yaw),
-                static_cast<double>(primitive.direction) * side * table.primitive_length() / 1.3,
-                1e-12);
-  }
-}
-
-TEST(PrimitiveSamples, InPlaceRotationsTurnOneBin) {
-  const MotionPrimitiveTable table(0.05, inPlaceConfig(true));
-  EXPECT_EQ(table.primitive_length(), 0.05);
-  const auto left = table.make({0.3, 0.4, 0.5}, Direction::ROTATION, Steering::LEFT);
-  const auto right = table.make({0.3, 0.4, 0.5}, Direction::ROTATION, Steering::RIGHT);
-  EXPECT_EQ(left.length, 0.05);
-  ASSERT_EQ(left.samples.size(), 1u);
-  ASSERT_EQ(right.samples.size(), 1u);
-  EXPECT_EQ(left.samples[0].yaw, normalizeYaw(kDefaultAngularStep + 0.5));
-  EXPECT_EQ(right.samples[0].yaw, normalizeYaw(-kDefaultAngularStep + 0.5));
-  EXPECT_EQ(right.samples[0].x, 0.3);
-  EXPECT_EQ(right.samples[0].y, 0.4);
-}
-
-TEST(PrimitiveSamples, StepLongerThanThePrimitiveGivesOneSample) {
-  PlannerConfig config;
-  config.collision_check_step = 0.2;
-  const MotionPrimitiveTable table(0.05, config);
-  for (const MotionPrimitive& primitive : table.generate({0, 0, 1.0})) {
-    ASSERT_EQ(primitive.samples.size(), 1u);
-  }
-  const auto straight = table.make({0, 0, 0}, Direction::FORWARD, Steering::STRAIGHT);
-  EXPECT_EQ(straight.samples[0].x, 0.05);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -356,28 +243,6 @@ INSTANTIATE_TEST_SUITE_P(Tables, PrimitiveGenerateMatchesMake,
                                            MirrorCase{0.05, 1.7, 0.01}, MirrorCase{0.1, 0.05, 0.3},
                                            MirrorCase{0.03, 3.0, 0.007}));
 
-TEST(PrimitiveGenerate, ReusedBufferGivesTheSameAnswer) {
-  const MotionPrimitiveTable car(0.05, PlannerConfig{});
-  const MotionPrimitiveTable in_place(0.05, inPlaceConfig(false));
-  std::vector<MotionPrimitive> buffer;
-  for (const Pose2D& pose : {Pose2D{0, 0, 0}, Pose2D{1.5, -2, 3.1}, Pose2D{-4, 0.25, -9.0}}) {
-    for (const MotionPrimitiveTable* table : {&car, &in_place, &car}) {
-      table->generate(pose, buffer);
-      const auto fresh = table->generate(pose);
-      ASSERT_EQ(buffer.size(), fresh.size());
-      for (std::size_t i = 0; i < fresh.size(); ++i) {
-        EXPECT_EQ(buffer[i].direction, fresh[i].direction);
-        EXPECT_EQ(buffer[i].steering, fresh[i].steering);
-        ASSERT_EQ(buffer[i].samples.size(), fresh[i].samples.size());
-        for (std::size_t k = 0; k < fresh[i].samples.size(); ++k) {
-          EXPECT_TRUE(sameBits(buffer[i].samples[k].yaw, fresh[i].samples[k].yaw));
-          EXPECT_TRUE(sameBits(buffer[i].samples[k].x, fresh[i].samples[k].x));
-        }
-      }
-    }
-  }
-}
-
 struct BadPoseCase {
   Pose2D pose;
   bool in_place;
@@ -414,38 +279,6 @@ INSTANTIATE_TEST_SUITE_P(
                       // A subnormal radius passes validation, but its curvature overflows:
                       // the arcs' yaws are infinite, caught before anything is written.
                       BadPoseCase{{0, 0, 0}, false, 1e-310, "yaw must be finite"}));
-
-TEST(PrimitiveMake, ChecksEveryKind) {
-  const MotionPrimitiveTable car(0.05, PlannerConfig{});
-  EXPECT_EQ(invalidArgumentMessage([&] {
-              car.make({0, 0, kNaN}, Direction::FORWARD, Steering::STRAIGHT);
-            }),
-            "yaw must be finite");
-  EXPECT_EQ(invalidArgumentMessage([&] {
-              car.make({0, kNaN, 0}, Direction::REVERSE, Steering::RIGHT);
-            }),
-            "pose must be finite");
-  // In-place mode leaves the radius unchecked; an arc asked of such a table cannot turn.
-  PlannerConfig config = inPlaceConfig(true);
-  config.minimum_turning_radius = 0.0;
-  const MotionPrimitiveTable in_place(0.05, config);
-  EXPECT_EQ(invalidArgumentMessage([&] {
-              in_place.make({0, 0, 0}, Direction::FORWARD, Steering::LEFT);
-            }),
-            "yaw must be finite");
-  EXPECT_EQ(in_place.make({0, 0, 0}, Direction::FORWARD, Steering::STRAIGHT).samples.size(), 2u);
-}
-
-TEST(PrimitiveTable, IsACopyableValue) {
-  PlannerConfig config;
-  config.minimum_turning_radius = 2.0;
-  const MotionPrimitiveTable original(0.05, config);
-  MotionPrimitiveTable copy = original;
-  EXPECT_EQ(copy.primitive_length(), original.primitive_length());
-  copy = MotionPrimitiveTable(0.05, PlannerConfig{});
-  EXPECT_EQ(copy.primitive_length(), 0.05);
-  EXPECT_EQ(original.generate({0, 0, 0})[1].samples.size(), 7u);
-}
 
 }  // namespace
 }  // namespace veltrax::se2

@@ -34,18 +34,6 @@ SvgRenderOptions tenPerCell() {
   return options;
 }
 
-TEST(SvgRender, DefaultOptions) {
-  const SvgRenderOptions options;
-  EXPECT_EQ(options.pixels_per_cell, 8u);
-  EXPECT_FALSE(options.draw_grid);
-  EXPECT_TRUE(options.draw_footprints);
-  EXPECT_EQ(options.footprint_stride, 10u);
-  EXPECT_EQ(options.path_color, "#1565c0");
-  EXPECT_EQ(options.forward_color, "#1565c0");
-  EXPECT_EQ(options.reverse_color, "#ef6c00");
-  EXPECT_EQ(options.rotation_color, "#8e24aa");
-}
-
 TEST(SvgRender, WholeDocumentOfATinyMapWithoutPath) {
   const Costmap map(2, 1, 0.5, 0.0, 0.0, {0, 254});
   PlanRequest request;
@@ -90,20 +78,6 @@ INSTANTIATE_TEST_SUITE_P(Svg, SvgCells,
                                            CellFill{128, "rgb(127,127,127)"},
                                            CellFill{253, "rgb(2,2,2)"}, CellFill{254, "rgb(1,1,1)"},
                                            CellFill{255, "rgb(105,105,105)"}));
-
-TEST(SvgRender, EveryNonZeroCellOnceInRowMajorOrder) {
-  const Costmap map(3, 2, 1.0, 0.0, 0.0, {0, 10, 20, 30, 0, 40});
-  SvgRenderOptions options;
-  options.pixels_per_cell = 2;
-  const std::vector<std::string> cells =
-      elementsStartingWith(renderPlanSvg(map, PlanRequest{}, PlannerResult{}, options), "<rect x=");
-  const std::vector<std::string> expected = {
-      "<rect x=\"2.000\" y=\"2.000\" width=\"2.000\" height=\"2.000\" fill=\"rgb(245,245,245)\"/>",
-      "<rect x=\"4.000\" y=\"2.000\" width=\"2.000\" height=\"2.000\" fill=\"rgb(235,235,235)\"/>",
-      "<rect x=\"0.000\" y=\"0.000\" width=\"2.000\" height=\"2.000\" fill=\"rgb(225,225,225)\"/>",
-      "<rect x=\"4.000\" y=\"0.000\" width=\"2.000\" height=\"2.000\" fill=\"rgb(215,215,215)\"/>"};
-  EXPECT_EQ(cells, expected);
-}
 
 struct GridCase {
   bool draw_grid;
@@ -168,20 +142,6 @@ INSTANTIATE_TEST_SUITE_P(Svg, SvgFootprintStride,
                                            StrideCase{true, 25, {"0.000"}},
                                            StrideCase{true, 1000, {"0.000"}},
                                            StrideCase{false, 10, {}}));
-
-TEST(SvgRender, CircleFootprint) {
-  PlanRequest request;
-  request.footprint = CircleFootprint{0.25};
-  PlannerResult result;
-  result.path = {{-0.5, -0.5, 1.0}};
-  result.directions = {Direction::REVERSE};
-  const std::vector<std::string> circles =
-      elementsStartingWith(renderPlanSvg(freeMap(), request, result, tenPerCell()), "<circle");
-  ASSERT_EQ(circles.size(), 3u);
-  EXPECT_EQ(circles[0],
-            "<circle cx=\"50.000\" cy=\"50.000\" r=\"25.000\" fill=\"#ef6c00\" "
-            "fill-opacity=\"0.080\" stroke=\"#ef6c00\" stroke-width=\"1\"/>");
-}
 
 TEST(SvgRender, PolygonFootprintsAreTurnedWithThePose) {
   const PolygonFootprint box{{{0.2, 0.1}, {-0.1, 0.1}, {-0.1, -0.1}, {0.2, -0.1}}};
@@ -251,27 +211,6 @@ INSTANTIATE_TEST_SUITE_P(
                       SegmentColours{{Direction::REVERSE, Direction::REVERSE, Direction::ROTATION},
                                      {"#000003", "#000004"}}));
 
-TEST(SvgRender, SinglePoseDrawsNoSegment) {
-  PlannerResult result;
-  result.path = {{0.0, 0.0, 0.0}};
-  const std::string svg = renderPlanSvg(freeMap(), PlanRequest{}, result, tenPerCell());
-  EXPECT_EQ(elementsStartingWith(svg, "<line").size(), 2u);  // the two marker headings
-}
-
-TEST(SvgRender, StartMarkerAtTheOrigin) {
-  PlanRequest request;
-  request.start = {-1.0, -1.0, 0.0};
-  request.goal = {-1.0, -1.0, kHalfPi};
-  const std::vector<std::string> lines = elementsStartingWith(
-      renderPlanSvg(freeMap(), request, PlannerResult{}, tenPerCell()), "<line");
-  const std::vector<std::string> expected = {
-      "<line x1=\"0.000\" y1=\"100.000\" x2=\"13.000\" y2=\"100.000\" stroke=\"#2e7d32\" "
-      "stroke-width=\"3\"/>",
-      "<line x1=\"0.000\" y1=\"100.000\" x2=\"0.000\" y2=\"87.000\" stroke=\"#c62828\" "
-      "stroke-width=\"3\"/>"};
-  EXPECT_EQ(lines, expected);
-}
-
 struct Escaped {
   std::string color;
   std::string written;
@@ -324,27 +263,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadOptions{0, 1, "pixels_per_cell must be positive"},
         BadOptions{std::uint64_t{1} << 63, 2, "pixels_per_cell is too large for the costmap"},
         BadOptions{std::uint64_t{1} << 62, 5, "pixels_per_cell is too large for the costmap"}));
-
-class SvgSave : public testing::TemporaryDirectoryTest {};
-
-TEST_F(SvgSave, WritesTheRenderedDocument) {
-  PlannerResult result;
-  result.path = {{0.0, 0.0, 0.0}, {0.2, 0.1, 0.3}};
-  const std::string path = write("plan.svg", "old plan");
-  savePlanSvg(freeMap(), PlanRequest{}, result, path, tenPerCell());
-  EXPECT_EQ(read(path), renderPlanSvg(freeMap(), PlanRequest{}, result, tenPerCell()));
-  EXPECT_EQ(entries(), std::set<std::string>{"plan.svg"});
-}
-
-TEST_F(SvgSave, RenderFailureKeepsTheOldFile) {
-  const std::string path = write("plan.svg", "old plan");
-  SvgRenderOptions options;
-  options.pixels_per_cell = 0;
-  EXPECT_THROW(savePlanSvg(freeMap(), PlanRequest{}, PlannerResult{}, path, options),
-               std::invalid_argument);
-  EXPECT_EQ(read(path), "old plan");
-  EXPECT_EQ(entries(), std::set<std::string>{"plan.svg"});
-}
 
 struct SaveFailure {
   const char* name;

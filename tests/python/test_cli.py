@@ -43,10 +43,7 @@ def test_planning_failure_exits_with_one(capsys):
         (["--set", "angle_bins=4"], "configuration: angle_bins must be at least 8"),
         (["--set", "no_such_field=1"], "--set: PlannerConfig has no field 'no_such_field'"),
         (["--set", "allow_reverse=maybe"], "--set allow_reverse: cannot use 'maybe' (expected bool)"),
-        (["--set", "max_expanded_nodes=-1"], "--set max_expanded_nodes: cannot use '-1' (expected int)"),
-        (["--set", "angle_bins"], "--set 'angle_bins': expected FIELD=VALUE"),
         (["--radius", "-1"], "footprint: circle radius must be finite and positive"),
-        (["--polygon", "0,0;1,0"], "footprint: polygon footprint requires at least three points"),
         (["--polygon", "0,0;1;1,1"], "--polygon: cannot read vertex '1' (expected X,Y)"),
         (["--resolution", "0.05"], "--resolution and --origin apply to PGM and CSV maps; a YAML map carries its own"),
     ],
@@ -75,12 +72,6 @@ def test_unwritable_output_exits_with_two(tmp_path, capsys):
     target = tmp_path / "missing-dir" / "plan.json"
     assert cli.run([PARKING, *INTO_SLOT, "--json", str(target), "--quiet"]) == 2
     assert "veltrax-plan: error:" in capsys.readouterr().err
-
-
-def test_argparse_errors_exit_with_two(capsys):
-    with pytest.raises(SystemExit) as raised:
-        cli.run([PARKING, "--start", "1", "2"])
-    assert raised.value.code == 2
 
 
 def test_settings_reach_the_planner(capsys):

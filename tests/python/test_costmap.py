@@ -14,24 +14,13 @@ def test_shape_maps_to_width_and_height(grid_3x5):
     assert costmap.get_cost(0, 1) == 10
 
 
-def test_keywords_and_int_arguments(grid_3x5):
-    costmap = sp.Costmap(cells=grid_3x5, resolution=1, origin_x=0, origin_y=0)
-    assert costmap.resolution == 1.0
-
-
-@pytest.mark.parametrize("mx, my", [(5, 0), (0, 3), (5, 3)])
+@pytest.mark.parametrize("mx, my", [(5, 0), (0, 3)])
 def test_get_cost_off_grid(grid_3x5, mx, my):
     costmap = sp.Costmap(grid_3x5, 1.0, 0.0, 0.0)
     with pytest.raises(IndexError, match=r"^costmap index is outside the grid$"):
         costmap.get_cost(mx, my)
     with pytest.raises(IndexError, match=r"^costmap index is outside the grid$"):
         costmap.map_to_world(mx, my)
-
-
-def test_negative_index_is_refused_by_argument_matching(grid_3x5):
-    costmap = sp.Costmap(grid_3x5, 1.0, 0.0, 0.0)
-    with pytest.raises(TypeError):
-        costmap.get_cost(-1, 0)
 
 
 @pytest.mark.parametrize(
@@ -50,81 +39,37 @@ def test_non_contiguous_layouts_build_the_same_costmap(grid_3x5, make):
     assert np.array_equal(costmap.cells_array, grid_3x5)
 
 
-def test_transposed_view_matches_contiguous_copy():
-    source = np.arange(15, dtype=np.uint8).reshape(5, 3)
-    a = sp.Costmap(source.T, 1.0, 0.0, 0.0)
-    b = sp.Costmap(np.ascontiguousarray(source.T), 1.0, 0.0, 0.0)
-    assert (a.width, a.height) == (5, 3)
-    assert np.array_equal(a.cells_array, b.cells_array)
-
-
-@pytest.mark.parametrize("dtype", [np.int64, np.int8, np.uint16, np.float64, np.bool_])
-def test_wrong_dtype_is_a_type_error_before_shape(dtype):
-    with pytest.raises(TypeError, match=r"^costmap cells dtype must be uint8$"):
-        sp.Costmap(np.zeros((2, 2, 2), dtype=dtype), 1.0, 0.0, 0.0)
-
-
-@pytest.mark.parametrize("shape", [(4,), (2, 2, 2), ()])
-def test_wrong_dimensions(shape):
-    with pytest.raises(ValueError, match=r"^costmap cells must be a 2D array$"):
-        sp.Costmap(np.zeros(shape, dtype=np.uint8), 1.0, 0.0, 0.0)
-
-
-@pytest.mark.parametrize("shape", [(0, 4), (4, 0), (0, 0)])
-def test_zero_length_axis(shape):
-    with pytest.raises(ValueError, match=r"^costmap width and height must be positive$"):
-        sp.Costmap(np.zeros(shape, dtype=np.uint8), 1.0, 0.0, 0.0)
-
-
-@pytest.mark.parametrize("not_an_array", [[[1, 2], [3, 4]], None, b"\x00\x01", 5])
-def test_non_arrays_fail_argument_matching(not_an_array):
-    with pytest.raises(TypeError, match="incompatible constructor arguments"):
-        sp.Costmap(not_an_array, 1.0, 0.0, 0.0)
+GEOMETRY = "costmap resolution/origin must be finite and resolution positive"
 
 
 @pytest.mark.parametrize(
-    "resolution, origin_x, origin_y",
-    [(0.0, 0, 0), (-1.0, 0, 0), (math.nan, 0, 0), (1.0, math.inf, 0), (1.0, 0, math.nan)],
+    "cells, resolution, origin_x, error, message",
+    [
+        # The dtype is judged before the shape.
+        (np.zeros((2, 2, 2), np.float64), 1.0, 0.0, TypeError, "costmap cells dtype must be uint8"),
+        (np.zeros((2, 2), np.bool_), 1.0, 0.0, TypeError, "costmap cells dtype must be uint8"),
+        (np.zeros((4,), np.uint8), 1.0, 0.0, ValueError, "costmap cells must be a 2D array"),
+        (np.zeros((0, 4), np.uint8), 1.0, 0.0, ValueError, "costmap width and height must be positive"),
+        (np.zeros((2, 2), np.uint8), 0.0, 0.0, ValueError, GEOMETRY),
+        (np.zeros((2, 2), np.uint8), 1.0, math.inf, ValueError, GEOMETRY),
+    ],
 )
-def test_bad_geometry(grid_3x5, resolution, origin_x, origin_y):
-    with pytest.raises(
-        ValueError, match=r"^costmap resolution/origin must be finite and resolution positive$"
-    ):
-        sp.Costmap(grid_3x5, resolution, origin_x, origin_y)
+def test_bad_arrays_and_geometry_raise_python_errors(cells, resolution, origin_x, error, message):
+    with pytest.raises(error) as caught:
+        sp.Costmap(cells, resolution, origin_x, 0.0)
+    assert str(caught.value) == message
 
 
 @pytest.mark.parametrize(
     "point, expected",
     [
-        ((-1.0, 2.0), (0, 0)),
-        ((-0.75, 2.25), (0, 0)),
         ((-0.5, 2.5), (1, 1)),
         ((math.nextafter(-1.0, -2.0), 2.0), None),
-        ((-1.0 + 0.5 * 5, 2.0), None),
-        ((-1.0, 2.0 + 0.5 * 3), None),
-        ((math.nan, 2.0), None),
-        ((0.0, math.inf), None),
     ],
 )
 def test_world_to_map(grid_3x5, point, expected):
     costmap = sp.Costmap(grid_3x5, 0.5, -1.0, 2.0)
     assert costmap.world_to_map(*point) == expected
-
-
-def test_world_to_map_and_map_to_world_are_positional_only(grid_3x5):
-    costmap = sp.Costmap(grid_3x5, 0.5, -1.0, 2.0)
-    with pytest.raises(TypeError):
-        costmap.world_to_map(x=0.0, y=2.0)
-    with pytest.raises(TypeError):
-        costmap.get_cost(mx=0, my=0)
-
-
-def test_map_to_world_gives_cell_centre(grid_3x5):
-    costmap = sp.Costmap(grid_3x5, 0.5, -1.0, 2.0)
-    assert costmap.map_to_world(0, 0) == (-0.75, 2.25)
-    for my in range(costmap.height):
-        for mx in range(costmap.width):
-            assert costmap.world_to_map(*costmap.map_to_world(mx, my)) == (mx, my)
 
 
 def test_costmap_owns_its_cells(grid_3x5):

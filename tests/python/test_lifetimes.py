@@ -1,7 +1,6 @@
 """Who keeps whom alive: views keep their owners, copies do not, and nothing leaks."""
 
 import gc
-import math
 import sys
 import threading
 import weakref
@@ -101,32 +100,6 @@ def test_result_copies_do_not_hold_the_result(make, read):
     assert read(copy) == expected  # the copy owns its memory
 
 
-def test_costmap_copies_the_array_it_is_built_from():
-    cells = np.zeros((4, 6), dtype=np.uint8)
-    references = sys.getrefcount(cells)
-    costmap = se2.Costmap(cells, 1.0, 0.0, 0.0)
-    assert sys.getrefcount(cells) == references
-    cells[:] = 254
-    assert costmap.get_cost(0, 0) == 0
-    out = costmap.cells_array
-    out[:] = 7
-    assert costmap.get_cost(3, 2) == 0
-
-
-def test_planner_keeps_its_own_costmap():
-    costmap = open_map()
-    watch = weakref.ref(costmap)
-    planner = se2.HybridAStar(costmap)
-    del costmap
-    gc.collect()
-    assert watch() is None  # a copy, not a reference
-    request = se2.PlanRequest()
-    request.start = se2.Pose2D(1.0, 1.0, 0.0)
-    request.goal = se2.Pose2D(3.0, 1.5, 0.0)
-    request.footprint = se2.CircleFootprint(0.2)
-    assert planner.plan(request, se2.PlannerConfig()).status == se2.PlannerStatus.SUCCESS
-
-
 def test_footprint_in_a_request_is_a_copy():
     polygon = se2.PolygonFootprint([se2.Point2D(0.2, 0.1), se2.Point2D(-0.2, 0.1),
                                     se2.Point2D(-0.2, -0.1), se2.Point2D(0.2, -0.1)])
@@ -179,19 +152,3 @@ def test_plan_keeps_its_arguments_alive_without_the_interpreter_lock():
     gc.collect()
     assert all(watch() is None for watch in watches)
 
-
-def test_repeated_plans_do_not_leak_result_objects():
-    planner = se2.HybridAStar(open_map())
-    request = se2.PlanRequest()
-    request.start = se2.Pose2D(1.0, 1.0, 0.0)
-    request.goal = se2.Pose2D(3.0, 1.5, 0.0)
-    config = se2.PlannerConfig()
-    watches = []
-    for _ in range(5):
-        result = planner.plan(request, config)
-        assert result.status == se2.PlannerStatus.SUCCESS
-        watches.append(weakref.ref(result))
-        assert not math.isnan(result.path_array.sum())
-    del result
-    gc.collect()
-    assert all(watch() is None for watch in watches)

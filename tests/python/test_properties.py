@@ -7,8 +7,7 @@ import math
 import xml.etree.ElementTree as ElementTree
 
 import numpy as np
-import pytest
-from hypothesis import HealthCheck, assume, given, settings
+from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 from hypothesis.extra import numpy as hnp
 
@@ -21,19 +20,11 @@ settings.register_profile(
 )
 settings.load_profile("veltrax")
 
-PI = 3.141592653589793
-TWO_PI = 6.283185307179586
-
 grids = hnp.arrays(np.uint8, hnp.array_shapes(min_dims=2, max_dims=2, min_side=1, max_side=12))
 resolutions = st.floats(min_value=1e-3, max_value=10.0)
 origins = st.floats(min_value=-1e3, max_value=1e3)
 finite = st.floats(allow_nan=False, allow_infinity=False)
-coordinates = st.floats(min_value=-50.0, max_value=50.0)
 yaws = st.floats(min_value=-20.0, max_value=20.0)
-poses = st.builds(se2.Pose2D, coordinates, coordinates, yaws)
-
-
-# ---- costmaps
 
 
 @given(grids, resolutions, origins, origins)
@@ -45,23 +36,6 @@ def test_costmap_keeps_cells_and_geometry(cells, resolution, origin_x, origin_y)
     for my in range(costmap.height):
         for mx in range(costmap.width):
             assert costmap.get_cost(mx, my) == cells[my, mx]
-
-
-@given(grids, st.floats(min_value=0.01, max_value=2.0), st.integers(-100, 100), st.integers(-100, 100))
-def test_cell_centres_map_back_to_their_cell(cells, resolution, origin_x, origin_y):
-    costmap = se2.Costmap(cells, resolution, float(origin_x), float(origin_y))
-    for my in range(costmap.height):
-        for mx in range(costmap.width):
-            x, y = costmap.map_to_world(mx, my)
-            assert costmap.world_to_map(x, y) == (mx, my)
-
-
-@given(grids)
-def test_csv_file_round_trip(tmp_path, cells):
-    path = tmp_path / "map.csv"
-    path.write_text("\n".join(",".join(str(v) for v in row) for row in cells) + "\n")
-    costmap = se2.load_costmap_csv(str(path), 0.5, 1.0, -2.0)
-    np.testing.assert_array_equal(costmap.cells_array, cells)  # CSV rows are grid rows
 
 
 @given(grids, st.booleans())
@@ -80,108 +54,12 @@ def test_pgm_file_round_trip(tmp_path, cells, plain):
     assert (costmap.origin_x, costmap.origin_y) == (0.0, 0.0)
 
 
-# ---- yaw normalisation
-
-
-@given(finite)
-def test_normalize_yaw_range(yaw):
-    result = se2.normalize_yaw(yaw)
-    assert -PI <= result < PI
-    assert math.copysign(1.0, result) == 1.0 or result != 0.0  # never a negative zero
-
-
-@given(finite)
-def test_normalize_yaw_is_idempotent_up_to_the_rounding_of_pi(yaw):
-    once = se2.normalize_yaw(yaw)
-    twice = se2.normalize_yaw(once)
-    assert abs(twice - once) <= 4.5e-16  # half an ulp of 2 pi, from adding and subtracting pi
-    assert -PI <= twice < PI
-
-
-@given(st.floats(min_value=-1e6, max_value=1e6))
-def test_normalize_yaw_moves_by_whole_turns(yaw):
-    turns = (se2.normalize_yaw(yaw) - yaw) / TWO_PI
-    assert abs(turns - round(turns)) < 1e-9
-
-
-# ---- resampling
-
-
-paths = st.lists(poses, min_size=0, max_size=12)
-spacings = st.floats(min_value=0.05, max_value=5.0)
-
-
-@given(paths, spacings)
-def test_resample_spacing_bound_and_endpoints(path, spacing):
-    out = se2.PathSmoother.resample(path, spacing)
-    if not path:
-        assert out == []
-        return
-    assert (out[0].x, out[0].y, out[0].yaw) == (path[0].x, path[0].y, path[0].yaw)  # as given
-    # The last step ends at dx * 1 + a.x, which may differ from b.x in the last bits.
-    assert math.hypot(out[-1].x - path[-1].x, out[-1].y - path[-1].y) <= 1e-12
-    for a, b in zip(out, out[1:]):
-        assert math.hypot(b.x - a.x, b.y - a.y) <= spacing * (1 + 1e-12)
-
-
-@given(st.lists(poses, min_size=1, max_size=6), spacings)
-def test_resample_keeps_every_input_position(path, spacing):
-    out = se2.PathSmoother.resample(path, spacing)
-    # Every input position is a sample (up to rounding), or was a repeat of its predecessor.
-    for pose in path:
-        assert min(math.hypot(p.x - pose.x, p.y - pose.y) for p in out) <= 1e-12
-
-
-@given(paths, st.floats(min_value=1e-300, max_value=1e-9))
-def test_resample_refuses_spacings_it_cannot_afford(path, spacing):
-    length = sum(math.hypot(b.x - a.x, b.y - a.y) for a, b in zip(path, path[1:]))
-    assume(length / spacing > 2e7)
-    with pytest.raises(ValueError, match="^path spacing is too small for the path length$"):
-        se2.PathSmoother.resample(path, spacing)
-
-
-# ---- path validation against single checks
-
-
 footprints = st.one_of(
     st.builds(se2.CircleFootprint, st.floats(min_value=0.05, max_value=1.5)),
     st.tuples(st.floats(0.05, 1.5), st.floats(0.05, 1.0)).map(
         lambda hw: se2.PolygonFootprint([se2.Point2D(hw[0], hw[1]), se2.Point2D(-hw[0], hw[1]),
                                          se2.Point2D(-hw[0], -hw[1]), se2.Point2D(hw[0], -hw[1])])),
 )
-map_poses = st.builds(se2.Pose2D, st.floats(-1.0, 11.0), st.floats(-1.0, 11.0), yaws)
-
-
-@given(hnp.arrays(np.uint8, (10, 10), elements=st.sampled_from([0, 0, 0, 100, 253, 254, 255])),
-       st.lists(map_poses, min_size=1, max_size=8), footprints, st.booleans(),
-       st.floats(min_value=0.05, max_value=1.0))
-def test_validate_path_agrees_with_checks_at_the_poses(cells, path, footprint, allow_unknown, step):
-    checker = se2.CollisionChecker(se2.Costmap(cells, 1.0, 0.0, 0.0), allow_unknown)
-    swept = checker.validate_path(path, footprint, step)
-    at_poses = [checker.check(pose, footprint) for pose in path]
-    if any(r.collision for r in at_poses):
-        assert swept.collision
-    if not swept.collision:
-        assert not any(r.collision or r.outside_map for r in at_poses)
-        assert swept.max_cost >= max(r.max_cost for r in at_poses)
-    if len(path) == 1:
-        only = at_poses[0]
-        assert (swept.collision, swept.outside_map, swept.max_cost) == (
-            only.collision, only.outside_map, only.max_cost)
-
-
-@given(map_poses, map_poses, st.floats(min_value=1e-300, max_value=1e-7))
-def test_validate_path_refuses_steps_it_cannot_afford(start, end, step):
-    samples = math.hypot(end.x - start.x, end.y - start.y) / step
-    assume(2e7 < samples < 1e18)  # beyond 2^64 a segment has its own message
-    checker = se2.CollisionChecker(se2.Costmap(np.zeros((10, 10), np.uint8), 1.0, -5.0, -5.0))
-    # Both poses are off this map, but the sweep is refused before it would check a sample.
-    with pytest.raises(ValueError, match="^interpolation_step is too small for the path length$"):
-        checker.validate_path([se2.Pose2D(p.x + 100, p.y, p.yaw) for p in (start, end)],
-                              se2.CircleFootprint(0.5), step)
-
-
-# ---- writers read back
 
 
 any_double = st.floats(allow_nan=True, allow_infinity=True)
@@ -233,9 +111,6 @@ def test_result_json_reads_back_to_the_same_doubles(tmp_path, path, labels, leng
     assert len(document["path"]) == len(path)
     for entry, (x, y, yaw) in zip(document["path"], path):
         assert same(entry["x"], x) and same(entry["y"], y) and same(entry["yaw"], yaw)
-
-
-# ---- SVG
 
 
 @given(hnp.arrays(np.uint8, hnp.array_shapes(min_dims=2, max_dims=2, min_side=1, max_side=6)),
