@@ -321,6 +321,23 @@ class Search {
     return heuristicCost(pose, bound, exact);
   }
 
+  // A primitive that moved a whole cell or more along an axis has left its cell, though rounding
+  // may map its end back into it (a straight cell-long step from a pose on a cell edge). Its key
+  // is then taken a millionth of a cell further on; kInvalidIndex when it did not move that far.
+  std::uint32_t keyAfterCrossing(const Pose2D& from, const Pose2D& end, std::uint32_t bins) const {
+    const double cell = costmap_.resolution();
+    const double dx = end.x - from.x;
+    const double dy = end.y - from.y;
+    const double whole = cell * (1.0 - 1e-9);
+    if (!(std::fabs(dx) >= whole || std::fabs(dy) >= whole)) {
+      return detail::kInvalidIndex;
+    }
+    Pose2D beyond = end;
+    beyond.x += std::fabs(dx) >= whole ? std::copysign(cell * 1e-6, dx) : 0.0;
+    beyond.y += std::fabs(dy) >= whole ? std::copysign(cell * 1e-6, dy) : 0.0;
+    return detail::stateKey(costmap_, bins, beyond);
+  }
+
   bool tryAnalyticExpansion(const Pose2D& from, double bound, bool exact);
   void finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node);
   std::vector<Pose2D> searchedSamples(const HybridAStar::Workspace& workspace,
@@ -579,10 +596,14 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
       }
       const auto cost = static_cast<std::uint8_t>(outcomes[i]);
       const Pose2D& end = primitive.samples.back();
-      const std::uint32_t key = keys[i];
+      std::uint32_t key = keys[i];
       std::uint32_t child = workspace.find(key);
       if (child == current) {
-        continue;
+        key = keyAfterCrossing(p, end, bins);
+        child = key == kInvalidIndex ? current : workspace.find(key);
+        if (child == current) {
+          continue;
+        }
       }
       if (child == kInvalidIndex) {
         child = workspace.getOrCreate(key);

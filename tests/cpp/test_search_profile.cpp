@@ -347,3 +347,24 @@ TEST(PlannerLimits, NameTheSettingThatMadeTheWorkTooLarge) {
 
 }  // namespace
 }  // namespace veltrax::se2
+
+namespace veltrax::se2 {
+namespace {
+
+// A corridor one cell high: from a start on a cell edge, rounding maps the end of a cell-long
+// straight step back into its own cell; the step has left it all the same.
+TEST(CellEdgeSteps, LeaveTheirCellWhateverTheRounding) {
+  const HybridAStar planner(Costmap(2000, 1, 0.05, 0.0, 0.0, std::vector<std::uint8_t>(2000, 0)));
+  PlanRequest request;
+  request.goal = {80.025, 0.025, 0.0};
+  request.footprint = CircleFootprint{0.02};
+  for (const double x : {1.0, 1.01}) {
+    request.start = {x, 0.025, 0.0};
+    const PlannerResult result = planner.plan(request, PlannerConfig{});
+    EXPECT_EQ(result.status, PlannerStatus::SUCCESS) << x << ": " << result.message;
+    EXPECT_EQ(oracles::pathProblem(planner.costmap(), request, PlannerConfig{}, result), "");
+  }
+}
+
+}  // namespace
+}  // namespace veltrax::se2
