@@ -124,7 +124,9 @@ PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
   config.non_straight_penalty = 0.05 * step;
   config.reverse_penalty = 1.0 * step;
   config.steering_change_penalty = 0.01;
-  config.direction_switch_penalty = 0.5;
+  config.direction_switch_penalty = 2.0;
+  // A shortest curve to the goal may reverse twice where the search would not.
+  config.analytic_expansion_max_cusps = 1;
   config.heuristic_weight = kRecommendedHeuristicWeight;
   config.footprint_aware_heuristic = true;
   config.heuristic_reach_factor = 2.0;
@@ -338,7 +340,7 @@ class Search {
     return detail::stateKey(costmap_, bins, beyond);
   }
 
-  bool tryAnalyticExpansion(const Pose2D& from, double bound, bool exact);
+  bool tryAnalyticExpansion(const HybridAStar::Workspace::Node& node);
   void finish(HybridAStar::Workspace& workspace, std::uint32_t goal_node);
   std::vector<Pose2D> searchedSamples(const HybridAStar::Workspace& workspace,
                                       const std::vector<std::uint32_t>& chain) const;
@@ -368,7 +370,10 @@ class Search {
 };
 
 // `bound` and `exact` are the node's kinematic bound (see heuristicCost).
-bool Search::tryAnalyticExpansion(const Pose2D& from, double bound, bool exact) {
+bool Search::tryAnalyticExpansion(const HybridAStar::Workspace::Node& node) {
+  const Pose2D& from = node.pose;
+  const double bound = node.kinematic_bound;
+  const bool exact = node.kinematic_exact;
   // A pose farther from the goal in a straight line than the length limit has no short curve.
   if (bounds_ != nullptr &&
       bounds_->certainlyLonger(std::hypot(request_.goal.x - from.x, request_.goal.y - from.y),
@@ -388,9 +393,19 @@ bool Search::tryAnalyticExpansion(const Pose2D& from, double bound, bool exact) 
   // little; the samples and checks up to the first failure are those of checking the whole
   // interpolated curve in order.
   bool passed = false;
+  // Changes of direction along the curve, counting the one where it joins the node's motion.
+  std::uint32_t cusps = 0;
+  bool joined = node.parent != detail::kInvalidIndex;
+  Direction previous = node.direction;
   try {
     passed = space_->interpolateWhile(from, request_.goal, config_.collision_check_step, analytic_,
                                       [&](const KinematicSample& sample) {
+                                        if (joined && sample.direction != previous &&
+                                            ++cusps > config_.analytic_expansion_max_cusps) {
+                                          return false;
+                                        }
+                                        joined = true;
+                                        previous = sample.direction;
                                         const CollisionResult r = timedCollisionCheck(sample.pose);
                                         ++diagnostics_.collision_checks;
                                         return !r.collision &&
@@ -510,8 +525,7 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
       finish(workspace, current);
       return;
     }
-    if (analytic && diagnostics_.expanded_nodes % interval == 0 &&
-        tryAnalyticExpansion(p, node.kinematic_bound, node.kinematic_exact)) {
+    if (analytic && diagnostics_.expanded_nodes % interval == 0 && tryAnalyticExpansion(node)) {
       diagnostics_.search_time_ms = millisecondsSince(ts);
       finish(workspace, current);
       return;

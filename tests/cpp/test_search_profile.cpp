@@ -222,7 +222,8 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   // The default lattice's primitive is one 5 cm cell long.
   EXPECT_DOUBLE_EQ(c.non_straight_penalty, 0.0025);
   EXPECT_DOUBLE_EQ(c.reverse_penalty, 0.05);
-  EXPECT_EQ(c.direction_switch_penalty, 0.5);
+  EXPECT_EQ(c.direction_switch_penalty, 2.0);
+  EXPECT_EQ(c.analytic_expansion_max_cusps, 1u);
   EXPECT_EQ(c.heuristic_weight, 1.5);
   EXPECT_TRUE(c.footprint_aware_heuristic);
   EXPECT_EQ(c.analytic_expansion_max_cost, 253);

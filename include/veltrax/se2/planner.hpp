@@ -54,6 +54,9 @@ struct PlannerConfig {
   // every cell up to this multiple of the start's value (plus a metre) is known; farther cells
   // read that bound. On large maps this is most of a cold plan's time.
   double heuristic_reach_factor = 0.0;
+  // Largest number of changes of direction an analytic curve may make, counting the one where it
+  // joins the search's path; the default sets no limit.
+  std::uint32_t analytic_expansion_max_cusps = 0xFFFFFFFFu;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
