@@ -8,6 +8,8 @@
 //   bench_suite [--json FILE] [--maps a,b] [--queries N] [--repeats N] [--time-limit S]
 //               [--footprint circle|rectangle] [--no-reference] [--peers] [--peer-time S]
 //               [--separation M] [--map NAME=FILE[:SCALE[:CROP]] ...]
+//               [--config defaults|recommended] [--mode reverse|forward|rotation] [--random N]
+//               [--set FIELD=NUMBER ...]
 //
 // --map adds a map of one's own (repeatable): a map-server YAML file with a PGM image, a PGM
 // (occupancy grey levels, 0.05 m) or a MovingAI grid upsampled SCALE times (default 10) after
@@ -357,6 +359,38 @@ std::vector<bench::Query> randomSolvableQueries(const Costmap& map, const Footpr
     }
   }
   return queries;
+}
+
+// The fields a tuning experiment changes, by name (booleans as 0 or 1).
+bool setField(PlannerConfig& c, const std::string& field, double v) {
+  const std::pair<const char*, double PlannerConfig::*> doubles[] = {
+      {"heuristic_weight", &PlannerConfig::heuristic_weight},
+      {"heuristic_reach_factor", &PlannerConfig::heuristic_reach_factor},
+      {"analytic_expansion_max_length", &PlannerConfig::analytic_expansion_max_length},
+      {"direction_switch_penalty", &PlannerConfig::direction_switch_penalty},
+      {"non_straight_penalty", &PlannerConfig::non_straight_penalty},
+      {"reverse_penalty", &PlannerConfig::reverse_penalty},
+      {"steering_change_penalty", &PlannerConfig::steering_change_penalty},
+      {"cost_penalty", &PlannerConfig::cost_penalty},
+  };
+  for (const auto& [name, member] : doubles) {
+    if (field == name) {
+      c.*member = v;
+      return true;
+    }
+  }
+  if (field == "footprint_aware_heuristic") {
+    c.footprint_aware_heuristic = v != 0.0;
+  } else if (field == "analytic_expansion_max_cusps") {
+    c.analytic_expansion_max_cusps = static_cast<std::uint32_t>(v);
+  } else if (field == "analytic_expansion_max_cost") {
+    c.analytic_expansion_max_cost = static_cast<std::uint8_t>(v);
+  } else if (field == "max_expanded_nodes") {
+    c.max_expanded_nodes = static_cast<std::uint64_t>(v);
+  } else {
+    return false;
+  }
+  return true;
 }
 
 struct Workload {
@@ -713,6 +747,7 @@ int main(int argc, char** argv) {
   std::string config_name = "defaults";
   std::string mode = "reverse";
   std::size_t random_queries = 0;
+  std::vector<std::pair<std::string, double>> settings;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::string {
@@ -752,6 +787,14 @@ int main(int argc, char** argv) {
       mode = value();
     } else if (arg == "--random") {
       random_queries = std::stoul(value());
+    } else if (arg == "--set") {
+      const std::string setting = value();
+      const std::size_t equals = setting.find('=');
+      if (equals == std::string::npos) {
+        std::cerr << "--set wants FIELD=NUMBER\n";
+        return 2;
+      }
+      settings.emplace_back(setting.substr(0, equals), std::stod(setting.substr(equals + 1)));
     } else if (arg == "--map") {
       const std::string argument = value();
       const std::size_t equals = argument.find('=');
@@ -799,6 +842,12 @@ int main(int argc, char** argv) {
     config.max_planning_time_seconds = time_limit;
     config.allow_reverse = mode != "forward";
     config.allow_in_place_rotation = mode == "rotation";
+    for (const auto& [field, number] : settings) {
+      if (!setField(config, field, number)) {
+        std::cerr << "--set: no such field " << field << "\n";
+        return 2;
+      }
+    }
     std::vector<bench::Query> queries;
     if (random_queries > 0) {
       queries = randomSolvableQueries(map, footprint, random_queries, w.separation);
