@@ -120,35 +120,5 @@ INSTANTIATE_TEST_SUITE_P(
                  {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PlannerStatusName, IsTheEnumeratorNameOrInternalError) {
-  const char* names[] = {"SUCCESS",
-                         "NO_PATH",
-                         "TIMEOUT",
-                         "CANCELLED",
-                         "INVALID_REQUEST",
-                         "START_OUT_OF_BOUNDS",
-                         "GOAL_OUT_OF_BOUNDS",
-                         "START_IN_COLLISION",
-                         "GOAL_IN_COLLISION",
-                         "MAX_NODES_EXCEEDED",
-                         "INTERNAL_ERROR"};
-  for (std::int32_t value = -1; value <= 11; ++value) {
-    const bool named = value >= 0 && value <= 10;
-    EXPECT_EQ(std::string(plannerStatusName(static_cast<PlannerStatus>(value))),
-              named ? names[value] : "INTERNAL_ERROR")
-        << value;
-  }
-}
-
-TEST(PlannerResultRecord, MatchesRevisionsNeedsAllThree) {
-  PlannerResult result;
-  result.map_revision = 7;
-  result.goal_revision = 18446744073709551615u;
-  EXPECT_TRUE(result.matchesRevisions(7, 18446744073709551615u, 0));
-  EXPECT_FALSE(result.matchesRevisions(8, 18446744073709551615u, 0));
-  EXPECT_FALSE(result.matchesRevisions(7, 18446744073709551614u, 0));
-  EXPECT_FALSE(result.matchesRevisions(7, 18446744073709551615u, 1));
-}
-
 }  // namespace
 }  // namespace veltrax::se2
