@@ -30,7 +30,7 @@ def make_requests():
 
 def test_results_come_back_in_request_order_and_match_serial(warehouse):
     requests = make_requests()
-    parallel = plan_many(warehouse, requests, workers=2, progress=False)
+    parallel = plan_many(warehouse, requests, sp.PlannerConfig(), workers=2, progress=False)
     planner = sp.HybridAStar(warehouse)
     serial = [planner.plan(r, sp.PlannerConfig()) for r in requests]
     assert [r.goal_revision for r in parallel] == [r.goal_revision for r in requests]
