@@ -175,6 +175,11 @@ TEST_F(SmootherTest, ConvergesGeometricallyAndStopsBelowTolerance) {
     EXPECT_EQ(out[i].y, vee_[i].y);
     EXPECT_EQ(out[i].yaw, vee_[i].yaw);
   }
+  // Off-centre: the fixed point of both pulls, (w_s (p + q) + w_d o) / (2 w_s + w_d) per axis.
+  const auto skew =
+      PathSmoother::smooth({{0, 0, 0}, {1.6, 1, 0.7}, {2, 0, 0}}, checker, footprint_, config());
+  EXPECT_NEAR(skew[1].x, (0.3 * 2.0 + 0.2 * 1.6) / 0.8, 1e-9);
+  EXPECT_NEAR(skew[1].y, 0.25, 1e-9);
 }
 
 TEST_F(SmootherTest, FirstIterateOnLethalCellReturnsTheInputExactly) {
