@@ -201,15 +201,6 @@ TEST(ObstacleHeuristicClearance, BlocksCellsCloserThanTheClearance) {
   }
 }
 
-TEST(InscribedRadius, OfEachShape) {
-  const PolygonFootprint rectangle{{{0.4, 0.25}, {-0.3, 0.25}, {-0.3, -0.25}, {0.4, -0.25}}};
-  const PolygonFootprint aside{{{1.0, 1.0}, {2.0, 1.0}, {2.0, 2.0}}};
-  EXPECT_EQ(inscribedRadius(CircleFootprint{0.3}), 0.3);
-  EXPECT_DOUBLE_EQ(inscribedRadius(rectangle), 0.25);
-  EXPECT_EQ(inscribedRadius(aside), 0.0);
-  EXPECT_DOUBLE_EQ(inscribedRadius(MultiPolygonFootprint{{aside, rectangle}}), 0.25);
-}
-
 TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   const PlannerConfig c = recommendedConfig(0.05, CircleFootprint{0.25});
   EXPECT_TRUE(c.validate().empty());

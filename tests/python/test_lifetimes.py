@@ -11,20 +11,6 @@ import pytest
 import _se2_planner as se2
 
 
-def open_map(size=40, resolution=0.1):
-    return se2.Costmap(np.zeros((size, size), dtype=np.uint8), resolution, 0.0, 0.0)
-
-
-def solved():
-    planner = se2.HybridAStar(open_map())
-    request = se2.PlanRequest()
-    request.start = se2.Pose2D(1.0, 1.0, 0.0)
-    request.goal = se2.Pose2D(3.0, 1.5, 0.0)
-    request.footprint = se2.CircleFootprint(0.2)
-    result = planner.plan(request, se2.PlannerConfig())
-    assert result.status == se2.PlannerStatus.SUCCESS, result.message
-    return result
-
 
 def first_sample():
     space = se2.KinematicStateSpace(1.0, True)
