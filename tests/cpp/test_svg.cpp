@@ -13,18 +13,6 @@ namespace {
 
 constexpr double kHalfPi = 1.5707963267948966;
 
-std::vector<std::string> elementsStartingWith(const std::string& document,
-                                              const std::string& prefix) {
-  std::vector<std::string> found;
-  std::size_t at = 0;
-  while ((at = document.find("\n" + prefix, at)) != std::string::npos) {
-    const std::size_t end = document.find('\n', at + 1);
-    found.push_back(document.substr(at + 1, end - at - 1));
-    at = end;
-  }
-  return found;
-}
-
 // 10 x 10 cells of 0.1 m from (-1, -1), all free: with 10 units per cell, world (x, y) is drawn
 // at ((x + 1) * 100, 100 - (y + 1) * 100).
 Costmap freeMap() { return Costmap(10, 10, 0.1, -1.0, -1.0, std::vector<std::uint8_t>(100, 0)); }
@@ -55,51 +43,6 @@ TEST(SvgRender, WholeDocumentOfATinyMapWithoutPath) {
             "stroke-width=\"3\"/>\n"
             "</svg>\n");
 }
-
-struct SegmentColours {
-  std::vector<Direction> directions;
-  std::vector<std::string> strokes;
-};
-
-class SvgSegments : public ::testing::TestWithParam<SegmentColours> {};
-
-TEST_P(SvgSegments, ColourOfTheEndPose) {
-  SvgRenderOptions options = tenPerCell();
-  options.draw_footprints = false;
-  options.path_color = "#000001";
-  options.forward_color = "#000002";
-  options.reverse_color = "#000003";
-  options.rotation_color = "#000004";
-  PlannerResult result;
-  result.path = {{-1.0, -1.0, 0.0}, {-0.5, -1.0, 0.0}, {-0.5, -0.5, 0.0}};
-  result.directions = GetParam().directions;
-  const std::vector<std::string> lines = elementsStartingWith(
-      renderPlanSvg(freeMap(), PlanRequest{}, result, options), "<line x1=\"0.000\" y1=\"100");
-  const std::vector<std::string> first_segment = {
-      "<line x1=\"0.000\" y1=\"100.000\" x2=\"50.000\""
-      " y2=\"100.000\" stroke=\"" +
-      GetParam().strokes[0] +
-      "\" stroke-width=\"3\" "
-      "stroke-linecap=\"round\"/>"};
-  EXPECT_EQ(lines, first_segment);
-  const std::vector<std::string> second = elementsStartingWith(
-      renderPlanSvg(freeMap(), PlanRequest{}, result, options), "<line x1=\"50.000\"");
-  ASSERT_EQ(second.size(), 1u);
-  EXPECT_EQ(second[0], "<line x1=\"50.000\" y1=\"100.000\" x2=\"50.000\" y2=\"50.000\" stroke=\"" +
-                           GetParam().strokes[1] +
-                           "\" stroke-width=\"3\" stroke-linecap=\"round\"/>");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Svg, SvgSegments,
-    ::testing::Values(SegmentColours{{}, {"#000001", "#000001"}},
-                      SegmentColours{{Direction::FORWARD, Direction::FORWARD, Direction::REVERSE},
-                                     {"#000002", "#000003"}},
-                      SegmentColours{{Direction::REVERSE}, {"#000002", "#000002"}},
-                      SegmentColours{{Direction::FORWARD, Direction::ROTATION},
-                                     {"#000004", "#000002"}},
-                      SegmentColours{{Direction::REVERSE, Direction::REVERSE, Direction::ROTATION},
-                                     {"#000003", "#000004"}}));
 
 struct Escaped {
   std::string color;
