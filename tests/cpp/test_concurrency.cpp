@@ -145,6 +145,5 @@ TEST_F(ConcurrencyPlanTest, ThreadsSharingOnePlannerGetTheSoloResults) {
   }
 }
 
-// 15 m x 15 m of free space around a goal boxed in by a wall whose only door is one cell wide:
 }  // namespace
 }  // namespace veltrax::se2
