@@ -8,15 +8,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "detail/free_cells.hpp"
-#include "detail/kinematic_bound.hpp"
-#include "oracles/collision_reference.hpp"
 #include "oracles/inflation_oracle.hpp"
 #include "oracles/obstacle_heuristic_oracle.hpp"
 #include "oracles/reference_planner.hpp"
@@ -24,9 +19,7 @@
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/heuristic.hpp"
-#include "veltrax/se2/kinematics.hpp"
 #include "veltrax/se2/planner.hpp"
-#include "veltrax/se2/primitives.hpp"
 
 namespace veltrax::se2 {
 namespace {
@@ -369,161 +362,6 @@ INSTANTIATE_TEST_SUITE_P(BenchMaps, HeuristicDifferential,
                                            FieldCase{"open", 100, 17, true, 7.5},
                                            FieldCase{"maze", 12, 12, false, 2.0}),
                          [](const auto& info) { return std::string(info.param.map); });
-
-}  // namespace
-}  // namespace veltrax::se2
-
-namespace veltrax::se2 {
-namespace {
-
-// ---- the chained bound of the kinematic distance against OMPL's own value
-
-struct BoundCase {
-  const char* name;
-  double radius;
-  double coordinate_scale;  // where the poses lie: far from the origin means coarser rounding
-};
-
-class KinematicBoundTest : public ::testing::TestWithParam<BoundCase> {};
-
-TEST_P(KinematicBoundTest, ChainedBoundNeverBelowOmplDistance) {
-  const BoundCase& c = GetParam();
-  const KinematicStateSpace space(c.radius, true);
-  PlannerConfig config;
-  config.minimum_turning_radius = c.radius;
-  const MotionPrimitiveTable table(0.05, config);
-  const detail::KinematicBound bound(c.radius, 2.0 * c.coordinate_scale);
-  std::mt19937_64 rng(static_cast<std::uint64_t>(c.radius * 1000 + c.coordinate_scale));
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  std::vector<MotionPrimitive> primitives;
-  std::uint64_t checked = 0;
-  std::uint64_t tight = 0;
-  for (int trial = 0; trial < 400; ++trial) {
-    const Pose2D goal{c.coordinate_scale * (unit(rng) - 0.5),
-                      c.coordinate_scale * (unit(rng) - 0.5), (unit(rng) * 2.0 - 1.0) * kPi};
-    // Starts straight ahead of or behind the goal's heading, with lateral offsets from none to
-    // sub-ulp to visible, then sideways, then anywhere from close to far.
-    const double along = (unit(rng) - 0.5) * 8.0 * c.radius;
-    const double offsets[] = {0.0, 1e-13, 1e-9, 1e-5, 0.01, 0.3};
-    const int kind = trial % 9;
-    double dx;
-    double dy;
-    double yaw = goal.yaw;
-    if (kind < 6) {
-      const double side = offsets[kind];
-      dx = along * std::cos(goal.yaw) - side * std::sin(goal.yaw);
-      dy = along * std::sin(goal.yaw) + side * std::cos(goal.yaw);
-      yaw = goal.yaw + (trial % 2 == 0 ? 0.0 : (unit(rng) - 0.5) * 1e-6);
-    } else if (kind == 6) {
-      dx = -along * std::sin(goal.yaw);
-      dy = along * std::cos(goal.yaw);
-    } else {
-      const double reach = (kind == 7 ? 3.0 : 0.5 * c.coordinate_scale) * unit(rng);
-      const double bearing = unit(rng) * kTwoPi;
-      dx = reach * std::cos(bearing);
-      dy = reach * std::sin(bearing);
-      yaw = (unit(rng) * 2.0 - 1.0) * kPi;
-    }
-    Pose2D pose{goal.x + dx, goal.y + dy, normalizeYaw(yaw)};
-    double chained = space.distance(pose, goal);
-    // A walk of random primitives; the bound is carried along without recomputation, as through
-    // a chain of nodes whose curves the planner skipped.
-    for (int step = 0; step < 40; ++step) {
-      table.generate(pose, primitives);
-      const MotionPrimitive& primitive = primitives[rng() % primitives.size()];
-      pose = primitive.samples.back();
-      chained = bound.afterStep(chained, primitive.length);
-      const double exact = space.distance(pose, goal);
-      ASSERT_LE(exact, chained) << c.name << " trial " << trial << " step " << step;
-      ++checked;
-      if (step == 0) {
-        // One step on from an exact value the bound may be no looser than the step itself.
-        tight += chained - exact <= 2.0 * primitive.length + 1e-3 ? 1 : 0;
-      }
-    }
-  }
-  EXPECT_EQ(checked, 400u * 40u);
-  EXPECT_EQ(tight, 400u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Radii, KinematicBoundTest,
-                         ::testing::Values(BoundCase{"default", 0.4, 20.0},
-                                           BoundCase{"tight turns far out", 0.05, 2000.0},
-                                           BoundCase{"wide turns", 3.0, 100.0}),
-                         [](const auto& info) { return std::to_string(info.index); });
-
-TEST(KinematicBoundTest, CertainlyLongerOnlyWhenOmplAgrees) {
-  const double radius = 0.4;
-  const KinematicStateSpace space(radius, true);
-  const detail::KinematicBound bound(radius, 100.0);
-  std::mt19937_64 rng(5);
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  int decided = 0;
-  for (int trial = 0; trial < 3000; ++trial) {
-    const Pose2D from{unit(rng) * 6.0, unit(rng) * 6.0, (unit(rng) * 2.0 - 1.0) * kPi};
-    const Pose2D to{unit(rng) * 6.0, unit(rng) * 6.0, trial % 3 == 0 ? from.yaw : unit(rng) * 6.0};
-    const double limit = 3.0 * unit(rng) + (trial % 5 == 0 ? 0.0 : 1.0);
-    const double straight = std::hypot(to.x - from.x, to.y - from.y);
-    if (bound.certainlyLonger(straight, limit)) {
-      ++decided;
-      EXPECT_GT(space.distance(from, to), limit) << trial;
-    }
-    // Exactly at the limit the answer is left to the curve.
-    EXPECT_FALSE(bound.certainlyLonger(limit, limit));
-  }
-  EXPECT_GT(decided, 1000);
-}
-
-}  // namespace
-}  // namespace veltrax::se2
-
-namespace veltrax::se2 {
-namespace {
-
-// ---- the zero-cost shortcut of the search's collision checks
-
-TEST(FastCollisionCheckTest, SameAnswersAsTheChecker) {
-  // Zero ground with a few islands of cost, lethal and unknown cells, up to the map's edges.
-  const std::uint64_t w = 64;
-  const std::uint64_t h = 48;
-  std::vector<std::uint8_t> cells(w * h, 0);
-  std::mt19937_64 rng(3);
-  for (int i = 0; i < 25; ++i) {
-    cells[rng() % cells.size()] = static_cast<std::uint8_t>(1 + rng() % 255);
-  }
-  cells[0] = 254;
-  cells[w * h - 1] = 7;
-  const Costmap map(w, h, 0.1, -2.0, 1.0, cells);
-  detail::ZeroCostRegions regions;
-  regions.build(map);
-  ASSERT_TRUE(regions.built());
-  EXPECT_EQ(regions.nonZero(0, 0, w - 1, h - 1), 27u);
-  const Footprint footprints[] = {
-      CircleFootprint{0.25}, CircleFootprint{0.05}, rectangle(0.6, 0.3),
-      MultiPolygonFootprint{
-          {rectangle(0.3, 0.2), PolygonFootprint{{{0.4, 0.0}, {0.5, 0.1}, {0.5, -0.1}}}}}};
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  for (const bool allow_unknown : {false, true}) {
-    const CollisionChecker checker(map, allow_unknown);
-    for (const Footprint& footprint : footprints) {
-      const detail::FastCollisionCheck fast(checker, footprint, &regions);
-      int zero = 0;
-      int nonzero = 0;
-      for (int i = 0; i < 4000; ++i) {
-        // Whole and half cells put box edges on cell boundaries; some poses leave the map.
-        const double grid = i % 3 == 0 ? 0.05 : 1e-3;
-        const Pose2D pose{-2.3 + std::round(unit(rng) * 7.0 / grid) * grid,
-                          0.7 + std::round(unit(rng) * 5.4 / grid) * grid,
-                          (unit(rng) * 2.0 - 1.0) * kPi};
-        const CollisionResult expected = checker.checkValidated(pose, footprint);
-        ASSERT_EQ(fast(pose), expected) << pose.x << " " << pose.y << " " << pose.yaw;
-        (expected == CollisionResult{} ? zero : nonzero) += 1;
-      }
-      EXPECT_GT(zero, 500);
-      EXPECT_GT(nonzero, 500);
-    }
-  }
-}
 
 }  // namespace
 }  // namespace veltrax::se2

@@ -149,25 +149,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- yaw-bin templates ----------------------------------------------------------------------
 
-TEST(YawBinFootprintTemplates, RejectsFewerThanEightBins) {
-  EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(CircleFootprint{1.0}, 7); }),
-            "angle_bins must be at least 8");
-  EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(CircleFootprint{1.0}, 0); }),
-            "angle_bins must be at least 8");
-  EXPECT_EQ(YawBinFootprintTemplates(CircleFootprint{1.0}, 8).angleBins(), 8u);
-}
-
-TEST(YawBinFootprintTemplates, RejectsBinCountsThatWouldExhaustMemory) {
-  EXPECT_EQ(YawBinFootprintTemplates(CircleFootprint{1.0}, 65536).angleBins(), 65536u);
-  for (const std::uint32_t bins : {65537u, 0xFFFFFFFFu}) {
-    EXPECT_EQ(invalidArgumentMessage([&] { YawBinFootprintTemplates(CircleFootprint{1.0}, bins); }),
-              "angle_bins must be at most 65536");
-  }
-  // The footprint is still judged first.
-  EXPECT_EQ(invalidArgumentMessage([] { YawBinFootprintTemplates(CircleFootprint{-1}, 70000); }),
-            "circle radius must be finite and positive");
-}
-
 struct YawBinCase {
   std::uint32_t bins;
   double yaw;
@@ -193,44 +174,6 @@ INSTANTIATE_TEST_SUITE_P(
                       YawBinCase{8, 0.785398163397448, 0}, YawBinCase{8, 5 * kTwoPi + 0.1, 0},
                       YawBinCase{8, -5 * kTwoPi - 0.1, 7}, YawBinCase{72, -0.01, 71},
                       YawBinCase{72, 0.09, 1}));
-
-TEST(YawBinFootprintTemplates, AtChecksTheBinIndex) {
-  const YawBinFootprintTemplates templates(CircleFootprint{0.5}, 16);
-  EXPECT_EQ(std::get<CircleFootprint>(templates.at(15)).radius, 0.5);
-  for (const std::uint32_t bin : {16u, 17u, 0xFFFFFFFFu}) {
-    try {
-      templates.at(bin);
-      ADD_FAILURE() << "bin " << bin << " was accepted";
-    } catch (const std::out_of_range& e) {
-      EXPECT_STREQ(e.what(), "yaw bin is out of range");
-    }
-  }
-}
-
-TEST(YawBinFootprintTemplates, PolygonIsRotatedByTheLowerBinEdge) {
-  const std::vector<Point2D> input{{1, 0}, {0, 1}, {-1, 0}};
-  const YawBinFootprintTemplates templates(polygon(input), 8);
-  const auto& bin0 = std::get<PolygonFootprint>(templates.at(0)).points;
-  ASSERT_EQ(bin0.size(), 3u);
-  for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(bin0[i].x, input[i].x);
-    EXPECT_EQ(bin0[i].y, input[i].y);
-  }
-  const auto& bin4 = std::get<PolygonFootprint>(templates.at(4)).points;
-  ASSERT_EQ(bin4.size(), 3u);
-  for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_NEAR(bin4[i].x, -input[i].x, 1e-15);
-    EXPECT_NEAR(bin4[i].y, -input[i].y, 1e-15);
-  }
-  // Bin 2 of 8 starts at exactly the double nearest pi / 2.
-  const auto& bin2 = std::get<PolygonFootprint>(templates.at(2)).points;
-  EXPECT_EQ(bin2[0].x, std::cos(kPi / 2));
-  EXPECT_EQ(bin2[0].y, std::sin(kPi / 2));
-  // Bin 1 is at pi / 4, not at the bin centre (pi / 8).
-  const auto& bin1 = std::get<PolygonFootprint>(templates.at(1)).points;
-  EXPECT_NEAR(bin1[0].x, std::sqrt(0.5), 1e-15);
-  EXPECT_NEAR(bin1[0].y, std::sqrt(0.5), 1e-15);
-}
 
 }  // namespace
 }  // namespace veltrax::se2

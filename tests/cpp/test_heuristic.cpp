@@ -51,63 +51,6 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{252, {0.0, 1.5, 2.0}}, LineCase{254, {0.0, kInf, kInf}},
                       LineCase{255, {0.0, kInf, kInf}}));
 
-TEST(ObstacleHeuristicTest, DiagonalIsSqrtTwoNotTwo) {
-  const ObstacleHeuristic h(makeMap(2, 2, 1.0, {0, 0, 0, 0}), GridIndex{0, 0}, false, 2.0);
-  EXPECT_EQ(h.distance(1, 1), 1.4142135623730951);
-  EXPECT_EQ(h.distance(1, 0), 1.0);
-  EXPECT_EQ(h.distance(0, 1), 1.0);
-}
-
-TEST(ObstacleHeuristicTest, WalledOffCellsStayInfinite) {
-  // Column 1 is a wall of lethal and unknown cells; column 2 is behind it.
-  const ObstacleHeuristic h(makeMap(3, 3, 1.0, {0, 254, 0, 0, 255, 0, 0, 254, 0}), GridIndex{0, 1},
-                            false, 1.0);
-  for (std::uint64_t y = 0; y < 3; ++y) {
-    EXPECT_EQ(h.distance(1, y), kInf) << y;
-    EXPECT_EQ(h.distance(2, y), kInf) << y;
-    EXPECT_TRUE(std::isfinite(h.distance(0, y))) << y;
-  }
-}
-
-TEST(ObstacleHeuristicTest, DiagonalSqueezesBetweenTwoLethalCells) {
-  // (0,0) goal, (1,0) and (0,1) lethal, (1,1) free: reached diagonally.
-  const ObstacleHeuristic h(makeMap(2, 2, 1.0, {0, 254, 254, 0}), GridIndex{0, 0}, false, 2.0);
-  EXPECT_EQ(h.distance(1, 1), 1.4142135623730951);
-}
-
-struct OutOfRangeCase {
-  std::uint64_t x;
-  std::uint64_t y;
-};
-
-class ObstacleHeuristicBoundsTest : public ::testing::TestWithParam<OutOfRangeCase> {};
-
-TEST_P(ObstacleHeuristicBoundsTest, GoalOutsideMapThrows) {
-  const Costmap map = makeMap(4, 3, 1.0, std::vector<std::uint8_t>(12, 0));
-  try {
-    ObstacleHeuristic h(map, GridIndex{GetParam().x, GetParam().y}, false, 2.0);
-    FAIL() << "no exception";
-  } catch (const std::out_of_range& e) {
-    EXPECT_STREQ(e.what(), "heuristic goal outside map");
-  }
-}
-
-TEST_P(ObstacleHeuristicBoundsTest, DistanceOutsideMapThrows) {
-  const ObstacleHeuristic h(makeMap(4, 3, 1.0, std::vector<std::uint8_t>(12, 0)), GridIndex{0, 0},
-                            false, 2.0);
-  try {
-    h.distance(GetParam().x, GetParam().y);
-    FAIL() << "no exception";
-  } catch (const std::out_of_range& e) {
-    EXPECT_STREQ(e.what(), "heuristic index outside map");
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Cells, ObstacleHeuristicBoundsTest,
-                         ::testing::Values(OutOfRangeCase{4, 0}, OutOfRangeCase{0, 3},
-                                           OutOfRangeCase{std::uint64_t(-1), 0},
-                                           OutOfRangeCase{0, std::uint64_t(-1)}));
-
 class ObstacleHeuristicPenaltyTest : public ::testing::TestWithParam<double> {};
 
 TEST_P(ObstacleHeuristicPenaltyTest, NegativeOrNonFinitePenaltyIsRefused) {

@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -72,41 +70,9 @@ TEST_F(PgmLoad, PlainImageIsFlippedIntoRows) {
   EXPECT_EQ(row(map, 0), (Bytes{3, 4, 5}));
 }
 
-TEST_F(PgmLoad, RawImageGivesTheSameCostmap) {
-  const std::string path = write("a.pgm", std::string("P5 3 2 255\n\x00\x01\x02\x03\x04\x05", 17));
-  const Costmap map = loadCostmapPgm(path, 0.25, 0.0, 0.0);
-  EXPECT_EQ(map.cells(), (Bytes{3, 4, 5, 0, 1, 2}));
-}
-
 TEST_F(PgmLoad, GreyLevelsScaleToCostsRoundingHalvesUp) {
   const std::string path = write("a.pgm", "P2 5 1 100 0 1 50 99 100");
   EXPECT_EQ(loadCostmapPgm(path, 1.0, 0.0, 0.0).cells(), (Bytes{0, 3, 128, 252, 255}));
-}
-
-TEST_F(PgmLoad, CommentsAndWhitespaceBetweenHeaderTokens) {
-  const std::string path =
-      write("a.pgm", "P2#c1\n\t2#c2\n#c3\r\n  1\f\v255# after maxval\n7 #x\n 9 extra junk");
-  EXPECT_EQ(loadCostmapPgm(path, 1.0, 0.0, 0.0).cells(), (Bytes{7, 9}));
-}
-
-TEST_F(PgmLoad, RealOccupancyMap) {
-  const Costmap map = loadCostmapPgm(std::string(VELTRAX_DATA_DIR) + "/maps/turtlebot3/map.pgm",
-                                     0.05, -10.0, -10.0);
-  ASSERT_EQ(map.width(), 384u);
-  ASSERT_EQ(map.height(), 384u);
-  std::uint64_t free = 0, lethal = 0, unknownish = 0;
-  for (const std::uint8_t cost : map.cells()) {
-    free += cost == 0;
-    lethal += cost == 254;
-    unknownish += cost == 205;
-  }
-  EXPECT_EQ(free, 795u);
-  EXPECT_EQ(lethal, 7939u);
-  EXPECT_EQ(unknownish, 138722u);
-  // File row 132 holds the first free and the first lethal pixel, at columns 184 and 185.
-  EXPECT_EQ(map.getCost(184, 383 - 132), 0);
-  EXPECT_EQ(map.getCost(185, 383 - 132), 254);
-  EXPECT_EQ(map.getCost(184, 383 - 131), 205);
 }
 
 class PgmRejects : public TemporaryDirectoryTest, public ::testing::WithParamInterface<BadFile> {};
@@ -279,27 +245,6 @@ TEST_F(Writers, ResultJsonOfAPlan) {
             "  ]\n}\n");
 }
 
-TEST_F(Writers, NonFiniteNumbers) {
-  constexpr double kInf = std::numeric_limits<double>::infinity();
-  PlannerResult result;
-  result.path = {{std::nan(""), -std::nan(""), kInf}, {-kInf, 0.0, 1.0}};
-  result.diagnostics.total_time_ms = std::nan("");
-  result.diagnostics.path_length = kInf;
-  const std::string csv = pathOf("p.csv");
-  const std::string json = pathOf("r.json");
-  savePathCsv(result, csv);
-  saveResultJson(result, json);
-  EXPECT_EQ(read(csv), "x,y,yaw,direction\nnan,-nan,inf,0\n-inf,0,1,0\n");
-  const std::string text = read(json);
-  EXPECT_NE(text.find("\"total_time_ms\": null, "), std::string::npos);
-  EXPECT_NE(text.find("\"path_length\": null, "), std::string::npos);
-  EXPECT_NE(text.find("    {\"x\": null, \"y\": null, \"yaw\": null, \"direction\": 0},\n"
-                      "    {\"x\": null, \"y\": 0, \"yaw\": 1, \"direction\": 0}\n"),
-            std::string::npos);
-  EXPECT_EQ(text.find("nan"), std::string::npos);
-  EXPECT_EQ(text.find("inf"), std::string::npos);
-}
-
 struct Escape {
   std::string message;
   std::string written;
@@ -321,40 +266,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Escape{"say \"hi\"", "say \\\"hi\\\""}, Escape{"a\\b", "a\\\\b"},
                       Escape{std::string("\x00\x01\x1f", 3), "\\u0000\\u0001\\u001f"},
                       Escape{"q\"\\\t\x01\xc3\xa9", "q\\\"\\\\\\t\\u0001\xc3\xa9"}));
-
-struct Unwritable {
-  const char* name;
-  bool json;
-  std::string relative_path;  // empty: the directory itself
-  std::string message;
-};
-
-class WritersFail : public TemporaryDirectoryTest,
-                    public ::testing::WithParamInterface<Unwritable> {};
-
-TEST_P(WritersFail, ReportThePathAndLeaveNothingBehind) {
-  const Unwritable& p = GetParam();
-  const std::string path = p.relative_path.rfind("/dev/", 0) == 0 ? p.relative_path
-                           : p.relative_path.empty()              ? dir_
-                                                                  : pathOf(p.relative_path);
-  expectThrows(Thrown::kRuntime, p.message + path, [&] {
-    if (p.json) {
-      saveResultJson(samplePlan(), path);
-    } else {
-      savePathCsv(samplePlan(), path);
-    }
-  });
-  EXPECT_TRUE(entries().empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Writers, WritersFail,
-    ::testing::Values(
-        Unwritable{"CsvDirectory", false, "", "cannot open output file: "},
-        Unwritable{"JsonMissingDirectory", true, "no/path.json", "cannot open output file: "},
-        Unwritable{"CsvDeviceFull", false, "/dev/full", "output file is not a regular file: "},
-        Unwritable{"JsonDeviceFull", true, "/dev/full", "output file is not a regular file: "}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace veltrax::se2

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -61,93 +59,6 @@ TEST(PlannerConfigValidate, EveryFaultInTheFixedOrder) {
       "smoother_tolerance must be finite and positive",
   };
   EXPECT_EQ(config.validate(), expected);
-}
-
-// Values at the edge of each rule: the smallest refused and the largest accepted change.
-struct EdgeCase {
-  const char* name;
-  std::function<void(PlannerConfig&)> change;
-  std::vector<std::string> expected;
-};
-
-class ConfigEdges : public ::testing::TestWithParam<EdgeCase> {};
-
-TEST_P(ConfigEdges, GiveExactlyTheseProblems) {
-  PlannerConfig config;
-  GetParam().change(config);
-  EXPECT_EQ(config.validate(), GetParam().expected);
-}
-
-const double kTiny = std::numeric_limits<double>::min();
-
-INSTANTIATE_TEST_SUITE_P(
-    Rules, ConfigEdges,
-    ::testing::Values(
-        EdgeCase{"negative_zero_radius",
-                 [](PlannerConfig& c) { c.minimum_turning_radius = -0.0; },
-                 {"minimum_turning_radius must be finite and positive"}},
-        EdgeCase{"tiny_step", [](PlannerConfig& c) { c.collision_check_step = kTiny; }, {}},
-        EdgeCase{"negative_tiny_spacing",
-                 [](PlannerConfig& c) { c.path_output_spacing = -kTiny; },
-                 {"path_output_spacing must be finite and positive"}},
-        EdgeCase{"zero_penalties",
-                 [](PlannerConfig& c) {
-                   c.cost_penalty = -0.0;
-                   c.retrospective_penalty = 0.0;
-                   c.smoother_weight_smooth = std::numeric_limits<double>::max();
-                 },
-                 {}},
-        EdgeCase{"negative_tiny_tolerance",
-                 [](PlannerConfig& c) { c.yaw_tolerance = -1e-300; },
-                 {"yaw_tolerance must be finite and non-negative"}},
-        EdgeCase{"seven_bins",
-                 [](PlannerConfig& c) { c.angle_bins = 7; },
-                 {"angle_bins must be at least 8"}},
-        EdgeCase{"eight_bins", [](PlannerConfig& c) { c.angle_bins = 8; }, {}},
-        EdgeCase{"radius_ignored_in_place",
-                 [](PlannerConfig& c) {
-                   c.minimum_turning_radius = kNaN;
-                   c.allow_in_place_rotation = true;
-                 },
-                 {}},
-        EdgeCase{"counts_of_one",
-                 [](PlannerConfig& c) {
-                   c.max_expanded_nodes = 1;
-                   c.terminal_check_interval = 1;
-                   c.smoother_max_iterations = 1;
-                   c.analytic_expansion_max_cost = 0;  // not validated
-                 },
-                 {}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(PlannerStatusName, IsTheEnumeratorNameOrInternalError) {
-  const char* names[] = {"SUCCESS",
-                         "NO_PATH",
-                         "TIMEOUT",
-                         "CANCELLED",
-                         "INVALID_REQUEST",
-                         "START_OUT_OF_BOUNDS",
-                         "GOAL_OUT_OF_BOUNDS",
-                         "START_IN_COLLISION",
-                         "GOAL_IN_COLLISION",
-                         "MAX_NODES_EXCEEDED",
-                         "INTERNAL_ERROR"};
-  for (std::int32_t value = -1; value <= 11; ++value) {
-    const bool named = value >= 0 && value <= 10;
-    EXPECT_EQ(std::string(plannerStatusName(static_cast<PlannerStatus>(value))),
-              named ? names[value] : "INTERNAL_ERROR")
-        << value;
-  }
-}
-
-TEST(PlannerResultRecord, MatchesRevisionsNeedsAllThree) {
-  PlannerResult result;
-  result.map_revision = 7;
-  result.goal_revision = 18446744073709551615u;
-  EXPECT_TRUE(result.matchesRevisions(7, 18446744073709551615u, 0));
-  EXPECT_FALSE(result.matchesRevisions(8, 18446744073709551615u, 0));
-  EXPECT_FALSE(result.matchesRevisions(7, 18446744073709551614u, 0));
-  EXPECT_FALSE(result.matchesRevisions(7, 18446744073709551615u, 1));
 }
 
 }  // namespace

@@ -165,12 +165,6 @@ TEST(FoundPathRandom, EveryFoundPathIsSoundAndTheRecommendedConfigSolvesAll) {
   EXPECT_EQ(recommended_failures, 0);
 }
 
-}  // namespace
-}  // namespace veltrax::se2
-
-namespace veltrax::se2 {
-namespace {
-
 // A row of 1 m cells with a lethal cell at the end: clearance c blocks the cells whose centre is
 // closer than c to it.
 TEST(ObstacleHeuristicClearance, BlocksCellsCloserThanTheClearance) {
@@ -207,15 +201,6 @@ TEST(ObstacleHeuristicClearance, BlocksCellsCloserThanTheClearance) {
   }
 }
 
-TEST(InscribedRadius, OfEachShape) {
-  const PolygonFootprint rectangle{{{0.4, 0.25}, {-0.3, 0.25}, {-0.3, -0.25}, {0.4, -0.25}}};
-  const PolygonFootprint aside{{{1.0, 1.0}, {2.0, 1.0}, {2.0, 2.0}}};
-  EXPECT_EQ(inscribedRadius(CircleFootprint{0.3}), 0.3);
-  EXPECT_DOUBLE_EQ(inscribedRadius(rectangle), 0.25);
-  EXPECT_EQ(inscribedRadius(aside), 0.0);
-  EXPECT_DOUBLE_EQ(inscribedRadius(MultiPolygonFootprint{{aside, rectangle}}), 0.25);
-}
-
 TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   const PlannerConfig c = recommendedConfig(0.05, CircleFootprint{0.25});
   EXPECT_TRUE(c.validate().empty());
@@ -241,23 +226,6 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   EXPECT_EQ(message(std::nan(""), CircleFootprint{0.25}), "resolution must be finite and positive");
   EXPECT_EQ(message(0.05, CircleFootprint{-1.0}), validateFootprint(CircleFootprint{-1.0}).front());
 }
-
-TEST(HeuristicWeight, ValidatedAtLeastOne) {
-  PlannerConfig c;
-  EXPECT_EQ(c.heuristic_weight, 1.0);
-  EXPECT_FALSE(c.footprint_aware_heuristic);
-  for (const double bad : {0.999, std::nan(""), std::numeric_limits<double>::infinity()}) {
-    c.heuristic_weight = bad;
-    EXPECT_EQ(c.validate(),
-              std::vector<std::string>{"heuristic_weight must be finite and at least 1"});
-  }
-}
-
-}  // namespace
-}  // namespace veltrax::se2
-
-namespace veltrax::se2 {
-namespace {
 
 // A field that stops early agrees with the whole field below its reach and reads the reach
 // elsewhere, and it reaches far enough for its start.
@@ -315,12 +283,6 @@ TEST(ObstacleHeuristicReach, CacheHitsOnlyWhereTheFieldReaches) {
   config.heuristic_reach_factor = 0.0;
   EXPECT_FALSE(hit(6.0));  // a search without a reach factor needs the whole field
 }
-
-}  // namespace
-}  // namespace veltrax::se2
-
-namespace veltrax::se2 {
-namespace {
 
 // Settings the library cannot sample are refused as requests, naming the setting to change.
 TEST(PlannerLimits, NameTheSettingThatMadeTheWorkTooLarge) {

@@ -1,28 +1,17 @@
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "file_fixture.hpp"
 #include "veltrax/se2/svg.hpp"
 
 namespace veltrax::se2 {
 namespace {
 
 constexpr double kHalfPi = 1.5707963267948966;
-
-std::vector<std::string> elementsStartingWith(const std::string& document,
-                                              const std::string& prefix) {
-  std::vector<std::string> found;
-  std::size_t at = 0;
-  while ((at = document.find("\n" + prefix, at)) != std::string::npos) {
-    const std::size_t end = document.find('\n', at + 1);
-    found.push_back(document.substr(at + 1, end - at - 1));
-    at = end;
-  }
-  return found;
-}
 
 // 10 x 10 cells of 0.1 m from (-1, -1), all free: with 10 units per cell, world (x, y) is drawn
 // at ((x + 1) * 100, 100 - (y + 1) * 100).
@@ -54,162 +43,6 @@ TEST(SvgRender, WholeDocumentOfATinyMapWithoutPath) {
             "stroke-width=\"3\"/>\n"
             "</svg>\n");
 }
-
-struct CellFill {
-  std::uint8_t cost;
-  const char* fill;
-};
-
-class SvgCells : public ::testing::TestWithParam<CellFill> {};
-
-TEST_P(SvgCells, GreyLevelOfACost) {
-  // Row 0 (smallest y) is drawn at the bottom of the page; row 1 is free and not drawn.
-  const Costmap map(1, 2, 1.0, 0.0, 0.0, {GetParam().cost, 0});
-  const std::vector<std::string> cells = elementsStartingWith(
-      renderPlanSvg(map, PlanRequest{}, PlannerResult{}, SvgRenderOptions{}), "<rect x=");
-  ASSERT_EQ(cells.size(), 1u);
-  EXPECT_EQ(cells[0], std::string("<rect x=\"0.000\" y=\"8.000\" width=\"8.000\" height=\"8.000\" "
-                                  "fill=\"") +
-                          GetParam().fill + "\"/>");
-}
-
-INSTANTIATE_TEST_SUITE_P(Svg, SvgCells,
-                         ::testing::Values(CellFill{1, "rgb(254,254,254)"},
-                                           CellFill{128, "rgb(127,127,127)"},
-                                           CellFill{253, "rgb(2,2,2)"}, CellFill{254, "rgb(1,1,1)"},
-                                           CellFill{255, "rgb(105,105,105)"}));
-
-struct GridCase {
-  bool draw_grid;
-  std::uint64_t pixels_per_cell;
-  std::vector<std::string> expected;
-};
-
-class SvgGrid : public ::testing::TestWithParam<GridCase> {};
-
-TEST_P(SvgGrid, DrawnOnlyWhenAskedAndCellsAreLargeEnough) {
-  const Costmap map(2, 1, 1.0, 0.0, 0.0, {0, 0});
-  SvgRenderOptions options;
-  options.draw_grid = GetParam().draw_grid;
-  options.pixels_per_cell = GetParam().pixels_per_cell;
-  EXPECT_EQ(
-      elementsStartingWith(renderPlanSvg(map, PlanRequest{}, PlannerResult{}, options), "<path"),
-      GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Svg, SvgGrid,
-    ::testing::Values(GridCase{true, 3, {}}, GridCase{false, 8, {}},
-                      GridCase{true,
-                               4,
-                               {"<path d=\"M0.000 0V4M4.000 0V4M8.000 0V4M0 0.000H8M0 4.000H8\" "
-                                "stroke=\"#d0d0d0\" stroke-width=\"0.5\"/>"}}));
-
-struct StrideCase {
-  bool draw_footprints;
-  std::uint64_t stride;
-  std::vector<std::string> centres_x;
-};
-
-class SvgFootprintStride : public ::testing::TestWithParam<StrideCase> {};
-
-TEST_P(SvgFootprintStride, FootprintsAtEveryStridePose) {
-  PlannerResult result;
-  for (int i = 0; i < 25; ++i) {
-    result.path.push_back({-1.0 + 0.1 * i, -0.5, 0.0});
-  }
-  SvgRenderOptions options = tenPerCell();
-  options.draw_footprints = GetParam().draw_footprints;
-  options.footprint_stride = GetParam().stride;
-  const std::string svg = renderPlanSvg(freeMap(), PlanRequest{}, result, options);
-  std::vector<std::string> centres;
-  for (const std::string& circle : elementsStartingWith(svg, "<circle")) {
-    if (circle.find("fill-opacity=\"0.080\"") != std::string::npos) {
-      centres.push_back(circle.substr(0, circle.find(" cy=")));
-    }
-  }
-  std::vector<std::string> expected;
-  for (const std::string& x : GetParam().centres_x) {
-    expected.push_back("<circle cx=\"" + x + "\"");
-  }
-  EXPECT_EQ(centres, expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Svg, SvgFootprintStride,
-                         ::testing::Values(StrideCase{true, 10, {"0.000", "100.000", "200.000"}},
-                                           StrideCase{true, 0, {"0.000"}},
-                                           StrideCase{true, 24, {"0.000", "240.000"}},
-                                           StrideCase{true, 25, {"0.000"}},
-                                           StrideCase{true, 1000, {"0.000"}},
-                                           StrideCase{false, 10, {}}));
-
-TEST(SvgRender, PolygonFootprintsAreTurnedWithThePose) {
-  const PolygonFootprint box{{{0.2, 0.1}, {-0.1, 0.1}, {-0.1, -0.1}, {0.2, -0.1}}};
-  const PolygonFootprint tip{{{0.0, 0.0}, {0.3, 0.0}, {0.3, 0.3}}};
-  PlanRequest request;
-  request.footprint = MultiPolygonFootprint{{box, tip}};
-  PlannerResult result;
-  result.path = {{-0.5, -0.5, kHalfPi}};
-  result.directions = {Direction::ROTATION};
-  const std::vector<std::string> polygons =
-      elementsStartingWith(renderPlanSvg(freeMap(), request, result, tenPerCell()), "<polygon");
-  const std::vector<std::string> expected = {
-      "<polygon points=\"40.000,30.000 40.000,60.000 60.000,60.000 60.000,30.000 \" "
-      "fill=\"#8e24aa\" fill-opacity=\"0.080\" stroke=\"#8e24aa\" stroke-width=\"1\"/>",
-      "<polygon points=\"50.000,50.000 50.000,20.000 20.000,20.000 \" fill=\"#8e24aa\" "
-      "fill-opacity=\"0.080\" stroke=\"#8e24aa\" stroke-width=\"1\"/>"};
-  EXPECT_EQ(polygons, expected);
-
-  request.footprint = box;
-  EXPECT_EQ(
-      elementsStartingWith(renderPlanSvg(freeMap(), request, result, tenPerCell()), "<polygon"),
-      std::vector<std::string>{expected[0]});
-}
-
-struct SegmentColours {
-  std::vector<Direction> directions;
-  std::vector<std::string> strokes;
-};
-
-class SvgSegments : public ::testing::TestWithParam<SegmentColours> {};
-
-TEST_P(SvgSegments, ColourOfTheEndPose) {
-  SvgRenderOptions options = tenPerCell();
-  options.draw_footprints = false;
-  options.path_color = "#000001";
-  options.forward_color = "#000002";
-  options.reverse_color = "#000003";
-  options.rotation_color = "#000004";
-  PlannerResult result;
-  result.path = {{-1.0, -1.0, 0.0}, {-0.5, -1.0, 0.0}, {-0.5, -0.5, 0.0}};
-  result.directions = GetParam().directions;
-  const std::vector<std::string> lines = elementsStartingWith(
-      renderPlanSvg(freeMap(), PlanRequest{}, result, options), "<line x1=\"0.000\" y1=\"100");
-  const std::vector<std::string> first_segment = {
-      "<line x1=\"0.000\" y1=\"100.000\" x2=\"50.000\""
-      " y2=\"100.000\" stroke=\"" +
-      GetParam().strokes[0] +
-      "\" stroke-width=\"3\" "
-      "stroke-linecap=\"round\"/>"};
-  EXPECT_EQ(lines, first_segment);
-  const std::vector<std::string> second = elementsStartingWith(
-      renderPlanSvg(freeMap(), PlanRequest{}, result, options), "<line x1=\"50.000\"");
-  ASSERT_EQ(second.size(), 1u);
-  EXPECT_EQ(second[0], "<line x1=\"50.000\" y1=\"100.000\" x2=\"50.000\" y2=\"50.000\" stroke=\"" +
-                           GetParam().strokes[1] +
-                           "\" stroke-width=\"3\" stroke-linecap=\"round\"/>");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Svg, SvgSegments,
-    ::testing::Values(SegmentColours{{}, {"#000001", "#000001"}},
-                      SegmentColours{{Direction::FORWARD, Direction::FORWARD, Direction::REVERSE},
-                                     {"#000002", "#000003"}},
-                      SegmentColours{{Direction::REVERSE}, {"#000002", "#000002"}},
-                      SegmentColours{{Direction::FORWARD, Direction::ROTATION},
-                                     {"#000004", "#000002"}},
-                      SegmentColours{{Direction::REVERSE, Direction::REVERSE, Direction::ROTATION},
-                                     {"#000003", "#000004"}}));
 
 struct Escaped {
   std::string color;
@@ -263,39 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadOptions{0, 1, "pixels_per_cell must be positive"},
         BadOptions{std::uint64_t{1} << 63, 2, "pixels_per_cell is too large for the costmap"},
         BadOptions{std::uint64_t{1} << 62, 5, "pixels_per_cell is too large for the costmap"}));
-
-struct SaveFailure {
-  const char* name;
-  std::string path;  // relative to the test directory unless absolute
-  std::uint64_t pixels_per_cell;
-  std::string message;
-};
-
-class SvgSaveFails : public testing::TemporaryDirectoryTest,
-                     public ::testing::WithParamInterface<SaveFailure> {};
-
-TEST_P(SvgSaveFails, ReportsThePath) {
-  const SaveFailure& p = GetParam();
-  const std::string path = p.path.empty() ? dir_ : p.path[0] == '/' ? p.path : pathOf(p.path);
-  SvgRenderOptions options;
-  options.pixels_per_cell = p.pixels_per_cell;
-  try {
-    savePlanSvg(freeMap(), PlanRequest{}, PlannerResult{}, path, options);
-    FAIL() << "accepted";
-  } catch (const std::runtime_error& e) {
-    EXPECT_EQ(e.what(), p.message + path);
-  }
-  EXPECT_TRUE(entries().empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(Svg, SvgSaveFails,
-                         ::testing::Values(SaveFailure{"MissingDirectory", "missing/plan.svg", 8,
-                                                       "cannot open SVG output file: "},
-                                           SaveFailure{"Directory", "", 8,
-                                                       "cannot open SVG output file: "},
-                                           SaveFailure{"DeviceFull", "/dev/full", 8,
-                                                       "output file is not a regular file: "}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace veltrax::se2

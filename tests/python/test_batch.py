@@ -30,7 +30,7 @@ def make_requests():
 
 def test_results_come_back_in_request_order_and_match_serial(warehouse):
     requests = make_requests()
-    parallel = plan_many(warehouse, requests, workers=2, progress=False)
+    parallel = plan_many(warehouse, requests, sp.PlannerConfig(), workers=2, progress=False)
     planner = sp.HybridAStar(warehouse)
     serial = [planner.plan(r, sp.PlannerConfig()) for r in requests]
     assert [r.goal_revision for r in parallel] == [r.goal_revision for r in requests]
@@ -52,41 +52,3 @@ def test_empty_batch_and_bad_worker_count(warehouse):
     with pytest.raises(ValueError, match="workers must be a positive integer"):
         plan_many(warehouse, make_requests()[:1], workers=0)
 
-
-def alternating_goals(count):
-    """`count` requests from one start whose goals alternate between two cells."""
-    goals = [(12.0, 5.0, math.pi), (12.5, 9.0, -math.pi / 2)]
-    requests = []
-    for k in range(count):
-        request = sp.PlanRequest()
-        request.start = sp.Pose2D(1.0, 5.0, 0.0)
-        request.goal = sp.Pose2D(*goals[k % 2])
-        request.goal_revision = k
-        requests.append(request)
-    return requests
-
-
-@pytest.mark.parametrize(
-    ("workers", "fewest_misses", "most_misses"),
-    [
-        # One worker plans each goal's requests back to back: one field per goal.
-        (1, 2, 2),
-        # Two workers take a goal each; the one that finishes first may help with the other goal.
-        (2, 2, 3),
-    ],
-)
-def test_requests_sharing_a_goal_reuse_the_workers_heuristic(warehouse, workers, fewest_misses, most_misses):
-    requests = alternating_goals(8)
-    results = plan_many(warehouse, requests, workers=workers, progress=False)
-    assert [r.goal_revision for r in results] == list(range(8))
-    misses = sum(not r.diagnostics.obstacle_heuristic_cache_hit for r in results)
-    assert fewest_misses <= misses <= most_misses
-
-
-def test_a_new_map_revision_builds_the_field_again(warehouse):
-    requests = alternating_goals(4)
-    requests[2].map_revision = 7
-    results = plan_many(warehouse, requests, workers=1, progress=False)
-    # Goal 0 at revision 0 (requests 0), goal 1 (1 and 3) and goal 0 at revision 7 (2).
-    hits = [r.diagnostics.obstacle_heuristic_cache_hit for r in results]
-    assert hits == [False, False, False, True]

@@ -6,23 +6,6 @@ import pytest
 import _se2_planner as sp
 
 
-def test_shape_maps_to_width_and_height(grid_3x5):
-    costmap = sp.Costmap(grid_3x5, 0.5, -1.0, 2.0)
-    assert (costmap.width, costmap.height) == (5, 3)
-    assert (costmap.resolution, costmap.origin_x, costmap.origin_y) == (0.5, -1.0, 2.0)
-    assert costmap.get_cost(4, 2) == grid_3x5[2][4] == 24
-    assert costmap.get_cost(0, 1) == 10
-
-
-@pytest.mark.parametrize("mx, my", [(5, 0), (0, 3)])
-def test_get_cost_off_grid(grid_3x5, mx, my):
-    costmap = sp.Costmap(grid_3x5, 1.0, 0.0, 0.0)
-    with pytest.raises(IndexError, match=r"^costmap index is outside the grid$"):
-        costmap.get_cost(mx, my)
-    with pytest.raises(IndexError, match=r"^costmap index is outside the grid$"):
-        costmap.map_to_world(mx, my)
-
-
 @pytest.mark.parametrize(
     "make",
     [
@@ -60,18 +43,6 @@ def test_bad_arrays_and_geometry_raise_python_errors(cells, resolution, origin_x
     assert str(caught.value) == message
 
 
-@pytest.mark.parametrize(
-    "point, expected",
-    [
-        ((-0.5, 2.5), (1, 1)),
-        ((math.nextafter(-1.0, -2.0), 2.0), None),
-    ],
-)
-def test_world_to_map(grid_3x5, point, expected):
-    costmap = sp.Costmap(grid_3x5, 0.5, -1.0, 2.0)
-    assert costmap.world_to_map(*point) == expected
-
-
 def test_costmap_owns_its_cells(grid_3x5):
     costmap = sp.Costmap(grid_3x5, 1.0, 0.0, 0.0)
     grid_3x5[0, 0] = 200
@@ -84,8 +55,3 @@ def test_costmap_owns_its_cells(grid_3x5):
     assert costmap.cells_array is not costmap.cells_array
 
 
-def test_costmap_is_immutable(grid_3x5):
-    costmap = sp.Costmap(grid_3x5, 1.0, 0.0, 0.0)
-    for attribute in ("width", "height", "resolution", "origin_x", "origin_y", "cells_array"):
-        with pytest.raises(AttributeError):
-            setattr(costmap, attribute, 1)

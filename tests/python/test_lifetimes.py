@@ -11,20 +11,6 @@ import pytest
 import _se2_planner as se2
 
 
-def open_map(size=40, resolution=0.1):
-    return se2.Costmap(np.zeros((size, size), dtype=np.uint8), resolution, 0.0, 0.0)
-
-
-def solved():
-    planner = se2.HybridAStar(open_map())
-    request = se2.PlanRequest()
-    request.start = se2.Pose2D(1.0, 1.0, 0.0)
-    request.goal = se2.Pose2D(3.0, 1.5, 0.0)
-    request.footprint = se2.CircleFootprint(0.2)
-    result = planner.plan(request, se2.PlannerConfig())
-    assert result.status == se2.PlannerStatus.SUCCESS, result.message
-    return result
-
 
 def first_sample():
     space = se2.KinematicStateSpace(1.0, True)
@@ -60,57 +46,6 @@ def test_view_outlives_its_owner_then_releases_it(make_owner, get_view, field):
     assert watch() is None
 
 
-def test_checker_outlives_its_costmap_then_releases_it():
-    cells = np.zeros((10, 10), dtype=np.uint8)
-    cells[5, 5] = 254
-    costmap = se2.Costmap(cells, 1.0, 0.0, 0.0)
-    watch = weakref.ref(costmap)
-    references = sys.getrefcount(costmap)
-    checkers = [se2.CollisionChecker(costmap) for _ in range(3)]
-    assert sys.getrefcount(costmap) == references + 3
-    del costmap, cells
-    gc.collect()
-    assert watch() is not None
-    result = checkers[0].check(se2.Pose2D(5.5, 5.5, 0.0), se2.CircleFootprint(0.5))
-    assert (result.collision, result.outside_map, result.max_cost) == (True, False, 254)
-    del checkers
-    gc.collect()
-    assert watch() is None
-
-
-@pytest.mark.parametrize(
-    ("make", "read"),
-    [
-        pytest.param(lambda r: r.path_array, lambda a: a[0, 0], id="path_array"),
-        pytest.param(lambda r: r.directions_array, lambda a: a[0], id="directions_array"),
-        pytest.param(lambda r: r.path, lambda p: p[0].x, id="path"),
-        pytest.param(lambda r: r.directions, lambda d: d[0], id="directions"),
-    ],
-)
-def test_result_copies_do_not_hold_the_result(make, read):
-    result = solved()
-    expected = read(make(result))
-    watch = weakref.ref(result)
-    references = sys.getrefcount(result)
-    copy = make(result)
-    assert sys.getrefcount(result) == references
-    del result
-    gc.collect()
-    assert watch() is None
-    assert read(copy) == expected  # the copy owns its memory
-
-
-def test_footprint_in_a_request_is_a_copy():
-    polygon = se2.PolygonFootprint([se2.Point2D(0.2, 0.1), se2.Point2D(-0.2, 0.1),
-                                    se2.Point2D(-0.2, -0.1), se2.Point2D(0.2, -0.1)])
-    request = se2.PlanRequest()
-    request.footprint = polygon
-    polygon.points = [se2.Point2D(0, 0)]
-    assert [(p.x, p.y) for p in request.footprint.points] == [
-        (0.2, 0.1), (-0.2, 0.1), (-0.2, -0.1), (0.2, -0.1)]
-
-
-# 15 m x 15 m with the goal in a box whose door is one cell wide: only the token ends the call.
 def boxed_goal_planner():
     cells = np.zeros((300, 300), dtype=np.uint8)
     cells[200, 200:261] = cells[260, 200:261] = 254

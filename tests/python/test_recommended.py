@@ -40,13 +40,6 @@ def test_recommended_config_refuses_bad_arguments(resolution, footprint, message
         sp.recommended_config(resolution, footprint)
 
 
-@pytest.mark.parametrize("weight", [0.5, math.inf, math.nan])
-def test_heuristic_weight_below_one_is_refused(weight):
-    config = sp.PlannerConfig()
-    config.heuristic_weight = weight
-    assert config.validate() == ["heuristic_weight must be finite and at least 1"]
-
-
 def test_inscribed_radius_and_clearance_keyword():
     rectangle = sp.PolygonFootprint([sp.Point2D(0.4, 0.25), sp.Point2D(-0.3, 0.25),
                                      sp.Point2D(-0.3, -0.25), sp.Point2D(0.4, -0.25)])
