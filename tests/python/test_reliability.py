@@ -105,17 +105,27 @@ for tolerance in (0.0, math.nan, -1.0):
     report(lambda: sp.PathSmoother.smooth(path, checker, sp.CircleFootprint(0.1), cfg))
 """
 
+# The node index over 2000 x 2000 cells x 72 bins wants 1.15 GB of address space.
+ADDRESS_SPACE = """
+import resource
+resource.setrlimit(resource.RLIMIT_AS, (1_000_000_000, 1_000_000_000))
+p = sp.HybridAStar(np.zeros((2000, 2000), np.uint8), 0.05, 0.0, 0.0)
+r = sp.PlanRequest(); r.start = sp.Pose2D(10, 10, 0); r.goal = sp.Pose2D(30, 12, 1.0)
+print(sp.planner_status_name(p.plan(r, sp.recommended_config(0.05, r.footprint)).status))
+"""
+
 @pytest.mark.parametrize(
     ("code", "expected"),
     [
         (PLAN_FAR, f"ValueError: {FAR}"),
+        (ADDRESS_SPACE, "SUCCESS"),
         (PLAN_YAW, "INVALID_REQUEST start and goal yaw must be within 1e6 radians of zero"),
         ("FIELD = 'footprint'\n" + RACE, "ok"),
         ("FIELD = 'interval'\n" + RACE, "ok"),
         (MILLION_POINTS, "['polygon footprint must have at most 1024 points']"),
         (SMOOTH, "\n".join(["ValueError: smoother_tolerance must be finite and positive"] * 3)),
     ],
-    ids=["far_origin_segfault", "huge_yaw", "footprint_race", "config_race", "million_points",
+    ids=["far_origin_segfault", "address_space_limit", "huge_yaw", "footprint_race", "config_race", "million_points",
          "smoother_never_converges"],
 )
 def test_crash_and_hang_reproducers(code, expected):
