@@ -367,6 +367,7 @@ bool setField(PlannerConfig& c, const std::string& field, double v) {
       {"heuristic_weight", &PlannerConfig::heuristic_weight},
       {"heuristic_reach_factor", &PlannerConfig::heuristic_reach_factor},
       {"analytic_expansion_max_length", &PlannerConfig::analytic_expansion_max_length},
+      {"analytic_expansion_ratio", &PlannerConfig::analytic_expansion_ratio},
       {"direction_switch_penalty", &PlannerConfig::direction_switch_penalty},
       {"non_straight_penalty", &PlannerConfig::non_straight_penalty},
       {"reverse_penalty", &PlannerConfig::reverse_penalty},

@@ -136,6 +136,8 @@ PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
   // A curve to the goal is cheap to try (a few microseconds, then the checks of its samples),
   // and from farther away it spares the search most of its expansions.
   config.analytic_expansion_max_length = 10.0;
+  // From that far a curve often fails near its end; every 16th expansion is often enough.
+  config.analytic_expansion_ratio = 16.0;
   config.allow_in_place_rotation = allow_in_place_rotation;
   if (allow_in_place_rotation) {
     // Every change between driving and turning on the spot pays the switch penalty; turning

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <stdexcept>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "oracles/path_checker.hpp"
+#include "oracles/reference_planner.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/heuristic.hpp"
 #include "veltrax/se2/io.hpp"
@@ -98,6 +100,14 @@ TEST_P(FoundPathTest, IsReturnedAndSound) {
   const PlannerResult result = planner.plan(request, config);
   ASSERT_EQ(result.status, PlannerStatus::SUCCESS) << result.message;
   EXPECT_EQ(oracles::pathProblem(planner.costmap(), request, config, result), "");
+  // The short searches also against the reference planner, fallback included, bit for bit.
+  if (result.diagnostics.expanded_nodes < 20000) {
+    const PlannerResult slow = oracles::ReferencePlanner(c.map()).plan(request, config);
+    ASSERT_EQ(slow.status, result.status) << slow.message;
+    ASSERT_EQ(slow.path.size(), result.path.size());
+    EXPECT_EQ(
+        std::memcmp(slow.path.data(), result.path.data(), result.path.size() * sizeof(Pose2D)), 0);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Queries, FoundPathTest, ::testing::ValuesIn(kFoundCases),

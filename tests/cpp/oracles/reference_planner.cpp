@@ -308,7 +308,20 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
         continue;
       }
       const Pose2D end = primitive.samples.back();
-      const std::uint32_t key = referenceKey(costmap_, bins, end);
+      std::uint32_t key = referenceKey(costmap_, bins, end);
+      if (key != kNone && index[key] == top.node) {
+        // A step of a whole cell along an axis has left its cell, whatever the rounding says.
+        const double cell = costmap_.resolution();
+        const bool across_x = std::fabs(end.x - p.x) >= cell * (1.0 - 1e-9);
+        const bool across_y = std::fabs(end.y - p.y) >= cell * (1.0 - 1e-9);
+        key = kNone;
+        if (across_x || across_y) {
+          const Pose2D beyond{end.x + (across_x ? std::copysign(cell * 1e-6, end.x - p.x) : 0.0),
+                              end.y + (across_y ? std::copysign(cell * 1e-6, end.y - p.y) : 0.0),
+                              end.yaw};
+          key = referenceKey(costmap_, bins, beyond);
+        }
+      }
       if (key == kNone || index[key] == top.node) {
         continue;
       }
@@ -385,15 +398,40 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
     const bool raw_collides =
         checker.validatePath(fallback, footprint, config.collision_check_step).collision;
     const std::string prefix = "postprocessed path failed validation: collision=";
+    std::string failure;
     if (check_radius &&
         !PathSmoother::respectsTurningRadius(fallback, config.minimum_turning_radius)) {
-      return fail(PlannerStatus::INTERNAL_ERROR,
-                  prefix + (raw_collides ? "true" : "false") + ", curvature=invalid");
+      failure = prefix + (raw_collides ? "true" : "false") + ", curvature=invalid";
+    } else if (raw_collides) {
+      failure = prefix + "true, curvature=valid";
     }
-    if (raw_collides) {
-      return fail(PlannerStatus::INTERNAL_ERROR, prefix + "true, curvature=valid");
+    if (failure.empty()) {
+      path = fallback;
+    } else {
+      // Last resort: the samples the search checked, primitive by primitive, then the curve.
+      std::vector<std::uint32_t> chain;
+      for (std::uint32_t at = *goal_node; at != kNone; at = nodes[at].parent) {
+        chain.insert(chain.begin(), at);
+      }
+      std::vector<Pose2D> searched{nodes[chain.front()].pose};
+      for (std::size_t i = 1; i < chain.size(); ++i) {
+        const Node& n = nodes[chain[i]];
+        const MotionPrimitive m = table->make(nodes[chain[i - 1]].pose, n.direction, n.steering);
+        searched.insert(searched.end(), m.samples.begin(), m.samples.end());
+      }
+      for (const KinematicSample& sample : analytic) {
+        searched.push_back(sample.pose);
+      }
+      const std::vector<Pose2D> driven =
+          PathSmoother::resample(searched, config.path_output_spacing);
+      if (checker.validatePath(driven, footprint, config.collision_check_step * (1.0 + 1e-9))
+              .collision ||
+          (check_radius &&
+           !PathSmoother::respectsTurningRadius(driven, config.minimum_turning_radius))) {
+        return fail(PlannerStatus::INTERNAL_ERROR, failure);
+      }
+      path = driven;
     }
-    path = fallback;
   }
   result.status = PlannerStatus::SUCCESS;
   result.message = "path found";
