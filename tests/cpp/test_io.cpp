@@ -4,6 +4,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "file_fixture.hpp"
@@ -83,43 +84,38 @@ TEST_P(PgmRejects, WithTheFirstProblemInFileOrder) {
   expectThrows(p.thrown, p.message, [&] { loadCostmapPgm(path, 0.5, 0.0, 0.0); });
 }
 
+// Every loader error is a std::runtime_error.
+BadFile bad(const char* name, std::string bytes, std::string message) {
+  return BadFile{name, std::move(bytes), Thrown::kRuntime, std::move(message)};
+}
+
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Pgm, PgmRejects,
     ::testing::Values(
-        BadFile{"Empty", "", Thrown::kRuntime, "unexpected end of PGM header"},
-        BadFile{"P3", "P3 1 1 255 0", Thrown::kRuntime, "only P2 and P5 PGM files are supported"},
-        BadFile{"LowerCase", "p5 1 1 255\n", Thrown::kRuntime,
-                "only P2 and P5 PGM files are supported"},
-        BadFile{"NoMaxval", "P5 3 2 # c", Thrown::kRuntime, "unexpected end of PGM header"},
-        BadFile{"WidthZero", "P2 0 2 255", Thrown::kRuntime, "invalid PGM width"},
-        BadFile{"WidthTrailing", "P2 4x 2 255", Thrown::kRuntime, "invalid PGM width"},
-        BadFile{"HeightZero", "P2 3 -0 255", Thrown::kRuntime, "invalid PGM height"},
-        BadFile{"MaxvalZero", "P2 3 2 0", Thrown::kRuntime, "invalid PGM maximum value"},
-        BadFile{"Maxval256", "P2 3 2 256 0 0 0 0 0 0", Thrown::kRuntime,
-                "16-bit PGM files are not supported"},
-        BadFile{"Maxval65535", "P5 3 2 65535\n", Thrown::kRuntime,
-                "16-bit PGM files are not supported"},
-        BadFile{"ProductWraps", "P5 4294967296 4294967296 255\n", Thrown::kRuntime,
-                "PGM pixel data is truncated"},
-        BadFile{"ProductTooLarge", "P2 4294967296 2147483648 255\n", Thrown::kRuntime,
-                "PGM pixel data is truncated"},
-        BadFile{"NegativeWidth", "P2 -1 1 255\n", Thrown::kRuntime, "invalid PGM width"},
-        BadFile{"PlainShort", "P2 3 2 255\n0 1 2\n3 4", Thrown::kRuntime,
-                "unexpected end of PGM header"},
-        BadFile{"PlainPixelTrailing", "P2 2 1 255\n1 2x", Thrown::kRuntime, "invalid PGM pixel"},
-        BadFile{"PlainPixelAbove", "P2 3 1 100\n100 101 x", Thrown::kRuntime,
-                "PGM pixel exceeds maximum value"},
-        BadFile{"RawCommentAfterMaxval", "P5 3 2 255#c\n012345", Thrown::kRuntime,
-                "invalid PGM header separator"},
-        BadFile{"RawShortByOne", "P5 3 2 255\n01234", Thrown::kRuntime,
-                "PGM pixel data is truncated"},
-        BadFile{"RawHugeClaim", "P5 100000 100000 255\n\x01\x02\x03", Thrown::kRuntime,
-                "PGM pixel data is truncated"},
-        BadFile{"RawPixelAbove", "P5 2 1 100\n\x64\x65", Thrown::kRuntime,
-                "PGM pixel exceeds maximum value"},
-        BadFile{"BinaryJunk", std::string("\x7f\x45\x4c\x46\x02\x01\x01\x00", 8), Thrown::kRuntime,
-                "only P2 and P5 PGM files are supported"}),
+        bad("Empty", "", "unexpected end of PGM header"),
+        bad("P3", "P3 1 1 255 0", "only P2 and P5 PGM files are supported"),
+        bad("LowerCase", "p5 1 1 255\n", "only P2 and P5 PGM files are supported"),
+        bad("NoMaxval", "P5 3 2 # c", "unexpected end of PGM header"),
+        bad("WidthZero", "P2 0 2 255", "invalid PGM width"),
+        bad("WidthTrailing", "P2 4x 2 255", "invalid PGM width"),
+        bad("HeightZero", "P2 3 -0 255", "invalid PGM height"),
+        bad("MaxvalZero", "P2 3 2 0", "invalid PGM maximum value"),
+        bad("Maxval256", "P2 3 2 256 0 0 0 0 0 0", "16-bit PGM files are not supported"),
+        bad("Maxval65535", "P5 3 2 65535\n", "16-bit PGM files are not supported"),
+        bad("ProductWraps", "P5 4294967296 4294967296 255\n", "PGM pixel data is truncated"),
+        bad("ProductTooLarge", "P2 4294967296 2147483648 255\n", "PGM pixel data is truncated"),
+        bad("NegativeWidth", "P2 -1 1 255\n", "invalid PGM width"),
+        bad("PlainShort", "P2 3 2 255\n0 1 2\n3 4", "unexpected end of PGM header"),
+        bad("PlainPixelTrailing", "P2 2 1 255\n1 2x", "invalid PGM pixel"),
+        bad("PlainPixelAbove", "P2 3 1 100\n100 101 x", "PGM pixel exceeds maximum value"),
+        bad("RawCommentAfterMaxval", "P5 3 2 255#c\n012345", "invalid PGM header separator"),
+        bad("RawShortByOne", "P5 3 2 255\n01234", "PGM pixel data is truncated"),
+        bad("RawHugeClaim", "P5 100000 100000 255\n\x01\x02\x03", "PGM pixel data is truncated"),
+        bad("RawPixelAbove", "P5 2 1 100\n\x64\x65", "PGM pixel exceeds maximum value"),
+        bad("BinaryJunk", std::string("\x7f\x45\x4c\x46\x02\x01\x01\x00", 8), "only P2 and P5 PGM files are supported")),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // ---------------------------------------------------------------------------------------------
 // CSV
@@ -158,20 +154,19 @@ TEST_P(CsvRejects, WithTheFirstProblemInFileOrder) {
   expectThrows(p.thrown, message, [&] { loadCostmapCsv(path, 0.5, 0.0, 0.0); });
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Csv, CsvRejects,
     ::testing::Values(
-        BadFile{"Above255", "1,256\n", Thrown::kRuntime, "CSV cost values must be in [0, 255]"},
-        BadFile{"Negative", "1,-1\n", Thrown::kRuntime, "CSV cost values must be in [0, 255]"},
-        BadFile{"Letter", "1,2,x\n", Thrown::kRuntime, "invalid CSV costmap row: 1 2 x"},
-        BadFile{"TrailingComment", "1,2 # two\n", Thrown::kRuntime,
-                "invalid CSV costmap row: 1 2 # two"},
-        BadFile{"DifferentWidths", "1,2\n1,2,3\n", Thrown::kRuntime,
-                "CSV costmap rows have different widths"},
-        BadFile{"CommentsOnly", "# a\n\n   \n\t# b\n", Thrown::kRuntime, "CSV costmap is empty: "},
-        BadFile{"BinaryJunk", std::string("\x01\x02,\xff", 4), Thrown::kRuntime,
-                "invalid CSV costmap row: \\x01\\x02 \\xff"}),
+        bad("Above255", "1,256\n", "CSV cost values must be in [0, 255]"),
+        bad("Negative", "1,-1\n", "CSV cost values must be in [0, 255]"),
+        bad("Letter", "1,2,x\n", "invalid CSV costmap row: 1 2 x"),
+        bad("TrailingComment", "1,2 # two\n", "invalid CSV costmap row: 1 2 # two"),
+        bad("DifferentWidths", "1,2\n1,2,3\n", "CSV costmap rows have different widths"),
+        bad("CommentsOnly", "# a\n\n   \n\t# b\n", "CSV costmap is empty: "),
+        bad("BinaryJunk", std::string("\x01\x02,\xff", 4), "invalid CSV costmap row: \\x01\\x02 \\xff")),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(CsvLoad, MissingFilesAreReportedWithTheirPath) {
   const std::string path = pathOf("missing.csv");

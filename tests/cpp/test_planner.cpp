@@ -174,68 +174,49 @@ TEST_P(PlannerStatusTest, StatusMessageAndCounters) {
   EXPECT_TRUE(result.matchesRevisions(11, 12, 13));
 }
 
+using Change = std::function<void(PlanRequest&, PlannerConfig&)>;
+constexpr PlannerStatus kInvalid = PlannerStatus::INVALID_REQUEST;
+
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Requests, PlannerStatusTest,
     ::testing::Values(
-        StatusCase{"bad_bins_and_footprint",
-                   [](PlanRequest& r, PlannerConfig& c) {
-                     c.angle_bins = 4;
-                     r.footprint = CircleFootprint{-1.0};
-                   },
-                   PlannerStatus::INVALID_REQUEST, "angle_bins must be at least 8", 0},
-        StatusCase{"bad_footprint",
-                   [](PlanRequest& r, PlannerConfig&) {
-                     r.footprint = PolygonFootprint{{{0, 0}, {1, 0}}};
-                   },
-                   PlannerStatus::INVALID_REQUEST,
-                   "polygon footprint requires at least three points", 0},
-        StatusCase{"nan_goal_yaw_beats_bounds",
-                   [](PlanRequest& r, PlannerConfig&) {
-                     r.start.x = -50.0;
-                     r.goal.yaw = kNaN;
-                   },
-                   PlannerStatus::INVALID_REQUEST, "start and goal poses must be finite", 0},
-        StatusCase{"start_outside", [](PlanRequest& r, PlannerConfig&) { r.start.x = 4.0; },
+        StatusCase{"bad_bins_and_footprint", Change([](PlanRequest& r, PlannerConfig& c) {
+                     c.angle_bins = 4; r.footprint = CircleFootprint{-1.0}; }),
+                   kInvalid, "angle_bins must be at least 8", 0},
+        StatusCase{"bad_footprint", Change([](PlanRequest& r, PlannerConfig&) {
+                     r.footprint = PolygonFootprint{{{0, 0}, {1, 0}}}; }),
+                   kInvalid, "polygon footprint requires at least three points", 0},
+        StatusCase{"nan_goal_yaw_beats_bounds", Change([](PlanRequest& r, PlannerConfig&) {
+                     r.start.x = -50.0; r.goal.yaw = kNaN; }),
+                   kInvalid, "start and goal poses must be finite", 0},
+        StatusCase{"start_outside", Change([](PlanRequest& r, PlannerConfig&) { r.start.x = 4.0; }),
                    PlannerStatus::START_OUT_OF_BOUNDS, "start is outside costmap", 0},
-        StatusCase{"goal_outside", [](PlanRequest& r, PlannerConfig&) { r.goal.y = -0.01; },
+        StatusCase{"goal_outside", Change([](PlanRequest& r, PlannerConfig&) { r.goal.y = -0.01; }),
                    PlannerStatus::GOAL_OUT_OF_BOUNDS, "goal is outside costmap", 0},
-        StatusCase{"start_in_collision",
-                   [](PlanRequest& r, PlannerConfig&) {
-                     r.start = {3.5, 2.2, 0.0};
-                   },
+        StatusCase{"start_in_collision", Change([](PlanRequest& r, PlannerConfig&) { r.start = {3.5, 2.2, 0.0}; }),
                    PlannerStatus::START_IN_COLLISION, "start footprint is in collision", 0},
-        StatusCase{"goal_in_collision",
-                   [](PlanRequest& r, PlannerConfig&) {
-                     r.goal = {3.5, 2.5, 0.0};
-                   },
+        StatusCase{"goal_in_collision", Change([](PlanRequest& r, PlannerConfig&) { r.goal = {3.5, 2.5, 0.0}; }),
                    PlannerStatus::GOAL_IN_COLLISION, "goal footprint is in collision", 0},
-        StatusCase{"node_pool_too_large",
-                   [](PlanRequest&, PlannerConfig& c) { c.angle_bins = 0x10000000u; },
-                   PlannerStatus::INVALID_REQUEST,
-                   "costmap/yaw node pool exceeds 32-bit index capacity", 0},
-        StatusCase{"goal_walled_off",
-                   [](PlanRequest& r, PlannerConfig&) {
-                     r.goal = {0.5, 2.5, 0.0};
-                   },
+        StatusCase{"node_pool_too_large", Change([](PlanRequest&, PlannerConfig& c) { c.angle_bins = 0x10000000u; }),
+                   kInvalid, "costmap/yaw node pool exceeds 32-bit index capacity", 0},
+        StatusCase{"goal_walled_off", Change([](PlanRequest& r, PlannerConfig&) { r.goal = {0.5, 2.5, 0.0}; }),
                    PlannerStatus::NO_PATH, "goal is disconnected in obstacle heuristic", 0},
-        StatusCase{"one_expansion_budget",
-                   [](PlanRequest&, PlannerConfig& c) { c.max_expanded_nodes = 1; },
+        StatusCase{"one_expansion_budget", Change([](PlanRequest&, PlannerConfig& c) { c.max_expanded_nodes = 1; }),
                    PlannerStatus::MAX_NODES_EXCEEDED, "maximum expanded nodes exceeded", 1},
-        StatusCase{"timeout_at_first_check",
-                   [](PlanRequest&, PlannerConfig& c) {
-                     c.terminal_check_interval = 1;
-                     c.max_planning_time_seconds = 1e-12;
-                   },
+        StatusCase{"timeout_at_first_check", Change([](PlanRequest&, PlannerConfig& c) {
+                     c.terminal_check_interval = 1; c.max_planning_time_seconds = 1e-12; }),
                    PlannerStatus::TIMEOUT, "planning timed out", 1},
         StatusCase{"radius_too_small_for_the_map",
-                   [](PlanRequest&, PlannerConfig& c) { c.minimum_turning_radius = 1e-7; },
-                   PlannerStatus::INVALID_REQUEST,
-                   "minimum_turning_radius is too small for the costmap extent", 0},
-        StatusCase{"tiny_sample_step",
-                   [](PlanRequest&, PlannerConfig& c) { c.collision_check_step = 1e-300; },
-                   PlannerStatus::INVALID_REQUEST,
-                   "collision_check_step is too small for the primitive length", 0}),
+                   Change([](PlanRequest&, PlannerConfig& c) { c.minimum_turning_radius = 1e-7; }),
+                   kInvalid, "minimum_turning_radius is too small for the costmap extent", 0},
+        StatusCase{"radius_too_large_to_sample",
+                   Change([](PlanRequest&, PlannerConfig& c) { c.minimum_turning_radius = 1e9; }),
+                   kInvalid, "minimum_turning_radius is too large for angle_bins and collision_check_step", 0},
+        StatusCase{"tiny_sample_step", Change([](PlanRequest&, PlannerConfig& c) { c.collision_check_step = 1e-300; }),
+                   kInvalid, "collision_check_step is too small for the primitive length", 0}),
     [](const ::testing::TestParamInfo<StatusCase>& info) { return info.param.name; });
+// clang-format on
 
 struct PostProcessCase {
   std::string name;
@@ -276,30 +257,20 @@ TEST_P(PostProcessFailureTest, ReportsWhichValidationFailed) {
   EXPECT_EQ(result.diagnostics.path_length, 0.0);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Failures, PostProcessFailureTest,
     ::testing::Values(
         // A straight curve jumping over a block.
-        PostProcessCase{"collision",
-                        true,
-                        {1.0, 1.5, 0.0},
-                        {3.0, 1.5, 0.0},
-                        {1.9, 1.4, 2.1, 1.6},
+        PostProcessCase{"collision", true, {1.0, 1.5, 0.0}, {3.0, 1.5, 0.0}, {1.9, 1.4, 2.1, 1.6},
                         "postprocessed path failed validation: collision=true, curvature=valid"},
         // A forward-only loop back to a goal behind the start: its chords turn far too tightly.
-        PostProcessCase{"curvature",
-                        false,
-                        {3.0, 1.5, 0.0},
-                        {2.6, 1.5, 0.0},
-                        {0, 0, -1, -1},
+        PostProcessCase{"curvature", false, {3.0, 1.5, 0.0}, {2.6, 1.5, 0.0}, {0, 0, -1, -1},
                         "postprocessed path failed validation: collision=false, curvature=invalid"},
-        PostProcessCase{"both",
-                        false,
-                        {3.0, 1.5, 0.0},
-                        {2.6, 1.5, 0.0},
-                        {2.6, 1.8, 2.8, 2.0},
+        PostProcessCase{"both", false, {3.0, 1.5, 0.0}, {2.6, 1.5, 0.0}, {2.6, 1.8, 2.8, 2.0},
                         "postprocessed path failed validation: collision=true, curvature=invalid"}),
     [](const ::testing::TestParamInfo<PostProcessCase>& info) { return info.param.name; });
+// clang-format on
 
 TEST(PlannerTest, ObstacleHeuristicCacheKey) {
   const HybridAStar planner(openField());

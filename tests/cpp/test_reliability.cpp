@@ -107,38 +107,27 @@ TEST_P(PlanEntryTest, AnswersWithStatusAndMessage) {
   EXPECT_EQ(result.message, GetParam().message);
 }
 
+constexpr PlannerStatus kOk = PlannerStatus::SUCCESS;
+constexpr PlannerStatus kInvalid = PlannerStatus::INVALID_REQUEST;
+const char* const kYawRange = "start and goal yaw must be within 1e6 radians of zero";
+
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Rows, PlanEntryTest,
-    ::testing::Values(BadRequest{"far_map_plans_on_free_space", [](PlanRequest&) {},
-                                 PlannerStatus::SUCCESS, "path found"},
-                      BadRequest{"start_yaw_1e15", [](PlanRequest& r) { r.start.yaw = 1e15; },
-                                 PlannerStatus::INVALID_REQUEST,
-                                 "start and goal yaw must be within 1e6 radians of zero"},
-                      BadRequest{"goal_yaw_below_minus_1e6",
-                                 [](PlanRequest& r) { r.goal.yaw = -1.0000001e6; },
-                                 PlannerStatus::INVALID_REQUEST,
-                                 "start and goal yaw must be within 1e6 radians of zero"},
-                      BadRequest{"yaw_1e6_is_fine",
-                                 [](PlanRequest& r) {
-                                   r.start.yaw = 1e6;
-                                   r.goal.yaw = 1e6;
-                                 },
-                                 PlannerStatus::SUCCESS, "path found"},
-                      BadRequest{"polygon_of_a_million_points",
-                                 [](PlanRequest& r) { r.footprint = regularPolygon(1000000, 0.3); },
-                                 PlannerStatus::INVALID_REQUEST,
-                                 "polygon footprint must have at most 1024 points"},
-                      BadRequest{"polygon_of_1024_points_is_fine",
-                                 [](PlanRequest& r) { r.footprint = regularPolygon(1024, 0.3); },
-                                 PlannerStatus::SUCCESS, "path found"},
-                      BadRequest{"multi_polygon_of_1025_points",
-                                 [](PlanRequest& r) {
-                                   r.footprint = MultiPolygonFootprint{
-                                       {regularPolygon(1000, 0.3), regularPolygon(25, 0.2)}};
-                                 },
-                                 PlannerStatus::INVALID_REQUEST,
-                                 "multi-polygon footprint must have at most 1024 points in all"}),
+    ::testing::Values(
+        BadRequest{"far_map_plans_on_free_space", [](PlanRequest&) {}, kOk, "path found"},
+        BadRequest{"start_yaw_1e15", [](PlanRequest& r) { r.start.yaw = 1e15; }, kInvalid, kYawRange},
+        BadRequest{"goal_yaw_below_minus_1e6", [](PlanRequest& r) { r.goal.yaw = -1.0000001e6; }, kInvalid, kYawRange},
+        BadRequest{"yaw_1e6_is_fine", [](PlanRequest& r) { r.start.yaw = r.goal.yaw = 1e6; }, kOk, "path found"},
+        BadRequest{"polygon_of_a_million_points", [](PlanRequest& r) { r.footprint = regularPolygon(1000000, 0.3); },
+                   kInvalid, "polygon footprint must have at most 1024 points"},
+        BadRequest{"polygon_of_1024_points_is_fine", [](PlanRequest& r) { r.footprint = regularPolygon(1024, 0.3); },
+                   kOk, "path found"},
+        BadRequest{"multi_polygon_of_1025_points", [](PlanRequest& r) {
+                     r.footprint = MultiPolygonFootprint{{regularPolygon(1000, 0.3), regularPolygon(25, 0.2)}}; },
+                   kInvalid, "multi-polygon footprint must have at most 1024 points in all"}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // --- Smoothing with a configuration that never converges --------------------------------------
 
@@ -255,45 +244,40 @@ std::string oldFile(TemporaryDirectoryTest& t) {
   return static_cast<FileCaseTest&>(t).write("old", kOldContents);
 }
 
-std::string named(const std::string& path) { return path; }
+std::string devNull(TemporaryDirectoryTest&) { return "/dev/null"; }
+std::string devZero(TemporaryDirectoryTest&) { return "/dev/zero"; }
+const char* const kNotRegularOut = "output file is not a regular file: *";
+const char* const kNotRegularIn = "input file is not a regular file: *";
+const char* const kNul = "file path must not contain a NUL character";
+constexpr Thrown kRuntime = Thrown::kRuntime;
+constexpr Thrown kArgument = Thrown::kInvalidArgument;
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Rows, FileCaseTest,
     ::testing::Values(
-        FileCase{"svg_bad_options_before_the_file", oldFile,
-                 [](const std::string& p) { saveSvg(p, 0); }, Thrown::kInvalidArgument,
+        FileCase{"svg_bad_options_before_the_file", oldFile, [](const std::string& p) { saveSvg(p, 0); }, kArgument,
                  "pixels_per_cell must be positive"},
-        FileCase{"json_to_fifo", makeFifo,
-                 [](const std::string& p) { saveResultJson(tinyResult(), p); }, Thrown::kRuntime,
-                 "output file is not a regular file: *"},
-        FileCase{"csv_to_dev_null", [](TemporaryDirectoryTest&) { return named("/dev/null"); },
-                 [](const std::string& p) { savePathCsv(tinyResult(), p); }, Thrown::kRuntime,
-                 "output file is not a regular file: *"},
-        FileCase{"pgm_from_dev_zero", [](TemporaryDirectoryTest&) { return named("/dev/zero"); },
-                 [](const std::string& p) { loadCostmapPgm(p, 1.0, 0.0, 0.0); }, Thrown::kRuntime,
-                 "input file is not a regular file: *"},
-        FileCase{"csv_from_dev_zero", [](TemporaryDirectoryTest&) { return named("/dev/zero"); },
-                 [](const std::string& p) { loadCostmapCsv(p, 1.0, 0.0, 0.0); }, Thrown::kRuntime,
-                 "input file is not a regular file: *"},
-        FileCase{"pgm_from_fifo", makeFifo,
-                 [](const std::string& p) { loadCostmapPgm(p, 1.0, 0.0, 0.0); }, Thrown::kRuntime,
-                 "input file is not a regular file: *"},
-        FileCase{"json_name_with_nul",
-                 [](TemporaryDirectoryTest& t) { return oldFile(t) + std::string("\0b", 2); },
-                 [](const std::string& p) { saveResultJson(tinyResult(), p); },
-                 Thrown::kInvalidArgument, "file path must not contain a NUL character"},
-        FileCase{"svg_name_with_nul",
-                 [](TemporaryDirectoryTest& t) { return oldFile(t) + std::string("\0", 1); },
-                 [](const std::string& p) { saveSvg(p, 8); }, Thrown::kInvalidArgument,
-                 "file path must not contain a NUL character"},
-        FileCase{"csv_map_name_with_nul",
-                 [](TemporaryDirectoryTest& t) {
+        FileCase{"json_to_fifo", makeFifo, [](const std::string& p) { saveResultJson(tinyResult(), p); }, kRuntime,
+                 kNotRegularOut},
+        FileCase{"csv_to_dev_null", devNull, [](const std::string& p) { savePathCsv(tinyResult(), p); }, kRuntime,
+                 kNotRegularOut},
+        FileCase{"pgm_from_dev_zero", devZero, [](const std::string& p) { loadCostmapPgm(p, 1.0, 0.0, 0.0); }, kRuntime,
+                 kNotRegularIn},
+        FileCase{"csv_from_dev_zero", devZero, [](const std::string& p) { loadCostmapCsv(p, 1.0, 0.0, 0.0); }, kRuntime,
+                 kNotRegularIn},
+        FileCase{"pgm_from_fifo", makeFifo, [](const std::string& p) { loadCostmapPgm(p, 1.0, 0.0, 0.0); }, kRuntime,
+                 kNotRegularIn},
+        FileCase{"json_name_with_nul", [](TemporaryDirectoryTest& t) { return oldFile(t) + std::string("\0b", 2); },
+                 [](const std::string& p) { saveResultJson(tinyResult(), p); }, kArgument, kNul},
+        FileCase{"svg_name_with_nul", [](TemporaryDirectoryTest& t) { return oldFile(t) + std::string("\0", 1); },
+                 [](const std::string& p) { saveSvg(p, 8); }, kArgument, kNul},
+        FileCase{"csv_map_name_with_nul", [](TemporaryDirectoryTest& t) {
                    static_cast<FileCaseTest&>(t).write("m", "0,0\n");
-                   return static_cast<FileCaseTest&>(t).pathOf("m") + std::string("\0.csv", 5);
-                 },
-                 [](const std::string& p) { loadCostmapCsv(p, 1.0, 0.0, 0.0); },
-                 Thrown::kInvalidArgument, "file path must not contain a NUL character"}),
+                   return static_cast<FileCaseTest&>(t).pathOf("m") + std::string("\0.csv", 5); },
+                 [](const std::string& p) { loadCostmapCsv(p, 1.0, 0.0, 0.0); }, kArgument, kNul}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 }  // namespace
 }  // namespace veltrax::se2

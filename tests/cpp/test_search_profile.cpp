@@ -13,6 +13,7 @@
 
 #include "oracles/path_checker.hpp"
 #include "oracles/reference_planner.hpp"
+#include "test_support.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/heuristic.hpp"
 #include "veltrax/se2/io.hpp"
@@ -49,43 +50,20 @@ struct FoundCase {
 // Queries whose paths post-processing used to reject ("collision=true" where the chords between
 // node poses graze a wall; "curvature=invalid" where coarse cells make chords turn tighter than
 // their arcs).
+// clang-format off
 const FoundCase kFoundCases[] = {
-    {"warehouse_across",
-     [] { return exampleMap("warehouse"); },
-     {1, 1, 0},
-     {14, 9, 0},
+    {"warehouse_across", [] { return exampleMap("warehouse"); }, {1, 1, 0}, {14, 9, 0}, [](PlannerConfig&) {}},
+    {"warehouse_rack", [] { return exampleMap("warehouse"); }, {5.7, 3.0, -1.5708}, {1.0, 9.0, 3.1416},
      [](PlannerConfig&) {}},
-    {"warehouse_rack",
-     [] { return exampleMap("warehouse"); },
-     {5.7, 3.0, -1.5708},
-     {1.0, 9.0, 3.1416},
-     [](PlannerConfig&) {}},
-    {"maze_corridor",
-     [] { return exampleMap("maze"); },
-     {0.625, 0.625, 1.5708},
-     {5, 0.625, 0},
-     [](PlannerConfig&) {}},
-    {"maze_turn_round",
-     [] { return exampleMap("maze"); },
-     {0.625, 0.625, 1.5708},
-     {0.625, 0.625, -1.5708},
+    {"maze_corridor", [] { return exampleMap("maze"); }, {0.625, 0.625, 1.5708}, {5, 0.625, 0}, [](PlannerConfig&) {}},
+    {"maze_turn_round", [] { return exampleMap("maze"); }, {0.625, 0.625, 1.5708}, {0.625, 0.625, -1.5708},
      [](PlannerConfig& c) { c.allow_reverse = false; }},
-    {"coarse_cells",
-     [] { return emptyMap(40, 0.25); },
-     {2, 2, 0},
-     {6, 5, 1.5},
-     [](PlannerConfig&) {}},
-    {"eight_bins",
-     [] { return emptyMap(200, 0.05); },
-     {2, 2, 0},
-     {6, 5, 1.5},
-     [](PlannerConfig& c) { c.angle_bins = 8; }},
-    {"fine_output",
-     [] { return emptyMap(50, 0.2); },
-     {2, 2, 0},
-     {6, 5, 1.5},
+    {"coarse_cells", [] { return emptyMap(40, 0.25); }, {2, 2, 0}, {6, 5, 1.5}, [](PlannerConfig&) {}},
+    {"eight_bins", [] { return emptyMap(200, 0.05); }, {2, 2, 0}, {6, 5, 1.5}, [](PlannerConfig& c) { c.angle_bins = 8; }},
+    {"fine_output", [] { return emptyMap(50, 0.2); }, {2, 2, 0}, {6, 5, 1.5},
      [](PlannerConfig& c) { c.path_output_spacing = 0.02; }},
 };
+// clang-format on
 
 class FoundPathTest : public ::testing::TestWithParam<FoundCase> {};
 
@@ -200,14 +178,10 @@ TEST(ObstacleHeuristicClearance, BlocksCellsCloserThanTheClearance) {
   EXPECT_EQ(ObstacleHeuristic(unknown, GridIndex{0, 0}, false, 0.0, 1.5).distance(2, 0), inf);
   EXPECT_EQ(ObstacleHeuristic(unknown, GridIndex{0, 0}, true, 0.0, 1.5).distance(3, 0), 3.0);
   for (const double bad : {-1.0, std::numeric_limits<double>::quiet_NaN(), inf}) {
-    EXPECT_THROW(
-        try {
-          ObstacleHeuristic(row, GridIndex{0, 0}, false, 0.0, bad);
-        } catch (const std::invalid_argument& e) {
-          EXPECT_STREQ(e.what(), "clearance must be finite and non-negative");
-          throw;
-        },
-        std::invalid_argument);
+    EXPECT_EQ(testing_support::invalidArgumentMessage([&] {
+                ObstacleHeuristic(row, GridIndex{0, 0}, false, 0.0, bad);
+              }),
+              "clearance must be finite and non-negative");
   }
 }
 
@@ -225,12 +199,8 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   // Coarser cells make longer primitives.
   EXPECT_DOUBLE_EQ(recommendedConfig(0.2, CircleFootprint{0.25}).reverse_penalty, 0.2);
   const auto message = [](double resolution, const Footprint& footprint) {
-    try {
-      recommendedConfig(resolution, footprint);
-    } catch (const std::invalid_argument& e) {
-      return std::string(e.what());
-    }
-    return std::string("no exception");
+    return testing_support::invalidArgumentMessage(
+        [&] { recommendedConfig(resolution, footprint); });
   };
   EXPECT_EQ(message(0.0, CircleFootprint{0.25}), "resolution must be finite and positive");
   EXPECT_EQ(message(std::nan(""), CircleFootprint{0.25}), "resolution must be finite and positive");
@@ -293,36 +263,6 @@ TEST(ObstacleHeuristicReach, CacheHitsOnlyWhereTheFieldReaches) {
   config.heuristic_reach_factor = 0.0;
   EXPECT_FALSE(hit(6.0));  // a search without a reach factor needs the whole field
 }
-
-// Settings the library cannot sample are refused as requests, naming the setting to change.
-TEST(PlannerLimits, NameTheSettingThatMadeTheWorkTooLarge) {
-  const struct {
-    void (*adjust)(PlannerConfig&);
-    const char* message;
-  } rows[] = {
-      {[](PlannerConfig& c) { c.minimum_turning_radius = 1e9; },
-       "minimum_turning_radius is too large for angle_bins and collision_check_step"},
-      {[](PlannerConfig& c) { c.collision_check_step = 1e-12; },
-       "collision_check_step is too small for the primitive length"},
-  };
-  const HybridAStar planner(emptyMap(40, 0.25));
-  PlanRequest request;
-  request.start = {2, 2, 0};
-  request.goal = {6, 5, 1.5};
-  for (const auto& row : rows) {
-    PlannerConfig config;
-    row.adjust(config);
-    const PlannerResult result = planner.plan(request, config);
-    EXPECT_EQ(result.status, PlannerStatus::INVALID_REQUEST);
-    EXPECT_EQ(result.message, row.message);
-  }
-}
-
-}  // namespace
-}  // namespace veltrax::se2
-
-namespace veltrax::se2 {
-namespace {
 
 // A corridor one cell high: from a start on a cell edge, rounding maps the end of a cell-long
 // straight step back into its own cell; the step has left it all the same.

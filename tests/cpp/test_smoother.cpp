@@ -24,6 +24,15 @@ void expectPose(const Pose2D& actual, double x, double y, double yaw) {
   EXPECT_NEAR(actual.yaw, yaw, 1e-12);
 }
 
+void expectSamePoses(const std::vector<Pose2D>& actual, const std::vector<Pose2D>& expected) {
+  ASSERT_EQ(actual.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_TRUE(sameBits(actual[i].x, expected[i].x) && sameBits(actual[i].y, expected[i].y) &&
+                sameBits(actual[i].yaw, expected[i].yaw))
+        << "pose " << i;
+  }
+}
+
 // ---- resample
 
 class ResampleSpacingTest : public ::testing::TestWithParam<double> {};
@@ -68,18 +77,20 @@ TEST_P(ResampleBadPathTest, RefusedWithClearMessage) {
       GetParam().message);
 }
 
+const char* const kSpacingTooSmall = "path spacing is too small for the path length";
+
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Paths, ResampleBadPathTest,
     ::testing::Values(
         BadPathCase{{{kNaN, 0, 0}}, 0.1, "path positions must be finite"},
         BadPathCase{{{0, 0, 0}, {1, kInf, 0}}, 0.1, "path positions must be finite"},
         BadPathCase{{{0, 0, 0}, {1, 0, 0}, {-kInf, 0, 0}}, 0.1, "path positions must be finite"},
-        BadPathCase{
-            {{0, 0, 0}, {1, 0, 0}}, 1e-300, "path spacing is too small for the path length"},
-        BadPathCase{
-            {{-1e308, 0, 0}, {1e308, 0, 0}}, 1.0, "path spacing is too small for the path length"},
+        BadPathCase{{{0, 0, 0}, {1, 0, 0}}, 1e-300, kSpacingTooSmall},
+        BadPathCase{{{-1e308, 0, 0}, {1e308, 0, 0}}, 1.0, kSpacingTooSmall},
         BadPathCase{{{0, 0, 0}, {1, 0, kNaN}}, 0.1, "yaw must be finite"},
         BadPathCase{{{0, 0, kInf}, {0, 0, 0}}, 0.1, "yaw must be finite"}));
+// clang-format on
 
 TEST(ResampleTest, RandomPathsKeepSpacingAndEndpoints) {
   std::mt19937 rng(7);
@@ -170,11 +181,7 @@ TEST_F(SmootherTest, ConvergesGeometricallyAndStopsBelowTolerance) {
   EXPECT_NEAR(out[1].x, 1.0, 1e-15);
   EXPECT_NEAR(out[1].y, 0.25 + 0.75 * std::pow(0.2, 15), 1e-15);
   EXPECT_EQ(out[1].yaw, 0.0);
-  for (std::size_t i : {0u, 2u}) {
-    EXPECT_EQ(out[i].x, vee_[i].x);
-    EXPECT_EQ(out[i].y, vee_[i].y);
-    EXPECT_EQ(out[i].yaw, vee_[i].yaw);
-  }
+  expectSamePoses({out[0], out[2]}, {vee_[0], vee_[2]});
   // Off-centre: the fixed point of both pulls, (w_s (p + q) + w_d o) / (2 w_s + w_d) per axis.
   const auto skew =
       PathSmoother::smooth({{0, 0, 0}, {1.6, 1, 0.7}, {2, 0, 0}}, checker, footprint_, config());
@@ -185,13 +192,7 @@ TEST_F(SmootherTest, ConvergesGeometricallyAndStopsBelowTolerance) {
 TEST_F(SmootherTest, FirstIterateOnLethalCellReturnsTheInputExactly) {
   const Costmap map = makeMap({{1.0, 0.4}});
   const CollisionChecker checker(map, false);
-  const auto out = PathSmoother::smooth(vee_, checker, footprint_, config());
-  ASSERT_EQ(out.size(), 3u);
-  for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(out[i].x, vee_[i].x);
-    EXPECT_EQ(out[i].y, vee_[i].y);
-    EXPECT_EQ(out[i].yaw, vee_[i].yaw);
-  }
+  expectSamePoses(PathSmoother::smooth(vee_, checker, footprint_, config()), vee_);
 }
 
 TEST_F(SmootherTest, TightTurnRejectsTheIterate) {
@@ -201,12 +202,7 @@ TEST_F(SmootherTest, TightTurnRejectsTheIterate) {
   const CollisionChecker checker(map, false);
   PlannerConfig c = config();
   c.minimum_turning_radius = 100.0;
-  const auto kept = PathSmoother::smooth(hump, checker, footprint_, c);
-  for (std::size_t i = 0; i < hump.size(); ++i) {
-    EXPECT_EQ(kept[i].x, hump[i].x);
-    EXPECT_EQ(kept[i].y, hump[i].y);
-    EXPECT_EQ(kept[i].yaw, hump[i].yaw);
-  }
+  expectSamePoses(PathSmoother::smooth(hump, checker, footprint_, c), hump);
   c.minimum_turning_radius = 1.0;
   const auto smoothed = PathSmoother::smooth(hump, checker, footprint_, c);
   EXPECT_LT(smoothed[1].y, 0.9);

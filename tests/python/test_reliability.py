@@ -54,13 +54,6 @@ o = 2.0**60
 report(lambda: sp.HybridAStar(np.zeros((430, 430), np.uint8), 0.3, o, o))
 """
 
-PLAN_YAW = """
-p = sp.HybridAStar(np.zeros((40, 40), np.uint8), 0.1, 0.0, 0.0)
-r = sp.PlanRequest(); r.start = sp.Pose2D(1, 1, 1e15); r.goal = sp.Pose2D(3, 1, 0)
-res = p.plan(r, sp.PlannerConfig())
-print(sp.planner_status_name(res.status), res.message)
-"""
-
 # Another thread rewrites what plan was given while it runs: every answer must be one of those the
 # two settings give on their own.
 RACE = """
@@ -95,16 +88,6 @@ pts = [sp.Point2D(math.cos(t), math.sin(t)) for t in np.linspace(0, 6.28, 1_000_
 print(sp.validate_footprint(sp.PolygonFootprint(pts)))
 """
 
-SMOOTH = """
-cm = sp.Costmap(np.zeros((40, 40), np.uint8), 0.1, 0.0, 0.0)
-checker = sp.CollisionChecker(cm, False)
-path = [sp.Pose2D(1 + 0.1 * i, 1 + 0.05 * (i % 2), 0) for i in range(20)]
-for tolerance in (0.0, math.nan, -1.0):
-    cfg = sp.PlannerConfig(); cfg.smoother_tolerance = tolerance
-    cfg.smoother_max_iterations = 2**32 - 1
-    report(lambda: sp.PathSmoother.smooth(path, checker, sp.CircleFootprint(0.1), cfg))
-"""
-
 # The node index over 2000 x 2000 cells x 72 bins wants 1.15 GB of address space.
 ADDRESS_SPACE = """
 import resource
@@ -119,14 +102,11 @@ print(sp.planner_status_name(p.plan(r, sp.recommended_config(0.05, r.footprint))
     [
         (PLAN_FAR, f"ValueError: {FAR}"),
         (ADDRESS_SPACE, "SUCCESS"),
-        (PLAN_YAW, "INVALID_REQUEST start and goal yaw must be within 1e6 radians of zero"),
         ("FIELD = 'footprint'\n" + RACE, "ok"),
         ("FIELD = 'interval'\n" + RACE, "ok"),
         (MILLION_POINTS, "['polygon footprint must have at most 1024 points']"),
-        (SMOOTH, "\n".join(["ValueError: smoother_tolerance must be finite and positive"] * 3)),
     ],
-    ids=["far_origin_segfault", "address_space_limit", "huge_yaw", "footprint_race", "config_race", "million_points",
-         "smoother_never_converges"],
+    ids=["far_origin_segfault", "address_space_limit", "footprint_race", "config_race", "million_points"],
 )
 def test_crash_and_hang_reproducers(code, expected):
     assert isolated(code) == expected
@@ -139,7 +119,6 @@ def test_crash_and_hang_reproducers(code, expected):
     ("name", "data", "error", "message"),
     [
         ("a.pgm", b"P5 4000000000 4000000000 255\n\x01", RuntimeError, "PGM pixel data is truncated"),
-        ("b.pgm", b"P5 4294967296 4294967296 255\n", RuntimeError, "PGM pixel data is truncated"),
         ("c.pgm", b"P2 -18446744073709551614 1 255\n0 0", RuntimeError, "invalid PGM width"),
         ("d.csv", b"1,,3\n", RuntimeError, "empty field in CSV costmap row: 1,,3"),
         ("e.csv", b"1 2\n" + b"7" * 100_000 + b"x\n", RuntimeError,
