@@ -103,21 +103,6 @@ def _footprint(args: argparse.Namespace):
     return footprint
 
 
-def _inscribed_radius(footprint) -> float:
-    """Radius of the largest disc around the robot origin inside the footprint."""
-    if isinstance(footprint, sp.CircleFootprint):
-        return footprint.radius
-    points = footprint.points
-    best = math.inf
-    for i, a in enumerate(points):
-        b = points[(i + 1) % len(points)]
-        dx, dy = b.x - a.x, b.y - a.y
-        length_sq = dx * dx + dy * dy
-        t = 0.0 if length_sq == 0 else max(0.0, min(1.0, -(a.x * dx + a.y * dy) / length_sq))
-        best = min(best, math.hypot(a.x + t * dx, a.y + t * dy))
-    return best
-
-
 def _parse_setting(config: sp.PlannerConfig, setting: str) -> None:
     field, sep, text = setting.partition("=")
     field = field.strip()
@@ -206,7 +191,7 @@ def run(argv: Sequence[str] | None = None) -> int:
             raise UsageError(f"configuration: {problems[0]}")
         if args.inflate is not None:
             try:
-                costmap = sp.inflate_costmap(costmap, args.inflate, min(_inscribed_radius(footprint), args.inflate),
+                costmap = sp.inflate_costmap(costmap, args.inflate, min(sp.inscribed_radius(footprint), args.inflate),
                                              args.cost_scaling)
             except ValueError as error:
                 raise UsageError(f"--inflate: {error}") from None
