@@ -55,6 +55,7 @@
 #include "shared_maps.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/heuristic.hpp"
+#include "veltrax/se2/occupancy_map.hpp"
 #include "veltrax/se2/planner.hpp"
 
 namespace {
@@ -132,73 +133,6 @@ Costmap loadMovingAi(const std::string& file, std::uint64_t crop, std::uint64_t 
   return loadMovingAiFile(dataDir() + "/maps/movingai/" + file, crop, scale);
 }
 
-// Occupancy grey levels to costs: occupancy = (255 - grey) / 255 (or grey / 255 negated),
-// lethal above `occupied`, free below `free`, unknown in between.
-Costmap occupancyToCosts(const Costmap& grey, bool negate, double occupied, double free) {
-  std::vector<std::uint8_t> cells(grey.cells().size());
-  for (std::size_t i = 0; i < cells.size(); ++i) {
-    const double g = grey.cells()[i];
-    const double occupancy = negate ? g / 255.0 : (255.0 - g) / 255.0;
-    cells[i] = occupancy > occupied ? kLethalCost : (occupancy < free ? 0 : kUnknownCost);
-  }
-  return Costmap(grey.width(), grey.height(), grey.resolution(), grey.originX(), grey.originY(),
-                 std::move(cells));
-}
-
-// A map-server YAML file with a PGM image (trinary interpretation of the thresholds).
-Costmap loadMapYaml(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) {
-    throw std::runtime_error("cannot open " + path);
-  }
-  std::string image;
-  double resolution = 0.05;
-  double origin[3] = {0.0, 0.0, 0.0};
-  bool negate = false;
-  double occupied = 0.65;
-  double free = 0.196;
-  std::string line;
-  while (std::getline(in, line)) {
-    const std::size_t colon = line.find(':');
-    if (colon == std::string::npos || line[0] == '#') {
-      continue;
-    }
-    const std::string key = line.substr(0, colon);
-    std::string value = line.substr(colon + 1);
-    value.erase(0, value.find_first_not_of(" \t"));
-    value.erase(value.find_last_not_of(" \t\r") + 1);
-    if (key == "image") {
-      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')) {
-        value = value.substr(1, value.size() - 2);
-      }
-      image = value;
-    } else if (key == "resolution") {
-      resolution = std::stod(value);
-    } else if (key == "origin") {
-      std::replace(value.begin(), value.end(), '[', ' ');
-      std::replace(value.begin(), value.end(), ']', ' ');
-      std::replace(value.begin(), value.end(), ',', ' ');
-      std::istringstream numbers(value);
-      numbers >> origin[0] >> origin[1] >> origin[2];
-    } else if (key == "negate") {
-      negate = std::stoi(value) != 0;
-    } else if (key == "occupied_thresh") {
-      occupied = std::stod(value);
-    } else if (key == "free_thresh") {
-      free = std::stod(value);
-    }
-  }
-  if (image.empty()) {
-    throw std::runtime_error(path + ": no image");
-  }
-  if (image[0] != '/') {
-    const std::size_t slash = path.rfind('/');
-    image = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + image;
-  }
-  return occupancyToCosts(loadCostmapPgm(image, resolution, origin[0], origin[1]), negate, occupied,
-                          free);
-}
-
 // A map named on the command line: NAME=FILE[:SCALE[:CROP]]. FILE is a map-server YAML file, a
 // PGM image (occupancy grey levels, 0.05 m, origin 0) or a MovingAI grid, upsampled SCALE times
 // (default 10: 0.5 m per grid cell) after keeping CROP x CROP grid cells (default all).
@@ -218,10 +152,12 @@ Costmap loadMapArgument(const std::string& argument) {
            file.compare(file.size() - tail.size(), tail.size(), tail) == 0;
   };
   if (ends_with(".yaml") || ends_with(".yml")) {
-    return loadMapYaml(file);
+    return loadOccupancyMap(file);
   }
   if (ends_with(".pgm")) {
-    return occupancyToCosts(loadCostmapPgm(file, 0.05, 0.0, 0.0), false, 0.65, 0.196);
+    const Costmap grey = loadCostmapPgm(file, 0.05, 0.0, 0.0);
+    return Costmap(grey.width(), grey.height(), 0.05, 0.0, 0.0,
+                   occupancyImageToCosts(grey.cells(), OccupancyMapInfo{}));
   }
   return loadMovingAiFile(file, crop, scale);
 }
@@ -413,7 +349,7 @@ std::vector<Workload> workloads() {
       {"large", [] { return bench::loadBenchMap("large"); }, "large"},
       // Its known area is only about 5.6 m x 5.2 m.
       {"turtlebot3",
-       [] { return loadMapYaml(dataDir() + "/maps/turtlebot3/map.yaml"); },
+       [] { return loadOccupancyMap(dataDir() + "/maps/turtlebot3/map.yaml"); },
        "",
        3.0,
        {// Turn around between the pillars; cross the pillar grid sideways; tip to tip.
@@ -421,7 +357,7 @@ std::vector<Workload> workloads() {
         {{-1.65, 0.55, -kPi / 2}, {1.65, -0.55, kPi / 2}},
         {{-2.0, 0.0, kPi / 2}, {2.0, 0.3, -kPi / 2}}}},
       {"warehouse",
-       [] { return loadMapYaml(dataDir() + "/maps/aws_small_warehouse/warehouse_005.yaml"); },
+       [] { return loadOccupancyMap(dataDir() + "/maps/aws_small_warehouse/warehouse_005.yaml"); },
        "",
        5.0,
        {// Back out of a dead-end rack aisle into the next one, facing the same wall.
@@ -435,11 +371,11 @@ std::vector<Workload> workloads() {
       {"berlin_x2", [] { return loadMovingAi("Berlin_0_1024.map", 0, 2); }, ""},
       // The maps bundled with the examples.
       {"ex_parking_lot",
-       [] { return loadMapYaml(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/parking_lot.yaml"); }, "",
+       [] { return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/parking_lot.yaml"); }, "",
        3.0},
       {"ex_warehouse",
-       [] { return loadMapYaml(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/warehouse.yaml"); }, ""},
-      {"ex_maze", [] { return loadMapYaml(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/maze.yaml"); },
+       [] { return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/warehouse.yaml"); }, ""},
+      {"ex_maze", [] { return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/maze.yaml"); },
        ""},
       {"64room_x12", [] { return loadMovingAi("64room_007.map", 128, 12); }, ""},
   };

@@ -27,6 +27,7 @@ void bindPlanner(py::module_& m);     // HybridAStar
 void bindKinematics(py::module_& m);  // KinematicStateSpace ... MotionPrimitiveTable
 void bindHeuristic(py::module_& m);   // ObstacleHeuristic, PathSmoother
 void bindSvgOptions(py::module_& m);  // SvgRenderOptions
+void bindOccupancy(py::module_& m);   // OccupancyMode, OccupancyMapInfo
 
 // Module-level functions, in registration order.
 void bindGeometryFunctions(py::module_& m);   // normalize_yaw
@@ -34,5 +35,6 @@ void bindFootprintFunctions(py::module_& m);  // validate_footprint
 void bindFileFunctions(py::module_& m);       // inflate_costmap, loaders, writers
 void bindRecordFunctions(py::module_& m);     // planner_status_name
 void bindSvgFunctions(py::module_& m);        // render_plan_svg, save_plan_svg
+void bindOccupancyFunctions(py::module_& m);  // map descriptions, occupancy to costs
 
 }  // namespace veltrax::se2::python

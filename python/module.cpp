@@ -54,10 +54,12 @@ PYBIND11_MODULE(_se2_planner, m, py::multiple_interpreters::not_supported()) {
   bindKinematics(m);
   bindHeuristic(m);
   bindSvgOptions(m);
+  bindOccupancy(m);
 
   bindGeometryFunctions(m);
   bindFootprintFunctions(m);
   bindFileFunctions(m);
   bindRecordFunctions(m);
   bindSvgFunctions(m);
+  bindOccupancyFunctions(m);
 }

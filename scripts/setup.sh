@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 PYTHON=${PYTHON:-python3}
 export PIP_ROOT_USER_ACTION=ignore
 # clang and its runtime libraries build the libFuzzer targets (scripts/run_fuzzers.sh).
-APT_PACKAGES=(build-essential libompl-dev libgtest-dev libgmock-dev libbenchmark-dev clang-format
+APT_PACKAGES=(build-essential libompl-dev libyaml-cpp-dev libgtest-dev libgmock-dev libbenchmark-dev clang-format
   clang libclang-rt-14-dev)
 
 as_root() {

@@ -1,9 +1,5 @@
 #include "veltrax/se2/io.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -17,33 +13,13 @@
 #include <vector>
 
 #include "detail/errors.hpp"
+#include "detail/input_file.hpp"
 #include "detail/output_file.hpp"
 
 namespace veltrax::se2 {
 namespace {
 
 constexpr std::uint64_t kMaxU64 = std::numeric_limits<std::uint64_t>::max();
-
-// Only regular files: a device or a pipe may never end (/dev/zero) or block for ever (a FIFO
-// without a writer). The descriptor opens without blocking just to ask what the path is.
-std::ifstream openInputFile(const std::string& path, std::ios::openmode mode) {
-  detail::requireUsablePath(path);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) {
-    detail::throwRuntimeError("cannot open input file: " + path);
-  }
-  struct stat status;
-  const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-  ::close(fd);
-  if (!regular) {
-    detail::throwRuntimeError("input file is not a regular file: " + path);
-  }
-  std::ifstream file(path, mode | std::ios::in);
-  if (!file.is_open()) {
-    detail::throwRuntimeError("cannot open input file: " + path);
-  }
-  return file;
-}
 
 bool isPgmSpace(int c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -254,7 +230,7 @@ bool hasEmptyField(const std::string& line) {
 
 Costmap loadCostmapPgm(const std::string& path, double resolution, double origin_x,
                        double origin_y) {
-  std::ifstream file = openInputFile(path, std::ios::binary);
+  std::ifstream file = detail::openInputFile(path, std::ios::binary);
   std::streambuf& in = *file.rdbuf();
   const std::string magic = readPgmToken(in);
   if (magic != "P2" && magic != "P5") {
@@ -296,7 +272,7 @@ Costmap loadCostmapPgm(const std::string& path, double resolution, double origin
 
 Costmap loadCostmapCsv(const std::string& path, double resolution, double origin_x,
                        double origin_y) {
-  std::ifstream file = openInputFile(path, std::ios::openmode{});
+  std::ifstream file = detail::openInputFile(path, std::ios::openmode{});
   std::uint64_t width = 0;
   std::uint64_t rows = 0;
   std::vector<std::uint8_t> cells;

@@ -1,0 +1,71 @@
+#include <cstdint>
+#include <vector>
+
+#include "bindings.hpp"
+#include "veltrax/se2/occupancy_map.hpp"
+
+namespace veltrax::se2::python {
+
+namespace {
+
+template <typename Cell>
+py::array_t<std::uint8_t> costsLike(const py::array_t<Cell>& cells,
+                                    const std::vector<std::uint8_t>& costs) {
+  py::array_t<std::uint8_t> out(
+      std::vector<py::ssize_t>(cells.shape(), cells.shape() + cells.ndim()));
+  std::copy(costs.begin(), costs.end(), out.mutable_data());
+  return out;
+}
+
+template <typename Cell>
+std::vector<Cell> flatCells(const py::array& cells, const char* what) {
+  // Exact dtype only: a silent cast would turn 255 into -1 or 300 into 44.
+  if (!py::isinstance<py::array_t<Cell>>(cells)) {
+    throw py::type_error(what);
+  }
+  const auto contiguous = py::array_t<Cell, py::array::c_style>::ensure(cells);
+  return std::vector<Cell>(contiguous.data(), contiguous.data() + contiguous.size());
+}
+
+}  // namespace
+
+void bindOccupancy(py::module_& m) {
+  py::enum_<OccupancyMode>(m, "OccupancyMode")
+      .value("TRINARY", OccupancyMode::Trinary)
+      .value("SCALE", OccupancyMode::Scale)
+      .value("RAW", OccupancyMode::Raw);
+  py::class_<OccupancyMapInfo>(m, "OccupancyMapInfo")
+      .def(py::init<>())
+      .def_readwrite("image", &OccupancyMapInfo::image)
+      .def_readwrite("resolution", &OccupancyMapInfo::resolution)
+      .def_readwrite("origin_x", &OccupancyMapInfo::origin_x)
+      .def_readwrite("origin_y", &OccupancyMapInfo::origin_y)
+      .def_readwrite("negate", &OccupancyMapInfo::negate)
+      .def_readwrite("occupied_thresh", &OccupancyMapInfo::occupied_thresh)
+      .def_readwrite("free_thresh", &OccupancyMapInfo::free_thresh)
+      .def_readwrite("mode", &OccupancyMapInfo::mode);
+}
+
+void bindOccupancyFunctions(py::module_& m) {
+  m.def("read_occupancy_map_info", &readOccupancyMapInfo, py::arg("yaml_path"));
+  m.def(
+      "occupancy_image_to_costs",
+      [](const py::array& grey, const OccupancyMapInfo& info) {
+        const auto cells = flatCells<std::uint8_t>(grey, "grey levels must be a uint8 array");
+        return costsLike(py::array_t<std::uint8_t>::ensure(grey),
+                         occupancyImageToCosts(cells, info));
+      },
+      py::arg("grey"), py::arg("info"));
+  m.def(
+      "occupancy_percent_to_costs",
+      [](const py::array& occupancy, double occupied_thresh, double free_thresh, bool scaled) {
+        const auto cells = flatCells<std::int8_t>(occupancy, "occupancy must be an int8 array");
+        return costsLike(py::array_t<std::int8_t>::ensure(occupancy),
+                         occupancyPercentToCosts(cells, occupied_thresh, free_thresh, scaled));
+      },
+      py::arg("occupancy"), py::arg("occupied_thresh") = 0.65, py::arg("free_thresh") = 0.196,
+      py::arg("scaled") = false);
+  m.def("load_occupancy_map", &loadOccupancyMap, py::arg("yaml_path"));
+}
+
+}  // namespace veltrax::se2::python

@@ -1,0 +1,321 @@
+#include "veltrax/se2/occupancy_map.hpp"
+
+#include <sys/stat.h>
+#include <yaml-cpp/depthguard.h>
+#include <yaml-cpp/yaml.h>
+
+#include <cctype>
+#include <cstdio>
+#include <optional>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "detail/errors.hpp"
+#include "detail/input_file.hpp"
+#include "detail/output_file.hpp"
+#include "veltrax/se2/io.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+// A map description is a handful of lines; anything larger is not one, and is not read whole.
+constexpr std::streamsize kMaxDescriptionBytes = 1 << 20;
+constexpr double kMaxGradedCost = 252.0;
+
+[[noreturn]] void fail(const std::string& yaml_path, const std::string& what) {
+  detail::throwRuntimeError(yaml_path + ": " + what);
+}
+
+// A value quoted in a message, cut short: a scalar can be very long.
+std::string shown(const YAML::Node& node) {
+  std::string text;
+  if (!node.IsScalar()) {
+    text = node.IsSequence() ? "a list" : (node.IsMap() ? "a mapping" : "nothing");
+    return text;
+  }
+  text = node.Tag() == "?" ? node.Scalar() : "'" + node.Scalar() + "'";
+  return text.size() <= 60 ? text : text.substr(0, 57) + "...";
+}
+
+// A plain (unquoted) scalar that reads as a finite number; bools and quoted text are not numbers.
+bool finiteNumber(const YAML::Node& node, double& value) {
+  if (!node.IsScalar() || node.Tag() != "?" || !YAML::convert<double>::decode(node, value)) {
+    return false;
+  }
+  return std::isfinite(value);
+}
+
+double number(const YAML::Node& map, const char* key, const std::string& yaml_path,
+              const double* fallback) {
+  const YAML::Node node = map[key];
+  if (!node) {
+    if (fallback == nullptr) {
+      fail(yaml_path, std::string("missing key '") + key + "'");
+    }
+    return *fallback;
+  }
+  double value = 0.0;
+  if (!finiteNumber(node, value)) {
+    fail(yaml_path, std::string("'") + key + "' must be a finite number, got " + shown(node));
+  }
+  return value;
+}
+
+std::string formatNumber(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  double shorter = 0.0;
+  for (int digits = 1; digits < 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (std::sscanf(text, "%lf", &shorter) == 1 && shorter == value) {
+      break;
+    }
+  }
+  return text;
+}
+
+bool validUtf8(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80         ? 1
+                               : (lead >> 5) == 6  ? 2
+                               : (lead >> 4) == 14 ? 3
+                               : (lead >> 3) == 30 ? 4
+                                                   : 0;
+    if (length == 0 || i + length > text.size()) {
+      return false;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+        return false;
+      }
+    }
+    i += length;
+  }
+  return true;
+}
+
+std::string readDescription(const std::string& yaml_path) {
+  detail::requireUsablePath(yaml_path);
+  struct stat status;
+  if (::stat(yaml_path.c_str(), &status) != 0) {
+    detail::throwRuntimeError("cannot read map file " + yaml_path + ": " + std::strerror(errno));
+  }
+  if (!S_ISREG(status.st_mode)) {
+    fail(yaml_path, "not a regular file");
+  }
+  std::ifstream file = detail::openInputFile(yaml_path, std::ios::binary);
+  std::string text(static_cast<std::size_t>(kMaxDescriptionBytes) + 1, '\0');
+  file.read(text.data(), kMaxDescriptionBytes + 1);
+  text.resize(static_cast<std::size_t>(file.gcount()));
+  if (static_cast<std::streamsize>(text.size()) > kMaxDescriptionBytes) {
+    fail(yaml_path, "larger than 1 MiB, not a map description");
+  }
+  if (!validUtf8(text)) {
+    fail(yaml_path, "not UTF-8 text");
+  }
+  return text;
+}
+
+void checkThresholds(double occupied, double free) {
+  if (!(0.0 <= free && free <= occupied && occupied <= 1.0)) {
+    detail::throwInvalidArgument(
+        "thresholds must satisfy 0 <= free_thresh <= occupied_thresh <= 1");
+  }
+}
+
+// Occupancy in [0, 1] to a cost under the thresholds.
+std::uint8_t costOf(double occupancy, double occupied, double free, bool scaled) {
+  if (occupancy > occupied) {
+    return kLethalCost;
+  }
+  if (occupancy < free) {
+    return 0;
+  }
+  if (!scaled) {
+    return kUnknownCost;
+  }
+  const double span = occupied - free;
+  if (!(span > 0.0)) {
+    return kUnknownCost;
+  }
+  const double graded = std::nearbyint((occupancy - free) / span * kMaxGradedCost);
+  return static_cast<std::uint8_t>(std::fmin(std::fmax(graded, 0.0), kMaxGradedCost));
+}
+
+}  // namespace
+
+OccupancyMapInfo readOccupancyMapInfo(const std::string& yaml_path) {
+  const std::string text = readDescription(yaml_path);
+  YAML::Node description;
+  try {
+    description = YAML::Load(text);
+  } catch (const YAML::DeepRecursion&) {
+    fail(yaml_path, "nested too deeply");
+  } catch (const YAML::Exception& error) {
+    fail(yaml_path, std::string("not valid YAML (") + error.what() + ")");
+  }
+  if (!description.IsMap()) {
+    fail(yaml_path, "expected a mapping of map fields");
+  }
+
+  OccupancyMapInfo info;
+  const YAML::Node image = description["image"];
+  if (!image || !image.IsScalar() || image.Scalar().empty()) {
+    fail(yaml_path, "missing key 'image'");
+  }
+  if (image.Scalar().find('\0') != std::string::npos) {
+    fail(yaml_path, "'image' contains a NUL character");
+  }
+  info.resolution = number(description, "resolution", yaml_path, nullptr);
+  if (info.resolution <= 0.0) {
+    fail(yaml_path, "'resolution' must be positive, got " + formatNumber(info.resolution));
+  }
+
+  const YAML::Node origin = description["origin"];
+  double corner[3] = {0.0, 0.0, 0.0};
+  bool origin_ok = origin && origin.IsSequence() && (origin.size() == 2 || origin.size() == 3);
+  for (std::size_t i = 0; origin_ok && i < origin.size(); ++i) {
+    origin_ok = finiteNumber(origin[i], corner[i]);
+  }
+  if (!origin_ok) {
+    fail(yaml_path, "'origin' must be a list [x, y, yaw] of finite numbers");
+  }
+  if (corner[2] != 0.0) {
+    fail(yaml_path, "origin yaw " + origin[2].Scalar() +
+                        " is not supported; costmaps are axis-aligned, rotate the image instead");
+  }
+  info.origin_x = corner[0];
+  info.origin_y = corner[1];
+
+  if (const YAML::Node negate = description["negate"]) {
+    double flag = -1.0;
+    bool truth = false;
+    if (negate.IsScalar() && negate.Tag() == "?" && YAML::convert<bool>::decode(negate, truth)) {
+      flag = truth ? 1.0 : 0.0;
+    } else if (!finiteNumber(negate, flag)) {
+      flag = -1.0;
+    }
+    if (flag != 0.0 && flag != 1.0) {
+      fail(yaml_path, "'negate' must be 0 or 1, got " + shown(negate));
+    }
+    info.negate = flag == 1.0;
+  }
+  const double default_occupied = 0.65;
+  const double default_free = 0.196;
+  info.occupied_thresh = number(description, "occupied_thresh", yaml_path, &default_occupied);
+  info.free_thresh = number(description, "free_thresh", yaml_path, &default_free);
+  if (!(0.0 <= info.free_thresh && info.free_thresh <= info.occupied_thresh &&
+        info.occupied_thresh <= 1.0)) {
+    fail(yaml_path, "thresholds must satisfy 0 <= free_thresh <= occupied_thresh <= 1");
+  }
+  if (const YAML::Node mode = description["mode"]) {
+    const std::string name = mode.IsScalar() ? mode.Scalar() : std::string();
+    if (name == "scale") {
+      info.mode = OccupancyMode::Scale;
+    } else if (name == "raw") {
+      info.mode = OccupancyMode::Raw;
+    } else if (name != "trinary") {
+      fail(yaml_path, "'mode' must be one of trinary, scale, raw, got " + shown(mode));
+    }
+  }
+
+  info.image = image.Scalar();
+  if (info.image[0] != '/') {
+    const std::size_t slash = yaml_path.rfind('/');
+    if (slash != std::string::npos) {
+      info.image = yaml_path.substr(0, slash + 1) + info.image;
+    }
+  }
+  return info;
+}
+
+std::vector<std::uint8_t> occupancyImageToCosts(const std::vector<std::uint8_t>& grey,
+                                                const OccupancyMapInfo& info) {
+  checkThresholds(info.occupied_thresh, info.free_thresh);
+  const double occupied = info.occupied_thresh;
+  const double free = info.free_thresh;
+  std::vector<std::uint8_t> costs(grey.size());
+  if (info.mode == OccupancyMode::Raw) {
+    for (std::size_t i = 0; i < grey.size(); ++i) {
+      const std::uint8_t value = grey[i];
+      if (value == 255) {
+        costs[i] = kUnknownCost;
+      } else if (value <= 100) {
+        costs[i] = costOf(value / 100.0, occupied, free, false);
+      } else {
+        detail::throwRuntimeError("raw occupancy value " + std::to_string(value) +
+                                  " is neither 0..100 nor 255 (unknown)");
+      }
+    }
+    return costs;
+  }
+  // A table: 256 grey levels, each converted once.
+  std::uint8_t cost_of[256];
+  for (int g = 0; g < 256; ++g) {
+    const double occupancy = info.negate ? g / 255.0 : (255.0 - g) / 255.0;
+    cost_of[g] = costOf(occupancy, occupied, free, info.mode == OccupancyMode::Scale);
+  }
+  for (std::size_t i = 0; i < grey.size(); ++i) {
+    costs[i] = cost_of[grey[i]];
+  }
+  return costs;
+}
+
+std::vector<std::uint8_t> occupancyPercentToCosts(const std::vector<std::int8_t>& occupancy,
+                                                  double occupied_thresh, double free_thresh,
+                                                  bool scaled) {
+  checkThresholds(occupied_thresh, free_thresh);
+  std::vector<std::uint8_t> costs(occupancy.size());
+  for (std::size_t i = 0; i < occupancy.size(); ++i) {
+    const int value = occupancy[i];
+    if (value == -1) {
+      costs[i] = kUnknownCost;
+    } else if (value >= 0 && value <= 100) {
+      costs[i] = costOf(value / 100.0, occupied_thresh, free_thresh, scaled);
+    } else {
+      detail::throwInvalidArgument("occupancy value " + std::to_string(value) +
+                                   " is outside -1..100");
+    }
+  }
+  return costs;
+}
+
+Costmap loadOccupancyMap(const std::string& yaml_path) {
+  const OccupancyMapInfo info = readOccupancyMapInfo(yaml_path);
+  std::string extension = info.image.substr(info.image.size() < 4 ? 0 : info.image.size() - 4);
+  for (char& c : extension) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  if (extension != ".pgm" && extension != ".pnm") {
+    detail::throwRuntimeError(info.image + ": only PGM images are read here");
+  }
+  std::optional<Costmap> grey;
+  try {
+    grey.emplace(loadCostmapPgm(info.image, info.resolution, info.origin_x, info.origin_y));
+  } catch (const std::invalid_argument& error) {
+    detail::throwInvalidArgument(yaml_path + ": " + error.what());
+  } catch (const std::exception& error) {
+    detail::throwRuntimeError(info.image + ": " + error.what());
+  }
+  std::vector<std::uint8_t> costs;
+  try {
+    costs = occupancyImageToCosts(grey->cells(), info);
+  } catch (const std::runtime_error& error) {
+    detail::throwRuntimeError(info.image + ": " + error.what());
+  }
+  return Costmap(grey->width(), grey->height(), info.resolution, info.origin_x, info.origin_y,
+                 std::move(costs));
+}
+
+}  // namespace veltrax::se2
