@@ -8,7 +8,7 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'GridIndex', 'HybridAStar', 'KinematicSample', 'KinematicStateSpace', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'YawBinFootprintTemplates', 'inflate_costmap', 'load_costmap_csv', 'load_costmap_pgm', 'inscribed_radius', 'normalize_yaw', 'planner_status_name', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint', 'OccupancyMapInfo', 'OccupancyMode', 'load_occupancy_map', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'read_occupancy_map_info']
+__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'GridIndex', 'HybridAStar', 'KinematicSample', 'KinematicStateSpace', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'YawBinFootprintTemplates', 'inflate_costmap', 'load_costmap_csv', 'load_costmap_pgm', 'inscribed_radius', 'normalize_yaw', 'planner_status_name', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint', 'OccupancyMapInfo', 'OccupancyMode', 'load_occupancy_map', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'read_occupancy_map_info', 'plan_many']
 class Pose2D:
     def __init__(self, x: typing.SupportsFloat | typing.SupportsIndex = 0.0, y: typing.SupportsFloat | typing.SupportsIndex = 0.0, yaw: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> None:
         ...
@@ -843,4 +843,6 @@ def occupancy_image_to_costs(grey: numpy.ndarray, info: OccupancyMapInfo) -> num
 def occupancy_percent_to_costs(occupancy: numpy.ndarray, occupied_thresh: typing.SupportsFloat | typing.SupportsIndex = 0.65, free_thresh: typing.SupportsFloat | typing.SupportsIndex = 0.196, scaled: bool = False) -> numpy.typing.NDArray[numpy.uint8]:
     ...
 def read_occupancy_map_info(yaml_path: str) -> OccupancyMapInfo:
+    ...
+def plan_many(costmap: Costmap, requests: collections.abc.Sequence[PlanRequest], config: PlannerConfig, workers: typing.SupportsInt | typing.SupportsIndex = 0, token: CancellationToken | None = None, progress: collections.abc.Callable[[int, int, int, PlannerResult], None] | None = None) -> list[PlannerResult]:
     ...

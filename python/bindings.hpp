@@ -36,5 +36,6 @@ void bindFileFunctions(py::module_& m);       // inflate_costmap, loaders, write
 void bindRecordFunctions(py::module_& m);     // planner_status_name
 void bindSvgFunctions(py::module_& m);        // render_plan_svg, save_plan_svg
 void bindOccupancyFunctions(py::module_& m);  // map descriptions, occupancy to costs
+void bindBatchFunctions(py::module_& m);      // plan_many
 
 }  // namespace veltrax::se2::python

@@ -62,4 +62,5 @@ PYBIND11_MODULE(_se2_planner, m, py::multiple_interpreters::not_supported()) {
   bindRecordFunctions(m);
   bindSvgFunctions(m);
   bindOccupancyFunctions(m);
+  bindBatchFunctions(m);
 }

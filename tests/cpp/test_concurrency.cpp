@@ -6,10 +6,13 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "veltrax/se2/batch.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/planner.hpp"
@@ -143,6 +146,41 @@ TEST_F(ConcurrencyPlanTest, ThreadsSharingOnePlannerGetTheSoloResults) {
                         "thread " + std::to_string(t) + " call " + std::to_string(k));
     }
   }
+}
+
+// The batch planner: results in request order whatever worker planned them, each request
+// reported once; a cancelled batch and a throwing progress callback end cleanly.
+TEST_F(ConcurrencyPlanTest, PlanManyKeepsRequestOrder) {
+  for (const std::size_t workers : {1u, 3u}) {
+    std::set<std::size_t> reported;
+    std::size_t last_done = 0;
+    const std::vector<PlannerResult> results = planMany(
+        *map_, requests_, quickConfig(), workers, nullptr,
+        [&](std::size_t done, std::size_t total, std::size_t index, const PlannerResult& result) {
+          EXPECT_EQ(done, ++last_done);
+          EXPECT_EQ(total, requests_.size());
+          EXPECT_EQ(result.goal_revision, requests_[index].goal_revision);
+          reported.insert(index);
+        });
+    ASSERT_EQ(results.size(), requests_.size());
+    EXPECT_EQ(reported.size(), requests_.size());
+    for (std::size_t q = 0; q < results.size(); ++q) {
+      expectSameOutcome(results[q], expected_[q], "request " + std::to_string(q));
+    }
+  }
+  CancellationToken token;
+  token.cancel();
+  for (const PlannerResult& result : planMany(*map_, requests_, quickConfig(), 2, &token)) {
+    EXPECT_EQ(result.status, PlannerStatus::CANCELLED);
+  }
+  std::size_t calls = 0;
+  EXPECT_THROW(planMany(*map_, requests_, quickConfig(), 2, nullptr,
+                        [&](std::size_t, std::size_t, std::size_t, const PlannerResult&) {
+                          ++calls;
+                          throw std::runtime_error("stop");
+                        }),
+               std::runtime_error);
+  EXPECT_EQ(calls, 1u);
 }
 
 }  // namespace

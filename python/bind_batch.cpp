@@ -1,0 +1,32 @@
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+#include "bindings.hpp"
+#include "veltrax/se2/batch.hpp"
+
+namespace veltrax::se2::python {
+
+void bindBatchFunctions(py::module_& m) {
+  m.def(
+      "plan_many",
+      [](const Costmap& costmap, const std::vector<PlanRequest>& requests,
+         const PlannerConfig& config, std::size_t workers, const CancellationToken* token,
+         const std::optional<py::function>& progress) {
+        BatchProgress report;
+        if (progress) {
+          // The workers call back without the interpreter lock; take it for the call only.
+          report = [&progress](std::size_t done, std::size_t total, std::size_t index,
+                               const PlannerResult& result) {
+            const py::gil_scoped_acquire gil;
+            (*progress)(done, total, index, result);
+          };
+        }
+        const py::gil_scoped_release release;
+        return planMany(costmap, requests, config, workers, token, report);
+      },
+      py::arg("costmap"), py::arg("requests"), py::arg("config"), py::arg("workers") = 0,
+      py::arg("token") = nullptr, py::arg("progress") = py::none());
+}
+
+}  // namespace veltrax::se2::python
