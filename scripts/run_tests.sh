@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up the machine, then builds and runs every test: the C++ suite, an installed C++ consumer,
-# the Python suite against the installed module, the sanitizer builds and a short fuzzing run.
+# Sets up the machine, then builds and runs every test: the C++ suite, the C++ example built
+# against the installed package, the Python suite against the installed module, the sanitizer
+# builds and a short fuzzing run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -28,12 +29,12 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRAX_WERROR
 cmake --build build/release -j "$JOBS"
 ctest --test-dir build/release --output-on-failure -j "$JOBS"
 
-stage "installed C++ consumer"
-rm -rf build/install build/consumer
+stage "C++ example against the installed package"
+rm -rf build/install build/example
 cmake --install build/release --prefix "$ROOT/build/install" >/dev/null
-cmake -S tests/consumer -B build/consumer -G Ninja -DCMAKE_PREFIX_PATH="$ROOT/build/install"
-cmake --build build/consumer
-LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" build/consumer/consumer
+cmake -S examples/cpp -B build/example -G Ninja -DCMAKE_PREFIX_PATH="$ROOT/build/install"
+cmake --build build/example
+(cd build/example && LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" ./plan_parking)
 
 stage "Python tests"
 # From outside the source tree, so the installed module is the one under test.
