@@ -91,9 +91,10 @@ def plot(costmap: sp.Costmap, request: sp.PlanRequest, result: sp.PlannerResult,
     plt = _pyplot()
     from matplotlib.lines import Line2D
 
-    if ax is None:
+    created = ax is None
+    if created:
         aspect = costmap.height / max(costmap.width, 1)
-        figure, ax = plt.subplots(figsize=(8.0, max(2.5, min(8.0, 8.0 * aspect + 0.8))))
+        figure, ax = plt.subplots(figsize=(8.0, max(2.5, min(8.0, 8.0 * aspect + 0.8))), dpi=dpi)
     else:
         figure = ax.figure
     x0, y0, res = costmap.origin_x, costmap.origin_y, costmap.resolution
@@ -128,14 +129,19 @@ def plot(costmap: sp.Costmap, request: sp.PlanRequest, result: sp.PlannerResult,
                     xytext=(pose.x, pose.y),
                     arrowprops=dict(arrowstyle="-|>", color=color, linewidth=2.5, mutation_scale=18))
         ax.plot([pose.x], [pose.y], "o", color=color, markersize=5)
+        for outline in _outline(pose, request.footprint):  # where a collision would show
+            ax.plot(outline[:, 0], outline[:, 1], color=color, linewidth=1.0, linestyle="--")
         handles.append(Line2D([], [], color=color, marker=r"$\rightarrow$", markersize=12,
                               linestyle="none", label=name))
 
+    from matplotlib.patches import Rectangle
+
     bar = _scale_bar_length(x1 - x0)
-    bx, by = x0 + 0.04 * (x1 - x0), y0 + 0.04 * (y1 - y0)
-    ax.plot([bx, bx + bar], [by, by], color="black", linewidth=3)
-    ax.text(bx + bar / 2, by + 0.015 * (y1 - y0), f"{bar:g} m", ha="center", va="bottom", fontsize=9,
-            bbox=dict(facecolor="white", edgecolor="none", alpha=0.7, pad=1))
+    bx, by = x0 + 0.04 * (x1 - x0), y0 + 0.05 * (y1 - y0)
+    ax.add_patch(Rectangle((bx - 0.02 * (x1 - x0), by - 0.03 * (y1 - y0)), bar + 0.04 * (x1 - x0),
+                           0.09 * (y1 - y0), facecolor="white", edgecolor="grey", alpha=0.85, zorder=3))
+    ax.plot([bx, bx + bar], [by, by], color="black", linewidth=3, zorder=4)
+    ax.text(bx + bar / 2, by + 0.01 * (y1 - y0), f"{bar:g} m", ha="center", va="bottom", fontsize=9, zorder=4)
 
     if (costmap.cells_array == 255).any():
         handles.append(Line2D([], [], color=UNKNOWN_COLOR, marker="s", markersize=10, linestyle="none",
@@ -147,7 +153,9 @@ def plot(costmap: sp.Costmap, request: sp.PlanRequest, result: sp.PlannerResult,
     ax.set_ylabel("y (m)")
     ax.set_title(title if title is not None else plot_title(result, time_ms), fontsize=10)
     if filename is not None:
-        figure.savefig(os.fspath(filename), dpi=dpi)
+        if created:
+            figure.tight_layout()
+        figure.savefig(os.fspath(filename), dpi=figure.dpi)
     return ax
 
 
