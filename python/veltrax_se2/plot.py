@@ -94,7 +94,7 @@ def plot(costmap: sp.Costmap, request: sp.PlanRequest, result: sp.PlannerResult,
     created = ax is None
     if created:
         aspect = costmap.height / max(costmap.width, 1)
-        figure, ax = plt.subplots(figsize=(8.0, max(2.5, min(8.0, 8.0 * aspect + 0.8))), dpi=dpi)
+        figure, ax = plt.subplots(figsize=(9.5, max(2.5, min(8.0, 7.5 * aspect + 1.0))), dpi=dpi)
     else:
         figure = ax.figure
     x0, y0, res = costmap.origin_x, costmap.origin_y, costmap.resolution
@@ -134,24 +134,20 @@ def plot(costmap: sp.Costmap, request: sp.PlanRequest, result: sp.PlannerResult,
         handles.append(Line2D([], [], color=color, marker=r"$\rightarrow$", markersize=12,
                               linestyle="none", label=name))
 
-    from matplotlib.patches import Rectangle
-
+    # The scale bar sits above the map's top right corner, where it hides nothing.
     bar = _scale_bar_length(x1 - x0)
-    bx, by = x0 + 0.04 * (x1 - x0), y0 + 0.05 * (y1 - y0)
-    ax.add_patch(Rectangle((bx - 0.02 * (x1 - x0), by - 0.03 * (y1 - y0)), bar + 0.04 * (x1 - x0),
-                           0.09 * (y1 - y0), facecolor="white", edgecolor="grey", alpha=0.85, zorder=3))
-    ax.plot([bx, bx + bar], [by, by], color="black", linewidth=3, zorder=4)
-    ax.text(bx + bar / 2, by + 0.01 * (y1 - y0), f"{bar:g} m", ha="center", va="bottom", fontsize=9, zorder=4)
-
+    above = ax.get_xaxis_transform()  # x in metres, y in axes fractions
+    ax.plot([x1 - bar, x1], [1.015, 1.015], color="black", linewidth=3, transform=above, clip_on=False)
+    ax.text(x1 - bar / 2, 1.03, f"{bar:g} m", ha="center", va="bottom", fontsize=9, transform=above)
     if (costmap.cells_array == 255).any():
         handles.append(Line2D([], [], color=UNKNOWN_COLOR, marker="s", markersize=10, linestyle="none",
                               label="unknown"))
-    ax.legend(handles=handles, loc="upper right", fontsize=8, framealpha=0.85)
+    ax.legend(handles=handles, loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize=8)  # off the map
     ax.set_xlim(x0, x1)
     ax.set_ylim(y0, y1)
     ax.set_xlabel("x (m)")
     ax.set_ylabel("y (m)")
-    ax.set_title(title if title is not None else plot_title(result, time_ms), fontsize=10)
+    ax.set_title(title if title is not None else plot_title(result, time_ms), fontsize=10, loc="left")
     if filename is not None:
         if created:
             figure.tight_layout()
