@@ -91,9 +91,10 @@ class YawBinFootprintTemplates:
     def __init__(self, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, angle_bins: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     def at(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> CircleFootprint | PolygonFootprint | MultiPolygonFootprint:
-        ...
+        """The footprint rotated for this yaw bin; IndexError "yaw bin is out of range".
+        """
     def yaw_to_bin(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> int:
-        ...
+        """The bin of a yaw (floor binning from yaw 0); ValueError "yaw must be finite"."""
     @property
     def angle_bins(self) -> int:
         ...
@@ -586,7 +587,9 @@ class PlannerResult:
     def __init__(self) -> None:
         ...
     def matches_revisions(self, arg0: typing.SupportsInt | typing.SupportsIndex, arg1: typing.SupportsInt | typing.SupportsIndex, arg2: typing.SupportsInt | typing.SupportsIndex) -> bool:
-        ...
+        """Whether the result's map, goal and robot revisions are these (a result for an outdated
+        request can be dropped).
+        """
     @property
     def directions(self) -> list[int]:
         ...
@@ -627,9 +630,11 @@ class CancellationToken:
     def __init__(self) -> None:
         ...
     def cancel(self) -> None:
-        ...
+        """Asks every plan() holding this token to stop; it returns CANCELLED at its next check.
+        Any thread may call it.
+        """
     def reset(self) -> None:
-        ...
+        """Clears the request to stop, so the token can be used again."""
     @property
     def cancelled(self) -> bool:
         ...
@@ -649,13 +654,21 @@ class KinematicStateSpace:
     def __init__(self, minimum_turning_radius: typing.SupportsFloat | typing.SupportsIndex, allow_reverse: bool) -> None:
         ...
     def distance(self, arg0: Pose2D, arg1: Pose2D) -> float:
-        ...
+        """Metres along the shortest Reeds-Shepp (or, without reverse, Dubins: not symmetric) curve
+        between the poses. ValueError "pose must be finite" or "poses are too far apart".
+        """
     def interpolate(self, arg0: Pose2D, arg1: Pose2D, arg2: typing.SupportsFloat | typing.SupportsIndex) -> list[Pose2D]:
-        ...
+        """Poses along the shortest curve, excluding `from`, ending exactly at `to`, at most
+        `spacing` metres apart.
+        """
     def interpolate_with_directions(self, arg0: Pose2D, arg1: Pose2D, arg2: typing.SupportsFloat | typing.SupportsIndex) -> list[KinematicSample]:
-        ...
+        """As interpolate, each sample tagged with the direction (1 forward, -1 reverse) of its
+        segment.
+        """
     def interpolate_while(self, arg0: Pose2D, arg1: Pose2D, arg2: typing.SupportsFloat | typing.SupportsIndex, arg3: typing.Callable[[KinematicSample], bool]) -> tuple[bool, list[KinematicSample]]:  # hand-written: element types
-        ...
+        """The samples of interpolate_with_directions, handed one at a time to the callback; stops
+        at the first it refuses. Returns (whether every sample was kept, the kept samples).
+        """
 class KinematicSample:
     @property
     def direction(self) -> int:
@@ -776,7 +789,9 @@ class MotionPrimitiveTable:
     def __init__(self, resolution: typing.SupportsFloat | typing.SupportsIndex, config: PlannerConfig) -> None:
         ...
     def generate(self, arg0: Pose2D) -> list[MotionPrimitive]:
-        ...
+        """The motion primitives from the pose: straight and arcs forwards, and backwards or turns
+        on the spot as the configuration allows.
+        """
     @property
     def primitive_length(self) -> float:
         ...
@@ -787,17 +802,23 @@ class ObstacleHeuristic:
     def reach(self) -> float:
         ...
     def distance(self, x: typing.SupportsInt | typing.SupportsIndex, y: typing.SupportsInt | typing.SupportsIndex) -> float:
-        ...
+        """The heuristic's cost-weighted distance from cell (x, y) to the goal; values at or above
+        reach stand for reach. IndexError "heuristic index outside map".
+        """
 class PathSmoother:
     @staticmethod
     def resample(path: collections.abc.Sequence[Pose2D], spacing: typing.SupportsFloat | typing.SupportsIndex) -> list[Pose2D]:
-        ...
+        """Consecutive poses at most `spacing` metres apart; headings turn the short way, turns on
+        the spot kept, repeated poses dropped.
+        """
     @staticmethod
     def respects_turning_radius(path: collections.abc.Sequence[Pose2D], minimum_turning_radius: typing.SupportsFloat | typing.SupportsIndex) -> bool:
-        ...
+        """False when any step turns more tightly than the radius (1 % slack) or turns on the spot."""
     @staticmethod
     def smooth(path: collections.abc.Sequence[Pose2D], checker: CollisionChecker, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, config: PlannerConfig) -> list[Pose2D]:
-        ...
+        """The path relaxed towards straight lines and back towards the input while every iterate
+        stays collision-free and within the turning radius; endpoints never move.
+        """
 class SvgRenderOptions:
     draw_footprints: bool
     draw_grid: bool
