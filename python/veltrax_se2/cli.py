@@ -113,6 +113,7 @@ def _load_costmap(args: argparse.Namespace, footprint) -> tuple[sp.Costmap, Infl
 
 
 def _footprint(args: argparse.Namespace):
+    footprint: sp.CircleFootprint | sp.PolygonFootprint
     if args.polygon is None:
         footprint = sp.CircleFootprint(0.25 if args.radius is None else args.radius)
     else:
@@ -149,6 +150,7 @@ def _parse_setting(config: sp.PlannerConfig, setting: str) -> None:
         raise UsageError(f"--set: PlannerConfig has no field '{field}'")
     current = getattr(config, field)
     text = text.strip()
+    value: bool | int | float
     try:
         if isinstance(current, bool):
             if text.lower() in _TRUE:

@@ -331,7 +331,7 @@ def load_movingai(path: str | os.PathLike[str], resolution: float,
                 raise MapFileError(f"{path}: the header needs integer 'height' and 'width'") from None
             if not (0 < height <= MOVINGAI_MAX_SIDE and 0 < width <= MOVINGAI_MAX_SIDE):
                 raise MapFileError(f"{path}: grid of {width} x {height} cells is out of range")
-            rows = []
+            rows: list[str] = []
             for line in stream:
                 row = line.rstrip("\r\n")
                 if not row and len(rows) == height:
@@ -351,9 +351,9 @@ def load_movingai(path: str | os.PathLike[str], resolution: float,
     known = np.frombuffer("".join(sorted(MOVINGAI_FREE | MOVINGAI_BLOCKED)).encode(), dtype=np.uint8)
     strange = ~np.isin(chars, known)
     if strange.any():
-        row, col = (int(i) for i in np.argwhere(strange)[0])
+        at_row, at_col = (int(i) for i in np.argwhere(strange)[0])
         raise MapFileError(
-            f"{path}: unknown terrain {chr(chars[row, col])!r} in row {height - row} "
+            f"{path}: unknown terrain {chr(chars[at_row, at_col])!r} in row {height - at_row} "
             "(expected one of . G S @ O T W)"
         )
     try:

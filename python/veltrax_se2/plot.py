@@ -116,10 +116,10 @@ def plot(costmap: sp.Costmap, request: sp.PlanRequest, result: sp.PlannerResult,
             ax.plot(xs, ys, color=DIRECTION_COLORS[label], linewidth=2.0, solid_capstyle="round")
             handles.append(Line2D([], [], color=DIRECTION_COLORS[label], linewidth=2.0,
                                   label=DIRECTION_NAMES[label]))
-        for i in _outline_indices(path, labels):
-            pose = sp.Pose2D(*path[i])
+        for k in _outline_indices(path, labels):
+            pose = sp.Pose2D(*path[k])
             for outline in _outline(pose, request.footprint):
-                ax.plot(outline[:, 0], outline[:, 1], color=DIRECTION_COLORS[int(labels[i])],
+                ax.plot(outline[:, 0], outline[:, 1], color=DIRECTION_COLORS[int(labels[k])],
                         linewidth=0.8, alpha=0.8)
 
     span = max(x1 - x0, y1 - y0)
