@@ -179,17 +179,15 @@ def test_plot_shows_start_path_and_unknown(name, start, goal, tmp_path):
     assert np.allclose(colour_at(mid[0], mid[1]), np.array(expected) / 255, atol=0.06)
     if name == "parking_lot":  # its unknown patch spans x 0.1..0.6, y 3..5
         assert np.allclose(colour_at(0.35, 4.0), [0.72, 0.78, 0.95], atol=0.02)
+    failed = [str(MAPS / f"{name}.yaml"), "--start", "1", "5", "0", "--goal", "30", "4", "0", "--quiet"]
+    assert cli.run([*failed, "--plot", str(tmp_path / "failed.png")]) == 1  # a failed plan is drawn too
+    assert (tmp_path / "failed.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
 
 
-@pytest.fixture(scope="module")
-def warehouse_batch():
-    docks = [(1.0, 5.0, 0.0), (12.0, 5.0, math.pi), (2.4, 1.0, 0.0), (3.5, 2.8, -math.pi / 2)]
-    return vx.load_map(MAPS / "warehouse.yaml"), [(a, b) for a in docks for b in docks if a != b]
-
-
-def test_plan_many_on_a_dask_cluster_matches_one_thread(warehouse_batch):
+def test_plan_many_on_a_dask_cluster_matches_one_thread():
     distributed = pytest.importorskip("distributed")
-    costmap, queries = warehouse_batch
+    docks = [(1.0, 5.0, 0.0), (12.0, 5.0, math.pi), (2.4, 1.0, 0.0), (3.5, 2.8, -math.pi / 2)]
+    costmap, queries = vx.load_map(MAPS / "warehouse.yaml"), [(a, b) for a in docks for b in docks if a != b]
     alone = vx.plan_many(costmap, queries, workers=1, progress=False)
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
                                   dashboard_address=None) as cluster, distributed.Client(cluster) as client:
