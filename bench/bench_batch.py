@@ -5,6 +5,10 @@ Plans a fixed batch on the bundled warehouse (every ordered pair of its docking 
 times, the speed-up and what an ideal scheduler could reach given the measured request times.
 
     python bench/bench_batch.py [--repeats 3] [--workers 2] [--copies 2]
+
+With --processes 1,2,4 it instead plans one copy of the batch (20 requests) on a process pool and
+on a local Dask cluster of that many single-threaded worker processes (when dask.distributed is
+installed), and prints the wall time of each run after the pool has started.
 """
 
 from __future__ import annotations
@@ -55,7 +59,11 @@ def main() -> int:
     parser.add_argument("--repeats", type=int, default=3)
     parser.add_argument("--workers", type=int, default=2)
     parser.add_argument("--copies", type=int, default=2)
+    parser.add_argument("--processes", default=None, metavar="N,N,...",
+                        help="time plan_many on process pools and Dask clusters of these sizes")
     args = parser.parse_args()
+    if args.processes:
+        return processes_main(args, [int(n) for n in args.processes.split(",")])
 
     costmap = load_map(ROOT / "examples" / "maps" / "warehouse.yaml")
     requests = make_requests(args.copies)
@@ -87,6 +95,50 @@ def main() -> int:
         print(f"1 worker {one:.2f} s   {args.workers} workers {many:.2f} s   speed-up {one / many:.2f}x")
     ratios = [one / many for one, many in zip(ones, manys)]
     print(f"median speed-up {statistics.median(ratios):.2f}x over {args.repeats} runs")
+    return 0
+
+
+def processes_main(args: argparse.Namespace, sizes: list[int]) -> int:
+    from concurrent.futures import ProcessPoolExecutor
+
+    costmap = load_map(ROOT / "examples" / "maps" / "warehouse.yaml")
+    requests = make_requests(args.copies)
+    config = sp.PlannerConfig()
+    threads = []
+    for _ in range(args.repeats):
+        began = time.perf_counter()
+        reference = plan_many(costmap, requests, config, workers=1, progress=False)
+        threads.append(time.perf_counter() - began)
+    print(f"{len(requests)} requests on the bundled warehouse, library defaults; in this process, "
+          f"one thread {statistics.median(threads):.2f} s")
+
+    def timed(executor, workers: int) -> float:
+        plan_many(costmap, requests[:workers], config, executor=executor, workers=workers, progress=False)
+        began = time.perf_counter()  # the pool is up and its workers have imported the module
+        results = plan_many(costmap, requests, config, executor=executor, workers=workers, progress=False)
+        elapsed = time.perf_counter() - began
+        same = all(a.path_array.tolist() == b.path_array.tolist() for a, b in zip(reference, results))
+        return elapsed if same else math.nan
+
+    try:
+        import distributed
+    except ImportError:
+        distributed = None
+    for size in sizes:
+        times = []
+        for _ in range(args.repeats):
+            with ProcessPoolExecutor(max_workers=size) as pool:
+                times.append(timed(pool, size))
+        line = f"{size} processes: process pool {statistics.median(times):.2f} s"
+        if distributed is not None:
+            times = []
+            for _ in range(args.repeats):
+                with distributed.LocalCluster(n_workers=size, threads_per_worker=1, processes=True,
+                                              dashboard_address=None) as cluster, \
+                        distributed.Client(cluster) as client:
+                    times.append(timed(client.get_executor(), size))
+            line += f", Dask {statistics.median(times):.2f} s"
+        print(line + f" (median of {args.repeats})")
     return 0
 
 

@@ -1,6 +1,6 @@
 """Back a car-like robot into a parking slot that is too narrow to turn in.
 
-Run from a build tree:  PYTHONPATH=build python examples/plan_parking.py
+Run after scripts/setup.sh (which installs the package):  python3 examples/plan_parking.py
 """
 import math
 

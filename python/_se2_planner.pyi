@@ -91,9 +91,10 @@ class YawBinFootprintTemplates:
     def __init__(self, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, angle_bins: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     def at(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> CircleFootprint | PolygonFootprint | MultiPolygonFootprint:
-        ...
+        """The footprint rotated for this yaw bin; IndexError "yaw bin is out of range".
+        """
     def yaw_to_bin(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> int:
-        ...
+        """The bin of a yaw (floor binning from yaw 0); ValueError "yaw must be finite"."""
     @property
     def angle_bins(self) -> int:
         ...
@@ -101,11 +102,11 @@ class Costmap:
     def __init__(self, cells: numpy.ndarray, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex, origin_y: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     def get_cost(self, arg0: typing.SupportsInt | typing.SupportsIndex, arg1: typing.SupportsInt | typing.SupportsIndex) -> int:
-        ...
+        """The cost of cell (x, y); IndexError off the grid."""
     def map_to_world(self, arg0: typing.SupportsInt | typing.SupportsIndex, arg1: typing.SupportsInt | typing.SupportsIndex) -> tuple[float, float]:
-        ...
+        """The world position (metres) of cell (x, y)'s centre."""
     def world_to_map(self, arg0: typing.SupportsFloat | typing.SupportsIndex, arg1: typing.SupportsFloat | typing.SupportsIndex) -> typing.Any:
-        ...
+        """The cell (x, y) holding the world point, or None outside the map."""
     @property
     def cells_array(self) -> numpy.typing.NDArray[numpy.uint8]:
         ...
@@ -138,166 +139,254 @@ class CollisionChecker:
     def __init__(self, costmap: Costmap, allow_unknown: bool = False) -> None:
         ...
     def check(self, arg0: Pose2D, arg1: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> CollisionResult:
-        ...
+        """Whether the footprint at the pose touches a blocking cell (254; 255 unless
+        allow_unknown) or leaves the map, and the highest cost it touches (254 when outside).
+        """
     def validate_path(self, path: collections.abc.Sequence[Pose2D], footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, interpolation_step: typing.SupportsFloat | typing.SupportsIndex) -> CollisionResult:
-        ...
+        """check() along the path, sampled every `interpolation_step` metres; the first collision
+        found, or the highest cost along a free path.
+        """
 class PlannerConfig:
     allow_in_place_rotation: bool
+    """Whether the robot may turn on the spot (differential drive). Default False. On, the search
+    adds rotation primitives and no longer enforces minimum_turning_radius on the output; pass
+    the same flag to recommended_config so the penalties fit.
+    """
     allow_reverse: bool
+    """Whether the robot may drive backwards (Reeds-Shepp curves instead of Dubins). Default True.
+    Off, goals that need a manoeuvre (into a narrow slot, out of a dead end) may have no path.
+    """
     allow_unknown: bool
+    """Whether cells of cost 255 (unknown space) are passable. Default False: a start or goal
+    footprint touching unknown cells is in collision. Turn it on to plan through unexplored
+    space.
+    """
     cache_obstacle_heuristic: bool
+    """Whether the planner keeps the last obstacle heuristic field and reuses it for a request with
+    the same goal cell and map_revision. Default True. Off, every plan recomputes the field.
+    """
     smooth_path: bool
+    """Whether a path without cusps or rotations is smoothed (moved towards straight lines, never
+    into collision or tighter than the turning radius). Default True. Off, the search's poses
+    are only resampled.
+    """
     def __init__(self) -> None:
         ...
     def validate(self) -> list[str]:
-        ...
+        """Every problem of the configuration, in a fixed order; empty when usable. Never raises."""
     @property
     def analytic_expansion_max_cost(self) -> int:
-        ...
+        """Cost 0..255 the analytic curve to the goal may touch. Default 200, recommended 253.
+        Lower keeps curves away from inflated obstacles but ends fewer searches early; on
+        inflated maps goals beside walls lie in cells of 253, which 200 makes unreachable by a
+        curve.
+        """
     @analytic_expansion_max_cost.setter
     def analytic_expansion_max_cost(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
     def analytic_expansion_max_length(self) -> float:
-        ...
+        """Metres: curves to the goal are tried only from nodes within this distance. Default 3.0,
+        recommended 10. Raising it ends searches in open space sooner; a long curve that fails
+        late costs its samples.
+        """
     @analytic_expansion_max_length.setter
     def analytic_expansion_max_length(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def analytic_expansion_ratio(self) -> float:
-        ...
+        """Curves to the goal are tried every N-th expansion, N derived from this ratio. Default
+        3.5, recommended 16. Raising it tries them less often (less time on failing curves),
+        lowering more often.
+        """
     @analytic_expansion_ratio.setter
     def analytic_expansion_ratio(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def angle_bins(self) -> int:
-        ...
+        """Yaw bins of the lattice (at least 8). Default 72 (5 degrees). More bins turn in finer
+        steps but search more states; fewer search faster with coarser turns.
+        """
     @angle_bins.setter
     def angle_bins(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
     def collision_check_step(self) -> float:
-        ...
+        """Metres between footprint checks along motions and the output path. Default 0.025. Larger
+        is faster but may step over a thin obstacle; smaller is safer and slower.
+        """
     @collision_check_step.setter
     def collision_check_step(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def cost_penalty(self) -> float:
-        ...
+        """Weight of cell costs: a step through a cell of cost c costs (1 + c / 252 * cost_penalty)
+        times its length. Default 2.0. Raise it to keep further from inflated obstacles (longer
+        paths), lower it for shorter paths that graze them.
+        """
     @cost_penalty.setter
     def cost_penalty(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def direction_switch_penalty(self) -> float:
-        ...
+        """Metres of cost added at each change of direction (a cusp, or between driving and turning
+        on the spot). Default 2.0 (recommended 0.05 when turning on the spot). Raise it for
+        fewer cusps, lower it to allow more manoeuvres.
+        """
     @direction_switch_penalty.setter
     def direction_switch_penalty(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def max_expanded_nodes(self) -> int:
-        ...
+        """Expansion budget: the search gives up with MAX_NODES_EXCEEDED after this many nodes.
+        Default 1,000,000. Raise it for large maps or hard manoeuvres (more time and memory);
+        lower it to fail faster.
+        """
     @max_expanded_nodes.setter
     def max_expanded_nodes(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
     def max_planning_time_seconds(self) -> float:
-        ...
+        """Seconds: the search gives up with TIMEOUT after this wall time. Default 5.0. Raise it on
+        slow machines or large maps; lower it for a hard deadline.
+        """
     @max_planning_time_seconds.setter
     def max_planning_time_seconds(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def minimum_turning_radius(self) -> float:
-        ...
+        """Metres: the tightest arc the vehicle can drive. Default 0.4. Set it to your vehicle's;
+        larger radii need more room and more manoeuvres, smaller give tighter paths.
+        """
     @minimum_turning_radius.setter
     def minimum_turning_radius(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def non_straight_penalty(self) -> float:
-        ...
+        """Metres of cost added per steering (arc) primitive. Default 1.05, recommended 5 % of the
+        primitive length. Raise it for straighter paths; the library default makes turns very
+        dear, so the search floods the map before turning.
+        """
     @non_straight_penalty.setter
     def non_straight_penalty(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def path_output_spacing(self) -> float:
-        ...
+        """Metres between poses of the output path. Default 0.05. Larger gives fewer poses; smaller
+        a denser path.
+        """
     @path_output_spacing.setter
     def path_output_spacing(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def position_tolerance(self) -> float:
-        ...
+        """Metres: a search node this close to the goal (and within yaw_tolerance) ends the search.
+        Default 0.1. Larger finishes sooner but less exactly; 0 relies on the analytic curve to
+        reach the goal exactly.
+        """
     @position_tolerance.setter
     def position_tolerance(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def retrospective_penalty(self) -> float:
-        ...
+        """Fraction of a node's cost added to every step from it (g grows by step +
+        retrospective_penalty * g). Default 0.0. Raising it makes the search greedier towards
+        paths found early; keep 0 for cheapest paths.
+        """
     @retrospective_penalty.setter
     def retrospective_penalty(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def reverse_penalty(self) -> float:
-        ...
+        """Metres of cost added per reverse primitive. Default 2.0, recommended 1 x the primitive
+        length (reversing costs twice as much as driving). Raise it to reverse less, lower it to
+        reverse more freely.
+        """
     @reverse_penalty.setter
     def reverse_penalty(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def smoother_max_iterations(self) -> int:
-        ...
+        """Most iterations of the smoother (at least 1). Default 1000. Lower bounds post-processing
+        time; higher lets it converge on long paths.
+        """
     @smoother_max_iterations.setter
     def smoother_max_iterations(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
     def smoother_tolerance(self) -> float:
-        ...
+        """The smoother stops once one iteration moves the poses by less than this (metres,
+        summed). Default 1e-10. Larger stops earlier with a rougher path.
+        """
     @smoother_tolerance.setter
     def smoother_tolerance(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def heuristic_weight(self) -> float:
-        ...
+        """f = g + w * h. Default 1.0, recommended 1.5 (3 turning on the spot). Above 1 the search
+        heads for the goal instead of proving the cheapest path: far fewer expansions, a path at
+        most w times the cheapest.
+        """
     @heuristic_weight.setter
     def heuristic_weight(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def footprint_aware_heuristic(self) -> bool:
-        ...
+        """Whether the obstacle heuristic treats cells closer to an obstacle than the footprint's
+        inscribed radius (less half a cell diagonal) as walls. Default False, recommended True.
+        On, the search no longer runs into gaps the robot cannot pass; costs one map copy per
+        planner.
+        """
     @footprint_aware_heuristic.setter
     def footprint_aware_heuristic(self, arg0: bool) -> None:
         ...
     @property
     def heuristic_reach_factor(self) -> float:
-        ...
+        """0 computes the obstacle heuristic over the whole map. At least 1, it stops once every
+        cell up to this multiple of the start's value (plus a metre) is known. Default 0,
+        recommended 2. Lower is faster to build on large maps; the search itself is unchanged.
+        """
     @heuristic_reach_factor.setter
     def heuristic_reach_factor(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def analytic_expansion_max_cusps(self) -> int:
-        ...
+        """Most changes of direction an analytic curve may make, counting where it joins the
+        search's path. Default 4294967295 (no limit), recommended 1. Lower keeps curves that
+        reverse twice to save centimetres out of the path.
+        """
     @analytic_expansion_max_cusps.setter
     def analytic_expansion_max_cusps(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
     def smoother_weight_data(self) -> float:
-        ...
+        """Smoother weight pulling each pose back towards the search's pose. Default 0.2. Raise it
+        to stay closer to the searched path.
+        """
     @smoother_weight_data.setter
     def smoother_weight_data(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def smoother_weight_smooth(self) -> float:
-        ...
+        """Smoother weight pulling each pose towards the midpoint of its neighbours. Default 0.3.
+        Raise it for straighter, smoother paths (bounded by collisions and the turning radius).
+        """
     @smoother_weight_smooth.setter
     def smoother_weight_smooth(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def steering_change_penalty(self) -> float:
-        ...
+        """Metres of cost added when the steering changes between primitives. Default 0.05,
+        recommended 0.01. Raise it to keep paths from wiggling.
+        """
     @steering_change_penalty.setter
     def steering_change_penalty(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def terminal_check_interval(self) -> int:
-        ...
+        """Expansions between checks of the time budget and the CancellationToken (at least 1).
+        Default 256. Lower reacts sooner to a cancel or deadline at a small cost per check.
+        """
     @terminal_check_interval.setter
     def terminal_check_interval(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
@@ -498,7 +587,9 @@ class PlannerResult:
     def __init__(self) -> None:
         ...
     def matches_revisions(self, arg0: typing.SupportsInt | typing.SupportsIndex, arg1: typing.SupportsInt | typing.SupportsIndex, arg2: typing.SupportsInt | typing.SupportsIndex) -> bool:
-        ...
+        """Whether the result's map, goal and robot revisions are these (a result for an outdated
+        request can be dropped).
+        """
     @property
     def directions(self) -> list[int]:
         ...
@@ -539,9 +630,11 @@ class CancellationToken:
     def __init__(self) -> None:
         ...
     def cancel(self) -> None:
-        ...
+        """Asks every plan() holding this token to stop; it returns CANCELLED at its next check.
+        Any thread may call it.
+        """
     def reset(self) -> None:
-        ...
+        """Clears the request to stop, so the token can be used again."""
     @property
     def cancelled(self) -> bool:
         ...
@@ -553,18 +646,29 @@ class HybridAStar:
     def __init__(self, cells: numpy.ndarray, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex, origin_y: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     def plan(self, request: PlanRequest, config: PlannerConfig, cancellation: CancellationToken | None = None) -> PlannerResult:  # hand-written: None allowed
-        ...
+        """Plans one path. Outcomes are statuses in the result, never exceptions; releases the
+        interpreter lock while it searches. Calls on one planner run one after another; use one
+        planner per thread for parallel plans.
+        """
 class KinematicStateSpace:
     def __init__(self, minimum_turning_radius: typing.SupportsFloat | typing.SupportsIndex, allow_reverse: bool) -> None:
         ...
     def distance(self, arg0: Pose2D, arg1: Pose2D) -> float:
-        ...
+        """Metres along the shortest Reeds-Shepp (or, without reverse, Dubins: not symmetric) curve
+        between the poses. ValueError "pose must be finite" or "poses are too far apart".
+        """
     def interpolate(self, arg0: Pose2D, arg1: Pose2D, arg2: typing.SupportsFloat | typing.SupportsIndex) -> list[Pose2D]:
-        ...
+        """Poses along the shortest curve, excluding `from`, ending exactly at `to`, at most
+        `spacing` metres apart.
+        """
     def interpolate_with_directions(self, arg0: Pose2D, arg1: Pose2D, arg2: typing.SupportsFloat | typing.SupportsIndex) -> list[KinematicSample]:
-        ...
+        """As interpolate, each sample tagged with the direction (1 forward, -1 reverse) of its
+        segment.
+        """
     def interpolate_while(self, arg0: Pose2D, arg1: Pose2D, arg2: typing.SupportsFloat | typing.SupportsIndex, arg3: typing.Callable[[KinematicSample], bool]) -> tuple[bool, list[KinematicSample]]:  # hand-written: element types
-        ...
+        """The samples of interpolate_with_directions, handed one at a time to the callback; stops
+        at the first it refuses. Returns (whether every sample was kept, the kept samples).
+        """
 class KinematicSample:
     @property
     def direction(self) -> int:
@@ -685,7 +789,9 @@ class MotionPrimitiveTable:
     def __init__(self, resolution: typing.SupportsFloat | typing.SupportsIndex, config: PlannerConfig) -> None:
         ...
     def generate(self, arg0: Pose2D) -> list[MotionPrimitive]:
-        ...
+        """The motion primitives from the pose: straight and arcs forwards, and backwards or turns
+        on the spot as the configuration allows.
+        """
     @property
     def primitive_length(self) -> float:
         ...
@@ -696,17 +802,23 @@ class ObstacleHeuristic:
     def reach(self) -> float:
         ...
     def distance(self, x: typing.SupportsInt | typing.SupportsIndex, y: typing.SupportsInt | typing.SupportsIndex) -> float:
-        ...
+        """The heuristic's cost-weighted distance from cell (x, y) to the goal; values at or above
+        reach stand for reach. IndexError "heuristic index outside map".
+        """
 class PathSmoother:
     @staticmethod
     def resample(path: collections.abc.Sequence[Pose2D], spacing: typing.SupportsFloat | typing.SupportsIndex) -> list[Pose2D]:
-        ...
+        """Consecutive poses at most `spacing` metres apart; headings turn the short way, turns on
+        the spot kept, repeated poses dropped.
+        """
     @staticmethod
     def respects_turning_radius(path: collections.abc.Sequence[Pose2D], minimum_turning_radius: typing.SupportsFloat | typing.SupportsIndex) -> bool:
-        ...
+        """False when any step turns more tightly than the radius (1 % slack) or turns on the spot."""
     @staticmethod
     def smooth(path: collections.abc.Sequence[Pose2D], checker: CollisionChecker, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, config: PlannerConfig) -> list[Pose2D]:
-        ...
+        """The path relaxed towards straight lines and back towards the input while every iterate
+        stays collision-free and within the turning radius; endpoints never move.
+        """
 class SvgRenderOptions:
     draw_footprints: bool
     draw_grid: bool
@@ -813,36 +925,77 @@ class OccupancyMapInfo:
     def resolution(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
 def inflate_costmap(source: Costmap, inflation_radius: typing.SupportsFloat | typing.SupportsIndex, inscribed_radius: typing.SupportsFloat | typing.SupportsIndex, cost_scaling_factor: typing.SupportsFloat | typing.SupportsIndex) -> Costmap:
-    ...
+    """A new costmap in which every cell within `inscribed_radius` metres of a lethal cell (centre
+    to centre) costs at least 253 and every cell out to `inflation_radius` at least 252 *
+    exp(-cost_scaling_factor * (d - inscribed_radius)), rounded and clamped to 1..252. Lethal
+    and unknown cells are kept; no cost is lowered. ValueError "invalid inflation parameters".
+    """
 def load_costmap_csv(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
-    ...
+    """Loads a costmap from a CSV file of integer costs 0..255, one row per line, the first line at
+    the largest y. `resolution` is the cell size in metres, (origin_x, origin_y) the lower-left
+    corner. RuntimeError for file problems, ValueError for bad arguments.
+    """
 def load_costmap_pgm(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
-    ...
+    """Loads a costmap from a binary or ASCII PGM whose grey levels are costs (0 free, 254 lethal,
+    255 unknown), the image's top row at the largest y. For occupancy images use
+    veltrax_se2.load_map(..., occupancy=True). RuntimeError for file problems, ValueError for
+    bad arguments.
+    """
 def inscribed_radius(footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> float:
-    ...
+    """Metres: the radius of the largest disc about the robot's origin inside the footprint (a
+    circle's radius; 0 when the origin lies outside or on the outline).
+    """
 def normalize_yaw(arg0: typing.SupportsFloat | typing.SupportsIndex) -> float:
-    ...
+    """The angle wrapped into [-pi, pi) radians."""
 def planner_status_name(arg0: PlannerStatus) -> str:
-    ...
+    """The status's name, e.g. "SUCCESS"; veltrax_se2.explain says what to change."""
 def recommended_config(resolution: typing.SupportsFloat | typing.SupportsIndex, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, allow_in_place_rotation: bool = False) -> PlannerConfig:
-    ...
+    """The configuration to start from for a costmap of cell size `resolution` (metres) and this
+    footprint: penalties per metre converted with the primitive length, a weighted, footprint-
+    aware heuristic with a bounded reach, and an analytic-curve cost limit that admits inflated
+    costs; with `allow_in_place_rotation`, that mode on and penalties to suit. ValueError
+    "resolution must be finite and positive" or the footprint's first problem.
+    """
 def render_plan_svg(costmap: Costmap, request: PlanRequest, result: PlannerResult, options: SvgRenderOptions = ...) -> str:
-    ...
+    """The plan drawn as an SVG document (map, path coloured by direction, footprints, start and
+    goal) as a string.
+    """
 def save_path_csv(result: PlannerResult, path: str) -> None:
-    ...
+    """Writes the path as CSV (x, y, yaw, direction per pose) to `path`, replacing the file only
+    once the whole new one is written. RuntimeError for file problems.
+    """
 def save_plan_svg(costmap: Costmap, request: PlanRequest, result: PlannerResult, path: str, options: SvgRenderOptions = ...) -> None:
-    ...
+    """Writes render_plan_svg's document to `path`, replacing the file only once the whole new one
+    is written. RuntimeError for file problems.
+    """
 def save_result_json(result: PlannerResult, path: str) -> None:
-    ...
+    """Writes the result (status, message, path, directions, diagnostics, revisions) as JSON to
+    `path`, replacing the file only once the whole new one is written. RuntimeError for file
+    problems.
+    """
 def validate_footprint(arg0: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> list[str]:
-    ...
+    """The footprint's problems in a fixed order; empty when usable."""
 def load_occupancy_map(yaml_path: str) -> Costmap:
-    ...
+    """A map YAML file with a PGM image as a costmap (mode, negate and thresholds applied).
+    RuntimeError naming the file and the problem; ValueError for a geometry the costmap refuses.
+    """
 def occupancy_image_to_costs(grey: numpy.ndarray, info: OccupancyMapInfo) -> numpy.typing.NDArray[numpy.uint8]:
-    ...
+    """Costs of 8-bit grey levels (uint8 array of any shape) under the info's mode, negate flag
+    and thresholds; the result has the same shape.
+    """
 def occupancy_percent_to_costs(occupancy: numpy.ndarray, occupied_thresh: typing.SupportsFloat | typing.SupportsIndex = 0.65, free_thresh: typing.SupportsFloat | typing.SupportsIndex = 0.196, scaled: bool = False) -> numpy.typing.NDArray[numpy.uint8]:
-    ...
+    """Costs of occupancy percentages (int8 array: -1 unknown, 0..100): above occupied_thresh
+    254, below free_thresh 0, in between 255 or, when scaled, graded 0..252. ValueError names a
+    value outside -1..100.
+    """
 def read_occupancy_map_info(yaml_path: str) -> OccupancyMapInfo:
-    ...
+    """The checked fields of a map YAML file; a relative image name is resolved against the
+    YAML file's folder. RuntimeError "<path>: <what is wrong>".
+    """
 def plan_many(costmap: Costmap, requests: collections.abc.Sequence[PlanRequest], config: PlannerConfig, workers: typing.SupportsInt | typing.SupportsIndex = 0, token: CancellationToken | None = None, progress: collections.abc.Callable[[int, int, int, PlannerResult], None] | None = None) -> list[PlannerResult]:
-    ...
+    """Plans every request on a fixed pool of `workers` threads (0: one per CPU) and returns the
+    results in request order; one planner per worker, requests with the same goal cell and map
+    revision on the same worker. `token` cancels the whole batch; `progress(done, total, index,
+    result)` is called once per finished request, one call at a time; an exception it raises stops
+    the batch and is re-raised.
+    """

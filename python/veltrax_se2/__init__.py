@@ -1,13 +1,34 @@
 """Veltrax SE(2): Hybrid A* path planning for car-like robots.
 
-The compiled core lives in the extension module `_se2_planner`; this package adds map loading in
-the common robotics YAML format, batch planning and the `veltrax-plan` command.
+The compiled core lives in the extension module `_se2_planner`; this package adds map loading
+(YAML occupancy maps, occupancy grids, MovingAI grids), a one-call `plan`, path segments,
+explanations of failures, plotting, batch planning and the `veltrax-plan` command.
 """
 
 from importlib.metadata import PackageNotFoundError, version
 
 from .batch import plan_many
-from .maps import MapFileError, MapMetadata, load_map, occupancy_to_costs, read_map_metadata
+from .maps import (
+    MapFileError,
+    MapMetadata,
+    costmap_from_occupancy,
+    load_map,
+    load_movingai,
+    occupancy_to_costs,
+    read_map_metadata,
+)
+from .planning import (
+    Inflation,
+    Segment,
+    default_inflation,
+    explain,
+    make_footprint,
+    make_request,
+    plan,
+    planning_map,
+    segments,
+)
+from .plot import plot
 
 try:
     __version__ = version("veltrax-se2")
@@ -15,11 +36,23 @@ except PackageNotFoundError:  # running from a source tree
     __version__ = "0+unknown"
 
 __all__ = [
+    "Inflation",
     "MapFileError",
     "MapMetadata",
+    "Segment",
+    "costmap_from_occupancy",
+    "default_inflation",
+    "explain",
     "load_map",
+    "load_movingai",
+    "make_footprint",
+    "make_request",
     "occupancy_to_costs",
+    "plan",
     "plan_many",
+    "planning_map",
+    "plot",
     "read_map_metadata",
+    "segments",
     "__version__",
 ]

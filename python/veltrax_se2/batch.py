@@ -1,32 +1,62 @@
-"""Planning many requests at once on a thread pool."""
+"""Planning many requests at once: on a thread pool, or on any executor (processes, a Dask
+cluster) with the map, requests and configuration sent as plain data."""
 
 from __future__ import annotations
 
+import hashlib
+import math
 import os
+import struct
 import sys
 import threading
-from collections import deque
-from concurrent.futures import ThreadPoolExecutor
+import time
+from collections import OrderedDict, deque
+from concurrent.futures import Executor, ThreadPoolExecutor, as_completed
 from typing import Callable, Iterable, Sequence, TextIO, cast
 
 import _se2_planner as sp
+
+from .planning import config_fields, copy_config, make_request
 
 ProgressCallback = Callable[[int, int], None]
 
 
 class _ProgressBar:
-    """A one-line text progress bar, redrawn in place."""
+    """A one-line text progress bar, redrawn in place, with failures so far and the time left."""
 
     def __init__(self, total: int, stream: TextIO, width: int = 30) -> None:
         self.total = total
         self.stream = stream
         self.width = width
+        self.began = time.monotonic()
 
-    def __call__(self, done: int, total: int) -> None:
+    def __call__(self, done: int, total: int, failed: int = 0) -> None:
         filled = self.width * done // total if total else self.width
-        end = "\n" if done == total else ""
-        self.stream.write(f"\rplanning [{'#' * filled}{'.' * (self.width - filled)}] {done}/{total}{end}")
+        elapsed = time.monotonic() - self.began
+        if done == total:
+            tail = f"{elapsed:.1f} s\n"
+        else:
+            tail = f"about {elapsed / done * (total - done):.0f} s left" if done else ""
+        self.stream.write(
+            f"\rplanning [{'#' * filled}{'.' * (self.width - filled)}] {done}/{total}, "
+            f"{failed} failed, {tail}"
+        )
         self.stream.flush()
+
+
+def _as_request(item: object, index: int) -> sp.PlanRequest:
+    """A PlanRequest, or (start, goal[, footprint]) made into one; errors name the position."""
+    if isinstance(item, sp.PlanRequest):
+        return item
+    if isinstance(item, tuple) and len(item) in (2, 3):
+        try:
+            return make_request(*item)
+        except (TypeError, ValueError) as error:
+            raise ValueError(f"requests[{index}]: {error}") from None
+    raise TypeError(
+        f"requests[{index}] must be a PlanRequest or a (start, goal[, footprint]) tuple, "
+        f"got {type(item).__name__}"
+    )
 
 
 def plan_many(
@@ -36,21 +66,31 @@ def plan_many(
     *,
     workers: int | None = None,
     progress: bool | ProgressCallback | None = None,
+    executor: Executor | None = None,
 ) -> list[sp.PlannerResult]:
     """Plans every request on `costmap` and returns the results in request order.
 
-    Each worker thread owns one planner, so the obstacle heuristic cache of a worker is reused for
-    consecutive requests with the same goal cell and map revision. The planner releases the
-    interpreter lock while it searches, so the workers run in parallel.
+    Requests are PlanRequests or (start, goal[, footprint]) tuples as `make_request` takes them; a
+    bad one raises an error naming its position before anything is planned.
+
+    Without an `executor`, worker threads of this process plan: each owns one planner, so its
+    obstacle heuristic cache is reused for consecutive requests with the same goal cell and map
+    revision, and the planner releases the interpreter lock while it searches. With any
+    `concurrent.futures.Executor` (a ProcessPoolExecutor, or a Dask cluster's
+    `Client.get_executor()`), chunks of requests sharing a goal travel as plain data (the map's
+    cells, numbers, the configuration as a dict of fields) and each worker process keeps one
+    planner per map (keyed by a digest of the map) for the chunks it receives. Results are the
+    same either way.
 
     Without a `config`, the recommended configuration for the costmap's resolution and the first
     request's footprint is used (`_se2_planner.recommended_config`).
 
-    `workers` defaults to the number of CPUs (at most the number of requests). `progress` may be
-    True (a text bar on stderr), False, None (a bar only for 20 requests or more on a terminal) or
-    a callable taking (done, total).
+    `workers` defaults to the number of CPUs (at most the number of requests); with an executor it
+    only sets how finely the batch is cut (about four chunks per worker). `progress` may be True (a
+    text bar on stderr with failures so far and the time left), False, None (a bar only for 20
+    requests or more on a terminal) or a callable taking (done, total).
     """
-    requests = list(requests)
+    requests = [_as_request(item, index) for index, item in enumerate(requests)]
     total = len(requests)
     if total == 0:
         return []
@@ -62,26 +102,49 @@ def plan_many(
         raise ValueError(f"workers must be a positive integer, got {workers!r}")
     workers = min(workers, total)
 
-    report: ProgressCallback | None
+    bar: _ProgressBar | None = None
     if callable(progress):
-        report = progress
-    elif progress or (progress is None and total >= 20 and sys.stderr.isatty()):
-        report = _ProgressBar(total, sys.stderr)
+        user_report: ProgressCallback | None = progress
     else:
-        report = None
+        user_report = None
+        if progress or (progress is None and total >= 20 and sys.stderr.isatty()):
+            bar = _ProgressBar(total, sys.stderr)
+    lock = threading.Lock()
+    done = 0
+    failed = 0
 
-    # Requests that share a heuristic field (goal cell and map revision) form a group. A worker
-    # stays on its group while it has pending requests, so its planner's cached field is reused;
-    # then it starts the next untouched group, or, when none is left, helps with the busiest one.
+    def finished(result: sp.PlannerResult) -> None:
+        nonlocal done, failed
+        if user_report is None and bar is None:
+            return
+        with lock:
+            done += 1
+            failed += result.status != sp.PlannerStatus.SUCCESS
+            if user_report is not None:
+                user_report(done, total)
+            elif bar is not None:
+                bar(done, total, failed)
+
+    # Requests that share a heuristic field (goal cell and map revision) form a group.
     groups: dict[object, deque[int]] = {}
     for index, request in enumerate(requests):
         key = (costmap.world_to_map(request.goal.x, request.goal.y), request.map_revision)
         groups.setdefault(key, deque()).append(index)
+    results: list[sp.PlannerResult | None] = [None] * total
+    if executor is not None:
+        _plan_on_executor(executor, costmap, requests, config, groups, workers, results, finished)
+    else:
+        _plan_on_threads(costmap, requests, config, groups, workers, results, finished)
+    return cast("list[sp.PlannerResult]", results)
+
+
+def _plan_on_threads(costmap, requests, config, groups, workers, results, finished) -> None:
+    # A worker stays on its group while it has pending requests, so its planner's cached field is
+    # reused; then it starts the next untouched group, or, when none is left, helps with the
+    # busiest one.
     untouched = deque(groups)
     owners: dict[object, int] = {}  # groups being worked on: at most one per worker
     lock = threading.Lock()
-    done = 0
-    results: list[sp.PlannerResult | None] = [None] * total
 
     def take(current: object) -> tuple[object, int] | None:
         if current is not None:
@@ -101,7 +164,6 @@ def plan_many(
         return key, groups[key].popleft()
 
     def work() -> None:
-        nonlocal done
         planner = sp.HybridAStar(costmap)
         current: object = None
         while True:
@@ -111,10 +173,7 @@ def plan_many(
                 return
             current, index = taken
             results[index] = planner.plan(requests[index], config)
-            if report is not None:
-                with lock:
-                    done += 1
-                    report(done, total)
+            finished(results[index])
 
     if workers == 1:
         work()
@@ -122,4 +181,119 @@ def plan_many(
         with ThreadPoolExecutor(max_workers=workers, thread_name_prefix="veltrax-plan") as pool:
             for future in [pool.submit(work) for _ in range(workers)]:
                 future.result()
-    return cast("list[sp.PlannerResult]", results)
+
+
+# ---- plain data for other processes
+
+_DIAGNOSTICS = sorted(n for n in dir(sp.PlannerDiagnostics()) if not n.startswith("_")
+                      and not callable(getattr(sp.PlannerDiagnostics(), n)))
+
+
+def _footprint_data(footprint) -> tuple:
+    if isinstance(footprint, sp.CircleFootprint):
+        return ("circle", footprint.radius)
+    if isinstance(footprint, sp.PolygonFootprint):
+        return ("polygon", [(p.x, p.y) for p in footprint.points])
+    return ("multi", [[(p.x, p.y) for p in polygon.points] for polygon in footprint.polygons])
+
+
+def _footprint_from(data: tuple):
+    kind, value = data
+    if kind == "circle":
+        return sp.CircleFootprint(value)
+    if kind == "polygon":
+        return sp.PolygonFootprint([sp.Point2D(x, y) for x, y in value])
+    return sp.MultiPolygonFootprint([sp.PolygonFootprint([sp.Point2D(x, y) for x, y in polygon])
+                                     for polygon in value])
+
+
+def _request_data(request: sp.PlanRequest) -> tuple:
+    s, g = request.start, request.goal
+    return ((s.x, s.y, s.yaw), (g.x, g.y, g.yaw), _footprint_data(request.footprint),
+            request.map_revision, request.goal_revision, request.robot_revision)
+
+
+def _request_from(data: tuple) -> sp.PlanRequest:
+    start, goal, footprint, map_revision, goal_revision, robot_revision = data
+    request = sp.PlanRequest()
+    request.start = sp.Pose2D(*start)
+    request.goal = sp.Pose2D(*goal)
+    request.footprint = _footprint_from(footprint)
+    request.map_revision = map_revision
+    request.goal_revision = goal_revision
+    request.robot_revision = robot_revision
+    return request
+
+
+def _result_data(result: sp.PlannerResult) -> tuple:
+    d = result.diagnostics
+    return (int(result.status), result.message, result.path_array, result.directions_array,
+            {name: getattr(d, name) for name in _DIAGNOSTICS},
+            (result.map_revision, result.goal_revision, result.robot_revision))
+
+
+def _result_from(data: tuple) -> sp.PlannerResult:
+    status, message, path, directions, diagnostics, revisions = data
+    result = sp.PlannerResult()
+    result.status = sp.PlannerStatus(status)
+    result.message = message
+    result.path = [sp.Pose2D(x, y, yaw) for x, y, yaw in path.tolist()]
+    result.directions = directions.tolist()
+    d = sp.PlannerDiagnostics()
+    for name, value in diagnostics.items():
+        setattr(d, name, value)
+    result.diagnostics = d
+    result.map_revision, result.goal_revision, result.robot_revision = revisions
+    return result
+
+
+def map_digest(costmap: sp.Costmap) -> str:
+    """A digest of the map's cells and geometry: the key of a worker's planner cache."""
+    digest = hashlib.blake2b(digest_size=16)
+    digest.update(struct.pack("<QQddd", costmap.width, costmap.height, costmap.resolution,
+                              costmap.origin_x, costmap.origin_y))
+    digest.update(costmap.cells_array.tobytes())
+    return digest.hexdigest()
+
+
+# A worker process's planners, one per map, the most recently used last.
+_PLANNERS: OrderedDict[str, sp.HybridAStar] = OrderedDict()
+_PLANNERS_LOCK = threading.Lock()
+_MAX_PLANNERS = 4
+
+
+def _worker_planner(map_data: tuple) -> sp.HybridAStar:
+    digest, cells, resolution, origin_x, origin_y = map_data
+    with _PLANNERS_LOCK:
+        planner = _PLANNERS.get(digest)
+        if planner is None:
+            planner = sp.HybridAStar(sp.Costmap(cells, resolution, origin_x, origin_y))
+            _PLANNERS[digest] = planner
+            while len(_PLANNERS) > _MAX_PLANNERS:
+                _PLANNERS.popitem(last=False)
+        _PLANNERS.move_to_end(digest)
+    return planner
+
+
+def _plan_chunk(map_data: tuple, chunk: list[tuple[int, tuple]], fields: dict) -> list[tuple[int, tuple]]:
+    """Runs in a worker process: plans a chunk of requests given as plain data."""
+    planner = _worker_planner(map_data)
+    config = copy_config(**fields)
+    return [(index, _result_data(planner.plan(_request_from(data), config))) for index, data in chunk]
+
+
+def _plan_on_executor(executor, costmap, requests, config, groups, workers, results, finished) -> None:
+    map_data = (map_digest(costmap), costmap.cells_array, costmap.resolution, costmap.origin_x,
+                costmap.origin_y)
+    fields = {name: getattr(config, name) for name in config_fields()}
+    size = max(1, math.ceil(len(requests) / (4 * workers)))
+    futures = []
+    for indices in groups.values():
+        members = list(indices)
+        for at in range(0, len(members), size):
+            chunk = [(i, _request_data(requests[i])) for i in members[at:at + size]]
+            futures.append(executor.submit(_plan_chunk, map_data, chunk, fields))
+    for future in as_completed(futures):
+        for index, data in future.result():
+            results[index] = _result_from(data)
+            finished(results[index])

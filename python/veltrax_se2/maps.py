@@ -1,4 +1,5 @@
-"""Occupancy maps in the common robotics format: a YAML file beside a PGM or PNG image."""
+"""Maps as robots hold them: YAML occupancy maps (a YAML file beside a PGM or PNG image), occupancy
+grids (int8 percentages), MovingAI grids and raw cost images."""
 
 from __future__ import annotations
 
@@ -196,10 +197,87 @@ def _read_grey_levels(meta: MapMetadata) -> tuple[np.ndarray, np.ndarray | None]
     return np.ascontiguousarray(np.flipud(grey)), transparent
 
 
+def _percent_costs(percent: np.ndarray, unknown: np.ndarray, occupied_thresh: float, free_thresh: float,
+                   scaled: bool) -> np.ndarray:
+    """Occupancy percentages (0..100, checked by the caller) to costs; `unknown` marks cells
+    without knowledge. Thresholds as in the YAML convention: above occupied_thresh lethal, below
+    free_thresh free, in between unknown or, `scaled`, graded from 0 to 252."""
+    occupancy = percent.astype(np.float64) / 100.0
+    costs = np.full(percent.shape, UNKNOWN_COST, dtype=np.uint8)
+    occupied = (occupancy > occupied_thresh) & ~unknown
+    free = (occupancy < free_thresh) & ~unknown
+    costs[occupied] = LETHAL_COST
+    costs[free] = FREE_COST
+    if scaled:
+        between = ~(occupied | free | unknown)
+        span = occupied_thresh - free_thresh
+        if span > 0:
+            graded = np.rint((occupancy[between] - free_thresh) / span * MAX_GRADED_COST)
+            costs[between] = np.clip(graded, 0, MAX_GRADED_COST).astype(np.uint8)
+    return costs
+
+
+def _check_thresholds(occupied_thresh: float, free_thresh: float) -> None:
+    if not (_is_finite_number(occupied_thresh) and _is_finite_number(free_thresh)
+            and 0.0 <= free_thresh <= occupied_thresh <= 1.0):
+        raise ValueError("thresholds must satisfy 0 <= free_thresh <= occupied_thresh <= 1")
+
+
+def costmap_from_occupancy(
+    grid: Any,
+    resolution: float,
+    origin: tuple[float, float] = (0.0, 0.0),
+    *,
+    occupied_thresh: float = 0.65,
+    free_thresh: float = 0.196,
+    scaled: bool = False,
+) -> sp.Costmap:
+    """A costmap from an occupancy grid as robots publish it (ROS `nav_msgs/OccupancyGrid`).
+
+    `grid` is a 2-D integer array (or nested lists) of occupancy percentages 0..100 and -1 for
+    unknown, row 0 at the origin (smallest y), as the message's data reshaped to (height, width).
+    A cell of occupancy o = value / 100 becomes 254 (lethal) above `occupied_thresh`, 0 (free)
+    below `free_thresh` and 255 (unknown) in between, or with `scaled` a cost graded from 0 to 252
+    as YAML maps in `scale` mode; -1 becomes 255. Any other value raises ValueError naming it.
+    `resolution` is the cell size in metres, `origin` the world position of cell (0, 0)'s corner.
+    """
+    values = np.asarray(grid)
+    if values.ndim != 2 or values.size == 0:
+        raise ValueError(f"occupancy grid must be a non-empty 2-D array, got shape {values.shape}")
+    if values.dtype == np.bool_ or not np.issubdtype(values.dtype, np.integer):
+        raise ValueError(f"occupancy grid must hold integers, got {values.dtype}")
+    _check_thresholds(occupied_thresh, free_thresh)
+    bad = (values < -1) | (values > 100)
+    if bad.any():
+        row, col = (int(i) for i in np.argwhere(bad)[0])
+        raise ValueError(
+            f"occupancy value {int(values[row, col])} at row {row}, column {col} is not -1 or 0..100"
+        )
+    unknown = values == -1
+    costs = _percent_costs(np.where(unknown, 0, values), unknown, occupied_thresh, free_thresh, scaled)
+    origin_x, origin_y = origin
+    return sp.Costmap(costs, resolution, origin_x, origin_y)
+
+
 def occupancy_to_costs(grey: np.ndarray, meta: MapMetadata) -> np.ndarray:
-    """Converts grey levels to costs with the map's mode, negate flag and thresholds."""
+    """Converts an image's grey levels to costs with the map's mode, negate flag and thresholds.
+
+    trinary: occupancy = (255 - grey) / 255 (grey / 255 with negate); above occupied_thresh 254,
+    below free_thresh 0, in between 255 (unknown). scale: in between graded 0..252. raw: the grey
+    level is the occupancy percentage itself (0..100, 255 unknown; negate does not apply), read
+    with the same thresholds; other levels raise ValueError naming the level.
+    """
     if meta.mode == "raw":
-        return grey.astype(np.uint8, copy=True)
+        unknown = grey == 255
+        bad = ~unknown & (grey > 100)
+        if bad.any():
+            row, col = (int(i) for i in np.argwhere(bad)[0])
+            raise ValueError(
+                f"raw pixel value {int(grey[row, col])} is not an occupancy percentage "
+                "(0..100, or 255 for unknown)"
+            )
+        percent = np.where(unknown, 0, grey)
+        return _percent_costs(percent, unknown, meta.occupied_thresh, meta.free_thresh, False)
     occupancy = (grey.astype(np.float64) / 255.0) if meta.negate else ((255.0 - grey) / 255.0)
     costs = np.full(grey.shape, UNKNOWN_COST, dtype=np.uint8)
     occupied = occupancy > meta.occupied_thresh
@@ -215,19 +293,154 @@ def occupancy_to_costs(grey: np.ndarray, meta: MapMetadata) -> np.ndarray:
     return costs
 
 
-def load_map(yaml_path: str | os.PathLike[str]) -> sp.Costmap:
-    """Loads an occupancy map (YAML + PGM/PNG) as a costmap.
+# MovingAI benchmark grids: '.' and 'G' are ground, 'S' swamp (passable from ground); '@' and 'O'
+# are out of bounds, 'T' trees, and 'W' water, which that format lets only water travel cross:
+# impassable for a ground robot.
+MOVINGAI_FREE = frozenset(".GS")
+MOVINGAI_BLOCKED = frozenset("@OTW")
+MOVINGAI_MAX_SIDE = 100_000
 
-    Trinary mode (the default): occupied -> 254, free -> 0, in between -> 255 (unknown).
-    Scale mode grades the in-between occupancies from 0 to 252; raw mode takes grey levels as costs.
-    """
+
+def load_movingai(path: str | os.PathLike[str], resolution: float,
+                  origin: tuple[float, float] = (0.0, 0.0)) -> sp.Costmap:
+    """Loads a MovingAI `.map` grid ("type octile", "height H", "width W", "map", then H rows of W
+    characters, the first row at the largest y): '.', 'G' and 'S' free (0), '@', 'O', 'T' (trees)
+    and 'W' (water) lethal (254). One character is one cell of `resolution` metres."""
+    path = os.fsdecode(path)
+    if "\0" in path:
+        raise MapFileError(f"map file name {_shown(path)} contains a NUL character")
+    if not os.path.isfile(path) and os.path.exists(path):
+        raise MapFileError(f"{path}: not a regular file")
+    try:
+        with open(path, encoding="ascii", newline=None) as stream:
+            header: dict[str, str] = {}
+            for line in stream:
+                words = line.split()
+                if not words:
+                    continue
+                if words[0] == "map":
+                    break
+                if len(words) != 2 or words[0] not in ("type", "height", "width"):
+                    raise MapFileError(f"{path}: not a MovingAI grid (header line {_shown(line.strip())})")
+                header[words[0]] = words[1]
+            else:
+                raise MapFileError(f"{path}: not a MovingAI grid (no 'map' line)")
+            try:
+                height, width = int(header["height"]), int(header["width"])
+            except (KeyError, ValueError):
+                raise MapFileError(f"{path}: the header needs integer 'height' and 'width'") from None
+            if not (0 < height <= MOVINGAI_MAX_SIDE and 0 < width <= MOVINGAI_MAX_SIDE):
+                raise MapFileError(f"{path}: grid of {width} x {height} cells is out of range")
+            rows: list[str] = []
+            for line in stream:
+                row = line.rstrip("\r\n")
+                if not row and len(rows) == height:
+                    continue
+                if len(rows) == height or len(row) != width:
+                    raise MapFileError(f"{path}: expected {height} rows of {width} characters")
+                rows.append(row)
+    except OSError as error:
+        raise MapFileError(f"cannot read map file {path}: {error.strerror}") from None
+    except UnicodeDecodeError:
+        raise MapFileError(f"{path}: not ASCII text") from None
+    if len(rows) != height:
+        raise MapFileError(f"{path}: expected {height} rows of {width} characters")
+    chars = np.frombuffer("".join(reversed(rows)).encode("ascii"), dtype=np.uint8).reshape(height, width)
+    costs = np.full(chars.shape, LETHAL_COST, dtype=np.uint8)
+    costs[np.isin(chars, np.frombuffer("".join(sorted(MOVINGAI_FREE)).encode(), dtype=np.uint8))] = FREE_COST
+    known = np.frombuffer("".join(sorted(MOVINGAI_FREE | MOVINGAI_BLOCKED)).encode(), dtype=np.uint8)
+    strange = ~np.isin(chars, known)
+    if strange.any():
+        at_row, at_col = (int(i) for i in np.argwhere(strange)[0])
+        raise MapFileError(
+            f"{path}: unknown terrain {chr(chars[at_row, at_col])!r} in row {height - at_row} "
+            "(expected one of . G S @ O T W)"
+        )
+    try:
+        return sp.Costmap(costs, resolution, origin[0], origin[1])
+    except ValueError as error:
+        raise MapFileError(f"{path}: {error}") from None
+
+
+def _load_yaml(yaml_path: str | os.PathLike[str]) -> sp.Costmap:
     meta = read_map_metadata(yaml_path)
     grey, transparent = _read_grey_levels(meta)
-    costs = occupancy_to_costs(grey, meta)
-    if transparent is not None and meta.mode != "raw":
+    try:
+        costs = occupancy_to_costs(grey, meta)
+    except ValueError as error:
+        raise MapFileError(f"{meta.image}: {error}") from None
+    if transparent is not None:
         # Fully transparent pixels carry no knowledge of the world.
         costs[transparent] = UNKNOWN_COST
     try:
         return sp.Costmap(costs, meta.resolution, meta.origin_x, meta.origin_y)
     except ValueError as error:  # a geometry the costmap refuses, e.g. corners too far out
         raise MapFileError(f"{os.fsdecode(yaml_path)}: {error}") from None
+
+
+# Grey levels of an occupancy image as map savers write them: occupied, unknown, free.
+_OCCUPANCY_LEVELS = (0, 205, 254, 255)
+
+
+def looks_like_occupancy_image(cells: np.ndarray) -> bool:
+    """True when a cost grid read from an image is almost surely an occupancy picture instead:
+    99 % of its cells are 0, 205, 254 or 255 and the white ones (254/255) outnumber the black,
+    where a cost map is mostly free (0)."""
+    counts = np.bincount(np.asarray(cells, dtype=np.uint8).ravel(), minlength=256)
+    typical = int(counts[list(_OCCUPANCY_LEVELS)].sum())
+    return typical >= 0.99 * cells.size and int(counts[254] + counts[255]) > int(counts[0])
+
+
+def load_map(
+    path: str | os.PathLike[str],
+    resolution: float | None = None,
+    origin: tuple[float, float] = (0.0, 0.0),
+    *,
+    occupancy: bool = False,
+) -> sp.Costmap:
+    """Loads a map file as a costmap; the kind follows the file name's extension.
+
+    - `.yaml`/`.yml`: an occupancy map (image, resolution, origin, negate, thresholds, mode)
+      beside a PGM or PNG image. trinary (default): occupied 254, free 0, in between 255
+      (unknown); scale grades the in-between occupancies 0..252; raw reads each grey level as an
+      occupancy percentage (0..100, 255 unknown). `resolution` and `origin` must not be given.
+    - `.map`: a MovingAI grid, `resolution` required ('.', 'G', 'S' free; '@', 'O', 'T', 'W'
+      lethal).
+    - `.pgm`/`.csv`: raw costs (grey level = cost), `resolution` required; with `occupancy=True`
+      a PGM is read as an occupancy image with the YAML convention's default thresholds.
+
+    Bad files raise MapFileError (a ValueError) with the file name and the reason.
+    """
+    kind = map_kind(path)
+    name = os.fsdecode(path)
+    if kind == "yaml":
+        if resolution is not None:
+            raise MapFileError(f"{name}: a YAML map carries its own resolution and origin")
+        return _load_yaml(path)
+    if resolution is None:
+        raise MapFileError(f"{name}: a resolution (cell size in metres) is required for .{kind} maps")
+    if kind == "map":
+        return load_movingai(path, resolution, origin)
+    if occupancy and kind != "pgm":
+        raise MapFileError(f"{name}: only PGM images can be read as occupancy")
+    if occupancy:
+        meta = MapMetadata(image=name, resolution=float(resolution), origin_x=float(origin[0]),
+                           origin_y=float(origin[1]))
+        grey, _ = _read_grey_levels(meta)
+        return sp.Costmap(occupancy_to_costs(grey, meta), meta.resolution, meta.origin_x, meta.origin_y)
+    loader = sp.load_costmap_pgm if kind == "pgm" else sp.load_costmap_csv
+    try:
+        return loader(name, resolution, origin[0], origin[1])
+    except (RuntimeError, ValueError, IndexError) as error:
+        raise MapFileError(f"{name}: {error}") from None
+
+
+def map_kind(path: str | os.PathLike[str]) -> str:
+    """'yaml', 'map', 'pgm' or 'csv' from the file name; MapFileError for anything else."""
+    name = os.fsdecode(path)
+    lower = name.lower()
+    for suffixes, kind in (((".yaml", ".yml"), "yaml"), ((".map",), "map"), ((".pgm",), "pgm"),
+                           ((".csv",), "csv")):
+        if lower.endswith(suffixes):
+            return kind
+    raise MapFileError(f"{name}: unknown map format (expected .yaml, .yml, .map, .pgm or .csv)")

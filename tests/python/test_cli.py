@@ -45,7 +45,7 @@ def test_planning_failure_exits_with_one(capsys):
         (["--set", "allow_reverse=maybe"], "--set allow_reverse: cannot use 'maybe' (expected bool)"),
         (["--radius", "-1"], "footprint: circle radius must be finite and positive"),
         (["--polygon", "0,0;1;1,1"], "--polygon: cannot read vertex '1' (expected X,Y)"),
-        (["--resolution", "0.05"], "--resolution and --origin apply to PGM and CSV maps; a YAML map carries its own"),
+        (["--resolution", "0.05"], "--resolution and --origin apply to PGM, CSV and MovingAI maps; a YAML map carries its own"),
     ],
 )
 def test_bad_arguments_exit_with_two(extra, message, capsys):
@@ -65,7 +65,7 @@ def test_bad_map_files_exit_with_two(tmp_path, capsys):
     assert cli.run([str(tmp_path / "map.bmp"), *INTO_SLOT]) == 2
     assert "unknown map format" in capsys.readouterr().err
     assert cli.run([str(tmp_path / "map.pgm"), *INTO_SLOT]) == 2
-    assert "--resolution is required for PGM and CSV maps" in capsys.readouterr().err
+    assert "--resolution is required for PGM, CSV and MovingAI maps" in capsys.readouterr().err
 
 
 def test_unwritable_output_exits_with_two(tmp_path, capsys):

@@ -38,7 +38,6 @@ def map_dir(tmp_path):
         ({}, [254, 254, 255, 255, 255, 0, 0]),
         # negate: occupancy = grey / 255, so bright is occupied.
         ({"negate": 1}, [0, 255, 255, 254, 254, 254, 254]),
-        ({"mode": "raw"}, GREYS),
         # scale: in-between occupancies graded linearly from free_thresh (0) to occupied_thresh (252).
         ({"mode": "scale"}, [254, 254, 250, 2, 0, 0, 0]),
     ],
