@@ -4,12 +4,13 @@
 #include <vector>
 
 #include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/export.hpp"
 #include "veltrax/se2/footprint.hpp"
 #include "veltrax/se2/geometry.hpp"
 
 namespace veltrax::se2 {
 
-struct CollisionResult {
+struct VELTRAX_SE2_EXPORT CollisionResult {
   bool collision = false;     // touches a blocking cell, or leaves the map
   bool outside_map = false;   // the footprint's bounding box is not entirely on the grid
   std::uint8_t max_cost = 0;  // highest raw cost of all touched cells; 254 when outside
@@ -23,7 +24,7 @@ inline bool operator!=(const CollisionResult& a, const CollisionResult& b) noexc
 }
 
 // Places footprints on a costmap it does not own; the costmap must outlive the checker.
-class CollisionChecker {
+class VELTRAX_SE2_EXPORT CollisionChecker {
  public:
   CollisionChecker(const Costmap& costmap, bool allow_unknown)
       : costmap_(&costmap), allow_unknown_(allow_unknown) {}

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "veltrax/se2/export.hpp"
 #include "veltrax/se2/geometry.hpp"
 
 namespace veltrax::se2 {
@@ -17,7 +18,7 @@ inline constexpr double kCornerPrecision = 1e-6;
 
 // An immutable grid of 8-bit costs, row-major with row 0 at origin_y (smallest world y).
 // Cell (mx, my) covers [origin_x + mx*resolution, origin_x + (mx+1)*resolution) and likewise in y.
-class Costmap {
+class VELTRAX_SE2_EXPORT Costmap {
  public:
   // Throws std::invalid_argument when the geometry is invalid or cells.size() != width*height,
   // and "costmap corners are too far from the origin for its resolution" when the spacing of
@@ -63,7 +64,7 @@ namespace veltrax::se2 {
 // and clamped to 1..252. Lethal and unknown cells are kept; no cost is lowered. Runs in time
 // linear in the number of cells (plus sorting the cell offsets within the inflation radius). Throws
 // std::invalid_argument "invalid inflation parameters".
-Costmap inflateCostmap(const Costmap& source, double inflation_radius, double inscribed_radius,
-                       double cost_scaling_factor);
+VELTRAX_SE2_EXPORT Costmap inflateCostmap(const Costmap& source, double inflation_radius,
+                                          double inscribed_radius, double cost_scaling_factor);
 
 }  // namespace veltrax::se2
