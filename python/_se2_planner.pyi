@@ -8,7 +8,7 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'GridIndex', 'HybridAStar', 'KinematicSample', 'KinematicStateSpace', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'YawBinFootprintTemplates', 'inflate_costmap', 'load_costmap_csv', 'load_costmap_pgm', 'inscribed_radius', 'normalize_yaw', 'planner_status_name', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint']
+__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'GridIndex', 'HybridAStar', 'KinematicSample', 'KinematicStateSpace', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'YawBinFootprintTemplates', 'cost_blocks', 'inflate_costmap', 'load_costmap_csv', 'load_costmap_pgm', 'inscribed_radius', 'normalize_yaw', 'planner_status_name', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint', 'FREE_COST', 'INSCRIBED_COST', 'LETHAL_COST', 'MAX_GRADED_COST', 'UNKNOWN_COST']
 class Pose2D:
     def __init__(self, x: typing.SupportsFloat | typing.SupportsIndex = 0.0, y: typing.SupportsFloat | typing.SupportsIndex = 0.0, yaw: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> None:
         ...
@@ -728,6 +728,8 @@ class SvgRenderOptions:
     @pixels_per_cell.setter
     def pixels_per_cell(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
+def cost_blocks(cost: typing.SupportsInt | typing.SupportsIndex, allow_unknown: bool) -> bool:
+    ...
 def inflate_costmap(source: Costmap, inflation_radius: typing.SupportsFloat | typing.SupportsIndex, inscribed_radius: typing.SupportsFloat | typing.SupportsIndex, cost_scaling_factor: typing.SupportsFloat | typing.SupportsIndex) -> Costmap:
     ...
 def load_costmap_csv(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
@@ -752,3 +754,8 @@ def save_result_json(result: PlannerResult, path: str) -> None:
     ...
 def validate_footprint(arg0: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> list[str]:
     ...
+FREE_COST: int = 0
+INSCRIBED_COST: int = 253
+LETHAL_COST: int = 254
+MAX_GRADED_COST: int = 252
+UNKNOWN_COST: int = 255

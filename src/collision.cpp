@@ -8,10 +8,13 @@
 
 #include "detail/errors.hpp"
 #include "detail/path_sweep.hpp"
+#include "detail/polygon_predicates.hpp"
 
 namespace veltrax::se2 {
 
 namespace {
+
+using detail::cross;
 
 constexpr double kTouchTolerance = 1e-12;
 
@@ -28,8 +31,6 @@ struct Box {
   double y_min;
   double y_max;
 };
-
-double cross(double ux, double uy, double vx, double vy) { return ux * vy - uy * vx; }
 
 bool inClosedBox(double px, double py, const Vertex& a, const Vertex& b, double margin) {
   return std::min(a.x, b.x) - margin <= px && px <= std::max(a.x, b.x) + margin &&

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/costs.hpp"
 #include "veltrax/se2/export.hpp"
 #include "veltrax/se2/footprint.hpp"
 #include "veltrax/se2/geometry.hpp"
@@ -13,7 +14,7 @@ namespace veltrax::se2 {
 struct VELTRAX_SE2_EXPORT CollisionResult {
   bool collision = false;     // touches a blocking cell, or leaves the map
   bool outside_map = false;   // the footprint's bounding box is not entirely on the grid
-  std::uint8_t max_cost = 0;  // highest raw cost of all touched cells; 254 when outside
+  std::uint8_t max_cost = 0;  // highest raw cost of all touched cells; lethal when outside
 };
 
 inline bool operator==(const CollisionResult& a, const CollisionResult& b) noexcept {
@@ -32,10 +33,8 @@ class VELTRAX_SE2_EXPORT CollisionChecker {
   const Costmap& costmap() const noexcept { return *costmap_; }
   bool allowUnknown() const noexcept { return allow_unknown_; }
 
-  // 254 always blocks; 255 blocks unless unknown space is allowed; 0..253 never block.
-  bool blocked(std::uint8_t cost) const noexcept {
-    return cost == kLethalCost || (cost == kUnknownCost && !allow_unknown_);
-  }
+  // The rule of costBlocks, with this checker's allow_unknown.
+  bool blocked(std::uint8_t cost) const noexcept { return costBlocks(cost, allow_unknown_); }
 
   // The shape checks trust their footprint to be valid.
   CollisionResult checkCircle(const Pose2D& pose, const CircleFootprint& circle) const;
