@@ -8,7 +8,7 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'GridIndex', 'HybridAStar', 'KinematicSample', 'KinematicStateSpace', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'YawBinFootprintTemplates', 'inflate_costmap', 'load_costmap_csv', 'load_costmap_pgm', 'inscribed_radius', 'normalize_yaw', 'planner_status_name', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint', 'OccupancyMapInfo', 'OccupancyMode', 'load_occupancy_map', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'read_occupancy_map_info', 'plan_many']
+__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'GridIndex', 'HybridAStar', 'KinematicSample', 'KinematicStateSpace', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'YawBinFootprintTemplates', 'inflate_costmap', 'load_costmap_csv', 'load_costmap_pgm', 'inscribed_radius', 'normalize_yaw', 'planner_status_name', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint', 'OccupancyMapInfo', 'OccupancyMode', 'load_occupancy_map', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'read_occupancy_map_info', 'plan_many', 'cost_blocks', 'FREE_COST', 'INSCRIBED_COST', 'LETHAL_COST', 'MAX_GRADED_COST', 'UNKNOWN_COST']
 class Pose2D:
     def __init__(self, x: typing.SupportsFloat | typing.SupportsIndex = 0.0, y: typing.SupportsFloat | typing.SupportsIndex = 0.0, yaw: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> None:
         ...
@@ -924,6 +924,8 @@ class OccupancyMapInfo:
     @resolution.setter
     def resolution(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
+def cost_blocks(cost: typing.SupportsInt | typing.SupportsIndex, allow_unknown: bool) -> bool:
+    """Whether a cell of this cost blocks the robot: lethal always, unknown unless allowed."""
 def inflate_costmap(source: Costmap, inflation_radius: typing.SupportsFloat | typing.SupportsIndex, inscribed_radius: typing.SupportsFloat | typing.SupportsIndex, cost_scaling_factor: typing.SupportsFloat | typing.SupportsIndex) -> Costmap:
     """A new costmap in which every cell within `inscribed_radius` metres of a lethal cell (centre
     to centre) costs at least 253 and every cell out to `inflation_radius` at least 252 *
@@ -999,3 +1001,8 @@ def plan_many(costmap: Costmap, requests: collections.abc.Sequence[PlanRequest],
     result)` is called once per finished request, one call at a time; an exception it raises stops
     the batch and is re-raised.
     """
+FREE_COST: int = 0
+INSCRIBED_COST: int = 253
+LETHAL_COST: int = 254
+MAX_GRADED_COST: int = 252
+UNKNOWN_COST: int = 255

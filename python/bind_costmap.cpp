@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "bindings.hpp"
+#include "veltrax/se2/costs.hpp"
 
 namespace veltrax::se2::python {
 
@@ -60,6 +61,14 @@ void bindCostmap(py::module_& m) {
              return py::make_tuple(centre.x, centre.y);
            })
       .def("get_cost", &Costmap::getCost);
+
+  // The meaning of cost bytes, from the library's own definitions.
+  m.attr("FREE_COST") = kFreeCost;
+  m.attr("MAX_GRADED_COST") = kMaxGradedCost;
+  m.attr("INSCRIBED_COST") = kInscribedCost;
+  m.attr("LETHAL_COST") = kLethalCost;
+  m.attr("UNKNOWN_COST") = kUnknownCost;
+  m.def("cost_blocks", &costBlocks, py::arg("cost"), py::arg("allow_unknown"));
 }
 
 }  // namespace veltrax::se2::python

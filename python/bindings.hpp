@@ -20,7 +20,7 @@ Costmap costmapFromArray(const py::array& cells, double resolution, double origi
 // Classes, in registration order.
 void bindGeometry(py::module_& m);    // Pose2D, Point2D, GridIndex
 void bindFootprint(py::module_& m);   // footprint shapes, YawBinFootprintTemplates
-void bindCostmap(py::module_& m);     // Costmap
+void bindCostmap(py::module_& m);     // Costmap, the cost constants and cost_blocks
 void bindCollision(py::module_& m);   // CollisionResult, CollisionChecker
 void bindRecords(py::module_& m);     // PlannerConfig ... CancellationToken
 void bindPlanner(py::module_& m);     // HybridAStar

@@ -35,6 +35,12 @@ cmake --install build/release --prefix "$ROOT/build/install" >/dev/null
 cmake -S examples/cpp -B build/example -G Ninja -DCMAKE_PREFIX_PATH="$ROOT/build/install"
 cmake --build build/example
 (cd build/example && LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" ./plan_parking)
+# The installed library exports the public API only.
+if nm -DC --defined-only build/install/lib/libveltrax_se2.so |
+  grep -E 'veltrax::se2::detail::|ompl::|boost::|YAML::'; then
+  echo "libveltrax_se2.so exports the symbols above, which are not public"
+  exit 1
+fi
 
 stage "Python tests"
 # From outside the source tree, so the installed module is the one under test.

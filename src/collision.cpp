@@ -3,24 +3,20 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <limits>
-#include <string>
+#include <cstdint>
+#include <vector>
 
 #include "detail/errors.hpp"
 #include "detail/path_sweep.hpp"
+#include "detail/polygon_predicates.hpp"
+#include "detail/reach_filter.hpp"
+#include "detail/valid_footprint.hpp"
 
 namespace veltrax::se2 {
 
 namespace {
 
-constexpr double kTouchTolerance = 1e-12;
-
 constexpr CollisionResult kOutsideResult{true, true, kLethalCost};
-
-struct Vertex {
-  double x;
-  double y;
-};
 
 struct Box {
   double x_min;
@@ -28,13 +24,6 @@ struct Box {
   double y_min;
   double y_max;
 };
-
-double cross(double ux, double uy, double vx, double vy) { return ux * vy - uy * vx; }
-
-bool inClosedBox(double px, double py, const Vertex& a, const Vertex& b, double margin) {
-  return std::min(a.x, b.x) - margin <= px && px <= std::max(a.x, b.x) + margin &&
-         std::min(a.y, b.y) - margin <= py && py <= std::max(a.y, b.y) + margin;
-}
 
 // Walks the cells under the box, row by row, and folds every touched cell into the result.
 // `shape.beginRow(y0, y1)` prepares a row (only once a cell of it needs the geometry) and
@@ -119,6 +108,36 @@ class DiscShape {
   double dy_squared_ = 0.0;
 };
 
+// Room for up to N values of T inside the object, left uninitialised (a check places a footprint
+// millions of times per plan, and every entry is written before it is read), with the heap for
+// more.
+template <class T, std::size_t N>
+class SmallBuffer {
+ public:
+  explicit SmallBuffer(std::size_t n) : data_(local_.items) {
+    if (n > N) {
+      heap_.resize(n);
+      data_ = heap_.data();
+    }
+  }
+  SmallBuffer(const SmallBuffer&) = delete;
+  SmallBuffer& operator=(const SmallBuffer&) = delete;
+
+  T* data() { return data_; }
+  const T* data() const { return data_; }
+  T& operator[](std::size_t i) { return data_[i]; }
+  const T& operator[](std::size_t i) const { return data_[i]; }
+
+ private:
+  union Local {
+    Local() {}
+    T items[N];
+  };
+  Local local_;
+  std::vector<T> heap_;
+  T* data_;
+};
+
 // Closed polygon against closed square [x0, x1] x [y0, y1]: the shapes touch when a vertex lies
 // in the square, a corner lies in or on the polygon, or a polygon edge meets a cell edge. Each
 // test is pure, so running the cheapest first does not change the answer.
@@ -129,30 +148,24 @@ class DiscShape {
 // their closed box), and the vertices whose y lies in the row.
 class PolygonShape {
  public:
-  PolygonShape(std::size_t n, double resolution) : n_(n), resolution_(resolution) {
-    if (n > kInline) {
-      heap_.resize(n);
-      slots_ = heap_.data();
-    } else {
-      slots_ = inline_;
-    }
-  }
+  PolygonShape(std::size_t n, double resolution)
+      : n_(n), vertices_(n), slots_(n), reach_(vertices_.data(), n, resolution) {}
   PolygonShape(const PolygonShape&) = delete;
   PolygonShape& operator=(const PolygonShape&) = delete;
 
-  Vertex& vertex(std::size_t i) { return slots_[i].vertex; }
-  const Vertex& vertex(std::size_t i) const { return slots_[i].vertex; }
+  Point2D& vertex(std::size_t i) { return vertices_[i]; }
+  const Point2D& vertex(std::size_t i) const { return vertices_[i]; }
 
   void beginRow(double y0, double y1) {
     y0_ = y0;
     y1_ = y1;
-    prepareReach(y0, y1);
+    reach_.beginRow(y0, y1);
     prepareLine(0, y0);
     prepareLine(1, y1);
     // The y half of each corner's orientation relative to each edge (see edgeMeetsSquare).
     for (std::size_t i = 0; i < n_; ++i) {
-      const Vertex& a = vertex(i);
-      const Vertex& b = vertex(i + 1 == n_ ? 0 : i + 1);
+      const Point2D& a = vertex(i);
+      const Point2D& b = vertex(i + 1 == n_ ? 0 : i + 1);
       slots_[i].edge_y_term[0] = (b.x - a.x) * (y0 - a.y);
       slots_[i].edge_y_term[1] = (b.x - a.x) * (y1 - a.y);
     }
@@ -165,8 +178,8 @@ class PolygonShape {
   }
 
   bool touches(double x0, double x1) const {
-    // Most squares of the box that miss the outline are far from it; see prepareReach.
-    if (x1 < reach_lo_ || x0 > reach_hi_) {
+    // Most squares of the box that miss the outline are far from it.
+    if (reach_.rulesOut(x0, x1)) {
       return false;
     }
     for (std::size_t k = 0; k < row_vertices_; ++k) {
@@ -187,103 +200,21 @@ class PolygonShape {
 
   // Column storage for the per-row lists; slot k holds the k-th entry of each list.
   struct Slot {
-    Vertex vertex;
     double crossing[2];
     double edge_y_term[2];
     std::uint32_t active[2];
     std::uint32_t row_vertex;
   };
 
-  // Sets [reach_lo_, reach_hi_] so that a square of the row whose x-range misses it cannot be
-  // touched by the tests below. Each of them reports a touch only when some point P of the
-  // outline (its exact segments between the given vertices) lies within d of the square in
-  // both x and y. With e = 1e-12 the tolerance, L the length of P's edge, u the unit roundoff
-  // and D the largest magnitude among the vertices' coordinates and y0, y1 (cell x's are
-  // within 3D, as the walk only visits cells meeting the vertices' box):
-  //  - a vertex in the square: d = 0;
-  //  - a corner on an edge: the corner lies in the edge's box, where the rounded cross product
-  //    is off by at most 4uL^2, so it lies within e/L + 4uL of the segment;
-  //  - a corner inside by parity: the crossings of its line are even in number, so the odd
-  //    count to its right leaves crossings on both sides; each is rounded by at most ~10uD;
-  //  - a polygon edge properly crossing a cell edge: the cell edge is axis-parallel, so the
-  //    signs of o3 and o4 are exact and the polygon edge truly crosses its line; o1 and o2,
-  //    cross products of length |k| (the edge's extent across that line) times at most L + 5D,
-  //    are off by at most 4u|k|(L + 5D), which puts the crossing within 4u(L + 5D) of the cell
-  //    edge;
-  //  - an end of a polygon edge near a cell edge: the e-widened box alone gives d = e;
-  //  - a corner near a polygon edge: within e of the edge's box and e/L + 4u(L + e) of its
-  //    line, so within e/L + 3e + 4uL of the segment.
-  // Hence d < e/l + 3e + 40uD, with l the larger of |dx| and |dy| of the shortest edge (l <= L).
-  // Such a P lies on an edge clipped to [y0 - m, y1 + m], so the clipped x-extent [lo, hi]
-  // satisfies lo <= x1 + d and hi >= x0 - d. The clip endpoints are rounded by at most ~10uD
-  // (the fraction along the edge stays in [0, 1]), and lo - m, hi + m and y0 - m, y1 + m by
-  // u(D + m). The margin m = 4(e/l + e/resolution + e) + 1e-9(1 + D) exceeds all of that by
-  // orders of magnitude. With a zero-length edge, or a margin that overflows, nothing is ruled
-  // out.
-  void prepareReach(double y0, double y1) {
-    if (!margin_ready_) {
-      double shortest = std::numeric_limits<double>::infinity();
-      double magnitude = 0.0;
-      for (std::size_t i = 0; i < n_; ++i) {
-        const Vertex& a = edgeStart(i);
-        const Vertex& b = vertex(i);
-        shortest = std::min(shortest, std::max(std::fabs(b.x - a.x), std::fabs(b.y - a.y)));
-        magnitude = std::max(magnitude, std::max(std::fabs(b.x), std::fabs(b.y)));
-      }
-      fixed_margin_ =
-          4.0 * (kTouchTolerance / shortest + kTouchTolerance / resolution_ + kTouchTolerance);
-      magnitude_ = magnitude;
-      margin_ready_ = true;
-    }
-    const double magnitude = std::max(magnitude_, std::max(std::fabs(y0), std::fabs(y1)));
-    const double m = fixed_margin_ + 1e-9 * (1.0 + magnitude);
-    if (!std::isfinite(m)) {
-      reach_lo_ = -std::numeric_limits<double>::infinity();
-      reach_hi_ = std::numeric_limits<double>::infinity();
-      return;
-    }
-    const double strip_lo = y0 - m;
-    const double strip_hi = y1 + m;
-    // An empty clip leaves lo = +inf and hi = -inf, which rules out the whole row, rightly:
-    // the skip test below is exact.
-    double lo = std::numeric_limits<double>::infinity();
-    double hi = -std::numeric_limits<double>::infinity();
-    for (std::size_t i = 0; i < n_; ++i) {
-      const Vertex& a = edgeStart(i);
-      const Vertex& b = vertex(i);
-      if (std::max(a.y, b.y) < strip_lo || std::min(a.y, b.y) > strip_hi) {
-        continue;
-      }
-      const double xa = clippedEnd(a, b, strip_lo, strip_hi);
-      const double xb = clippedEnd(b, a, strip_lo, strip_hi);
-      lo = std::min(lo, std::min(xa, xb));
-      hi = std::max(hi, std::max(xa, xb));
-    }
-    reach_lo_ = lo - m;
-    reach_hi_ = hi + m;
-  }
-
-  // The x of the segment end -> other clipped to the strip at `end`'s side, for a segment that
-  // meets the strip. An end outside it means the other end is across that strip edge, so the
-  // division is safe and the fraction lies in [0, 1] after rounding too.
-  static double clippedEnd(const Vertex& end, const Vertex& other, double strip_lo,
-                           double strip_hi) {
-    const double y = end.y < strip_lo ? strip_lo : std::min(end.y, strip_hi);
-    if (y == end.y) {
-      return end.x;
-    }
-    return end.x + (other.x - end.x) * ((y - end.y) / (other.y - end.y));
-  }
-
   // Edge i runs from vertex i - 1 (a, the last vertex for i = 0) to vertex i (b).
-  const Vertex& edgeStart(std::size_t i) const { return vertex(i == 0 ? n_ - 1 : i - 1); }
+  const Point2D& edgeStart(std::size_t i) const { return vertex(i == 0 ? n_ - 1 : i - 1); }
 
   void prepareLine(int line, double qy) {
     std::size_t crossings = 0;
     std::size_t active = 0;
     for (std::size_t i = 0; i < n_; ++i) {
-      const Vertex& a = edgeStart(i);
-      const Vertex& b = vertex(i);
+      const Point2D& a = edgeStart(i);
+      const Point2D& b = vertex(i);
       if (std::min(a.y, b.y) <= qy && qy <= std::max(a.y, b.y)) {
         slots_[active++].active[line] = static_cast<std::uint32_t>(i);
       }
@@ -301,10 +232,7 @@ class PolygonShape {
     const double qy = line == 0 ? y0_ : y1_;
     for (std::size_t k = 0; k < active_count_[line]; ++k) {
       const std::size_t i = slots_[k].active[line];
-      const Vertex& a = edgeStart(i);
-      const Vertex& b = vertex(i);
-      if (std::min(a.x, b.x) <= qx && qx <= std::max(a.x, b.x) &&
-          std::fabs((a.x - b.x) * (qy - b.y) - (qx - b.x) * (a.y - b.y)) < kTouchTolerance) {
+      if (detail::onSegment(edgeStart(i), vertex(i), qx, qy)) {
         return true;
       }
     }
@@ -316,16 +244,16 @@ class PolygonShape {
   }
 
   bool edgeMeetsSquare(double x0, double x1) const {
-    constexpr double eps = kTouchTolerance;
+    constexpr double eps = detail::kTouchTolerance;
     const double y0 = y0_;
     const double y1 = y1_;
-    const Vertex corners[4] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
-    const auto near_square = [&](const Vertex& p) {
+    const Point2D corners[4] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+    const auto near_square = [&](const Point2D& p) {
       return x0 - eps <= p.x && p.x <= x1 + eps && y0 - eps <= p.y && p.y <= y1 + eps;
     };
     for (std::size_t i = 0; i < n_; ++i) {
-      const Vertex& a = vertex(i);
-      const Vertex& b = vertex(i + 1 == n_ ? 0 : i + 1);
+      const Point2D& a = vertex(i);
+      const Point2D& b = vertex(i + 1 == n_ ? 0 : i + 1);
       // Orientation of each corner c relative to a->b, cross(b - a, c - a), which adjacent cell
       // edges share. Its first product depends only on the row and is prepared with it; the
       // operations are the same, so the values are too.
@@ -343,7 +271,7 @@ class PolygonShape {
       }
       for (std::size_t e = 0; e < 4; ++e) {
         const std::size_t f = (e + 1) % 4;
-        if (edgeMeetsCellEdge(a, b, corners[e], corners[f], side[e], side[f])) {
+        if (detail::edgeMeetsCellEdge(a, b, corners[e], corners[f], side[e], side[f])) {
           return true;
         }
       }
@@ -351,46 +279,15 @@ class PolygonShape {
     return false;
   }
 
-  // Polygon edge a->b against cell edge p->q, given o1 and o2, the orientations of p and q
-  // relative to a->b: a proper crossing, or an end of one lying on the other within the
-  // tolerance. The orientations of a and b relative to p->q matter only for a proper crossing
-  // or when a or b is near p->q, so they are computed only then.
-  static bool edgeMeetsCellEdge(const Vertex& a, const Vertex& b, const Vertex& p, const Vertex& q,
-                                double o1, double o2) {
-    constexpr double eps = kTouchTolerance;
-    const bool separates_pq = (o1 > eps && o2 < -eps) || (o1 < -eps && o2 > eps);
-    const bool a_near = inClosedBox(a.x, a.y, p, q, eps);
-    const bool b_near = inClosedBox(b.x, b.y, p, q, eps);
-    if (separates_pq || a_near || b_near) {
-      const double o3 = cross(q.x - p.x, q.y - p.y, a.x - p.x, a.y - p.y);
-      const double o4 = cross(q.x - p.x, q.y - p.y, b.x - p.x, b.y - p.y);
-      const bool separates_ab = (o3 > eps && o4 < -eps) || (o3 < -eps && o4 > eps);
-      if ((separates_pq && separates_ab) || (a_near && std::fabs(o3) <= eps) ||
-          (b_near && std::fabs(o4) <= eps)) {
-        return true;
-      }
-    }
-    return (std::fabs(o1) <= eps && inClosedBox(p.x, p.y, a, b, eps)) ||
-           (std::fabs(o2) <= eps && inClosedBox(q.x, q.y, a, b, eps));
-  }
-
   std::size_t n_;
-  double resolution_;
-  // Left uninitialised on purpose: every entry is written before it is read.
-  Slot inline_[kInline];
-  std::vector<Slot> heap_;
-  Slot* slots_;
+  SmallBuffer<Point2D, kInline> vertices_;
+  SmallBuffer<Slot, kInline> slots_;
+  detail::ReachFilter reach_;
   double y0_ = 0.0;
   double y1_ = 0.0;
   std::size_t crossing_count_[2] = {0, 0};
   std::size_t active_count_[2] = {0, 0};
   std::size_t row_vertices_ = 0;
-  // The row-independent parts of the margin, set up with the first row.
-  bool margin_ready_ = false;
-  double fixed_margin_ = 0.0;
-  double magnitude_ = 0.0;
-  double reach_lo_ = 0.0;
-  double reach_hi_ = 0.0;
 };
 
 }  // namespace
@@ -417,8 +314,8 @@ CollisionResult CollisionChecker::checkPolygon(const Pose2D& pose,
   bool finite = true;
   for (std::size_t i = 0; i < n; ++i) {
     const Point2D& p = polygon.points[i];
-    Vertex& w = shape.vertex(i);
-    w = Vertex{pose.x + p.x * cos_yaw - p.y * sin_yaw, pose.y + p.x * sin_yaw + p.y * cos_yaw};
+    Point2D& w = shape.vertex(i);
+    w = Point2D{pose.x + p.x * cos_yaw - p.y * sin_yaw, pose.y + p.x * sin_yaw + p.y * cos_yaw};
     finite = finite && std::isfinite(w.x) && std::isfinite(w.y);
   }
   // A vertex that is not finite cannot be placed on any grid.
@@ -464,11 +361,7 @@ CollisionResult CollisionChecker::checkValidated(const Pose2D& pose,
 }
 
 CollisionResult CollisionChecker::check(const Pose2D& pose, const Footprint& footprint) const {
-  const std::vector<std::string> problems = validateFootprint(footprint);
-  if (!problems.empty()) {
-    detail::throwInvalidArgument(problems.front());
-  }
-  return checkValidated(pose, footprint);
+  return checkValidated(pose, detail::ValidFootprint::require(footprint).get());
 }
 
 CollisionResult CollisionChecker::validatePath(const std::vector<Pose2D>& path,
@@ -477,13 +370,16 @@ CollisionResult CollisionChecker::validatePath(const std::vector<Pose2D>& path,
   if (!(std::isfinite(interpolation_step) && interpolation_step > 0.0)) {
     detail::throwInvalidArgument("interpolation_step must be finite and positive");
   }
-  const std::vector<std::string> problems = validateFootprint(footprint);
-  if (!problems.empty()) {
-    detail::throwInvalidArgument(problems.front());
-  }
+  return detail::sweepFootprint(*this, path, detail::ValidFootprint::require(footprint),
+                                interpolation_step);
+}
+
+CollisionResult detail::sweepFootprint(const CollisionChecker& checker,
+                                       const std::vector<Pose2D>& path,
+                                       const ValidFootprint& footprint, double interpolation_step) {
   CollisionResult result;
-  detail::sweepPath(path, interpolation_step, [&](const Pose2D& sample) {
-    const CollisionResult here = checkValidated(sample, footprint);
+  sweepPath(path, interpolation_step, [&](const Pose2D& sample) {
+    const CollisionResult here = checker.checkValidated(sample, footprint.get());
     result.max_cost = std::max(result.max_cost, here.max_cost);
     result.outside_map = result.outside_map || here.outside_map;
     result.collision = here.collision;

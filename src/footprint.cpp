@@ -7,15 +7,16 @@
 #include <type_traits>
 
 #include "detail/errors.hpp"
+#include "detail/polygon_predicates.hpp"
 
 namespace veltrax::se2 {
 
 namespace {
 
+using detail::cross;
+
 constexpr double kGeometryTolerance = 1e-12;
 constexpr std::uint32_t kMaxAngleBins = 65536;
-
-double cross(double ux, double uy, double vx, double vy) { return ux * vy - uy * vx; }
 
 bool hasDuplicatePoints(const std::vector<Point2D>& points) {
   for (std::size_t i = 0; i < points.size(); ++i) {

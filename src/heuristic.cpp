@@ -13,6 +13,7 @@
 
 #include "detail/clearance.hpp"
 #include "detail/errors.hpp"
+#include "veltrax/se2/costs.hpp"
 
 namespace veltrax::se2 {
 
@@ -38,14 +39,15 @@ struct StepCosts {
 StepCosts makeStepCosts(double resolution, bool allow_unknown, double cost_penalty) {
   StepCosts costs{};
   for (int c = 0; c < 256; ++c) {
-    const bool blocked = c == kLethalCost || (c == kUnknownCost && !allow_unknown);
-    if (blocked) {
+    if (costBlocks(static_cast<std::uint8_t>(c), allow_unknown)) {
       costs.orthogonal[c] = kInfinity;
       costs.diagonal[c] = kInfinity;
       continue;
     }
     const double penalty =
-        c == kUnknownCost ? cost_penalty : (static_cast<double>(c) / 252.0) * cost_penalty;
+        c == kUnknownCost
+            ? cost_penalty
+            : (static_cast<double>(c) / static_cast<double>(kMaxGradedCost)) * cost_penalty;
     costs.orthogonal[c] = (1.0 * resolution) * (penalty + 1.0);
     costs.diagonal[c] = (kSqrtTwo * resolution) * (penalty + 1.0);
     for (const double w : {costs.orthogonal[c], costs.diagonal[c]}) {
@@ -235,7 +237,7 @@ std::vector<std::uint8_t> blockNearObstacles(const Costmap& costmap, bool allow_
   const auto height = static_cast<std::ptrdiff_t>(costmap.height());
   const auto blocks = [&](std::ptrdiff_t x, std::ptrdiff_t y) {
     const std::uint8_t c = source[static_cast<std::size_t>(y * width + x)];
-    return c == kLethalCost || (c == kUnknownCost && !allow_unknown);
+    return costBlocks(c, allow_unknown);
   };
   for (std::ptrdiff_t y = 0; y < height; ++y) {
     for (std::ptrdiff_t x = 0; x < width; ++x) {

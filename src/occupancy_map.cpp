@@ -29,7 +29,6 @@ namespace {
 
 // A map description is a handful of lines; anything larger is not one, and is not read whole.
 constexpr std::streamsize kMaxDescriptionBytes = 1 << 20;
-constexpr double kMaxGradedCost = 252.0;
 
 [[noreturn]] void fail(const std::string& yaml_path, const std::string& what) {
   detail::throwRuntimeError(yaml_path + ": " + what);
@@ -140,7 +139,7 @@ std::uint8_t costOf(double occupancy, double occupied, double free, bool scaled)
     return kLethalCost;
   }
   if (occupancy < free) {
-    return 0;
+    return kFreeCost;
   }
   if (!scaled) {
     return kUnknownCost;
@@ -149,8 +148,8 @@ std::uint8_t costOf(double occupancy, double occupied, double free, bool scaled)
   if (!(span > 0.0)) {
     return kUnknownCost;
   }
-  const double graded = std::nearbyint((occupancy - free) / span * kMaxGradedCost);
-  return static_cast<std::uint8_t>(std::fmin(std::fmax(graded, 0.0), kMaxGradedCost));
+  const double graded = std::nearbyint((occupancy - free) / span * double{kMaxGradedCost});
+  return static_cast<std::uint8_t>(std::fmin(std::fmax(graded, 0.0), double{kMaxGradedCost}));
 }
 
 }  // namespace

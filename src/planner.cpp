@@ -130,7 +130,7 @@ PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
   config.heuristic_weight = kRecommendedHeuristicWeight;
   config.footprint_aware_heuristic = true;
   config.heuristic_reach_factor = 2.0;
-  // Inscribed cells (253) do not block, and goals beside walls of an inflated map are reached
+  // Inscribed cells do not block, and goals beside walls of an inflated map are reached
   // through them.
   config.analytic_expansion_max_cost = kInscribedCost;
   // A curve to the goal is cheap to try (a few microseconds, then the checks of its samples),
@@ -628,7 +628,8 @@ void Search::run(HybridAStar::Workspace& workspace, const ObstacleHeuristic& heu
         continue;
       }
       const double length = primitive.length;
-      double step = length + (static_cast<double>(cost) / 252.0) * config_.cost_penalty * length;
+      double step = length + (static_cast<double>(cost) / static_cast<double>(kMaxGradedCost)) *
+                                 config_.cost_penalty * length;
       if (primitive.direction != Direction::ROTATION) {
         if (primitive.steering != Steering::STRAIGHT) {
           step += config_.non_straight_penalty;

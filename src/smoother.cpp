@@ -6,6 +6,7 @@
 #include <string>
 
 #include "detail/errors.hpp"
+#include "detail/valid_footprint.hpp"
 
 namespace veltrax::se2 {
 
@@ -35,6 +36,9 @@ std::vector<Pose2D> PathSmoother::smooth(const std::vector<Pose2D>& path,
   }
   const double w_s = config.smoother_weight_smooth;
   const double w_d = config.smoother_weight_data;
+  // Every iterate is checked with the same footprint; its shape is validated once, here, where
+  // the first iterate's check would have validated it (config.validate() covers the step).
+  const detail::ValidFootprint valid = detail::ValidFootprint::require(footprint);
   std::vector<Pose2D> candidate = current;
   std::uint32_t accepted = 0;
   for (;;) {
@@ -55,7 +59,7 @@ std::vector<Pose2D> PathSmoother::smooth(const std::vector<Pose2D>& path,
       candidate[i].yaw = std::atan2(candidate[i + 1].y - candidate[i - 1].y,
                                     candidate[i + 1].x - candidate[i - 1].x);
     }
-    if (checker.validatePath(candidate, footprint, config.collision_check_step).collision) {
+    if (detail::sweepFootprint(checker, candidate, valid, config.collision_check_step).collision) {
       return current;
     }
     if (!respectsTurningRadius(candidate, config.minimum_turning_radius)) {

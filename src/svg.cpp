@@ -12,6 +12,7 @@
 
 #include "detail/errors.hpp"
 #include "detail/output_file.hpp"
+#include "veltrax/se2/costs.hpp"
 
 namespace veltrax::se2 {
 namespace {
@@ -213,8 +214,8 @@ std::string renderPlanSvg(const Costmap& costmap, const PlanRequest& request,
 
   // Cells: the column and row coordinates and the 256 fills are formatted once, not per cell.
   std::array<std::string, 256> fills;
-  for (int cost = 1; cost < 256; ++cost) {
-    const int grey = cost == 255 ? 105 : 255 - cost;
+  for (int cost = kFreeCost + 1; cost < 256; ++cost) {
+    const int grey = cost == kUnknownCost ? 105 : 255 - cost;
     fills[cost] = "\" fill=\"rgb(" + std::to_string(grey) + "," + std::to_string(grey) + "," +
                   std::to_string(grey) + ")\"/>\n";
   }
@@ -228,7 +229,7 @@ std::string renderPlanSvg(const Costmap& costmap, const PlanRequest& request,
     const std::uint8_t* row = cells.data() + y * width;
     const std::string row_y = "\" y=\"" + fixed(static_cast<double>(height - 1 - y) * s);
     for (std::uint64_t x = 0; x < width; ++x) {
-      if (row[x] == 0) {
+      if (row[x] == kFreeCost) {
         continue;
       }
       out += "<rect x=\"";

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "detail/errors.hpp"
+#include "veltrax/se2/costs.hpp"
 
 namespace veltrax::se2 {
 namespace detail {
@@ -53,9 +54,10 @@ struct InflationCurve {
     if (distance <= inscribed_radius) {
       return kInscribedCost;
     }
-    const long cost =
-        std::lround(std::exp((distance - inscribed_radius) * (-cost_scaling_factor)) * 252.0);
-    return static_cast<std::uint16_t>(std::clamp(cost, 1L, 252L));
+    constexpr long kTop = kMaxGradedCost;
+    const long cost = std::lround(std::exp((distance - inscribed_radius) * (-cost_scaling_factor)) *
+                                  static_cast<double>(kTop));
+    return static_cast<std::uint16_t>(std::clamp(cost, 1L, kTop));
   }
 };
 

@@ -40,9 +40,24 @@ def test_module_level_names_match():
         node.name
         for node in tree.body
         if isinstance(node, (ast.ClassDef, ast.FunctionDef))
+    } | {
+        node.target.id
+        for node in tree.body
+        if isinstance(node, ast.AnnAssign) and isinstance(node.target, ast.Name)
+        and not node.target.id.startswith("_")
     }
     runtime = {n for n in dir(sp) if not n.startswith("_")}
     assert stub_names == runtime
+
+
+def test_module_constants_match():
+    constants = {
+        node.target.id: node.value.value
+        for node in stub_tree().body
+        if isinstance(node, ast.AnnAssign) and isinstance(node.value, ast.Constant)
+    }
+    assert constants  # the cost constants at least
+    assert {name: getattr(sp, name) for name in constants} == constants
 
 
 @pytest.mark.parametrize(

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/export.hpp"
 #include "veltrax/se2/planner.hpp"
 
 namespace veltrax::se2 {
@@ -24,10 +25,11 @@ using BatchProgress = std::function<void(std::size_t done, std::size_t total, st
 // batch: requests planned after it is set end CANCELLED. Planning outcomes are reported in the
 // results; exceptions (memory exhaustion, a throwing `progress`) are rethrown after every worker
 // has stopped.
-std::vector<PlannerResult> planMany(const Costmap& costmap,
-                                    const std::vector<PlanRequest>& requests,
-                                    const PlannerConfig& config, std::size_t workers = 0,
-                                    const CancellationToken* token = nullptr,
-                                    const BatchProgress& progress = {});
+VELTRAX_SE2_EXPORT std::vector<PlannerResult> planMany(const Costmap& costmap,
+                                                       const std::vector<PlanRequest>& requests,
+                                                       const PlannerConfig& config,
+                                                       std::size_t workers = 0,
+                                                       const CancellationToken* token = nullptr,
+                                                       const BatchProgress& progress = {});
 
 }  // namespace veltrax::se2

@@ -4,15 +4,17 @@
 #include <vector>
 
 #include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/costs.hpp"
+#include "veltrax/se2/export.hpp"
 #include "veltrax/se2/footprint.hpp"
 #include "veltrax/se2/geometry.hpp"
 
 namespace veltrax::se2 {
 
-struct CollisionResult {
+struct VELTRAX_SE2_EXPORT CollisionResult {
   bool collision = false;     // touches a blocking cell, or leaves the map
   bool outside_map = false;   // the footprint's bounding box is not entirely on the grid
-  std::uint8_t max_cost = 0;  // highest raw cost of all touched cells; 254 when outside
+  std::uint8_t max_cost = 0;  // highest raw cost of all touched cells; lethal when outside
 };
 
 inline bool operator==(const CollisionResult& a, const CollisionResult& b) noexcept {
@@ -23,7 +25,7 @@ inline bool operator!=(const CollisionResult& a, const CollisionResult& b) noexc
 }
 
 // Places footprints on a costmap it does not own; the costmap must outlive the checker.
-class CollisionChecker {
+class VELTRAX_SE2_EXPORT CollisionChecker {
  public:
   CollisionChecker(const Costmap& costmap, bool allow_unknown)
       : costmap_(&costmap), allow_unknown_(allow_unknown) {}
@@ -31,10 +33,8 @@ class CollisionChecker {
   const Costmap& costmap() const noexcept { return *costmap_; }
   bool allowUnknown() const noexcept { return allow_unknown_; }
 
-  // 254 always blocks; 255 blocks unless unknown space is allowed; 0..253 never block.
-  bool blocked(std::uint8_t cost) const noexcept {
-    return cost == kLethalCost || (cost == kUnknownCost && !allow_unknown_);
-  }
+  // The rule of costBlocks, with this checker's allow_unknown.
+  bool blocked(std::uint8_t cost) const noexcept { return costBlocks(cost, allow_unknown_); }
 
   // The shape checks trust their footprint to be valid.
   CollisionResult checkCircle(const Pose2D& pose, const CircleFootprint& circle) const;

@@ -3,21 +3,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "veltrax/se2/costs.hpp"
+#include "veltrax/se2/export.hpp"
 #include "veltrax/se2/geometry.hpp"
 
 namespace veltrax::se2 {
-
-// Cost bytes with a fixed meaning everywhere in the library.
-inline constexpr std::uint8_t kInscribedCost = 253;
-inline constexpr std::uint8_t kLethalCost = 254;
-inline constexpr std::uint8_t kUnknownCost = 255;
 
 // The finest fraction of a cell that coordinates anywhere on a costmap must still resolve.
 inline constexpr double kCornerPrecision = 1e-6;
 
 // An immutable grid of 8-bit costs, row-major with row 0 at origin_y (smallest world y).
 // Cell (mx, my) covers [origin_x + mx*resolution, origin_x + (mx+1)*resolution) and likewise in y.
-class Costmap {
+class VELTRAX_SE2_EXPORT Costmap {
  public:
   // Throws std::invalid_argument when the geometry is invalid or cells.size() != width*height,
   // and "costmap corners are too far from the origin for its resolution" when the spacing of
@@ -59,11 +56,11 @@ namespace veltrax::se2 {
 
 // A new costmap of the same geometry in which every cell within inscribed_radius of a lethal cell
 // (centre to centre) is at least inscribed, and every cell out to inflation_radius at least the
-// exponentially decaying cost 252 * exp(-cost_scaling_factor * (d - inscribed_radius)), rounded
-// and clamped to 1..252. Lethal and unknown cells are kept; no cost is lowered. Runs in time
-// linear in the number of cells (plus sorting the cell offsets within the inflation radius). Throws
-// std::invalid_argument "invalid inflation parameters".
-Costmap inflateCostmap(const Costmap& source, double inflation_radius, double inscribed_radius,
-                       double cost_scaling_factor);
+// exponentially decaying cost kMaxGradedCost * exp(-cost_scaling_factor * (d - inscribed_radius)),
+// rounded and clamped to 1..kMaxGradedCost. Lethal and unknown cells are kept; no cost is lowered.
+// Runs in time linear in the number of cells (plus sorting the cell offsets within the inflation
+// radius). Throws std::invalid_argument "invalid inflation parameters".
+VELTRAX_SE2_EXPORT Costmap inflateCostmap(const Costmap& source, double inflation_radius,
+                                          double inscribed_radius, double cost_scaling_factor);
 
 }  // namespace veltrax::se2

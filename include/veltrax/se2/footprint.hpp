@@ -6,22 +6,23 @@
 #include <variant>
 #include <vector>
 
+#include "veltrax/se2/export.hpp"
 #include "veltrax/se2/geometry.hpp"
 
 namespace veltrax::se2 {
 
 // A disc centred on the pose position.
-struct CircleFootprint {
+struct VELTRAX_SE2_EXPORT CircleFootprint {
   double radius = 0.0;
 };
 
 // A simple polygon in the robot frame; the last vertex joins the first; either winding.
-struct PolygonFootprint {
+struct VELTRAX_SE2_EXPORT PolygonFootprint {
   std::vector<Point2D> points;
 };
 
 // The union of its components, which may overlap or be disjoint.
-struct MultiPolygonFootprint {
+struct VELTRAX_SE2_EXPORT MultiPolygonFootprint {
   std::vector<PolygonFootprint> polygons;
 };
 
@@ -34,15 +35,15 @@ inline constexpr std::size_t kMaxFootprintPoints = 1024;
 
 // Every problem of the footprint as a message; empty when it is valid. Never throws for geometry.
 // Past kMaxFootprintPoints the only problem reported is the count.
-std::vector<std::string> validateFootprint(const Footprint& footprint);
+VELTRAX_SE2_EXPORT std::vector<std::string> validateFootprint(const Footprint& footprint);
 
 // Radius of the largest disc about the robot origin inside the footprint (for several polygons,
 // the largest such disc inside one of them); 0 when the origin lies outside or on the outline.
 // Trusts the footprint to be valid.
-double inscribedRadius(const Footprint& footprint);
+VELTRAX_SE2_EXPORT double inscribedRadius(const Footprint& footprint);
 
 // The footprint pre-rotated to the lower edge of each of angle_bins equal yaw bins over [0, 2 pi).
-class YawBinFootprintTemplates {
+class VELTRAX_SE2_EXPORT YawBinFootprintTemplates {
  public:
   // Throws std::invalid_argument with the footprint's first problem, or when angle_bins is
   // below 8 or above 65536.

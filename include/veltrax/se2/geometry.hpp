@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "veltrax/se2/export.hpp"
+
 namespace veltrax::se2 {
 
 // The nearest doubles to pi and 2 pi; every angle computation in the library uses these two.
@@ -10,20 +12,20 @@ inline constexpr double kTwoPi = 6.283185307179586;
 
 // A robot pose: metres, and yaw in radians counter-clockwise from +x. The yaw is stored as
 // given; consumers normalise where they need to.
-struct Pose2D {
+struct VELTRAX_SE2_EXPORT Pose2D {
   double x = 0.0;
   double y = 0.0;
   double yaw = 0.0;
 };
 
-struct Point2D {
+struct VELTRAX_SE2_EXPORT Point2D {
   double x = 0.0;
   double y = 0.0;
 };
 
 // Column x and row y of a costmap cell. Unsigned, so a cell left of or below the grid cannot be
 // named; mapping functions report "outside" instead.
-struct GridIndex {
+struct VELTRAX_SE2_EXPORT GridIndex {
   std::uint64_t x = 0;
   std::uint64_t y = 0;
 };
@@ -36,6 +38,6 @@ enum class Steering : std::int8_t { RIGHT = -1, STRAIGHT = 0, LEFT = 1 };
 
 // Maps a finite angle to [-pi, pi); +pi maps to -pi and a negative zero never comes back.
 // Throws std::invalid_argument "yaw must be finite" for infinite or NaN input.
-double normalizeYaw(double yaw);
+VELTRAX_SE2_EXPORT double normalizeYaw(double yaw);
 
 }  // namespace veltrax::se2

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/export.hpp"
 #include "veltrax/se2/geometry.hpp"
 
 namespace veltrax::se2 {
@@ -12,7 +13,7 @@ namespace veltrax::se2 {
 // Cost of the cheapest 8-connected grid path from every cell to the goal cell, in metres inflated
 // by the costs of the cells entered. Computed completely at construction; +inf where the goal
 // cannot be reached. Keeps no reference to the costmap.
-class ObstacleHeuristic {
+class VELTRAX_SE2_EXPORT ObstacleHeuristic {
  public:
   // Throws std::out_of_range "heuristic goal outside map", and std::invalid_argument
   // "cost_penalty must be finite and non-negative" (a negative penalty makes steps negative).

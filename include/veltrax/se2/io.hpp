@@ -3,6 +3,7 @@
 #include <string>
 
 #include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/export.hpp"
 #include "veltrax/se2/planner.hpp"
 
 namespace veltrax::se2 {
@@ -15,8 +16,8 @@ namespace veltrax::se2 {
 // std::out_of_range "stoull" for numbers without digits after an optional sign or beyond 64 bits,
 // std::invalid_argument "file path must not contain a NUL character", and the Costmap
 // constructor's errors for the geometry.
-Costmap loadCostmapPgm(const std::string& path, double resolution, double origin_x,
-                       double origin_y);
+VELTRAX_SE2_EXPORT Costmap loadCostmapPgm(const std::string& path, double resolution,
+                                          double origin_x, double origin_y);
 
 // A table of costs 0..255, separated by commas and/or whitespace, one grid row per line with the
 // first data line as row 0 (at origin_y). Blank lines, lines of separators only and lines
@@ -24,19 +25,19 @@ Costmap loadCostmapPgm(const std::string& path, double resolution, double origin
 // line). Messages quote at most 40 bytes of the line, non-printable ones as \xNN. Throws
 // std::runtime_error for file and format problems, std::invalid_argument for a path holding a
 // NUL character, and the Costmap constructor's errors.
-Costmap loadCostmapCsv(const std::string& path, double resolution, double origin_x,
-                       double origin_y);
+VELTRAX_SE2_EXPORT Costmap loadCostmapCsv(const std::string& path, double resolution,
+                                          double origin_x, double origin_y);
 
 // Writes "x,y,yaw,direction" and one line per pose, doubles with 17 significant digits.
 // Throws std::runtime_error "cannot open output file: <path>" or "failed to write path CSV:
 // <path>" (see savePlanSvg in svg.hpp for the other file errors); an existing file is replaced
 // only when the whole new one has been written.
-void savePathCsv(const PlannerResult& result, const std::string& path);
+VELTRAX_SE2_EXPORT void savePathCsv(const PlannerResult& result, const std::string& path);
 
 // Writes the whole result as one JSON document (non-finite numbers as null). Throws
 // std::runtime_error "cannot open output file: <path>" or "failed to write result JSON: <path>"
 // (see savePlanSvg in svg.hpp for the other file errors); an existing file is replaced only when
 // the whole new one has been written.
-void saveResultJson(const PlannerResult& result, const std::string& path);
+VELTRAX_SE2_EXPORT void saveResultJson(const PlannerResult& result, const std::string& path);
 
 }  // namespace veltrax::se2

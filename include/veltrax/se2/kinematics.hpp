@@ -5,18 +5,19 @@
 #include <memory>
 #include <vector>
 
+#include "veltrax/se2/export.hpp"
 #include "veltrax/se2/geometry.hpp"
 
 namespace veltrax::se2 {
 
-struct KinematicSample {
+struct VELTRAX_SE2_EXPORT KinematicSample {
   Pose2D pose;                               // yaw normalised to [-pi, pi)
   Direction direction = Direction::FORWARD;  // FORWARD or REVERSE, never ROTATION
 };
 
 // Shortest Reeds-Shepp (reverse allowed) or Dubins (forward only) curves for a vehicle with a
 // minimum turning radius. Move-only; a moved-from object may only be destroyed or assigned to.
-class KinematicStateSpace {
+class VELTRAX_SE2_EXPORT KinematicStateSpace {
  public:
   // Upper bound on the samples of one interpolation; a spacing that would need more is refused
   // ("spacing is too small for the curve length") instead of exhausting memory.

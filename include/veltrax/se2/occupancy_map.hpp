@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/export.hpp"
 
 namespace veltrax::se2 {
 
@@ -31,25 +32,25 @@ struct OccupancyMapInfo {
 // Reads and checks a map YAML file (image, resolution, origin [x, y, 0]; optional negate 0/1,
 // occupied_thresh, free_thresh, mode). Throws std::runtime_error "<yaml path>: <what is wrong>",
 // e.g. "<path>: missing key 'resolution'", or "cannot read map file <path>: <reason>".
-OccupancyMapInfo readOccupancyMapInfo(const std::string& yaml_path);
+VELTRAX_SE2_EXPORT OccupancyMapInfo readOccupancyMapInfo(const std::string& yaml_path);
 
 // Costs of an image's 8-bit grey levels (any order of cells; the result keeps it) under the
 // info's mode, negate flag and thresholds. Throws std::runtime_error for a raw-mode pixel that is
 // neither 0..100 nor 255, std::invalid_argument for thresholds outside 0 <= free <= occupied <= 1.
-std::vector<std::uint8_t> occupancyImageToCosts(const std::vector<std::uint8_t>& grey,
-                                                const OccupancyMapInfo& info);
+VELTRAX_SE2_EXPORT std::vector<std::uint8_t> occupancyImageToCosts(
+    const std::vector<std::uint8_t>& grey, const OccupancyMapInfo& info);
 
 // Costs of occupancy percentages as robots publish them (-1 unknown, 0..100): above
 // occupied_thresh lethal, below free_thresh free, in between unknown or, when scaled, graded
 // 0..252. Throws std::invalid_argument "occupancy value <v> is outside -1..100" and for
 // thresholds outside 0 <= free <= occupied <= 1.
-std::vector<std::uint8_t> occupancyPercentToCosts(const std::vector<std::int8_t>& occupancy,
-                                                  double occupied_thresh = 0.65,
-                                                  double free_thresh = 0.196, bool scaled = false);
+VELTRAX_SE2_EXPORT std::vector<std::uint8_t> occupancyPercentToCosts(
+    const std::vector<std::int8_t>& occupancy, double occupied_thresh = 0.65,
+    double free_thresh = 0.196, bool scaled = false);
 
 // A map YAML file with a PGM image as a costmap. Throws what readOccupancyMapInfo and
 // occupancyImageToCosts throw, std::runtime_error "<image>: <reason>" for the image (other image
 // formats: "<image>: only PGM images are read here") and the Costmap constructor's errors.
-Costmap loadOccupancyMap(const std::string& yaml_path);
+VELTRAX_SE2_EXPORT Costmap loadOccupancyMap(const std::string& yaml_path);
 
 }  // namespace veltrax::se2

@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/export.hpp"
 #include "veltrax/se2/footprint.hpp"
 #include "veltrax/se2/geometry.hpp"
 
 namespace veltrax::se2 {
 
 // Tuning of one planning call. Lengths in metres, angles in radians, times in seconds.
-struct PlannerConfig {
+struct VELTRAX_SE2_EXPORT PlannerConfig {
   double minimum_turning_radius = 0.4;
   bool allow_in_place_rotation = false;
   bool allow_reverse = true;
@@ -62,7 +63,7 @@ struct PlannerConfig {
   std::vector<std::string> validate() const;
 };
 
-struct PlanRequest {
+struct VELTRAX_SE2_EXPORT PlanRequest {
   Pose2D start;
   Pose2D goal;
   Footprint footprint = CircleFootprint{0.25};
@@ -86,10 +87,10 @@ enum class PlannerStatus : std::int32_t {
 };
 
 // The enumerator's name; any value outside 0..9 gives "INTERNAL_ERROR". Static text.
-const char* plannerStatusName(PlannerStatus status) noexcept;
+VELTRAX_SE2_EXPORT const char* plannerStatusName(PlannerStatus status) noexcept;
 
 // Times in milliseconds from a steady clock.
-struct PlannerDiagnostics {
+struct VELTRAX_SE2_EXPORT PlannerDiagnostics {
   bool obstacle_heuristic_cache_hit = false;
   double total_time_ms = 0.0;
   double search_time_ms = 0.0;
@@ -107,7 +108,7 @@ struct PlannerDiagnostics {
   std::uint32_t in_place_rotation_count = 0;
 };
 
-struct PlannerResult {
+struct VELTRAX_SE2_EXPORT PlannerResult {
   PlannerStatus status = PlannerStatus::INTERNAL_ERROR;
   std::string message;
   std::vector<Pose2D> path;           // start first; empty unless SUCCESS
@@ -126,7 +127,7 @@ struct PlannerResult {
 
 // Set by the caller from any thread; plan() polls it. The flag guards no other data, so relaxed
 // atomic accesses suffice.
-class CancellationToken {
+class VELTRAX_SE2_EXPORT CancellationToken {
  public:
   void cancel() noexcept { cancelled_.store(true, std::memory_order_relaxed); }
   void reset() noexcept { cancelled_.store(false, std::memory_order_relaxed); }
@@ -141,15 +142,15 @@ class CancellationToken {
 // footprint-aware heuristic and an analytic-curve cost limit that admits inflated costs; for a
 // robot that turns on the spot, with that mode on. Throws std::invalid_argument "resolution must be
 // finite and positive" and the footprint's first problem.
-PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
-                                bool allow_in_place_rotation = false);
+VELTRAX_SE2_EXPORT PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
+                                                   bool allow_in_place_rotation = false);
 
 class ObstacleHeuristic;
 
 // Hybrid A* over cells x yaw bins. Owns a copy of its costmap, a workspace reused from call to
 // call and a one-entry obstacle heuristic cache. plan() may be called from several threads;
 // calls on one planner are serialised.
-class HybridAStar {
+class VELTRAX_SE2_EXPORT HybridAStar {
  public:
   explicit HybridAStar(Costmap costmap);
   ~HybridAStar();

@@ -3,12 +3,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "veltrax/se2/export.hpp"
 #include "veltrax/se2/geometry.hpp"
 #include "veltrax/se2/planner.hpp"
 
 namespace veltrax::se2 {
 
-struct MotionPrimitive {
+struct VELTRAX_SE2_EXPORT MotionPrimitive {
   Direction direction = Direction::FORWARD;
   Steering steering = Steering::STRAIGHT;
   double length = 0.0;          // the table's primitive length, metres
@@ -17,7 +18,7 @@ struct MotionPrimitive {
 
 // The successor motions of a search node: straight and arcs (car-like) or straight moves and
 // in-place rotations, forwards and, if allowed, backwards, in a fixed order.
-class MotionPrimitiveTable {
+class VELTRAX_SE2_EXPORT MotionPrimitiveTable {
  public:
   // Upper bound on the samples of one primitive; a configuration needing more is refused
   // ("collision_check_step is too small for the primitive length").

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "veltrax/se2/collision.hpp"
+#include "veltrax/se2/export.hpp"
 #include "veltrax/se2/footprint.hpp"
 #include "veltrax/se2/geometry.hpp"
 #include "veltrax/se2/planner.hpp"
@@ -10,7 +11,7 @@
 namespace veltrax::se2 {
 
 // Stateless path post-processing: smoothing, resampling and the turning-radius test.
-class PathSmoother {
+class VELTRAX_SE2_EXPORT PathSmoother {
  public:
   PathSmoother() = delete;
 

@@ -4,11 +4,12 @@
 #include <string>
 
 #include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/export.hpp"
 #include "veltrax/se2/planner.hpp"
 
 namespace veltrax::se2 {
 
-struct SvgRenderOptions {
+struct VELTRAX_SE2_EXPORT SvgRenderOptions {
   std::uint64_t pixels_per_cell = 8;  // drawing units per cell; must be positive
   bool draw_grid = false;             // drawn only when pixels_per_cell > 3
   bool draw_footprints = true;
@@ -26,15 +27,17 @@ struct SvgRenderOptions {
 // finite on the drawing, so the document stays valid. Throws std::invalid_argument "pixels_per_cell
 // must be positive", or "pixels_per_cell is too large for the costmap" when the drawing size
 // exceeds 64 bits.
-std::string renderPlanSvg(const Costmap& costmap, const PlanRequest& request,
-                          const PlannerResult& result, const SvgRenderOptions& options);
+VELTRAX_SE2_EXPORT std::string renderPlanSvg(const Costmap& costmap, const PlanRequest& request,
+                                             const PlannerResult& result,
+                                             const SvgRenderOptions& options);
 
 // renderPlanSvg written to a file, which is replaced only once the whole document is written.
 // Throws std::runtime_error "cannot open SVG output file: <path>" or "failed to write SVG output
 // file: <path>", "output file is not a regular file: <path>" or "cannot create a temporary file
 // beside the output file: <path>", std::invalid_argument "file path must not contain a NUL
 // character", and renderPlanSvg's errors (checked before the file is touched).
-void savePlanSvg(const Costmap& costmap, const PlanRequest& request, const PlannerResult& result,
-                 const std::string& path, const SvgRenderOptions& options);
+VELTRAX_SE2_EXPORT void savePlanSvg(const Costmap& costmap, const PlanRequest& request,
+                                    const PlannerResult& result, const std::string& path,
+                                    const SvgRenderOptions& options);
 
 }  // namespace veltrax::se2

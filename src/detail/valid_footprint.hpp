@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "detail/errors.hpp"
+#include "veltrax/se2/collision.hpp"
+#include "veltrax/se2/footprint.hpp"
+#include "veltrax/se2/geometry.hpp"
+
+namespace veltrax::se2::detail {
+
+// A footprint that has passed validateFootprint, whose pairwise tests take time quadratic in the
+// vertices. Only require() makes one, so a caller's footprint is validated once, where it comes
+// in, however often it is placed afterwards. Refers to that footprint, which must outlive it.
+class ValidFootprint {
+ public:
+  // Throws std::invalid_argument with the footprint's first problem.
+  static ValidFootprint require(const Footprint& footprint) {
+    const std::vector<std::string> problems = validateFootprint(footprint);
+    if (!problems.empty()) {
+      throwInvalidArgument(problems.front());
+    }
+    return ValidFootprint(footprint);
+  }
+
+  const Footprint& get() const noexcept { return *footprint_; }
+
+ private:
+  explicit ValidFootprint(const Footprint& footprint) noexcept : footprint_(&footprint) {}
+
+  const Footprint* footprint_;
+};
+
+// CollisionChecker::validatePath once its arguments are checked: the step is finite and positive.
+CollisionResult sweepFootprint(const CollisionChecker& checker, const std::vector<Pose2D>& path,
+                               const ValidFootprint& footprint, double interpolation_step);
+
+}  // namespace veltrax::se2::detail
