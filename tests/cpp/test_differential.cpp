@@ -263,69 +263,26 @@ TEST_P(PlannerDifferential, SameResultsAsReference) {
 INSTANTIATE_TEST_SUITE_P(Maps, PlannerDifferential, ::testing::ValuesIn(kMaps),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The outcomes other than a found path take their own exits; both sides must take the same one.
-TEST(PlannerDifferentialExits, EveryEarlyExitMatches) {
-  const Costmap map = plannerMap(kMaps[0]);
-  const HybridAStar planner(map);
-  oracles::ReferencePlanner reference(map);
+// A doorway one cell wide: the heuristic passes, the robot does not, and the search runs dry.
+TEST(PlannerDifferentialExits, OpenSetExhaustedMatches) {
+  const std::uint64_t w = 40;
+  std::vector<std::uint8_t> cells(w * w, 0);
+  fillBox(cells, w, 0, 20, 30, 22, 254);
+  fillBox(cells, w, 31, 20, w, 22, 254);
+  fillBox(cells, w, 10, 0, 12, 14, 253);
+  const Costmap map(w, w, 0.1, 0.0, 0.0, cells);
   PlannerConfig config;
   config.max_planning_time_seconds = 600.0;
-  struct Exit {
-    Pose2D start;
-    Pose2D goal;
-    std::uint64_t budget;
-    PlannerStatus status;
-  };
-  const Exit exits[] = {
-      {{0.5, 0.5, 0.0}, {0.8, 2.5, 1.6}, 3000, PlannerStatus::SUCCESS},
-      {{0.5, 0.5, 0.0}, {3.9, 3.0, 1.0}, 30, PlannerStatus::MAX_NODES_EXCEEDED},
-      {{-1.0, 0.5, 0.0}, {3.5, 3.0, 0.0}, 1000, PlannerStatus::START_OUT_OF_BOUNDS},
-      {{0.5, 0.5, 0.0}, {3.5, 9.0, 0.0}, 1000, PlannerStatus::GOAL_OUT_OF_BOUNDS},
-      {{0.05, 0.5, 0.0}, {3.5, 3.0, 0.0}, 1000, PlannerStatus::START_IN_COLLISION},
-      {{0.5, 0.5, 0.0}, {1.55, 1.0, 0.0}, 1000, PlannerStatus::GOAL_IN_COLLISION},
-      {{0.5, 0.5, 0.3}, {0.52, 0.5, 0.3}, 1000, PlannerStatus::SUCCESS},
-  };
-  for (const Exit& e : exits) {
-    config.max_expanded_nodes = e.budget;
-    PlanRequest request;
-    request.start = e.start;
-    request.goal = e.goal;
-    const PlannerResult fast = planner.plan(request, config);
-    const PlannerResult slow = reference.plan(request, config);
-    SCOPED_TRACE(slow.message);
-    EXPECT_EQ(slow.status, e.status);
-    expectSameResult(fast, slow);
-  }
-}
-
-// Two closed regions: the goal's pocket is sealed (the heuristic cannot reach the start), or its
-// doorway is one cell wide (the heuristic passes, the robot does not, and the search runs dry).
-TEST(PlannerDifferentialExits, UnreachableGoalsMatch) {
-  for (const bool sealed : {true, false}) {
-    const std::uint64_t w = 40;
-    std::vector<std::uint8_t> cells(w * w, 0);
-    fillBox(cells, w, 0, 20, w, 22, 254);
-    if (!sealed) {
-      fillBox(cells, w, 30, 20, 31, 22, 0);
-    }
-    fillBox(cells, w, 10, 0, 12, 14, 253);
-    const Costmap map(w, w, 0.1, 0.0, 0.0, cells);
-    const HybridAStar planner(map);
-    oracles::ReferencePlanner reference(map);
-    PlannerConfig config;
-    config.max_planning_time_seconds = 600.0;
-    config.angle_bins = 16;
-    PlanRequest request;
-    request.start = Pose2D{0.6, 0.6, 0.0};
-    request.goal = Pose2D{3.1, 3.1, 0.0};
-    request.footprint = CircleFootprint{0.12};
-    const PlannerResult fast = planner.plan(request, config);
-    const PlannerResult slow = reference.plan(request, config);
-    EXPECT_EQ(slow.status, PlannerStatus::NO_PATH);
-    EXPECT_EQ(slow.message,
-              sealed ? "goal is disconnected in obstacle heuristic" : "open set exhausted");
-    expectSameResult(fast, slow);
-  }
+  config.angle_bins = 16;
+  PlanRequest request;
+  request.start = Pose2D{0.6, 0.6, 0.0};
+  request.goal = Pose2D{3.1, 3.1, 0.0};
+  request.footprint = CircleFootprint{0.12};
+  const PlannerResult fast = HybridAStar(map).plan(request, config);
+  const PlannerResult slow = oracles::ReferencePlanner(map).plan(request, config);
+  EXPECT_EQ(slow.status, PlannerStatus::NO_PATH);
+  EXPECT_EQ(slow.message, "open set exhausted");
+  expectSameResult(fast, slow);
 }
 
 struct FieldCase {
