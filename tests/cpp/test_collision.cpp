@@ -16,116 +16,82 @@
 #include "test_support.hpp"
 #include "veltrax/se2/collision.hpp"
 
+// The collision checker against the line-by-line reference of oracles/ on random maps, poses and
+// outlines; by hand only what random inputs do not reach: outlines within the tolerance of a cell
+// edge, multi-polygon semantics, and the path sweep.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "detail/path_sweep.hpp"
+#include "oracles/collision_reference.hpp"
+#include "test_support.hpp"
+#include "veltrax/se2/collision.hpp"
+
 namespace veltrax::se2 {
-
-// Readable failure output; internal linkage keeps these private to this test file.
-[[maybe_unused]] static void PrintTo(const Pose2D& p, std::ostream* os) {
-  *os << "(" << p.x << ", " << p.y << ", " << p.yaw << ")";
-}
-[[maybe_unused]] static void PrintTo(const CollisionResult& r, std::ostream* os) {
-  *os << "{" << r.collision << ", " << r.outside_map << ", " << int{r.max_cost} << "}";
-}
-
 namespace {
 
 using namespace testing_support;
 
 struct CellCost {
-  std::uint64_t mx;
-  std::uint64_t my;
+  std::uint64_t mx, my;
   std::uint8_t cost;
 };
 
-Costmap makeMap(std::uint64_t width, std::uint64_t height, double resolution, double origin_x,
-                double origin_y, const std::vector<CellCost>& costs = {},
-                std::uint8_t background = 0) {
-  std::vector<std::uint8_t> cells(width * height, background);
+Costmap makeMap(double resolution, const std::vector<CellCost>& costs) {
+  std::vector<std::uint8_t> cells(100, 0);
   for (const CellCost& c : costs) {
-    cells[c.my * width + c.mx] = c.cost;
+    cells[c.my * 10 + c.mx] = c.cost;
   }
-  return Costmap(width, height, resolution, origin_x, origin_y, std::move(cells));
-}
-
-// The 10 x 10 map of resolution 1 at the origin used by most hand-worked cases.
-Costmap tenByTen(const std::vector<CellCost>& costs = {}) {
-  return makeMap(10, 10, 1.0, 0, 0, costs);
-}
-
-PolygonFootprint polygon(std::vector<Point2D> points) {
-  return PolygonFootprint{std::move(points)};
-}
-
-PolygonFootprint centredSquare(double half) {
-  return polygon({{-half, -half}, {half, -half}, {half, half}, {-half, half}});
+  return Costmap(10, 10, resolution, 0.0, 0.0, std::move(cells));
 }
 
 // A small triangle inside cell (mx, my) of a resolution-1 map.
-PolygonFootprint triangleIn(int mx, int my) {
-  return polygon({{mx + 0.2, my + 0.2}, {mx + 0.8, my + 0.2}, {mx + 0.5, my + 0.8}});
-}
-
-// --- results --------------------------------------------------------------------------------
-
-struct ResultCase {
-  const char* name;
-  std::vector<CellCost> costs;
-  bool allow_unknown;
-  Pose2D pose;
-  Footprint footprint;
-  CollisionResult expected;
-};
-
-// Cases print as their names, not as raw bytes.
-void PrintTo(const ResultCase& c, std::ostream* os) { *os << c.name; }
-
-class CheckResults : public ::testing::TestWithParam<ResultCase> {};
-
-TEST_P(CheckResults, AreExact) {
-  const ResultCase& c = GetParam();
-  const Costmap map = tenByTen(c.costs);
-  EXPECT_EQ(CollisionChecker(map, c.allow_unknown).check(c.pose, c.footprint), c.expected);
+PolygonFootprint triangleIn(double mx, double my) {
+  return PolygonFootprint{{{mx + 0.2, my + 0.2}, {mx + 0.8, my + 0.2}, {mx + 0.5, my + 0.8}}};
 }
 
 // A foot along the bottom that reaches past column 5 (so column 5 is walked), then a straight
 // right side at x = 5 - gap from y = 0.5 to 9.5 with a collinear vertex at y = 5.5.
 PolygonFootprint notchedOutline(double gap) {
   const double side = 5.0 - gap;
-  return polygon({{2, 0.2}, {8, 0.2}, {8, 0.5}, {side, 0.5}, {side, 5.5}, {side, 9.5}, {2, 9.5}});
+  return PolygonFootprint{
+      {{2, 0.2}, {8, 0.2}, {8, 0.5}, {side, 0.5}, {side, 5.5}, {side, 9.5}, {2, 9.5}}};
 }
 
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(
-    TenByTen, CheckResults,
-    ::testing::Values(
-        ResultCase{"BoxFlushWithFarEdge", {}, false, {9.0, 9.0, 0}, CircleFootprint{1.0}, {false, false, 0}},
-        // The box is judged, not the shape: the rotated square's box pokes out, the shape does not.
-        ResultCase{"RotatedSquareBoxOutside", {}, false, {0.7, 5, kPi / 4}, centredSquare(0.5), {true, true, 254}},
-        // The walk goes on after the first blocking cell: a later unknown cell raises max_cost.
-        ResultCase{"NoEarlyExit", {{5, 5, 254}, {5, 6, 255}}, true, {5.5, 5.5, 0}, CircleFootprint{0.5},
-            {true, false, 255}},
-        // A straight right side at x = 5 - d with a collinear vertex at height 5.5, beside
-        // cell (5, 5): the vertex counts as touching the cell edge x = 5 within 1e-12, while the
-        // long edges' own tolerance (1e-12 of cross product over a 5 m edge) does not reach.
-        ResultCase{"VertexWithinToleranceOfCellEdge", {{5, 5, 254}, {5, 3, 254}}, false, {0, 0, 0},
-            notchedOutline(5e-13), {true, false, 254}},
-        ResultCase{"VertexBeyondToleranceOfCellEdge", {{5, 5, 254}, {5, 3, 254}}, false, {0, 0, 0},
-            notchedOutline(2e-12), {false, false, 0}},
-        ResultCase{"LongEdgeWithinToleranceOnlyNearVertex", {{5, 3, 254}}, false, {0, 0, 0}, notchedOutline(5e-13),
-            {false, false, 0}},
-        ResultCase{"MultiStopsAtFirstCollidingComponent", {{1, 1, 254}, {7, 7, 200}}, false, {0, 0, 0},
-            MultiPolygonFootprint{{triangleIn(1, 1), triangleIn(7, 7)}},
-            {true, false, 254}},
-        // The third component would raise max_cost to 255, but the second one already collided.
-        ResultCase{"MultiMaxOverEvaluatedComponents", {{1, 1, 30}, {7, 7, 254}, {2, 8, 255}}, true, {0, 0, 0},
-            MultiPolygonFootprint{{triangleIn(1, 1), triangleIn(7, 7), triangleIn(2, 8)}},
-            {true, false, 254}},
-        ResultCase{"MultiSecondComponentOutside", {{1, 1, 30}}, false, {0, 0, 0},
-            MultiPolygonFootprint{{triangleIn(1, 1), polygon({{9.2, 9.2}, {10.8, 9.2}, {9.5, 9.8}})}},
-            {true, true, 254}}),
-    [](const ::testing::TestParamInfo<ResultCase>& info) { return info.param.name; });
-// clang-format on
-
-// --- differential tests ---------------------------------------------------------------------
+TEST(CollisionChecker, ToleranceAtCellEdgesAndMultiPolygons) {
+  const struct {
+    std::vector<CellCost> costs;
+    Footprint footprint;
+    CollisionResult expected;
+  } cases[] = {
+      // Beside cell (5, 5) the collinear vertex counts as touching the cell edge x = 5 within
+      // 1e-12, while the long edges' own tolerance (1e-12 of cross product over a 5 m edge) does
+      // not reach.
+      {{{5, 5, 254}, {5, 3, 254}}, notchedOutline(5e-13), {true, false, 254}},
+      {{{5, 5, 254}, {5, 3, 254}}, notchedOutline(2e-12), {false, false, 0}},
+      {{{5, 3, 254}}, notchedOutline(5e-13), {false, false, 0}},
+      // The third component would raise max_cost to 255, but the second one already collided.
+      {{{1, 1, 30}, {7, 7, 254}, {2, 8, 255}},
+       MultiPolygonFootprint{{triangleIn(1, 1), triangleIn(7, 7), triangleIn(2, 8)}},
+       {true, false, 254}},
+      {{{1, 1, 30}},
+       MultiPolygonFootprint{
+           {triangleIn(1, 1), PolygonFootprint{{{9.2, 9.2}, {10.8, 9.2}, {9.5, 9.8}}}}},
+       {true, true, 254}},
+  };
+  for (const auto& c : cases) {
+    const CollisionResult r =
+        CollisionChecker(makeMap(1.0, c.costs), true).check({0, 0, 0}, c.footprint);
+    EXPECT_EQ(r, c.expected) << r.collision << r.outside_map << int{r.max_cost};
+  }
+}
 
 struct RandomWorld {
   explicit RandomWorld(std::uint64_t seed) : rng(seed) {}
@@ -220,7 +186,7 @@ TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
           p.y = std::round(p.y / map.resolution() * 2) * map.resolution() / 2;
         }
       }
-      const CollisionResult poly = checker.checkPolygon(pose, polygon(points));
+      const CollisionResult poly = checker.checkPolygon(pose, PolygonFootprint{points});
       ASSERT_EQ(poly, oracles::referenceCheckPolygon(map, allow_unknown, pose, points))
           << "map " << m << " pose " << k;
       compared += 2;
@@ -231,8 +197,6 @@ TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
   // Most comparisons must see real costs, or the agreement would mean little.
   EXPECT_GT(with_cost, compared / 2);
 }
-
-// --- path sweep samples ---------------------------------------------------------------------
 
 std::vector<Pose2D> sweepSamples(const std::vector<Pose2D>& path, double step) {
   std::vector<Pose2D> samples;
@@ -262,7 +226,7 @@ TEST(PathSweep, SamplesEvenlyWithinTheStepAndEveryFiveDegrees) {
 
 const char* const kCountMessage = "path segment sample count must be finite and fit in 64 bits";
 const char* const kPoseMessage = "collision pose must be finite";
-const Costmap kMap = makeMap(10, 10, 0.1, 0, 0);
+const Costmap kMap = makeMap(0.1, {});
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Collision, Refuses, ::testing::Values(
@@ -283,47 +247,32 @@ INSTANTIATE_TEST_SUITE_P(Collision, Refuses, ::testing::Values(
     refusalName);
 // clang-format on
 
-// --- validatePath ---------------------------------------------------------------------------
-
-struct PathCase {
-  const char* name;
-  std::vector<CellCost> costs;
-  bool allow_unknown;
-  std::vector<Pose2D> path;
-  double step;
-  CollisionResult expected;
-};
-
-// Cases print as their names, not as raw bytes.
-void PrintTo(const PathCase& c, std::ostream* os) { *os << c.name; }
-
-class ValidatePathResults : public ::testing::TestWithParam<PathCase> {};
-
-TEST_P(ValidatePathResults, AreExact) {
-  // Resolution 0.1: the 10 x 10 grid covers [0, 1] in both axes.
-  const Costmap map = makeMap(10, 10, 0.1, 0, 0, GetParam().costs);
-  EXPECT_EQ(CollisionChecker(map, GetParam().allow_unknown)
-                .validatePath(GetParam().path, CircleFootprint{0.01}, GetParam().step),
-            GetParam().expected);
+// Resolution 0.1: the grid covers [0, 1] in both axes. Samples at x = 0.05, 0.25, 0.45, 0.65 and
+// 0.85 (step 0.25 over 0.8 m: four per segment).
+TEST(ValidatePath, SamplesAtTheStepMaxOverSamplesStopAtTheFirstCollision) {
+  const std::vector<Pose2D> across{{0.05, 0.55, 0}, {0.85, 0.55, 0}};
+  const struct {
+    std::vector<CellCost> costs;
+    std::vector<Pose2D> path;
+    double step;
+    CollisionResult expected;
+  } cases[] = {
+      {{{4, 5, 254}}, across, 0.25, {true, false, 254}},
+      {{{3, 5, 254}, {5, 5, 254}, {7, 5, 254}}, across, 0.25, {false, false, 0}},
+      {{{0, 5, 10}, {4, 5, 30}, {8, 5, 20}}, across, 0.25, {false, false, 30}},
+      // The third pose collides; the later unknown cell is never reached.
+      {{{1, 1, 40}, {5, 1, 254}, {8, 1, 255}},
+       {{0.15, 0.15, 0}, {0.35, 0.15, 0}, {0.55, 0.15, 0}, {0.85, 0.15, 0}},
+       0.5,
+       {true, false, 254}},
+      {{{0, 0, 123}}, {{0.05, 0.05, 0}, {0.05, 1.5, 0}}, 0.2, {true, true, 254}},
+  };
+  for (const auto& c : cases) {
+    const CollisionResult r = CollisionChecker(makeMap(0.1, c.costs), true)
+                                  .validatePath(c.path, CircleFootprint{0.01}, c.step);
+    EXPECT_EQ(r, c.expected) << r.collision << r.outside_map << int{r.max_cost};
+  }
 }
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(
-    TenByTen, ValidatePathResults,
-    ::testing::Values(
-        // Samples at x = 0.05, 0.25, 0.45, 0.65 and 0.85 (step 0.25 over 0.8 m: four per segment).
-        PathCase{"SampleHitsLethal", {{4, 5, 254}}, false, {{0.05, 0.55, 0}, {0.85, 0.55, 0}}, 0.25,
-            {true, false, 254}},
-        PathCase{"LethalBetweenSamples", {{3, 5, 254}, {5, 5, 254}, {7, 5, 254}}, false,
-            {{0.05, 0.55, 0}, {0.85, 0.55, 0}}, 0.25, {false, false, 0}},
-        PathCase{"MaxOverAllSamples", {{0, 5, 10}, {4, 5, 30}, {8, 5, 20}}, false, {{0.05, 0.55, 0}, {0.85, 0.55, 0}},
-            0.25, {false, false, 30}},
-        // The third pose collides; the later unknown cell is never reached.
-        PathCase{"StopsAtTheFirstCollision", {{1, 1, 40}, {5, 1, 254}, {8, 1, 255}}, true,
-            {{0.15, 0.15, 0}, {0.35, 0.15, 0}, {0.55, 0.15, 0}, {0.85, 0.15, 0}}, 0.5, {true, false, 254}},
-        PathCase{"LeavesTheMap", {{0, 0, 123}}, false, {{0.05, 0.05, 0}, {0.05, 1.5, 0}}, 0.2, {true, true, 254}}),
-    [](const ::testing::TestParamInfo<PathCase>& info) { return info.param.name; });
-// clang-format on
 
 }  // namespace
 }  // namespace veltrax::se2

@@ -1,7 +1,5 @@
 // The library's planner against the plain reference planner of oracles/: the same results, bit
-// for bit, on seeded queries over several maps and configurations, apart from the timings. The
-// building blocks whose fast versions feed the planner (obstacle heuristic, inflation) are
-// compared with their plain versions on the same maps.
+// for bit, on seeded queries over several maps and configurations, apart from the timings.
 
 #include <gtest/gtest.h>
 
@@ -13,12 +11,10 @@
 #include <vector>
 
 #include "oracles/inflation_oracle.hpp"
-#include "oracles/obstacle_heuristic_oracle.hpp"
 #include "oracles/reference_planner.hpp"
 #include "shared_maps.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/costmap.hpp"
-#include "veltrax/se2/heuristic.hpp"
 #include "veltrax/se2/planner.hpp"
 
 namespace veltrax::se2 {
@@ -284,41 +280,6 @@ TEST(PlannerDifferentialExits, OpenSetExhaustedMatches) {
   EXPECT_EQ(slow.message, "open set exhausted");
   expectSameResult(fast, slow);
 }
-
-struct FieldCase {
-  const char* map;
-  std::uint64_t goal_x;
-  std::uint64_t goal_y;
-  bool allow_unknown;
-  double cost_penalty;
-};
-
-class HeuristicDifferential : public ::testing::TestWithParam<FieldCase> {};
-
-// The benchmark maps as they are: the fast field equals the priority-queue field in every cell.
-TEST_P(HeuristicDifferential, SameFieldAsPriorityQueue) {
-  const FieldCase& c = GetParam();
-  const Costmap source = testing::loadGreyCostmap(std::string("bench/maps/") + c.map + ".pgm");
-  const Costmap map = inflateCostmap(source, 0.5, 0.2, 4.0);
-  const GridIndex goal{c.goal_x, c.goal_y};
-  const ObstacleHeuristic fast(map, goal, c.allow_unknown, c.cost_penalty);
-  const std::vector<double> slow =
-      oracles::obstacleHeuristicDistances(map, goal, c.allow_unknown, c.cost_penalty);
-  ASSERT_EQ(fast.distances().size(), slow.size());
-  EXPECT_EQ(std::memcmp(fast.distances().data(), slow.data(), slow.size() * sizeof(double)), 0);
-  std::size_t finite = 0;
-  for (const double d : slow) {
-    finite += std::isfinite(d) ? 1 : 0;
-  }
-  EXPECT_GT(finite, slow.size() / 2);
-}
-
-INSTANTIATE_TEST_SUITE_P(BenchMaps, HeuristicDifferential,
-                         ::testing::Values(FieldCase{"walls", 30, 30, false, 2.0},
-                                           FieldCase{"parking", 300, 200, false, 0.0},
-                                           FieldCase{"open", 100, 17, true, 7.5},
-                                           FieldCase{"maze", 12, 12, false, 2.0}),
-                         [](const auto& info) { return std::string(info.param.map); });
 
 }  // namespace
 }  // namespace veltrax::se2

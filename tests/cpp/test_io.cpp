@@ -1,15 +1,14 @@
 // Map loaders, result writers and the SVG renderer: exact bytes in and out, and one table of the
 // files and arguments they refuse, each failing cleanly without touching what was there before.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
+#include <cstdlib>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -31,13 +30,8 @@ class Files : public ::testing::Test {
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     dir_ = pattern;
   }
-  void TearDown() override {
-    for (const std::string& name : entries()) {
-      ::unlink(pathOf(name).c_str());
-    }
-    ::rmdir(dir_.c_str());
-  }
-  std::string pathOf(const std::string& name) const { return dir_ + "/" + name; }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string pathOf(const std::string& name) const { return (dir_ / name).string(); }
   std::string write(const std::string& name, const std::string& bytes) const {
     std::ofstream(pathOf(name), std::ios::binary) << bytes;
     return pathOf(name);
@@ -46,22 +40,7 @@ class Files : public ::testing::Test {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-  std::set<std::string> entries() const {
-    std::set<std::string> names;
-    if (DIR* dir = ::opendir(dir_.c_str())) {
-      while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-          names.insert(name);
-        }
-      }
-      ::closedir(dir);
-    }
-    return names;
-  }
-
- private:
-  std::string dir_;
+  std::filesystem::path dir_;
 };
 
 std::vector<std::uint8_t> row(const Costmap& map, std::uint64_t y) {
@@ -177,23 +156,19 @@ TEST(Svg, WholeDocumentOfATinyMapWithoutPath) {
             "</svg>\n");
 }
 
+// Markup characters become entities, control characters U+FFFD; text and UTF-8 pass through.
 TEST(Svg, ColoursAreEscapedForXml) {
-  const Costmap map(10, 10, 0.1, -1.0, -1.0, std::vector<std::uint8_t>(100, 0));
+  SvgRenderOptions options;
+  options.path_color = "a\"b<&>'\x01\x1f\t\xc3\xa9";
   PlannerResult result;
   result.path = {{0.0, 0.0, 0.0}, {0.1, 0.0, 0.0}};
-  const struct {
-    std::string colour, written;
-  } cases[] = {{"a\"b<&>'", "a&quot;b&lt;&amp;&gt;&apos;"},
-               {"x\x01y\x1f", "x\xEF\xBF\xBDy\xEF\xBF\xBD"},
-               {"t\tn\n\xc3\xa9", "t\tn\n\xc3\xa9"}};
-  for (const auto& c : cases) {
-    SvgRenderOptions options;
-    options.path_color = c.colour;
-    const std::string svg = renderPlanSvg(map, PlanRequest{}, result, options);
-    EXPECT_NE(svg.find(" stroke=\"" + c.written + "\" stroke-width=\"3\" stroke-linecap"),
-              std::string::npos)
-        << svg;
-  }
+  const std::string svg =
+      renderPlanSvg(Costmap(10, 10, 0.1, -1.0, -1.0, std::vector<std::uint8_t>(100, 0)),
+                    PlanRequest{}, result, options);
+  EXPECT_NE(svg.find(" stroke=\"a&quot;b&lt;&amp;&gt;&apos;\xEF\xBF\xBD\xEF\xBF\xBD\t\xc3\xa9\" "
+                     "stroke-width=\"3\" stroke-linecap"),
+            std::string::npos)
+      << svg;
 }
 
 struct FileRefusal {
@@ -216,7 +191,8 @@ TEST_P(FileRefusals, FailCleanlyAndKeepTheOldFile) {
     expected += path;
   }
   EXPECT_EQ(thrownMessage([&] { GetParam().call(path); }), expected);
-  for (const std::string& name : entries()) {
+  for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+    const std::string name = entry.path().filename().string();
     EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
     if (name == "old") {
       EXPECT_EQ(read(pathOf(name)), kOld);
@@ -269,20 +245,16 @@ const char* const kNul = "file path must not contain a NUL character";
 INSTANTIATE_TEST_SUITE_P(Io, FileRefusals, ::testing::Values(
     pgm("pgm_empty", "", kHeaderEnd),
     pgm("pgm_p3", "P3 1 1 255 0", kMagic),
-    pgm("pgm_lower_case", "p5 1 1 255\n", kMagic),
     pgm("pgm_elf", std::string("\x7f\x45\x4c\x46\x02\x01\x01\x00", 8), kMagic),
     pgm("pgm_no_maxval", "P5 3 2 # c", kHeaderEnd),
     pgm("pgm_width_zero", "P2 0 2 255", kWidth),
-    pgm("pgm_width_trailing", "P2 4x 2 255", kWidth),
     pgm("pgm_negative_width", "P2 -1 1 255\n", kWidth),
     // Once wrapped round to a width of 2 and loaded.
     pgm("pgm_width_wraps", "P2 -18446744073709551614 1 255\n0 0", kWidth),
     pgm("pgm_height_minus_zero", "P2 3 -0 255", "invalid PGM height"),
     pgm("pgm_maxval_zero", "P2 3 2 0", "invalid PGM maximum value"),
     pgm("pgm_maxval_256", "P2 3 2 256 0 0 0 0 0 0", kSixteen),
-    pgm("pgm_maxval_65535", "P5 3 2 65535\n", kSixteen),
     pgm("pgm_product_wraps", "P5 4294967296 4294967296 255\n", kTruncated),
-    pgm("pgm_product_too_large", "P2 4294967296 2147483648 255\n", kTruncated),
     pgm("pgm_4e9_squared", "P5 4000000000 4000000000 255\n\x01", kTruncated),
     pgm("pgm_plain_short", "P2 3 2 255\n0 1 2\n3 4", kHeaderEnd),
     pgm("pgm_plain_pixel_trailing", "P2 2 1 255\n1 2x", "invalid PGM pixel"),
@@ -291,7 +263,6 @@ INSTANTIATE_TEST_SUITE_P(Io, FileRefusals, ::testing::Values(
     pgm("pgm_raw_short_by_one", "P5 3 2 255\n01234", kTruncated),
     pgm("pgm_raw_pixel_above", "P5 2 1 100\n\x64\x65", "PGM pixel exceeds maximum value"),
     csv("csv_above_255", "1,256\n", kRange),
-    csv("csv_negative", "1,-1\n", kRange),
     csv("csv_letter", "1,2,x\n", "invalid CSV costmap row: 1 2 x"),
     csv("csv_trailing_comment", "1,2 # two\n", "invalid CSV costmap row: 1 2 # two"),
     csv("csv_empty_field", "1,,3\n", "empty field in CSV costmap row: 1,,3"),
@@ -301,7 +272,6 @@ INSTANTIATE_TEST_SUITE_P(Io, FileRefusals, ::testing::Values(
     csv("csv_comments_only", "# a\n\n   \n\t# b\n", "CSV costmap is empty: *"),
     FileRefusal{"csv_missing", [](Files& f) { return f.pathOf("none.csv"); }, loadCsv, "runtime_error: cannot open input file: *"},
     FileRefusal{"pgm_missing", [](Files& f) { return f.pathOf("none.pgm"); }, loadPgm, "runtime_error: cannot open input file: *"},
-    FileRefusal{"pgm_from_dev_zero", devZero, loadPgm, "runtime_error: input file is not a regular file: *"},
     FileRefusal{"csv_from_dev_zero", devZero, loadCsv, "runtime_error: input file is not a regular file: *"},
     FileRefusal{"pgm_from_fifo", fifo, loadPgm, "runtime_error: input file is not a regular file: *"},
     FileRefusal{"json_to_fifo", fifo, saveJson, "runtime_error: output file is not a regular file: *"},
