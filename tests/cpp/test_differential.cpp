@@ -35,58 +35,45 @@ void fillBox(std::vector<std::uint8_t>& cells, std::uint64_t width, std::uint64_
 
 // Three rooms joined by doorways, with a lethal border.
 Costmap roomsMap() {
-  const std::uint64_t w = 90;
-  const std::uint64_t h = 70;
-  std::vector<std::uint8_t> cells(w * h, 0);
-  fillBox(cells, w, 0, 0, w, 2, 254);
-  fillBox(cells, w, 0, h - 2, w, h, 254);
-  fillBox(cells, w, 0, 0, 2, h, 254);
-  fillBox(cells, w, w - 2, 0, w, h, 254);
-  fillBox(cells, w, 30, 0, 32, 40, 254);
-  fillBox(cells, w, 60, 25, 62, h, 254);
-  return Costmap(w, h, kResolution, 0.0, 0.0, cells);
+  std::vector<std::uint8_t> cells(90 * 70, 254);
+  fillBox(cells, 90, 2, 2, 88, 68, 0);
+  fillBox(cells, 90, 30, 0, 32, 40, 254);
+  fillBox(cells, 90, 60, 25, 62, 70, 254);
+  return Costmap(90, 70, kResolution, 0.0, 0.0, cells);
 }
 
 // Random lethal boxes and a patch of unknown cells.
 Costmap clutterMap() {
-  const std::uint64_t w = 80;
-  const std::uint64_t h = 60;
-  std::vector<std::uint8_t> cells(w * h, 0);
+  std::vector<std::uint8_t> cells(80 * 60, 0);
   std::mt19937 rng(7);
   for (int i = 0; i < 9; ++i) {
-    const std::uint64_t x = rng() % (w - 8);
-    const std::uint64_t y = rng() % (h - 8);
-    fillBox(cells, w, x, y, x + 2 + rng() % 6, y + 2 + rng() % 6, 254);
+    const std::uint64_t x = rng() % 72;
+    const std::uint64_t y = rng() % 52;
+    fillBox(cells, 80, x, y, x + 2 + rng() % 6, y + 2 + rng() % 6, 254);
   }
-  fillBox(cells, w, 50, 40, 58, 46, 255);
-  return Costmap(w, h, kResolution, -1.0, 2.0, cells);
+  fillBox(cells, 80, 50, 40, 58, 46, 255);
+  return Costmap(80, 60, kResolution, -1.0, 2.0, cells);
 }
 
 // Open ground with scattered graded costs: every step pays a different penalty.
 Costmap gradedMap() {
-  const std::uint64_t w = 90;
-  const std::uint64_t h = 80;
-  std::vector<std::uint8_t> cells(w * h, 0);
+  std::vector<std::uint8_t> cells(90 * 80, 0);
   std::mt19937 rng(11);
   for (std::uint8_t& c : cells) {
     c = rng() % 6 == 0 ? static_cast<std::uint8_t>(rng() % 180) : 0;
   }
-  fillBox(cells, w, 40, 30, 46, 50, 254);
-  return Costmap(w, h, kResolution, 0.0, 0.0, cells);
+  fillBox(cells, 90, 40, 30, 46, 50, 254);
+  return Costmap(90, 80, kResolution, 0.0, 0.0, cells);
 }
 
 // A corner of the benchmark maze (grey level = cost, first image row = largest y).
 Costmap mazeCorner() {
   const Costmap maze = testing::loadGreyCostmap("bench/maps/maze.pgm");
-  const std::uint64_t w = 110;
-  const std::uint64_t h = 110;
-  std::vector<std::uint8_t> cells(w * h);
-  for (std::uint64_t y = 0; y < h; ++y) {
-    for (std::uint64_t x = 0; x < w; ++x) {
-      cells[y * w + x] = maze.getCost(x, y);
-    }
+  std::vector<std::uint8_t> cells(110 * 110);
+  for (std::uint64_t i = 0; i < cells.size(); ++i) {
+    cells[i] = maze.getCost(i % 110, i / 110);
   }
-  return Costmap(w, h, kResolution, 0.0, 0.0, cells);
+  return Costmap(110, 110, kResolution, 0.0, 0.0, cells);
 }
 
 struct MapCase {

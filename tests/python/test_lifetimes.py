@@ -43,16 +43,12 @@ def test_view_outlives_its_owner_then_releases_it(make_owner, get_view, field):
     assert watch() is None
 
 
-def boxed_goal_planner():
-    cells = np.zeros((300, 300), dtype=np.uint8)
-    cells[200, 200:261] = cells[260, 200:261] = 254
-    cells[200:261, 200] = cells[200:261, 260] = 254
-    cells[200, 230] = 0
-    return se2.HybridAStar(cells, 0.05, 0.0, 0.0)
-
-
 def test_plan_keeps_its_arguments_alive_without_the_interpreter_lock():
-    planner = boxed_goal_planner()
+    # The goal sits in a box whose one-cell door the robot cannot pass: the search runs until cancelled.
+    cells = np.zeros((300, 300), dtype=np.uint8)
+    cells[200, 200:261] = cells[260, 200:261] = cells[200:261, 200] = cells[200:261, 260] = 254
+    cells[200, 230] = 0
+    planner = se2.HybridAStar(cells, 0.05, 0.0, 0.0)
     request = se2.PlanRequest()
     request.start = se2.Pose2D(1.0, 1.0, 0.0)
     request.goal = se2.Pose2D(11.5, 11.5, 0.0)
