@@ -87,21 +87,10 @@ PlannerResult samplePlan() {
   result.directions = {Direction::REVERSE, Direction::FORWARD};
   result.map_revision = 18446744073709551615u;
   result.goal_revision = 7;
-  PlannerDiagnostics& d = result.diagnostics;
-  d.obstacle_heuristic_cache_hit = true;
-  d.total_time_ms = 1.5;
-  d.search_time_ms = 0.1;
-  d.obstacle_heuristic_time_ms = 2.0;
-  d.kinematic_heuristic_time_ms = 1e-7;
-  d.collision_check_time_ms = 3.0;
-  d.smoothing_time_ms = 12.25;
-  d.expanded_nodes = 1000;
-  d.generated_nodes = 18446744073709551615u;
-  d.collision_checks = 3;
-  d.path_length = 4.75;
-  d.reverse_count = 4294967295u;
-  d.direction_switch_count = 1;
-  d.in_place_rotation_count = 2;
+  // Every field in declaration order, each with a value of its own.
+  result.diagnostics = {true, 1.5,  0.1,         2.0,  1e-7,
+                        3.0,  0.0,  12.25,       1000, 18446744073709551615u,
+                        3,    4.75, 4294967295u, 1,    2};
   return result;
 }
 

@@ -10,25 +10,17 @@
 #include <vector>
 
 #include "oracles/path_checker.hpp"
+#include "shared_maps.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/heuristic.hpp"
-#include "veltrax/se2/io.hpp"
 #include "veltrax/se2/planner.hpp"
 
 namespace veltrax::se2 {
 namespace {
 
-// The bundled example maps: trinary occupancy images (black occupied, white free, grey unknown)
-// of 0.05 m cells at the origin.
+// The bundled example maps, read by their YAML files' occupancy convention.
 Costmap exampleMap(const std::string& name) {
-  const Costmap grey =
-      loadCostmapPgm(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/" + name + ".pgm", 0.05, 0, 0);
-  std::vector<std::uint8_t> cells = grey.cells();
-  for (std::uint8_t& c : cells) {
-    const double occupancy = (255.0 - c) / 255.0;
-    c = occupancy > 0.65 ? 254 : (occupancy < 0.196 ? 0 : 255);
-  }
-  return Costmap(grey.width(), grey.height(), 0.05, 0.0, 0.0, std::move(cells));
+  return testing::loadOccupancyMap("../examples/maps/" + name + ".pgm", 0.0, 0.0);
 }
 
 Costmap emptyMap(std::uint64_t cells, double resolution) {

@@ -18,13 +18,13 @@ WAREHOUSE = str(MAPS / "warehouse.yaml")
 INTO_SLOT = ["--start", "2.0", "4.8", "0", "--goal", "3.04", "0.9", str(math.pi / 2)]
 
 
-def test_plans_into_a_parking_slot_and_writes_files(tmp_path, capsys):
+def test_module_plans_into_a_parking_slot_and_writes_files(tmp_path):
     svg, js, csv = tmp_path / "plan.svg", tmp_path / "plan.json", tmp_path / "plan.csv"
-    code = cli.run([PARKING, *INTO_SLOT, "--svg", str(svg), "--json", str(js), "--csv", str(csv)])
-    out = capsys.readouterr().out
-    assert code == 0, out
-    assert "status:   SUCCESS: path found" in out
-    assert f"map:      {PARKING} (240 x 160 cells of 0.05 m)" in out
+    out = subprocess.run([sys.executable, "-m", "veltrax_se2", PARKING, *INTO_SLOT, "--svg", str(svg),
+                          "--json", str(js), "--csv", str(csv)], capture_output=True, text=True)
+    assert out.returncode == 0, out.stdout + out.stderr
+    assert "status:   SUCCESS: path found" in out.stdout
+    assert f"map:      {PARKING} (240 x 160 cells of 0.05 m)" in out.stdout
     result = json.loads(js.read_text())
     assert result["status"] == "SUCCESS"
     assert result["diagnostics"]["reverse_count"] > 0
@@ -80,10 +80,3 @@ def test_bad_files_exit_with_two(tmp_path, capsys):
     target = tmp_path / "missing-dir" / "plan.json"
     assert cli.run([PARKING, *INTO_SLOT, "--json", str(target), "--quiet"]) == 2
     assert capsys.readouterr().err.startswith("veltrax-plan: error:")
-
-
-def test_module_entry_point_runs():
-    out = subprocess.run([sys.executable, "-m", "veltrax_se2", PARKING, *INTO_SLOT, "--quiet"],
-                         capture_output=True, text=True)
-    assert out.returncode == 0, out.stderr
-    assert out.stdout == ""
