@@ -75,9 +75,9 @@ INSTANTIATE_TEST_SUITE_P(Motion, Refuses, ::testing::Values(
     refusalName);
 // clang-format on
 
-// Random pairs: the forward-only curve is never shorter than the Reeds-Shepp one, nor that one
-// than the straight line; walks start at the start, end at the goal,
-// keep their steps within the spacing and label reverse motion by the sign of the step.
+// Random pairs: the forward-only curve is never shorter than the Reeds-Shepp one, nor that one than
+// the straight line; walks end at the goal, keep their steps within the spacing and label reverse
+// motion by the sign of the step.
 TEST(KinematicCurves, DistancesAndWalksOnRandomPairs) {
   std::mt19937_64 rng(7);
   std::uniform_real_distribution<double> coordinate(-2.5, 2.5);

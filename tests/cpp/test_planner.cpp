@@ -59,7 +59,8 @@ TEST(DirectionLabels, FollowTheStepAgainstTheHeading) {
        {O, O, F, F}},
       {{{0, 0, 0}, {-0.05, 0, 0}, {-0.05, 0, 0}, {-0.1, 0, 0}}, {R, R, R, R}},
       {{{0, 0, 0}, {0, 0, 0}, {-0.05, 0, 0}}, {F, R, R}},
-      // Yaw differences are normalised: 2 pi on the spot is no turn.
+      // Yaw differences are normalised: 2 pi on the spot is no turn; a move below 1e-9 is none.
+      {{{0, 0, 0}, {0, 0, kTwoPi}}, {F, F}},
       {{{0, 0, 0}, {5e-10, 0, 0.5}}, {O, O}},
   };
   for (const auto& c : cases) {

@@ -65,6 +65,7 @@ def test_plan_outcomes_and_exit_codes(argv, code, line, capsys):
         ([PARKING, "--start", "nan", "0", "0", "--goal", "0", "0", "0"], "--start and --goal must be finite numbers"),
         (["map.bmp", *INTO_SLOT], "map.bmp: unknown map format (expected .yaml, .yml, .pgm or .csv)"),
         (["map.pgm", *INTO_SLOT], "--resolution is required for PGM and CSV maps"),
+        ([PARKING, *INTO_SLOT, "--inflate", "-1"], "--inflate: invalid inflation parameters"),
     ],
 )
 def test_bad_arguments_exit_with_two(argv, message, capsys):

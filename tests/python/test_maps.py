@@ -83,9 +83,11 @@ def png(directory, mode, size, value):
         (lambda t: write_map(t, image="m\udcff.pgm"), "map.yaml: not UTF-8 text"),
         (lambda t: write_map(t, image='"m\\0.pgm"', image_bytes=b""), "map.yaml: 'image' contains a NUL character"),
         (lambda t: write_map(t, origin="[1.0e+15, 0, 0]"), f"map.pgm: {FAR}"),
+        (lambda t: "a\0.yaml", "map file name 'a\\x00.yaml' contains a NUL character"),
     ],
     ids=["origin_yaw", "short_origin", "no_resolution", "word_resolution", "huge_integer", "mode", "negate",
-         "thresholds", "missing_image", "png_16_bit", "png_bomb", "not_utf8", "nul_in_image", "far_origin"],
+         "thresholds", "missing_image", "png_16_bit", "png_bomb", "not_utf8", "nul_in_image", "far_origin",
+         "nul_in_yaml_name"],
 )
 def test_bad_map_files_are_map_file_errors_and_exit_with_two(tmp_path, capsys, make, message):
     path = make(tmp_path)
