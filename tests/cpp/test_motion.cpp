@@ -29,12 +29,6 @@ const char* const kFar = "poses are too far apart";
 const char* const kResampleSpacing = "path spacing must be positive";
 const char* const kTolerance = "smoother_tolerance must be finite and positive";
 
-PlannerConfig withBins(std::uint32_t bins) {
-  PlannerConfig config;
-  config.angle_bins = bins;
-  return config;
-}
-
 // A tolerance that is never met with 2^32 - 1 iterations once ran for hours.
 void smoothWithTolerance(double tolerance, std::size_t poses) {
   const Costmap map(40, 40, 0.1, 0.0, 0.0, std::vector<std::uint8_t>(1600, 0));
@@ -58,7 +52,7 @@ INSTANTIATE_TEST_SUITE_P(Motion, Refuses, ::testing::Values(
     Refusal{"too_many_samples_in_total", [] { kReedsShepp.interpolateWithDirections({0, 0, 0}, {1.5, 0, 0}, 1e-6); }, kTooSmall},
     Refusal{"overflowing_distance", [] { kReedsShepp.distance({-1.0, 0.5, 0.25}, {1.5e308, 0, 0}); }, kFar},
     Refusal{"just_beyond_a_million_radii", [] { KinematicStateSpace(0.4, true).distance({-1.0, 0.5, 0}, {-1.0 + 0.4e6 + 1e-3, 0.5, 0}); }, kFar},
-    Refusal{"table_bins_first", [] { PlannerConfig c = withBins(0); c.smoother_tolerance = 0.0; MotionPrimitiveTable(0.05, c); }, "angle_bins must be at least 8"},
+    Refusal{"table_bins_first", [] { PlannerConfig c; c.angle_bins = 0; c.smoother_tolerance = 0.0; MotionPrimitiveTable(0.05, c); }, "angle_bins must be at least 8"},
     Refusal{"table_radius", [] { PlannerConfig c; c.minimum_turning_radius = 0.0; MotionPrimitiveTable(0.05, c); }, "minimum_turning_radius must be finite and positive"},
     Refusal{"table_step", [] { PlannerConfig c; c.collision_check_step = kNaN; MotionPrimitiveTable(0.05, c); }, "collision_check_step must be finite and positive"},
     Refusal{"resample_empty_path_zero_spacing", [] { PathSmoother::resample({}, 0.0); }, kResampleSpacing},
