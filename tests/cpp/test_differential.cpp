@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -107,46 +108,28 @@ PolygonFootprint rectangle(double length, double width) {
                            {length / 2, -width / 2}}};
 }
 
+// The configurations compared, each from a base whose expansion budget keeps every outcome
+// deterministic.
 struct Variant {
   const char* name;
-  PlannerConfig config;
+  void (*set)(PlannerConfig&);
   Footprint footprint;
 };
 
-std::vector<Variant> variants() {
-  std::vector<Variant> out;
-  PlannerConfig base;
-  base.max_expanded_nodes = 300;  // an expansion budget keeps every outcome deterministic
-  base.max_planning_time_seconds = 600.0;
-  base.terminal_check_interval = 16;
-  out.push_back({"reeds-shepp circle", base, CircleFootprint{0.25}});
-  PlannerConfig dubins = base;
-  dubins.allow_reverse = false;
-  out.push_back({"dubins circle", dubins, CircleFootprint{0.2}});
-  PlannerConfig rotating = base;
-  rotating.allow_in_place_rotation = true;
-  rotating.angle_bins = 16;
-  out.push_back({"in-place rotation", rotating, CircleFootprint{0.2}});
-  PlannerConfig rectangle_config = base;
-  rectangle_config.angle_bins = 36;
-  rectangle_config.cost_penalty = 3.5;
-  rectangle_config.analytic_expansion_ratio = 1.0;
-  out.push_back({"rectangle", rectangle_config, rectangle(0.5, 0.3)});
-  PlannerConfig unknown = base;
-  unknown.allow_unknown = true;
-  unknown.smooth_path = false;
-  unknown.retrospective_penalty = 0.01;
-  unknown.minimum_turning_radius = 0.6;
-  out.push_back({"unknown allowed", unknown, CircleFootprint{0.25}});
-  PlannerConfig multi = base;
-  multi.angle_bins = 24;
-  multi.analytic_expansion_max_cost = 60;
-  out.push_back(
-      {"two-part footprint", multi,
-       MultiPolygonFootprint{
-           {rectangle(0.4, 0.25), PolygonFootprint{{{0.15, 0.0}, {0.35, 0.1}, {0.35, -0.1}}}}}});
-  return out;
-}
+// clang-format off
+const Variant kVariants[] = {
+    {"reeds-shepp circle", [](PlannerConfig&) {}, CircleFootprint{0.25}},
+    {"dubins circle", [](PlannerConfig& c) { c.allow_reverse = false; }, CircleFootprint{0.2}},
+    {"in-place rotation", [](PlannerConfig& c) { c.allow_in_place_rotation = true; c.angle_bins = 16; }, CircleFootprint{0.2}},
+    {"rectangle", [](PlannerConfig& c) { c.angle_bins = 36; c.cost_penalty = 3.5; c.analytic_expansion_ratio = 1.0; },
+     rectangle(0.5, 0.3)},
+    {"unknown allowed", [](PlannerConfig& c) {
+       c.allow_unknown = true; c.smooth_path = false; c.retrospective_penalty = 0.01; c.minimum_turning_radius = 0.6; },
+     CircleFootprint{0.25}},
+    {"two-part footprint", [](PlannerConfig& c) { c.angle_bins = 24; c.analytic_expansion_max_cost = 60; },
+     MultiPolygonFootprint{{rectangle(0.4, 0.25), PolygonFootprint{{{0.15, 0.0}, {0.35, 0.1}, {0.35, -0.1}}}}}},
+};
+// clang-format on
 
 void expectSameResult(const PlannerResult& fast, const PlannerResult& slow) {
   EXPECT_EQ(fast.status, slow.status);
@@ -190,14 +173,18 @@ TEST_P(PlannerDifferential, SameResultsAsReference) {
       }
     }
   };
-  const std::vector<Variant> all = variants();
   constexpr int kQueries = 54;
   int successes = 0;
   int reversing = 0;
   std::uint64_t revision = 0;
   PlanRequest request;
   for (int q = 0; q < kQueries; ++q) {
-    const Variant& variant = all[q % all.size()];
+    const Variant& variant = kVariants[q % std::size(kVariants)];
+    PlannerConfig config;
+    config.max_expanded_nodes = 300;
+    config.max_planning_time_seconds = 600.0;
+    config.terminal_check_interval = 16;
+    variant.set(config);
     request.footprint = variant.footprint;
     request.start = freePose();
     // Every third query keeps the goal and the revision: a heuristic cache hit on both sides.
@@ -222,8 +209,8 @@ TEST_P(PlannerDifferential, SameResultsAsReference) {
     }
     request.map_revision = revision;
     request.goal_revision = static_cast<std::uint64_t>(q);
-    const PlannerResult fast = planner.plan(request, variant.config);
-    const PlannerResult slow = reference.plan(request, variant.config);
+    const PlannerResult fast = planner.plan(request, config);
+    const PlannerResult slow = reference.plan(request, config);
     SCOPED_TRACE(std::string(GetParam().name) + " query " + std::to_string(q) + " (" +
                  variant.name + "): " + plannerStatusName(slow.status) + " " + slow.message);
     expectSameResult(fast, slow);
