@@ -34,28 +34,37 @@ struct FoundCase {
   Costmap (*map)();
   Pose2D start;
   Pose2D goal;
-  void (*adjust)(PlannerConfig&);
+  void (*adjust)(PlanRequest&, PlannerConfig&);
 };
+
+void asIs(PlanRequest&, PlannerConfig&) {}
+
+// A corridor one cell high for a robot of 2 cm radius.
+Costmap corridor() { return Costmap(2000, 1, 0.05, 0.0, 0.0, std::vector<std::uint8_t>(2000, 0)); }
+void tinyRobot(PlanRequest& r, PlannerConfig&) { r.footprint = CircleFootprint{0.02}; }
 
 // Queries whose paths post-processing used to reject ("collision=true" where the chords between
 // node poses graze a wall; "curvature=invalid" where coarse cells make chords turn tighter than
 // their arcs).
 // clang-format off
 const FoundCase kFoundCases[] = {
-    {"warehouse_across", [] { return exampleMap("warehouse"); }, {1, 1, 0}, {14, 9, 0}, [](PlannerConfig&) {}},
-    {"warehouse_rack", [] { return exampleMap("warehouse"); }, {5.7, 3.0, -1.5708}, {1.0, 9.0, 3.1416},
-     [](PlannerConfig&) {}},
-    {"maze_corridor", [] { return exampleMap("maze"); }, {0.625, 0.625, 1.5708}, {5, 0.625, 0}, [](PlannerConfig&) {}},
+    {"warehouse_across", [] { return exampleMap("warehouse"); }, {1, 1, 0}, {14, 9, 0}, asIs},
+    {"warehouse_rack", [] { return exampleMap("warehouse"); }, {5.7, 3.0, -1.5708}, {1.0, 9.0, 3.1416}, asIs},
+    {"maze_corridor", [] { return exampleMap("maze"); }, {0.625, 0.625, 1.5708}, {5, 0.625, 0}, asIs},
     {"maze_turn_round", [] { return exampleMap("maze"); }, {0.625, 0.625, 1.5708}, {0.625, 0.625, -1.5708},
-     [](PlannerConfig& c) { c.allow_reverse = false; }},
-    {"coarse_cells", [] { return emptyMap(40, 0.25); }, {2, 2, 0}, {6, 5, 1.5}, [](PlannerConfig&) {}},
-    {"eight_bins", [] { return emptyMap(200, 0.05); }, {2, 2, 0}, {6, 5, 1.5}, [](PlannerConfig& c) { c.angle_bins = 8; }},
+     [](PlanRequest&, PlannerConfig& c) { c.allow_reverse = false; }},
+    {"coarse_cells", [] { return emptyMap(40, 0.25); }, {2, 2, 0}, {6, 5, 1.5}, asIs},
+    {"eight_bins", [] { return emptyMap(200, 0.05); }, {2, 2, 0}, {6, 5, 1.5},
+     [](PlanRequest&, PlannerConfig& c) { c.angle_bins = 8; }},
     {"fine_output", [] { return emptyMap(50, 0.2); }, {2, 2, 0}, {6, 5, 1.5},
-     [](PlannerConfig& c) { c.path_output_spacing = 0.02; }},
+     [](PlanRequest&, PlannerConfig& c) { c.path_output_spacing = 0.02; }},
     // 10^8 m out: the far edge of what a costmap accepts (5e-8 m); yaws up to a million radians.
-    {"far_from_origin", [] { return farMap(); }, {1e8 + 1.5, 1e8 + 2.5, 0}, {1e8 + 3.5, 1e8 + 2.5, 0}, [](PlannerConfig&) {}},
-    {"yaw_of_a_million_radians", [] { return farMap(); }, {1e8 + 1.5, 1e8 + 2.5, 1e6}, {1e8 + 3.5, 1e8 + 2.5, -1e6},
-     [](PlannerConfig&) {}},
+    {"far_from_origin", farMap, {1e8 + 1.5, 1e8 + 2.5, 0}, {1e8 + 3.5, 1e8 + 2.5, 0}, asIs},
+    {"yaw_of_a_million_radians", farMap, {1e8 + 1.5, 1e8 + 2.5, 1e6}, {1e8 + 3.5, 1e8 + 2.5, -1e6}, asIs},
+    // From a start on a cell edge, rounding maps the end of a cell-long straight step back into its
+    // own cell; the step has left it all the same.
+    {"cell_edge_start", corridor, {1.0, 0.025, 0}, {80.025, 0.025, 0}, tinyRobot},
+    {"near_cell_edge_start", corridor, {1.01, 0.025, 0}, {80.025, 0.025, 0}, tinyRobot},
 };
 // clang-format on
 
@@ -68,7 +77,7 @@ TEST_P(FoundPathTest, IsReturnedAndSound) {
   request.start = c.start;
   request.goal = c.goal;
   PlannerConfig config;
-  c.adjust(config);
+  c.adjust(request, config);
   const PlannerResult result = planner.plan(request, config);
   ASSERT_EQ(result.status, PlannerStatus::SUCCESS) << result.message;
   EXPECT_EQ(oracles::pathProblem(planner.costmap(), request, config, result), "");
@@ -226,21 +235,6 @@ TEST(ObstacleHeuristicReach, CacheHitsOnlyWhereTheFieldReaches) {
   config.cache_obstacle_heuristic = true;
   request.goal = {5.0, 5.0, 0.0};
   EXPECT_TRUE(hit(6.5));
-}
-
-// A corridor one cell high: from a start on a cell edge, rounding maps the end of a cell-long
-// straight step back into its own cell; the step has left it all the same.
-TEST(CellEdgeSteps, LeaveTheirCellWhateverTheRounding) {
-  const HybridAStar planner(Costmap(2000, 1, 0.05, 0.0, 0.0, std::vector<std::uint8_t>(2000, 0)));
-  PlanRequest request;
-  request.goal = {80.025, 0.025, 0.0};
-  request.footprint = CircleFootprint{0.02};
-  for (const double x : {1.0, 1.01}) {
-    request.start = {x, 0.025, 0.0};
-    const PlannerResult result = planner.plan(request, PlannerConfig{});
-    EXPECT_EQ(result.status, PlannerStatus::SUCCESS) << x << ": " << result.message;
-    EXPECT_EQ(oracles::pathProblem(planner.costmap(), request, PlannerConfig{}, result), "");
-  }
 }
 
 }  // namespace
