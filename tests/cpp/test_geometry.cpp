@@ -110,12 +110,6 @@ TEST_P(FootprintValidation, ReportsItsProblemsInOrder) {
   EXPECT_EQ(validateFootprint(GetParam().footprint), GetParam().expected);
 }
 
-std::vector<PolygonFootprint> elevenComponentsLastEmpty() {
-  std::vector<PolygonFootprint> components(10, unitSquare());
-  components.push_back(PolygonFootprint{});
-  return components;
-}
-
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Shapes, FootprintValidation, ::testing::Values(
     ShapeCase{"ZeroRadius", CircleFootprint{-0.0}, {kCircle}},
@@ -137,11 +131,20 @@ INSTANTIATE_TEST_SUITE_P(Shapes, FootprintValidation, ::testing::Values(
     ShapeCase{"MultiEveryComponentInOrder", MultiPolygonFootprint{{PolygonFootprint{{{0, 0}, {kNaN, 0}}}, unitSquare(), bowTie()}},
               {std::string("multi-polygon component 0: ") + kThreePoints, std::string("multi-polygon component 0: ") + kFinite,
                std::string("multi-polygon component 2: ") + kCrossing}},
-    ShapeCase{"MultiTwoDigitIndex", MultiPolygonFootprint{elevenComponentsLastEmpty()}, {std::string("multi-polygon component 10: ") + kThreePoints}},
     ShapeCase{"Multi1025Points", MultiPolygonFootprint{{PolygonFootprint{std::vector<Point2D>(1000)}, unitSquare(), PolygonFootprint{std::vector<Point2D>(21)}}},
               {"multi-polygon footprint must have at most 1024 points in all"}}),
     [](const ::testing::TestParamInfo<ShapeCase>& info) { return info.param.name; });
 // clang-format on
+
+// The distance from the robot's origin to the nearest edge, 0 when the origin is outside; the
+// largest over the components of a multi-polygon.
+TEST(InscribedRadius, NearestEdgeFromTheOrigin) {
+  const PolygonFootprint rectangle{{{0.4, 0.25}, {-0.3, 0.25}, {-0.3, -0.25}, {0.4, -0.25}}};
+  EXPECT_DOUBLE_EQ(inscribedRadius(rectangle), 0.25);
+  EXPECT_EQ(inscribedRadius(CircleFootprint{0.3}), 0.3);
+  EXPECT_EQ(inscribedRadius(unitSquare()), 0.0);
+  EXPECT_DOUBLE_EQ(inscribedRadius(MultiPolygonFootprint{{unitSquare(), rectangle}}), 0.25);
+}
 
 TEST(YawToBin, FloorBinningFromZero) {
   const struct {
