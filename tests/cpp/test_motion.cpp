@@ -196,7 +196,8 @@ class Smoother : public ::testing::Test {
                                 CircleFootprint{0.05}, config);
   }
   static bool same(const std::vector<Pose2D>& a, const std::vector<Pose2D>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Pose2D)) == 0;
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(Pose2D)) == 0);
   }
   const std::vector<Pose2D> vee_{{0, 0, 0}, {1, 1, 0.7}, {2, 0, 0}};
 };
