@@ -1,183 +1,153 @@
+// Map loaders (costs, and occupancy maps as robots keep them), result writers and the SVG renderer:
+// exact bytes in and out, and one table of the files and arguments they refuse, each failing
+// cleanly without touching what was there before.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <cstdlib>
 
-#include <cmath>
 #include <cstdint>
-#include <limits>
-#include <stdexcept>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "file_fixture.hpp"
+#include "test_support.hpp"
 #include "veltrax/se2/io.hpp"
+#include "veltrax/se2/occupancy_map.hpp"
+#include "veltrax/se2/svg.hpp"
 
 namespace veltrax::se2 {
 namespace {
 
-using testing::TemporaryDirectoryTest;
-
-enum class Thrown { kRuntime, kInvalidArgument, kOutOfRange, kLengthError };
-
-struct BadFile {
-  const char* name;
-  std::string bytes;
-  Thrown thrown;
-  std::string message;
-};
-
-template <typename Call>
-void expectThrows(Thrown thrown, const std::string& message, const Call& call) {
-  try {
-    call();
-    ADD_FAILURE() << "no exception; expected " << message;
-  } catch (const std::invalid_argument& e) {
-    EXPECT_EQ(thrown, Thrown::kInvalidArgument) << e.what();
-    EXPECT_EQ(e.what(), message);
-  } catch (const std::out_of_range& e) {
-    EXPECT_EQ(thrown, Thrown::kOutOfRange) << e.what();
-    EXPECT_EQ(e.what(), message);
-  } catch (const std::length_error& e) {
-    EXPECT_EQ(thrown, Thrown::kLengthError) << e.what();
-    EXPECT_EQ(e.what(), message);
-  } catch (const std::runtime_error& e) {
-    EXPECT_EQ(thrown, Thrown::kRuntime) << e.what();
-    EXPECT_EQ(e.what(), message);
-  }
-}
-
-std::vector<std::uint8_t> row(const Costmap& map, std::uint64_t y) {
-  std::vector<std::uint8_t> values;
-  for (std::uint64_t x = 0; x < map.width(); ++x) {
-    values.push_back(map.getCost(x, y));
-  }
-  return values;
-}
-
+using testing_support::thrownMessage;
 using Bytes = std::vector<std::uint8_t>;
 
-// ---------------------------------------------------------------------------------------------
-// PGM
+// A fresh directory per test, removed with everything in it afterwards.
+class Files : public ::testing::Test {
+ public:
+  void SetUp() override {
+    char pattern[] = "/tmp/veltrax-files-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string pathOf(const std::string& name) const { return (dir_ / name).string(); }
+  std::string write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(pathOf(name), std::ios::binary) << bytes;
+    return pathOf(name);
+  }
+  static std::string read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  std::filesystem::path dir_;
+};
 
-class PgmLoad : public TemporaryDirectoryTest {};
-
-TEST_F(PgmLoad, PlainImageIsFlippedIntoRows) {
-  const std::string path = write("a.pgm", "P2\n# made by hand\n3 2\n255\n0 1 2\n3 4 5\n");
-  const Costmap map = loadCostmapPgm(path, 0.25, -1.0, 2.0);
+TEST_F(Files, PgmImagesAreFlippedIntoRowsAndGreysScaledRoundingHalvesUp) {
+  const Costmap map =
+      loadCostmapPgm(write("a.pgm", "P2\n# by hand\n3 2\n255\n0 1 2\n3 4 5\n"), 0.25, -1.0, 2.0);
   EXPECT_EQ(map.width(), 3u);
-  EXPECT_EQ(map.height(), 2u);
   EXPECT_EQ(map.resolution(), 0.25);
   EXPECT_EQ(map.originX(), -1.0);
   EXPECT_EQ(map.originY(), 2.0);
-  EXPECT_EQ(row(map, 1), (Bytes{0, 1, 2}));
-  EXPECT_EQ(row(map, 0), (Bytes{3, 4, 5}));
+  EXPECT_EQ(map.cells(), (Bytes{3, 4, 5, 0, 1, 2}));  // the first image row is the top one
+  EXPECT_EQ(loadCostmapPgm(write("b.pgm", "P2 5 1 100 0 1 50 99 100"), 1.0, 0, 0).cells(),
+            (Bytes{0, 3, 128, 252, 255}));
+  EXPECT_EQ(loadCostmapPgm(write("c.pgm", "P5 2 1 9\n\x09\x03"), 1.0, 0, 0).cells(),
+            (Bytes{255, 85}));
 }
 
-TEST_F(PgmLoad, GreyLevelsScaleToCostsRoundingHalvesUp) {
-  const std::string path = write("a.pgm", "P2 5 1 100 0 1 50 99 100");
-  EXPECT_EQ(loadCostmapPgm(path, 1.0, 0.0, 0.0).cells(), (Bytes{0, 3, 128, 252, 255}));
-}
-
-class PgmRejects : public TemporaryDirectoryTest, public ::testing::WithParamInterface<BadFile> {};
-
-TEST_P(PgmRejects, WithTheFirstProblemInFileOrder) {
-  const BadFile& p = GetParam();
-  const std::string path = write("bad.pgm", p.bytes);
-  expectThrows(p.thrown, p.message, [&] { loadCostmapPgm(path, 0.5, 0.0, 0.0); });
-}
-
-// Every loader error is a std::runtime_error.
-BadFile bad(const char* name, std::string bytes, std::string message) {
-  return BadFile{name, std::move(bytes), Thrown::kRuntime, std::move(message)};
-}
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(
-    Pgm, PgmRejects,
-    ::testing::Values(
-        bad("Empty", "", "unexpected end of PGM header"),
-        bad("P3", "P3 1 1 255 0", "only P2 and P5 PGM files are supported"),
-        bad("LowerCase", "p5 1 1 255\n", "only P2 and P5 PGM files are supported"),
-        bad("NoMaxval", "P5 3 2 # c", "unexpected end of PGM header"),
-        bad("WidthZero", "P2 0 2 255", "invalid PGM width"),
-        bad("WidthTrailing", "P2 4x 2 255", "invalid PGM width"),
-        bad("HeightZero", "P2 3 -0 255", "invalid PGM height"),
-        bad("MaxvalZero", "P2 3 2 0", "invalid PGM maximum value"),
-        bad("Maxval256", "P2 3 2 256 0 0 0 0 0 0", "16-bit PGM files are not supported"),
-        bad("Maxval65535", "P5 3 2 65535\n", "16-bit PGM files are not supported"),
-        bad("ProductWraps", "P5 4294967296 4294967296 255\n", "PGM pixel data is truncated"),
-        bad("ProductTooLarge", "P2 4294967296 2147483648 255\n", "PGM pixel data is truncated"),
-        bad("NegativeWidth", "P2 -1 1 255\n", "invalid PGM width"),
-        bad("PlainShort", "P2 3 2 255\n0 1 2\n3 4", "unexpected end of PGM header"),
-        bad("PlainPixelTrailing", "P2 2 1 255\n1 2x", "invalid PGM pixel"),
-        bad("PlainPixelAbove", "P2 3 1 100\n100 101 x", "PGM pixel exceeds maximum value"),
-        bad("RawCommentAfterMaxval", "P5 3 2 255#c\n012345", "invalid PGM header separator"),
-        bad("RawShortByOne", "P5 3 2 255\n01234", "PGM pixel data is truncated"),
-        bad("RawHugeClaim", "P5 100000 100000 255\n\x01\x02\x03", "PGM pixel data is truncated"),
-        bad("RawPixelAbove", "P5 2 1 100\n\x64\x65", "PGM pixel exceeds maximum value"),
-        bad("BinaryJunk", std::string("\x7f\x45\x4c\x46\x02\x01\x01\x00", 8), "only P2 and P5 PGM files are supported")),
-    [](const auto& info) { return std::string(info.param.name); });
-// clang-format on
-
-// ---------------------------------------------------------------------------------------------
-// CSV
-
-class CsvLoad : public TemporaryDirectoryTest {};
-
-TEST_F(CsvLoad, FirstDataLineIsRowZero) {
-  const std::string path = write("a.csv", "# costs\n1,2,3\n\n4,5,6\n");
-  const Costmap map = loadCostmapCsv(path, 0.1, 3.0, -4.0);
-  EXPECT_EQ(map.width(), 3u);
+TEST_F(Files, CsvFirstDataLineIsRowZeroWhateverTheSpelling) {
+  const Costmap map = loadCostmapCsv(write("a.csv", "# costs\n1,2,3\n\n4,5,6\n"), 0.1, 3.0, -4.0);
   EXPECT_EQ(map.height(), 2u);
   EXPECT_EQ(map.originX(), 3.0);
   EXPECT_EQ(map.originY(), -4.0);
-  EXPECT_EQ(row(map, 0), (Bytes{1, 2, 3}));
-  EXPECT_EQ(row(map, 1), (Bytes{4, 5, 6}));
+  EXPECT_EQ(map.cells(), (Bytes{1, 2, 3, 4, 5, 6}));
+  for (const char* text : {"1 2 3\n", " 1 ,\t2, 3 ,\n", ",,,\n1,2,3\n,\n", "  # note\n+1,2,003",
+                           "\r\n1,2,3\r\n\r\n"}) {
+    EXPECT_EQ(loadCostmapCsv(write("b.csv", text), 1.0, 0, 0).cells(), (Bytes{1, 2, 3})) << text;
+  }
 }
 
-class CsvRowSpelling : public TemporaryDirectoryTest,
-                       public ::testing::WithParamInterface<std::string> {};
-
-TEST_P(CsvRowSpelling, GivesOneTwoThree) {
-  const Costmap map = loadCostmapCsv(write("a.csv", GetParam()), 1.0, 0.0, 0.0);
-  EXPECT_EQ(map.cells(), (Bytes{1, 2, 3}));
+// Expected costs worked out by hand from occupancy = (255 - grey) / 255 (grey / 255 negated):
+// lethal above 0.65, free below 0.196; scale grades rint((o - 0.196) / 0.454 * 252).
+TEST(OccupancyCosts, GreyLevelsUnderEachMode) {
+  const Bytes greys = {0, 89, 90, 204, 205, 254, 255};
+  OccupancyMapInfo info;
+  EXPECT_EQ(occupancyImageToCosts(greys, info), (Bytes{254, 254, 255, 255, 255, 0, 0}));
+  info.negate = true;
+  EXPECT_EQ(occupancyImageToCosts(greys, info), (Bytes{0, 255, 255, 254, 254, 254, 254}));
+  info.negate = false;
+  info.mode = OccupancyMode::Scale;
+  EXPECT_EQ(occupancyImageToCosts(greys, info), (Bytes{254, 254, 250, 2, 0, 0, 0}));
+  // Raw pixels are percentages (255 unknown), and negate does not apply to them.
+  info.mode = OccupancyMode::Raw;
+  info.negate = true;
+  EXPECT_EQ(occupancyImageToCosts({0, 19, 20, 65, 66, 100, 255}, info),
+            (Bytes{0, 0, 255, 255, 254, 254, 255}));
+  EXPECT_EQ(thrownMessage([&] {
+              occupancyImageToCosts({0, 101}, info);
+            }),
+            "runtime_error: raw occupancy value 101 is neither 0..100 nor 255 (unknown)");
+  EXPECT_EQ(occupancyPercentToCosts({-1, 0, 19, 20, 65, 66, 100}),
+            (Bytes{255, 0, 0, 255, 255, 254, 254}));
+  EXPECT_EQ(occupancyPercentToCosts({-1, 0, 19, 20, 65, 66, 100}, 0.65, 0.196, true),
+            (Bytes{255, 0, 0, 2, 252, 254, 254}));
+  for (const auto& [values, occupied, free, message] :
+       std::vector<std::tuple<std::vector<std::int8_t>, double, double, std::string>>{
+           {{0, -2}, 0.65, 0.196, "occupancy value -2 is outside -1..100"},
+           {{101}, 0.65, 0.196, "occupancy value 101 is outside -1..100"},
+           {{0}, 0.1, 0.2, "thresholds must satisfy 0 <= free_thresh <= occupied_thresh <= 1"},
+           {{0}, 1.5, 0.2, "thresholds must satisfy 0 <= free_thresh <= occupied_thresh <= 1"}}) {
+    EXPECT_EQ(thrownMessage([&] { occupancyPercentToCosts(values, occupied, free); }), message);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Csv, CsvRowSpelling,
-                         ::testing::Values("1 2 3\n", " 1 ,\t2, 3 ,\n", ",,,\n1,2,3\n,\n",
-                                           "  # note\n+1,2,003", "\r\n1,2,3\r\n\r\n"));
+TEST_F(Files, MapDescriptionsFieldsAndRefusals) {
+  write("m.pgm", std::string("P5\n2 1\n255\n\x00\xff", 14));
+  const std::string good = "image: m.pgm\nresolution: 0.5\norigin: [1.0, -2.0, 0.0]\n";
+  const Costmap map = loadOccupancyMap(write("m.yaml", good + "negate: 1\nmode: trinary\n"));
+  EXPECT_EQ(map.cells(), (Bytes{0, 254}));
+  EXPECT_EQ(map.resolution(), 0.5);
+  EXPECT_EQ(map.originX(), 1.0);
+  EXPECT_EQ(map.originY(), -2.0);
 
-class CsvRejects : public TemporaryDirectoryTest, public ::testing::WithParamInterface<BadFile> {};
-
-TEST_P(CsvRejects, WithTheFirstProblemInFileOrder) {
-  const BadFile& p = GetParam();
-  const std::string path = write("bad.csv", p.bytes);
-  const std::string message = p.message == "CSV costmap is empty: " ? p.message + path : p.message;
-  expectThrows(p.thrown, message, [&] { loadCostmapCsv(path, 0.5, 0.0, 0.0); });
+  const std::string origin = "origin: [0, 0]\n";
+  for (const auto& [text, message] : std::vector<std::pair<std::string, std::string>>{
+           {"resolution: 1\n" + origin, "missing key 'image'"},
+           {"image: m.pgm\n" + origin, "missing key 'resolution'"},
+           {"image: m.pgm\nresolution: '0.5'\n" + origin,
+            "'resolution' must be a finite number, got '0.5'"},
+           {"image: m.pgm\nresolution: .inf\n" + origin,
+            "'resolution' must be a finite number, got .inf"},
+           {"image: m.pgm\nresolution: -0.5\n" + origin, "'resolution' must be positive, got -0.5"},
+           {"image: m.pgm\nresolution: 1\norigin: [0]\n",
+            "'origin' must be a list [x, y, yaw] of finite numbers"},
+           {"image: m.pgm\nresolution: 1\norigin: [0, 0, 0.5]\n",
+            "origin yaw 0.5 is not supported; costmaps are axis-aligned, rotate the image instead"},
+           {good + "negate: 2\n", "'negate' must be 0 or 1, got 2"},
+           {good + "free_thresh: 0.9\n",
+            "thresholds must satisfy 0 <= free_thresh <= occupied_thresh <= 1"},
+           {good + "mode: fancy\n", "'mode' must be one of trinary, scale, raw, got fancy"},
+           {"[1, 2]\n", "expected a mapping of map fields"},
+           {"image: [\n",
+            "not valid YAML (yaml-cpp: error at line 2, column 1: end of sequence "
+            "flow not found)"},
+           {std::string(5000, '['), "nested too deeply"},
+           {"image: m\xff.pgm\n", "not UTF-8 text"}}) {
+    const std::string path = write("bad.yaml", text);
+    EXPECT_EQ(thrownMessage([&] { loadOccupancyMap(path); }),
+              "runtime_error: " + path + ": " + message);
+  }
+  EXPECT_EQ(
+      thrownMessage([&] { loadOccupancyMap(pathOf("none.yaml")); }),
+      "runtime_error: cannot read map file " + pathOf("none.yaml") + ": No such file or directory");
+  const std::string png = write("png.yaml", "image: m.png\nresolution: 1\n" + origin);
+  EXPECT_EQ(thrownMessage([&] { loadOccupancyMap(png); }),
+            "runtime_error: " + pathOf("m.png") + ": only PGM images are read here");
 }
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(
-    Csv, CsvRejects,
-    ::testing::Values(
-        bad("Above255", "1,256\n", "CSV cost values must be in [0, 255]"),
-        bad("Negative", "1,-1\n", "CSV cost values must be in [0, 255]"),
-        bad("Letter", "1,2,x\n", "invalid CSV costmap row: 1 2 x"),
-        bad("TrailingComment", "1,2 # two\n", "invalid CSV costmap row: 1 2 # two"),
-        bad("DifferentWidths", "1,2\n1,2,3\n", "CSV costmap rows have different widths"),
-        bad("CommentsOnly", "# a\n\n   \n\t# b\n", "CSV costmap is empty: "),
-        bad("BinaryJunk", std::string("\x01\x02,\xff", 4), "invalid CSV costmap row: \\x01\\x02 \\xff")),
-    [](const auto& info) { return std::string(info.param.name); });
-// clang-format on
-
-TEST_F(CsvLoad, MissingFilesAreReportedWithTheirPath) {
-  const std::string path = pathOf("missing.csv");
-  expectThrows(Thrown::kRuntime, "cannot open input file: " + path,
-               [&] { loadCostmapCsv(path, 1.0, 0.0, 0.0); });
-  expectThrows(Thrown::kRuntime, "cannot open input file: " + path,
-               [&] { loadCostmapPgm(path, 1.0, 0.0, 0.0); });
-}
-
-// ---------------------------------------------------------------------------------------------
-// Writers
 
 PlannerResult samplePlan() {
   PlannerResult result;
@@ -187,42 +157,19 @@ PlannerResult samplePlan() {
   result.directions = {Direction::REVERSE, Direction::FORWARD};
   result.map_revision = 18446744073709551615u;
   result.goal_revision = 7;
-  result.robot_revision = 0;
-  PlannerDiagnostics& d = result.diagnostics;
-  d.obstacle_heuristic_cache_hit = true;
-  d.total_time_ms = 1.5;
-  d.search_time_ms = 0.1;
-  d.obstacle_heuristic_time_ms = 2.0;
-  d.kinematic_heuristic_time_ms = 1e-7;
-  d.collision_check_time_ms = 3.0;
-  d.analytic_expansion_time_ms = 0.0;
-  d.smoothing_time_ms = 12.25;
-  d.expanded_nodes = 1000;
-  d.generated_nodes = 18446744073709551615u;
-  d.collision_checks = 3;
-  d.path_length = 4.75;
-  d.reverse_count = 4294967295u;
-  d.direction_switch_count = 1;
-  d.in_place_rotation_count = 2;
+  // Every field in declaration order, each with a value of its own.
+  result.diagnostics = {true, 1.5,  0.1,         2.0,  1e-7,
+                        3.0,  0.0,  12.25,       1000, 18446744073709551615u,
+                        3,    4.75, 4294967295u, 1,    2};
   return result;
 }
 
-class Writers : public TemporaryDirectoryTest {};
-
-TEST_F(Writers, PathCsvOfAPlan) {
-  const std::string csv = pathOf("path.csv");
-  savePathCsv(samplePlan(), csv);
-  EXPECT_EQ(read(csv),
-            "x,y,yaw,direction\n"
-            "0.5,1,-2,-1\n"
-            "0.10000000000000001,1e+20,-0,1\n"
-            "2.5,3,0.25,0\n");
-}
-
-TEST_F(Writers, ResultJsonOfAPlan) {
-  const std::string json = pathOf("result.json");
-  saveResultJson(samplePlan(), json);
-  EXPECT_EQ(read(json),
+TEST_F(Files, WritersGiveExactText) {
+  savePathCsv(samplePlan(), pathOf("path.csv"));
+  EXPECT_EQ(read(pathOf("path.csv")),
+            "x,y,yaw,direction\n0.5,1,-2,-1\n0.10000000000000001,1e+20,-0,1\n2.5,3,0.25,0\n");
+  saveResultJson(samplePlan(), pathOf("result.json"));
+  EXPECT_EQ(read(pathOf("result.json")),
             "{\n  \"status\": \"SUCCESS\",\n  \"message\": \"ok\",\n"
             "  \"revisions\": {\"map\": 18446744073709551615, \"goal\": 7, \"robot\": 0},\n"
             "  \"diagnostics\": {\"obstacle_heuristic_cache_hit\": true, \"total_time_ms\": 1.5, "
@@ -238,29 +185,167 @@ TEST_F(Writers, ResultJsonOfAPlan) {
             "    {\"x\": 0.10000000000000001, \"y\": 1e+20, \"yaw\": -0, \"direction\": 1},\n"
             "    {\"x\": 2.5, \"y\": 3, \"yaw\": 0.25, \"direction\": 0}\n"
             "  ]\n}\n");
+  PlannerResult quoted;
+  quoted.message = std::string("q\"\\\t\x00\x01\x1f\xc3\xa9", 9);
+  saveResultJson(quoted, pathOf("quoted.json"));
+  EXPECT_NE(read(pathOf("quoted.json"))
+                .find("\"message\": \"q\\\"\\\\\\t\\u0000\\u0001\\u001f\xc3\xa9\",\n"),
+            std::string::npos)
+      << read(pathOf("quoted.json"));
 }
 
-struct Escape {
-  std::string message;
-  std::string written;
-};
+TEST(Svg, WholeDocumentOfATinyMapWithoutPath) {
+  const Costmap map(2, 1, 0.5, 0.0, 0.0, {0, 254});
+  PlanRequest request;
+  request.goal = {0.75, 0.25, 1.5707963267948966};
+  EXPECT_EQ(renderPlanSvg(map, request, PlannerResult{}, SvgRenderOptions{}),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"16\" height=\"8\" "
+            "viewBox=\"0 0 16 8\">\n"
+            "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
+            "<rect x=\"8.000\" y=\"0.000\" width=\"8.000\" height=\"8.000\" fill=\"rgb(1,1,1)\"/>\n"
+            "<circle cx=\"0.000\" cy=\"8.000\" r=\"5.000\" fill=\"#2e7d32\" stroke=\"white\" "
+            "stroke-width=\"2\"/>\n"
+            "<line x1=\"0.000\" y1=\"8.000\" x2=\"13.000\" y2=\"8.000\" stroke=\"#2e7d32\" "
+            "stroke-width=\"3\"/>\n"
+            "<circle cx=\"12.000\" cy=\"4.000\" r=\"5.000\" fill=\"#c62828\" stroke=\"white\" "
+            "stroke-width=\"2\"/>\n"
+            "<line x1=\"12.000\" y1=\"4.000\" x2=\"12.000\" y2=\"-9.000\" stroke=\"#c62828\" "
+            "stroke-width=\"3\"/>\n"
+            "</svg>\n");
+}
 
-class JsonMessage : public TemporaryDirectoryTest, public ::testing::WithParamInterface<Escape> {};
-
-TEST_P(JsonMessage, IsEscapedByteByByte) {
+// Markup characters become entities, control characters U+FFFD; text and UTF-8 pass through.
+TEST(Svg, ColoursAreEscapedForXml) {
+  SvgRenderOptions options;
+  options.path_color = "a\"b<&>'\x01\x1f\t\xc3\xa9";
   PlannerResult result;
-  result.message = GetParam().message;
-  const std::string json = pathOf("r.json");
-  saveResultJson(result, json);
-  const std::string expected = "\"message\": \"" + GetParam().written + "\",\n";
-  EXPECT_NE(read(json).find(expected), std::string::npos) << read(json);
+  result.path = {{0.0, 0.0, 0.0}, {0.1, 0.0, 0.0}};
+  const std::string svg =
+      renderPlanSvg(Costmap(10, 10, 0.1, -1.0, -1.0, std::vector<std::uint8_t>(100, 0)),
+                    PlanRequest{}, result, options);
+  EXPECT_NE(svg.find(" stroke=\"a&quot;b&lt;&amp;&gt;&apos;\xEF\xBF\xBD\xEF\xBF\xBD\t\xc3\xa9\" "
+                     "stroke-width=\"3\" stroke-linecap"),
+            std::string::npos)
+      << svg;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Writers, JsonMessage,
-    ::testing::Values(Escape{"say \"hi\"", "say \\\"hi\\\""}, Escape{"a\\b", "a\\\\b"},
-                      Escape{std::string("\x00\x01\x1f", 3), "\\u0000\\u0001\\u001f"},
-                      Escape{"q\"\\\t\x01\xc3\xa9", "q\\\"\\\\\\t\\u0001\xc3\xa9"}));
+struct FileRefusal {
+  const char* name;
+  std::function<std::string(Files&)> prepare;  // returns the path the call gets
+  std::function<void(const std::string&)> call;
+  std::string message;  // a trailing '*' stands for the path
+};
+void PrintTo(const FileRefusal& r, std::ostream* os) { *os << r.name; }
+
+class FileRefusals : public Files, public ::testing::WithParamInterface<FileRefusal> {};
+
+const std::string kOld = "old contents\n";
+
+TEST_P(FileRefusals, FailCleanlyAndKeepTheOldFile) {
+  const std::string path = GetParam().prepare(*this);
+  std::string expected = GetParam().message;
+  if (!expected.empty() && expected.back() == '*') {
+    expected.pop_back();
+    expected += path;
+  }
+  EXPECT_EQ(thrownMessage([&] { GetParam().call(path); }), expected);
+  for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
+    if (name == "old") {
+      EXPECT_EQ(read(pathOf(name)), kOld);
+    }
+  }
+}
+
+void loadPgm(const std::string& path) { loadCostmapPgm(path, 0.5, 0.0, 0.0); }
+void loadCsv(const std::string& path) { loadCostmapCsv(path, 0.5, 0.0, 0.0); }
+
+FileRefusal pgm(const char* name, std::string bytes, const std::string& message) {
+  return {name, [bytes](Files& f) { return f.write("m.pgm", bytes); }, loadPgm,
+          "runtime_error: " + message};
+}
+FileRefusal csv(const char* name, std::string bytes, const std::string& message) {
+  return {name, [bytes](Files& f) { return f.write("m.csv", bytes); }, loadCsv,
+          "runtime_error: " + message};
+}
+
+std::string oldFile(Files& f) { return f.write("old", kOld); }
+std::string fifo(Files& f) {
+  EXPECT_EQ(::mkfifo(f.pathOf("fifo").c_str(), 0600), 0);
+  return f.pathOf("fifo");
+}
+
+PlannerResult tinyResult() {
+  PlannerResult result;
+  result.path = {Pose2D{0.1, 0.2, 0.0}, Pose2D{0.3, 0.2, 0.0}};
+  return result;
+}
+void saveJson(const std::string& path) { saveResultJson(tinyResult(), path); }
+void saveSvg(const std::string& path, std::uint64_t pixels_per_cell, std::uint64_t width) {
+  SvgRenderOptions options;
+  options.pixels_per_cell = pixels_per_cell;
+  savePlanSvg(Costmap(width, 1, 1.0, 0.0, 0.0, std::vector<std::uint8_t>(width, 0)), PlanRequest{},
+              tinyResult(), path, options);
+}
+
+const char* const kTooLarge = "pixels_per_cell is too large for the costmap";
+const char* const kWidth = "invalid PGM width";
+const char* const kTruncated = "PGM pixel data is truncated";
+const char* const kMagic = "only P2 and P5 PGM files are supported";
+const char* const kSixteen = "16-bit PGM files are not supported";
+const char* const kHeaderEnd = "unexpected end of PGM header";
+const char* const kRange = "CSV cost values must be in [0, 255]";
+const char* const kNul = "file path must not contain a NUL character";
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Io, FileRefusals, ::testing::Values(
+    pgm("pgm_empty", "", kHeaderEnd),
+    pgm("pgm_p3", "P3 1 1 255 0", kMagic),
+    pgm("pgm_elf", std::string("\x7f\x45\x4c\x46\x02\x01\x01\x00", 8), kMagic),
+    pgm("pgm_no_maxval", "P5 3 2 # c", kHeaderEnd),
+    pgm("pgm_width_zero", "P2 0 2 255", kWidth),
+    pgm("pgm_negative_width", "P2 -1 1 255\n", kWidth),
+    // Once wrapped round to a width of 2 and loaded.
+    pgm("pgm_width_wraps", "P2 -18446744073709551614 1 255\n0 0", kWidth),
+    pgm("pgm_height_minus_zero", "P2 3 -0 255", "invalid PGM height"),
+    pgm("pgm_maxval_zero", "P2 3 2 0", "invalid PGM maximum value"),
+    pgm("pgm_maxval_256", "P2 3 2 256 0 0 0 0 0 0", kSixteen),
+    pgm("pgm_product_wraps", "P5 4294967296 4294967296 255\n", kTruncated),
+    pgm("pgm_4e9_squared", "P5 4000000000 4000000000 255\n\x01", kTruncated),
+    pgm("pgm_plain_short", "P2 3 2 255\n0 1 2\n3 4", kHeaderEnd),
+    pgm("pgm_plain_pixel_trailing", "P2 2 1 255\n1 2x", "invalid PGM pixel"),
+    pgm("pgm_plain_pixel_above", "P2 3 1 100\n100 101 x", "PGM pixel exceeds maximum value"),
+    pgm("pgm_raw_comment_after_maxval", "P5 3 2 255#c\n012345", "invalid PGM header separator"),
+    pgm("pgm_raw_short_by_one", "P5 3 2 255\n01234", kTruncated),
+    pgm("pgm_raw_pixel_above", "P5 2 1 100\n\x64\x65", "PGM pixel exceeds maximum value"),
+    csv("csv_above_255", "1,256\n", kRange),
+    csv("csv_letter", "1,2,x\n", "invalid CSV costmap row: 1 2 x"),
+    csv("csv_trailing_comment", "1,2 # two\n", "invalid CSV costmap row: 1 2 # two"),
+    csv("csv_empty_field", "1,,3\n", "empty field in CSV costmap row: 1,,3"),
+    csv("csv_long_row_is_cut", "1 2\n" + std::string(100000, '7') + "x\n", "invalid CSV costmap row: " + std::string(40, '7') + "..."),
+    csv("csv_binary", std::string("\x01\x02,\xff", 4), "invalid CSV costmap row: \\x01\\x02 \\xff"),
+    csv("csv_different_widths", "1,2\n1,2,3\n", "CSV costmap rows have different widths"),
+    csv("csv_comments_only", "# a\n\n   \n\t# b\n", "CSV costmap is empty: *"),
+    FileRefusal{"csv_missing", [](Files& f) { return f.pathOf("none.csv"); }, loadCsv, "runtime_error: cannot open input file: *"},
+    FileRefusal{"pgm_missing", [](Files& f) { return f.pathOf("none.pgm"); }, loadPgm, "runtime_error: cannot open input file: *"},
+    FileRefusal{"csv_from_dev_zero", [](Files&) { return std::string("/dev/zero"); }, loadCsv, "runtime_error: input file is not a regular file: *"},
+    FileRefusal{"pgm_from_fifo", fifo, loadPgm, "runtime_error: input file is not a regular file: *"},
+    FileRefusal{"json_to_fifo", fifo, saveJson, "runtime_error: output file is not a regular file: *"},
+    FileRefusal{"csv_to_dev_null", [](Files&) { return std::string("/dev/null"); },
+                [](const std::string& p) { savePathCsv(tinyResult(), p); }, "runtime_error: output file is not a regular file: *"},
+    FileRefusal{"json_to_missing_directory", [](Files& f) { return f.pathOf("no/r.json"); }, saveJson, "runtime_error: cannot open output file: *"},
+    FileRefusal{"json_name_with_nul", [](Files& f) { return oldFile(f) + std::string("\0b", 2); }, saveJson, kNul},
+    FileRefusal{"svg_name_with_nul", [](Files& f) { return oldFile(f) + std::string("\0", 1); },
+                [](const std::string& p) { saveSvg(p, 8, 4); }, kNul},
+    FileRefusal{"csv_map_name_with_nul", [](Files& f) { return f.write("m", "0,0\n") + std::string("\0.csv", 5); }, loadCsv, kNul},
+    // Once left the old file empty.
+    FileRefusal{"svg_options_before_the_file", oldFile, [](const std::string& p) { saveSvg(p, 0, 1); }, "pixels_per_cell must be positive"},
+    FileRefusal{"svg_2_pow_63_units", oldFile, [](const std::string& p) { saveSvg(p, std::uint64_t{1} << 63, 2); }, kTooLarge},
+    FileRefusal{"svg_2_pow_62_units", oldFile, [](const std::string& p) { saveSvg(p, std::uint64_t{1} << 62, 5); }, kTooLarge}),
+    [](const ::testing::TestParamInfo<FileRefusal>& info) { return info.param.name; });
+// clang-format on
 
 }  // namespace
 }  // namespace veltrax::se2

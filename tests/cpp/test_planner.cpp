@@ -1,14 +1,13 @@
+// The planner's own answers: node keys, direction labels, the configuration checks, and the status
+// and message of every way a request can end other than with a path. Found paths are judged in
+// test_search_profile.cpp and compared with the reference planner in test_differential.cpp.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <functional>
-#include <limits>
-#include <random>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "detail/path_labels.hpp"
@@ -21,144 +20,155 @@ namespace {
 
 using namespace testing_support;
 
-// ---- node keys and capacity
-
-Costmap freeMap(std::uint64_t width, std::uint64_t height, double resolution = 0.05) {
-  return Costmap(width, height, resolution, 0.0, 0.0, std::vector<std::uint8_t>(width * height, 0));
-}
-
-struct KeyCase {
-  double yaw;
-  std::uint32_t bins;
-  std::uint32_t bin;
-};
-
-class StateKeyTest : public ::testing::TestWithParam<KeyCase> {};
-
-TEST_P(StateKeyTest, YawBin) {
-  const Costmap map = freeMap(10, 10, 1.0);
+TEST(StateKey, CellTimesBinsPlusFloorBinOfTheYaw) {
+  const Costmap map(10, 10, 1.0, 0.0, 0.0, std::vector<std::uint8_t>(100, 0));
   const std::uint32_t cell = 3 * 10 + 7;
-  EXPECT_EQ(detail::stateKey(map, GetParam().bins, Pose2D{7.5, 3.2, GetParam().yaw}),
-            cell * GetParam().bins + GetParam().bin);
+  const struct {
+    double yaw;
+    std::uint32_t bins, bin;
+  } cases[] = {{0.0, 72, 0},
+               {kTwoPi - 1e-12, 72, 0},
+               {-kPi / 2, 72, 54},
+               {kPi, 72, 36},
+               // 5 degrees computed with a rounding error below the boundary: upper bin.
+               {kTwoPi / 72 * (1 - 1e-15), 72, 1},
+               {kTwoPi / 72 * 0.999, 72, 0},
+               {4 * kTwoPi + 0.1, 8, 0},
+               {-1e-20, 8, 0},
+               {kTwoPi * 3 / 8 - 1e-3, 8, 2}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(detail::stateKey(map, c.bins, Pose2D{7.5, 3.2, c.yaw}), cell * c.bins + c.bin)
+        << c.yaw;
+  }
+  for (const Pose2D off : {Pose2D{10.0, 1.0, 0.0}, Pose2D{-0.001, 1.0, 0.0}, Pose2D{1, 1, kNaN}}) {
+    EXPECT_EQ(detail::stateKey(map, 72, off), detail::kInvalidIndex);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Yaws, StateKeyTest,
-    ::testing::Values(KeyCase{0.0, 72, 0}, KeyCase{kTwoPi - 1e-12, 72, 0},
-                      KeyCase{-kPi / 2, 72, 54}, KeyCase{kPi, 72, 36}, KeyCase{-kPi, 72, 36},
-                      // 5 degrees computed with a rounding error below the boundary: upper bin.
-                      KeyCase{kTwoPi / 72 * (1 - 1e-15), 72, 1},
-                      KeyCase{kTwoPi / 72 * 0.999, 72, 0}, KeyCase{4 * kTwoPi + 0.1, 8, 0},
-                      KeyCase{-1e-20, 8, 0}, KeyCase{kTwoPi * 3 / 8 - 1e-3, 8, 2}));
-
-TEST(StateKeyTest, OffMapOrNonFiniteIsInvalid) {
-  const Costmap map = freeMap(10, 10, 1.0);
-  EXPECT_EQ(detail::stateKey(map, 72, Pose2D{10.0, 1.0, 0.0}), detail::kInvalidIndex);
-  EXPECT_EQ(detail::stateKey(map, 72, Pose2D{-0.001, 1.0, 0.0}), detail::kInvalidIndex);
-  EXPECT_EQ(detail::stateKey(map, 72, Pose2D{1.0, 1.0, kNaN}), detail::kInvalidIndex);
+TEST(DirectionLabels, FollowTheStepAgainstTheHeading) {
+  constexpr Direction F = Direction::FORWARD;
+  constexpr Direction R = Direction::REVERSE;
+  constexpr Direction O = Direction::ROTATION;
+  const struct {
+    std::vector<Pose2D> path;
+    std::vector<Direction> labels;
+  } cases[] = {
+      // A sideways step is not behind the heading: forward.
+      {{{0, 0, 0}, {0, 0.05, 0}}, {F, F}},
+      {{{0, 0, 0}, {0, 0, 0.1}, {0, 0, 0.2}, {0.05 * std::cos(0.2), 0.05 * std::sin(0.2), 0.2}},
+       {O, O, F, F}},
+      {{{0, 0, 0}, {-0.05, 0, 0}, {-0.05, 0, 0}, {-0.1, 0, 0}}, {R, R, R, R}},
+      {{{0, 0, 0}, {0, 0, 0}, {-0.05, 0, 0}}, {F, R, R}},
+      // Yaw differences are normalised: 2 pi on the spot is no turn; a move below 1e-9 is none.
+      {{{0, 0, 0}, {0, 0, kTwoPi}}, {F, F}},
+      {{{0, 0, 0}, {5e-10, 0, 0.5}}, {O, O}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(detail::directionLabels(c.path), c.labels) << c.path.size() << " poses";
+  }
 }
 
-constexpr Direction F = Direction::FORWARD;
-constexpr Direction R = Direction::REVERSE;
-constexpr Direction O = Direction::ROTATION;
-
-struct LabelCase {
-  std::string name;
-  std::vector<Pose2D> path;
-  std::vector<Direction> labels;
-};
-
-std::ostream& operator<<(std::ostream& out, const LabelCase& c) { return out << c.name; }
-
-class DirectionLabelTest : public ::testing::TestWithParam<LabelCase> {};
-
-TEST_P(DirectionLabelTest, Labels) {
-  EXPECT_EQ(detail::directionLabels(GetParam().path), GetParam().labels);
+// Every field set wrong at once: each message once, in the fixed order.
+TEST(PlannerConfigValidate, EveryFaultInTheFixedOrder) {
+  using Set = void (*)(PlannerConfig&);
+  // clang-format off
+  const std::pair<Set, std::string> faults[] = {
+      {[](PlannerConfig& c) { c.minimum_turning_radius = kNaN; }, "minimum_turning_radius must be finite and positive"},
+      {[](PlannerConfig& c) { c.angle_bins = 7; }, "angle_bins must be at least 8"},
+      {[](PlannerConfig& c) { c.position_tolerance = -0.1; }, "position_tolerance must be finite and non-negative"},
+      {[](PlannerConfig& c) { c.yaw_tolerance = kNaN; }, "yaw_tolerance must be finite and non-negative"},
+      {[](PlannerConfig& c) { c.collision_check_step = -0.025; }, "collision_check_step must be finite and positive"},
+      {[](PlannerConfig& c) { c.path_output_spacing = 0.0; }, "path_output_spacing must be finite and positive"},
+      {[](PlannerConfig& c) { c.cost_penalty = -3.0; }, "cost_penalty must be finite and non-negative"},
+      {[](PlannerConfig& c) { c.non_straight_penalty = -kInf; }, "non_straight_penalty must be finite and non-negative"},
+      {[](PlannerConfig& c) { c.reverse_penalty = kInf; }, "reverse_penalty must be finite and non-negative"},
+      {[](PlannerConfig& c) { c.direction_switch_penalty = -1.0; }, "direction_switch_penalty must be finite and non-negative"},
+      {[](PlannerConfig& c) { c.steering_change_penalty = kNaN; }, "steering_change_penalty must be finite and non-negative"},
+      {[](PlannerConfig& c) { c.retrospective_penalty = -0.5; }, "retrospective_penalty must be finite and non-negative"},
+      {[](PlannerConfig& c) { c.max_expanded_nodes = 0; }, "max_expanded_nodes must be positive"},
+      {[](PlannerConfig& c) { c.max_planning_time_seconds = 0.0; }, "max_planning_time_seconds must be finite and positive"},
+      {[](PlannerConfig& c) { c.terminal_check_interval = 0; }, "terminal_check_interval must be positive"},
+      {[](PlannerConfig& c) { c.analytic_expansion_ratio = -2.0; }, "analytic_expansion_ratio must be finite and positive"},
+      {[](PlannerConfig& c) { c.analytic_expansion_max_length = kInf; }, "analytic_expansion_max_length must be finite and positive"},
+      {[](PlannerConfig& c) { c.smoother_max_iterations = 0; }, "smoother_max_iterations must be positive"},
+      {[](PlannerConfig& c) { c.smoother_weight_data = kNaN; }, "smoother_weight_data must be finite and non-negative"},
+      {[](PlannerConfig& c) { c.smoother_weight_smooth = -1.0; }, "smoother_weight_smooth must be finite and non-negative"},
+      {[](PlannerConfig& c) { c.smoother_tolerance = 0.0; }, "smoother_tolerance must be finite and positive"},
+      {[](PlannerConfig& c) { c.heuristic_weight = 0.5; }, "heuristic_weight must be finite and at least 1"},
+      {[](PlannerConfig& c) { c.heuristic_reach_factor = 0.5; }, "heuristic_reach_factor must be 0 or finite and at least 1"},
+  };
+  // clang-format on
+  PlannerConfig config;
+  std::vector<std::string> expected;
+  for (const auto& [set, message] : faults) {
+    set(config);
+    expected.push_back(message);
+  }
+  EXPECT_EQ(config.validate(), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, DirectionLabelTest,
-    ::testing::Values(LabelCase{"empty", {}, {}}, LabelCase{"one_pose", {{1, 2, 3}}, {F}},
-                      LabelCase{"forward", {{0, 0, 0}, {0.05, 0, 0}, {0.1, 0, 0}}, {F, F, F}},
-                      LabelCase{"reverse", {{0, 0, 0}, {-0.05, 0, 0}, {-0.1, 0, 0}}, {R, R, R}},
-                      // A sideways step is not behind the heading: forward.
-                      LabelCase{"sideways", {{0, 0, 0}, {0, 0.05, 0}}, {F, F}},
-                      LabelCase{"rotation_then_forward",
-                                {{0, 0, 0},
-                                 {0, 0, 0.1},
-                                 {0, 0, 0.2},
-                                 {0.05 * std::cos(0.2), 0.05 * std::sin(0.2), 0.2}},
-                                {O, O, F, F}},
-                      LabelCase{"repeated_pose_copies_previous",
-                                {{0, 0, 0}, {-0.05, 0, 0}, {-0.05, 0, 0}, {-0.1, 0, 0}},
-                                {R, R, R, R}},
-                      LabelCase{"repeated_first_pose_is_forward",
-                                {{0, 0, 0}, {0, 0, 0}, {-0.05, 0, 0}},
-                                {F, R, R}},
-                      // Yaw differences are normalised: 2 pi on the spot is no turn.
-                      LabelCase{"full_turn_is_no_rotation", {{0, 0, 0}, {0, 0, kTwoPi}}, {F, F}},
-                      LabelCase{"tiny_move_counts_as_none", {{0, 0, 0}, {5e-10, 0, 0.5}}, {O, O}}),
-    [](const ::testing::TestParamInfo<LabelCase>& info) { return info.param.name; });
+TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
+  const PlannerConfig c = recommendedConfig(0.05, CircleFootprint{0.25});
+  EXPECT_TRUE(c.validate().empty());
+  // The default lattice's primitive is one 5 cm cell long; coarser cells make longer ones.
+  EXPECT_DOUBLE_EQ(c.non_straight_penalty, 0.0025);
+  EXPECT_DOUBLE_EQ(c.reverse_penalty, 0.05);
+  EXPECT_DOUBLE_EQ(recommendedConfig(0.2, CircleFootprint{0.25}).reverse_penalty, 0.2);
+  EXPECT_EQ(c.direction_switch_penalty, 2.0);
+  EXPECT_EQ(c.analytic_expansion_max_cusps, 1u);
+  EXPECT_EQ(c.heuristic_weight, 1.5);
+  EXPECT_TRUE(c.footprint_aware_heuristic);
+  EXPECT_EQ(c.analytic_expansion_max_cost, 253);
+}
 
-// ---- planning
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Planner, Refuses, ::testing::Values(
+    Refusal{"recommended_zero_resolution", [] { recommendedConfig(0.0, CircleFootprint{0.25}); }, "resolution must be finite and positive"},
+    Refusal{"recommended_nan_resolution", [] { recommendedConfig(kNaN, CircleFootprint{0.25}); }, "resolution must be finite and positive"},
+    Refusal{"recommended_bad_footprint", [] { recommendedConfig(0.05, CircleFootprint{-1.0}); }, "circle radius must be finite and positive"}),
+    refusalName);
+// clang-format on
 
-// A costmap in world coordinates (origin 0, 0): `cost` gives the byte of each cell centre.
-Costmap drawMap(double width_m, double height_m, double resolution,
+// A costmap in world coordinates from the origin: `cost` gives the byte of each cell centre.
+Costmap drawMap(double width_m, double height_m,
                 const std::function<std::uint8_t(double, double)>& cost) {
-  const auto width = static_cast<std::uint64_t>(std::llround(width_m / resolution));
-  const auto height = static_cast<std::uint64_t>(std::llround(height_m / resolution));
+  const auto width = static_cast<std::uint64_t>(std::llround(width_m / 0.05));
+  const auto height = static_cast<std::uint64_t>(std::llround(height_m / 0.05));
   std::vector<std::uint8_t> cells(width * height);
   for (std::uint64_t y = 0; y < height; ++y) {
     for (std::uint64_t x = 0; x < width; ++x) {
-      cells[y * width + x] = cost((x + 0.5) * resolution, (y + 0.5) * resolution);
+      cells[y * width + x] = cost((x + 0.5) * 0.05, (y + 0.5) * 0.05);
     }
   }
-  return Costmap(width, height, resolution, 0.0, 0.0, std::move(cells));
+  return Costmap(width, height, 0.05, 0.0, 0.0, std::move(cells));
 }
 
 bool inBox(double x, double y, double x0, double y0, double x1, double y1) {
   return x >= x0 && x <= x1 && y >= y0 && y <= y1;
 }
 
-PlanRequest makeRequest(Pose2D start, Pose2D goal) {
-  PlanRequest request;
-  request.start = start;
-  request.goal = goal;
-  return request;
-}
-
-Costmap openField() {
-  return drawMap(6, 6, 0.05, [](double, double) -> std::uint8_t { return 0; });
-}
-
-// ---- statuses produced by real requests
+using Change = std::function<void(PlanRequest&, PlannerConfig&)>;
 
 struct StatusCase {
   std::string name;
-  std::function<void(PlanRequest&, PlannerConfig&)> change;
+  Change change;
   PlannerStatus status;
   std::string message;
   std::uint64_t expanded;
 };
-
-std::ostream& operator<<(std::ostream& out, const StatusCase& s) { return out << s.name; }
-
-// 4 m x 3 m; a lethal block around (3.5, 2.5) and a closed box around (0.5, 2.5).
-Costmap statusMap() {
-  return drawMap(4, 3, 0.05, [](double x, double y) -> std::uint8_t {
-    if (inBox(x, y, 3.3, 2.3, 3.7, 2.7)) {
-      return 254;
-    }
-    const bool box_wall = inBox(x, y, 0.0, 2.0, 1.0, 3.0) && !inBox(x, y, 0.1, 2.1, 0.9, 2.9);
-    return box_wall ? 254 : 0;
-  });
-}
+void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
 
 class PlannerStatusTest : public ::testing::TestWithParam<StatusCase> {};
 
+// 4 m x 3 m; a lethal block around (3.5, 2.5) and a closed box around (0.5, 2.5).
 TEST_P(PlannerStatusTest, StatusMessageAndCounters) {
-  const HybridAStar planner(statusMap());
-  PlanRequest request = makeRequest({1.0, 1.0, 0.0}, {3.0, 1.0, 0.0});
+  const HybridAStar planner(drawMap(4, 3, [](double x, double y) -> std::uint8_t {
+    const bool box_wall = inBox(x, y, 0.0, 2.0, 1.0, 3.0) && !inBox(x, y, 0.1, 2.1, 0.9, 2.9);
+    return box_wall || inBox(x, y, 3.3, 2.3, 3.7, 2.7) ? 254 : 0;
+  }));
+  PlanRequest request;
+  request.start = {1.0, 1.0, 0.0};
+  request.goal = {3.0, 1.0, 0.0};
   PlannerConfig config;
   GetParam().change(request, config);
   request.map_revision = 11;
@@ -174,131 +184,95 @@ TEST_P(PlannerStatusTest, StatusMessageAndCounters) {
   EXPECT_TRUE(result.matchesRevisions(11, 12, 13));
 }
 
-using Change = std::function<void(PlanRequest&, PlannerConfig&)>;
 constexpr PlannerStatus kInvalid = PlannerStatus::INVALID_REQUEST;
+const char* const kYawRange = "start and goal yaw must be within 1e6 radians of zero";
 
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(
-    Requests, PlannerStatusTest,
-    ::testing::Values(
-        StatusCase{"bad_bins_and_footprint", Change([](PlanRequest& r, PlannerConfig& c) {
-                     c.angle_bins = 4; r.footprint = CircleFootprint{-1.0}; }),
-                   kInvalid, "angle_bins must be at least 8", 0},
-        StatusCase{"bad_footprint", Change([](PlanRequest& r, PlannerConfig&) {
-                     r.footprint = PolygonFootprint{{{0, 0}, {1, 0}}}; }),
-                   kInvalid, "polygon footprint requires at least three points", 0},
-        StatusCase{"nan_goal_yaw_beats_bounds", Change([](PlanRequest& r, PlannerConfig&) {
-                     r.start.x = -50.0; r.goal.yaw = kNaN; }),
-                   kInvalid, "start and goal poses must be finite", 0},
-        StatusCase{"start_outside", Change([](PlanRequest& r, PlannerConfig&) { r.start.x = 4.0; }),
-                   PlannerStatus::START_OUT_OF_BOUNDS, "start is outside costmap", 0},
-        StatusCase{"goal_outside", Change([](PlanRequest& r, PlannerConfig&) { r.goal.y = -0.01; }),
-                   PlannerStatus::GOAL_OUT_OF_BOUNDS, "goal is outside costmap", 0},
-        StatusCase{"start_in_collision", Change([](PlanRequest& r, PlannerConfig&) { r.start = {3.5, 2.2, 0.0}; }),
-                   PlannerStatus::START_IN_COLLISION, "start footprint is in collision", 0},
-        StatusCase{"goal_in_collision", Change([](PlanRequest& r, PlannerConfig&) { r.goal = {3.5, 2.5, 0.0}; }),
-                   PlannerStatus::GOAL_IN_COLLISION, "goal footprint is in collision", 0},
-        StatusCase{"node_pool_too_large", Change([](PlanRequest&, PlannerConfig& c) { c.angle_bins = 0x10000000u; }),
-                   kInvalid, "costmap/yaw node pool exceeds 32-bit index capacity", 0},
-        StatusCase{"goal_walled_off", Change([](PlanRequest& r, PlannerConfig&) { r.goal = {0.5, 2.5, 0.0}; }),
-                   PlannerStatus::NO_PATH, "goal is disconnected in obstacle heuristic", 0},
-        StatusCase{"one_expansion_budget", Change([](PlanRequest&, PlannerConfig& c) { c.max_expanded_nodes = 1; }),
-                   PlannerStatus::MAX_NODES_EXCEEDED, "maximum expanded nodes exceeded", 1},
-        StatusCase{"timeout_at_first_check", Change([](PlanRequest&, PlannerConfig& c) {
-                     c.terminal_check_interval = 1; c.max_planning_time_seconds = 1e-12; }),
-                   PlannerStatus::TIMEOUT, "planning timed out", 1},
-        StatusCase{"radius_too_small_for_the_map",
-                   Change([](PlanRequest&, PlannerConfig& c) { c.minimum_turning_radius = 1e-7; }),
-                   kInvalid, "minimum_turning_radius is too small for the costmap extent", 0},
-        StatusCase{"radius_too_large_to_sample",
-                   Change([](PlanRequest&, PlannerConfig& c) { c.minimum_turning_radius = 1e9; }),
-                   kInvalid, "minimum_turning_radius is too large for angle_bins and collision_check_step", 0},
-        StatusCase{"tiny_sample_step", Change([](PlanRequest&, PlannerConfig& c) { c.collision_check_step = 1e-300; }),
-                   kInvalid, "collision_check_step is too small for the primitive length", 0}),
+INSTANTIATE_TEST_SUITE_P(Requests, PlannerStatusTest, ::testing::Values(
+    StatusCase{"bad_bins_and_footprint", Change([](PlanRequest& r, PlannerConfig& c) { c.angle_bins = 4; r.footprint = CircleFootprint{-1.0}; }),
+               kInvalid, "angle_bins must be at least 8", 0},
+    StatusCase{"bad_footprint", Change([](PlanRequest& r, PlannerConfig&) { r.footprint = PolygonFootprint{{{0, 0}, {1, 0}}}; }),
+               kInvalid, "polygon footprint requires at least three points", 0},
+    StatusCase{"nan_goal_yaw_beats_bounds", Change([](PlanRequest& r, PlannerConfig&) { r.start.x = -50.0; r.goal.yaw = kNaN; }),
+               kInvalid, "start and goal poses must be finite", 0},
+    StatusCase{"start_outside", Change([](PlanRequest& r, PlannerConfig&) { r.start.x = 4.0; }),
+               PlannerStatus::START_OUT_OF_BOUNDS, "start is outside costmap", 0},
+    StatusCase{"goal_outside", Change([](PlanRequest& r, PlannerConfig&) { r.goal.y = -0.01; }),
+               PlannerStatus::GOAL_OUT_OF_BOUNDS, "goal is outside costmap", 0},
+    StatusCase{"start_in_collision", Change([](PlanRequest& r, PlannerConfig&) { r.start = {3.5, 2.2, 0.0}; }),
+               PlannerStatus::START_IN_COLLISION, "start footprint is in collision", 0},
+    StatusCase{"goal_in_collision", Change([](PlanRequest& r, PlannerConfig&) { r.goal = {3.5, 2.5, 0.0}; }),
+               PlannerStatus::GOAL_IN_COLLISION, "goal footprint is in collision", 0},
+    StatusCase{"node_pool_too_large", Change([](PlanRequest&, PlannerConfig& c) { c.angle_bins = 0x10000000u; }),
+               kInvalid, "costmap/yaw node pool exceeds 32-bit index capacity", 0},
+    StatusCase{"goal_walled_off", Change([](PlanRequest& r, PlannerConfig&) { r.goal = {0.5, 2.5, 0.0}; }),
+               PlannerStatus::NO_PATH, "goal is disconnected in obstacle heuristic", 0},
+    StatusCase{"one_expansion_budget", Change([](PlanRequest&, PlannerConfig& c) { c.max_expanded_nodes = 1; }),
+               PlannerStatus::MAX_NODES_EXCEEDED, "maximum expanded nodes exceeded", 1},
+    StatusCase{"timeout_at_first_check", Change([](PlanRequest&, PlannerConfig& c) { c.terminal_check_interval = 1; c.max_planning_time_seconds = 1e-12; }),
+               PlannerStatus::TIMEOUT, "planning timed out", 1},
+    StatusCase{"radius_too_small_for_the_map", Change([](PlanRequest&, PlannerConfig& c) { c.minimum_turning_radius = 1e-7; }),
+               kInvalid, "minimum_turning_radius is too small for the costmap extent", 0},
+    StatusCase{"radius_too_large_to_sample", Change([](PlanRequest&, PlannerConfig& c) { c.minimum_turning_radius = 1e9; }),
+               kInvalid, "minimum_turning_radius is too large for angle_bins and collision_check_step", 0},
+    // Yaws of 1e15 once failed inside the planner, a million-point polygon took hours to validate.
+    StatusCase{"start_yaw_1e15", Change([](PlanRequest& r, PlannerConfig&) { r.start.yaw = 1e15; }), kInvalid, kYawRange, 0},
+    StatusCase{"goal_yaw_below_minus_1e6", Change([](PlanRequest& r, PlannerConfig&) { r.goal.yaw = -1.0000001e6; }), kInvalid, kYawRange, 0},
+    StatusCase{"polygon_of_a_million_points", Change([](PlanRequest& r, PlannerConfig&) { r.footprint = PolygonFootprint{std::vector<Point2D>(1000000)}; }),
+               kInvalid, "polygon footprint must have at most 1024 points", 0},
+    StatusCase{"tiny_sample_step", Change([](PlanRequest&, PlannerConfig& c) { c.collision_check_step = 1e-300; }),
+               kInvalid, "collision_check_step is too small for the primitive length", 0}),
     [](const ::testing::TestParamInfo<StatusCase>& info) { return info.param.name; });
 // clang-format on
 
-struct PostProcessCase {
-  std::string name;
-  bool allow_reverse;
-  Pose2D start;
-  Pose2D goal;
-  // Lethal box x0, y0, x1, y1 (metres); empty when x1 < x0.
-  double box[4];
-  std::string message;
-};
-
-std::ostream& operator<<(std::ostream& out, const PostProcessCase& c) { return out << c.name; }
-
-class PostProcessFailureTest : public ::testing::TestWithParam<PostProcessCase> {};
-
-TEST_P(PostProcessFailureTest, ReportsWhichValidationFailed) {
-  // The analytic curve is sampled only at its segment ends (sample step longer than the curve),
-  // so it can jump over an obstacle or hide a loop that the output path, resampled along the
-  // chords and checked densely, reveals. The curve is tried from the start (ratio 1).
-  const PostProcessCase& c = GetParam();
-  const Costmap map = drawMap(6, 3, 0.05, [&](double x, double y) -> std::uint8_t {
-    return inBox(x, y, c.box[0], c.box[1], c.box[2], c.box[3]) ? 254 : 0;
-  });
-  const HybridAStar planner(map);
-  PlannerConfig config;
-  config.allow_reverse = c.allow_reverse;
-  config.analytic_expansion_ratio = 1.0;
-  config.analytic_expansion_max_length = 100.0;
-  config.collision_check_step = 100.0;
-  const PlannerResult result = planner.plan(makeRequest(c.start, c.goal), config);
-  EXPECT_EQ(result.status, PlannerStatus::INTERNAL_ERROR);
-  EXPECT_EQ(result.message, c.message);
-  EXPECT_TRUE(result.path.empty());
-  EXPECT_TRUE(result.directions.empty());
-  EXPECT_EQ(result.diagnostics.expanded_nodes, 1u);
-  EXPECT_GT(result.diagnostics.total_time_ms, 0.0);
-  EXPECT_GT(result.diagnostics.smoothing_time_ms, 0.0);
-  EXPECT_EQ(result.diagnostics.path_length, 0.0);
-}
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(
-    Failures, PostProcessFailureTest,
-    ::testing::Values(
-        // A straight curve jumping over a block.
-        PostProcessCase{"collision", true, {1.0, 1.5, 0.0}, {3.0, 1.5, 0.0}, {1.9, 1.4, 2.1, 1.6},
-                        "postprocessed path failed validation: collision=true, curvature=valid"},
-        // A forward-only loop back to a goal behind the start: its chords turn far too tightly.
-        PostProcessCase{"curvature", false, {3.0, 1.5, 0.0}, {2.6, 1.5, 0.0}, {0, 0, -1, -1},
-                        "postprocessed path failed validation: collision=false, curvature=invalid"},
-        PostProcessCase{"both", false, {3.0, 1.5, 0.0}, {2.6, 1.5, 0.0}, {2.6, 1.8, 2.8, 2.0},
-                        "postprocessed path failed validation: collision=true, curvature=invalid"}),
-    [](const ::testing::TestParamInfo<PostProcessCase>& info) { return info.param.name; });
-// clang-format on
-
-TEST(PlannerTest, ObstacleHeuristicCacheKey) {
-  const HybridAStar planner(openField());
-  PlanRequest request = makeRequest({1.0, 1.0, 0.0}, {2.0, 1.0, 0.0});
-  PlannerConfig config;
-  auto hit = [&] { return planner.plan(request, config).diagnostics.obstacle_heuristic_cache_hit; };
-  EXPECT_FALSE(hit());
-  EXPECT_TRUE(hit());
-  request.goal.x = 2.01;  // same cell
-  EXPECT_TRUE(hit());
-  request.map_revision = 1;
-  EXPECT_FALSE(hit());
-  EXPECT_TRUE(hit());
-  request.goal.x = 2.3;
-  EXPECT_FALSE(hit());
-  config.allow_unknown = true;
-  EXPECT_FALSE(hit());
-  config.cost_penalty = 2.5;
-  EXPECT_FALSE(hit());
-  EXPECT_TRUE(hit());
-  // Uncached calls neither hit nor disturb the cache.
-  config.cache_obstacle_heuristic = false;
-  EXPECT_FALSE(hit());
-  request.goal.x = 4.0;
-  EXPECT_FALSE(hit());
-  config.cache_obstacle_heuristic = true;
-  request.goal.x = 2.3;
-  EXPECT_TRUE(hit());
+// The analytic curve is tried from the start (ratio 1) and sampled only at its segment ends
+// (sample step longer than the curve), so it can jump over an obstacle or hide a loop that the
+// output path, resampled along the chords and checked densely, reveals.
+TEST(PostProcessing, ReportsWhichValidationFailed) {
+  const struct {
+    bool allow_reverse;
+    Pose2D start, goal;
+    double box[4];  // lethal x0, y0, x1, y1
+    const char* message;
+  } cases[] = {
+      // A straight curve jumping over a block.
+      {true,
+       {1.0, 1.5, 0.0},
+       {3.0, 1.5, 0.0},
+       {1.9, 1.4, 2.1, 1.6},
+       "postprocessed path failed validation: collision=true, curvature=valid"},
+      // A forward-only loop back to a goal behind the start: its chords turn far too tightly.
+      {false,
+       {3.0, 1.5, 0.0},
+       {2.6, 1.5, 0.0},
+       {0, 0, -1, -1},
+       "postprocessed path failed validation: collision=false, curvature=invalid"},
+      {false,
+       {3.0, 1.5, 0.0},
+       {2.6, 1.5, 0.0},
+       {2.6, 1.8, 2.8, 2.0},
+       "postprocessed path failed validation: collision=true, curvature=invalid"},
+  };
+  for (const auto& c : cases) {
+    const HybridAStar planner(drawMap(6, 3, [&](double x, double y) -> std::uint8_t {
+      return inBox(x, y, c.box[0], c.box[1], c.box[2], c.box[3]) ? 254 : 0;
+    }));
+    PlannerConfig config;
+    config.allow_reverse = c.allow_reverse;
+    config.analytic_expansion_ratio = 1.0;
+    config.analytic_expansion_max_length = 100.0;
+    config.collision_check_step = 100.0;
+    PlanRequest request;
+    request.start = c.start;
+    request.goal = c.goal;
+    const PlannerResult result = planner.plan(request, config);
+    EXPECT_EQ(result.status, PlannerStatus::INTERNAL_ERROR);
+    EXPECT_EQ(result.message, c.message);
+    EXPECT_TRUE(result.path.empty() && result.directions.empty());
+    EXPECT_EQ(result.diagnostics.expanded_nodes, 1u);
+    EXPECT_GT(result.diagnostics.smoothing_time_ms, 0.0);
+    EXPECT_EQ(result.diagnostics.path_length, 0.0);
+  }
 }
 
 }  // namespace

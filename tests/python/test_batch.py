@@ -1,6 +1,7 @@
 import math
 import pathlib
 
+import numpy as np
 import pytest
 
 import _se2_planner as sp
@@ -21,8 +22,7 @@ def make_requests():
         for j, goal in enumerate(poses):
             if i != j:
                 request = sp.PlanRequest()
-                request.start = sp.Pose2D(*start)
-                request.goal = sp.Pose2D(*goal)
+                request.start, request.goal = sp.Pose2D(*start), sp.Pose2D(*goal)
                 request.goal_revision = 10 * i + j
                 requests.append(request)
     return requests
@@ -30,9 +30,12 @@ def make_requests():
 
 def test_results_come_back_in_request_order_and_match_serial(warehouse):
     requests = make_requests()
-    parallel = plan_many(warehouse, requests, sp.PlannerConfig(), workers=2, progress=False)
+    seen = []
+    parallel = plan_many(warehouse, requests, sp.PlannerConfig(), workers=2,
+                         progress=lambda done, total: seen.append((done, total)))
     planner = sp.HybridAStar(warehouse)
     serial = [planner.plan(r, sp.PlannerConfig()) for r in requests]
+    assert sorted(seen) == [(k, len(requests)) for k in range(1, len(requests) + 1)]
     assert [r.goal_revision for r in parallel] == [r.goal_revision for r in requests]
     assert any(r.status == sp.PlannerStatus.SUCCESS for r in serial)
     for a, b in zip(parallel, serial):
@@ -40,15 +43,16 @@ def test_results_come_back_in_request_order_and_match_serial(warehouse):
         assert a.path_array.tolist() == b.path_array.tolist()
 
 
-def test_progress_callback_counts_every_request(warehouse):
-    seen = []
-    requests = make_requests()[:5]
-    plan_many(warehouse, requests, workers=2, progress=lambda done, total: seen.append((done, total)))
-    assert sorted(seen) == [(k, 5) for k in range(1, 6)]
+def test_without_a_config_the_recommended_one_is_used(warehouse):
+    [request] = make_requests()[:1]
+    [batch] = plan_many(warehouse, [request], workers=1)
+    single = sp.HybridAStar(warehouse).plan(request, sp.recommended_config(warehouse.resolution, request.footprint))
+    assert batch.status == sp.PlannerStatus.SUCCESS
+    assert batch.diagnostics.expanded_nodes == single.diagnostics.expanded_nodes
+    assert np.array_equal(batch.path_array, single.path_array)
 
 
 def test_empty_batch_and_bad_worker_count(warehouse):
     assert plan_many(warehouse, []) == []
-    with pytest.raises(ValueError, match="workers must be a positive integer"):
+    with pytest.raises(ValueError, match="^workers must be a positive integer"):
         plan_many(warehouse, make_requests()[:1], workers=0)
-

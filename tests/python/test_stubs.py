@@ -14,65 +14,29 @@ import _se2_planner as sp
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 STUB = ROOT / "python" / "_se2_planner.pyi"
-
-
-def stub_tree():
-    return ast.parse(STUB.read_text())
-
-
-def stub_members(node: ast.ClassDef) -> set[str]:
-    names = set()
-    for item in node.body:
-        if isinstance(item, (ast.FunctionDef, ast.AsyncFunctionDef)):
-            names.add(item.name)
-        elif isinstance(item, ast.AnnAssign) and isinstance(item.target, ast.Name):
-            names.add(item.target.id)
-    return {n for n in names if not n.startswith("_")}
-
-
-def runtime_members(cls) -> set[str]:
-    return {n for n in vars(cls) if not n.startswith("_")}
+TREE = ast.parse(STUB.read_text())
+CLASSES = sorted(n for n in dir(sp) if not n.startswith("_") and inspect.isclass(getattr(sp, n)))
 
 
 def test_module_level_names_match():
-    tree = stub_tree()
-    stub_names = {
-        node.name
-        for node in tree.body
-        if isinstance(node, (ast.ClassDef, ast.FunctionDef))
-    } | {
-        node.target.id
-        for node in tree.body
-        if isinstance(node, ast.AnnAssign) and isinstance(node.target, ast.Name)
-        and not node.target.id.startswith("_")
-    }
-    runtime = {n for n in dir(sp) if not n.startswith("_")}
-    assert stub_names == runtime
-
-
-def test_module_constants_match():
-    constants = {
-        node.target.id: node.value.value
-        for node in stub_tree().body
-        if isinstance(node, ast.AnnAssign) and isinstance(node.value, ast.Constant)
-    }
-    assert constants  # the cost constants at least
+    constants = {node.target.id: node.value.value for node in TREE.body
+                 if isinstance(node, ast.AnnAssign) and isinstance(node.value, ast.Constant)}
+    stubbed = {node.name for node in TREE.body if isinstance(node, (ast.ClassDef, ast.FunctionDef))}
+    assert stubbed | set(constants) == {n for n in dir(sp) if not n.startswith("_")}
     assert {name: getattr(sp, name) for name in constants} == constants
 
 
-@pytest.mark.parametrize(
-    "class_name",
-    sorted(n for n in dir(sp) if not n.startswith("_") and inspect.isclass(getattr(sp, n))),
-)
+@pytest.mark.parametrize("class_name", CLASSES)
 def test_class_members_match(class_name):
-    node = next(
-        n for n in stub_tree().body if isinstance(n, ast.ClassDef) and n.name == class_name
-    )
+    [node] = [n for n in TREE.body if isinstance(n, ast.ClassDef) and n.name == class_name]
+    stubbed = {item.name for item in node.body if isinstance(item, ast.FunctionDef)}
+    stubbed |= {item.target.id for item in node.body
+                if isinstance(item, ast.AnnAssign) and isinstance(item.target, ast.Name)}
     cls = getattr(sp, class_name)
-    expected = runtime_members(cls)
+    expected = {n for n in vars(cls) if not n.startswith("_")}
     if "__members__" in vars(cls):  # enumerations: members plus the enum machinery's helpers
         expected |= set(cls.__members__)
-    assert stub_members(node) == expected
+    assert {n for n in stubbed if not n.startswith("_")} == expected
 
 
 @pytest.mark.skipif(importlib.util.find_spec("mypy") is None, reason="mypy not installed")

@@ -1,0 +1,187 @@
+// Inflation and the obstacle heuristic: their documented values, their refusals, and the fast
+// versions against the plain ones of oracles/ on random maps, bit for bit.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "detail/inflation.hpp"
+#include "oracles/inflation_oracle.hpp"
+#include "oracles/obstacle_heuristic_oracle.hpp"
+#include "test_support.hpp"
+#include "veltrax/se2/heuristic.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+using namespace testing_support;
+
+double plainHypot(double dx, double dy) { return std::hypot(dx, dy); }
+// One ulp further for seeds to the right: every left/right pair of offsets becomes a tie.
+double fartherToTheRight(double dx, double dy) {
+  const double d = std::hypot(dx, dy);
+  return dx < 0.0 ? std::nextafter(d, kInf) : d;
+}
+// One ulp nearer for odd row offsets: ties between swapped and mirrored offsets.
+double nearerOnOddRows(double dx, double dy) {
+  const double d = std::hypot(dx, dy);
+  return static_cast<std::int64_t>(dy) % 2 != 0 ? std::nextafter(d, 0.0) : d;
+}
+
+// An n x n map at 0.1 m, free but for one lethal cell in the middle.
+Costmap oneSeed(std::uint64_t n) {
+  std::vector<std::uint8_t> cells(n * n, 0);
+  cells[(n / 2) * n + n / 2] = 254;
+  return Costmap(n, n, 0.1, 0.0, 0.0, cells);
+}
+
+const Costmap kRow(3, 1, 0.5, 0.0, 0.0, {0, 0, 0});
+const char* const kInflation = "invalid inflation parameters";
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(CostFields, Refuses, ::testing::Values(
+    Refusal{"inscribed_beyond_inflation", [] { inflateCostmap(oneSeed(3), 0.5, 0.6, 1.0); }, kInflation},
+    Refusal{"nan_inscribed", [] { inflateCostmap(oneSeed(3), 0.5, kNaN, 1.0); }, kInflation},
+    Refusal{"zero_scaling", [] { inflateCostmap(oneSeed(3), 0.5, 0.2, 0.0); }, kInflation},
+    Refusal{"infinite_scaling", [] { inflateCostmap(oneSeed(3), 0.5, 0.2, kInf); }, kInflation},
+    Refusal{"negative_penalty", [] { ObstacleHeuristic(kRow, {0, 0}, false, -1e-300); }, "cost_penalty must be finite and non-negative"},
+    Refusal{"nan_clearance", [] { ObstacleHeuristic(kRow, {0, 0}, false, 0.0, kNaN); }, "clearance must be finite and non-negative"},
+    Refusal{"reach_factor_half", [] { ObstacleHeuristic(kRow, {0, 0}, false, 0.0, 0.0, {1, 0}, 0.5); },
+            "reach_factor must be 0 or finite and at least 1"},
+    Refusal{"goal_outside", [] { ObstacleHeuristic(kRow, {3, 0}, false, 0.0); }, "out_of_range: heuristic goal outside map"},
+    Refusal{"start_outside", [] { ObstacleHeuristic(kRow, {0, 0}, false, 0.0, 0.0, {0, 1}, 1.0); },
+            "out_of_range: heuristic start outside map"},
+    Refusal{"index_outside", [] { ObstacleHeuristic(kRow, {0, 0}, false, 0.0).distance(0, 1); },
+            "out_of_range: heuristic index outside map"}),
+    refusalName);
+// clang-format on
+
+// One seed in the middle of a 13 x 13 grid at 0.1 m; radii 0.5 and 0.2.
+TEST(InflationProfile, CostAtOffsetFromASingleSeed) {
+  const struct {
+    int dx, dy;
+    double factor;
+    int cost;
+  } cases[] = {{2, 0, 10.0, 253}, {3, 0, 10.0, 93},  {0, -4, 10.0, 34}, {5, 0, 10.0, 13},
+               {6, 0, 10.0, 0},   {2, 1, 10.0, 199}, {4, 3, 10.0, 13},  {4, 4, 10.0, 0},
+               {5, 0, 30.0, 1},   {0, 0, 10.0, 254}};
+  for (const auto& c : cases) {
+    const Costmap inflated = inflateCostmap(oneSeed(13), 0.5, 0.2, c.factor);
+    EXPECT_EQ(inflated.getCost(6 + c.dx, 6 + c.dy), c.cost) << c.dx << ", " << c.dy;
+  }
+}
+
+struct InflationCase {
+  const char* name;
+  detail::CellDistanceFunction distance;
+  std::uint64_t max_side;
+  int maps;
+};
+
+class InflationMatchesDirectScan : public ::testing::TestWithParam<InflationCase> {};
+
+TEST_P(InflationMatchesDirectScan, RandomMaps) {
+  const InflationCase p = GetParam();
+  std::mt19937_64 rng(20261206);
+  const double resolutions[] = {0.05, 0.1, 0.3, 1.0};
+  const double lethal_shares[] = {0.0, 0.002, 0.02, 0.1, 0.5, 0.95};
+  const std::uint8_t others[] = {1, 13, 93, 200, 252, 253, 255};
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int changed_maps = 0;
+  for (int map = 0; map < p.maps; ++map) {
+    const std::uint64_t width = 1 + rng() % p.max_side;
+    const std::uint64_t height = 1 + rng() % p.max_side;
+    const double resolution = resolutions[rng() % 4];
+    const double lethal_share = lethal_shares[rng() % 6];
+    std::vector<std::uint8_t> cells(width * height, 0);
+    for (std::uint8_t& cell : cells) {
+      const double draw = unit(rng);
+      cell = draw < lethal_share ? 254 : (draw < lethal_share + 0.1 ? others[rng() % 7] : 0);
+    }
+    // Radii on whole cells put many centres exactly on the inflation and inscribed edges.
+    const double reach = static_cast<double>(rng() % (p.max_side + 2));
+    const double inflation = rng() % 2 == 0 ? reach * resolution : unit(rng) * reach * resolution;
+    const double inscribed =
+        rng() % 2 == 0 ? std::floor(unit(rng) * reach) * resolution : unit(rng) * inflation;
+    const double factor = 0.1 + unit(rng) * 20.0;
+    const Costmap source(width, height, resolution, 1.5, -2.0, cells);
+    if (!(inscribed <= inflation)) {
+      continue;
+    }
+    const Costmap fast =
+        detail::inflateCostmapWith(source, inflation, inscribed, factor, p.distance);
+    ASSERT_EQ(
+        fast.cells(),
+        oracles::inflateByDirectScan(source, inflation, inscribed, factor, p.distance).cells())
+        << p.name << " map " << map << ": " << width << " x " << height << " at " << resolution
+        << ", radii " << inflation << " / " << inscribed << ", factor " << factor;
+    changed_maps += fast.cells() != source.cells() ? 1 : 0;
+  }
+  EXPECT_GT(changed_maps, p.maps / 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inflation, InflationMatchesDirectScan,
+                         ::testing::Values(InflationCase{"hypot", &plainHypot, 40, 400},
+                                           InflationCase{"right", &fartherToTheRight, 30, 300},
+                                           InflationCase{"odd rows", &nearerOnOddRows, 30, 300}),
+                         [](const auto& info) { return std::to_string(info.index); });
+
+// Three cells of 0.5 m, penalty 2: each step pays the cost of the cell it enters.
+TEST(ObstacleHeuristicLine, StepsPayTheCostOfTheCellEntered) {
+  const struct {
+    std::uint8_t middle;
+    double second, third;
+  } cases[] = {{0, 0.5, 1.0},   {126, 1.0, 1.5},   {253, 1.503968253968254, 2.003968253968254},
+               {252, 1.5, 2.0}, {254, kInf, kInf}, {255, kInf, kInf}};
+  for (const auto& c : cases) {
+    const ObstacleHeuristic h(Costmap(3, 1, 0.5, 0.0, 0.0, {0, c.middle, 0}), {0, 0}, false, 2.0);
+    EXPECT_EQ(h.distance(0, 0), 0.0);
+    EXPECT_EQ(h.distance(1, 0), c.second) << int{c.middle};
+    EXPECT_EQ(h.distance(2, 0), c.third) << int{c.middle};
+  }
+}
+
+// Free space, graded costs, lethal walls and unknown cells, with penalties that exercise the
+// bucket ring (small spread) and the heap fallback (huge spread).
+TEST(ObstacleHeuristicDifferential, SameDoublesAsThePlainDijkstra) {
+  const struct {
+    std::uint32_t seed;
+    double cost_penalty, resolution;
+    bool allow_unknown;
+  } cases[] = {{1, 2.0, 0.05, false},   {2, 2.0, 0.05, true}, {3, 0.0, 0.1, false},
+               {4, 7.3, 0.037, true},   {5, 0.5, 1.0, false}, {6, 1e6, 0.05, true},
+               {7, 1e-12, 0.05, false}, {8, 3e4, 0.25, true}, {9, 2.0, 1e-3, true},
+               {10, 1e200, 1e100, true}};
+  for (const auto& c : cases) {
+    std::mt19937 rng(c.seed);
+    for (int trial = 0; trial < 12; ++trial) {
+      const std::uint64_t width = 1 + rng() % 70;
+      const std::uint64_t height = 1 + rng() % 70;
+      std::vector<std::uint8_t> cells(width * height);
+      const unsigned lethal_percent = rng() % 35;
+      for (auto& cell : cells) {
+        const unsigned roll = rng() % 100;
+        cell = roll < lethal_percent       ? 254
+               : roll < lethal_percent + 5 ? 255
+               : roll < 60                 ? static_cast<std::uint8_t>(rng() % 254)
+                                           : 0;
+      }
+      const Costmap map(width, height, c.resolution, 0.0, 0.0, cells);
+      const GridIndex goal{rng() % width, rng() % height};
+      const ObstacleHeuristic fast(map, goal, c.allow_unknown, c.cost_penalty);
+      const std::vector<double> plain =
+          oracles::obstacleHeuristicDistances(map, goal, c.allow_unknown, c.cost_penalty);
+      ASSERT_EQ(fast.distances().size(), plain.size());
+      ASSERT_EQ(std::memcmp(fast.distances().data(), plain.data(), plain.size() * sizeof(double)),
+                0)
+          << "seed " << c.seed << " trial " << trial;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace veltrax::se2

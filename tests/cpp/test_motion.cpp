@@ -1,0 +1,230 @@
+// Curves, motion primitives and the path smoother: exact documented values, refusals, and the
+// properties of curves between random pairs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "test_support.hpp"
+#include "veltrax/se2/collision.hpp"
+#include "veltrax/se2/kinematics.hpp"
+#include "veltrax/se2/primitives.hpp"
+#include "veltrax/se2/smoother.hpp"
+
+namespace veltrax::se2 {
+namespace {
+
+using namespace testing_support;
+
+const KinematicStateSpace kReedsShepp(1.0, true);
+const KinematicStateSpace kDubins(1.0, false);
+const char* const kRadius = "minimum turning radius must be positive";
+const char* const kTooSmall = "spacing is too small for the curve length";
+// Beyond a million turning radii the curve formulas have lost their precision (OMPL's
+// Reeds-Shepp self-checks abort the process around 1e9), and far beyond they overflow.
+const char* const kFar = "poses are too far apart";
+const char* const kResampleSpacing = "path spacing must be positive";
+const char* const kTolerance = "smoother_tolerance must be finite and positive";
+
+// A tolerance that is never met with 2^32 - 1 iterations once ran for hours.
+void smoothWithTolerance(double tolerance, std::size_t poses) {
+  const Costmap map(40, 40, 0.1, 0.0, 0.0, std::vector<std::uint8_t>(1600, 0));
+  PlannerConfig config;
+  config.smoother_tolerance = tolerance;
+  config.smoother_max_iterations = 4294967295u;
+  std::vector<Pose2D> path;
+  for (std::size_t i = 0; i < poses; ++i) {
+    path.push_back(Pose2D{1.0 + 0.1 * static_cast<double>(i), 1.0 + 0.05 * double(i % 2), 0.0});
+  }
+  PathSmoother::smooth(path, CollisionChecker(map, false), CircleFootprint{0.1}, config);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Motion, Refuses, ::testing::Values(
+    Refusal{"infinite_radius", [] { KinematicStateSpace(kInf, true); }, kRadius},
+    Refusal{"zero_spacing", [] { kReedsShepp.interpolate({0, 0, 0}, {1, 0, 0}, 0.0); }, "spacing must be positive"},
+    Refusal{"nan_start", [] { kReedsShepp.distance({kNaN, 0, 0}, {1, 1, 0}); }, "pose must be finite"},
+    Refusal{"tiny_spacing", [] { kDubins.interpolateWithDirections({0, 0, 0}, {1, 0, 0}, 1e-300); }, kTooSmall},
+    // No single segment exceeds the limit, but all of them together do.
+    Refusal{"too_many_samples_in_total", [] { kReedsShepp.interpolateWithDirections({0, 0, 0}, {1.5, 0, 0}, 1e-6); }, kTooSmall},
+    Refusal{"overflowing_distance", [] { kReedsShepp.distance({-1.0, 0.5, 0.25}, {1.5e308, 0, 0}); }, kFar},
+    Refusal{"just_beyond_a_million_radii", [] { KinematicStateSpace(0.4, true).distance({-1.0, 0.5, 0}, {-1.0 + 0.4e6 + 1e-3, 0.5, 0}); }, kFar},
+    Refusal{"table_bins_first", [] { PlannerConfig c; c.angle_bins = 0; c.smoother_tolerance = 0.0; MotionPrimitiveTable(0.05, c); }, "angle_bins must be at least 8"},
+    Refusal{"table_radius", [] { PlannerConfig c; c.minimum_turning_radius = 0.0; MotionPrimitiveTable(0.05, c); }, "minimum_turning_radius must be finite and positive"},
+    Refusal{"table_step", [] { PlannerConfig c; c.collision_check_step = kNaN; MotionPrimitiveTable(0.05, c); }, "collision_check_step must be finite and positive"},
+    Refusal{"resample_empty_path_zero_spacing", [] { PathSmoother::resample({}, 0.0); }, kResampleSpacing},
+    Refusal{"resample_nan_spacing", [] { PathSmoother::resample({{0, 0, 0}, {1, 0, 0}}, kNaN); }, kResampleSpacing},
+    Refusal{"resample_infinite_spacing", [] { PathSmoother::resample({{0, 0, 0}}, kInf); }, kResampleSpacing},
+    Refusal{"resample_nan_position", [] { PathSmoother::resample({{kNaN, 0, 0}}, 0.1); }, "path positions must be finite"},
+    Refusal{"resample_tiny_spacing", [] { PathSmoother::resample({{0, 0, 0}, {1, 0, 0}}, 1e-300); }, "path spacing is too small for the path length"},
+    Refusal{"resample_overflowing_length", [] { PathSmoother::resample({{-1e308, 0, 0}, {1e308, 0, 0}}, 1.0); }, "path spacing is too small for the path length"},
+    Refusal{"resample_nan_yaw", [] { PathSmoother::resample({{0, 0, 0}, {1, 0, kNaN}}, 0.1); }, "yaw must be finite"},
+    Refusal{"smooth_zero_tolerance", [] { smoothWithTolerance(0.0, 20); }, kTolerance},
+    Refusal{"smooth_nan_tolerance", [] { smoothWithTolerance(kNaN, 20); }, kTolerance},
+    Refusal{"smooth_negative_tolerance", [] { smoothWithTolerance(-1.0, 20); }, kTolerance},
+    Refusal{"smooth_negative_tolerance_two_poses", [] { smoothWithTolerance(-1.0, 2); }, kTolerance}),
+    refusalName);
+// clang-format on
+
+// Random pairs: the forward-only curve is never shorter than the Reeds-Shepp one, nor that one than
+// the straight line; walks end at the goal, keep their steps within the spacing and label reverse
+// motion by the sign of the step.
+TEST(KinematicCurves, DistancesAndWalksOnRandomPairs) {
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> coordinate(-2.5, 2.5);
+  std::uniform_real_distribution<double> angle(-kPi, kPi);
+  const double radii[] = {0.4, 1.0, 0.05, 2.5};
+  int reversing = 0;
+  for (int i = 0; i < 1500; ++i) {
+    const double radius = radii[i % 4];
+    const Pose2D from{coordinate(rng), coordinate(rng), angle(rng)};
+    const Pose2D to{coordinate(rng), coordinate(rng), angle(rng)};
+    const KinematicStateSpace rs(radius, true);
+    const KinematicStateSpace dubins(radius, false);
+    const double d_rs = rs.distance(from, to);
+    ASSERT_GE(dubins.distance(from, to), d_rs * (1 - 1e-12)) << i;
+    ASSERT_GE(d_rs, std::hypot(to.x - from.x, to.y - from.y) * (1 - 1e-12)) << i;
+    if (i % 10 != 0) {
+      continue;
+    }
+    for (const KinematicStateSpace* space : {&rs, &dubins}) {
+      const double spacing = radius * 0.15;
+      const auto walk = space->interpolateWithDirections(from, to, spacing);
+      ASSERT_GE(walk.size(), 1u);
+      EXPECT_EQ(walk.back().pose.x, to.x);
+      EXPECT_EQ(walk.back().pose.y, to.y);
+      EXPECT_EQ(walk.back().pose.yaw, normalizeYaw(to.yaw));
+      Pose2D p = from;
+      double chords = 0.0;
+      for (std::size_t k = 0; k < walk.size(); ++k) {
+        const Pose2D& q = walk[k].pose;
+        const double step = std::hypot(q.x - p.x, q.y - p.y);
+        ASSERT_LE(step, spacing * (1 + 1e-9)) << i << " " << k;
+        chords += step;
+        const double along = (q.x - p.x) * std::cos(q.yaw) + (q.y - p.y) * std::sin(q.yaw);
+        if (std::fabs(along) > 0.5 * step && step > 1e-3 * spacing) {
+          ASSERT_EQ(walk[k].direction == Direction::REVERSE, along < 0) << i << " " << k;
+          reversing += along < 0 ? 1 : 0;
+        }
+        p = q;
+      }
+      EXPECT_LE(chords, space->distance(from, to) * (1 + 1e-9)) << i;
+    }
+  }
+  EXPECT_GT(reversing, 100);
+}
+
+// The default table from (0, 0, 0): one 5 cm cell per primitive (0.4 * 2 pi / 72 is about 35 mm),
+// the two samples of each arc on the circle of radius 0.4 through the origin.
+TEST(PrimitiveTable, DefaultArcSamples) {
+  const MotionPrimitiveTable table(0.05, PlannerConfig{});
+  EXPECT_EQ(table.primitive_length(), 0.05);
+  for (const Direction direction : {Direction::FORWARD, Direction::REVERSE}) {
+    for (const Steering steering : {Steering::LEFT, Steering::RIGHT}) {
+      const MotionPrimitive primitive = table.make({0, 0, 0}, direction, steering);
+      EXPECT_EQ(primitive.length, 0.05);
+      ASSERT_EQ(primitive.samples.size(), 2u);
+      const double side = steering == Steering::LEFT ? 1.0 : -1.0;
+      for (int k = 0; k < 2; ++k) {
+        const double theta = (k + 1) * (direction == Direction::FORWARD ? 0.025 : -0.025) / 0.4;
+        const Pose2D& sample = primitive.samples[static_cast<std::size_t>(k)];
+        EXPECT_DOUBLE_EQ(sample.x, 0.4 * std::sin(theta)) << k;
+        EXPECT_DOUBLE_EQ(sample.y, side * 0.4 * (1.0 - std::cos(theta))) << k;
+        EXPECT_DOUBLE_EQ(sample.yaw, side * theta) << k;
+      }
+    }
+  }
+}
+
+void expectPose(const Pose2D& actual, double x, double y, double yaw) {
+  EXPECT_NEAR(actual.x, x, 1e-12);
+  EXPECT_NEAR(actual.y, y, 1e-12);
+  EXPECT_NEAR(actual.yaw, yaw, 1e-12);
+}
+
+TEST(Resample, EqualStepsInterpolatedHeadingTheShortWayRound) {
+  const auto out = PathSmoother::resample({{0, 0, 0}, {1, 0, kPi / 2}}, 0.3);
+  ASSERT_EQ(out.size(), 5u);
+  for (int j = 0; j <= 4; ++j) {
+    expectPose(out[j], 0.25 * j, 0.0, kPi / 8 * j);
+  }
+  const auto wrap = PathSmoother::resample({{0, 0, 3.0}, {1, 0, -3.0}}, 0.5);
+  ASSERT_EQ(wrap.size(), 3u);
+  expectPose(wrap[1], 0.5, 0.0, -kPi);
+  expectPose(wrap[2], 1.0, 0.0, -3.0);
+}
+
+TEST(TurningRadius, Verdicts) {
+  const struct {
+    std::vector<Pose2D> path;
+    double radius;
+    bool respected;
+  } cases[] = {
+      {{{0, 0, 0}, {1, 0, kPi / 2}}, 0.7, true},
+      {{{0, 0, 0}, {1, 0, kPi / 2}}, 0.72, false},
+      {{{0, 0, 0}, {0, 0, 0.5}}, 1e-9, false},
+      {{{0, 0, 3.1}, {1, 0, -3.1}}, 12.2, false},
+      // A heading change below 1e-10 counts as straight, even on the spot.
+      {{{0, 0, 0}, {0, 0, 5e-11}}, 5.0, true},
+      // Negative or NaN radius: every step with a turn passes unless it turns on the spot.
+      {{{0, 0, 0}, {0.01, 0, 1.0}}, kNaN, true},
+      {{{0, 0, 0}, {0, 0, 0.5}}, -1.0, false},
+      // The violation is found after a valid step.
+      {{{0, 0, 0}, {1, 0, 0}, {1.1, 0, 1.0}}, 1.0, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PathSmoother::respectsTurningRadius(c.path, c.radius), c.respected)
+        << c.path.size() << " poses, radius " << c.radius;
+  }
+}
+
+class Smoother : public ::testing::Test {
+ protected:
+  // 6 m x 6 m at 0.1 m, origin (-2, -2); optionally a lethal cell under (1.0, 0.4).
+  static std::vector<Pose2D> smooth(const std::vector<Pose2D>& path, double radius,
+                                    bool lethal = false) {
+    std::vector<std::uint8_t> cells(60 * 60, 0);
+    cells[23 * 60 + 30] = lethal ? 254 : 0;
+    PlannerConfig config;
+    config.minimum_turning_radius = radius;
+    return PathSmoother::smooth(path,
+                                CollisionChecker(Costmap(60, 60, 0.1, -2.0, -2.0, cells), false),
+                                CircleFootprint{0.05}, config);
+  }
+  static bool same(const std::vector<Pose2D>& a, const std::vector<Pose2D>& b) {
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(Pose2D)) == 0);
+  }
+  const std::vector<Pose2D> vee_{{0, 0, 0}, {1, 1, 0.7}, {2, 0, 0}};
+};
+
+TEST_F(Smoother, ConvergesGeometricallyAndStopsBelowTolerance) {
+  const auto out = smooth(vee_, 0.01);
+  ASSERT_EQ(out.size(), 3u);
+  // Fifteen accepted iterations: the middle point has moved 0.75 * (1 - 0.2^15) towards y = 0.25.
+  EXPECT_NEAR(out[1].x, 1.0, 1e-15);
+  EXPECT_NEAR(out[1].y, 0.25 + 0.75 * std::pow(0.2, 15), 1e-15);
+  EXPECT_EQ(out[1].yaw, 0.0);
+  EXPECT_TRUE(same({out[0], out[2]}, {vee_[0], vee_[2]}));
+  // Off-centre: the fixed point of both pulls, (w_s (p + q) + w_d o) / (2 w_s + w_d) per axis.
+  const auto skew = smooth({{0, 0, 0}, {1.6, 1, 0.7}, {2, 0, 0}}, 0.01);
+  EXPECT_NEAR(skew[1].x, (0.3 * 2.0 + 0.2 * 1.6) / 0.8, 1e-9);
+  EXPECT_NEAR(skew[1].y, 0.25, 1e-9);
+}
+
+TEST_F(Smoother, AnIterateOnALethalCellOrTurningTooTightlyIsRejected) {
+  EXPECT_TRUE(same(smooth(vee_, 0.01, true), vee_));
+  // The first iterate turns its heading by about 0.46 rad over about 1.1 m (radius ~2.4 m).
+  const std::vector<Pose2D> hump{{0, 0, 0}, {1, 1, 0.3}, {2, 1, -0.3}, {3, 0, 0}};
+  EXPECT_TRUE(same(smooth(hump, 100.0), hump));
+  const auto smoothed = smooth(hump, 1.0);
+  EXPECT_LT(smoothed[1].y, 0.9);
+  EXPECT_TRUE(PathSmoother::respectsTurningRadius(smoothed, 1.0));
+}
+
+}  // namespace
+}  // namespace veltrax::se2
