@@ -41,7 +41,15 @@ std::string shown(const YAML::Node& node) {
     text = node.IsSequence() ? "a list" : (node.IsMap() ? "a mapping" : "nothing");
     return text;
   }
-  text = node.Tag() == "?" ? node.Scalar() : "'" + node.Scalar() + "'";
+  // Numbers, booleans and null stand bare, text in quotes, as the YAML file means them.
+  double number = 0.0;
+  bool flag = false;
+  const std::string& scalar = node.Scalar();
+  const bool numeric = scalar.find_first_of("0123456789") != std::string::npos &&
+                       scalar.find_first_not_of("0123456789+-.eE_") == std::string::npos;
+  const bool bare = node.Tag() == "?" && (numeric || YAML::convert<double>::decode(node, number) ||
+                                          YAML::convert<bool>::decode(node, flag) || node.IsNull());
+  text = bare ? node.Scalar() : "'" + node.Scalar() + "'";
   return text.size() <= 60 ? text : text.substr(0, 57) + "...";
 }
 
@@ -303,7 +311,7 @@ Costmap loadOccupancyMap(const std::string& yaml_path) {
   try {
     grey.emplace(loadCostmapPgm(info.image, info.resolution, info.origin_x, info.origin_y));
   } catch (const std::invalid_argument& error) {
-    detail::throwInvalidArgument(yaml_path + ": " + error.what());
+    detail::throwInvalidArgument(info.image + ": " + error.what());
   } catch (const std::exception& error) {
     detail::throwRuntimeError(info.image + ": " + error.what());
   }

@@ -7,16 +7,16 @@ import math
 import os
 import warnings
 from dataclasses import dataclass
-from typing import Any, Mapping
+from typing import Any
 
 import numpy as np
 
 import _se2_planner as sp
 
-FREE_COST = 0
-LETHAL_COST = 254
-UNKNOWN_COST = 255
-MAX_GRADED_COST = 252
+FREE_COST = sp.FREE_COST
+LETHAL_COST = sp.LETHAL_COST
+UNKNOWN_COST = sp.UNKNOWN_COST
+MAX_GRADED_COST = sp.MAX_GRADED_COST
 MODES = ("trinary", "scale", "raw")
 # Images with more pixels are refused before they are decoded: decoding takes several bytes per
 # pixel (about 12 at the peak), and a small compressed file can claim a huge picture.
@@ -41,17 +41,6 @@ class MapMetadata:
     mode: str = "trinary"
 
 
-def _number(description: Mapping[str, Any], key: str, yaml_path: str, default: Any = None) -> float:
-    if key not in description:
-        if default is None:
-            raise MapFileError(f"{yaml_path}: missing key '{key}'")
-        return float(default)
-    value = description[key]
-    if not _is_finite_number(value):
-        raise MapFileError(f"{yaml_path}: '{key}' must be a finite number, got {_shown(value)}")
-    return float(value)
-
-
 def _is_finite_number(value: Any) -> bool:
     """True for an int or float (not a bool) that converts to a finite float."""
     if isinstance(value, bool) or not isinstance(value, (int, float)):
@@ -63,79 +52,44 @@ def _is_finite_number(value: Any) -> bool:
 
 
 def _shown(value: Any) -> str:
-    """A value quoted in a message, cut short: YAML can hold very long scalars."""
+    """A value quoted in a message, cut short."""
     text = repr(value)
     return text if len(text) <= 60 else text[:57] + "..."
 
 
+def _checked_path(path: str | os.PathLike[str]) -> str:
+    name = os.fsdecode(path)
+    if "\0" in name:
+        raise MapFileError(f"map file name {_shown(name)} contains a NUL character")
+    return name
+
+
+def _library_info(meta: MapMetadata) -> sp.OccupancyMapInfo:
+    info = sp.OccupancyMapInfo()
+    info.image, info.resolution = meta.image, meta.resolution
+    info.origin_x, info.origin_y = meta.origin_x, meta.origin_y
+    info.negate, info.occupied_thresh, info.free_thresh = meta.negate, meta.occupied_thresh, meta.free_thresh
+    info.mode = getattr(sp.OccupancyMode, meta.mode.upper())
+    return info
+
+
 def read_map_metadata(yaml_path: str | os.PathLike[str]) -> MapMetadata:
-    """Reads and checks a map YAML file; the image path is made relative to the YAML's folder."""
-    import yaml  # imported here so that the module itself imports without PyYAML
-
-    yaml_path = os.fsdecode(yaml_path)
-    if "\0" in yaml_path:
-        raise MapFileError(f"map file name {_shown(yaml_path)} contains a NUL character")
+    """Reads and checks a map YAML file (the library's reader); the image path is made relative to
+    the YAML's folder."""
+    name = _checked_path(yaml_path)
     try:
-        if not os.path.isfile(yaml_path) and os.path.exists(yaml_path):
-            raise MapFileError(f"{yaml_path}: not a regular file")
-        with open(yaml_path, encoding="utf-8") as stream:
-            description = yaml.safe_load(stream)
-    except OSError as error:
-        raise MapFileError(f"cannot read map file {yaml_path}: {error.strerror}") from None
-    except UnicodeDecodeError:
-        raise MapFileError(f"{yaml_path}: not UTF-8 text") from None
-    except yaml.YAMLError as error:
-        raise MapFileError(f"{yaml_path}: not valid YAML ({error})") from None
-    except RecursionError:
-        raise MapFileError(f"{yaml_path}: nested too deeply") from None
-    if not isinstance(description, dict):
-        raise MapFileError(f"{yaml_path}: expected a mapping of map fields")
-
-    image = description.get("image")
-    if not isinstance(image, str) or not image:
-        raise MapFileError(f"{yaml_path}: missing key 'image'")
-    if "\0" in image:
-        raise MapFileError(f"{yaml_path}: 'image' contains a NUL character")
-    resolution = _number(description, "resolution", yaml_path)
-    if resolution <= 0:
-        raise MapFileError(f"{yaml_path}: 'resolution' must be positive, got {resolution!r}")
-
-    origin = description.get("origin")
-    if (
-        not isinstance(origin, (list, tuple))
-        or len(origin) not in (2, 3)
-        or not all(_is_finite_number(v) for v in origin)
-    ):
-        raise MapFileError(f"{yaml_path}: 'origin' must be a list [x, y, yaw] of finite numbers")
-    if len(origin) == 3 and origin[2] != 0:
-        raise MapFileError(
-            f"{yaml_path}: origin yaw {origin[2]!r} is not supported; costmaps are axis-aligned, "
-            "rotate the image instead"
-        )
-
-    negate = description.get("negate", 0)
-    if not isinstance(negate, (bool, int, float)) or negate not in (0, 1):
-        raise MapFileError(f"{yaml_path}: 'negate' must be 0 or 1, got {_shown(negate)}")
-    occupied = _number(description, "occupied_thresh", yaml_path, 0.65)
-    free = _number(description, "free_thresh", yaml_path, 0.196)
-    if not 0.0 <= free <= occupied <= 1.0:
-        raise MapFileError(
-            f"{yaml_path}: thresholds must satisfy 0 <= free_thresh <= occupied_thresh <= 1"
-        )
-    mode = description.get("mode", "trinary")
-    if not isinstance(mode, str) or mode not in MODES:
-        raise MapFileError(f"{yaml_path}: 'mode' must be one of {', '.join(MODES)}, got {_shown(mode)}")
-
-    image_path = image if os.path.isabs(image) else os.path.join(os.path.dirname(yaml_path), image)
+        info = sp.read_occupancy_map_info(name)
+    except (RuntimeError, ValueError) as error:
+        raise MapFileError(str(error)) from None
     return MapMetadata(
-        image=image_path,
-        resolution=resolution,
-        origin_x=float(origin[0]),
-        origin_y=float(origin[1]),
-        negate=bool(negate),
-        occupied_thresh=occupied,
-        free_thresh=free,
-        mode=mode,
+        image=info.image,
+        resolution=info.resolution,
+        origin_x=info.origin_x,
+        origin_y=info.origin_y,
+        negate=info.negate,
+        occupied_thresh=info.occupied_thresh,
+        free_thresh=info.free_thresh,
+        mode=info.mode.name.lower(),
     )
 
 
@@ -197,26 +151,6 @@ def _read_grey_levels(meta: MapMetadata) -> tuple[np.ndarray, np.ndarray | None]
     return np.ascontiguousarray(np.flipud(grey)), transparent
 
 
-def _percent_costs(percent: np.ndarray, unknown: np.ndarray, occupied_thresh: float, free_thresh: float,
-                   scaled: bool) -> np.ndarray:
-    """Occupancy percentages (0..100, checked by the caller) to costs; `unknown` marks cells
-    without knowledge. Thresholds as in the YAML convention: above occupied_thresh lethal, below
-    free_thresh free, in between unknown or, `scaled`, graded from 0 to 252."""
-    occupancy = percent.astype(np.float64) / 100.0
-    costs = np.full(percent.shape, UNKNOWN_COST, dtype=np.uint8)
-    occupied = (occupancy > occupied_thresh) & ~unknown
-    free = (occupancy < free_thresh) & ~unknown
-    costs[occupied] = LETHAL_COST
-    costs[free] = FREE_COST
-    if scaled:
-        between = ~(occupied | free | unknown)
-        span = occupied_thresh - free_thresh
-        if span > 0:
-            graded = np.rint((occupancy[between] - free_thresh) / span * MAX_GRADED_COST)
-            costs[between] = np.clip(graded, 0, MAX_GRADED_COST).astype(np.uint8)
-    return costs
-
-
 def _check_thresholds(occupied_thresh: float, free_thresh: float) -> None:
     if not (_is_finite_number(occupied_thresh) and _is_finite_number(free_thresh)
             and 0.0 <= free_thresh <= occupied_thresh <= 1.0):
@@ -253,8 +187,7 @@ def costmap_from_occupancy(
         raise ValueError(
             f"occupancy value {int(values[row, col])} at row {row}, column {col} is not -1 or 0..100"
         )
-    unknown = values == -1
-    costs = _percent_costs(np.where(unknown, 0, values), unknown, occupied_thresh, free_thresh, scaled)
+    costs = sp.occupancy_percent_to_costs(values.astype(np.int8), occupied_thresh, free_thresh, scaled)
     origin_x, origin_y = origin
     return sp.Costmap(costs, resolution, origin_x, origin_y)
 
@@ -267,30 +200,10 @@ def occupancy_to_costs(grey: np.ndarray, meta: MapMetadata) -> np.ndarray:
     level is the occupancy percentage itself (0..100, 255 unknown; negate does not apply), read
     with the same thresholds; other levels raise ValueError naming the level.
     """
-    if meta.mode == "raw":
-        unknown = grey == 255
-        bad = ~unknown & (grey > 100)
-        if bad.any():
-            row, col = (int(i) for i in np.argwhere(bad)[0])
-            raise ValueError(
-                f"raw pixel value {int(grey[row, col])} is not an occupancy percentage "
-                "(0..100, or 255 for unknown)"
-            )
-        percent = np.where(unknown, 0, grey)
-        return _percent_costs(percent, unknown, meta.occupied_thresh, meta.free_thresh, False)
-    occupancy = (grey.astype(np.float64) / 255.0) if meta.negate else ((255.0 - grey) / 255.0)
-    costs = np.full(grey.shape, UNKNOWN_COST, dtype=np.uint8)
-    occupied = occupancy > meta.occupied_thresh
-    free = occupancy < meta.free_thresh
-    costs[occupied] = LETHAL_COST
-    costs[free] = FREE_COST
-    if meta.mode == "scale":
-        between = ~(occupied | free)
-        span = meta.occupied_thresh - meta.free_thresh
-        if span > 0:
-            graded = np.rint((occupancy[between] - meta.free_thresh) / span * MAX_GRADED_COST)
-            costs[between] = np.clip(graded, 0, MAX_GRADED_COST).astype(np.uint8)
-    return costs
+    try:
+        return sp.occupancy_image_to_costs(np.ascontiguousarray(grey, dtype=np.uint8), _library_info(meta))
+    except RuntimeError as error:
+        raise ValueError(str(error)) from None
 
 
 # MovingAI benchmark grids: '.' and 'G' are ground, 'S' swamp (passable from ground); '@' and 'O'
@@ -306,9 +219,7 @@ def load_movingai(path: str | os.PathLike[str], resolution: float,
     """Loads a MovingAI `.map` grid ("type octile", "height H", "width W", "map", then H rows of W
     characters, the first row at the largest y): '.', 'G' and 'S' free (0), '@', 'O', 'T' (trees)
     and 'W' (water) lethal (254). One character is one cell of `resolution` metres."""
-    path = os.fsdecode(path)
-    if "\0" in path:
-        raise MapFileError(f"map file name {_shown(path)} contains a NUL character")
+    path = _checked_path(path)
     if not os.path.isfile(path) and os.path.exists(path):
         raise MapFileError(f"{path}: not a regular file")
     try:
@@ -364,6 +275,11 @@ def load_movingai(path: str | os.PathLike[str], resolution: float,
 
 def _load_yaml(yaml_path: str | os.PathLike[str]) -> sp.Costmap:
     meta = read_map_metadata(yaml_path)
+    if meta.image.lower().endswith((".pgm", ".pnm")):
+        try:
+            return sp.load_occupancy_map(_checked_path(yaml_path))
+        except (RuntimeError, ValueError) as error:
+            raise MapFileError(str(error)) from None
     grey, transparent = _read_grey_levels(meta)
     try:
         costs = occupancy_to_costs(grey, meta)

@@ -130,7 +130,7 @@ TEST_F(Files, MapDescriptionsFieldsAndRefusals) {
            {good + "negate: 2\n", "'negate' must be 0 or 1, got 2"},
            {good + "free_thresh: 0.9\n",
             "thresholds must satisfy 0 <= free_thresh <= occupied_thresh <= 1"},
-           {good + "mode: fancy\n", "'mode' must be one of trinary, scale, raw, got fancy"},
+           {good + "mode: fancy\n", "'mode' must be one of trinary, scale, raw, got 'fancy'"},
            {"[1, 2]\n", "expected a mapping of map fields"},
            {"image: [\n",
             "not valid YAML (yaml-cpp: error at line 2, column 1: end of sequence "

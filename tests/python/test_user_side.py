@@ -47,7 +47,7 @@ def test_raw_yaml_pixels_are_percentages(tmp_path, negate):
     (lambda tmp: vx.costmap_from_occupancy(np.array([[0, -2]], np.int8), 0.1),
      "occupancy value -2 at row 0, column 1 is not -1 or 0..100"),
     (lambda tmp: vx.load_map(write_raw_map(tmp, [0, 101])),
-     "raw.pgm: raw pixel value 101 is not an occupancy percentage (0..100, or 255 for unknown)"),
+     "raw.pgm: raw occupancy value 101 is neither 0..100 nor 255 (unknown)"),
     (lambda tmp: vx.load_map(write_movingai(tmp, ".X.."), 0.5),
      "grid.map: unknown terrain 'X' in row 1 (expected one of . G S @ O T W)"),
     (lambda tmp: vx.load_map(write_movingai(tmp, "....")),

@@ -50,7 +50,8 @@ VELTRAX_SE2_EXPORT std::vector<std::uint8_t> occupancyPercentToCosts(
 
 // A map YAML file with a PGM image as a costmap. Throws what readOccupancyMapInfo and
 // occupancyImageToCosts throw, std::runtime_error "<image>: <reason>" for the image (other image
-// formats: "<image>: only PGM images are read here") and the Costmap constructor's errors.
+// formats: "<image>: only PGM images are read here") and std::invalid_argument "<image>: " and
+// the Costmap constructor's message for a geometry it refuses.
 VELTRAX_SE2_EXPORT Costmap loadOccupancyMap(const std::string& yaml_path);
 
 }  // namespace veltrax::se2
