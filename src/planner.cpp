@@ -17,6 +17,7 @@
 #include "detail/kinematic_bound.hpp"
 #include "detail/path_labels.hpp"
 #include "detail/workspace.hpp"
+#include "detail/yaw_bins.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/footprint.hpp"
 #include "veltrax/se2/heuristic.hpp"
@@ -175,13 +176,7 @@ std::uint32_t stateKey(const Costmap& costmap, std::uint32_t angle_bins, const P
     return kInvalidIndex;
   }
   const auto cell_key = static_cast<std::uint32_t>(cell.y * costmap.width() + cell.x);
-  // fmod returns its argument unchanged below one period, so the common case skips the call.
-  double r = std::fabs(pose.yaw) < kTwoPi ? pose.yaw : std::fmod(pose.yaw, kTwoPi);
-  if (r < 0.0) {
-    r = r + kTwoPi;
-  }
-  const auto bin =
-      static_cast<std::uint32_t>(std::floor(r / kTwoPi * angle_bins + 1e-9)) % angle_bins;
+  const std::uint32_t bin = yawBin(pose.yaw, angle_bins, kStateKeyYawNudge);
   return cell_key * angle_bins + bin;
 }
 

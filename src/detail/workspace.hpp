@@ -18,9 +18,11 @@ namespace detail {
 
 inline constexpr std::uint32_t kInvalidIndex = 0xFFFFFFFFu;
 
-// The lattice key of a pose: cell x yaw bin, or kInvalidIndex off the map. The 1e-9 moves a yaw
-// that lies a rounding error below a bin boundary into the upper bin, and 2 pi - tiny wraps to
-// bin 0. The caller guarantees that cells x angle_bins fits in 32 bits.
+// The lattice key of a pose: cell x yaw bin, or kInvalidIndex off the map or for a non-finite
+// yaw. The bin is yawBin's with kStateKeyYawNudge (detail/yaw_bins.hpp): a yaw a rounding error
+// below a bin edge keys the upper bin, and 2 pi - tiny wraps to bin 0; YawBinFootprintTemplates
+// bins the same yaws without the nudge. The caller guarantees that cells x angle_bins fits in
+// 32 bits.
 std::uint32_t stateKey(const Costmap& costmap, std::uint32_t angle_bins, const Pose2D& pose);
 
 // Number of keys of a costmap at angle_bins, or 0 when it does not fit 32-bit pool positions.

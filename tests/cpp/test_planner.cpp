@@ -58,6 +58,38 @@ TEST(StateKeyTest, OffMapOrNonFiniteIsInvalid) {
   EXPECT_EQ(detail::stateKey(map, 72, Pose2D{1.0, 1.0, kNaN}), detail::kInvalidIndex);
 }
 
+// The two binnings of the library on yaws at and just below bin edges: the footprint templates
+// floor the yaw, the state key floors it after kStateKeyYawNudge, so they part only within that
+// nudge below an edge (one ulp below here) and agree everywhere else.
+struct YawEdgeCase {
+  std::uint32_t bins;
+  double yaw;
+  std::uint32_t template_bin;
+  std::uint32_t key_bin;
+};
+
+class YawBinEdgeTest : public ::testing::TestWithParam<YawEdgeCase> {};
+
+TEST_P(YawBinEdgeTest, TemplatesAndStateKeysPartOnlyWithinTheNudge) {
+  const YawEdgeCase& c = GetParam();
+  const YawBinFootprintTemplates templates(CircleFootprint{0.5}, c.bins);
+  EXPECT_EQ(templates.yawToBin(c.yaw), c.template_bin) << c.yaw;
+  EXPECT_EQ(detail::stateKey(freeMap(1, 1, 1.0), c.bins, Pose2D{0.5, 0.5, c.yaw}), c.key_bin)
+      << c.yaw;
+}
+
+INSTANTIATE_TEST_SUITE_P(Edges, YawBinEdgeTest,
+                         ::testing::Values(YawEdgeCase{8, kTwoPi / 8, 1, 1},
+                                           YawEdgeCase{8, kPi / 2, 2, 2},
+                                           YawEdgeCase{8, std::nextafter(kPi / 2, 0.0), 1, 2},
+                                           YawEdgeCase{8, kPi / 2 - 1e-7, 1, 1},
+                                           YawEdgeCase{8, kPi, 4, 4},
+                                           YawEdgeCase{8, std::nextafter(kPi, 0.0), 3, 4},
+                                           YawEdgeCase{8, std::nextafter(kTwoPi, 0.0), 7, 0},
+                                           YawEdgeCase{8, -1e-20, 0, 0},
+                                           YawEdgeCase{72, kTwoPi / 72 * (1 - 1e-15), 0, 1},
+                                           YawEdgeCase{72, 0.09, 1, 1}));
+
 constexpr Direction F = Direction::FORWARD;
 constexpr Direction R = Direction::REVERSE;
 constexpr Direction O = Direction::ROTATION;
