@@ -3,7 +3,7 @@
 #include <string>
 
 #include "veltrax/se2/costmap.hpp"
-#include "veltrax/se2/planner.hpp"
+#include "veltrax/se2/records.hpp"
 
 namespace veltrax::se2 {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "veltrax/se2/geometry.hpp"
-#include "veltrax/se2/planner.hpp"
+#include "veltrax/se2/records.hpp"
 
 namespace veltrax::se2 {
 
