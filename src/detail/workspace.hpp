@@ -1,12 +1,16 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
 #include "detail/free_cells.hpp"
+#include "detail/heuristic_cache.hpp"
 #include "detail/lazy_table.hpp"
 #include "detail/open_list.hpp"
+#include "detail/yaw_bins.hpp"
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/geometry.hpp"
 #include "veltrax/se2/planner.hpp"
@@ -22,8 +26,16 @@ inline constexpr std::uint32_t kInvalidIndex = 0xFFFFFFFFu;
 // yaw. The bin is yawBin's with kStateKeyYawNudge (detail/yaw_bins.hpp): a yaw a rounding error
 // below a bin edge keys the upper bin, and 2 pi - tiny wraps to bin 0; YawBinFootprintTemplates
 // bins the same yaws without the nudge. The caller guarantees that cells x angle_bins fits in
-// 32 bits.
-std::uint32_t stateKey(const Costmap& costmap, std::uint32_t angle_bins, const Pose2D& pose);
+// 32 bits. Inline: the search keys every child it generates.
+inline std::uint32_t stateKey(const Costmap& costmap, std::uint32_t angle_bins,
+                              const Pose2D& pose) {
+  GridIndex cell;
+  if (!costmap.worldToMap(pose.x, pose.y, cell) || !std::isfinite(pose.yaw)) {
+    return kInvalidIndex;
+  }
+  const auto cell_key = static_cast<std::uint32_t>(cell.y * costmap.width() + cell.x);
+  return cell_key * angle_bins + yawBin(pose.yaw, angle_bins, kStateKeyYawNudge);
+}
 
 // Number of keys of a costmap at angle_bins, or 0 when it does not fit 32-bit pool positions.
 std::uint64_t nodeKeyCapacity(std::uint64_t width, std::uint64_t height,
@@ -31,6 +43,7 @@ std::uint64_t nodeKeyCapacity(std::uint64_t width, std::uint64_t height,
 
 }  // namespace detail
 
+// The memory a planner keeps from call to call, used only under its workspace mutex.
 struct HybridAStar::Workspace {
   struct Node {
     Pose2D pose;
@@ -74,7 +87,23 @@ struct HybridAStar::Workspace {
 
   // The key's node, created with g = +inf, no parent, FORWARD, STRAIGHT when absent.
   // The caller guarantees key < capacity.
-  std::uint32_t getOrCreate(std::uint32_t key);
+  std::uint32_t getOrCreate(std::uint32_t key) {
+    const std::uint32_t stored = index.get(key);
+    if (stored != 0) {
+      return stored - 1u;
+    }
+    const auto position = static_cast<std::uint32_t>(nodes.size());
+    index.set(key, position + 1u);
+    touched.push_back(key);
+    nodes.push_back(Node{Pose2D{}, std::numeric_limits<double>::infinity(),
+                         std::numeric_limits<double>::infinity(), detail::kInvalidIndex,
+                         Direction::FORWARD, Steering::STRAIGHT, false, false});
+    return position;
+  }
+
+  // The map the obstacle heuristic runs on: the planner's costmap itself for a clearance of 0,
+  // otherwise clearance_map, rebuilt when the clearance or allow_unknown changed.
+  const Costmap& heuristicMap(const Costmap& costmap, double clearance, bool allow_unknown);
 
   // The planner's costmap with the cells too close to obstacles for the footprint marked lethal,
   // for footprint-aware heuristics: it depends on the map, the clearance and allow_unknown only,
@@ -82,6 +111,9 @@ struct HybridAStar::Workspace {
   std::optional<Costmap> clearance_map;
   double clearance_map_clearance = 0.0;
   bool clearance_map_allow_unknown = false;
+
+  // The last obstacle heuristic field and what it was computed for.
+  detail::ObstacleHeuristicCache heuristic_cache;
 };
 
 }  // namespace veltrax::se2

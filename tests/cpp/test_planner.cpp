@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "detail/path_labels.hpp"
+#include "detail/transition_cost.hpp"
 #include "detail/workspace.hpp"
 #include "test_support.hpp"
 #include "veltrax/se2/planner.hpp"
@@ -93,6 +94,71 @@ INSTANTIATE_TEST_SUITE_P(Edges, YawBinEdgeTest,
 constexpr Direction F = Direction::FORWARD;
 constexpr Direction R = Direction::REVERSE;
 constexpr Direction O = Direction::ROTATION;
+
+// ---- the transition cost, which the reference planner shares: checked here on its own
+
+struct CostCase {
+  std::string name;
+  Direction direction;
+  Steering steering;
+  std::uint8_t max_cost;
+  bool from_start;  // no arrival motion to pay a change against
+  Direction arrival_direction;
+  Steering arrival_steering;
+  double parent_g;
+  double retrospective_penalty;
+  double expected;
+};
+
+std::ostream& operator<<(std::ostream& out, const CostCase& c) { return out << c.name; }
+
+class ChildCostTest : public ::testing::TestWithParam<CostCase> {};
+
+TEST_P(ChildCostTest, LengthCellCostAndPenaltiesInOneSum) {
+  const CostCase& c = GetParam();
+  PlannerConfig config;
+  config.cost_penalty = 2.0;
+  config.non_straight_penalty = 0.5;
+  config.reverse_penalty = 0.25;
+  config.direction_switch_penalty = 4.0;
+  config.steering_change_penalty = 0.125;
+  config.retrospective_penalty = c.retrospective_penalty;
+  MotionPrimitive primitive;
+  primitive.direction = c.direction;
+  primitive.steering = c.steering;
+  primitive.length = 1.0;
+  const detail::Arrival arrival{c.arrival_direction, c.arrival_steering};
+  EXPECT_EQ(detail::childCost(config, primitive, c.max_cost, c.from_start ? nullptr : &arrival,
+                              c.parent_g),
+            c.expected);
+}
+
+constexpr Steering S = Steering::STRAIGHT;
+constexpr Steering L = Steering::LEFT;
+constexpr Steering Rt = Steering::RIGHT;
+
+// Length 1; cost 126 of 252 adds half the cost penalty; the start pays no change.
+INSTANTIATE_TEST_SUITE_P(
+    Motions, ChildCostTest,
+    ::testing::Values(
+        CostCase{"StraightOnFreeCells", Direction::FORWARD, S, 0, true, Direction::FORWARD, S, 0.0,
+                 0.0, 1.0},
+        CostCase{"CellCost", Direction::FORWARD, S, 126, true, Direction::FORWARD, S, 0.0, 0.0,
+                 2.0},
+        CostCase{"Arc", Direction::FORWARD, L, 0, true, Direction::FORWARD, S, 0.0, 0.0, 1.5},
+        CostCase{"ReverseArc", Direction::REVERSE, Rt, 0, true, Direction::FORWARD, S, 0.0, 0.0,
+                 1.75},
+        CostCase{"Cusp", Direction::FORWARD, S, 0, false, Direction::REVERSE, S, 0.0, 0.0, 5.0},
+        CostCase{"SteeringChange", Direction::FORWARD, L, 0, false, Direction::FORWARD, S, 0.0, 0.0,
+                 1.625},
+        CostCase{"EveryPenalty", Direction::REVERSE, L, 126, false, Direction::FORWARD, Rt, 0.0,
+                 0.0, 6.875},
+        // A turn on the spot pays the switch only: it has no steering to change.
+        CostCase{"RotationAfterArc", Direction::ROTATION, L, 0, false, Direction::FORWARD, L, 0.0,
+                 0.0, 5.0},
+        CostCase{"RetrospectiveShareOfParent", Direction::FORWARD, S, 0, false, Direction::FORWARD,
+                 S, 3.0, 0.5, 5.5}),
+    [](const ::testing::TestParamInfo<CostCase>& info) { return info.param.name; });
 
 struct LabelCase {
   std::string name;

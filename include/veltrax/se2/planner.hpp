@@ -17,8 +17,6 @@ namespace veltrax::se2 {
 PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
                                 bool allow_in_place_rotation = false);
 
-class ObstacleHeuristic;
-
 // Hybrid A* over cells x yaw bins. Owns a copy of its costmap, a workspace reused from call to
 // call and a one-entry obstacle heuristic cache. plan() may be called from several threads;
 // calls on one planner are serialised.
@@ -35,17 +33,15 @@ class HybridAStar {
   PlannerResult plan(const PlanRequest& request, const PlannerConfig& config,
                      const CancellationToken* token = nullptr) const;
 
+  // Defined in src/detail/workspace.hpp and src/detail/heuristic_cache.hpp.
   struct Workspace;
   struct ObstacleHeuristicCacheKey;
 
  private:
   Costmap costmap_;
   mutable std::mutex workspace_mutex_;
+  // The node pool, scratch buffers and the obstacle heuristic cache, all used under the mutex.
   std::unique_ptr<Workspace> workspace_;
-  mutable std::mutex cache_mutex_;
-  mutable std::unique_ptr<ObstacleHeuristicCacheKey> cache_key_;
-  // Non-const so that a replaced field can hand its memory to the next one.
-  mutable std::shared_ptr<ObstacleHeuristic> cached_heuristic_;
 };
 
 }  // namespace veltrax::se2
