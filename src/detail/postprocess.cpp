@@ -21,7 +21,7 @@ std::vector<Pose2D> searchedSamples(const FoundPath& found, const MotionPrimitiv
   samples.push_back(found.poses.front());
   for (std::size_t i = 1; i < found.poses.size(); ++i) {
     const MotionPrimitive primitive =
-        table.make(found.poses[i - 1], found.directions[i], found.steerings[i]);
+        table.make(found.poses[i - 1], found.arrival_directions[i], found.arrival_steerings[i]);
     samples.insert(samples.end(), primitive.samples.begin(), primitive.samples.end());
   }
   for (const KinematicSample& sample : found.curve) {
@@ -73,7 +73,7 @@ class PostProcess {
     for (const KinematicSample& sample : found_.curve) {
       path.push_back(sample.pose);
     }
-    const StepCounts counts = countSteps(found_.directions, found_.curve);
+    const StepCounts counts = countSteps(found_.arrival_directions, found_.curve);
     diagnostics_.reverse_count = counts.reverse;
     diagnostics_.direction_switch_count = counts.direction_switches;
     diagnostics_.in_place_rotation_count = counts.rotations;
@@ -123,7 +123,8 @@ class PostProcess {
     return true;
   }
 
-  // The output labels, the turns on the spot they count, the length and the times.
+  // The output labels (each pose's label is the step that leaves it, see PlannerResult), the
+  // turns on the spot they count, the length and the times.
   void summarize() {
     const std::vector<Pose2D>& path = result_.path;
     const std::size_t n = path.size();

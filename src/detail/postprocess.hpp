@@ -15,9 +15,10 @@ namespace veltrax::se2::detail {
 // curve from there to the goal (empty when the node itself met the tolerances).
 struct FoundPath {
   std::vector<Pose2D> poses;
-  // Per node, its motion (the start's entries are placeholders).
-  std::vector<Direction> directions;
-  std::vector<Steering> steerings;
+  // Per node, the motion that arrived there (the start's entries are placeholders): arrival
+  // labels, unlike the output labels of PlannerResult, which describe the step leaving a pose.
+  std::vector<Direction> arrival_directions;
+  std::vector<Steering> arrival_steerings;
   const std::vector<KinematicSample>& curve;
 };
 

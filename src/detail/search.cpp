@@ -468,7 +468,7 @@ void Search::relax(Workspace& workspace, std::uint32_t current, const Node& node
   if (reached.closed) {
     return;
   }
-  const Arrival arrival{node.direction, node.steering};
+  const Arrival arrival{node.arrival_direction, node.arrival_steering};
   const double g = childCost(config_, primitive, cost,
                              node.parent != kInvalidIndex ? &arrival : nullptr, node.g);
   if (!(g < reached.g)) {
@@ -477,8 +477,8 @@ void Search::relax(Workspace& workspace, std::uint32_t current, const Node& node
   reached.pose = end;
   reached.g = g;
   reached.parent = current;
-  reached.direction = primitive.direction;
-  reached.steering = primitive.steering;
+  reached.arrival_direction = primitive.direction;
+  reached.arrival_steering = primitive.steering;
   const double h = heuristicCostAfterStep(end, node.kinematic_bound, primitive.length,
                                           reached.kinematic_bound, reached.kinematic_exact);
   if (std::isfinite(h)) {
@@ -510,10 +510,11 @@ bool Search::tryAnalyticExpansion(const Node& node) {
   // little; the samples and checks up to the first failure are those of checking the whole
   // interpolated curve in order.
   bool passed = false;
-  // Changes of direction along the curve, counting the one where it joins the node's motion.
+  // Changes of direction along the curve, counting the one where it joins the motion that
+  // arrived at the node.
   std::uint32_t cusps = 0;
   bool joined = node.parent != kInvalidIndex;
-  Direction previous = node.direction;
+  Direction previous = node.arrival_direction;
   try {
     passed = space_->interpolateWhile(from, request_.goal, config_.collision_check_step, curve_,
                                       [&](const KinematicSample& sample) {
@@ -545,12 +546,12 @@ void Search::finish(const Workspace& workspace, std::uint32_t goal_node) {
   for (std::uint32_t at = goal_node; at != kInvalidIndex; at = workspace.nodes[at].parent) {
     const Node& node = workspace.nodes[at];
     found.poses.push_back(node.pose);
-    found.directions.push_back(node.direction);
-    found.steerings.push_back(node.steering);
+    found.arrival_directions.push_back(node.arrival_direction);
+    found.arrival_steerings.push_back(node.arrival_steering);
   }
   std::reverse(found.poses.begin(), found.poses.end());
-  std::reverse(found.directions.begin(), found.directions.end());
-  std::reverse(found.steerings.begin(), found.steerings.end());
+  std::reverse(found.arrival_directions.begin(), found.arrival_directions.end());
+  std::reverse(found.arrival_steerings.begin(), found.arrival_steerings.end());
   finishPlan(found, *table_, checker_, request_, config_, t0_, result_);
 }
 

@@ -45,6 +45,9 @@ std::uint64_t nodeKeyCapacity(std::uint64_t width, std::uint64_t height,
 
 // The memory a planner keeps from call to call, used only under its workspace mutex.
 struct HybridAStar::Workspace {
+  // A search node: a lattice state, its cheapest route found so far and the motion that arrived
+  // by that route, which the next motion pays for changing. That arrival label says how a pose
+  // was reached; the output labels (PlannerResult::directions) say how the path leaves a pose.
   struct Node {
     Pose2D pose;
     double g;
@@ -52,8 +55,8 @@ struct HybridAStar::Workspace {
     // it was computed), or +inf; see detail/kinematic_bound.hpp. Not part of the search state.
     double kinematic_bound;
     std::uint32_t parent;
-    Direction direction;
-    Steering steering;
+    Direction arrival_direction;  // a placeholder (FORWARD) at the start node
+    Steering arrival_steering;    // likewise (STRAIGHT)
     bool closed;
     bool kinematic_exact;  // kinematic_bound is the distance itself
   };

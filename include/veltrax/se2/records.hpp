@@ -111,8 +111,11 @@ struct PlannerDiagnostics {
 struct PlannerResult {
   PlannerStatus status = PlannerStatus::INTERNAL_ERROR;
   std::string message;
-  std::vector<Pose2D> path;           // start first; empty unless SUCCESS
-  std::vector<Direction> directions;  // one label per pose of path
+  std::vector<Pose2D> path;  // start first; empty unless SUCCESS
+  // One output label per pose of path: label i is the step that leaves pose i (the last pose
+  // repeats the one before), read from the path's geometry. The search's own labels, the motion
+  // that arrived at a node, never reach the result.
+  std::vector<Direction> directions;
   PlannerDiagnostics diagnostics;
   std::uint64_t map_revision = 0;
   std::uint64_t goal_revision = 0;
