@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "detail/errors.hpp"
+#include "detail/inflation.hpp"
 
 namespace veltrax::se2 {
 
@@ -77,6 +78,12 @@ std::uint64_t Costmap::offset(std::uint64_t mx, std::uint64_t my) const {
 
 std::uint8_t Costmap::getCost(std::uint64_t mx, std::uint64_t my) const {
   return cells_[offset(mx, my)];
+}
+
+Costmap inflateCostmap(const Costmap& source, double inflation_radius, double inscribed_radius,
+                       double cost_scaling_factor) {
+  return detail::inflateCostmapWith(source, inflation_radius, inscribed_radius, cost_scaling_factor,
+                                    &detail::hypotDistance);
 }
 
 }  // namespace veltrax::se2

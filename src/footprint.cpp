@@ -8,6 +8,7 @@
 
 #include "detail/errors.hpp"
 #include "detail/polygon_predicates.hpp"
+#include "detail/yaw_bins.hpp"
 
 namespace veltrax::se2 {
 
@@ -230,14 +231,8 @@ std::uint32_t YawBinFootprintTemplates::yawToBin(double yaw) const {
   if (!std::isfinite(yaw)) {
     detail::throwInvalidArgument("yaw must be finite");
   }
-  double r = std::fmod(yaw, kTwoPi);
-  if (r < 0.0) {
-    r += kTwoPi;
-  }
-  // r is in [0, 2 pi] (the top only through rounding of a tiny negative yaw), so the product is
-  // in [0, angle_bins] and the conversion is in range; the modulo folds the top back to bin 0.
-  const double scaled = std::floor(r / kTwoPi * static_cast<double>(angle_bins_));
-  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(scaled) % angle_bins_);
+  // Plain floor binning: the templates' bins start exactly at their lower edges.
+  return detail::yawBin(yaw, angle_bins_, 0.0);
 }
 
 const Footprint& YawBinFootprintTemplates::at(std::uint32_t bin) const {

@@ -277,6 +277,8 @@ std::string renderPlanSvg(const Costmap& costmap, const PlanRequest& request,
     appendAttribute(out, "y1", page.y(path[i - 1].y));
     appendAttribute(out, "x2", page.x(path[i].x));
     appendAttribute(out, "y2", page.y(path[i].y));
+    // A segment takes its end pose's label (the labels themselves describe the step leaving a
+    // pose).
     appendAttribute(out, "stroke",
                     result.directions.empty() ? colors.path : colors.of(result.directions, i));
     out += " stroke-width=\"3\" stroke-linecap=\"round\"/>\n";

@@ -28,8 +28,6 @@ constexpr std::uint16_t kTiedDistances = 257;
 // four bytes per cell; beyond (long, thin maps with a far reach), binary search.
 constexpr std::uint64_t kDenseLookupMinimum = std::uint64_t{1} << 20;
 
-double hypotDistance(double dx, double dy) { return std::hypot(dx, dy); }
-
 // Calls visit(dx, dy, dx^2 + dy^2) for every offset up to the given sides and squared length.
 template <typename Visit>
 void forEachOffsetWithin(std::uint64_t max_dx, std::uint64_t max_dy, std::uint64_t limit,
@@ -209,6 +207,8 @@ std::vector<std::uint32_t> columnSeedDistances(const Costmap& source, std::uint6
 
 }  // namespace
 
+double hypotDistance(double dx, double dy) { return std::hypot(dx, dy); }
+
 Costmap inflateCostmapWith(const Costmap& source, double inflation_radius, double inscribed_radius,
                            double cost_scaling_factor, CellDistanceFunction distance) {
   // Written so that NaN fails every test.
@@ -311,11 +311,5 @@ Costmap inflateCostmapWith(const Costmap& source, double inflation_radius, doubl
 }
 
 }  // namespace detail
-
-Costmap inflateCostmap(const Costmap& source, double inflation_radius, double inscribed_radius,
-                       double cost_scaling_factor) {
-  return detail::inflateCostmapWith(source, inflation_radius, inscribed_radius, cost_scaling_factor,
-                                    &detail::hypotDistance);
-}
 
 }  // namespace veltrax::se2

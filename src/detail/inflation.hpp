@@ -9,6 +9,10 @@ namespace veltrax::se2::detail {
 // that ties in squared distance are resolved exactly as a direct scan would.
 using CellDistanceFunction = double (*)(double dx, double dy);
 
+// The library's distance: std::hypot.
+double hypotDistance(double dx, double dy);
+
+// inflateCostmap (costmap.hpp) with this distance.
 Costmap inflateCostmapWith(const Costmap& source, double inflation_radius, double inscribed_radius,
                            double cost_scaling_factor, CellDistanceFunction distance);
 

@@ -5,21 +5,21 @@
 
 namespace veltrax::se2::detail {
 
-StepCounts countSteps(const std::vector<Direction>& search_labels,
+StepCounts countSteps(const std::vector<Direction>& arrival_labels,
                       const std::vector<KinematicSample>& analytic) {
   StepCounts counts;
-  for (std::size_t i = 1; i < search_labels.size(); ++i) {
-    if (search_labels[i] == Direction::REVERSE) {
+  for (std::size_t i = 1; i < arrival_labels.size(); ++i) {
+    if (arrival_labels[i] == Direction::REVERSE) {
       ++counts.reverse;
-    } else if (search_labels[i] == Direction::ROTATION) {
+    } else if (arrival_labels[i] == Direction::ROTATION) {
       ++counts.rotations;
     }
     // The change from the start's placeholder label to the first step is not a switch.
-    if (i >= 2 && search_labels[i] != search_labels[i - 1]) {
+    if (i >= 2 && arrival_labels[i] != arrival_labels[i - 1]) {
       ++counts.direction_switches;
     }
   }
-  Direction previous = search_labels.empty() ? Direction::FORWARD : search_labels.back();
+  Direction previous = arrival_labels.empty() ? Direction::FORWARD : arrival_labels.back();
   for (const KinematicSample& sample : analytic) {
     if (static_cast<int>(sample.direction) < 0) {
       ++counts.reverse;

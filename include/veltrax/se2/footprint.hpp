@@ -50,7 +50,9 @@ class VELTRAX_SE2_EXPORT YawBinFootprintTemplates {
   YawBinFootprintTemplates(Footprint footprint, std::uint32_t angle_bins);
 
   std::uint32_t angleBins() const noexcept { return angle_bins_; }
-  // Floor binning from yaw 0. Throws std::invalid_argument "yaw must be finite".
+  // Floor binning from yaw 0, exactly: unlike the planner's node keys, which move a yaw a
+  // rounding error below a bin edge into the upper bin. Throws std::invalid_argument "yaw must be
+  // finite".
   std::uint32_t yawToBin(double yaw) const;
   // Throws std::out_of_range "yaw bin is out of range".
   const Footprint& at(std::uint32_t bin) const;

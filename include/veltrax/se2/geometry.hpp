@@ -30,7 +30,9 @@ struct VELTRAX_SE2_EXPORT GridIndex {
   std::uint64_t y = 0;
 };
 
-// The numeric values are used as factors (signed length = direction * length).
+// The numeric values are used as factors (signed length = direction * length). A motion's
+// direction; as a label of a path pose it means the step that leaves the pose (see
+// PlannerResult::directions), unlike the planner's internal label of the motion that arrived.
 enum class Direction : std::int8_t { REVERSE = -1, ROTATION = 0, FORWARD = 1 };
 
 // Positive steering turns counter-clockwise; the value multiplies curvature and angular steps.

@@ -6,7 +6,7 @@
 #include "veltrax/se2/export.hpp"
 #include "veltrax/se2/footprint.hpp"
 #include "veltrax/se2/geometry.hpp"
-#include "veltrax/se2/planner.hpp"
+#include "veltrax/se2/records.hpp"
 
 namespace veltrax::se2 {
 

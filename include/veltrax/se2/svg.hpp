@@ -5,7 +5,7 @@
 
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/export.hpp"
-#include "veltrax/se2/planner.hpp"
+#include "veltrax/se2/records.hpp"
 
 namespace veltrax::se2 {
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "detail/path_labels.hpp"
+#include "detail/transition_cost.hpp"
 #include "oracles/collision_reference.hpp"
 #include "oracles/obstacle_heuristic_oracle.hpp"
 #include "veltrax/se2/collision.hpp"
@@ -329,25 +330,11 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
       if (nodes[child].closed) {
         continue;
       }
-      const double length = primitive.length;
-      double step = length + (static_cast<double>(cost) / 252.0) * config.cost_penalty * length;
-      if (primitive.direction != Direction::ROTATION) {
-        if (primitive.steering != Steering::STRAIGHT) {
-          step += config.non_straight_penalty;
-        }
-        if (primitive.direction == Direction::REVERSE) {
-          step += config.reverse_penalty;
-        }
-      }
-      if (node.parent != kNone) {
-        if (primitive.direction != node.direction) {
-          step += config.direction_switch_penalty;
-        }
-        if (primitive.direction != Direction::ROTATION && primitive.steering != node.steering) {
-          step += config.steering_change_penalty;
-        }
-      }
-      const double g = step + config.retrospective_penalty * node.g + node.g;
+      // The transition cost is the library's own function: this planner checks the search
+      // around it, not the cost model.
+      const detail::Arrival arrival{node.direction, node.steering};
+      const double g = detail::childCost(config, primitive, cost,
+                                         node.parent != kNone ? &arrival : nullptr, node.g);
       if (!(g < nodes[child].g)) {
         continue;
       }

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/geometry.hpp"
+#include "veltrax/se2/heuristic.hpp"
+#include "veltrax/se2/planner.hpp"
+
+namespace veltrax::se2 {
+
+// What a cached obstacle heuristic field was computed for.
+struct HybridAStar::ObstacleHeuristicCacheKey {
+  std::uint64_t map_revision;
+  GridIndex goal;
+  bool allow_unknown;
+  double cost_penalty;
+  double clearance;  // 0 unless the heuristic is footprint-aware
+};
+
+namespace detail {
+
+// The planner's one-entry cache of obstacle heuristic fields. It takes no lock of its own: it
+// lives in the planner's workspace and is used only under the workspace mutex.
+class ObstacleHeuristicCache {
+ public:
+  using Key = HybridAStar::ObstacleHeuristicCacheKey;
+
+  // The cached field if it was computed for `key` and serves a search from `start` with this
+  // reach factor (`hit` set); otherwise a field over `field_map` (the costmap with key.clearance
+  // applied), built in the old field's memory, replaces it. The reference stays valid until the
+  // next call.
+  const ObstacleHeuristic& get(const Costmap& field_map, const Key& key, GridIndex start,
+                               double reach_factor, bool& hit);
+
+ private:
+  std::optional<Key> key_;
+  std::optional<ObstacleHeuristic> field_;
+};
+
+}  // namespace detail
+}  // namespace veltrax::se2

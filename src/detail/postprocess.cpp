@@ -1,0 +1,190 @@
+#include "detail/postprocess.hpp"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+#include "detail/errors.hpp"
+#include "detail/path_labels.hpp"
+#include "veltrax/se2/smoother.hpp"
+
+namespace veltrax::se2::detail {
+
+namespace {
+
+// The poses the search checked along the path: the start, each node's primitive regenerated from
+// its parent (bit for bit the samples checked when it was generated, since expanded nodes never
+// move), then the analytic curve.
+std::vector<Pose2D> searchedSamples(const FoundPath& found, const MotionPrimitiveTable& table) {
+  std::vector<Pose2D> samples;
+  samples.push_back(found.poses.front());
+  for (std::size_t i = 1; i < found.poses.size(); ++i) {
+    const MotionPrimitive primitive =
+        table.make(found.poses[i - 1], found.arrival_directions[i], found.arrival_steerings[i]);
+    samples.insert(samples.end(), primitive.samples.begin(), primitive.samples.end());
+  }
+  for (const KinematicSample& sample : found.curve) {
+    samples.push_back(sample.pose);
+  }
+  return samples;
+}
+
+class PostProcess {
+ public:
+  PostProcess(const FoundPath& found, const MotionPrimitiveTable& table,
+              const CollisionChecker& checker, const PlanRequest& request,
+              const PlannerConfig& config, Clock::time_point t0, PlannerResult& result)
+      : found_(found),
+        table_(table),
+        checker_(checker),
+        request_(request),
+        config_(config),
+        t0_(t0),
+        result_(result),
+        diagnostics_(result.diagnostics) {}
+
+  void run() {
+    assemble();
+    tp_ = Clock::now();
+    // Settings that passed validation can still be far too fine for the path found: resample and
+    // the sweep of validatePath refuse to produce more than their sample limits. That is a bad
+    // request, reported like the others rather than thrown out of plan().
+    try {
+      if (!smoothAndValidate()) {
+        return;
+      }
+    } catch (const LimitExceeded& e) {
+      refuse(e.what(), PlannerStatus::INVALID_REQUEST);
+      return;
+    }
+    summarize();
+  }
+
+ private:
+  // The raw path (the chain's poses, then the curve's) and the step counts of the search's
+  // motions.
+  void assemble() {
+    std::vector<Pose2D>& path = result_.path;
+    path.reserve(found_.poses.size() + found_.curve.size());
+    path = found_.poses;
+    result_.status = PlannerStatus::SUCCESS;
+    result_.message = "path found";
+    for (const KinematicSample& sample : found_.curve) {
+      path.push_back(sample.pose);
+    }
+    const StepCounts counts = countSteps(found_.arrival_directions, found_.curve);
+    diagnostics_.reverse_count = counts.reverse;
+    diagnostics_.direction_switch_count = counts.direction_switches;
+    diagnostics_.in_place_rotation_count = counts.rotations;
+  }
+
+  // The smoothed path when it validates, else the raw one, else the search's own samples. False
+  // (the call refused) when none validates.
+  bool smoothAndValidate() {
+    std::vector<Pose2D>& path = result_.path;
+    const std::vector<Pose2D> raw = path;
+    if (config_.smooth_path && diagnostics_.reverse_count == 0 &&
+        diagnostics_.in_place_rotation_count == 0 && diagnostics_.direction_switch_count == 0) {
+      path = PathSmoother::smooth(path, checker_, request_.footprint, config_);
+    }
+    std::vector<Pose2D> out = PathSmoother::resample(path, config_.path_output_spacing);
+    if (passes(out, timedValidate(out, config_.collision_check_step))) {
+      path = std::move(out);
+      return true;
+    }
+    std::vector<Pose2D> fallback = PathSmoother::resample(raw, config_.path_output_spacing);
+    const CollisionResult r2 = timedValidate(fallback, config_.collision_check_step);
+    const char* failure = nullptr;
+    if (checkRadius() &&
+        !PathSmoother::respectsTurningRadius(fallback, config_.minimum_turning_radius)) {
+      failure = r2.collision
+                    ? "postprocessed path failed validation: collision=true, curvature=invalid"
+                    : "postprocessed path failed validation: collision=false, curvature=invalid";
+    } else if (r2.collision) {
+      failure = "postprocessed path failed validation: collision=true, curvature=valid";
+    }
+    if (failure != nullptr) {
+      // Chords between node poses leave the arcs the search drove, and on a path that grazes an
+      // obstacle (or on coarse cells, where a chord turns tighter than its arc) they can fail
+      // where the search's own samples passed. Those samples, every primitive's in order and then
+      // the curve's, are exactly what the search accepted. They lie one sample step apart up to
+      // rounding, which must not make the sweep add a sample between two of them.
+      std::vector<Pose2D> driven =
+          PathSmoother::resample(searchedSamples(found_, table_), config_.path_output_spacing);
+      const double step = config_.collision_check_step * (1.0 + 1e-9);
+      if (!passes(driven, timedValidate(driven, step))) {
+        refuse(failure, PlannerStatus::INTERNAL_ERROR);
+        return false;
+      }
+      fallback = std::move(driven);
+    }
+    path = std::move(fallback);
+    return true;
+  }
+
+  // The output labels (each pose's label is the step that leaves it, see PlannerResult), the
+  // turns on the spot they count, the length and the times.
+  void summarize() {
+    const std::vector<Pose2D>& path = result_.path;
+    const std::size_t n = path.size();
+    result_.directions = directionLabels(path);
+    const std::vector<Direction>& directions = result_.directions;
+    std::uint32_t rotations = 0;
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+      rotations += directions[i] == Direction::ROTATION ? 1 : 0;
+    }
+    diagnostics_.in_place_rotation_count = rotations;
+    diagnostics_.smoothing_time_ms = millisecondsSince(tp_);
+    double length = 0.0;
+    for (std::size_t i = 1; i < n; ++i) {
+      length += std::hypot(path[i].x - path[i - 1].x, path[i].y - path[i - 1].y);
+    }
+    diagnostics_.path_length = length;
+    diagnostics_.total_time_ms = millisecondsSince(t0_);
+  }
+
+  bool checkRadius() const { return !config_.allow_in_place_rotation; }
+
+  // No collision, and no turn tighter than the radius unless the robot turns on the spot.
+  bool passes(const std::vector<Pose2D>& poses, const CollisionResult& r) const {
+    return !r.collision && (!checkRadius() || PathSmoother::respectsTurningRadius(
+                                                  poses, config_.minimum_turning_radius));
+  }
+
+  CollisionResult timedValidate(const std::vector<Pose2D>& poses, double step) {
+    const auto start = Clock::now();
+    const CollisionResult r = checker_.validatePath(poses, request_.footprint, step);
+    diagnostics_.collision_check_time_ms += millisecondsSince(start);
+    return r;
+  }
+
+  void refuse(const char* message, PlannerStatus status) {
+    result_.status = status;
+    result_.message = message;
+    result_.path.clear();
+    result_.directions.clear();
+    diagnostics_.smoothing_time_ms = millisecondsSince(tp_);
+    diagnostics_.total_time_ms = millisecondsSince(t0_);
+  }
+
+  const FoundPath& found_;
+  const MotionPrimitiveTable& table_;
+  const CollisionChecker& checker_;
+  const PlanRequest& request_;
+  const PlannerConfig& config_;
+  Clock::time_point t0_;
+  PlannerResult& result_;
+  PlannerDiagnostics& diagnostics_;
+  Clock::time_point tp_;
+};
+
+}  // namespace
+
+void finishPlan(const FoundPath& found, const MotionPrimitiveTable& table,
+                const CollisionChecker& checker, const PlanRequest& request,
+                const PlannerConfig& config, Clock::time_point t0, PlannerResult& result) {
+  PostProcess(found, table, checker, request, config, t0, result).run();
+}
+
+}  // namespace veltrax::se2::detail

@@ -1,0 +1,566 @@
+#include "detail/search.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "detail/clearance.hpp"
+#include "detail/errors.hpp"
+#include "detail/free_cells.hpp"
+#include "detail/kinematic_bound.hpp"
+#include "detail/postprocess.hpp"
+#include "detail/transition_cost.hpp"
+#include "detail/workspace.hpp"
+#include "veltrax/se2/collision.hpp"
+#include "veltrax/se2/footprint.hpp"
+#include "veltrax/se2/heuristic.hpp"
+#include "veltrax/se2/kinematics.hpp"
+#include "veltrax/se2/primitives.hpp"
+
+namespace veltrax::se2::detail {
+
+namespace {
+
+using Workspace = HybridAStar::Workspace;
+using Node = Workspace::Node;
+
+// The state of one planning call from its setup to its outcome.
+class Search {
+ public:
+  Search(const Costmap& costmap, const PlanRequest& request, const PlannerConfig& config,
+         const CancellationToken* token, Clock::time_point t0, PlannerResult& result)
+      : costmap_(costmap),
+        request_(request),
+        config_(config),
+        token_(token),
+        t0_(t0),
+        result_(result),
+        diagnostics_(result.diagnostics),
+        checker_(costmap, config.allow_unknown) {}
+
+  void run(Workspace& workspace);
+
+ private:
+  // Setup, in the order a caller sees its refusals: the start and goal on the map and free, the
+  // heuristics and the limits they imply, then the node pool, the start node and the primitive
+  // table. False when the call ended there.
+  bool admit(GridIndex& start_cell, GridIndex& goal_cell);
+  const ObstacleHeuristic& obstacleHeuristic(Workspace& workspace, GridIndex start_cell,
+                                             GridIndex goal_cell);
+  bool prepareKinematics();
+  bool startSearch(Workspace& workspace, const ObstacleHeuristic& heuristic,
+                   std::uint64_t capacity);
+
+  // The search proper: expansions in order of f until the goal is reached or a check ends it.
+  void search(Workspace& workspace);
+  // Within the tolerances of the goal, or joined to it by an analytic curve that passed.
+  bool reachesGoal(const Node& node);
+  // The terminal checks: cancellation and the time limit every terminal_check_interval
+  // expansions, the node limit at every one. False when the search must stop.
+  bool mayContinue();
+  void expand(Workspace& workspace, std::uint32_t current, const Node& node);
+  // Every primitive's samples checked; outcomes into workspace.check_outcomes.
+  void checkPrimitives(Workspace& workspace);
+  // The largest cost under the primitive's samples, or -1 once one collides.
+  std::int16_t sampleCost(const MotionPrimitive& primitive);
+  void relax(Workspace& workspace, std::uint32_t current, const Node& node,
+             const MotionPrimitive& primitive, std::uint32_t key, std::uint8_t cost);
+  bool tryAnalyticExpansion(const Node& node);
+  void finish(const Workspace& workspace, std::uint32_t goal_node);
+
+  CollisionResult timedCollisionCheck(const Pose2D& pose) {
+    const auto start = Clock::now();
+    const CollisionResult r =
+        fast_check_ ? (*fast_check_)(pose) : checker_.checkValidated(pose, request_.footprint);
+    diagnostics_.collision_check_time_ms += millisecondsSince(start);
+    return r;
+  }
+
+  bool fail(PlannerStatus status, std::string message) {
+    return endPlan(result_, status, std::move(message));
+  }
+
+  // max(k, o) with k the kinematic distance to the goal and o the obstacle term of the pose's
+  // cell; `bound` receives an upper bound of k (k itself when computed, +inf when unknown) and
+  // `exact` whether it is k itself.
+  double heuristicCost(const Pose2D& pose, double& bound, bool& exact) const {
+    bound = std::numeric_limits<double>::infinity();
+    exact = false;
+    GridIndex cell;
+    if (!costmap_.worldToMap(pose.x, pose.y, cell)) {
+      return std::numeric_limits<double>::infinity();
+    }
+    const double o = std::min(obstacle_[cell.y * width_ + cell.x], reach_);
+    // An unreachable cell stays unreachable whatever the curve length; skip the curve.
+    if (space_ == nullptr || !(o < std::numeric_limits<double>::infinity())) {
+      return o;
+    }
+    const double k = space_->distance(pose, request_.goal);
+    bound = k;
+    exact = true;
+    return k > o ? k : o;
+  }
+
+  // The same value for the end of a primitive of length `step_length` driven from a pose whose
+  // bound is `parent_bound`. With reversing allowed the distance is a metric, so the parent's
+  // bound plus the step bounds the child's; when that is no larger than o, max(k, o) is o and
+  // the curve need not be computed.
+  double heuristicCostAfterStep(const Pose2D& pose, double parent_bound, double step_length,
+                                double& bound, bool& exact) const {
+    if (bounds_ != nullptr) {
+      GridIndex cell;
+      if (costmap_.worldToMap(pose.x, pose.y, cell)) {
+        const double o = std::min(obstacle_[cell.y * width_ + cell.x], reach_);
+        const double upper = bounds_->afterStep(parent_bound, step_length);
+        if (upper <= o) {
+          bound = upper;
+          exact = false;
+          return o;
+        }
+      }
+    }
+    return heuristicCost(pose, bound, exact);
+  }
+
+  // A primitive that moved a whole cell or more along an axis has left its cell, though rounding
+  // may map its end back into it (a straight cell-long step from a pose on a cell edge). Its key
+  // is then taken a millionth of a cell further on; kInvalidIndex when it did not move that far.
+  std::uint32_t keyAfterCrossing(const Pose2D& from, const Pose2D& end) const {
+    const double cell = costmap_.resolution();
+    const double dx = end.x - from.x;
+    const double dy = end.y - from.y;
+    const double whole = cell * (1.0 - 1e-9);
+    if (!(std::fabs(dx) >= whole || std::fabs(dy) >= whole)) {
+      return kInvalidIndex;
+    }
+    Pose2D beyond = end;
+    beyond.x += std::fabs(dx) >= whole ? std::copysign(cell * 1e-6, dx) : 0.0;
+    beyond.y += std::fabs(dy) >= whole ? std::copysign(cell * 1e-6, dy) : 0.0;
+    return stateKey(costmap_, bins_, beyond);
+  }
+
+  const Costmap& costmap_;
+  const PlanRequest& request_;
+  const PlannerConfig& config_;
+  const CancellationToken* token_;
+  Clock::time_point t0_;
+  PlannerResult& result_;
+  PlannerDiagnostics& diagnostics_;
+  CollisionChecker checker_;
+  std::optional<FastCollisionCheck> fast_check_;
+  // The obstacle heuristic field when the cache is off; otherwise the workspace's cache holds it.
+  std::optional<ObstacleHeuristic> uncached_field_;
+  const double* obstacle_ = nullptr;
+  double reach_ = std::numeric_limits<double>::infinity();  // see ObstacleHeuristic::reach
+  std::uint64_t width_ = 0;
+  std::optional<KinematicStateSpace> space_storage_;
+  const KinematicStateSpace* space_ = nullptr;
+  // Set when the kinematic distance is a metric (Reeds-Shepp) and its bounds may be chained.
+  std::optional<KinematicBound> bounds_storage_;
+  const KinematicBound* bounds_ = nullptr;
+  std::optional<MotionPrimitiveTable> table_;
+  std::uint32_t bins_ = 0;
+  double weight_ = 1.0;
+  // Analytic curves are tried every interval_-th expansion, when the robot cannot turn on the spot.
+  bool try_curves_ = false;
+  std::uint64_t interval_ = 1;
+  // The analytic curve that ends the path; empty unless one passed.
+  std::vector<KinematicSample> curve_;
+};
+
+void Search::run(Workspace& workspace) {
+  GridIndex start_cell;
+  GridIndex goal_cell;
+  if (!admit(start_cell, goal_cell)) {
+    return;
+  }
+  const ObstacleHeuristic& heuristic = obstacleHeuristic(workspace, start_cell, goal_cell);
+  if (!prepareKinematics()) {
+    return;
+  }
+  const std::uint64_t capacity =
+      nodeKeyCapacity(costmap_.width(), costmap_.height(), config_.angle_bins);
+  if (capacity == 0) {
+    fail(PlannerStatus::INVALID_REQUEST, "costmap/yaw node pool exceeds 32-bit index capacity");
+    return;
+  }
+  if (startSearch(workspace, heuristic, capacity)) {
+    search(workspace);
+  }
+}
+
+bool Search::admit(GridIndex& start_cell, GridIndex& goal_cell) {
+  if (!costmap_.worldToMap(request_.start.x, request_.start.y, start_cell)) {
+    return fail(PlannerStatus::START_OUT_OF_BOUNDS, "start is outside costmap");
+  }
+  if (!costmap_.worldToMap(request_.goal.x, request_.goal.y, goal_cell)) {
+    return fail(PlannerStatus::GOAL_OUT_OF_BOUNDS, "goal is outside costmap");
+  }
+  if (timedCollisionCheck(request_.start).collision) {
+    return fail(PlannerStatus::START_IN_COLLISION, "start footprint is in collision");
+  }
+  if (timedCollisionCheck(request_.goal).collision) {
+    return fail(PlannerStatus::GOAL_IN_COLLISION, "goal footprint is in collision");
+  }
+  return true;
+}
+
+const ObstacleHeuristic& Search::obstacleHeuristic(Workspace& workspace, GridIndex start_cell,
+                                                   GridIndex goal_cell) {
+  const auto th = Clock::now();
+  // A pose whose cell centre is closer to a blocking cell's centre than the inscribed radius less
+  // half a cell diagonal collides wherever in its cell it lies, so the heuristic may block it.
+  const double clearance = config_.footprint_aware_heuristic
+                               ? std::max(0.0, inscribedRadius(request_.footprint) -
+                                                   costmap_.resolution() * 0.70710678118654757)
+                               : 0.0;
+  const Costmap& field_map = workspace.heuristicMap(costmap_, clearance, config_.allow_unknown);
+  const double factor = config_.heuristic_reach_factor;
+  const ObstacleHeuristic* field = nullptr;
+  if (!config_.cache_obstacle_heuristic) {
+    field = &uncached_field_.emplace(field_map, goal_cell, config_.allow_unknown,
+                                     config_.cost_penalty, 0.0, start_cell, factor);
+  } else {
+    field = &workspace.heuristic_cache.get(
+        field_map,
+        {request_.map_revision, goal_cell, config_.allow_unknown, config_.cost_penalty, clearance},
+        start_cell, factor, diagnostics_.obstacle_heuristic_cache_hit);
+  }
+  diagnostics_.obstacle_heuristic_time_ms = millisecondsSince(th);
+  return *field;
+}
+
+bool Search::prepareKinematics() {
+  const auto tk = Clock::now();
+  if (!config_.allow_in_place_rotation) {
+    space_ = &space_storage_.emplace(config_.minimum_turning_radius, config_.allow_reverse);
+  }
+  diagnostics_.kinematic_heuristic_time_ms = millisecondsSince(tk);
+  if (space_ == nullptr) {
+    return true;
+  }
+  // The curves refuse poses more than kMaxReachInRadii radii apart; with a radius that small for
+  // this map the heuristic of a far pose would throw mid-search, so refuse the request up front.
+  const double extent =
+      static_cast<double>(std::max(costmap_.width(), costmap_.height())) * costmap_.resolution();
+  if (!(extent <= KinematicStateSpace::kMaxReachInRadii * config_.minimum_turning_radius)) {
+    return fail(PlannerStatus::INVALID_REQUEST,
+                "minimum_turning_radius is too small for the costmap extent");
+  }
+  if (config_.allow_reverse) {
+    const double far_x = static_cast<double>(costmap_.width()) * costmap_.resolution();
+    const double far_y = static_cast<double>(costmap_.height()) * costmap_.resolution();
+    const double scale =
+        std::max({std::fabs(costmap_.originX()), std::fabs(costmap_.originY()),
+                  std::fabs(costmap_.originX() + far_x), std::fabs(costmap_.originY() + far_y)});
+    bounds_ = &bounds_storage_.emplace(config_.minimum_turning_radius, scale);
+  }
+  return true;
+}
+
+bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic& heuristic,
+                         std::uint64_t capacity) {
+  obstacle_ = heuristic.distances().data();
+  reach_ = heuristic.reach();
+  width_ = costmap_.width();
+  bins_ = config_.angle_bins;
+  weight_ = config_.heuristic_weight;
+
+  workspace.reset(capacity);
+  if (!workspace.zero_cost.built()) {
+    workspace.zero_cost.build(costmap_);
+  }
+  fast_check_.emplace(checker_, request_.footprint, &workspace.zero_cost);
+  const std::uint32_t start = workspace.getOrCreate(stateKey(costmap_, bins_, request_.start));
+  Node& start_node = workspace.nodes[start];
+  start_node.pose = request_.start;
+  start_node.g = 0.0;
+  const double h0 =
+      heuristicCost(request_.start, start_node.kinematic_bound, start_node.kinematic_exact);
+  if (!std::isfinite(h0)) {
+    return fail(PlannerStatus::NO_PATH, "goal is disconnected in obstacle heuristic");
+  }
+  OpenList& open = workspace.open;
+  open.clear();
+  // The pool and the open list grow by at most one entry per primitive and expansion. Reserving
+  // that up front costs address space only (untouched pages stay unmapped) and spares the peak
+  // of a growing vector, which holds the old and the new copy at once. Too large a request just
+  // leaves the vectors to grow as they would anyway.
+  const std::uint64_t per_expansion =
+      (config_.allow_in_place_rotation ? 1u : 3u) * (config_.allow_reverse ? 2u : 1u) +
+      (config_.allow_in_place_rotation ? 2u : 0u);
+  constexpr std::uint64_t kMostReserved = std::uint64_t{1} << 26;
+  const std::uint64_t expansions = std::min(config_.max_expanded_nodes, kMostReserved);
+  const std::uint64_t entries = std::min({expansions * per_expansion + 1, kMostReserved, capacity});
+  try {
+    workspace.nodes.reserve(static_cast<std::size_t>(entries));
+    open.reserve(static_cast<std::size_t>(entries));
+  } catch (const std::bad_alloc&) {
+  }
+  open.push(weight_ * h0, h0, start);
+
+  // A table the configuration cannot support (a sample step far too small for the primitive
+  // length) is an invalid request like any other, not an exception out of plan().
+  try {
+    table_.emplace(costmap_.resolution(), config_);
+  } catch (const LimitExceeded& e) {
+    return fail(PlannerStatus::INVALID_REQUEST, e.what());
+  }
+  const double ratio = std::ceil(config_.analytic_expansion_ratio);
+  interval_ = ratio >= 18446744073709551615.0 ? std::numeric_limits<std::uint64_t>::max()
+                                              : static_cast<std::uint64_t>(ratio);
+  if (interval_ == 0) {
+    interval_ = 1;
+  }
+  try_curves_ = !config_.allow_in_place_rotation;
+  return true;
+}
+
+void Search::search(Workspace& workspace) {
+  const auto ts = Clock::now();
+  OpenList& open = workspace.open;
+  std::vector<Node>& nodes = workspace.nodes;
+  while (!open.empty()) {
+    const std::uint32_t current = open.pop();
+    // Most likely the next node to expand: its load overlaps this expansion.
+    if (!open.empty()) {
+      __builtin_prefetch(nodes.data() + open.top().node);
+    }
+    if (nodes[current].closed) {
+      continue;
+    }
+    nodes[current].closed = true;
+    ++diagnostics_.expanded_nodes;
+    // A copy: creating children may move the pool.
+    const Node node = nodes[current];
+    if (reachesGoal(node)) {
+      diagnostics_.search_time_ms = millisecondsSince(ts);
+      finish(workspace, current);
+      return;
+    }
+    if (!mayContinue()) {
+      return;
+    }
+    expand(workspace, current, node);
+  }
+  diagnostics_.search_time_ms = millisecondsSince(ts);
+  fail(PlannerStatus::NO_PATH, "open set exhausted");
+}
+
+bool Search::reachesGoal(const Node& node) {
+  const Pose2D& p = node.pose;
+  const Pose2D& goal = request_.goal;
+  if (std::hypot(goal.x - p.x, goal.y - p.y) <= config_.position_tolerance &&
+      std::fabs(normalizeYaw(goal.yaw - p.yaw)) <= config_.yaw_tolerance) {
+    return true;
+  }
+  return try_curves_ && diagnostics_.expanded_nodes % interval_ == 0 && tryAnalyticExpansion(node);
+}
+
+bool Search::mayContinue() {
+  if (diagnostics_.expanded_nodes % config_.terminal_check_interval == 0) {
+    if (token_ != nullptr && token_->cancelled()) {
+      return fail(PlannerStatus::CANCELLED, "planning cancelled");
+    }
+    const double elapsed =
+        static_cast<double>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0_).count()) /
+        1e9;
+    if (elapsed > config_.max_planning_time_seconds) {
+      return fail(PlannerStatus::TIMEOUT, "planning timed out");
+    }
+  }
+  if (diagnostics_.expanded_nodes >= config_.max_expanded_nodes) {
+    return fail(PlannerStatus::MAX_NODES_EXCEEDED, "maximum expanded nodes exceeded");
+  }
+  return true;
+}
+
+void Search::expand(Workspace& workspace, std::uint32_t current, const Node& node) {
+  std::vector<MotionPrimitive>& primitives = workspace.primitives;
+  table_->generate(node.pose, primitives);
+  // The children's index entries lie scattered over a large table: their loads are started
+  // here, so that the collision checks hide them. Prefetches are only hints.
+  std::vector<std::uint32_t>& keys = workspace.child_keys;
+  keys.resize(primitives.size());
+  for (std::size_t i = 0; i < primitives.size(); ++i) {
+    keys[i] = stateKey(costmap_, bins_, primitives[i].samples.back());
+    if (keys[i] != kInvalidIndex) {
+      workspace.index.prefetch(keys[i]);
+    }
+  }
+  checkPrimitives(workspace);
+  const std::vector<std::int16_t>& outcomes = workspace.check_outcomes;
+  for (std::size_t i = 0; i < primitives.size(); ++i) {
+    if (keys[i] == kInvalidIndex || outcomes[i] < 0) {
+      continue;  // off the map, or a sample collides
+    }
+    relax(workspace, current, node, primitives[i], keys[i], static_cast<std::uint8_t>(outcomes[i]));
+  }
+}
+
+// Every primitive's samples are checked first, back to back, so that one clock interval covers
+// all checks of the expansion. The checks are pure, so doing them ahead of the node updates
+// changes nothing but the number of clock reads. Halfway through, the index entries have
+// arrived: the children's nodes are prefetched then, so that the second half of the checks
+// hides their loads too.
+void Search::checkPrimitives(Workspace& workspace) {
+  const std::vector<MotionPrimitive>& primitives = workspace.primitives;
+  const std::vector<std::uint32_t>& keys = workspace.child_keys;
+  std::vector<std::int16_t>& outcomes = workspace.check_outcomes;
+  outcomes.resize(primitives.size());
+  const std::size_t half = primitives.size() / 2;
+  const auto checks_start = Clock::now();
+  for (std::size_t i = 0; i < half; ++i) {
+    outcomes[i] = sampleCost(primitives[i]);
+  }
+  for (std::size_t i = 0; i < primitives.size(); ++i) {
+    if (keys[i] != kInvalidIndex) {
+      const std::uint32_t known = workspace.find(keys[i]);
+      if (known != kInvalidIndex) {
+        __builtin_prefetch(workspace.nodes.data() + known);
+      }
+    }
+  }
+  for (std::size_t i = half; i < primitives.size(); ++i) {
+    outcomes[i] = sampleCost(primitives[i]);
+  }
+  diagnostics_.collision_check_time_ms += millisecondsSince(checks_start);
+}
+
+std::int16_t Search::sampleCost(const MotionPrimitive& primitive) {
+  ++diagnostics_.generated_nodes;
+  const FastCollisionCheck& check = *fast_check_;
+  std::int16_t cost = 0;
+  for (const Pose2D& sample : primitive.samples) {
+    const CollisionResult r = check(sample);
+    ++diagnostics_.collision_checks;
+    if (r.collision) {
+      return -1;
+    }
+    cost = r.max_cost > cost ? r.max_cost : cost;
+  }
+  return cost;
+}
+
+// The child `primitive` reaches from node `current`, of lattice key `key` and largest cell cost
+// `cost`: created if new, and given the cheaper of its cost so far and this route's.
+void Search::relax(Workspace& workspace, std::uint32_t current, const Node& node,
+                   const MotionPrimitive& primitive, std::uint32_t key, std::uint8_t cost) {
+  const Pose2D& end = primitive.samples.back();
+  std::uint32_t child = workspace.find(key);
+  if (child == current) {
+    key = keyAfterCrossing(node.pose, end);
+    child = key == kInvalidIndex ? current : workspace.find(key);
+    if (child == current) {
+      return;
+    }
+  }
+  if (child == kInvalidIndex) {
+    child = workspace.getOrCreate(key);
+  }
+  Node& reached = workspace.nodes[child];
+  if (reached.closed) {
+    return;
+  }
+  const Arrival arrival{node.arrival_direction, node.arrival_steering};
+  const double g = childCost(config_, primitive, cost,
+                             node.parent != kInvalidIndex ? &arrival : nullptr, node.g);
+  if (!(g < reached.g)) {
+    return;
+  }
+  reached.pose = end;
+  reached.g = g;
+  reached.parent = current;
+  reached.arrival_direction = primitive.direction;
+  reached.arrival_steering = primitive.steering;
+  const double h = heuristicCostAfterStep(end, node.kinematic_bound, primitive.length,
+                                          reached.kinematic_bound, reached.kinematic_exact);
+  if (std::isfinite(h)) {
+    workspace.open.push(g + weight_ * h, h, child);
+  }
+}
+
+bool Search::tryAnalyticExpansion(const Node& node) {
+  const Pose2D& from = node.pose;
+  // The node's kinematic bound (see heuristicCost).
+  const double bound = node.kinematic_bound;
+  const bool exact = node.kinematic_exact;
+  // A pose farther from the goal in a straight line than the length limit has no short curve.
+  if (bounds_ != nullptr &&
+      bounds_->certainlyLonger(std::hypot(request_.goal.x - from.x, request_.goal.y - from.y),
+                               config_.analytic_expansion_max_length)) {
+    return false;
+  }
+  // The curve's length d is at most the node's bound, and is the bound when that is exact, so
+  // the curve needs computing for the length test only when an inexact bound is too long.
+  if (!(bound <= config_.analytic_expansion_max_length)) {
+    const double d = exact ? bound : space_->distance(from, request_.goal);
+    if (!(d <= config_.analytic_expansion_max_length)) {
+      return false;
+    }
+  }
+  const auto ta = Clock::now();
+  // Each sample is checked as soon as it is computed, so a curve that collides early costs
+  // little; the samples and checks up to the first failure are those of checking the whole
+  // interpolated curve in order.
+  bool passed = false;
+  // Changes of direction along the curve, counting the one where it joins the motion that
+  // arrived at the node.
+  std::uint32_t cusps = 0;
+  bool joined = node.parent != kInvalidIndex;
+  Direction previous = node.arrival_direction;
+  try {
+    passed = space_->interpolateWhile(from, request_.goal, config_.collision_check_step, curve_,
+                                      [&](const KinematicSample& sample) {
+                                        if (joined && sample.direction != previous &&
+                                            ++cusps > config_.analytic_expansion_max_cusps) {
+                                          return false;
+                                        }
+                                        joined = true;
+                                        previous = sample.direction;
+                                        const CollisionResult r = timedCollisionCheck(sample.pose);
+                                        ++diagnostics_.collision_checks;
+                                        return !r.collision &&
+                                               r.max_cost <= config_.analytic_expansion_max_cost;
+                                      });
+  } catch (const LimitExceeded&) {
+    // A curve that cannot be sampled at this step (far too many samples) is not checkable, so
+    // it cannot close the search; the search goes on as after a colliding curve.
+    passed = false;
+  }
+  diagnostics_.analytic_expansion_time_ms += millisecondsSince(ta);
+  if (!passed) {
+    curve_.clear();  // only a curve that passed may end the path
+  }
+  return passed;
+}
+
+void Search::finish(const Workspace& workspace, std::uint32_t goal_node) {
+  FoundPath found{{}, {}, {}, curve_};
+  for (std::uint32_t at = goal_node; at != kInvalidIndex; at = workspace.nodes[at].parent) {
+    const Node& node = workspace.nodes[at];
+    found.poses.push_back(node.pose);
+    found.arrival_directions.push_back(node.arrival_direction);
+    found.arrival_steerings.push_back(node.arrival_steering);
+  }
+  std::reverse(found.poses.begin(), found.poses.end());
+  std::reverse(found.arrival_directions.begin(), found.arrival_directions.end());
+  std::reverse(found.arrival_steerings.begin(), found.arrival_steerings.end());
+  finishPlan(found, *table_, checker_, request_, config_, t0_, result_);
+}
+
+}  // namespace
+
+void runSearch(const Costmap& costmap, HybridAStar::Workspace& workspace,
+               const PlanRequest& request, const PlannerConfig& config,
+               const CancellationToken* token, Clock::time_point t0, PlannerResult& result) {
+  Search(costmap, request, config, token, t0, result).run(workspace);
+}
+
+}  // namespace veltrax::se2::detail
