@@ -56,13 +56,14 @@ def _build_parser() -> argparse.ArgumentParser:
                             "or as robot configurations write it, '[[0.4, 0.25], [-0.3, 0.25], ...]'")
     inflation = parser.add_mutually_exclusive_group()
     inflation.add_argument("--inflate", type=float, default=None, metavar="RADIUS",
-                           help="inflate lethal cells up to RADIUS metres before planning (occupancy maps are "
-                                "inflated by default to twice the footprint's circumscribed radius)")
+                           help="inflate lethal cells up to RADIUS metres before planning, cells within the footprint's "
+                                "inscribed radius costing 253 (occupancy maps are inflated by default to the "
+                                "footprint's circumscribed radius, without that band)")
     inflation.add_argument("--no-inflate", action="store_true",
                            help="plan on the map as it is, without inflating an occupancy map")
     parser.add_argument("--cost-scaling", type=float, default=None, metavar="K",
-                        help="exponential decay of inflated costs per metre (default: costs fall from 252 at "
-                             "the inscribed radius to about 10 at the inflation radius)")
+                        help="exponential decay of inflated costs per metre (default: 10 with --inflate; otherwise "
+                             "costs fall from 252 next to a wall to about 10 at the inflation radius)")
     parser.add_argument("--no-reverse", action="store_true", help="forward driving only (Dubins curves)")
     parser.add_argument("--in-place-rotation", action="store_true",
                         help="the robot can turn on the spot (differential drive)")

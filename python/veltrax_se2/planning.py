@@ -102,22 +102,30 @@ class Inflation:
     cost_scaling: float
 
     def describe(self) -> str:
-        return f"inflated to {self.radius:.2f} m (cost scaling {self.cost_scaling:.2f} per m)"
+        band = f", inscribed {self.inscribed:.2f} m" if self.inscribed > 0 else ""
+        return f"inflated to {self.radius:.2f} m (cost scaling {self.cost_scaling:.2f} per m{band})"
 
 
 def default_inflation(footprint: Footprint, resolution: float, radius: float | None = None,
                       cost_scaling: float | None = None) -> Inflation:
-    """The inflation chosen from the footprint.
+    """The inflation chosen from the footprint, or the one a caller's radius asks for.
 
-    The planner charges each motion the highest cost its footprint touches, so a cell's cost
-    should say how close the robot's outline may come to a wall, not where its centre may be:
-    costs fall from 252 next to a lethal cell to about 10 at the inflation radius, which is the
-    footprint's circumscribed radius (at least two cells). Paths then keep a clearance of up to
-    one robot radius from walls where the map leaves room and pass narrower gaps at a price.
-    `radius` or `cost_scaling` given replace the chosen ones.
+    Without `radius`: the planner charges each motion the highest cost its footprint touches, so
+    a cell's cost should say how close the robot's outline may come to a wall, not where its
+    centre may be: costs fall from 252 next to a lethal cell to about 10 at the inflation radius,
+    which is the footprint's circumscribed radius (at least two cells), with no inscribed band.
+    Paths then keep a clearance of up to one robot radius from walls where the map leaves room
+    and pass narrower gaps at a price.
+
+    With `radius`: what `veltrax-plan --inflate RADIUS` has always done, kept for those who rely
+    on it: cells within the footprint's inscribed radius (at most `radius`) cost 253, and costs
+    decay at `cost_scaling` (default 10) per metre beyond.
     """
-    if radius is None:
-        radius = max(circumscribed_radius(footprint), 2.0 * resolution)
+    if radius is not None:
+        inscribed = min(sp.inscribed_radius(footprint), radius)
+        scaling = 10.0 if cost_scaling is None else cost_scaling
+        return Inflation(radius=float(radius), inscribed=float(inscribed), cost_scaling=float(scaling))
+    radius = max(circumscribed_radius(footprint), 2.0 * resolution)
     if cost_scaling is None:
         cost_scaling = math.log(252.0 / _EDGE_COST) / radius if radius > 0 else 10.0
     return Inflation(radius=float(radius), inscribed=0.0, cost_scaling=float(cost_scaling))
