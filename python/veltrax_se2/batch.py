@@ -11,7 +11,7 @@ import sys
 import threading
 import time
 from collections import OrderedDict, deque
-from concurrent.futures import Executor, ThreadPoolExecutor, as_completed
+from concurrent.futures import Executor, as_completed
 from typing import Callable, Iterable, Sequence, TextIO, cast
 
 import _se2_planner as sp
@@ -125,62 +125,26 @@ def plan_many(
             elif bar is not None:
                 bar(done, total, failed)
 
+    results: list[sp.PlannerResult | None] = [None] * total
+    if executor is None:
+        _plan_on_threads(costmap, requests, config, workers, results, finished,
+                         user_report is not None or bar is not None)
+        return cast("list[sp.PlannerResult]", results)
     # Requests that share a heuristic field (goal cell and map revision) form a group.
     groups: dict[object, deque[int]] = {}
     for index, request in enumerate(requests):
         key = (costmap.world_to_map(request.goal.x, request.goal.y), request.map_revision)
         groups.setdefault(key, deque()).append(index)
-    results: list[sp.PlannerResult | None] = [None] * total
-    if executor is not None:
-        _plan_on_executor(executor, costmap, requests, config, groups, workers, results, finished)
-    else:
-        _plan_on_threads(costmap, requests, config, groups, workers, results, finished)
+    _plan_on_executor(executor, costmap, requests, config, groups, workers, results, finished)
     return cast("list[sp.PlannerResult]", results)
 
 
-def _plan_on_threads(costmap, requests, config, groups, workers, results, finished) -> None:
-    # A worker stays on its group while it has pending requests, so its planner's cached field is
-    # reused; then it starts the next untouched group, or, when none is left, helps with the
-    # busiest one.
-    untouched = deque(groups)
-    owners: dict[object, int] = {}  # groups being worked on: at most one per worker
-    lock = threading.Lock()
-
-    def take(current: object) -> tuple[object, int] | None:
-        if current is not None:
-            if groups[current]:
-                return current, groups[current].popleft()
-            owners[current] -= 1
-            if owners[current] == 0:
-                del owners[current]
-        if untouched:
-            key = untouched.popleft()
-        else:
-            busy = [k for k in owners if groups[k]]
-            if not busy:
-                return None
-            key = max(busy, key=lambda k: len(groups[k]))
-        owners[key] = owners.get(key, 0) + 1
-        return key, groups[key].popleft()
-
-    def work() -> None:
-        planner = sp.HybridAStar(costmap)
-        current: object = None
-        while True:
-            with lock:
-                taken = take(current)
-            if taken is None:
-                return
-            current, index = taken
-            results[index] = planner.plan(requests[index], config)
-            finished(results[index])
-
-    if workers == 1:
-        work()
-    else:
-        with ThreadPoolExecutor(max_workers=workers, thread_name_prefix="veltrax-plan") as pool:
-            for future in [pool.submit(work) for _ in range(workers)]:
-                future.result()
+def _plan_on_threads(costmap, requests, config, workers, results, finished, report) -> None:
+    # The library's batch planner: one planner per worker thread, requests sharing a goal cell
+    # and map revision kept on one worker so its cached heuristic is reused, no interpreter lock
+    # held while planning.
+    progress = (lambda done, total, index, result: finished(result)) if report else None
+    results[:] = sp.plan_many(costmap, requests, config, workers, None, progress)
 
 
 # ---- plain data for other processes
