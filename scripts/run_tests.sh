@@ -35,6 +35,29 @@ cmake --install build/release --prefix "$ROOT/build/install" >/dev/null
 cmake -S examples/cpp -B build/example -G Ninja -DCMAKE_PREFIX_PATH="$ROOT/build/install"
 cmake --build build/example
 (cd build/example && LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" ./plan_parking)
+# A program built with nothing but the pkg-config file's flags prints the installed version.
+cat >build/example/pkg_config_user.cpp <<'PROGRAM'
+#include <veltrax/se2/costmap.hpp>
+#include <veltrax/se2/version.hpp>
+
+#include <cstdio>
+
+int main() {
+  const veltrax::se2::Costmap costmap(2, 2, 0.05, 0.0, 0.0, std::vector<std::uint8_t>(4));
+  std::printf("%s\n", costmap.width() == 2 ? VELTRAX_SE2_VERSION : "?");
+}
+PROGRAM
+pc_version=$(PKG_CONFIG_PATH="$ROOT/build/install/lib/pkgconfig" pkg-config --modversion veltrax_se2)
+# shellcheck disable=SC2046  # the flags are meant to split into words
+"${CXX:-c++}" -std=c++17 build/example/pkg_config_user.cpp -o build/example/pkg_config_user \
+  $(PKG_CONFIG_PATH="$ROOT/build/install/lib/pkgconfig" pkg-config --cflags --libs veltrax_se2)
+header_version=$(LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" \
+  build/example/pkg_config_user)
+if [ "$header_version" != "$pc_version" ]; then
+  echo "version.hpp says '$header_version', veltrax_se2.pc says '$pc_version'"
+  exit 1
+fi
+echo "pkg-config user built and run: veltrax_se2 $header_version"
 # The installed library exports the public API only.
 if nm -DC --defined-only build/install/lib/libveltrax_se2.so |
   grep -E 'veltrax::se2::detail::|ompl::|boost::|YAML::'; then
