@@ -1,21 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <cstdint>
-#include <limits>
-#include <ostream>
-#include <random>
-#include <stdexcept>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "detail/path_sweep.hpp"
-#include "oracles/collision_reference.hpp"
-#include "test_support.hpp"
-#include "veltrax/se2/collision.hpp"
-
 // The collision checker against the line-by-line reference of oracles/ on random maps, poses and
 // outlines; by hand only what random inputs do not reach: outlines within the tolerance of a cell
 // edge, multi-polygon semantics, and the path sweep.
