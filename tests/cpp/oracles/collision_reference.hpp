@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <stdexcept>
+#include <variant>
 #include <vector>
 
 #include "veltrax/se2/collision.hpp"
@@ -142,6 +144,31 @@ inline CollisionResult referenceCheckPolygon(const Costmap& map, bool allow_unkn
   return referenceWalk(
       map, allow_unknown, x_min, x_max, y_min, y_max,
       [&](double x0, double y0, double r) { return referencePolygonTouches(world, x0, y0, r); });
+}
+
+// Any footprint shape; a multi-polygon's parts in order, up to the first that collides.
+inline CollisionResult referenceCheck(const Costmap& map, bool allow_unknown, const Pose2D& pose,
+                                      const Footprint& footprint) {
+  if (!std::isfinite(pose.x) || !std::isfinite(pose.y) || !std::isfinite(pose.yaw)) {
+    throw std::invalid_argument("collision pose must be finite");
+  }
+  if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
+    return referenceCheckCircle(map, allow_unknown, pose, circle->radius);
+  }
+  if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
+    return referenceCheckPolygon(map, allow_unknown, pose, polygon->points);
+  }
+  CollisionResult result;
+  for (const PolygonFootprint& part : std::get<MultiPolygonFootprint>(footprint).polygons) {
+    const CollisionResult r = referenceCheckPolygon(map, allow_unknown, pose, part.points);
+    result.max_cost = std::max(result.max_cost, r.max_cost);
+    result.outside_map = result.outside_map || r.outside_map;
+    if (r.collision) {
+      result.collision = true;
+      return result;
+    }
+  }
+  return result;
 }
 
 }  // namespace veltrax::se2::oracles

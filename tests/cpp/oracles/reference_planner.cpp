@@ -82,30 +82,6 @@ double secondsSince(std::chrono::steady_clock::time_point t0) {
 
 }  // namespace
 
-CollisionResult referenceCheck(const Costmap& costmap, bool allow_unknown, const Pose2D& pose,
-                               const Footprint& footprint) {
-  if (!finitePose(pose)) {
-    throw std::invalid_argument("collision pose must be finite");
-  }
-  if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
-    return referenceCheckCircle(costmap, allow_unknown, pose, circle->radius);
-  }
-  if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
-    return referenceCheckPolygon(costmap, allow_unknown, pose, polygon->points);
-  }
-  CollisionResult result;
-  for (const PolygonFootprint& part : std::get<MultiPolygonFootprint>(footprint).polygons) {
-    const CollisionResult r = referenceCheckPolygon(costmap, allow_unknown, pose, part.points);
-    result.max_cost = std::max(result.max_cost, r.max_cost);
-    result.outside_map = result.outside_map || r.outside_map;
-    if (r.collision) {
-      result.collision = true;
-      return result;
-    }
-  }
-  return result;
-}
-
 PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerConfig& config,
                                      const CancellationToken* token) {
   const auto t0 = std::chrono::steady_clock::now();

@@ -39,8 +39,4 @@ class ReferencePlanner {
   std::vector<double> cache_field_;
 };
 
-// The collision answer of the reference walk for any footprint shape.
-CollisionResult referenceCheck(const Costmap& costmap, bool allow_unknown, const Pose2D& pose,
-                               const Footprint& footprint);
-
 }  // namespace veltrax::se2::oracles
