@@ -25,8 +25,7 @@ class ReferencePlanner {
 
   const Costmap& costmap() const noexcept { return costmap_; }
 
-  PlannerResult plan(const PlanRequest& request, const PlannerConfig& config,
-                     const CancellationToken* token = nullptr);
+  PlannerResult plan(const PlanRequest& request, const PlannerConfig& config);
 
  private:
   Costmap costmap_;
