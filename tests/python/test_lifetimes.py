@@ -11,16 +11,12 @@ import pytest
 import _se2_planner as se2
 
 
-def first_sample():
-    space = se2.KinematicStateSpace(1.0, True)
-    return space.interpolate_with_directions(se2.Pose2D(0, 0, 0), se2.Pose2D(2, 1, 0.5), 0.5)[1]
-
-
 # (owner factory, view getter, a field of the view) for every attribute that hands out a view.
 VIEWS = [
     pytest.param(se2.PlanRequest, lambda r: r.start, "x", id="request.start"),
     pytest.param(se2.PlannerResult, lambda r: r.diagnostics, "path_length", id="result.diagnostics"),
-    pytest.param(first_sample, lambda s: s.pose, "y", id="sample.pose"),
+    pytest.param(lambda: se2.KinematicStateSpace(1.0, True).interpolate_with_directions(
+        se2.Pose2D(0, 0, 0), se2.Pose2D(2, 1, 0.5), 0.5)[1], lambda s: s.pose, "y", id="sample.pose"),
 ]
 
 
