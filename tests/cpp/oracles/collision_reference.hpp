@@ -62,12 +62,6 @@ inline CollisionResult referenceCheckCircle(const Costmap& map, bool allow_unkno
                        });
 }
 
-inline double referenceCross(const Point2D& u, const Point2D& v) { return u.x * v.y - u.y * v.x; }
-
-inline Point2D referenceMinus(const Point2D& a, const Point2D& b) {
-  return Point2D{a.x - b.x, a.y - b.y};
-}
-
 inline bool referenceInWidenedBox(const Point2D& p, const Point2D& a, const Point2D& b,
                                   double widen) {
   return p.x >= std::min(a.x, b.x) - widen && p.x <= std::max(a.x, b.x) + widen &&
@@ -103,16 +97,19 @@ inline bool referencePolygonTouches(const std::vector<Point2D>& v, double x0, do
   }
   // C: a polygon edge meets a cell edge.
   const double eps = 1e-12;
+  const auto cross = [](const Point2D& o, const Point2D& a, const Point2D& b) {
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+  };
   for (std::size_t i = 0; i < n; ++i) {
     const Point2D& a = v[i];
     const Point2D& b = v[(i + 1) % n];
     for (int e = 0; e < 4; ++e) {
       const Point2D& p = c[e];
       const Point2D& q = c[(e + 1) % 4];
-      const double o1 = referenceCross(referenceMinus(b, a), referenceMinus(p, a));
-      const double o2 = referenceCross(referenceMinus(b, a), referenceMinus(q, a));
-      const double o3 = referenceCross(referenceMinus(q, p), referenceMinus(a, p));
-      const double o4 = referenceCross(referenceMinus(q, p), referenceMinus(b, p));
+      const double o1 = cross(a, b, p);
+      const double o2 = cross(a, b, q);
+      const double o3 = cross(p, q, a);
+      const double o4 = cross(p, q, b);
       const bool proper = ((o1 > eps && o2 < -eps) || (o1 < -eps && o2 > eps)) &&
                           ((o3 > eps && o4 < -eps) || (o3 < -eps && o4 > eps));
       if (proper || (std::fabs(o1) <= eps && referenceInWidenedBox(p, a, b, eps)) ||

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
+#include <string>
 #include <vector>
 
 #include "oracles/collision_reference.hpp"
@@ -22,9 +22,7 @@ Real wrap(Real angle) {
 }
 
 std::string at(const char* what, std::size_t i) {
-  std::ostringstream text;
-  text << what << " at pose " << i;
-  return text.str();
+  return std::string(what) + " at pose " + std::to_string(i);
 }
 
 }  // namespace
