@@ -102,10 +102,7 @@ def test_cli_warnings_and_footprint_strings(tmp_path, capsys):
     ("parking_lot", START, INTO_SLOT), ("warehouse", (1, 5, 0), (12, 5, math.pi)),
     ("maze", (0.625, 0.625, 0), (9.375, 9.375, 0))])
 def test_plot_shows_start_path_and_unknown(name, start, goal, tmp_path):
-    pytest.importorskip("matplotlib")
-    import matplotlib
-
-    matplotlib.use("Agg")
+    pytest.importorskip("matplotlib").use("Agg")
     import matplotlib.image
     import matplotlib.pyplot as plt
 
@@ -125,10 +122,9 @@ def test_plot_shows_start_path_and_unknown(name, start, goal, tmp_path):
     tip = colour_at(start[0] + 0.38 * math.cos(start[2]), start[1] + 0.38 * math.sin(start[2]))
     assert np.allclose(tip, [0x1A / 255, 0x9E / 255, 0x3A / 255], atol=0.06)
     assert result.status == sp.PlannerStatus.SUCCESS
-    mid = result.path_array[len(result.path) // 3]
-    label = result.directions_array[len(result.path) // 3]
-    expected = [0x1F, 0x63, 0xC6] if label == 1 else [0xF0, 0x7D, 0x00]
-    assert np.allclose(colour_at(mid[0], mid[1]), np.array(expected) / 255, atol=0.06)
+    k = len(result.path) // 3  # forward in blue, reverse in orange
+    expected = [0x1F, 0x63, 0xC6] if result.directions[k] == 1 else [0xF0, 0x7D, 0x00]
+    assert np.allclose(colour_at(*result.path_array[k, :2]), np.array(expected) / 255, atol=0.06)
     if name == "parking_lot":  # its unknown patch spans x 0.1..0.6, y 3..5
         assert np.allclose(colour_at(0.35, 4.0), [0.72, 0.78, 0.95], atol=0.02)
     failed = [str(MAPS / f"{name}.yaml"), "--start", "1", "5", "0", "--goal", "30", "4", "0", "--quiet"]

@@ -15,10 +15,6 @@
 
 namespace veltrax::se2::oracles {
 
-inline bool referenceBlocked(std::uint8_t cost, bool allow_unknown) {
-  return cost == 254 || (cost == 255 && !allow_unknown);
-}
-
 template <class Touches>
 CollisionResult referenceWalk(const Costmap& map, bool allow_unknown, double x_min, double x_max,
                               double y_min, double y_max, Touches touches) {
@@ -42,7 +38,7 @@ CollisionResult referenceWalk(const Costmap& map, bool allow_unknown, double x_m
       if (touches(x0, y0, r)) {
         const std::uint8_t c =
             map.getCost(static_cast<std::uint64_t>(mx), static_cast<std::uint64_t>(my));
-        result.collision = result.collision || referenceBlocked(c, allow_unknown);
+        result.collision = result.collision || c == 254 || (c == 255 && !allow_unknown);
         result.max_cost = std::max(result.max_cost, c);
       }
     }
