@@ -294,9 +294,7 @@ const char* const kTooLarge = "pixels_per_cell is too large for the costmap";
 const char* const kWidth = "invalid PGM width";
 const char* const kTruncated = "PGM pixel data is truncated";
 const char* const kMagic = "only P2 and P5 PGM files are supported";
-const char* const kSixteen = "16-bit PGM files are not supported";
 const char* const kHeaderEnd = "unexpected end of PGM header";
-const char* const kRange = "CSV cost values must be in [0, 255]";
 const char* const kNul = "file path must not contain a NUL character";
 
 // clang-format off
@@ -311,7 +309,7 @@ INSTANTIATE_TEST_SUITE_P(Io, FileRefusals, ::testing::Values(
     pgm("pgm_width_wraps", "P2 -18446744073709551614 1 255\n0 0", kWidth),
     pgm("pgm_height_minus_zero", "P2 3 -0 255", "invalid PGM height"),
     pgm("pgm_maxval_zero", "P2 3 2 0", "invalid PGM maximum value"),
-    pgm("pgm_maxval_256", "P2 3 2 256 0 0 0 0 0 0", kSixteen),
+    pgm("pgm_maxval_256", "P2 3 2 256 0 0 0 0 0 0", "16-bit PGM files are not supported"),
     pgm("pgm_product_wraps", "P5 4294967296 4294967296 255\n", kTruncated),
     pgm("pgm_4e9_squared", "P5 4000000000 4000000000 255\n\x01", kTruncated),
     pgm("pgm_plain_short", "P2 3 2 255\n0 1 2\n3 4", kHeaderEnd),
@@ -320,7 +318,7 @@ INSTANTIATE_TEST_SUITE_P(Io, FileRefusals, ::testing::Values(
     pgm("pgm_raw_comment_after_maxval", "P5 3 2 255#c\n012345", "invalid PGM header separator"),
     pgm("pgm_raw_short_by_one", "P5 3 2 255\n01234", kTruncated),
     pgm("pgm_raw_pixel_above", "P5 2 1 100\n\x64\x65", "PGM pixel exceeds maximum value"),
-    csv("csv_above_255", "1,256\n", kRange),
+    csv("csv_above_255", "1,256\n", "CSV cost values must be in [0, 255]"),
     csv("csv_letter", "1,2,x\n", "invalid CSV costmap row: 1 2 x"),
     csv("csv_trailing_comment", "1,2 # two\n", "invalid CSV costmap row: 1 2 # two"),
     csv("csv_empty_field", "1,,3\n", "empty field in CSV costmap row: 1,,3"),
