@@ -122,14 +122,6 @@ struct RandomWorld {
   }
 };
 
-// A pose or footprint lying exactly on cell boundaries exercises the tolerance and floor rules.
-Pose2D snapToGrid(const Pose2D& pose, const Costmap& map, double fraction) {
-  const double step = map.resolution() * fraction;
-  return Pose2D{map.originX() + std::round((pose.x - map.originX()) / step) * step,
-                map.originY() + std::round((pose.y - map.originY()) / step) * step,
-                std::round(pose.yaw / (kPi / 2)) * (kPi / 2)};
-}
-
 TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
   RandomWorld world(20261206);
   int with_cost = 0;
@@ -140,7 +132,13 @@ TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
     for (int k = 0; k < 25; ++k) {
       Pose2D pose = world.pose(map);
       const bool aligned = k % 3 == 0;
-      if (aligned) pose = snapToGrid(pose, map, 0.5);
+      // Poses and outlines lying exactly on cell boundaries exercise the tolerance and floor rules.
+      const double half = map.resolution() / 2;
+      if (aligned) {
+        pose = Pose2D{map.originX() + std::round((pose.x - map.originX()) / half) * half,
+                      map.originY() + std::round((pose.y - map.originY()) / half) * half,
+                      std::round(pose.yaw / (kPi / 2)) * (kPi / 2)};
+      }
       const double radius = aligned
                                 ? map.resolution() * static_cast<double>(world.integer(1, 6)) / 2
                                 : world.uniform(0.1, 3.0) * map.resolution();

@@ -3,7 +3,6 @@ their faults."""
 
 import os
 
-import numpy as np
 import pytest
 
 from veltrax_se2 import MapFileError, cli, load_map, read_map_metadata
@@ -16,8 +15,7 @@ FAR = "costmap corners are too far from the origin for its resolution"
 
 def write_map(directory, image="map.pgm", image_bytes=None, **fields):
     if image_bytes is None:
-        rows = np.array([GREYS, [254] * len(GREYS)], dtype=np.uint8)
-        image_bytes = b"P5\n7 2\n255\n" + rows.tobytes()
+        image_bytes = b"P5\n7 2\n255\n" + bytes(GREYS + [254] * len(GREYS))
     if image_bytes:
         (directory / image).write_bytes(image_bytes)
     values = {"image": image, "resolution": 0.5, "origin": "[1.0, -2.0, 0.0]", "negate": 0,
