@@ -11,14 +11,10 @@
 
 namespace veltrax::se2::testing {
 
-inline std::string dataPath(const std::string& relative) {
-  return std::string(VELTRAX_DATA_DIR) + "/" + relative;
-}
-
 // Grey level = cost (the benchmark maps), 0.05 m cells, first image row = largest y.
 inline Costmap loadGreyCostmap(const std::string& relative, double origin_x = 0.0,
                                double origin_y = 0.0) {
-  return loadCostmapPgm(dataPath(relative), 0.05, origin_x, origin_y);
+  return loadCostmapPgm(std::string(VELTRAX_DATA_DIR) + "/" + relative, 0.05, origin_x, origin_y);
 }
 
 // A PGM image read with the map-server occupancy convention (trinary, default thresholds).

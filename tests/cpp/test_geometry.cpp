@@ -69,19 +69,15 @@ INSTANTIATE_TEST_SUITE_P(Costmap, Refuses, ::testing::Values(
 TEST(WorldToMap, HalfOpenCellsAndUntouchedOutputOutside) {
   // 4 x 3 cells of 0.5 m from (-1, 2): x in [-1, 1), y in [2, 3.5).
   const Costmap map(4, 3, 0.5, -1.0, 2.0, std::vector<std::uint8_t>(12, 0));
+  // clang-format off
   const struct {
     double x, y;
     bool inside;
     std::uint64_t mx, my;
-  } points[] = {{-1.0, 2.0, true, 0, 0},
-                {std::nextafter(-1.0, -2.0), 2.0, false, 0, 0},
-                {-1.0, std::nextafter(2.0, 0.0), false, 0, 0},
-                {1.0, 2.0, false, 0, 0},
-                {0.0, 3.5, false, 0, 0},
-                {-0.5, 2.5, true, 1, 1},
-                {0.999, 3.499, true, 3, 2},
-                {kNaN, 2.5, false, 0, 0},
-                {1e308, 2.5, false, 0, 0}};
+  } points[] = {{-1.0, 2.0, true, 0, 0}, {std::nextafter(-1.0, -2.0), 2.0, false, 0, 0},
+                {-1.0, std::nextafter(2.0, 0.0), false, 0, 0}, {1.0, 2.0, false, 0, 0}, {0.0, 3.5, false, 0, 0},
+                {-0.5, 2.5, true, 1, 1}, {0.999, 3.499, true, 3, 2}, {kNaN, 2.5, false, 0, 0}, {1e308, 2.5, false, 0, 0}};
+  // clang-format on
   for (const auto& p : points) {
     GridIndex out{99, 99};
     EXPECT_EQ(map.worldToMap(p.x, p.y, out), p.inside) << p.x << ", " << p.y;
@@ -146,22 +142,16 @@ TEST(InscribedRadius, NearestEdgeFromTheOrigin) {
   EXPECT_DOUBLE_EQ(inscribedRadius(MultiPolygonFootprint{{unitSquare(), rectangle}}), 0.25);
 }
 
+// A yaw so small that adding 2 pi rounds to 2 pi is folded back to bin 0.
 TEST(YawToBin, FloorBinningFromZero) {
+  // clang-format off
   const struct {
     std::uint32_t bins;
     double yaw;
     std::uint32_t bin;
-  } cases[] = {{8, -0.0, 0},
-               {8, kPi, 4},
-               {8, kTwoPi, 0},
-               {8, -kPi / 2, 6},
-               {8, -0.01, 7},
-               // So small that adding 2 pi rounds to 2 pi: folded back to bin 0.
-               {8, -1e-20, 0},
-               {8, 0.7853981633974483, 1},
-               {8, 0.785398163397448, 0},
-               {8, -5 * kTwoPi - 0.1, 7},
-               {72, 0.09, 1}};
+  } cases[] = {{8, -0.0, 0}, {8, kPi, 4}, {8, kTwoPi, 0}, {8, -kPi / 2, 6}, {8, -0.01, 7}, {8, -1e-20, 0},
+               {8, 0.7853981633974483, 1}, {8, 0.785398163397448, 0}, {8, -5 * kTwoPi - 0.1, 7}, {72, 0.09, 1}};
+  // clang-format on
   for (const auto& c : cases) {
     EXPECT_EQ(YawBinFootprintTemplates(CircleFootprint{0.5}, c.bins).yawToBin(c.yaw), c.bin)
         << c.bins << " bins, yaw " << c.yaw;

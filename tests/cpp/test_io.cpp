@@ -11,6 +11,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "test_support.hpp"
@@ -23,6 +24,11 @@ namespace {
 
 using testing_support::thrownMessage;
 using Bytes = std::vector<std::uint8_t>;
+
+auto geometry(const Costmap& map) {
+  return std::make_tuple(static_cast<unsigned>(map.width()), static_cast<unsigned>(map.height()),
+                         map.resolution(), map.originX(), map.originY());
+}
 
 // A fresh directory per test, removed with everything in it afterwards.
 class Files : public ::testing::Test {
@@ -48,10 +54,7 @@ class Files : public ::testing::Test {
 TEST_F(Files, PgmImagesAreFlippedIntoRowsAndGreysScaledRoundingHalvesUp) {
   const Costmap map =
       loadCostmapPgm(write("a.pgm", "P2\n# by hand\n3 2\n255\n0 1 2\n3 4 5\n"), 0.25, -1.0, 2.0);
-  EXPECT_EQ(map.width(), 3u);
-  EXPECT_EQ(map.resolution(), 0.25);
-  EXPECT_EQ(map.originX(), -1.0);
-  EXPECT_EQ(map.originY(), 2.0);
+  EXPECT_EQ(geometry(map), std::make_tuple(3u, 2u, 0.25, -1.0, 2.0));
   EXPECT_EQ(map.cells(), (Bytes{3, 4, 5, 0, 1, 2}));  // the first image row is the top one
   EXPECT_EQ(loadCostmapPgm(write("b.pgm", "P2 5 1 100 0 1 50 99 100"), 1.0, 0, 0).cells(),
             (Bytes{0, 3, 128, 252, 255}));
@@ -61,9 +64,7 @@ TEST_F(Files, PgmImagesAreFlippedIntoRowsAndGreysScaledRoundingHalvesUp) {
 
 TEST_F(Files, CsvFirstDataLineIsRowZeroWhateverTheSpelling) {
   const Costmap map = loadCostmapCsv(write("a.csv", "# costs\n1,2,3\n\n4,5,6\n"), 0.1, 3.0, -4.0);
-  EXPECT_EQ(map.height(), 2u);
-  EXPECT_EQ(map.originX(), 3.0);
-  EXPECT_EQ(map.originY(), -4.0);
+  EXPECT_EQ(geometry(map), std::make_tuple(3u, 2u, 0.1, 3.0, -4.0));
   EXPECT_EQ(map.cells(), (Bytes{1, 2, 3, 4, 5, 6}));
   for (const char* text : {"1 2 3\n", " 1 ,\t2, 3 ,\n", ",,,\n1,2,3\n,\n", "  # note\n+1,2,003",
                            "\r\n1,2,3\r\n\r\n"}) {
@@ -110,9 +111,7 @@ TEST_F(Files, MapDescriptionsFieldsAndRefusals) {
   const std::string good = "image: m.pgm\nresolution: 0.5\norigin: [1.0, -2.0, 0.0]\n";
   const Costmap map = loadOccupancyMap(write("m.yaml", good + "negate: 1\nmode: trinary\n"));
   EXPECT_EQ(map.cells(), (Bytes{0, 254}));
-  EXPECT_EQ(map.resolution(), 0.5);
-  EXPECT_EQ(map.originX(), 1.0);
-  EXPECT_EQ(map.originY(), -2.0);
+  EXPECT_EQ(geometry(map), std::make_tuple(2u, 1u, 0.5, 1.0, -2.0));
 
   const std::string origin = "origin: [0, 0]\n";
   for (const auto& [text, message] : std::vector<std::pair<std::string, std::string>>{
@@ -294,9 +293,7 @@ const char* const kTooLarge = "pixels_per_cell is too large for the costmap";
 const char* const kWidth = "invalid PGM width";
 const char* const kTruncated = "PGM pixel data is truncated";
 const char* const kMagic = "only P2 and P5 PGM files are supported";
-const char* const kSixteen = "16-bit PGM files are not supported";
 const char* const kHeaderEnd = "unexpected end of PGM header";
-const char* const kRange = "CSV cost values must be in [0, 255]";
 const char* const kNul = "file path must not contain a NUL character";
 
 // clang-format off
@@ -311,7 +308,7 @@ INSTANTIATE_TEST_SUITE_P(Io, FileRefusals, ::testing::Values(
     pgm("pgm_width_wraps", "P2 -18446744073709551614 1 255\n0 0", kWidth),
     pgm("pgm_height_minus_zero", "P2 3 -0 255", "invalid PGM height"),
     pgm("pgm_maxval_zero", "P2 3 2 0", "invalid PGM maximum value"),
-    pgm("pgm_maxval_256", "P2 3 2 256 0 0 0 0 0 0", kSixteen),
+    pgm("pgm_maxval_256", "P2 3 2 256 0 0 0 0 0 0", "16-bit PGM files are not supported"),
     pgm("pgm_product_wraps", "P5 4294967296 4294967296 255\n", kTruncated),
     pgm("pgm_4e9_squared", "P5 4000000000 4000000000 255\n\x01", kTruncated),
     pgm("pgm_plain_short", "P2 3 2 255\n0 1 2\n3 4", kHeaderEnd),
@@ -320,7 +317,7 @@ INSTANTIATE_TEST_SUITE_P(Io, FileRefusals, ::testing::Values(
     pgm("pgm_raw_comment_after_maxval", "P5 3 2 255#c\n012345", "invalid PGM header separator"),
     pgm("pgm_raw_short_by_one", "P5 3 2 255\n01234", kTruncated),
     pgm("pgm_raw_pixel_above", "P5 2 1 100\n\x64\x65", "PGM pixel exceeds maximum value"),
-    csv("csv_above_255", "1,256\n", kRange),
+    csv("csv_above_255", "1,256\n", "CSV cost values must be in [0, 255]"),
     csv("csv_letter", "1,2,x\n", "invalid CSV costmap row: 1 2 x"),
     csv("csv_trailing_comment", "1,2 # two\n", "invalid CSV costmap row: 1 2 # two"),
     csv("csv_empty_field", "1,,3\n", "empty field in CSV costmap row: 1,,3"),

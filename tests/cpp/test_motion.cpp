@@ -22,7 +22,6 @@ using namespace testing_support;
 
 const KinematicStateSpace kReedsShepp(1.0, true);
 const KinematicStateSpace kDubins(1.0, false);
-const char* const kRadius = "minimum turning radius must be positive";
 const char* const kTooSmall = "spacing is too small for the curve length";
 // Beyond a million turning radii the curve formulas have lost their precision (OMPL's
 // Reeds-Shepp self-checks abort the process around 1e9), and far beyond they overflow.
@@ -45,7 +44,7 @@ void smoothWithTolerance(double tolerance, std::size_t poses) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Motion, Refuses, ::testing::Values(
-    Refusal{"infinite_radius", [] { KinematicStateSpace(kInf, true); }, kRadius},
+    Refusal{"infinite_radius", [] { KinematicStateSpace(kInf, true); }, "minimum turning radius must be positive"},
     Refusal{"zero_spacing", [] { kReedsShepp.interpolate({0, 0, 0}, {1, 0, 0}, 0.0); }, "spacing must be positive"},
     Refusal{"nan_start", [] { kReedsShepp.distance({kNaN, 0, 0}, {1, 1, 0}); }, "pose must be finite"},
     Refusal{"tiny_spacing", [] { kDubins.interpolateWithDirections({0, 0, 0}, {1, 0, 0}, 1e-300); }, kTooSmall},

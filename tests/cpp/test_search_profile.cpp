@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "oracles/path_checker.hpp"
@@ -92,7 +93,6 @@ INSTANTIATE_TEST_SUITE_P(Queries, FoundPathTest, ::testing::ValuesIn(kFoundCases
 // reversing or turning robot can drive.
 TEST(FoundPathRandom, EveryFoundPathIsSoundAndTheRecommendedConfigSolvesAll) {
   std::mt19937_64 random(20261206);
-  int recommended_failures = 0;
   for (const char* name : {"parking_lot", "warehouse", "maze"}) {
     const HybridAStar planner(exampleMap(name));
     const Costmap& map = planner.costmap();
@@ -138,33 +138,25 @@ TEST(FoundPathRandom, EveryFoundPathIsSoundAndTheRecommendedConfigSolvesAll) {
           // A car that cannot reverse may have no way to turn round in a corridor.
           if (recommended && result.status != PlannerStatus::SUCCESS &&
               !(mode == 1 && result.status == PlannerStatus::NO_PATH)) {
-            ++recommended_failures;
             ADD_FAILURE() << plannerStatusName(result.status) << ": " << result.message;
           }
         }
       }
     }
   }
-  EXPECT_EQ(recommended_failures, 0);
 }
 
 // A row of 1 m cells with a lethal cell at the end: clearance c blocks the cells whose centre is
-// closer than c to it; unknown cells block like lethal ones unless they are allowed.
+// closer than c to it (from cell 6, 5 and 4 on for 1, 2 and 2.5); unknown cells block like lethal
+// ones unless they are allowed.
 TEST(ObstacleHeuristicClearance, BlocksCellsCloserThanTheClearance) {
   const Costmap row(7, 1, 1.0, 0.0, 0.0, {0, 0, 0, 0, 0, 0, 254});
   const double inf = std::numeric_limits<double>::infinity();
-  const struct {
-    double clearance;
-    std::vector<double> expected;
-  } rows[] = {
-      {1.0, {0, 1, 2, 3, 4, 5, inf}},
-      {2.0, {0, 1, 2, 3, 4, inf, inf}},
-      {2.5, {0, 1, 2, 3, inf, inf, inf}},
-  };
-  for (const auto& r : rows) {
-    const ObstacleHeuristic field(row, GridIndex{0, 0}, false, 2.0, r.clearance);
+  for (const auto& [clearance, blocked_from] : {std::pair{1.0, 6u}, {2.0, 5u}, {2.5, 4u}}) {
+    const ObstacleHeuristic field(row, GridIndex{0, 0}, false, 2.0, clearance);
     for (std::uint64_t x = 0; x < 7; ++x) {
-      EXPECT_EQ(field.distance(x, 0), r.expected[x]) << "clearance " << r.clearance << " x " << x;
+      EXPECT_EQ(field.distance(x, 0), x < blocked_from ? static_cast<double>(x) : inf)
+          << "clearance " << clearance << " x " << x;
     }
   }
   const Costmap unknown(4, 1, 1.0, 0.0, 0.0, {0, 0, 0, 255});

@@ -1,58 +1,58 @@
+"""plan_many: results in request order, on worker threads or a Dask cluster the same as one planner
+gives them one after another."""
+
 import math
 import pathlib
 
-import numpy as np
 import pytest
 
 import _se2_planner as sp
-from veltrax_se2 import load_map, plan_many
+from veltrax_se2 import load_map, make_request, plan_many
 
-MAPS = pathlib.Path(__file__).resolve().parents[2] / "examples" / "maps"
-
-
-@pytest.fixture(scope="module")
-def warehouse():
-    return load_map(MAPS / "warehouse.yaml")
+WAREHOUSE = load_map(pathlib.Path(__file__).resolve().parents[2] / "examples" / "maps" / "warehouse.yaml")
+DOCKS = [(1.0, 5.0, 0.0), (12.0, 5.0, math.pi), (2.4, 1.0, 0.0), (3.5, 2.8, -math.pi / 2)]
+QUERIES = [(a, b) for a in DOCKS for b in DOCKS if a != b]
 
 
-def make_requests():
-    poses = [(1.0, 5.0, 0.0), (12.0, 5.0, math.pi), (2.4, 1.0, 0.0), (12.5, 9.0, -math.pi / 2)]
-    requests = []
-    for i, start in enumerate(poses):
-        for j, goal in enumerate(poses):
-            if i != j:
-                request = sp.PlanRequest()
-                request.start, request.goal = sp.Pose2D(*start), sp.Pose2D(*goal)
-                request.goal_revision = 10 * i + j
-                requests.append(request)
-    return requests
+def outcomes(results):
+    return [(r.status, r.message, r.diagnostics.expanded_nodes, r.path_array.tolist()) for r in results]
 
 
-def test_results_come_back_in_request_order_and_match_serial(warehouse):
-    requests = make_requests()
+def one_planner(config):
+    planner = sp.HybridAStar(WAREHOUSE)
+    return outcomes(planner.plan(make_request(*query), config) for query in QUERIES)
+
+
+def test_threads_keep_request_order_and_default_to_the_recommended_config():
+    requests = [make_request(*query) for query in QUERIES]
+    for revision, request in enumerate(requests):
+        request.goal_revision = revision
     seen = []
-    parallel = plan_many(warehouse, requests, sp.PlannerConfig(), workers=2,
-                         progress=lambda done, total: seen.append((done, total)))
-    planner = sp.HybridAStar(warehouse)
-    serial = [planner.plan(r, sp.PlannerConfig()) for r in requests]
-    assert sorted(seen) == [(k, len(requests)) for k in range(1, len(requests) + 1)]
-    assert [r.goal_revision for r in parallel] == [r.goal_revision for r in requests]
-    assert any(r.status == sp.PlannerStatus.SUCCESS for r in serial)
-    for a, b in zip(parallel, serial):
-        assert a.status == b.status and a.message == b.message
-        assert a.path_array.tolist() == b.path_array.tolist()
+    results = plan_many(WAREHOUSE, requests, workers=2, progress=lambda done, total: seen.append((done, total)))
+    assert sorted(seen) == [(k, len(QUERIES)) for k in range(1, len(QUERIES) + 1)]
+    assert [r.goal_revision for r in results] == list(range(len(QUERIES)))
+    expected = one_planner(sp.recommended_config(WAREHOUSE.resolution, requests[0].footprint))
+    assert all(status == sp.PlannerStatus.SUCCESS for status, *_ in expected)
+    assert outcomes(results) == expected
 
 
-def test_without_a_config_the_recommended_one_is_used(warehouse):
-    [request] = make_requests()[:1]
-    [batch] = plan_many(warehouse, [request], workers=1)
-    single = sp.HybridAStar(warehouse).plan(request, sp.recommended_config(warehouse.resolution, request.footprint))
-    assert batch.status == sp.PlannerStatus.SUCCESS
-    assert batch.diagnostics.expanded_nodes == single.diagnostics.expanded_nodes
-    assert np.array_equal(batch.path_array, single.path_array)
+def test_a_dask_cluster_gets_the_config_as_plain_data():
+    distributed = pytest.importorskip("distributed")
+    config = sp.recommended_config(WAREHOUSE.resolution, sp.CircleFootprint(0.25))
+    config.heuristic_weight = 1.0
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=None) as cluster, distributed.Client(cluster) as client:
+        results = plan_many(WAREHOUSE, QUERIES, config, executor=client.get_executor(), progress=False)
+    assert outcomes(results) == one_planner(config)
 
 
-def test_empty_batch_and_bad_worker_count(warehouse):
-    assert plan_many(warehouse, []) == []
-    with pytest.raises(ValueError, match="^workers must be a positive integer"):
-        plan_many(warehouse, make_requests()[:1], workers=0)
+@pytest.mark.parametrize("requests, workers, error, message", [
+    ([QUERIES[0]], 0, ValueError, "workers must be a positive integer, got 0"),
+    ([QUERIES[0], "west"], 1, TypeError,
+     "requests[1] must be a PlanRequest or a (start, goal[, footprint]) tuple, got str"),
+])
+def test_bad_batches_are_refused(requests, workers, error, message):
+    assert plan_many(WAREHOUSE, []) == []
+    with pytest.raises(error) as caught:
+        plan_many(WAREHOUSE, requests, workers=workers)
+    assert str(caught.value) == message

@@ -9,18 +9,16 @@ import numpy as np
 import pytest
 
 import _se2_planner as se2
-
-
-def first_sample():
-    space = se2.KinematicStateSpace(1.0, True)
-    return space.interpolate_with_directions(se2.Pose2D(0, 0, 0), se2.Pose2D(2, 1, 0.5), 0.5)[1]
+import veltrax_se2 as vx
+from veltrax_se2.planning import copy_config
 
 
 # (owner factory, view getter, a field of the view) for every attribute that hands out a view.
 VIEWS = [
     pytest.param(se2.PlanRequest, lambda r: r.start, "x", id="request.start"),
     pytest.param(se2.PlannerResult, lambda r: r.diagnostics, "path_length", id="result.diagnostics"),
-    pytest.param(first_sample, lambda s: s.pose, "y", id="sample.pose"),
+    pytest.param(lambda: se2.KinematicStateSpace(1.0, True).interpolate_with_directions(
+        se2.Pose2D(0, 0, 0), se2.Pose2D(2, 1, 0.5), 0.5)[1], lambda s: s.pose, "y", id="sample.pose"),
 ]
 
 
@@ -49,14 +47,9 @@ def test_plan_keeps_its_arguments_alive_without_the_interpreter_lock():
     cells[200, 200:261] = cells[260, 200:261] = cells[200:261, 200] = cells[200:261, 260] = 254
     cells[200, 230] = 0
     planner = se2.HybridAStar(cells, 0.05, 0.0, 0.0)
-    request = se2.PlanRequest()
-    request.start = se2.Pose2D(1.0, 1.0, 0.0)
-    request.goal = se2.Pose2D(11.5, 11.5, 0.0)
-    request.footprint = se2.CircleFootprint(0.3)
-    config = se2.PlannerConfig()
-    config.max_expanded_nodes = 100_000_000
-    config.max_planning_time_seconds = 120.0
-    config.terminal_check_interval = 16
+    request = vx.make_request((1.0, 1.0, 0.0), (11.5, 11.5, 0.0), 0.3)
+    config = copy_config(max_expanded_nodes=100_000_000, max_planning_time_seconds=120.0,
+                         terminal_check_interval=16)
     token = se2.CancellationToken()
     watches = [weakref.ref(o) for o in (planner, request, config, token)]
     results = []

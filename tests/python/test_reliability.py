@@ -54,10 +54,7 @@ print(sp.planner_status_name(p.plan(r, sp.recommended_config(0.05, r.footprint))
     ids=["address_space_limit", "footprint_race", "config_race"],
 )
 def test_crash_reproducers_in_a_child_process(code, expected):
-    def limits():  # 4 GB of address space
-        resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30))
-
-    done = subprocess.run([sys.executable, "-c", PRELUDE + code], capture_output=True, text=True,
-                          timeout=20, preexec_fn=limits)
+    done = subprocess.run([sys.executable, "-c", PRELUDE + code], capture_output=True, text=True, timeout=20,
+                          preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30)))  # 4 GB
     assert done.returncode == 0, done.stderr[-2000:]
     assert done.stdout.strip() == expected

@@ -1,5 +1,5 @@
 """The package as a user meets it: maps as robots hold them, one-call planning, segments,
-explanations, inflation by default, pictures and batches on other processes."""
+inflation by default, command-line warnings and pictures."""
 
 import math
 import pathlib
@@ -15,39 +15,31 @@ MAPS = pathlib.Path(__file__).resolve().parents[2] / "examples" / "maps"
 PARKING = MAPS / "parking_lot.yaml"
 START, INTO_SLOT = (2.0, 4.8, 0.0), (3.04, 0.9, math.pi / 2)
 
-# Percentages around the default thresholds (0.196 free, 0.65 occupied): -1 unknown.
-PERCENT = [-1, 0, 19, 20, 64, 65, 66, 100]
-TRINARY = [255, 0, 0, 255, 255, 255, 254, 254]
-# Graded: rint((p / 100 - 0.196) / 0.454 * 252) for 20, 64, 65.
-SCALED = [255, 0, 0, 2, 246, 252, 254, 254]
+
+def write_movingai(tmp_path, first_row):
+    path = tmp_path / "grid.map"
+    path.write_text(f"type octile\nheight 3\nwidth 4\nmap\n{first_row}\nOTW.\n.GS@\n")
+    return path
 
 
-@pytest.mark.parametrize("scaled, expected", [(False, TRINARY), (True, SCALED)])
-def test_occupancy_grid_percentages(scaled, expected):
-    grid = np.array([PERCENT, [100] * 8], dtype=np.int8)
-    costmap = vx.costmap_from_occupancy(grid, 0.1, (-1.0, 2.0), scaled=scaled)
-    assert (costmap.width, costmap.height, costmap.origin_x, costmap.origin_y) == (8, 2, -1.0, 2.0)
-    assert costmap.cells_array.tolist() == [expected, [254] * 8]  # row 0 stays at the origin
-
-
-def write_raw_map(tmp_path, pixels, negate=0):
-    (tmp_path / "raw.pgm").write_bytes(b"P5\n%d 1\n255\n" % len(pixels) + bytes(pixels))
-    (tmp_path / "raw.yaml").write_text(
-        f"image: raw.pgm\nresolution: 0.1\norigin: [0, 0, 0]\nnegate: {negate}\nmode: raw\n")
-    return tmp_path / "raw.yaml"
-
-
-@pytest.mark.parametrize("negate", [0, 1])  # raw mode ignores negate
-def test_raw_yaml_pixels_are_percentages(tmp_path, negate):
-    costmap = vx.load_map(write_raw_map(tmp_path, [255, 0, 19, 20, 64, 65, 66, 100], negate))
-    assert costmap.cells_array.tolist() == [TRINARY]
+# The conversions themselves are the library's (tests/cpp/test_io.cpp); here the Python ways in.
+@pytest.mark.parametrize("load, cells", [
+    (lambda tmp: vx.costmap_from_occupancy(np.array([[-1, 0, 65, 100], [100] * 4], np.int8), 0.5, (1.0, 2.0)),
+     [[255, 0, 255, 254], [254] * 4]),  # row 0 stays at the origin
+    (lambda tmp: vx.costmap_from_occupancy(np.array([[20, 64]], np.int8), 0.5, (1.0, 2.0), scaled=True),
+     [[2, 246]]),
+    (lambda tmp: vx.load_map(write_movingai(tmp, "...."), resolution=0.5, origin=(1.0, 2.0)),
+     [[0, 0, 0, 254], [254, 254, 254, 0], [0, 0, 0, 0]]),  # the first text row is the top
+])
+def test_occupancy_grids_and_movingai_maps(tmp_path, load, cells):
+    costmap = load(tmp_path)
+    assert (costmap.resolution, costmap.origin_x, costmap.origin_y) == (0.5, 1.0, 2.0)
+    assert costmap.cells_array.tolist() == cells
 
 
 @pytest.mark.parametrize("call, message", [
     (lambda tmp: vx.costmap_from_occupancy(np.array([[0, -2]], np.int8), 0.1),
      "occupancy value -2 at row 0, column 1 is not -1 or 0..100"),
-    (lambda tmp: vx.load_map(write_raw_map(tmp, [0, 101])),
-     "raw.pgm: raw occupancy value 101 is neither 0..100 nor 255 (unknown)"),
     (lambda tmp: vx.load_map(write_movingai(tmp, ".X.."), 0.5),
      "grid.map: unknown terrain 'X' in row 1 (expected one of . G S @ O T W)"),
     (lambda tmp: vx.load_map(write_movingai(tmp, "....")),
@@ -57,18 +49,6 @@ def test_bad_map_values_are_named(tmp_path, call, message):
     with pytest.raises(ValueError) as raised:
         call(tmp_path)
     assert str(raised.value).endswith(message)
-
-
-def write_movingai(tmp_path, first_row):
-    path = tmp_path / "grid.map"
-    path.write_text(f"type octile\nheight 3\nwidth 4\nmap\n{first_row}\nOTW.\n.GS@\n")
-    return path
-
-
-def test_movingai_grid_first_row_at_the_top(tmp_path):
-    costmap = vx.load_map(write_movingai(tmp_path, "...."), resolution=0.5, origin=(1.0, 2.0))
-    assert (costmap.resolution, costmap.origin_x, costmap.origin_y) == (0.5, 1.0, 2.0)
-    assert costmap.cells_array.tolist() == [[0, 0, 0, 254], [254, 254, 254, 0], [0, 0, 0, 0]]
 
 
 def test_segments_split_at_the_cusp():
@@ -92,44 +72,16 @@ def test_plan_takes_plain_values_and_keeps_the_config():
         vx.plan(PARKING, START, INTO_SLOT, max_nodes=5)
 
 
-def min_clearance(costmap, path, radius):
-    """Smallest distance from the circle's outline to a lethal cell's square, along the path."""
-    blocked = np.argwhere(costmap.cells_array == 254)
-    lo = blocked[:, ::-1] * costmap.resolution + [costmap.origin_x, costmap.origin_y]
-    best = math.inf
-    for x, y, _ in path:
-        dx = np.maximum(np.maximum(lo[:, 0] - x, x - lo[:, 0] - costmap.resolution), 0)
-        dy = np.maximum(np.maximum(lo[:, 1] - y, y - lo[:, 1] - costmap.resolution), 0)
-        best = min(best, float(np.hypot(dx, dy).min()) - radius)
-    return best
-
-
 def test_occupancy_maps_are_inflated_for_clearance():
     raw = vx.load_map(MAPS / "warehouse.yaml")
     query = (1.0, 5.0, 0.0), (3.5, 2.8, -math.pi / 2)
-    grazing = vx.plan(raw, *query, inflate=False).path_array
-    clear = vx.plan(MAPS / "warehouse.yaml", *query).path_array
-    assert min_clearance(raw, clear, 0.25) > min_clearance(raw, grazing, 0.25) + 0.05
 
+    def within(path, radius):  # some pose of the 0.25 m robot comes within radius - 0.25 of a wall
+        return any(sp.CollisionChecker(raw).check(sp.Pose2D(*pose), sp.CircleFootprint(radius)).collision
+                   for pose in path)
 
-@pytest.mark.parametrize("extra, line", [
-    (["--goal", "0.4", "4", "0", "--radius", "0.2"],
-     "reason:   goal footprint touches unknown cells; allow_unknown=True plans through unknown space"),
-    (["--goal", "6", "4", "0"],
-     "reason:   goal footprint touches lethal cells; move the goal or use a smaller footprint"),
-    (["--goal", "30", "4", "0"],
-     "reason:   goal (30, 4) is outside the map, which covers x 0..12 m, y 0..8 m"),
-    (["--goal", "3.04", "0.9", "90", "--degrees", "--set", "max_expanded_nodes=10"],
-     "reason:   gave up after 10 expansions (max_expanded_nodes); the recommended configuration or "
-     "a larger budget may solve it"),
-])
-def test_failures_say_what_to_change(extra, line, capsys):
-    assert cli.run([str(PARKING), "--start", "2", "4.8", "0", *extra]) == 1
-    lines = capsys.readouterr().out.splitlines()
-    assert line in lines
-    radius = 0.2 if "--radius" in extra else 0.25  # inflated out to it, costs 10/252 of the top there
-    assert lines[0].endswith(f"inflated to {radius:.2f} m (cost scaling {math.log(25.2) / radius:.2f} per m)")
-    assert float(lines[-1].split()[1]) > 0  # measured wall time, also where the record has none
+    assert within(vx.plan(raw, *query, inflate=False).path_array, 0.28)
+    assert not within(vx.plan(MAPS / "warehouse.yaml", *query).path_array, 0.35)
 
 
 def test_cli_warnings_and_footprint_strings(tmp_path, capsys):
@@ -150,10 +102,7 @@ def test_cli_warnings_and_footprint_strings(tmp_path, capsys):
     ("parking_lot", START, INTO_SLOT), ("warehouse", (1, 5, 0), (12, 5, math.pi)),
     ("maze", (0.625, 0.625, 0), (9.375, 9.375, 0))])
 def test_plot_shows_start_path_and_unknown(name, start, goal, tmp_path):
-    pytest.importorskip("matplotlib")
-    import matplotlib
-
-    matplotlib.use("Agg")
+    pytest.importorskip("matplotlib").use("Agg")
     import matplotlib.image
     import matplotlib.pyplot as plt
 
@@ -173,28 +122,11 @@ def test_plot_shows_start_path_and_unknown(name, start, goal, tmp_path):
     tip = colour_at(start[0] + 0.38 * math.cos(start[2]), start[1] + 0.38 * math.sin(start[2]))
     assert np.allclose(tip, [0x1A / 255, 0x9E / 255, 0x3A / 255], atol=0.06)
     assert result.status == sp.PlannerStatus.SUCCESS
-    mid = result.path_array[len(result.path) // 3]
-    label = result.directions_array[len(result.path) // 3]
-    expected = [0x1F, 0x63, 0xC6] if label == 1 else [0xF0, 0x7D, 0x00]
-    assert np.allclose(colour_at(mid[0], mid[1]), np.array(expected) / 255, atol=0.06)
+    k = len(result.path) // 3  # forward in blue, reverse in orange
+    expected = [0x1F, 0x63, 0xC6] if result.directions[k] == 1 else [0xF0, 0x7D, 0x00]
+    assert np.allclose(colour_at(*result.path_array[k, :2]), np.array(expected) / 255, atol=0.06)
     if name == "parking_lot":  # its unknown patch spans x 0.1..0.6, y 3..5
         assert np.allclose(colour_at(0.35, 4.0), [0.72, 0.78, 0.95], atol=0.02)
     failed = [str(MAPS / f"{name}.yaml"), "--start", "1", "5", "0", "--goal", "30", "4", "0", "--quiet"]
     assert cli.run([*failed, "--plot", str(tmp_path / "failed.png")]) == 1  # a failed plan is drawn too
     assert (tmp_path / "failed.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
-
-
-def test_plan_many_on_a_dask_cluster_matches_one_thread():
-    distributed = pytest.importorskip("distributed")
-    docks = [(1.0, 5.0, 0.0), (12.0, 5.0, math.pi), (2.4, 1.0, 0.0), (3.5, 2.8, -math.pi / 2)]
-    costmap, queries = vx.load_map(MAPS / "warehouse.yaml"), [(a, b) for a in docks for b in docks if a != b]
-    alone = vx.plan_many(costmap, queries, workers=1, progress=False)
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=None) as cluster, distributed.Client(cluster) as client:
-        spread = vx.plan_many(costmap, queries, executor=client.get_executor(), progress=False)
-    assert sum(r.status == sp.PlannerStatus.SUCCESS for r in alone) == len(queries)
-    for a, b in zip(alone, spread):
-        assert (a.status, a.message, a.directions) == (b.status, b.message, b.directions)
-        assert a.path_array.tolist() == b.path_array.tolist()
-    with pytest.raises(TypeError, match=r"^requests\[1\] must be a PlanRequest or a \(start, goal"):
-        vx.plan_many(costmap, [queries[0], "west"])

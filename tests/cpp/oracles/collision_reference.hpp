@@ -7,15 +7,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <stdexcept>
+#include <variant>
 #include <vector>
 
 #include "veltrax/se2/collision.hpp"
 
 namespace veltrax::se2::oracles {
-
-inline bool referenceBlocked(std::uint8_t cost, bool allow_unknown) {
-  return cost == 254 || (cost == 255 && !allow_unknown);
-}
 
 template <class Touches>
 CollisionResult referenceWalk(const Costmap& map, bool allow_unknown, double x_min, double x_max,
@@ -40,7 +38,7 @@ CollisionResult referenceWalk(const Costmap& map, bool allow_unknown, double x_m
       if (touches(x0, y0, r)) {
         const std::uint8_t c =
             map.getCost(static_cast<std::uint64_t>(mx), static_cast<std::uint64_t>(my));
-        result.collision = result.collision || referenceBlocked(c, allow_unknown);
+        result.collision = result.collision || c == 254 || (c == 255 && !allow_unknown);
         result.max_cost = std::max(result.max_cost, c);
       }
     }
@@ -58,12 +56,6 @@ inline CollisionResult referenceCheckCircle(const Costmap& map, bool allow_unkno
                          const double ny = y0 > y ? y0 : std::min(y0 + r, y);
                          return radius * radius >= (x - nx) * (x - nx) + (y - ny) * (y - ny);
                        });
-}
-
-inline double referenceCross(const Point2D& u, const Point2D& v) { return u.x * v.y - u.y * v.x; }
-
-inline Point2D referenceMinus(const Point2D& a, const Point2D& b) {
-  return Point2D{a.x - b.x, a.y - b.y};
 }
 
 inline bool referenceInWidenedBox(const Point2D& p, const Point2D& a, const Point2D& b,
@@ -101,16 +93,19 @@ inline bool referencePolygonTouches(const std::vector<Point2D>& v, double x0, do
   }
   // C: a polygon edge meets a cell edge.
   const double eps = 1e-12;
+  const auto cross = [](const Point2D& o, const Point2D& a, const Point2D& b) {
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+  };
   for (std::size_t i = 0; i < n; ++i) {
     const Point2D& a = v[i];
     const Point2D& b = v[(i + 1) % n];
     for (int e = 0; e < 4; ++e) {
       const Point2D& p = c[e];
       const Point2D& q = c[(e + 1) % 4];
-      const double o1 = referenceCross(referenceMinus(b, a), referenceMinus(p, a));
-      const double o2 = referenceCross(referenceMinus(b, a), referenceMinus(q, a));
-      const double o3 = referenceCross(referenceMinus(q, p), referenceMinus(a, p));
-      const double o4 = referenceCross(referenceMinus(q, p), referenceMinus(b, p));
+      const double o1 = cross(a, b, p);
+      const double o2 = cross(a, b, q);
+      const double o3 = cross(p, q, a);
+      const double o4 = cross(p, q, b);
       const bool proper = ((o1 > eps && o2 < -eps) || (o1 < -eps && o2 > eps)) &&
                           ((o3 > eps && o4 < -eps) || (o3 < -eps && o4 > eps));
       if (proper || (std::fabs(o1) <= eps && referenceInWidenedBox(p, a, b, eps)) ||
@@ -142,6 +137,31 @@ inline CollisionResult referenceCheckPolygon(const Costmap& map, bool allow_unkn
   return referenceWalk(
       map, allow_unknown, x_min, x_max, y_min, y_max,
       [&](double x0, double y0, double r) { return referencePolygonTouches(world, x0, y0, r); });
+}
+
+// Any footprint shape; a multi-polygon's parts in order, up to the first that collides.
+inline CollisionResult referenceCheck(const Costmap& map, bool allow_unknown, const Pose2D& pose,
+                                      const Footprint& footprint) {
+  if (!std::isfinite(pose.x) || !std::isfinite(pose.y) || !std::isfinite(pose.yaw)) {
+    throw std::invalid_argument("collision pose must be finite");
+  }
+  if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
+    return referenceCheckCircle(map, allow_unknown, pose, circle->radius);
+  }
+  if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
+    return referenceCheckPolygon(map, allow_unknown, pose, polygon->points);
+  }
+  CollisionResult result;
+  for (const PolygonFootprint& part : std::get<MultiPolygonFootprint>(footprint).polygons) {
+    const CollisionResult r = referenceCheckPolygon(map, allow_unknown, pose, part.points);
+    result.max_cost = std::max(result.max_cost, r.max_cost);
+    result.outside_map = result.outside_map || r.outside_map;
+    if (r.collision) {
+      result.collision = true;
+      return result;
+    }
+  }
+  return result;
 }
 
 }  // namespace veltrax::se2::oracles

@@ -1,5 +1,6 @@
 #include "oracles/inflation_oracle.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -26,21 +27,18 @@ Costmap inflateByDirectScan(const Costmap& source, double inflation_radius, doub
       }
       double d = std::numeric_limits<double>::infinity();
       for (const GridIndex& seed : seeds) {
-        const double candidate = distance(static_cast<double>(mx) - static_cast<double>(seed.x),
-                                          static_cast<double>(my) - static_cast<double>(seed.y)) *
-                                 source.resolution();
-        if (candidate < d) {
-          d = candidate;
-        }
+        d = std::min(d, distance(static_cast<double>(mx) - static_cast<double>(seed.x),
+                                 static_cast<double>(my) - static_cast<double>(seed.y)) *
+                            source.resolution());
       }
       if (d > inflation_radius) {
         continue;
       }
       long v = 253;
       if (!(d <= inscribed_radius)) {
-        v = std::lround(std::exp((d - inscribed_radius) * (-cost_scaling_factor)) * 252.0);
-        if (v == 0) v = 1;
-        if (v > 252) v = 252;
+        v = std::clamp(
+            std::lround(std::exp((d - inscribed_radius) * (-cost_scaling_factor)) * 252.0), 1L,
+            252L);
       }
       if (v > old_cost) {
         out[my * source.width() + mx] = static_cast<std::uint8_t>(v);

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <sstream>
+#include <string>
 #include <vector>
+
+#include "oracles/collision_reference.hpp"
 
 namespace veltrax::se2::oracles {
 
@@ -13,11 +14,6 @@ namespace {
 using Real = long double;
 constexpr Real kPi = 3.141592653589793238462643383279502884L;
 
-struct P {
-  Real x;
-  Real y;
-};
-
 Real wrap(Real angle) {
   angle = std::fmod(angle, 2 * kPi);
   if (angle >= kPi) angle -= 2 * kPi;
@@ -25,126 +21,8 @@ Real wrap(Real angle) {
   return angle;
 }
 
-Real cross(const P& o, const P& a, const P& b) {
-  return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
-}
-
-bool segmentsMeet(const P& a, const P& b, const P& c, const P& d) {
-  const Real d1 = cross(c, d, a), d2 = cross(c, d, b), d3 = cross(a, b, c), d4 = cross(a, b, d);
-  if (((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0))) {
-    return true;
-  }
-  const auto on = [](const P& p, const P& q, const P& r, Real o) {
-    return o == 0 && std::min(p.x, q.x) <= r.x && r.x <= std::max(p.x, q.x) &&
-           std::min(p.y, q.y) <= r.y && r.y <= std::max(p.y, q.y);
-  };
-  return on(c, d, a, d1) || on(c, d, b, d2) || on(a, b, c, d3) || on(a, b, d, d4);
-}
-
-bool insideOrOn(const std::vector<P>& polygon, const P& q) {
-  bool inside = false;
-  for (std::size_t i = 0, j = polygon.size() - 1; i < polygon.size(); j = i++) {
-    const P& a = polygon[i];
-    const P& b = polygon[j];
-    if (cross(a, b, q) == 0 && std::min(a.x, b.x) <= q.x && q.x <= std::max(a.x, b.x) &&
-        std::min(a.y, b.y) <= q.y && q.y <= std::max(a.y, b.y)) {
-      return true;
-    }
-    if ((a.y > q.y) != (b.y > q.y) && q.x < (b.x - a.x) * (q.y - a.y) / (b.y - a.y) + a.x) {
-      inside = !inside;
-    }
-  }
-  return inside;
-}
-
-// Does the footprint at `pose` touch a blocking cell or leave the grid?
-class Judge {
- public:
-  Judge(const Costmap& map, const Footprint& footprint, bool allow_unknown)
-      : map_(map), footprint_(footprint), allow_unknown_(allow_unknown) {}
-
-  bool collides(Real x, Real y, Real yaw) const {
-    if (const auto* circle = std::get_if<CircleFootprint>(&footprint_)) {
-      const Real radius = circle->radius;
-      return walk(x - radius, x + radius, y - radius, y + radius, [&](Real x0, Real y0, Real r) {
-        const Real nx = std::clamp(x, x0, x0 + r);
-        const Real ny = std::clamp(y, y0, y0 + r);
-        return (x - nx) * (x - nx) + (y - ny) * (y - ny) <= radius * radius;
-      });
-    }
-    std::vector<const PolygonFootprint*> parts;
-    if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint_)) {
-      parts.push_back(polygon);
-    } else {
-      for (const PolygonFootprint& part : std::get<MultiPolygonFootprint>(footprint_).polygons) {
-        parts.push_back(&part);
-      }
-    }
-    const Real c = std::cos(yaw), s = std::sin(yaw);
-    for (const PolygonFootprint* part : parts) {
-      if (part->points.empty()) continue;
-      std::vector<P> world;
-      Real x_min = INFINITY, x_max = -INFINITY, y_min = INFINITY, y_max = -INFINITY;
-      for (const Point2D& p : part->points) {
-        world.push_back({x + p.x * c - p.y * s, y + p.x * s + p.y * c});
-        x_min = std::min(x_min, world.back().x);
-        x_max = std::max(x_max, world.back().x);
-        y_min = std::min(y_min, world.back().y);
-        y_max = std::max(y_max, world.back().y);
-      }
-      const bool hit = walk(x_min, x_max, y_min, y_max, [&](Real x0, Real y0, Real r) {
-        const P corners[4] = {{x0, y0}, {x0 + r, y0}, {x0 + r, y0 + r}, {x0, y0 + r}};
-        for (const P& v : world) {
-          if (v.x >= x0 && v.x <= x0 + r && v.y >= y0 && v.y <= y0 + r) return true;
-        }
-        for (const P& corner : corners) {
-          if (insideOrOn(world, corner)) return true;
-        }
-        for (std::size_t i = 0; i < world.size(); ++i) {
-          for (int e = 0; e < 4; ++e) {
-            if (segmentsMeet(world[i], world[(i + 1) % world.size()], corners[e],
-                             corners[(e + 1) % 4])) {
-              return true;
-            }
-          }
-        }
-        return false;
-      });
-      if (hit) return true;
-    }
-    return false;
-  }
-
- private:
-  template <class Touches>
-  bool walk(Real x_min, Real x_max, Real y_min, Real y_max, Touches touches) const {
-    const Real r = map_.resolution(), ox = map_.originX(), oy = map_.originY();
-    const Real w = static_cast<Real>(map_.width()), h = static_cast<Real>(map_.height());
-    if (x_min < ox || y_min < oy || x_max > ox + w * r || y_max > oy + h * r) return true;
-    const auto lo = [&](Real v, Real o) { return std::max<Real>(std::floor((v - o) / r) - 1, 0); };
-    const auto hi = [&](Real v, Real o, Real n) {
-      return std::min(std::floor((v - o) / r) + 1, n - 1);
-    };
-    for (Real my = lo(y_min, oy); my <= hi(y_max, oy, h); ++my) {
-      for (Real mx = lo(x_min, ox); mx <= hi(x_max, ox, w); ++mx) {
-        const std::uint8_t cost =
-            map_.getCost(static_cast<std::uint64_t>(mx), static_cast<std::uint64_t>(my));
-        const bool blocking = cost == 254 || (cost == 255 && !allow_unknown_);
-        if (blocking && touches(ox + mx * r, oy + my * r, r)) return true;
-      }
-    }
-    return false;
-  }
-
-  const Costmap& map_;
-  const Footprint& footprint_;
-  bool allow_unknown_;
-};
-
 std::string at(const char* what, std::size_t i) {
-  std::ostringstream text;
-  text << what << " at pose " << i;
-  return text.str();
+  return std::string(what) + " at pose " + std::to_string(i);
 }
 
 }  // namespace
@@ -169,7 +47,6 @@ std::string pathProblem(const Costmap& map, const PlanRequest& request, const Pl
           config.yaw_tolerance + 1e-9) {
     return "path does not end within the goal tolerances";
   }
-  const Judge judge(map, request.footprint, config.allow_unknown);
   const bool car = !config.allow_in_place_rotation;
   Real length = 0;
   for (std::size_t i = 0; i < n; ++i) {
@@ -220,7 +97,9 @@ std::string pathProblem(const Costmap& map, const PlanRequest& request, const Pl
     const std::size_t count = i + 1 < n ? samples : 1;
     for (std::size_t k = 0; k < count; ++k) {
       const Real t = static_cast<Real>(k) / static_cast<Real>(samples);
-      if (judge.collides(a.x + t * dx, a.y + t * dy, a.yaw + t * turn)) {
+      const Pose2D at_t{static_cast<double>(a.x + t * dx), static_cast<double>(a.y + t * dy),
+                        static_cast<double>(a.yaw + t * turn)};
+      if (referenceCheck(map, config.allow_unknown, at_t, request.footprint).collision) {
         return at(k == 0 ? "footprint collides" : "footprint collides along the chord", i);
       }
     }

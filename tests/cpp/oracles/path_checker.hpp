@@ -4,7 +4,8 @@
 // sweep: a SUCCESS result must start at the start, end within the goal tolerances, keep its poses
 // within the output spacing, keep its footprint off blocking cells at every pose and along the
 // straight chord between poses, keep the turning radius (car-like) and carry labels that match
-// its geometry. Footprints are placed in long double against closed cell squares.
+// its geometry. Footprints are checked by the collision reference of oracles/, which the library's
+// checker must match bit for bit.
 
 #include <string>
 

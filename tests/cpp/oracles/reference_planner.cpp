@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <optional>
 #include <queue>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -43,18 +43,9 @@ struct Entry {
   double h;
   std::uint32_t node;
   std::uint64_t sequence;
-};
-
-// std::priority_queue keeps the largest on top, so "less" means "popped later".
-struct PoppedLater {
-  bool operator()(const Entry& a, const Entry& b) const {
-    if (a.f != b.f) {
-      return a.f > b.f;
-    }
-    if (a.h != b.h) {
-      return a.h > b.h;
-    }
-    return a.sequence > b.sequence;
+  // std::priority_queue pops the largest: the smallest f, then h, then the earliest push.
+  bool operator<(const Entry& o) const {
+    return std::tie(o.f, o.h, o.sequence) < std::tie(f, h, sequence);
   }
 };
 
@@ -82,32 +73,7 @@ double secondsSince(std::chrono::steady_clock::time_point t0) {
 
 }  // namespace
 
-CollisionResult referenceCheck(const Costmap& costmap, bool allow_unknown, const Pose2D& pose,
-                               const Footprint& footprint) {
-  if (!finitePose(pose)) {
-    throw std::invalid_argument("collision pose must be finite");
-  }
-  if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
-    return referenceCheckCircle(costmap, allow_unknown, pose, circle->radius);
-  }
-  if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
-    return referenceCheckPolygon(costmap, allow_unknown, pose, polygon->points);
-  }
-  CollisionResult result;
-  for (const PolygonFootprint& part : std::get<MultiPolygonFootprint>(footprint).polygons) {
-    const CollisionResult r = referenceCheckPolygon(costmap, allow_unknown, pose, part.points);
-    result.max_cost = std::max(result.max_cost, r.max_cost);
-    result.outside_map = result.outside_map || r.outside_map;
-    if (r.collision) {
-      result.collision = true;
-      return result;
-    }
-  }
-  return result;
-}
-
-PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerConfig& config,
-                                     const CancellationToken* token) {
+PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerConfig& config) {
   const auto t0 = std::chrono::steady_clock::now();
   PlannerResult result;
   result.map_revision = request.map_revision;
@@ -130,9 +96,6 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
   }
   if (!finitePose(request.start) || !finitePose(request.goal)) {
     return fail(PlannerStatus::INVALID_REQUEST, "start and goal poses must be finite");
-  }
-  if (token != nullptr && token->cancelled()) {
-    return fail(PlannerStatus::CANCELLED, "planning cancelled");
   }
   GridIndex start_cell;
   GridIndex goal_cell;
@@ -182,11 +145,7 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
     }
   }
 
-  const std::uint64_t cells = costmap_.width() * costmap_.height();
-  if (costmap_.height() != 0 && cells / costmap_.height() != costmap_.width()) {
-    return fail(PlannerStatus::INVALID_REQUEST,
-                "costmap/yaw node pool exceeds 32-bit index capacity");
-  }
+  const std::uint64_t cells = costmap_.width() * costmap_.height();  // the costmap checked it
   if (cells > std::uint64_t{0xFFFFFFFFu} / config.angle_bins) {
     return fail(PlannerStatus::INVALID_REQUEST,
                 "costmap/yaw node pool exceeds 32-bit index capacity");
@@ -222,7 +181,7 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
   if (!std::isfinite(h0)) {
     return fail(PlannerStatus::NO_PATH, "goal is disconnected in obstacle heuristic");
   }
-  std::priority_queue<Entry, std::vector<Entry>, PoppedLater> open;
+  std::priority_queue<Entry> open;
   open.push(Entry{h0, h0, start, 0});
   std::uint64_t sequence = 1;
 
@@ -281,13 +240,9 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
         }
       }
     }
-    if (diag.expanded_nodes % config.terminal_check_interval == 0) {
-      if (token != nullptr && token->cancelled()) {
-        return fail(PlannerStatus::CANCELLED, "planning cancelled");
-      }
-      if (secondsSince(t0) > config.max_planning_time_seconds) {
-        return fail(PlannerStatus::TIMEOUT, "planning timed out");
-      }
+    if (diag.expanded_nodes % config.terminal_check_interval == 0 &&
+        secondsSince(t0) > config.max_planning_time_seconds) {
+      return fail(PlannerStatus::TIMEOUT, "planning timed out");
     }
     if (diag.expanded_nodes >= config.max_expanded_nodes) {
       return fail(PlannerStatus::MAX_NODES_EXCEEDED, "maximum expanded nodes exceeded");

@@ -25,8 +25,7 @@ class ReferencePlanner {
 
   const Costmap& costmap() const noexcept { return costmap_; }
 
-  PlannerResult plan(const PlanRequest& request, const PlannerConfig& config,
-                     const CancellationToken* token = nullptr);
+  PlannerResult plan(const PlanRequest& request, const PlannerConfig& config);
 
  private:
   Costmap costmap_;
@@ -38,9 +37,5 @@ class ReferencePlanner {
   double cache_penalty_ = 0.0;
   std::vector<double> cache_field_;
 };
-
-// The collision answer of the reference walk for any footprint shape.
-CollisionResult referenceCheck(const Costmap& costmap, bool allow_unknown, const Pose2D& pose,
-                               const Footprint& footprint);
 
 }  // namespace veltrax::se2::oracles
