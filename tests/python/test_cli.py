@@ -83,3 +83,10 @@ def test_outcomes_exit_codes_and_what_to_change(argv, code, line, capsys):
 def test_bad_arguments_exit_with_two(argv, message, capsys):
     assert cli.run(argv) == 2
     assert capsys.readouterr().err == f"veltrax-plan: error: {message}\n"
+
+
+def test_an_explicit_inflation_radius_keeps_its_inscribed_band(capsys):
+    # The default 0.25 m circle: inscribed radius 0.25 m; costs decay at 10 per metre beyond it.
+    assert cli.run([*ACROSS, "--inflate", "0.6"]) == 0
+    assert capsys.readouterr().out.splitlines()[0].endswith(
+        "inflated to 0.60 m (cost scaling 10.00 per m, inscribed 0.25 m)")
