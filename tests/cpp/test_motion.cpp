@@ -191,9 +191,8 @@ class Smoother : public ::testing::Test {
     cells[23 * 60 + 30] = lethal ? 254 : 0;
     PlannerConfig config;
     config.minimum_turning_radius = radius;
-    return PathSmoother::smooth(path,
-                                CollisionChecker(Costmap(60, 60, 0.1, -2.0, -2.0, cells), false),
-                                CircleFootprint{0.05}, config);
+    const Costmap map(60, 60, 0.1, -2.0, -2.0, cells);
+    return PathSmoother::smooth(path, CollisionChecker(map, false), CircleFootprint{0.05}, config);
   }
   static bool same(const std::vector<Pose2D>& a, const std::vector<Pose2D>& b) {
     return a.size() == b.size() &&

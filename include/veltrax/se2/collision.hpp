@@ -8,6 +8,7 @@
 #include "veltrax/se2/export.hpp"
 #include "veltrax/se2/footprint.hpp"
 #include "veltrax/se2/geometry.hpp"
+#include "veltrax/se2/lifetime.hpp"
 
 namespace veltrax::se2 {
 
@@ -24,11 +25,15 @@ inline bool operator!=(const CollisionResult& a, const CollisionResult& b) noexc
   return !(a == b);
 }
 
-// Places footprints on a costmap it does not own; the costmap must outlive the checker.
+// Places footprints on a costmap it does not own: the costmap must outlive the checker and every
+// copy of it. A checker built on HybridAStar::costmap() is valid until that planner is destroyed
+// or given a new map (setCostmap); moving the planner keeps it valid.
 class VELTRAX_SE2_EXPORT CollisionChecker {
  public:
-  CollisionChecker(const Costmap& costmap, bool allow_unknown)
+  CollisionChecker(const Costmap& costmap VELTRAX_SE2_LIFETIMEBOUND, bool allow_unknown)
       : costmap_(&costmap), allow_unknown_(allow_unknown) {}
+  // A temporary costmap would be gone before the first check.
+  CollisionChecker(const Costmap&& costmap, bool allow_unknown) = delete;
 
   const Costmap& costmap() const noexcept { return *costmap_; }
   bool allowUnknown() const noexcept { return allow_unknown_; }
@@ -46,7 +51,12 @@ class VELTRAX_SE2_EXPORT CollisionChecker {
   // Validates the footprint first (its first problem is thrown), then checks the pose.
   CollisionResult check(const Pose2D& pose, const Footprint& footprint) const;
 
-  // Sweeps the footprint along the polyline and stops at the first colliding sample.
+  // Sweeps the footprint along the polyline, sampled at most `interpolation_step` metres (and 5
+  // degrees) apart, and stops at the first colliding sample. Throws std::invalid_argument
+  // "interpolation_step must be finite and positive", "interpolation_step is too small for the
+  // path length" (more than 10^7 samples), "path segment sample count must be finite and fit in
+  // 64 bits", "collision pose must be finite", "yaw must be finite" or the footprint's first
+  // problem.
   CollisionResult validatePath(const std::vector<Pose2D>& path, const Footprint& footprint,
                                double interpolation_step) const;
 
