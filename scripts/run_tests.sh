@@ -34,7 +34,8 @@ rm -rf build/install build/example
 cmake --install build/release --prefix "$ROOT/build/install" >/dev/null
 cmake -S examples/cpp -B build/example -G Ninja -DCMAKE_PREFIX_PATH="$ROOT/build/install"
 cmake --build build/example
-(cd build/example && LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" ./plan_parking)
+(cd build/example && LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" ./plan_parking &&
+  LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" ./replan)
 # The installed library exports the public API only.
 if nm -DC --defined-only build/install/lib/libveltrax_se2.so |
   grep -E 'veltrax::se2::detail::|ompl::|boost::|YAML::'; then
