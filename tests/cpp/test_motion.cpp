@@ -66,7 +66,11 @@ INSTANTIATE_TEST_SUITE_P(Motion, Refuses, ::testing::Values(
     Refusal{"smooth_zero_tolerance", [] { smoothWithTolerance(0.0, 20); }, kTolerance},
     Refusal{"smooth_nan_tolerance", [] { smoothWithTolerance(kNaN, 20); }, kTolerance},
     Refusal{"smooth_negative_tolerance", [] { smoothWithTolerance(-1.0, 20); }, kTolerance},
-    Refusal{"smooth_negative_tolerance_two_poses", [] { smoothWithTolerance(-1.0, 2); }, kTolerance}),
+    Refusal{"smooth_negative_tolerance_two_poses", [] { smoothWithTolerance(-1.0, 2); }, kTolerance},
+    // The caller set collision_check_step; validatePath's own name for it would mislead.
+    Refusal{"smooth_step_too_small", [] { const Costmap map(40, 40, 0.1, 0.0, 0.0, std::vector<std::uint8_t>(1600, 0)); PlannerConfig c; c.collision_check_step = 1e-9;
+                                          PathSmoother::smooth({{1, 1, 0}, {2, 1.5, 0}, {3, 1, 0}}, CollisionChecker(map, false), CircleFootprint{0.1}, c); },
+            "collision_check_step is too small for the path length"}),
     refusalName);
 // clang-format on
 

@@ -41,14 +41,16 @@ class VELTRAX_SE2_EXPORT CollisionChecker {
   // The rule of costBlocks, with this checker's allow_unknown.
   bool blocked(std::uint8_t cost) const noexcept { return costBlocks(cost, allow_unknown_); }
 
-  // The shape checks trust their footprint to be valid.
+  // The shape checks trust their footprint to be valid and the pose to be finite; they do not
+  // throw.
   CollisionResult checkCircle(const Pose2D& pose, const CircleFootprint& circle) const;
   CollisionResult checkPolygon(const Pose2D& pose, const PolygonFootprint& polygon) const;
   CollisionResult checkMultiPolygon(const Pose2D& pose, const MultiPolygonFootprint& multi) const;
 
   // Throws std::invalid_argument "collision pose must be finite"; trusts the footprint.
   CollisionResult checkValidated(const Pose2D& pose, const Footprint& footprint) const;
-  // Validates the footprint first (its first problem is thrown), then checks the pose.
+  // Validates the footprint first (std::invalid_argument with its first problem), then checks the
+  // pose as checkValidated does.
   CollisionResult check(const Pose2D& pose, const Footprint& footprint) const;
 
   // Sweeps the footprint along the polyline, sampled at most `interpolation_step` metres (and 5
