@@ -26,8 +26,9 @@ inline bool operator!=(const CollisionResult& a, const CollisionResult& b) noexc
 }
 
 // Places footprints on a costmap it does not own: the costmap must outlive the checker and every
-// copy of it. A checker built on HybridAStar::costmap() is valid until that planner is destroyed
-// or given a new map (setCostmap); moving the planner keeps it valid.
+// copy of it. A checker built on HybridAStar::costmap() is valid while that planner lives (moving
+// the planner keeps it valid) and checks against the planner's current map: it must not be used
+// while setCostmap() runs.
 class VELTRAX_SE2_EXPORT CollisionChecker {
  public:
   CollisionChecker(const Costmap& costmap VELTRAX_SE2_LIFETIMEBOUND, bool allow_unknown)

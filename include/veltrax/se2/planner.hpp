@@ -34,8 +34,8 @@ class VELTRAX_SE2_EXPORT HybridAStar {
   HybridAStar(HybridAStar&& other) noexcept;
   HybridAStar& operator=(HybridAStar&& other) noexcept;
 
-  // The planner's map, valid until the planner is destroyed or given a new map. Not to be read
-  // while another thread calls setCostmap().
+  // The planner's map, valid while the planner lives (a move keeps it where it is); after
+  // setCostmap() it refers to the new map. Not to be read while setCostmap() runs.
   const Costmap& costmap() const& noexcept VELTRAX_SE2_LIFETIMEBOUND;
   // A temporary planner takes its map with it at the end of the statement.
   const Costmap& costmap() const&& = delete;
@@ -43,8 +43,8 @@ class VELTRAX_SE2_EXPORT HybridAStar {
   // Replaces the map between plans: waits for a running plan(), keeps the workspace and its memory
   // and drops what was derived from the old map (the cached obstacle heuristic, the clearance map
   // and the zero-cost table), so the next plan equals a new planner's on this map, whatever its
-  // map_revision. Invalidates references to the old costmap(). Does nothing on a moved-from
-  // planner.
+  // map_revision. References into the old map's cells are invalidated; costmap() and checkers
+  // built on it see the new map. Does nothing on a moved-from planner.
   void setCostmap(Costmap costmap);
 
   // Planning outcomes are reported in the result, never thrown. The time budget

@@ -20,7 +20,7 @@ namespace veltrax::se2 {
 // validate() names the ranges; plan() refuses a record outside them (INVALID_REQUEST).
 struct VELTRAX_SE2_EXPORT PlannerConfig {
   // Metres: the tightest arc the vehicle drives (> 0 unless turning on the spot). The primitives'
-  // arcs use it and the output path is refused if it turns tighter (with 1 % slack).
+  // arcs use it, and no output path turns tighter (1 % slack).
   double minimum_turning_radius = 0.4;
   // Differential drive: adds turns on the spot to the primitives, drops the analytic curves and
   // no longer holds the output to minimum_turning_radius.
