@@ -38,6 +38,7 @@ inline std::uint64_t segmentSampleCount(double dx, double dy, double dyaw,
 // caller busy for days. The limit is checked segment by segment, so whatever the sweep reports
 // before reaching it stays as it was.
 inline constexpr std::uint64_t kMaxSweepSamples = 10000000;
+// The refusal past that limit, naming validatePath's step.
 inline constexpr const char* kTooManyStepSamples =
     "interpolation_step is too small for the path length";
 // The same refusal where the step is the configuration's (the smoother, the planner).
