@@ -650,6 +650,10 @@ class HybridAStar:
         interpreter lock while it searches. Calls on one planner run one after another; use one
         planner per thread for parallel plans.
         """
+    def set_costmap(self, costmap: Costmap) -> None:
+        """Replaces the planner's map between plans (waiting for a running plan), keeping its reused
+        memory; the next plan equals a new planner's on this map, whatever its map_revision.
+        """
 class KinematicStateSpace:
     def __init__(self, minimum_turning_radius: typing.SupportsFloat | typing.SupportsIndex, allow_reverse: bool) -> None:
         ...

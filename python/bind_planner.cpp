@@ -1,5 +1,6 @@
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "bindings.hpp"
@@ -34,7 +35,15 @@ void bindPlanner(py::module_& m) {
             const py::gil_scoped_release unlocked;
             return planner.plan(own_request, own_config, cancellation);
           },
-          py::arg("request"), py::arg("config"), py::arg("cancellation") = py::none());
+          py::arg("request"), py::arg("config"), py::arg("cancellation") = py::none())
+      // Waits for a running plan(), like plan() itself, without holding the interpreter lock.
+      .def(
+          "set_costmap",
+          [](HybridAStar& planner, Costmap costmap) {
+            const py::gil_scoped_release unlocked;
+            planner.setCostmap(std::move(costmap));
+          },
+          py::arg("costmap"));
 }
 
 void bindHeuristic(py::module_& m) {

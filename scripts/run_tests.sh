@@ -34,7 +34,8 @@ rm -rf build/install build/example
 cmake --install build/release --prefix "$ROOT/build/install" >/dev/null
 cmake -S examples/cpp -B build/example -G Ninja -DCMAKE_PREFIX_PATH="$ROOT/build/install"
 cmake --build build/example
-(cd build/example && LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" ./plan_parking)
+(cd build/example && LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" ./plan_parking &&
+  LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" ./replan)
 # A program built with nothing but the pkg-config file's flags prints the installed version.
 cat >build/example/pkg_config_user.cpp <<'PROGRAM'
 #include <veltrax/se2/costmap.hpp>

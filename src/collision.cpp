@@ -371,20 +371,24 @@ CollisionResult CollisionChecker::validatePath(const std::vector<Pose2D>& path,
     detail::throwInvalidArgument("interpolation_step must be finite and positive");
   }
   return detail::sweepFootprint(*this, path, detail::ValidFootprint::require(footprint),
-                                interpolation_step);
+                                interpolation_step, detail::kTooManyStepSamples);
 }
 
 CollisionResult detail::sweepFootprint(const CollisionChecker& checker,
                                        const std::vector<Pose2D>& path,
-                                       const ValidFootprint& footprint, double interpolation_step) {
+                                       const ValidFootprint& footprint, double interpolation_step,
+                                       const char* too_many_samples) {
   CollisionResult result;
-  sweepPath(path, interpolation_step, [&](const Pose2D& sample) {
-    const CollisionResult here = checker.checkValidated(sample, footprint.get());
-    result.max_cost = std::max(result.max_cost, here.max_cost);
-    result.outside_map = result.outside_map || here.outside_map;
-    result.collision = here.collision;
-    return here.collision;
-  });
+  sweepPath(
+      path, interpolation_step,
+      [&](const Pose2D& sample) {
+        const CollisionResult here = checker.checkValidated(sample, footprint.get());
+        result.max_cost = std::max(result.max_cost, here.max_cost);
+        result.outside_map = result.outside_map || here.outside_map;
+        result.collision = here.collision;
+        return here.collision;
+      },
+      too_many_samples);
   return result;
 }
 

@@ -235,7 +235,7 @@ std::uint32_t YawBinFootprintTemplates::yawToBin(double yaw) const {
   return detail::yawBin(yaw, angle_bins_, 0.0);
 }
 
-const Footprint& YawBinFootprintTemplates::at(std::uint32_t bin) const {
+const Footprint& YawBinFootprintTemplates::at(std::uint32_t bin) const& {
   if (bin >= angle_bins_) {
     detail::throwOutOfRange("yaw bin is out of range");
   }

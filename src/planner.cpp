@@ -101,10 +101,33 @@ PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
   return config;
 }
 
-HybridAStar::HybridAStar(Costmap costmap)
-    : costmap_(std::move(costmap)), workspace_(std::make_unique<Workspace>()) {}
+// Everything a planner owns, behind one pointer so that the planner moves while its mutex and
+// its costmap stay where they are.
+struct HybridAStar::State {
+  explicit State(Costmap map) : costmap(std::move(map)) {}
+
+  Costmap costmap;
+  std::mutex workspace_mutex;
+  // The node pool, scratch buffers and the obstacle heuristic cache, all used under the mutex.
+  Workspace workspace;
+};
+
+HybridAStar::HybridAStar(Costmap costmap) : state_(std::make_unique<State>(std::move(costmap))) {}
 
 HybridAStar::~HybridAStar() = default;
+HybridAStar::HybridAStar(HybridAStar&& other) noexcept = default;
+HybridAStar& HybridAStar::operator=(HybridAStar&& other) noexcept = default;
+
+const Costmap& HybridAStar::costmap() const& noexcept { return state_->costmap; }
+
+void HybridAStar::setCostmap(Costmap costmap) {
+  if (!state_) {
+    return;
+  }
+  const std::lock_guard<std::mutex> workspace_lock(state_->workspace_mutex);
+  state_->costmap = std::move(costmap);
+  state_->workspace.forgetMap();
+}
 
 PlannerResult HybridAStar::plan(const PlanRequest& request, const PlannerConfig& config,
                                 const CancellationToken* token) const {
@@ -113,9 +136,13 @@ PlannerResult HybridAStar::plan(const PlanRequest& request, const PlannerConfig&
   result.map_revision = request.map_revision;
   result.goal_revision = request.goal_revision;
   result.robot_revision = request.robot_revision;
+  if (!state_) {
+    detail::endPlan(result, PlannerStatus::INTERNAL_ERROR, "planner was moved from");
+    return result;
+  }
   if (acceptsRequest(request, config, token, result)) {
-    const std::lock_guard<std::mutex> workspace_lock(workspace_mutex_);
-    detail::runSearch(costmap_, *workspace_, request, config, token, t0, result);
+    const std::lock_guard<std::mutex> workspace_lock(state_->workspace_mutex);
+    detail::runSearch(state_->costmap, state_->workspace, request, config, token, t0, result);
   }
   return result;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "detail/errors.hpp"
+#include "detail/path_sweep.hpp"
 #include "detail/valid_footprint.hpp"
 
 namespace veltrax::se2 {
@@ -59,7 +60,11 @@ std::vector<Pose2D> PathSmoother::smooth(const std::vector<Pose2D>& path,
       candidate[i].yaw = std::atan2(candidate[i + 1].y - candidate[i - 1].y,
                                     candidate[i + 1].x - candidate[i - 1].x);
     }
-    if (detail::sweepFootprint(checker, candidate, valid, config.collision_check_step).collision) {
+    // The caller passed collision_check_step, not validatePath's interpolation_step: the refusal
+    // names the setting to change.
+    if (detail::sweepFootprint(checker, candidate, valid, config.collision_check_step,
+                               detail::kTooManyConfigSamples)
+            .collision) {
       return current;
     }
     if (!respectsTurningRadius(candidate, config.minimum_turning_radius)) {

@@ -17,6 +17,8 @@ namespace veltrax::se2::detail {
 class ZeroCostRegions {
  public:
   bool built() const noexcept { return width_ != 0; }
+  // Not built any more; the table's memory is kept for the next build.
+  void invalidate() noexcept { width_ = 0; }
 
   // The caller guarantees width x height fits 32-bit counts.
   void build(const Costmap& costmap);

@@ -34,6 +34,10 @@ class ObstacleHeuristicCache {
   const ObstacleHeuristic& get(const Costmap& field_map, const Key& key, GridIndex start,
                                double reach_factor, bool& hit);
 
+  // No later call hits the cached field, whose memory the next one reuses: for a new map, which
+  // may come with the revision of the old one.
+  void invalidate() noexcept { key_.reset(); }
+
  private:
   std::optional<Key> key_;
   std::optional<ObstacleHeuristic> field_;

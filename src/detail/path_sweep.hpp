@@ -38,12 +38,20 @@ inline std::uint64_t segmentSampleCount(double dx, double dy, double dyaw,
 // caller busy for days. The limit is checked segment by segment, so whatever the sweep reports
 // before reaching it stays as it was.
 inline constexpr std::uint64_t kMaxSweepSamples = 10000000;
+// The refusal past that limit, naming validatePath's step.
+inline constexpr const char* kTooManyStepSamples =
+    "interpolation_step is too small for the path length";
+// The same refusal where the step is the configuration's (the smoother, the planner).
+inline constexpr const char* kTooManyConfigSamples =
+    "collision_check_step is too small for the path length";
 
 // Calls visit(sample) for the samples of the sweep along `path`, in order, until visit returns
 // true. Position and yaw move linearly together along each chord; the end of a segment is the
-// next segment's first sample, and the last pose pairs with itself.
+// next segment's first sample, and the last pose pairs with itself. Past kMaxSweepSamples it
+// throws LimitExceeded `too_many_samples`, which names the step as the caller knows it.
 template <class Visit>
-void sweepPath(const std::vector<Pose2D>& path, double interpolation_step, Visit&& visit) {
+void sweepPath(const std::vector<Pose2D>& path, double interpolation_step, Visit&& visit,
+               const char* too_many_samples = kTooManyStepSamples) {
   const std::size_t n = path.size();
   std::uint64_t budget = kMaxSweepSamples;
   for (std::size_t i = 0; i < n; ++i) {
@@ -59,7 +67,7 @@ void sweepPath(const std::vector<Pose2D>& path, double interpolation_step, Visit
     const double dyaw = normalizeYaw(raw_turn);
     const std::uint64_t count = segmentSampleCount(dx, dy, dyaw, interpolation_step);
     if (count > budget) {
-      throwLimitExceeded("interpolation_step is too small for the path length");
+      throwLimitExceeded(too_many_samples);
     }
     budget -= count;
     for (std::uint64_t k = 0; k < count; ++k) {

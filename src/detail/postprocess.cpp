@@ -7,6 +7,8 @@
 
 #include "detail/errors.hpp"
 #include "detail/path_labels.hpp"
+#include "detail/path_sweep.hpp"
+#include "detail/valid_footprint.hpp"
 #include "veltrax/se2/smoother.hpp"
 
 namespace veltrax::se2::detail {
@@ -154,7 +156,10 @@ class PostProcess {
 
   CollisionResult timedValidate(const std::vector<Pose2D>& poses, double step) {
     const auto start = Clock::now();
-    const CollisionResult r = checker_.validatePath(poses, request_.footprint, step);
+    // validatePath, but a refusal names the caller's collision_check_step (which passed
+    // validation, so the step is finite and positive).
+    const CollisionResult r = sweepFootprint(
+        checker_, poses, ValidFootprint::require(request_.footprint), step, kTooManyConfigSamples);
     diagnostics_.collision_check_time_ms += millisecondsSince(start);
     return r;
   }

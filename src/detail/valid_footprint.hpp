@@ -33,7 +33,9 @@ class ValidFootprint {
 };
 
 // CollisionChecker::validatePath once its arguments are checked: the step is finite and positive.
+// `too_many_samples` is the refusal of a step too small for the path (see detail/path_sweep.hpp).
 CollisionResult sweepFootprint(const CollisionChecker& checker, const std::vector<Pose2D>& path,
-                               const ValidFootprint& footprint, double interpolation_step);
+                               const ValidFootprint& footprint, double interpolation_step,
+                               const char* too_many_samples);
 
 }  // namespace veltrax::se2::detail

@@ -72,7 +72,7 @@ struct HybridAStar::Workspace {
   // Per primitive of one expansion: the largest cost under its samples, or -1 when one collides.
   std::vector<std::int16_t> check_outcomes;
   std::vector<std::uint32_t> child_keys;
-  // Built on the first call: the planner's costmap never changes.
+  // Built on the first call after the map was set.
   detail::ZeroCostRegions zero_cost;
 
   // Resident pages of the index a planner keeps between calls, at most (plus one call's own).
@@ -82,6 +82,14 @@ struct HybridAStar::Workspace {
   // are cleared when the size is unchanged, unless the table's written pages exceed the budget:
   // then they are all released. A new size maps a fresh table.
   void reset(std::uint64_t capacity);
+
+  // Drops what was derived from the planner's previous costmap; the memory stays for the next
+  // call to rebuild in, and the pool and index are reset by every call anyway.
+  void forgetMap() noexcept {
+    zero_cost.invalidate();
+    clearance_map.reset();
+    heuristic_cache.invalidate();
+  }
 
   // Pool position of the key's node, or kInvalidIndex.
   std::uint32_t find(std::uint32_t key) const noexcept {

@@ -43,7 +43,7 @@ TEST(PlannerAllocationTest, SearchLoopAllocatesNothingPerExpansion) {
       cells[y * width + 81] = 254;
     }
   }
-  const HybridAStar planner(Costmap(width, height, 0.05, 0.0, 0.0, cells));
+  HybridAStar planner(Costmap(width, height, 0.05, 0.0, 0.0, cells));
   PlanRequest request;
   request.start = Pose2D{1.0, 3.0, 0.0};
   request.goal = Pose2D{5.0, 3.0, 0.0};
@@ -64,6 +64,20 @@ TEST(PlannerAllocationTest, SearchLoopAllocatesNothingPerExpansion) {
   const std::uint64_t many = allocationsFor(4000);
   EXPECT_EQ(many, few);
   EXPECT_GT(few, 0u);  // the per-call part (result, tables, state space) is counted
+
+  // A new map of the same size: the gap moves and the planner keeps its workspace, so the first
+  // plan on the new map allocates what a plan with a new map revision on a warm planner does
+  // (the heuristic field, rebuilt in the old one's memory, and the per-call part).
+  for (std::uint64_t y = 0; y < height; ++y) {
+    cells[y * width + 80] = y < 28 || y > 31 ? 254 : 0;
+    cells[y * width + 81] = cells[y * width + 80];
+  }
+  planner.setCostmap(Costmap(width, height, 0.05, 0.0, 0.0, cells));
+  const std::uint64_t after_new_map = allocationsFor(4000);
+  request.map_revision = 1;
+  const std::uint64_t new_revision = allocationsFor(4000);
+  EXPECT_EQ(after_new_map, new_revision);
+  EXPECT_GT(after_new_map, many);  // a new heuristic field was built (its search allocates)
 }
 
 }  // namespace

@@ -56,8 +56,8 @@ TEST(CollisionChecker, ToleranceAtCellEdges) {
       {{{5, 3, 254}}, notchedOutline(5e-13), {false, false, 0}},
   };
   for (const auto& c : cases) {
-    const CollisionResult r =
-        CollisionChecker(makeMap(1.0, c.costs), true).check({0, 0, 0}, c.footprint);
+    const Costmap map = makeMap(1.0, c.costs);
+    const CollisionResult r = CollisionChecker(map, true).check({0, 0, 0}, c.footprint);
     EXPECT_EQ(r, c.expected) << r.collision << r.outside_map << int{r.max_cost};
   }
 }
@@ -239,8 +239,9 @@ TEST(ValidatePath, SamplesAtTheStepMaxOverSamplesStopAtTheFirstCollision) {
       {{{0, 0, 123}}, {{0.05, 0.05, 0}, {0.05, 1.5, 0}}, 0.2, {true, true, 254}},
   };
   for (const auto& c : cases) {
-    const CollisionResult r = CollisionChecker(makeMap(0.1, c.costs), true)
-                                  .validatePath(c.path, CircleFootprint{0.01}, c.step);
+    const Costmap map = makeMap(0.1, c.costs);
+    const CollisionResult r =
+        CollisionChecker(map, true).validatePath(c.path, CircleFootprint{0.01}, c.step);
     EXPECT_EQ(r, c.expected) << r.collision << r.outside_map << int{r.max_cost};
   }
 }

@@ -83,6 +83,23 @@ void expectSameOutcome(const PlannerResult& actual, const PlannerResult& expecte
   EXPECT_EQ(actual.goal_revision, expected.goal_revision);
 }
 
+bool samePath(const PlannerResult& a, const PlannerResult& b) {
+  return a.status == b.status && a.path.size() == b.path.size() &&
+         (a.path.empty() ||
+          std::memcmp(a.path.data(), b.path.data(), a.path.size() * sizeof(Pose2D)) == 0);
+}
+
+// The workload's map with the door 2 m further left: a heuristic left from the old map would lead
+// the search to the old door.
+Costmap movedDoor(const Costmap& map) {
+  std::vector<std::uint8_t> cells = map.cells();
+  const std::uint64_t n = map.width();
+  for (std::uint64_t i = 0; i < n; ++i) {
+    cells[40 * n + i] = i < 10 || i > 30 ? kLethalCost : 0;
+  }
+  return Costmap(n, n, map.resolution(), map.originX(), map.originY(), std::move(cells));
+}
+
 // Each thread runs the queries in its own rotation, so calls on the one planner interleave with
 // different goals and two map revisions, and its heuristic cache is both hit and replaced under
 // contention.
@@ -146,6 +163,77 @@ TEST(Concurrency, PlanManyKeepsRequestOrder) {
                         }),
                std::runtime_error);
   EXPECT_EQ(calls, 1u);
+}
+
+// Planners moved into a vector, and moved again as it grows, plan as where they were made; a
+// moved-from planner refuses until a planner is assigned to it.
+TEST(PlannerMoves, MovedPlannersPlanAsBefore) {
+  const Workload& w = workload();
+  HybridAStar original(w.map);
+  expectSameOutcome(original.plan(w.requests[0], w.config), w.alone[0]);
+  std::vector<HybridAStar> planners;
+  planners.push_back(std::move(original));
+  for (int k = 0; k < 3; ++k) {
+    planners.emplace_back(w.map);
+  }
+  for (const HybridAStar& planner : planners) {
+    for (std::size_t q = 0; q < w.requests.size(); ++q) {
+      expectSameOutcome(planner.plan(w.requests[q], w.config), w.alone[q]);
+    }
+  }
+  const PlannerResult refused = original.plan(w.requests[2], w.config);
+  EXPECT_EQ(refused.status, PlannerStatus::INTERNAL_ERROR);
+  EXPECT_EQ(refused.message, "planner was moved from");
+  EXPECT_EQ(refused.goal_revision, w.requests[2].goal_revision);
+  EXPECT_TRUE(refused.path.empty());
+  original = std::move(planners.front());
+  expectSameOutcome(original.plan(w.requests[1], w.config), w.alone[1]);
+}
+
+// After setCostmap a planner plans bit for bit as a new planner on the new map, although the
+// request repeats the revision of the field it cached for the old one; plans on other threads
+// meanwhile each see one whole map.
+TEST(Concurrency, SetCostmapPlansAsANewPlanner) {
+  const Workload& w = workload();
+  const Costmap moved = movedDoor(w.map);
+  std::vector<PlannerResult> fresh;
+  std::size_t changed = 0;
+  for (std::size_t q = 0; q < w.requests.size(); ++q) {
+    fresh.push_back(HybridAStar(moved).plan(w.requests[q], w.config));
+    changed += samePath(fresh[q], w.alone[q]) ? 0 : 1;
+  }
+  EXPECT_GE(changed, 3u);  // the moved door matters to most queries
+  HybridAStar planner(w.map);
+  for (std::size_t q = 0; q < w.requests.size(); ++q) {
+    SCOPED_TRACE("request " + std::to_string(q));
+    planner.setCostmap(w.map);
+    expectSameOutcome(planner.plan(w.requests[q], w.config), w.alone[q]);
+    planner.setCostmap(moved);
+    const PlannerResult replanned = planner.plan(w.requests[q], w.config);
+    EXPECT_FALSE(replanned.diagnostics.obstacle_heuristic_cache_hit);
+    expectSameOutcome(replanned, fresh[q]);
+  }
+  std::vector<std::vector<PlannerResult>> results(2);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < results.size(); ++t) {
+    threads.emplace_back([&, t] {
+      for (const PlanRequest& request : w.requests) {
+        results[t].push_back(planner.plan(request, w.config));
+      }
+    });
+  }
+  for (int k = 0; k < 20; ++k) {
+    planner.setCostmap(k % 2 == 0 ? w.map : moved);
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  for (const std::vector<PlannerResult>& thread_results : results) {
+    for (std::size_t q = 0; q < thread_results.size(); ++q) {
+      EXPECT_TRUE(samePath(thread_results[q], w.alone[q]) || samePath(thread_results[q], fresh[q]))
+          << "request " << q;
+    }
+  }
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(Costmap, Refuses, ::testing::Values(
     Refusal{"corner_overflows", [] { square(4, 1e308, 0.0); }, kFar},
     Refusal{"tiny_cells_near_zero", [] { square(3, 1e-300, 0.0); throw std::invalid_argument("accepted"); }, "accepted"},
     Refusal{"get_cost_outside", [] { square(2, 1.0, 0.0).getCost(2, 0); }, "out_of_range: costmap index is outside the grid"},
-    Refusal{"yaw_bin_beyond", [] { YawBinFootprintTemplates(CircleFootprint{1}, 8).at(8); }, "out_of_range: yaw bin is out of range"},
+    Refusal{"yaw_bin_beyond", [] { const YawBinFootprintTemplates t(CircleFootprint{1}, 8); t.at(8); }, "out_of_range: yaw bin is out of range"},
     Refusal{"bins_too_few", [] { YawBinFootprintTemplates(CircleFootprint{1}, 7); }, "angle_bins must be at least 8"},
     Refusal{"bins_too_many", [] { YawBinFootprintTemplates(CircleFootprint{1}, 65537); }, "angle_bins must be at most 65536"},
     Refusal{"bad_template_footprint", [] { YawBinFootprintTemplates(bowTie(), 8); }, "polygon footprint must not self-intersect"},

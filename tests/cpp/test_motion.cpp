@@ -65,7 +65,11 @@ INSTANTIATE_TEST_SUITE_P(Motion, Refuses, ::testing::Values(
     Refusal{"smooth_zero_tolerance", [] { smoothWithTolerance(0.0, 20); }, kTolerance},
     Refusal{"smooth_nan_tolerance", [] { smoothWithTolerance(kNaN, 20); }, kTolerance},
     Refusal{"smooth_negative_tolerance", [] { smoothWithTolerance(-1.0, 20); }, kTolerance},
-    Refusal{"smooth_negative_tolerance_two_poses", [] { smoothWithTolerance(-1.0, 2); }, kTolerance}),
+    Refusal{"smooth_negative_tolerance_two_poses", [] { smoothWithTolerance(-1.0, 2); }, kTolerance},
+    // The caller set collision_check_step; validatePath's own name for it would mislead.
+    Refusal{"smooth_step_too_small", [] { const Costmap map(40, 40, 0.1, 0.0, 0.0, std::vector<std::uint8_t>(1600, 0)); PlannerConfig c; c.collision_check_step = 1e-9;
+                                          PathSmoother::smooth({{1, 1, 0}, {2, 1.5, 0}, {3, 1, 0}}, CollisionChecker(map, false), CircleFootprint{0.1}, c); },
+            "collision_check_step is too small for the path length"}),
     refusalName);
 // clang-format on
 
@@ -190,9 +194,8 @@ class Smoother : public ::testing::Test {
     cells[23 * 60 + 30] = lethal ? 254 : 0;
     PlannerConfig config;
     config.minimum_turning_radius = radius;
-    return PathSmoother::smooth(path,
-                                CollisionChecker(Costmap(60, 60, 0.1, -2.0, -2.0, cells), false),
-                                CircleFootprint{0.05}, config);
+    const Costmap map(60, 60, 0.1, -2.0, -2.0, cells);
+    return PathSmoother::smooth(path, CollisionChecker(map, false), CircleFootprint{0.05}, config);
   }
   static bool same(const std::vector<Pose2D>& a, const std::vector<Pose2D>& b) {
     return a.size() == b.size() &&

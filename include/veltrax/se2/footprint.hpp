@@ -8,6 +8,7 @@
 
 #include "veltrax/se2/export.hpp"
 #include "veltrax/se2/geometry.hpp"
+#include "veltrax/se2/lifetime.hpp"
 
 namespace veltrax::se2 {
 
@@ -54,8 +55,11 @@ class VELTRAX_SE2_EXPORT YawBinFootprintTemplates {
   // rounding error below a bin edge into the upper bin. Throws std::invalid_argument "yaw must be
   // finite".
   std::uint32_t yawToBin(double yaw) const;
-  // Throws std::out_of_range "yaw bin is out of range".
-  const Footprint& at(std::uint32_t bin) const;
+  // The template of a bin, owned by this object: valid while it lives. Throws std::out_of_range
+  // "yaw bin is out of range".
+  const Footprint& at(std::uint32_t bin) const& VELTRAX_SE2_LIFETIMEBOUND;
+  // On a temporary the reference would dangle at the end of the statement.
+  const Footprint& at(std::uint32_t bin) const&& = delete;
 
  private:
   std::uint32_t angle_bins_;

@@ -46,6 +46,7 @@ class VELTRAX_SE2_EXPORT KinematicStateSpace {
   // "poses are too far apart", "spacing is too small for the curve length".
   std::vector<KinematicSample> interpolateWithDirections(const Pose2D& from, const Pose2D& to,
                                                          double spacing) const;
+  // The poses of interpolateWithDirections; throws as it does.
   std::vector<Pose2D> interpolate(const Pose2D& from, const Pose2D& to, double spacing) const;
   // The samples of interpolateWithDirections, computed one at a time: each is handed to `keep`
   // and, when kept, appended to `out` (cleared first; its storage is reused). The walk stops at

@@ -33,6 +33,7 @@ class VELTRAX_SE2_EXPORT MotionPrimitiveTable {
   // Throws std::invalid_argument "yaw must be finite" (non-finite yaw, or an arc or rotation
   // whose yaw overflows) and "pose must be finite" (non-finite x or y).
   MotionPrimitive make(const Pose2D& pose, Direction direction, Steering steering) const;
+  // Every primitive from the pose; throws as make() does.
   std::vector<MotionPrimitive> generate(const Pose2D& pose) const;
   // The same primitives written into `out`, reusing its storage (primitive list and sample
   // lists) from call to call. All checks run before `out` is touched, so on an exception `out`

@@ -15,34 +15,73 @@
 
 namespace veltrax::se2 {
 
-// Tuning of one planning call. Lengths in metres, angles in radians, times in seconds.
+// Tuning of one planning call. Lengths in metres, angles in radians, times in seconds. Every
+// penalty adds metres to a step's cost, except cost_penalty, which multiplies its length.
+// validate() names the ranges; plan() refuses a record outside them (INVALID_REQUEST).
 struct VELTRAX_SE2_EXPORT PlannerConfig {
+  // Metres: the tightest arc the vehicle drives (> 0 unless turning on the spot). The primitives'
+  // arcs use it, and no output path turns tighter (1 % slack).
   double minimum_turning_radius = 0.4;
+  // Differential drive: adds turns on the spot to the primitives, drops the analytic curves and
+  // no longer holds the output to minimum_turning_radius.
   bool allow_in_place_rotation = false;
+  // Reverse primitives, and Reeds-Shepp rather than Dubins curves to the goal.
   bool allow_reverse = true;
+  // Yaw bins of the lattice over [0, 2 pi), at least 8; 72 is 5 degrees.
   std::uint32_t angle_bins = 72;
+  // Metres (>= 0): a node this close to the goal position, and within yaw_tolerance of its yaw,
+  // ends the search.
   double position_tolerance = 0.1;
+  // Radians (>= 0): the largest yaw difference to the goal, taken the short way, that ends the
+  // search.
   double yaw_tolerance = 0.1;
+  // Metres (> 0) between footprint checks along primitives, analytic curves and the output path.
   double collision_check_step = 0.025;
+  // Metres (> 0): the output path's poses lie at most this far apart.
   double path_output_spacing = 0.05;
+  // Multiplies: a step whose highest cell cost is c costs length * (1 + c / 252 * cost_penalty).
   double cost_penalty = 2.0;
+  // Metres added per arc (steering) primitive; turns on the spot pay none.
   double non_straight_penalty = 1.05;
+  // Metres added per reverse primitive.
   double reverse_penalty = 2.0;
+  // Metres added where the direction changes between consecutive motions (a cusp, or between
+  // driving and turning on the spot).
   double direction_switch_penalty = 2.0;
+  // Metres added where the steering changes between consecutive driving primitives.
   double steering_change_penalty = 0.05;
+  // Fraction of a node's cost g added to every step from it (g' = g + step + this * g).
   double retrospective_penalty = 0.0;
+  // Expansions (>= 1) after which the search ends with MAX_NODES_EXCEEDED.
   std::uint64_t max_expanded_nodes = 1000000;
+  // Seconds (> 0) after which the search ends with TIMEOUT, counted from plan()'s entry: a call
+  // waiting for another on the same planner spends its budget waiting. Checked every
+  // terminal_check_interval expansions and not during post-processing, which may overrun it.
   double max_planning_time_seconds = 5.0;
+  // Expansions (>= 1) between the checks of the time budget and of the cancellation token.
   std::uint32_t terminal_check_interval = 256;
+  // Unknown cells (cost 255) are passable instead of blocking.
   bool allow_unknown = false;
+  // Keep the last obstacle heuristic field and reuse it for a request with the same goal cell,
+  // map_revision, allow_unknown, cost_penalty and clearance (HybridAStar::setCostmap drops it).
   bool cache_obstacle_heuristic = true;
+  // An analytic curve to the goal is tried every N-th expansion, N this ratio rounded up to a
+  // whole number (> 0; 3.5 tries every 4th).
   double analytic_expansion_ratio = 3.5;
+  // Metres (> 0): curves are tried only from nodes at most this far from the goal along the
+  // curve.
   double analytic_expansion_max_length = 3.0;
+  // Highest raw cell cost an analytic curve may touch; a blocking cell refuses it in any case.
   std::uint8_t analytic_expansion_max_cost = 200;
+  // Smooth a path that has no cusp and no turn on the spot; either way it is resampled.
   bool smooth_path = true;
+  // Most iterations (>= 1) of PathSmoother::smooth.
   std::uint32_t smoother_max_iterations = 1000;
+  // Smoother weight (>= 0) pulling each pose back towards the input path.
   double smoother_weight_data = 0.2;
+  // Smoother weight (>= 0) pulling each pose towards its neighbours.
   double smoother_weight_smooth = 0.3;
+  // Metres (> 0): the smoother stops once an iteration moves the poses less than this in total.
   double smoother_tolerance = 1e-10;
   // Opt-in search extensions; their defaults leave the search exactly as above.
   // f = g + heuristic_weight * h. Above 1 the search trades optimality (a path at most that factor
@@ -65,10 +104,12 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
 };
 
 struct VELTRAX_SE2_EXPORT PlanRequest {
-  Pose2D start;
-  Pose2D goal;
+  Pose2D start;  // finite, yaw within 1e6 rad of 0
+  Pose2D goal;   // likewise
   Footprint footprint = CircleFootprint{0.25};
-  std::uint64_t map_revision = 0;    // key of the obstacle heuristic cache
+  // Key of the obstacle heuristic cache: change it when the map changes (setCostmap drops the
+  // cache whatever the revision).
+  std::uint64_t map_revision = 0;
   std::uint64_t goal_revision = 0;   // copied into the result only
   std::uint64_t robot_revision = 0;  // copied into the result only
 };
@@ -90,29 +131,52 @@ enum class PlannerStatus : std::int32_t {
 // The enumerator's name; any value outside 0..9 gives "INTERNAL_ERROR". Static text.
 VELTRAX_SE2_EXPORT const char* plannerStatusName(PlannerStatus status) noexcept;
 
-// Times in milliseconds from a steady clock.
+// What one call did. Times in milliseconds from a steady clock, counted from plan()'s entry (a
+// call waiting for another on the same planner counts its wait in total_time_ms). The step counts
+// describe the path found and stay 0 without one.
 struct VELTRAX_SE2_EXPORT PlannerDiagnostics {
+  // The obstacle heuristic came from the planner's cache instead of being built.
   bool obstacle_heuristic_cache_hit = false;
+  // The whole call; set only once a path was found (SUCCESS, or refused in post-processing), so 0
+  // on TIMEOUT, CANCELLED, MAX_NODES_EXCEEDED, NO_PATH and refused requests.
   double total_time_ms = 0.0;
+  // The expansion loop; set when it finds a path or runs out of nodes (NO_PATH), 0 on TIMEOUT,
+  // CANCELLED and MAX_NODES_EXCEEDED.
   double search_time_ms = 0.0;
+  // Building (or fetching) the obstacle heuristic field, before the search.
   double obstacle_heuristic_time_ms = 0.0;
+  // Setting up the Reeds-Shepp or Dubins space of the kinematic heuristic.
   double kinematic_heuristic_time_ms = 0.0;
+  // Footprint checks of the primitives, analytic curves and output path, summed.
   double collision_check_time_ms = 0.0;
+  // Analytic curve attempts, summed (their checks included).
   double analytic_expansion_time_ms = 0.0;
+  // Post-processing of a found path: smoothing, resampling and validation.
   double smoothing_time_ms = 0.0;
+  // Nodes taken from the open list and expanded (the goal node included).
   std::uint64_t expanded_nodes = 0;
+  // Primitives whose samples were checked, one per child considered.
   std::uint64_t generated_nodes = 0;
+  // Footprint placements during the search (primitive and curve samples).
   std::uint64_t collision_checks = 0;
+  // Metres: the length of the output polyline.
   double path_length = 0.0;
+  // Reverse steps, not manoeuvres: each reverse primitive of the search and each reverse sample
+  // step of the analytic curve counts one.
   std::uint32_t reverse_count = 0;
+  // Changes of direction between consecutive steps (cusps, and changes between driving and
+  // turning on the spot), along the search's motions and the curve.
   std::uint32_t direction_switch_count = 0;
+  // Steps of the output path labelled ROTATION.
   std::uint32_t in_place_rotation_count = 0;
 };
 
 struct VELTRAX_SE2_EXPORT PlannerResult {
   PlannerStatus status = PlannerStatus::INTERNAL_ERROR;
   std::string message;
-  std::vector<Pose2D> path;  // start first; empty unless SUCCESS
+  // Empty unless SUCCESS. Starts with request.start exactly as given: its yaw is not normalised,
+  // though the following poses' yaws are. Ends within the tolerances of the goal.
+  std::vector<Pose2D> path;
   // One output label per pose of path: label i is the step that leaves pose i (the last pose
   // repeats the one before), read from the path's geometry. The search's own labels, the motion
   // that arrived at a node, never reach the result.
@@ -129,8 +193,9 @@ struct VELTRAX_SE2_EXPORT PlannerResult {
   }
 };
 
-// Set by the caller from any thread; plan() polls it. The flag guards no other data, so relaxed
-// atomic accesses suffice.
+// Set by the caller from any thread; plan() polls it (on entry and every terminal_check_interval
+// expansions) and ends with CANCELLED. plan() reads it through a pointer: the token must outlive
+// every call it is passed to. The flag guards no other data, so relaxed atomic accesses suffice.
 class VELTRAX_SE2_EXPORT CancellationToken {
  public:
   void cancel() noexcept { cancelled_.store(true, std::memory_order_relaxed); }

@@ -16,9 +16,14 @@ class VELTRAX_SE2_EXPORT PathSmoother {
   PathSmoother() = delete;
 
   // Relaxes the interior points towards their neighbours and back towards the input; every
-  // iterate must pass validatePath and respectsTurningRadius, and the first one that does not
-  // ends the smoothing with the last accepted path. Endpoints are never moved. Throws
-  // std::invalid_argument with the first problem of config.validate() before anything else.
+  // iterate must pass the footprint sweep at config.collision_check_step and
+  // respectsTurningRadius, and the first one that does not ends the smoothing with the last
+  // accepted path. Endpoints are never moved. Uses the checker (and its costmap) during the call
+  // only and keeps no reference to anything passed. Throws std::invalid_argument with the first
+  // problem of config.validate() before anything else; then, for paths of three poses or more,
+  // the footprint's first problem, "collision_check_step is too small for the path length" (a
+  // sweep of more than 10^7 samples), "path segment sample count must be finite and fit in 64
+  // bits", "collision pose must be finite" or "yaw must be finite".
   static std::vector<Pose2D> smooth(const std::vector<Pose2D>& path,
                                     const CollisionChecker& checker, const Footprint& footprint,
                                     const PlannerConfig& config);
