@@ -27,6 +27,17 @@ std::vector<Pose2D> PathSmoother::smooth(const std::vector<Pose2D>& path,
   if (!problems.empty()) {
     detail::throwInvalidArgument(problems.front());
   }
+  if (path.size() <= 2 || config.smoother_max_iterations == 0) {
+    return path;
+  }
+  // Every iterate is checked with the same footprint; its shape is validated once, here, where
+  // the first iterate's check would have validated it (config.validate() covers the step).
+  return detail::smoothPath(path, checker, detail::ValidFootprint::require(footprint), config);
+}
+
+std::vector<Pose2D> detail::smoothPath(const std::vector<Pose2D>& path,
+                                       const CollisionChecker& checker, const ValidFootprint& valid,
+                                       const PlannerConfig& config) {
   const std::size_t n = path.size();
   if (n <= 2) {
     return path;
@@ -37,9 +48,6 @@ std::vector<Pose2D> PathSmoother::smooth(const std::vector<Pose2D>& path,
   }
   const double w_s = config.smoother_weight_smooth;
   const double w_d = config.smoother_weight_data;
-  // Every iterate is checked with the same footprint; its shape is validated once, here, where
-  // the first iterate's check would have validated it (config.validate() covers the step).
-  const detail::ValidFootprint valid = detail::ValidFootprint::require(footprint);
   std::vector<Pose2D> candidate = current;
   std::uint32_t accepted = 0;
   for (;;) {
@@ -67,7 +75,7 @@ std::vector<Pose2D> PathSmoother::smooth(const std::vector<Pose2D>& path,
             .collision) {
       return current;
     }
-    if (!respectsTurningRadius(candidate, config.minimum_turning_radius)) {
+    if (!PathSmoother::respectsTurningRadius(candidate, config.minimum_turning_radius)) {
       return current;
     }
     current.swap(candidate);

@@ -41,6 +41,7 @@ class PostProcess {
         table_(table),
         checker_(checker),
         request_(request),
+        footprint_(ValidFootprint::validated(request.footprint)),
         config_(config),
         t0_(t0),
         result_(result),
@@ -88,7 +89,7 @@ class PostProcess {
     const std::vector<Pose2D> raw = path;
     if (config_.smooth_path && diagnostics_.reverse_count == 0 &&
         diagnostics_.in_place_rotation_count == 0 && diagnostics_.direction_switch_count == 0) {
-      path = PathSmoother::smooth(path, checker_, request_.footprint, config_);
+      path = smoothPath(path, checker_, footprint_, config_);
     }
     std::vector<Pose2D> out = PathSmoother::resample(path, config_.path_output_spacing);
     if (passes(out, timedValidate(out, config_.collision_check_step))) {
@@ -158,8 +159,8 @@ class PostProcess {
     const auto start = Clock::now();
     // validatePath, but a refusal names the caller's collision_check_step (which passed
     // validation, so the step is finite and positive).
-    const CollisionResult r = sweepFootprint(
-        checker_, poses, ValidFootprint::require(request_.footprint), step, kTooManyConfigSamples);
+    const CollisionResult r =
+        sweepFootprint(checker_, poses, footprint_, step, kTooManyConfigSamples);
     diagnostics_.collision_check_time_ms += millisecondsSince(start);
     return r;
   }
@@ -177,6 +178,8 @@ class PostProcess {
   const MotionPrimitiveTable& table_;
   const CollisionChecker& checker_;
   const PlanRequest& request_;
+  // Validated when the request came in: the smoother and every sweep below place it unchecked.
+  const ValidFootprint footprint_;
   const PlannerConfig& config_;
   Clock::time_point t0_;
   PlannerResult& result_;

@@ -7,12 +7,14 @@
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/footprint.hpp"
 #include "veltrax/se2/geometry.hpp"
+#include "veltrax/se2/records.hpp"
 
 namespace veltrax::se2::detail {
 
 // A footprint that has passed validateFootprint, whose pairwise tests take time quadratic in the
-// vertices. Only require() makes one, so a caller's footprint is validated once, where it comes
-// in, however often it is placed afterwards. Refers to that footprint, which must outlive it.
+// vertices. Only require() and validated() make one, so a caller's footprint is validated once,
+// where it comes in, however often it is placed afterwards. Refers to that footprint, which must
+// outlive it.
 class ValidFootprint {
  public:
   // Throws std::invalid_argument with the footprint's first problem.
@@ -21,6 +23,12 @@ class ValidFootprint {
     if (!problems.empty()) {
       throwInvalidArgument(problems.front());
     }
+    return ValidFootprint(footprint);
+  }
+
+  // For a footprint that validateFootprint has already accepted where it came in (the planner
+  // checks the request's footprint before anything else).
+  static ValidFootprint validated(const Footprint& footprint) noexcept {
     return ValidFootprint(footprint);
   }
 
@@ -37,5 +45,9 @@ class ValidFootprint {
 CollisionResult sweepFootprint(const CollisionChecker& checker, const std::vector<Pose2D>& path,
                                const ValidFootprint& footprint, double interpolation_step,
                                const char* too_many_samples);
+
+// PathSmoother::smooth once its arguments are checked: the configuration is valid.
+std::vector<Pose2D> smoothPath(const std::vector<Pose2D>& path, const CollisionChecker& checker,
+                               const ValidFootprint& footprint, const PlannerConfig& config);
 
 }  // namespace veltrax::se2::detail
