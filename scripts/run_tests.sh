@@ -30,14 +30,14 @@ cmake --build build/release -j "$JOBS"
 ctest --test-dir build/release --output-on-failure -j "$JOBS"
 
 stage "C++ example against the installed package"
-rm -rf build/install build/example
+rm -rf build/install build/cpp-example
 cmake --install build/release --prefix "$ROOT/build/install" >/dev/null
-cmake -S examples/cpp -B build/example -G Ninja -DCMAKE_PREFIX_PATH="$ROOT/build/install"
-cmake --build build/example
-(cd build/example && LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" ./plan_parking &&
+cmake -S examples/cpp -B build/cpp-example -G Ninja -DCMAKE_PREFIX_PATH="$ROOT/build/install"
+cmake --build build/cpp-example
+(cd build/cpp-example && LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" ./plan_parking &&
   LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" ./replan)
 # A program built with nothing but the pkg-config file's flags prints the installed version.
-cat >build/example/pkg_config_user.cpp <<'PROGRAM'
+cat >build/cpp-example/pkg_config_user.cpp <<'PROGRAM'
 #include <veltrax/se2/costmap.hpp>
 #include <veltrax/se2/version.hpp>
 
@@ -50,10 +50,10 @@ int main() {
 PROGRAM
 pc_version=$(PKG_CONFIG_PATH="$ROOT/build/install/lib/pkgconfig" pkg-config --modversion veltrax_se2)
 # shellcheck disable=SC2046  # the flags are meant to split into words
-"${CXX:-c++}" -std=c++17 build/example/pkg_config_user.cpp -o build/example/pkg_config_user \
+"${CXX:-c++}" -std=c++17 build/cpp-example/pkg_config_user.cpp -o build/cpp-example/pkg_config_user \
   $(PKG_CONFIG_PATH="$ROOT/build/install/lib/pkgconfig" pkg-config --cflags --libs veltrax_se2)
 header_version=$(LD_LIBRARY_PATH="$ROOT/build/install/lib:${LD_LIBRARY_PATH:-}" \
-  build/example/pkg_config_user)
+  build/cpp-example/pkg_config_user)
 if [ "$header_version" != "$pc_version" ]; then
   echo "version.hpp says '$header_version', veltrax_se2.pc says '$pc_version'"
   exit 1
