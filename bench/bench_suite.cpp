@@ -67,59 +67,18 @@ using Clock = std::chrono::steady_clock;
 
 std::string dataDir() { return std::string(VELTRAX_DATA_DIR); }
 
-// A MovingAI grid ('.', 'G' passable; everything else blocked), `crop` grid cells square from
-// the top-left corner (0 = all), each grid cell becoming scale x scale cells of 0.05 m. The
-// header is "key value" lines, optionally closed by a "map" line (some copies leave it out).
+// A MovingAI grid read with the library (one cell per character), `crop` grid cells square from
+// the top-left corner (0 = all), each grid cell becoming scale x scale cells of 0.05 m.
 Costmap loadMovingAiFile(const std::string& path, std::uint64_t crop, std::uint64_t scale) {
-  std::ifstream in(path);
-  if (!in) {
-    throw std::runtime_error("cannot open " + path);
-  }
-  std::uint64_t height = 0;
-  std::uint64_t width = 0;
-  std::vector<std::string> rows;
-  std::string line;
-  bool header = true;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') {
-      line.pop_back();
-    }
-    if (line.empty()) {
-      continue;
-    }
-    if (header) {
-      std::istringstream words(line);
-      std::string key;
-      words >> key;
-      if (key == "map") {
-        header = false;
-        continue;
-      }
-      if (key == "height" || key == "width" || key == "type" || key == "free" ||
-          key == "obstacle") {
-        if (key == "height") {
-          words >> height;
-        } else if (key == "width") {
-          words >> width;
-        }
-        continue;
-      }
-      header = false;
-    }
-    rows.push_back(line);
-  }
-  if (width == 0 || height == 0 || rows.size() < height) {
-    throw std::runtime_error(path + ": not a MovingAI grid");
-  }
-  const std::uint64_t w = crop == 0 ? width : std::min(crop, width);
-  const std::uint64_t h = crop == 0 ? height : std::min(crop, height);
-  std::vector<std::uint8_t> cells(w * scale * h * scale, 254);
-  for (std::uint64_t gy = 0; gy < h; ++gy) {
-    for (std::uint64_t gx = 0; gx < w && gx < rows[gy].size(); ++gx) {
-      const char c = rows[gy][gx];
-      const std::uint8_t cost = (c == '.' || c == 'G') ? 0 : 254;
+  const Costmap grid = loadMovingAiMap(path, 1.0);
+  const std::uint64_t w = crop == 0 ? grid.width() : std::min(crop, grid.width());
+  const std::uint64_t h = crop == 0 ? grid.height() : std::min(crop, grid.height());
+  std::vector<std::uint8_t> cells(w * scale * h * scale);
+  for (std::uint64_t gy = 0; gy < h; ++gy) {  // gy counts rows from the top of the grid
+    for (std::uint64_t gx = 0; gx < w; ++gx) {
+      const std::uint8_t cost = grid.getCost(gx, grid.height() - 1 - gy);
       for (std::uint64_t sy = 0; sy < scale; ++sy) {
-        const std::uint64_t y = (h - 1 - gy) * scale + sy;  // first row = largest y
+        const std::uint64_t y = (h - 1 - gy) * scale + sy;
         for (std::uint64_t sx = 0; sx < scale; ++sx) {
           cells[y * w * scale + gx * scale + sx] = cost;
         }
@@ -371,12 +330,15 @@ std::vector<Workload> workloads() {
       {"berlin_x2", [] { return loadMovingAi("Berlin_0_1024.map", 0, 2); }, ""},
       // The maps bundled with the examples.
       {"ex_parking_lot",
-       [] { return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/parking_lot.yaml"); }, "",
-       3.0},
+       [] {
+         return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/parking_lot.yaml");
+       },
+       "", 3.0},
       {"ex_warehouse",
-       [] { return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/warehouse.yaml"); }, ""},
-      {"ex_maze", [] { return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/maze.yaml"); },
+       [] { return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/warehouse.yaml"); },
        ""},
+      {"ex_maze",
+       [] { return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/maze.yaml"); }, ""},
       {"64room_x12", [] { return loadMovingAi("64room_007.map", 128, 12); }, ""},
   };
 }

@@ -8,7 +8,7 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'GridIndex', 'HybridAStar', 'KinematicSample', 'KinematicStateSpace', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'YawBinFootprintTemplates', 'inflate_costmap', 'load_costmap_csv', 'load_costmap_pgm', 'inscribed_radius', 'normalize_yaw', 'planner_status_name', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint', 'OccupancyMapInfo', 'OccupancyMode', 'load_occupancy_map', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'read_occupancy_map_info', 'plan_many', 'cost_blocks', 'FREE_COST', 'INSCRIBED_COST', 'LETHAL_COST', 'MAX_GRADED_COST', 'UNKNOWN_COST']
+__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'GridIndex', 'HybridAStar', 'KinematicSample', 'KinematicStateSpace', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'YawBinFootprintTemplates', 'inflate_costmap', 'load_costmap_csv', 'load_costmap_pgm', 'inscribed_radius', 'normalize_yaw', 'planner_status_name', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint', 'OccupancyMapInfo', 'OccupancyMode', 'load_movingai_map', 'load_occupancy_map', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'read_occupancy_map_info', 'plan_many', 'cost_blocks', 'FREE_COST', 'INSCRIBED_COST', 'LETHAL_COST', 'MAX_GRADED_COST', 'UNKNOWN_COST']
 class Pose2D:
     def __init__(self, x: typing.SupportsFloat | typing.SupportsIndex = 0.0, y: typing.SupportsFloat | typing.SupportsIndex = 0.0, yaw: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> None:
         ...
@@ -981,6 +981,11 @@ def save_result_json(result: PlannerResult, path: str) -> None:
     """
 def validate_footprint(arg0: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> list[str]:
     """The footprint's problems in a fixed order; empty when usable."""
+def load_movingai_map(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
+    """A MovingAI grid (.map) as a costmap, one character per cell of `resolution` metres: '.', 'G'
+    and 'S' free, '@', 'O', 'T' (trees) and 'W' (water) lethal; the first row is the top of the map.
+    RuntimeError "<path>: <what is wrong>"; ValueError for a geometry the costmap refuses.
+    """
 def load_occupancy_map(yaml_path: str) -> Costmap:
     """A map YAML file with a PGM image as a costmap (mode, negate and thresholds applied).
     RuntimeError naming the file and the problem; ValueError for a geometry the costmap refuses.

@@ -66,6 +66,8 @@ void bindOccupancyFunctions(py::module_& m) {
       py::arg("occupancy"), py::arg("occupied_thresh") = 0.65, py::arg("free_thresh") = 0.196,
       py::arg("scaled") = false);
   m.def("load_occupancy_map", &loadOccupancyMap, py::arg("yaml_path"));
+  m.def("load_movingai_map", &loadMovingAiMap, py::arg("path"), py::arg("resolution"),
+        py::arg("origin_x") = 0.0, py::arg("origin_y") = 0.0);
 }
 
 }  // namespace veltrax::se2::python

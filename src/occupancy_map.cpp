@@ -14,6 +14,7 @@
 #include <exception>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -29,6 +30,8 @@ namespace {
 
 // A map description is a handful of lines; anything larger is not one, and is not read whole.
 constexpr std::streamsize kMaxDescriptionBytes = 1 << 20;
+// Larger grids are no MovingAI benchmark map, and a header claiming one is a corrupt file.
+constexpr std::uint64_t kMaxMovingAiSide = 100000;
 
 [[noreturn]] void fail(const std::string& yaml_path, const std::string& what) {
   detail::throwRuntimeError(yaml_path + ": " + what);
@@ -112,16 +115,21 @@ bool validUtf8(const std::string& text) {
   return true;
 }
 
-std::string readDescription(const std::string& yaml_path) {
-  detail::requireUsablePath(yaml_path);
+// A map file opened for reading, with the messages map files get.
+std::ifstream openMapFile(const std::string& path) {
+  detail::requireUsablePath(path);
   struct stat status;
-  if (::stat(yaml_path.c_str(), &status) != 0) {
-    detail::throwRuntimeError("cannot read map file " + yaml_path + ": " + std::strerror(errno));
+  if (::stat(path.c_str(), &status) != 0) {
+    detail::throwRuntimeError("cannot read map file " + path + ": " + std::strerror(errno));
   }
   if (!S_ISREG(status.st_mode)) {
-    fail(yaml_path, "not a regular file");
+    fail(path, "not a regular file");
   }
-  std::ifstream file = detail::openInputFile(yaml_path, std::ios::binary);
+  return detail::openInputFile(path, std::ios::binary);
+}
+
+std::string readDescription(const std::string& yaml_path) {
+  std::ifstream file = openMapFile(yaml_path);
   std::string text(static_cast<std::size_t>(kMaxDescriptionBytes) + 1, '\0');
   file.read(text.data(), kMaxDescriptionBytes + 1);
   text.resize(static_cast<std::size_t>(file.gcount()));
@@ -323,6 +331,103 @@ Costmap loadOccupancyMap(const std::string& yaml_path) {
   }
   return Costmap(grey->width(), grey->height(), info.resolution, info.origin_x, info.origin_y,
                  std::move(costs));
+}
+
+Costmap loadMovingAiMap(const std::string& path, double resolution, double origin_x,
+                        double origin_y) {
+  std::ifstream file = openMapFile(path);
+  const auto readLine = [&](std::string& line) {
+    if (!std::getline(file, line)) {
+      return false;
+    }
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    for (const char c : line) {
+      if (static_cast<unsigned char>(c) > 127) {
+        fail(path, "not ASCII text");
+      }
+    }
+    return true;
+  };
+  std::uint64_t width = 0;
+  std::uint64_t height = 0;
+  bool have_width = false;
+  bool have_height = false;
+  std::string line;
+  for (;;) {
+    if (!readLine(line)) {
+      fail(path, "not a MovingAI grid (no 'map' line)");
+    }
+    std::istringstream words(line);
+    std::string key;
+    std::string value;
+    std::string extra;
+    if (!(words >> key)) {
+      continue;
+    }
+    if (key == "map" && !(words >> extra)) {
+      break;
+    }
+    if (!(words >> value) || (words >> extra) ||
+        (key != "type" && key != "height" && key != "width")) {
+      const std::string shown = line.size() <= 58 ? line : line.substr(0, 55) + "...";
+      fail(path, "not a MovingAI grid (header line '" + shown + "')");
+    }
+    if (key != "type") {
+      const bool digits =
+          value.find_first_not_of("0123456789") == std::string::npos && value.size() <= 9;
+      (key == "width" ? have_width : have_height) = digits;
+      (key == "width" ? width : height) = digits ? std::stoull(value) : 0;
+    }
+  }
+  if (!have_width || !have_height) {
+    fail(path, "the header needs integer 'height' and 'width'");
+  }
+  if (width == 0 || height == 0 || width > kMaxMovingAiSide || height > kMaxMovingAiSide) {
+    fail(path, "grid of " + std::to_string(width) + " x " + std::to_string(height) +
+                   " cells is out of range");
+  }
+  const std::string shape =
+      "expected " + std::to_string(height) + " rows of " + std::to_string(width) + " characters";
+  // The first row of the file is the top of the map: row height - 1 of the costmap.
+  std::vector<std::uint8_t> cells;
+  std::uint64_t rows = 0;
+  while (readLine(line)) {
+    if (line.empty() && rows == height) {
+      continue;
+    }
+    if (rows == height || line.size() != width) {
+      fail(path, shape);
+    }
+    if (cells.empty()) {
+      cells.assign(width * height, kLethalCost);
+    }
+    std::uint8_t* row = cells.data() + (height - 1 - rows) * width;
+    for (std::uint64_t x = 0; x < width; ++x) {
+      switch (line[x]) {
+        case '.':
+        case 'G':
+        case 'S': row[x] = kFreeCost; break;
+        case '@':
+        case 'O':
+        case 'T':
+        case 'W': break;
+        default:
+          fail(path, std::string("unknown terrain '") + line[x] + "' in row " +
+                         std::to_string(rows + 1) + " (expected one of . G S @ O T W)");
+      }
+    }
+    ++rows;
+  }
+  if (rows != height) {
+    fail(path, shape);
+  }
+  try {
+    return Costmap(width, height, resolution, origin_x, origin_y, std::move(cells));
+  } catch (const std::invalid_argument& error) {
+    detail::throwInvalidArgument(path + ": " + error.what());
+  }
 }
 
 }  // namespace veltrax::se2

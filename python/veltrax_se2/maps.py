@@ -206,71 +206,16 @@ def occupancy_to_costs(grey: np.ndarray, meta: MapMetadata) -> np.ndarray:
         raise ValueError(str(error)) from None
 
 
-# MovingAI benchmark grids: '.' and 'G' are ground, 'S' swamp (passable from ground); '@' and 'O'
-# are out of bounds, 'T' trees, and 'W' water, which that format lets only water travel cross:
-# impassable for a ground robot.
-MOVINGAI_FREE = frozenset(".GS")
-MOVINGAI_BLOCKED = frozenset("@OTW")
-MOVINGAI_MAX_SIDE = 100_000
-
-
 def load_movingai(path: str | os.PathLike[str], resolution: float,
                   origin: tuple[float, float] = (0.0, 0.0)) -> sp.Costmap:
     """Loads a MovingAI `.map` grid ("type octile", "height H", "width W", "map", then H rows of W
-    characters, the first row at the largest y): '.', 'G' and 'S' free (0), '@', 'O', 'T' (trees)
-    and 'W' (water) lethal (254). One character is one cell of `resolution` metres."""
-    path = _checked_path(path)
-    if not os.path.isfile(path) and os.path.exists(path):
-        raise MapFileError(f"{path}: not a regular file")
+    characters, the first row at the largest y) with the library's reader: '.', 'G' and 'S' free
+    (0), '@', 'O', 'T' (trees) and 'W' (water) lethal (254). One character is one cell of
+    `resolution` metres."""
     try:
-        with open(path, encoding="ascii", newline=None) as stream:
-            header: dict[str, str] = {}
-            for line in stream:
-                words = line.split()
-                if not words:
-                    continue
-                if words[0] == "map":
-                    break
-                if len(words) != 2 or words[0] not in ("type", "height", "width"):
-                    raise MapFileError(f"{path}: not a MovingAI grid (header line {_shown(line.strip())})")
-                header[words[0]] = words[1]
-            else:
-                raise MapFileError(f"{path}: not a MovingAI grid (no 'map' line)")
-            try:
-                height, width = int(header["height"]), int(header["width"])
-            except (KeyError, ValueError):
-                raise MapFileError(f"{path}: the header needs integer 'height' and 'width'") from None
-            if not (0 < height <= MOVINGAI_MAX_SIDE and 0 < width <= MOVINGAI_MAX_SIDE):
-                raise MapFileError(f"{path}: grid of {width} x {height} cells is out of range")
-            rows: list[str] = []
-            for line in stream:
-                row = line.rstrip("\r\n")
-                if not row and len(rows) == height:
-                    continue
-                if len(rows) == height or len(row) != width:
-                    raise MapFileError(f"{path}: expected {height} rows of {width} characters")
-                rows.append(row)
-    except OSError as error:
-        raise MapFileError(f"cannot read map file {path}: {error.strerror}") from None
-    except UnicodeDecodeError:
-        raise MapFileError(f"{path}: not ASCII text") from None
-    if len(rows) != height:
-        raise MapFileError(f"{path}: expected {height} rows of {width} characters")
-    chars = np.frombuffer("".join(reversed(rows)).encode("ascii"), dtype=np.uint8).reshape(height, width)
-    costs = np.full(chars.shape, LETHAL_COST, dtype=np.uint8)
-    costs[np.isin(chars, np.frombuffer("".join(sorted(MOVINGAI_FREE)).encode(), dtype=np.uint8))] = FREE_COST
-    known = np.frombuffer("".join(sorted(MOVINGAI_FREE | MOVINGAI_BLOCKED)).encode(), dtype=np.uint8)
-    strange = ~np.isin(chars, known)
-    if strange.any():
-        at_row, at_col = (int(i) for i in np.argwhere(strange)[0])
-        raise MapFileError(
-            f"{path}: unknown terrain {chr(chars[at_row, at_col])!r} in row {height - at_row} "
-            "(expected one of . G S @ O T W)"
-        )
-    try:
-        return sp.Costmap(costs, resolution, origin[0], origin[1])
-    except ValueError as error:
-        raise MapFileError(f"{path}: {error}") from None
+        return sp.load_movingai_map(_checked_path(path), resolution, origin[0], origin[1])
+    except (RuntimeError, ValueError) as error:
+        raise MapFileError(str(error)) from None
 
 
 def _load_yaml(yaml_path: str | os.PathLike[str]) -> sp.Costmap:

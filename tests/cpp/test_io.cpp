@@ -148,6 +148,27 @@ TEST_F(Files, MapDescriptionsFieldsAndRefusals) {
             "runtime_error: " + pathOf("m.png") + ": only PGM images are read here");
 }
 
+// MovingAI grids: the first grid row is the top of the map; trees and water block, swamp does not.
+TEST_F(Files, MovingAiGridsAndTheirRefusals) {
+  const std::string head = "type octile\nheight 2\nwidth 4\nmap\n";
+  const Costmap map = loadMovingAiMap(write("a.map", head + ".GST\r\n@OW.\n\n"), 0.5, 1.0, 2.0);
+  EXPECT_EQ(map.cells(), (Bytes{254, 254, 254, 0, 0, 0, 0, 254}));
+  EXPECT_EQ(std::make_tuple(map.width(), map.resolution(), map.originX(), map.originY()),
+            std::make_tuple(std::uint64_t{4}, 0.5, 1.0, 2.0));
+  for (const auto& [text, message] : std::vector<std::pair<std::string, std::string>>{
+           {head + "....\n.X..\n", "unknown terrain 'X' in row 2 (expected one of . G S @ O T W)"},
+           {head + "....\n", "expected 2 rows of 4 characters"},
+           {head + "....\n...\n", "expected 2 rows of 4 characters"},
+           {"type octile\nheight 2\nmap\n", "the header needs integer 'height' and 'width'"},
+           {"type octile\nheight 0\nwidth 4\nmap\n", "grid of 4 x 0 cells is out of range"},
+           {"hello world\n", "not a MovingAI grid (header line 'hello world')"},
+           {"type octile\n", "not a MovingAI grid (no 'map' line)"}}) {
+    const std::string path = write("bad.map", text);
+    EXPECT_EQ(thrownMessage([&] { loadMovingAiMap(path, 1.0); }),
+              "runtime_error: " + path + ": " + message);
+  }
+}
+
 PlannerResult samplePlan() {
   PlannerResult result;
   result.status = PlannerStatus::SUCCESS;

@@ -1,7 +1,7 @@
 #pragma once
 
 // Occupancy maps as robots keep them: a YAML description beside an image (the map-server
-// convention), and grids of occupancy percentages (-1 unknown, 0..100).
+// convention), grids of occupancy percentages (-1 unknown, 0..100), and MovingAI benchmark grids.
 
 #include <cstdint>
 #include <string>
@@ -53,5 +53,15 @@ VELTRAX_SE2_EXPORT std::vector<std::uint8_t> occupancyPercentToCosts(
 // formats: "<image>: only PGM images are read here") and std::invalid_argument "<image>: " and
 // the Costmap constructor's message for a geometry it refuses.
 VELTRAX_SE2_EXPORT Costmap loadOccupancyMap(const std::string& yaml_path);
+
+// A MovingAI benchmark grid ("type octile", "height H", "width W", "map", then H rows of W
+// characters, the first row the top of the map), one character per cell of `resolution` metres:
+// '.', 'G' and 'S' (swamp) free, '@', 'O' (out of bounds), 'T' (trees) and 'W' (water) lethal,
+// as a ground robot crosses neither trees nor water. Throws std::runtime_error "<path>: <what is
+// wrong>" (e.g. "unknown terrain 'X' in row 3 (expected one of . G S @ O T W)") or "cannot read
+// map file <path>: <reason>", std::invalid_argument "<path>: " and the Costmap constructor's
+// message for a geometry it refuses.
+VELTRAX_SE2_EXPORT Costmap loadMovingAiMap(const std::string& path, double resolution,
+                                           double origin_x = 0.0, double origin_y = 0.0);
 
 }  // namespace veltrax::se2
