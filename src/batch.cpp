@@ -118,8 +118,16 @@ std::vector<PlannerResult> planMany(const Costmap& costmap,
         results[*index] = planner.plan(requests[*index], config, token);
         if (progress) {
           const std::lock_guard<std::mutex> lock(mutex);
-          if (!failure) {
+          if (failure) {
+            return;
+          }
+          // A throwing callback is recorded under the same lock, so no other worker calls it
+          // again in between.
+          try {
             progress(++done, total, *index, results[*index]);
+          } catch (...) {
+            failure = std::current_exception();
+            return;
           }
         }
       }
