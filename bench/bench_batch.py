@@ -172,7 +172,7 @@ def processes_main(args: argparse.Namespace, sizes: list[int]) -> int:
     try:
         import distributed
     except ImportError:
-        distributed = None
+        distributed = None  # type: ignore[assignment]
     for size in sizes:
         threads = []
         for _ in range(args.repeats):

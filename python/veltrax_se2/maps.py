@@ -134,17 +134,18 @@ def _read_grey_levels(meta: MapMetadata) -> tuple[np.ndarray, np.ndarray | None]
                     f"(mode {picture.mode})"
                 )
             picture.load()
+            pixels: Image.Image = picture
             alpha = None
             if picture.mode in ("LA", "RGBA", "PA") or "transparency" in picture.info:
                 # A tRNS chunk (grey, palette or colour images) makes pixels as transparent as
                 # an alpha channel does: both are read through RGBA.
                 if picture.mode not in ("LA", "RGBA"):
-                    picture = picture.convert("RGBA")
-                alpha = np.asarray(picture.getchannel("A"))
-            if picture.mode == "L":
-                grey = np.asarray(picture)
+                    pixels = picture.convert("RGBA")
+                alpha = np.asarray(pixels.getchannel("A"))
+            if pixels.mode == "L":
+                grey = np.asarray(pixels)
             else:
-                rgb = np.asarray(picture.convert("RGB"))
+                rgb = np.asarray(pixels.convert("RGB"))
                 grey = (rgb.sum(axis=2, dtype=np.uint16) // 3).astype(np.uint8)
                 del rgb
     except MapFileError:
