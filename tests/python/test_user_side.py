@@ -42,8 +42,8 @@ def test_occupancy_grids_and_movingai_maps(tmp_path, load, cells):
 
 
 @pytest.mark.parametrize("call, message", [
-    (lambda tmp: vx.costmap_from_occupancy(np.array([[0, -2]], np.int8), 0.1),
-     "occupancy value -2 at row 0, column 1 is not -1 or 0..100"),
+    *[(lambda tmp, v=v: vx.costmap_from_occupancy(np.array([[0, v]], np.int8), 0.1),
+       f"occupancy value {v} at row 0, column 1 is not -1 or 0..100") for v in (-2, 101)],
     (lambda tmp: vx.load_map(write_movingai(tmp, ".X.."), 0.5),
      "grid.map: unknown terrain 'X' in row 1 (expected one of . G S @ O T W)"),
     (lambda tmp: vx.load_map(write_movingai(tmp, "....")),
