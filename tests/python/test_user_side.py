@@ -126,6 +126,7 @@ def test_occupancy_maps_are_inflated_for_clearance():
 
     assert within(vx.plan(raw, *query, inflate=False).path_array, 0.28)
     assert not within(vx.plan(MAPS / "warehouse.yaml", *query).path_array, 0.35)
+    assert vx.default_inflation(sp.CircleFootprint(0.2), 0.5) == vx.Inflation(1.0, 0.0, math.log(25.2))  # two cells
 
 
 def test_cli_warnings_and_footprint_strings(tmp_path, capsys):
