@@ -11,7 +11,7 @@ import sys
 import threading
 import time
 from collections import OrderedDict, deque
-from concurrent.futures import Executor, as_completed
+from concurrent.futures import FIRST_COMPLETED, Executor, wait
 from typing import Callable, Iterable, Sequence, TextIO, cast
 
 import _se2_planner as sp
@@ -77,16 +77,18 @@ def plan_many(
     obstacle heuristic cache is reused for consecutive requests with the same goal cell and map
     revision, and the planner releases the interpreter lock while it searches. With any
     `concurrent.futures.Executor` (a ProcessPoolExecutor, or a Dask cluster's
-    `Client.get_executor()`), chunks of requests sharing a goal travel as plain data (the map's
-    cells, numbers, the configuration as a dict of fields) and each worker process keeps one
-    planner per map (keyed by a digest of the map) for the chunks it receives. Results are the
-    same either way.
+    `Client.get_executor()`), the batch is cut into chunks, each goal's requests kept together,
+    that travel as plain data (numbers, the configuration as a dict of fields); each worker
+    process keeps one planner per map (keyed by a digest of the map), and the map's cells are sent
+    with the first chunk for each worker only (a chunk that finds a worker without them is sent
+    again with them). Results are the same either way.
 
     Without a `config`, the recommended configuration for the costmap's resolution and the first
     request's footprint is used (`_se2_planner.recommended_config`).
 
     `workers` defaults to the number of CPUs (at most the number of requests); with an executor it
-    only sets how finely the batch is cut (about four chunks per worker). `progress` may be True (a
+    sets how finely the batch is cut (about four chunks per worker) and how many of the first
+    chunks carry the map's cells. `progress` may be True (a
     text bar on stderr with failures so far and the time left), False, None (a bar only for 20
     requests or more on a terminal) or a callable taking (done, total).
     """
@@ -226,11 +228,16 @@ _PLANNERS_LOCK = threading.Lock()
 _MAX_PLANNERS = 4
 
 
-def _worker_planner(map_data: tuple) -> sp.HybridAStar:
-    digest, cells, resolution, origin_x, origin_y = map_data
+def _worker_planner(map_data: tuple) -> sp.HybridAStar | None:
+    """The planner for the map, made from the cells if they came along; None when only the
+    digest came and this process has no planner for it."""
+    digest = map_data[0]
     with _PLANNERS_LOCK:
         planner = _PLANNERS.get(digest)
         if planner is None:
+            if len(map_data) == 1:
+                return None
+            _, cells, resolution, origin_x, origin_y = map_data
             planner = sp.HybridAStar(sp.Costmap(cells, resolution, origin_x, origin_y))
             _PLANNERS[digest] = planner
             while len(_PLANNERS) > _MAX_PLANNERS:
@@ -239,25 +246,43 @@ def _worker_planner(map_data: tuple) -> sp.HybridAStar:
     return planner
 
 
-def _plan_chunk(map_data: tuple, chunk: list[tuple[int, tuple]], fields: dict) -> list[tuple[int, tuple]]:
-    """Runs in a worker process: plans a chunk of requests given as plain data."""
+def _plan_chunk(map_data: tuple, chunk: list[tuple[int, tuple]], fields: dict) -> list[tuple[int, tuple]] | None:
+    """Runs in a worker process: plans a chunk of requests given as plain data; None asks for
+    the chunk again with the map's cells."""
     planner = _worker_planner(map_data)
+    if planner is None:
+        return None
     config = copy_config(**fields)
     return [(index, _result_data(planner.plan(_request_from(data), config))) for index, data in chunk]
 
 
+def _chunks(groups: dict[object, deque[int]], size: int) -> list[list[int]]:
+    """The requests cut into chunks of `size`, each group's requests consecutive, so that a group
+    is split only where a chunk ends."""
+    order = [index for indices in groups.values() for index in indices]
+    return [order[at:at + size] for at in range(0, len(order), size)]
+
+
 def _plan_on_executor(executor, costmap, requests, config, groups, workers, results, finished) -> None:
-    map_data = (map_digest(costmap), costmap.cells_array, costmap.resolution, costmap.origin_x,
-                costmap.origin_y)
+    digest = map_digest(costmap)
+    full = (digest, costmap.cells_array, costmap.resolution, costmap.origin_x, costmap.origin_y)
     fields = {name: getattr(config, name) for name in config_fields()}
     size = max(1, math.ceil(len(requests) / (4 * workers)))
-    futures = []
-    for indices in groups.values():
-        members = list(indices)
-        for at in range(0, len(members), size):
-            chunk = [(i, _request_data(requests[i])) for i in members[at:at + size]]
-            futures.append(executor.submit(_plan_chunk, map_data, chunk, fields))
-    for future in as_completed(futures):
-        for index, data in future.result():
-            results[index] = _result_from(data)
-            finished(results[index])
+    # The cells travel with the first chunk for each worker; later chunks carry the digest only,
+    # and one that reaches a worker without the map comes back unplanned and is sent again with it.
+    pending = {}
+    for number, indices in enumerate(_chunks(groups, size)):
+        chunk = [(i, _request_data(requests[i])) for i in indices]
+        map_data = full if number < workers else (digest,)
+        pending[executor.submit(_plan_chunk, map_data, chunk, fields)] = chunk
+    while pending:
+        done, _ = wait(pending, return_when=FIRST_COMPLETED)
+        for future in done:
+            chunk = pending.pop(future)
+            answers = future.result()
+            if answers is None:
+                pending[executor.submit(_plan_chunk, full, chunk, fields)] = chunk
+                continue
+            for index, data in answers:
+                results[index] = _result_from(data)
+                finished(results[index])

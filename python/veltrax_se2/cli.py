@@ -13,7 +13,7 @@ from typing import Sequence
 
 import _se2_planner as sp
 
-from .maps import MapFileError, looks_like_occupancy_image, map_kind
+from .maps import MapFileError, _shown, looks_like_occupancy_image, map_kind, read_map_metadata
 from .planning import Inflation, count_cusps, explain, planning_map
 
 EXIT_SUCCESS = 0
@@ -130,14 +130,15 @@ def _polygon_points(text: str) -> list[tuple[float, float]]:
         try:
             points = json.loads(text)
             return [(float(x), float(y)) for x, y in points]
-        except (ValueError, TypeError):
-            raise UsageError(f"--polygon: cannot read {text!r} (expected [[x, y], [x, y], ...])") from None
+        # Deep nesting exhausts the decoder's recursion, a huge integer the float range.
+        except (ValueError, TypeError, OverflowError, RecursionError):
+            raise UsageError(f"--polygon: cannot read {_shown(text)} (expected [[x, y], [x, y], ...])") from None
     points = []
     for vertex in filter(None, (part.strip() for part in text.split(";"))):
         try:
             x, y = (float(value) for value in vertex.split(","))
         except ValueError:
-            raise UsageError(f"--polygon: cannot read vertex '{vertex}' (expected X,Y)") from None
+            raise UsageError(f"--polygon: cannot read vertex {_shown(vertex)} (expected X,Y)") from None
         points.append((x, y))
     return points
 
@@ -213,6 +214,40 @@ def _pose(values: Sequence[float], which: str, degrees: bool) -> sp.Pose2D:
     return sp.Pose2D(x, y, yaw)
 
 
+_OUTPUTS = ("svg", "plot", "json", "csv")
+
+
+def _file_identity(path: str) -> tuple:
+    """What names one file: device and inode for an existing file (so hard and symbolic links
+    match), the resolved absolute path for one yet to be written."""
+    if "\0" in path:  # no file has such a name; the loader or the writer says so
+        return ("name", path)
+    try:
+        status = os.stat(path)
+        return ("inode", status.st_dev, status.st_ino)
+    except OSError:
+        return ("path", os.path.normcase(os.path.realpath(path)))
+
+
+def _check_outputs(args: argparse.Namespace) -> None:
+    """Refuses outputs that would overwrite an input or each other, before anything is planned."""
+    taken = {_file_identity(args.map): "the input map; write the output elsewhere"}
+    try:
+        if map_kind(args.map) == "yaml":
+            image = read_map_metadata(args.map).image
+            taken[_file_identity(image)] = "the map's image; write the output elsewhere"
+    except MapFileError as error:
+        raise UsageError(str(error)) from None
+    for option in _OUTPUTS:
+        path = getattr(args, option)
+        if not path:
+            continue
+        identity = _file_identity(path)
+        if identity in taken:
+            raise UsageError(f"--{option}: {path} is {taken[identity]}")
+        taken[identity] = f"also the --{option} output; write each output to a file of its own"
+
+
 def run(argv: Sequence[str] | None = None) -> int:
     parser = _build_parser()
     args = parser.parse_args(argv)
@@ -224,6 +259,7 @@ def run(argv: Sequence[str] | None = None) -> int:
         if args.plot and importlib.util.find_spec("matplotlib") is None:
             raise UsageError("--plot needs matplotlib: pip install matplotlib (or veltrax-se2[plot])")
         footprint = _footprint(args)
+        _check_outputs(args)
         costmap, inflation = _load_costmap(args, footprint)
         if args.library_defaults:
             config = sp.PlannerConfig()
@@ -240,13 +276,22 @@ def run(argv: Sequence[str] | None = None) -> int:
         request.start = _pose(args.start, "start", args.degrees)
         request.goal = _pose(args.goal, "goal", args.degrees)
         request.footprint = footprint
-    except UsageError as error:
+    # Whatever the arguments or the files make the package or the library refuse is the
+    # caller's to fix: one line, never a traceback.
+    except (UsageError, ValueError, TypeError, OverflowError, RecursionError) as error:
         print(f"veltrax-plan: error: {error}", file=sys.stderr)
+        return EXIT_USAGE
+    except MemoryError:
+        print(f"veltrax-plan: error: {args.map}: not enough memory for this map", file=sys.stderr)
         return EXIT_USAGE
 
     began = time.perf_counter()
     result = sp.HybridAStar(costmap).plan(request, config)
     wall_ms = (time.perf_counter() - began) * 1e3
+    if result.status == sp.PlannerStatus.INVALID_REQUEST:
+        # Decided before any search, from the poses, footprint, map and configuration given.
+        print(f"veltrax-plan: error: invalid request: {result.message}", file=sys.stderr)
+        return EXIT_USAGE
 
     try:
         if args.svg:
@@ -270,7 +315,7 @@ def run(argv: Sequence[str] | None = None) -> int:
     if not args.quiet:
         reason = explain(result, request, config, costmap)
         print(_summary(costmap, result, args.map, inflation, reason, wall_ms))
-        written = [path for path in (args.svg, args.plot, args.json, args.csv) if path]
+        written = [getattr(args, option) for option in _OUTPUTS if getattr(args, option)]
         if written:
             print(f"written:  {', '.join(os.fspath(p) for p in written)}")
     return EXIT_SUCCESS if result.status == sp.PlannerStatus.SUCCESS else EXIT_NO_PLAN

@@ -3,7 +3,9 @@ grids (int8 percentages), MovingAI grids and raw cost images."""
 
 from __future__ import annotations
 
+import decimal
 import math
+import numbers
 import os
 import warnings
 from dataclasses import dataclass
@@ -41,14 +43,15 @@ class MapMetadata:
     mode: str = "trinary"
 
 
-def _is_finite_number(value: Any) -> bool:
-    """True for an int or float (not a bool) that converts to a finite float."""
-    if isinstance(value, bool) or not isinstance(value, (int, float)):
-        return False
+def _real_number(value: Any, name: str) -> float:
+    """`value` as a float if it is a real number of any kind (int, float, numpy scalar, Fraction,
+    Decimal; not a bool); ValueError naming `name` otherwise. Too large a number becomes inf."""
+    if isinstance(value, (bool, np.bool_)) or not isinstance(value, (numbers.Real, decimal.Decimal)):
+        raise ValueError(f"{name} must be a real number, got {_shown(value)} ({type(value).__name__})")
     try:
-        return math.isfinite(float(value))
-    except OverflowError:  # an integer beyond the largest float
-        return False
+        return float(value)
+    except OverflowError:  # an integer or fraction beyond the largest float
+        return math.inf
 
 
 def _shown(value: Any) -> str:
@@ -131,14 +134,18 @@ def _read_grey_levels(meta: MapMetadata) -> tuple[np.ndarray, np.ndarray | None]
                     f"(mode {picture.mode})"
                 )
             picture.load()
-            if picture.mode in ("LA", "RGBA", "PA"):
-                alpha = np.asarray(picture.getchannel("A"))
+            pixels: Image.Image = picture
+            alpha = None
+            if picture.mode in ("LA", "RGBA", "PA") or "transparency" in picture.info:
+                # A tRNS chunk (grey, palette or colour images) makes pixels as transparent as
+                # an alpha channel does: both are read through RGBA.
+                if picture.mode not in ("LA", "RGBA"):
+                    pixels = picture.convert("RGBA")
+                alpha = np.asarray(pixels.getchannel("A"))
+            if pixels.mode == "L":
+                grey = np.asarray(pixels)
             else:
-                alpha = None
-            if picture.mode == "L":
-                grey = np.asarray(picture)
-            else:
-                rgb = np.asarray(picture.convert("RGB"))
+                rgb = np.asarray(pixels.convert("RGB"))
                 grey = (rgb.sum(axis=2, dtype=np.uint16) // 3).astype(np.uint8)
                 del rgb
     except MapFileError:
@@ -151,10 +158,12 @@ def _read_grey_levels(meta: MapMetadata) -> tuple[np.ndarray, np.ndarray | None]
     return np.ascontiguousarray(np.flipud(grey)), transparent
 
 
-def _check_thresholds(occupied_thresh: float, free_thresh: float) -> None:
-    if not (_is_finite_number(occupied_thresh) and _is_finite_number(free_thresh)
-            and 0.0 <= free_thresh <= occupied_thresh <= 1.0):
+def _checked_thresholds(occupied_thresh: Any, free_thresh: Any) -> tuple[float, float]:
+    occupied = _real_number(occupied_thresh, "occupied_thresh")
+    free = _real_number(free_thresh, "free_thresh")
+    if not 0.0 <= free <= occupied <= 1.0:
         raise ValueError("thresholds must satisfy 0 <= free_thresh <= occupied_thresh <= 1")
+    return occupied, free
 
 
 def costmap_from_occupancy(
@@ -180,7 +189,7 @@ def costmap_from_occupancy(
         raise ValueError(f"occupancy grid must be a non-empty 2-D array, got shape {values.shape}")
     if values.dtype == np.bool_ or not np.issubdtype(values.dtype, np.integer):
         raise ValueError(f"occupancy grid must hold integers, got {values.dtype}")
-    _check_thresholds(occupied_thresh, free_thresh)
+    occupied_thresh, free_thresh = _checked_thresholds(occupied_thresh, free_thresh)
     bad = (values < -1) | (values > 100)
     if bad.any():
         row, col = (int(i) for i in np.argwhere(bad)[0])

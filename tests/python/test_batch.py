@@ -1,8 +1,11 @@
-"""plan_many: results in request order, on worker threads or a Dask cluster the same as one planner
-gives them one after another."""
+"""plan_many: results in request order, on worker threads, process pools or a Dask cluster the same
+as one planner gives them one after another."""
 
+import contextlib
 import math
 import pathlib
+import pickle
+from concurrent.futures import Executor, ProcessPoolExecutor, ThreadPoolExecutor
 
 import pytest
 
@@ -23,27 +26,45 @@ def one_planner(config):
     return outcomes(planner.plan(make_request(*query), config) for query in QUERIES)
 
 
-def test_threads_keep_request_order_and_default_to_the_recommended_config():
-    requests = [make_request(*query) for query in QUERIES]
-    for revision, request in enumerate(requests):
-        request.goal_revision = revision
-    seen = []
-    results = plan_many(WAREHOUSE, requests, workers=2, progress=lambda done, total: seen.append((done, total)))
-    assert sorted(seen) == [(k, len(QUERIES)) for k in range(1, len(QUERIES) + 1)]
-    assert [r.goal_revision for r in results] == list(range(len(QUERIES)))
-    expected = one_planner(sp.recommended_config(WAREHOUSE.resolution, requests[0].footprint))
-    assert all(status == sp.PlannerStatus.SUCCESS for status, *_ in expected)
-    assert outcomes(results) == expected
+class Recording(Executor):
+    """Passes chunks on, noting for each whether it carries the map's cells and how many requests."""
+
+    def __init__(self, inner):
+        self.inner, self.sent = inner, []
+
+    def submit(self, fn, /, *args):
+        self.sent.append((len(pickle.dumps(args)) > WAREHOUSE.cells_array.nbytes, len(args[1])))
+        return self.inner.submit(fn, *args)
 
 
-def test_a_dask_cluster_gets_the_config_as_plain_data():
+@contextlib.contextmanager
+def dask_executor():
     distributed = pytest.importorskip("distributed")
-    config = sp.recommended_config(WAREHOUSE.resolution, sp.CircleFootprint(0.25))
-    config.heuristic_weight = 1.0
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
                                   dashboard_address=None) as cluster, distributed.Client(cluster) as client:
-        results = plan_many(WAREHOUSE, QUERIES, config, executor=client.get_executor(), progress=False)
-    assert outcomes(results) == one_planner(config)
+        yield client.get_executor()
+
+
+@pytest.mark.parametrize("executor", [None, lambda: ThreadPoolExecutor(2), lambda: ProcessPoolExecutor(2),
+                                      dask_executor], ids=["library", "threads", "processes", "dask"])
+def test_batches_keep_order_and_revisions_and_send_the_map_once_per_worker(executor):
+    requests = [make_request(*query) for query in QUERIES]
+    for k, request in enumerate(requests):
+        request.map_revision, request.goal_revision, request.robot_revision = 1 + k % 2, 10 + k, 100 + k
+    seen = []
+    with (executor or contextlib.nullcontext)() as inner:
+        recording = inner and Recording(inner)
+        results = plan_many(WAREHOUSE, requests, workers=2, executor=recording,
+                            progress=lambda done, total: seen.append((done, total)))
+    assert sorted(seen) == [(k, len(QUERIES)) for k in range(1, len(QUERIES) + 1)]
+    # Without a config the recommended one, which the executors get as plain data.
+    expected = one_planner(sp.recommended_config(WAREHOUSE.resolution, requests[0].footprint))
+    assert outcomes(results) == expected and {status for status, *_ in expected} == {sp.PlannerStatus.SUCCESS}
+    assert [(r.map_revision, r.goal_revision, r.robot_revision) for r in results] == [
+        (1 + k % 2, 10 + k, 100 + k) for k in range(len(QUERIES))]
+    if recording:  # four chunks per worker at most, the cells with the first for each worker
+        assert recording.sent[:6] == [(True, 2), (True, 2)] + [(False, 2)] * 4
+        assert all(carries for carries, _ in recording.sent[6:])  # sent again: found a worker without
 
 
 @pytest.mark.parametrize("requests, workers, error, message", [

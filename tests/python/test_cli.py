@@ -3,6 +3,7 @@ stderr for every fault of the caller's."""
 
 import json
 import math
+import os
 import pathlib
 import subprocess
 import sys
@@ -26,8 +27,13 @@ def test_module_plans_into_a_parking_slot_and_writes_files(tmp_path):
     assert "status:   SUCCESS: path found" in out.stdout
     assert f"map:      {PARKING} (240 x 160 cells of 0.05 m)" in out.stdout
     result = json.loads(js.read_text())
-    assert result["status"] == "SUCCESS"
-    assert result["diagnostics"]["reverse_count"] > 0
+    labels = [pose["direction"] for pose in result["path"] if pose["direction"] != 0]
+    assert sum(a != b for a, b in zip(labels, labels[1:])) == 1  # in forward, back into the slot
+    d = result["diagnostics"]
+    assert out.stdout.splitlines()[2:] == [
+        f"path:     {d['path_length']:.3f} m, {len(result['path'])} poses, 1 cusp, {d['reverse_count']} "
+        f"reverse steps, {d['in_place_rotation_count']} rotation steps", *out.stdout.splitlines()[3:-1],
+        f"written:  {svg}, {js}, {csv}"]
     assert svg.read_text().startswith("<?xml")
     assert len(csv.read_text().splitlines()) == len(result["path"]) + 1
 
@@ -50,13 +56,19 @@ FROM_LANE = [PARKING, "--start", "2", "4.8", "0"]
     ([*FROM_LANE, "--goal", "3.04", "0.9", "90", "--degrees", "--set", "max_expanded_nodes=10"], 1,
      "reason:   gave up after 10 expansions (max_expanded_nodes); the recommended configuration or "
      "a larger budget may solve it"),
+    ([WAREHOUSE, "--start", "1", "5", "0", "--goal", "1", "5", "180", "--degrees", "--in-place-rotation"], 0,
+     "path:     0.000 m, 36 poses, 0 cusps, 0 reverse steps, 35 rotation steps"),  # turning on the spot
+    # An explicit radius keeps the inscribed band (the 0.25 m circle's) and 10 per metre beyond it.
+    ([*ACROSS, "--inflate", "0.6"], 0, f"map:      {WAREHOUSE} (300 x 200 cells of 0.05 m), inflated to 0.60 m "
+                                       "(cost scaling 10.00 per m, inscribed 0.25 m)"),
 ])
 def test_outcomes_exit_codes_and_what_to_change(argv, code, line, capsys):
     assert cli.run(argv) == code
     lines = capsys.readouterr().out.splitlines()
     assert line in lines
     radius = 0.2 if "--radius" in argv else 0.25  # inflated out to it, costs 10/252 of the top there
-    assert lines[0].endswith(f"inflated to {radius:.2f} m (cost scaling {math.log(25.2) / radius:.2f} per m)")
+    assert "--inflate" in argv or lines[0].endswith(
+        f"inflated to {radius:.2f} m (cost scaling {math.log(25.2) / radius:.2f} per m)")
     assert float(lines[-1].split()[1]) > 0  # measured wall time, also where the record has none
 
 
@@ -78,15 +90,44 @@ def test_outcomes_exit_codes_and_what_to_change(argv, code, line, capsys):
          "/nonexistent/m.pgm: cannot open input file: /nonexistent/m.pgm"),
         ([PARKING, *INTO_SLOT, "--json", "/nonexistent/plan.json", "--quiet"],
          "cannot open output file: /nonexistent/plan.json"),
+        # Deep nesting once escaped as a RecursionError, a huge integer as an OverflowError.
+        *[([PARKING, *INTO_SLOT, "--polygon", text], f"--polygon: cannot read {text!r:.57}... (expected [[x, y], "
+           "[x, y], ...])") for text in ("[" * 100_000, "[[1" + "0" * 400 + ", 0]]")],
+        # Requests the planner refuses before searching once exited with 1, as failed plans.
+        *[([PARKING, *INTO_SLOT, *more], f"invalid request: {reason}") for more, reason in [
+            (["--start", "2", "4.8", "1e300", "--degrees"], "start and goal yaw must be within 1e6 radians of zero"),
+            (["--goal", "3", "1", "1e7"], "start and goal yaw must be within 1e6 radians of zero"),
+            (["--set", "minimum_turning_radius=1e-300"], "minimum_turning_radius is too small for the costmap extent"),
+        ]],
     ],
 )
 def test_bad_arguments_exit_with_two(argv, message, capsys):
     assert cli.run(argv) == 2
-    assert capsys.readouterr().err == f"veltrax-plan: error: {message}\n"
+    out, err = capsys.readouterr()
+    warning = "veltrax-plan: warning: --goal yaw 1e+07 is larger than 2π in magnitude: radians expected; use " \
+              "--degrees\n"
+    assert (out, err) == ("", (warning if "1e7" in argv else "") + f"veltrax-plan: error: {message}\n")
 
 
-def test_an_explicit_inflation_radius_keeps_its_inscribed_band(capsys):
-    # The default 0.25 m circle: inscribed radius 0.25 m; costs decay at 10 per metre beyond it.
-    assert cli.run([*ACROSS, "--inflate", "0.6"]) == 0
-    assert capsys.readouterr().out.splitlines()[0].endswith(
-        "inflated to 0.60 m (cost scaling 10.00 per m, inscribed 0.25 m)")
+# Each output is checked against the map, its image and the other outputs, through links too.
+@pytest.mark.parametrize("outputs, message", [
+    (["--json", "{d}/out", "--csv", "{d}/out"], "--csv: {d}/out is also the --json output"),
+    (["--svg", "{d}/sub/../p.svg", "--plot", "{d}/p.svg"], "--plot: {d}/p.svg is also the --svg output"),
+    (["--json", "{d}/dangling", "--csv", "{d}/nowhere"], "--csv: {d}/nowhere is also the --json output"),
+    (["--json", "{d}/parking_lot.yaml"], "--json: {d}/parking_lot.yaml is the input map"),
+    (["--csv", "{d}/hard.yaml"], "--csv: {d}/hard.yaml is the input map"),
+    (["--svg", "{d}/image.pgm"], "--svg: {d}/image.pgm is the map's image"),
+])
+def test_outputs_never_overwrite_an_input_or_each_other(tmp_path, capsys, outputs, message):
+    for name in ("parking_lot.yaml", "parking_lot.pgm"):
+        (tmp_path / name).write_bytes((MAPS / name).read_bytes())
+    (tmp_path / "sub").mkdir()
+    (tmp_path / "image.pgm").symlink_to("parking_lot.pgm")
+    (tmp_path / "dangling").symlink_to("nowhere")
+    os.link(tmp_path / "parking_lot.yaml", tmp_path / "hard.yaml")
+    files = {path: path.read_bytes() for path in tmp_path.iterdir() if path.is_file()}
+    argv = [str(tmp_path / "parking_lot.yaml"), *INTO_SLOT, *(arg.format(d=tmp_path) for arg in outputs)]
+    assert cli.run(argv) == 2
+    advice = "write the output elsewhere" if " is the " in message else "write each output to a file of its own"
+    assert capsys.readouterr() == ("", f"veltrax-plan: error: {message.format(d=tmp_path)}; {advice}\n")
+    assert {path: path.read_bytes() for path in tmp_path.iterdir() if path.is_file()} == files

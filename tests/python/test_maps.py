@@ -74,3 +74,18 @@ def test_bad_map_files_are_map_file_errors_and_exit_with_two(tmp_path, capsys, m
     # The command line reports it as a bad file, not as a failed plan with a traceback.
     assert cli.run([str(path), "--start", "0", "0", "0", "--goal", "0", "0", "0"]) == 2
     assert capsys.readouterr().err.replace(f"{tmp_path}{os.sep}", "") == f"veltrax-plan: error: {message}\n"
+
+
+# A transparent pixel is unknown whether alpha or a tRNS chunk says so; the opaque one is black.
+@pytest.mark.parametrize("mode, pixels, transparency", [
+    ("RGBA", [(255, 255, 255, 0), (0, 0, 0, 255)], None), ("LA", [(255, 0), (0, 255)], None),
+    ("L", [7, 0], 7), ("P", [1, 0], 1), ("RGB", [(9, 9, 9), (0, 0, 0)], (9, 9, 9)),
+])
+def test_transparent_pixels_are_unknown_however_the_png_says_so(tmp_path, mode, pixels, transparency):
+    Image = pytest.importorskip("PIL.Image")
+    picture = Image.new(mode, (2, 1))
+    if mode == "P":
+        picture.putpalette([0, 0, 0, 255, 255, 255])
+    picture.putdata(pixels)
+    picture.save(tmp_path / "t.png", **({} if transparency is None else {"transparency": transparency}))
+    assert load_map(write_map(tmp_path, image="t.png", image_bytes=b"")).cells_array.tolist() == [[255, 254]]

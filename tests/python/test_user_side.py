@@ -3,6 +3,7 @@ inflation by default, command-line warnings and pictures."""
 
 import math
 import pathlib
+from fractions import Fraction
 
 import numpy as np
 import pytest
@@ -28,6 +29,9 @@ def write_movingai(tmp_path, first_row):
      [[255, 0, 255, 254], [254] * 4]),  # row 0 stays at the origin
     (lambda tmp: vx.costmap_from_occupancy(np.array([[20, 64]], np.int8), 0.5, (1.0, 2.0), scaled=True),
      [[2, 246]]),
+    (lambda tmp: vx.costmap_from_occupancy(np.array([[19, 20, 64, 65]], np.int8), 0.5, (1.0, 2.0),
+                                           occupied_thresh=np.float32(0.64), free_thresh=Fraction(1, 5)),
+     [[0, 255, 254, 254]]),  # any real number; 0.64 in float32 is a little above 0.64
     (lambda tmp: vx.load_map(write_movingai(tmp, "...."), resolution=0.5, origin=(1.0, 2.0)),
      [[0, 0, 0, 254], [254, 254, 254, 0], [0, 0, 0, 0]]),  # the first text row is the top
 ])
@@ -38,12 +42,16 @@ def test_occupancy_grids_and_movingai_maps(tmp_path, load, cells):
 
 
 @pytest.mark.parametrize("call, message", [
-    (lambda tmp: vx.costmap_from_occupancy(np.array([[0, -2]], np.int8), 0.1),
-     "occupancy value -2 at row 0, column 1 is not -1 or 0..100"),
+    *[(lambda tmp, v=v: vx.costmap_from_occupancy(np.array([[0, v]], np.int8), 0.1),
+       f"occupancy value {v} at row 0, column 1 is not -1 or 0..100") for v in (-2, 101)],
     (lambda tmp: vx.load_map(write_movingai(tmp, ".X.."), 0.5),
      "grid.map: unknown terrain 'X' in row 1 (expected one of . G S @ O T W)"),
     (lambda tmp: vx.load_map(write_movingai(tmp, "....")),
      "grid.map: a resolution (cell size in metres) is required for .map maps"),
+    *[(lambda tmp, t=thresholds: vx.costmap_from_occupancy([[0]], 0.1, **t), message) for thresholds, message in [
+        ({"occupied_thresh": "0.65"}, "occupied_thresh must be a real number, got '0.65' (str)"),
+        ({"free_thresh": True}, "free_thresh must be a real number, got True (bool)"),
+        ({"free_thresh": 0.7}, "thresholds must satisfy 0 <= free_thresh <= occupied_thresh <= 1")]],
 ])
 def test_bad_map_values_are_named(tmp_path, call, message):
     with pytest.raises(ValueError) as raised:
@@ -60,14 +68,50 @@ def test_segments_split_at_the_cusp():
         (1, 2.0, [0.0, 1.0, 2.0]), (-1, 1.0, [2.0, 1.5, 1.0])]
 
 
-def test_plan_takes_plain_values_and_keeps_the_config():
+# On 10 x 10 cells of 0.1 m with a lethal cell and an unknown one beside it, which the goal touches.
+@pytest.mark.parametrize("status, directions, allow_unknown, line", [
+    ("SUCCESS", [1, 1, 1], False, "path found: 1.50 m, 3 poses, 0 cusps"),
+    ("SUCCESS", [0, -1, 0, 1, 1], False, "path found: 1.50 m, 5 poses, 1 cusp"),  # a turn on the spot between
+    ("SUCCESS", [-1, 1, 1, -1, -1], True, "path found: 1.50 m, 5 poses, 2 cusps"),
+    ("NO_PATH", [], False, "no path (boxed in); allow_unknown=True (the map has unknown cells), a smaller "
+                           "minimum_turning_radius (now 0.4 m) or footprint may open one"),
+    ("NO_PATH", [], True, "no path (boxed in); a smaller minimum_turning_radius (now 0.4 m) or footprint may open one"),
+    ("GOAL_IN_COLLISION", [], False, "goal footprint touches lethal and unknown cells; allow_unknown=True plans "
+                                     "through unknown space; move the goal or use a smaller footprint"),
+    ("GOAL_IN_COLLISION", [], True, "goal footprint touches lethal and unknown cells; move the goal or use a "
+                                    "smaller footprint"),
+])
+def test_explain_says_what_happened_and_what_to_change(status, directions, allow_unknown, line):
+    cells = np.zeros((10, 10), np.uint8)
+    cells[5, 5:7] = (sp.LETHAL_COST, sp.UNKNOWN_COST)
+    request = vx.make_request((0.2, 0.2, 0), (0.6, 0.55, 0), 0.15)
+    result = sp.PlannerResult()
+    result.status, result.message = getattr(sp.PlannerStatus, status), "boxed in"
+    result.path, result.directions = [sp.Pose2D(0.1 * k, 0, 0) for k in range(len(directions))], directions
+    result.diagnostics.path_length = 1.5
+    config = sp.recommended_config(0.1, request.footprint)
+    config.allow_unknown = allow_unknown
+    assert vx.explain(result, request, config, sp.Costmap(cells, 0.1, 0.0, 0.0)) == line
+
+
+def test_plan_takes_plain_values_and_starts_from_the_recommended_config(monkeypatch):
+    configs = []
+
+    class Recording(sp.HybridAStar):
+        def plan(self, request, config):
+            return super().plan(request, configs.append(config) or config)
+
+    monkeypatch.setattr(sp, "HybridAStar", Recording)
     config = sp.recommended_config(0.05, sp.CircleFootprint(0.25))
     result = vx.plan(PARKING, np.array(START), INTO_SLOT, 0.25, config, max_expanded_nodes=5)
     assert result.status == sp.PlannerStatus.MAX_NODES_EXCEEDED and config.max_expanded_nodes == 1_000_000
     result = vx.plan(str(PARKING), START, INTO_SLOT, [(0.3, 0.2), (-0.3, 0.2), (-0.3, -0.2), (0.3, -0.2)])
-    parts = vx.segments(result)
-    assert [p.direction for p in parts] == [1, -1]
-    assert parts[0].poses[-1].tolist() == parts[1].poses[0].tolist()
+    assert [p.direction for p in vx.segments(result)] == [1, -1]
+    result = vx.plan(MAPS / "warehouse.yaml", (1, 5, 0), (1, 5, math.pi), allow_in_place_rotation=True)
+    assert result.status == sp.PlannerStatus.SUCCESS and set(result.directions) == {0}  # about on the spot
+    # Asked to turn on the spot, the recommended configuration's branch for it: cheap switches, a stronger weight.
+    assert [(c.allow_in_place_rotation, c.direction_switch_penalty, c.heuristic_weight, c.max_expanded_nodes)
+            for c in configs] == [(False, 2.0, 1.5, 5), (False, 2.0, 1.5, 1_000_000), (True, 0.05, 3.0, 1_000_000)]
     with pytest.raises(TypeError, match="^PlannerConfig has no field 'max_nodes'$"):
         vx.plan(PARKING, START, INTO_SLOT, max_nodes=5)
 
@@ -82,20 +126,20 @@ def test_occupancy_maps_are_inflated_for_clearance():
 
     assert within(vx.plan(raw, *query, inflate=False).path_array, 0.28)
     assert not within(vx.plan(MAPS / "warehouse.yaml", *query).path_array, 0.35)
+    assert vx.default_inflation(sp.CircleFootprint(0.2), 0.5) == vx.Inflation(1.0, 0.0, math.log(25.2))  # two cells
 
 
 def test_cli_warnings_and_footprint_strings(tmp_path, capsys):
     pixels = np.full((40, 40), 254, np.uint8)
     pixels[:, :3] = 0
     (tmp_path / "occ.pgm").write_bytes(b"P5\n40 40\n255\n" + pixels.tobytes())
-    args = [str(tmp_path / "occ.pgm"), "--resolution", "0.1", "--start", "1", "1", "7", "--goal", "3", "3",
+    args = [str(tmp_path / "occ.pgm"), "--resolution", "0.1", "--start", "1", "1", "0", "--goal", "3", "3",
             "0", "--polygon", "[[0.3, 0.2], [-0.3, 0.2], [-0.3, -0.2], [0.3, -0.2]]", "--quiet"]
     assert cli.run(args) == 1
     assert capsys.readouterr().err == (
         f"veltrax-plan: warning: {tmp_path / 'occ.pgm'} looks like an occupancy image (almost all cells 0, "
-        "205 or 254/255) but is read as costs, where white is lethal; add --occupancy to read it as occupancy\n"
-        "veltrax-plan: warning: --start yaw 7 is larger than 2π in magnitude: radians expected; use --degrees\n")
-    assert cli.run([*args, "--occupancy"]) == 0 and capsys.readouterr().err.count("warning") == 1
+        "205 or 254/255) but is read as costs, where white is lethal; add --occupancy to read it as occupancy\n")
+    assert cli.run([*args, "--occupancy"]) == 0 and capsys.readouterr().err == ""
 
 
 @pytest.mark.parametrize("name, start, goal", [
