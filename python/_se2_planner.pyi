@@ -8,7 +8,7 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'GridIndex', 'HybridAStar', 'KinematicSample', 'KinematicStateSpace', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'YawBinFootprintTemplates', 'inflate_costmap', 'load_costmap_csv', 'load_costmap_pgm', 'inscribed_radius', 'normalize_yaw', 'planner_status_name', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint', 'OccupancyMapInfo', 'OccupancyMode', 'load_movingai_map', 'load_occupancy_map', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'read_occupancy_map_info', 'plan_many', 'cost_blocks', 'FREE_COST', 'INSCRIBED_COST', 'LETHAL_COST', 'MAX_GRADED_COST', 'UNKNOWN_COST']
+__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'GridIndex', 'HybridAStar', 'KinematicSample', 'KinematicStateSpace', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'YawBinFootprintTemplates', 'inflate_costmap', 'load_costmap_csv', 'load_costmap_pgm', 'inscribed_radius', 'normalize_yaw', 'planner_status_name', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint', 'OccupancyMapInfo', 'OccupancyMode', 'load_movingai_map', 'load_occupancy_map', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'read_occupancy_map_info', 'InflationParameters', 'default_inflation', 'inflate_for_footprint', 'plan_many', 'cost_blocks', 'FREE_COST', 'INSCRIBED_COST', 'LETHAL_COST', 'MAX_GRADED_COST', 'UNKNOWN_COST']
 class Pose2D:
     def __init__(self, x: typing.SupportsFloat | typing.SupportsIndex = 0.0, y: typing.SupportsFloat | typing.SupportsIndex = 0.0, yaw: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> None:
         ...
@@ -892,6 +892,27 @@ class OccupancyMode:
     @property
     def value(self) -> int:
         ...
+class InflationParameters:
+    def __init__(self) -> None:
+        ...
+    @property
+    def cost_scaling_factor(self) -> float:
+        ...
+    @cost_scaling_factor.setter
+    def cost_scaling_factor(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def inflation_radius(self) -> float:
+        ...
+    @inflation_radius.setter
+    def inflation_radius(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def inscribed_radius(self) -> float:
+        ...
+    @inscribed_radius.setter
+    def inscribed_radius(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
 class OccupancyMapInfo:
     image: str
     mode: OccupancyMode
@@ -1002,6 +1023,17 @@ def occupancy_percent_to_costs(occupancy: numpy.ndarray, occupied_thresh: typing
 def read_occupancy_map_info(yaml_path: str) -> OccupancyMapInfo:
     """The checked fields of a map YAML file; a relative image name is resolved against the
     YAML file's folder. RuntimeError "<path>: <what is wrong>".
+    """
+def default_inflation(footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, resolution: typing.SupportsFloat | typing.SupportsIndex) -> InflationParameters:
+    """How occupancy maps are inflated for this footprint on cells of `resolution` metres: out to
+    the footprint's circumscribed radius (at least two cells), costs falling from 252 next to a
+    lethal cell to about 10 there, no inscribed band. ValueError "resolution must be finite and
+    positive" or the footprint's first problem.
+    """
+def inflate_for_footprint(costmap: Costmap, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> Costmap:
+    """The occupancy map prepared for planning with this footprint: inflate_costmap with
+    default_inflation(footprint, costmap.resolution). veltrax_se2.plan, plan_many and veltrax-plan
+    prepare occupancy maps with it.
     """
 def plan_many(costmap: Costmap, requests: collections.abc.Sequence[PlanRequest], config: PlannerConfig, workers: typing.SupportsInt | typing.SupportsIndex = 0, token: CancellationToken | None = None, progress: collections.abc.Callable[[int, int, int, PlannerResult], None] | None = None) -> list[PlannerResult]:
     """Plans every request on a fixed pool of `workers` threads (0: one per CPU) and returns the

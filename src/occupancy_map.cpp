@@ -4,6 +4,7 @@
 #include <yaml-cpp/depthguard.h>
 #include <yaml-cpp/yaml.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <optional>
@@ -18,6 +19,7 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "detail/errors.hpp"
@@ -428,6 +430,47 @@ Costmap loadMovingAiMap(const std::string& path, double resolution, double origi
   } catch (const std::invalid_argument& error) {
     detail::throwInvalidArgument(path + ": " + error.what());
   }
+}
+
+InflationParameters defaultInflation(const Footprint& footprint, double resolution) {
+  if (!(std::isfinite(resolution) && resolution > 0.0)) {
+    detail::throwInvalidArgument("resolution must be finite and positive");
+  }
+  const std::vector<std::string> problems = validateFootprint(footprint);
+  if (!problems.empty()) {
+    detail::throwInvalidArgument(problems.front());
+  }
+  double circumscribed = 0.0;
+  if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
+    circumscribed = circle->radius;
+  } else {
+    const auto widen = [&circumscribed](const PolygonFootprint& polygon) {
+      for (const Point2D& point : polygon.points) {
+        circumscribed = std::max(circumscribed, std::hypot(point.x, point.y));
+      }
+    };
+    if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
+      widen(*polygon);
+    } else {
+      for (const PolygonFootprint& component :
+           std::get<MultiPolygonFootprint>(footprint).polygons) {
+        widen(component);
+      }
+    }
+  }
+  // Costs of inflated cells fall to about this at the inflation radius.
+  constexpr double kEdgeCost = 10.0;
+  InflationParameters inflation;
+  inflation.inflation_radius = std::max(circumscribed, 2.0 * resolution);
+  inflation.cost_scaling_factor =
+      std::log(static_cast<double>(kMaxGradedCost) / kEdgeCost) / inflation.inflation_radius;
+  return inflation;
+}
+
+Costmap inflateForFootprint(const Costmap& costmap, const Footprint& footprint) {
+  const InflationParameters inflation = defaultInflation(footprint, costmap.resolution());
+  return inflateCostmap(costmap, inflation.inflation_radius, inflation.inscribed_radius,
+                        inflation.cost_scaling_factor);
 }
 
 }  // namespace veltrax::se2

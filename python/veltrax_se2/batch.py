@@ -12,11 +12,11 @@ import threading
 import time
 from collections import OrderedDict, deque
 from concurrent.futures import Executor, as_completed
-from typing import Callable, Iterable, Sequence, TextIO, cast
+from typing import Any, Callable, Iterable, Sequence, TextIO, cast
 
 import _se2_planner as sp
 
-from .planning import config_fields, copy_config, make_request
+from .planning import config_fields, copy_config, make_request, planning_map
 
 ProgressCallback = Callable[[int, int], None]
 
@@ -60,15 +60,27 @@ def _as_request(item: object, index: int) -> sp.PlanRequest:
 
 
 def plan_many(
-    costmap: sp.Costmap,
+    map_or_path: Any,
     requests: Sequence[sp.PlanRequest] | Iterable[sp.PlanRequest],
     config: sp.PlannerConfig | None = None,
     *,
     workers: int | None = None,
     progress: bool | ProgressCallback | None = None,
     executor: Executor | None = None,
+    resolution: float | None = None,
+    origin: tuple[float, float] = (0.0, 0.0),
+    occupancy: bool = False,
+    inflate: bool | float | None = None,
+    cost_scaling: float | None = None,
 ) -> list[sp.PlannerResult]:
-    """Plans every request on `costmap` and returns the results in request order.
+    """Plans every request on the map and returns the results in request order.
+
+    The map is what `plan` takes (a Costmap, a map file path, an occupancy or cost array with
+    `resolution` and `origin`), prepared as `plan` prepares it (`planning_map`): occupancy maps
+    are inflated for the requests' footprint unless `inflate=False`, so a query gives the same
+    path here, through `plan` and through `veltrax-plan`. Inflation is for one footprint: requests
+    of several footprints on an inflated map raise ValueError (plan each footprint's requests in
+    its own batch).
 
     Requests are PlanRequests or (start, goal[, footprint]) tuples as `make_request` takes them; a
     bad one raises an error naming its position before anything is planned.
@@ -82,7 +94,7 @@ def plan_many(
     planner per map (keyed by a digest of the map) for the chunks it receives. Results are the
     same either way.
 
-    Without a `config`, the recommended configuration for the costmap's resolution and the first
+    Without a `config`, the recommended configuration for the map's resolution and the first
     request's footprint is used (`_se2_planner.recommended_config`).
 
     `workers` defaults to the number of CPUs (at most the number of requests); with an executor it
@@ -94,6 +106,16 @@ def plan_many(
     total = len(requests)
     if total == 0:
         return []
+    footprint = requests[0].footprint
+    costmap, inflation = planning_map(map_or_path, footprint, resolution=resolution, origin=origin,
+                                      occupancy=occupancy, inflate=inflate, cost_scaling=cost_scaling)
+    if inflation is not None:
+        first = _footprint_data(footprint)
+        for index, request in enumerate(requests):
+            if _footprint_data(request.footprint) != first:
+                raise ValueError(f"requests[{index}]: the map is inflated for requests[0]'s footprint, "
+                                 "and this request has another (plan each footprint in its own batch, "
+                                 "or pass inflate=False)")
     if config is None:
         config = sp.recommended_config(costmap.resolution, requests[0].footprint)
     if workers is None:

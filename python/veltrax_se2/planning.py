@@ -15,8 +15,6 @@ from .maps import MapFileError, costmap_from_occupancy, load_map, map_kind
 
 Footprint = Union[sp.CircleFootprint, sp.PolygonFootprint, sp.MultiPolygonFootprint]
 PoseLike = Union[sp.Pose2D, Sequence[float], np.ndarray]
-# Costs of inflated cells fall to about this at the inflation radius.
-_EDGE_COST = 10.0
 
 
 def config_fields() -> list[str]:
@@ -110,12 +108,12 @@ def default_inflation(footprint: Footprint, resolution: float, radius: float | N
                       cost_scaling: float | None = None) -> Inflation:
     """The inflation chosen from the footprint, or the one a caller's radius asks for.
 
-    Without `radius`: the planner charges each motion the highest cost its footprint touches, so
-    a cell's cost should say how close the robot's outline may come to a wall, not where its
-    centre may be: costs fall from 252 next to a lethal cell to about 10 at the inflation radius,
-    which is the footprint's circumscribed radius (at least two cells), with no inscribed band.
-    Paths then keep a clearance of up to one robot radius from walls where the map leaves room
-    and pass narrower gaps at a price.
+    Without `radius`: the library's `default_inflation` (also in C++: `defaultInflation`), which
+    `inflate_for_footprint` applies: costs fall from 252 next to a lethal cell to about 10 at the
+    footprint's circumscribed radius (at least two cells), with no inscribed band, because the
+    planner charges each motion the highest cost its footprint touches. Paths then keep a
+    clearance of up to one robot radius from walls where the map leaves room and pass narrower
+    gaps at a price. A `cost_scaling` replaces the decay.
 
     With `radius`: what `veltrax-plan --inflate RADIUS` has always done, kept for those who rely
     on it: cells within the footprint's inscribed radius (at most `radius`) cost 253, and costs
@@ -125,10 +123,11 @@ def default_inflation(footprint: Footprint, resolution: float, radius: float | N
         inscribed = min(sp.inscribed_radius(footprint), radius)
         scaling = 10.0 if cost_scaling is None else cost_scaling
         return Inflation(radius=float(radius), inscribed=float(inscribed), cost_scaling=float(scaling))
-    radius = max(circumscribed_radius(footprint), 2.0 * resolution)
+    chosen = sp.default_inflation(footprint, resolution)
     if cost_scaling is None:
-        cost_scaling = math.log(252.0 / _EDGE_COST) / radius if radius > 0 else 10.0
-    return Inflation(radius=float(radius), inscribed=0.0, cost_scaling=float(cost_scaling))
+        cost_scaling = chosen.cost_scaling_factor
+    return Inflation(radius=chosen.inflation_radius, inscribed=chosen.inscribed_radius,
+                     cost_scaling=float(cost_scaling))
 
 
 def planning_map(
@@ -141,7 +140,8 @@ def planning_map(
     inflate: bool | float | None = None,
     cost_scaling: float | None = None,
 ) -> tuple[sp.Costmap, Inflation | None]:
-    """The costmap to plan on and the inflation applied to it (None when not inflated).
+    """The costmap to plan on and the inflation applied to it (None when not inflated): how
+    `plan`, `plan_many` and `veltrax-plan` prepare a map, so a query plans the same on each.
 
     `map_or_path`: a Costmap (costs), a path (see `load_map`; `occupancy` reads a bare PGM as an
     occupancy image), an int8 array (occupancy grid: -1, 0..100) or a uint8 array (costs), arrays

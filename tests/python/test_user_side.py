@@ -1,6 +1,7 @@
 """The package as a user meets it: maps as robots hold them, one-call planning, segments,
 inflation by default, command-line warnings and pictures."""
 
+import json
 import math
 import pathlib
 
@@ -72,9 +73,22 @@ def test_plan_takes_plain_values_and_keeps_the_config():
         vx.plan(PARKING, START, INTO_SLOT, max_nodes=5)
 
 
-def test_occupancy_maps_are_inflated_for_clearance():
+def test_occupancy_maps_are_inflated_for_clearance_alike_by_every_entry_point(tmp_path):
     raw = vx.load_map(MAPS / "warehouse.yaml")
     query = (1.0, 5.0, 0.0), (3.5, 2.8, -math.pi / 2)
+    written = tmp_path / "plan.json"
+    assert cli.run([str(MAPS / "warehouse.yaml"), "--start", *map(repr, query[0]), "--goal",
+                    *map(repr, query[1]), "--json", str(written), "--quiet"]) == 0
+    by_cli = [[pose["x"], pose["y"], pose["yaw"]] for pose in json.loads(written.read_text())["path"]]
+    [by_batch] = vx.plan_many(MAPS / "warehouse.yaml", [query])
+    assert by_cli == vx.plan(MAPS / "warehouse.yaml", *query).path_array.tolist() == by_batch.path_array.tolist()
+    # Out to the circumscribed radius (at least two cells), 252 falling to 10 there.
+    for footprint, resolution, radius in [(sp.CircleFootprint(0.25), 0.05, 0.25),
+                                          (vx.make_footprint([(0.3, 0.4), (-0.3, 0.4), (0, -0.1)]), 0.05, 0.5),
+                                          (sp.CircleFootprint(0.05), 0.04, 0.08)]:
+        chosen = sp.default_inflation(footprint, resolution)
+        assert (chosen.inflation_radius, chosen.inscribed_radius) == (radius, 0.0)
+        assert chosen.cost_scaling_factor == pytest.approx(math.log(25.2) / radius, rel=1e-15)
 
     def within(path, radius):  # some pose of the 0.25 m robot comes within radius - 0.25 of a wall
         return any(sp.CollisionChecker(raw).check(sp.Pose2D(*pose), sp.CircleFootprint(radius)).collision
