@@ -14,7 +14,7 @@ from typing import Sequence
 import _se2_planner as sp
 
 from .maps import MapFileError, looks_like_occupancy_image, map_kind
-from .planning import Inflation, count_cusps, explain, planning_map
+from .planning import Inflation, config_fields, count_cusps, did_you_mean, explain, planning_map
 
 EXIT_SUCCESS = 0
 EXIT_NO_PLAN = 1
@@ -148,7 +148,7 @@ def _parse_setting(config: sp.PlannerConfig, setting: str) -> None:
     if not sep or not field:
         raise UsageError(f"--set {setting!r}: expected FIELD=VALUE")
     if field.startswith("_") or not hasattr(config, field) or callable(getattr(config, field)):
-        raise UsageError(f"--set: PlannerConfig has no field '{field}'")
+        raise UsageError(f"--set: PlannerConfig has no field '{field}'{did_you_mean(field, config_fields())}")
     current = getattr(config, field)
     text = text.strip()
     value: bool | int | float
@@ -268,7 +268,7 @@ def run(argv: Sequence[str] | None = None) -> int:
         return EXIT_USAGE
 
     if not args.quiet:
-        reason = explain(result, request, config, costmap)
+        reason = explain(result, request, config, costmap, command_line=True)
         print(_summary(costmap, result, args.map, inflation, reason, wall_ms))
         written = [path for path in (args.svg, args.plot, args.json, args.csv) if path]
         if written:

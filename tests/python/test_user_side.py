@@ -69,8 +69,11 @@ def test_plan_takes_plain_values_and_keeps_the_config():
     parts = vx.segments(result)
     assert [p.direction for p in parts] == [1, -1]
     assert parts[0].poses[-1].tolist() == parts[1].poses[0].tolist()
-    with pytest.raises(TypeError, match="^PlannerConfig has no field 'max_nodes'$"):
+    with pytest.raises(TypeError, match="^PlannerConfig has no field 'max_nodes'; did you mean 'max_expanded_nodes'"):
         vx.plan(PARKING, START, INTO_SLOT, max_nodes=5)
+    with pytest.warns(UserWarning, match=r"^goal yaw 90 is larger than 2π in magnitude: radians expected "
+                                         r"\(math.radians\(90\) = 1.5708\)$"):
+        vx.make_request(START, (3.04, 0.9, 90))
 
 
 def test_occupancy_maps_are_inflated_for_clearance_alike_by_every_entry_point(tmp_path):
