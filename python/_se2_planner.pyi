@@ -1005,7 +1005,8 @@ def validate_footprint(arg0: CircleFootprint | PolygonFootprint | MultiPolygonFo
 def load_movingai_map(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
     """A MovingAI grid (.map) as a costmap, one character per cell of `resolution` metres: '.', 'G'
     and 'S' free, '@', 'O', 'T' (trees) and 'W' (water) lethal; the first row is the top of the map.
-    RuntimeError "<path>: <what is wrong>"; ValueError for a geometry the costmap refuses.
+    Also the variant whose header names its characters ("free .", "obstacle @") with no type and
+    no map line. RuntimeError "<path>: <what is wrong>"; ValueError for a geometry the costmap refuses.
     """
 def load_occupancy_map(yaml_path: str) -> Costmap:
     """A map YAML file with a PGM image as a costmap (mode, negate and thresholds applied).

@@ -58,7 +58,9 @@ VELTRAX_SE2_EXPORT Costmap loadOccupancyMap(const std::string& yaml_path);
 // A MovingAI benchmark grid ("type octile", "height H", "width W", "map", then H rows of W
 // characters, the first row the top of the map), one character per cell of `resolution` metres:
 // '.', 'G' and 'S' (swamp) free, '@', 'O' (out of bounds), 'T' (trees) and 'W' (water) lethal,
-// as a ground robot crosses neither trees nor water. Throws std::runtime_error "<path>: <what is
+// as a ground robot crosses neither trees nor water. Also read: the variant that names its
+// characters, "height H", "width W", "free C", "obstacle C" (each repeatable, no type and no map
+// line), whose cells are those characters only. Throws std::runtime_error "<path>: <what is
 // wrong>" (e.g. "unknown terrain 'X' in row 3 (expected one of . G S @ O T W)") or "cannot read
 // map file <path>: <reason>", std::invalid_argument "<path>: " and the Costmap constructor's
 // message for a geometry it refuses.
