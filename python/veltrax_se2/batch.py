@@ -44,6 +44,29 @@ class _ProgressBar:
         self.stream.flush()
 
 
+class _TqdmBar:
+    """The same report through tqdm, which draws in terminals and notebooks alike."""
+
+    def __init__(self, total: int) -> None:
+        from tqdm.auto import tqdm
+
+        self.bar = tqdm(total=total, desc="planning", unit="plan")
+
+    def __call__(self, done: int, total: int, failed: int = 0) -> None:
+        self.bar.set_postfix_str(f"{failed} failed", refresh=False)
+        self.bar.update(done - self.bar.n)
+        if done == total:
+            self.bar.close()
+
+
+def _progress_bar(total: int) -> _TqdmBar | _ProgressBar:
+    """tqdm's bar when tqdm is installed, else the text bar on stderr."""
+    try:
+        return _TqdmBar(total)
+    except ImportError:
+        return _ProgressBar(total, sys.stderr)
+
+
 def _as_request(item: object, index: int) -> sp.PlanRequest:
     """A PlanRequest, or (start, goal[, footprint]) made into one; errors name the position."""
     if isinstance(item, sp.PlanRequest):
@@ -99,8 +122,9 @@ def plan_many(
 
     `workers` defaults to the number of CPUs (at most the number of requests); with an executor it
     only sets how finely the batch is cut (about four chunks per worker). `progress` may be True (a
-    text bar on stderr with failures so far and the time left), False, None (a bar only for 20
-    requests or more on a terminal) or a callable taking (done, total).
+    bar with failures so far and the time left: tqdm's when tqdm is installed, which also draws in
+    notebooks, else a text bar on stderr), False, None (a bar only for 20 requests or more on a
+    terminal or in a notebook) or a callable taking (done, total).
     """
     requests = [_as_request(item, index) for index, item in enumerate(requests)]
     total = len(requests)
@@ -124,13 +148,14 @@ def plan_many(
         raise ValueError(f"workers must be a positive integer, got {workers!r}")
     workers = min(workers, total)
 
-    bar: _ProgressBar | None = None
+    bar: _TqdmBar | _ProgressBar | None = None
     if callable(progress):
         user_report: ProgressCallback | None = progress
     else:
         user_report = None
-        if progress or (progress is None and total >= 20 and sys.stderr.isatty()):
-            bar = _ProgressBar(total, sys.stderr)
+        shown = sys.stderr.isatty() or "ipykernel" in sys.modules  # a terminal or a notebook
+        if progress or (progress is None and total >= 20 and shown):
+            bar = _progress_bar(total)
     lock = threading.Lock()
     done = 0
     failed = 0
