@@ -359,6 +359,16 @@ class PlannerConfig:
     def analytic_expansion_max_cusps(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
+    def return_partial_path(self) -> bool:
+        """When the search ends without reaching the goal (TIMEOUT, MAX_NODES_EXCEEDED, or NO_PATH
+        once the open set is exhausted), return the path to the expanded pose closest to the goal
+        by the obstacle heuristic (the distance around walls), if closer than the start; the
+        status stays the failure and PlannerResult.partial is set. Default False.
+        """
+    @return_partial_path.setter
+    def return_partial_path(self, arg0: bool) -> None:
+        ...
+    @property
     def smoother_weight_data(self) -> float:
         """Smoother weight pulling each pose back towards the search's pose. Default 0.2. Raise it
         to stay closer to the searched path.
@@ -583,6 +593,9 @@ class PlannerDiagnostics:
 class PlannerResult:
     diagnostics: PlannerDiagnostics
     message: str
+    partial: bool
+    """The search failed (the status says how) and `path` leads to where it got closest to the
+    goal (PlannerConfig.return_partial_path); its counts, length and times describe that path."""
     status: PlannerStatus
     def __init__(self) -> None:
         ...

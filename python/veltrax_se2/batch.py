@@ -240,12 +240,13 @@ def _result_data(result: sp.PlannerResult) -> tuple:
     d = result.diagnostics
     return (int(result.status), result.message, result.path_array, result.directions_array,
             {name: getattr(d, name) for name in _DIAGNOSTICS},
-            (result.map_revision, result.goal_revision, result.robot_revision))
+            (result.map_revision, result.goal_revision, result.robot_revision), result.partial)
 
 
 def _result_from(data: tuple) -> sp.PlannerResult:
-    status, message, path, directions, diagnostics, revisions = data
+    status, message, path, directions, diagnostics, revisions, partial = data
     result = sp.PlannerResult()
+    result.partial = partial
     result.status = sp.PlannerStatus(status)
     result.message = message
     result.path = [sp.Pose2D(x, y, yaw) for x, y, yaw in path.tolist()]

@@ -178,14 +178,14 @@ def _summary(costmap: sp.Costmap, result: sp.PlannerResult, map_path: str, infla
         + (inflation.describe() if inflation is not None else "not inflated"),
         f"status:   {sp.planner_status_name(result.status)}: {result.message}",
     ]
-    if result.status == sp.PlannerStatus.SUCCESS:
+    if result.status == sp.PlannerStatus.SUCCESS or result.partial:
         cusps = count_cusps(result.directions)
         lines.append(
-            f"path:     {d.path_length:.3f} m, {len(result.path)} poses, "
+            f"path:     {'partial, ' if result.partial else ''}{d.path_length:.3f} m, {len(result.path)} poses, "
             f"{cusps} cusp{'' if cusps == 1 else 's'}, {d.reverse_count} reverse steps, "
             f"{d.in_place_rotation_count} rotation steps"
         )
-    else:
+    if result.status != sp.PlannerStatus.SUCCESS:
         lines.append(f"reason:   {reason}")
     lines.append(
         f"search:   {d.expanded_nodes} expanded, {d.generated_nodes} generated, "

@@ -340,12 +340,17 @@ def explain(result: sp.PlannerResult, request: sp.PlanRequest, config: sp.Planne
         return (f"path found: {result.diagnostics.path_length:.2f} m, {len(result.path)} poses, "
                 f"{cusps} cusp{'' if cusps == 1 else 's'}")
     budget_hint = "the recommended configuration or a larger budget may solve it"
+    partial = ""
+    if result.partial and len(result.path):
+        end = result.path[-1]
+        partial = (f"; the partial path returned ({result.diagnostics.path_length:.2f} m) ends "
+                   f"{math.hypot(request.goal.x - end.x, request.goal.y - end.y):.2f} m from the goal")
     if status == S.MAX_NODES_EXCEEDED:
         return (f"gave up after {config.max_expanded_nodes:,} expansions ({field('max_expanded_nodes')}); "
-                f"{budget_hint}")
+                f"{budget_hint}{partial}")
     if status == S.TIMEOUT:
         return (f"gave up after {config.max_planning_time_seconds:g} s "
-                f"({field('max_planning_time_seconds')}); {budget_hint}")
+                f"({field('max_planning_time_seconds')}); {budget_hint}{partial}")
     if status == S.CANCELLED:
         return "cancelled through the CancellationToken before a path was found"
     if status in (S.START_OUT_OF_BOUNDS, S.GOAL_OUT_OF_BOUNDS):
@@ -382,7 +387,7 @@ def explain(result: sp.PlannerResult, request: sp.PlanRequest, config: sp.Planne
             hints.append(f"{setting('allow_unknown', True)} (the map has unknown cells)")
         hints.append(f"a smaller {field('minimum_turning_radius')} (now {config.minimum_turning_radius:g} m) "
                      "or footprint")
-        return f"no path ({result.message}); {', '.join(hints)} may open one{units}"
+        return f"no path ({result.message}); {', '.join(hints)} may open one{units}{partial}"
     if status == S.INVALID_REQUEST:
         return f"invalid request: {result.message}"
     return f"internal error: {result.message}; please report it with the map and request"

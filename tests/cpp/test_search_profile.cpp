@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -86,6 +87,46 @@ TEST_P(FoundPathTest, IsReturnedAndSound) {
 
 INSTANTIATE_TEST_SUITE_P(Queries, FoundPathTest, ::testing::ValuesIn(kFoundCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// With return_partial_path a search that ends short of the goal, at its budget or with the open
+// set exhausted, returns a sound path to where it got closest; the search, its status and its
+// message are those of the same call without.
+TEST(PartialPath, LeadsUpToTheGapTheRobotCannotPass) {
+  // 5 m x 3 m, a wall at x 2.5..2.55 with a gap at y 1.45..1.5, too narrow for the 0.25 m robot.
+  std::vector<std::uint8_t> cells(100 * 60, 0);
+  for (std::size_t y = 0; y < 60; ++y) {
+    cells[y * 100 + 50] = y == 29 ? 0 : 254;
+  }
+  const HybridAStar planner(Costmap(100, 60, 0.05, 0.0, 0.0, cells));
+  PlanRequest request;
+  request.start = {1.0, 1.5, 0.0};
+  request.goal = {4.0, 1.5, 0.0};
+  for (const std::uint64_t budget : {200u, 1000000u}) {
+    PlannerConfig config;
+    config.max_expanded_nodes = budget;
+    const PlannerResult plain = planner.plan(request, config);
+    config.return_partial_path = true;
+    const PlannerResult result = planner.plan(request, config);
+    EXPECT_EQ(plain.status,
+              budget == 200u ? PlannerStatus::MAX_NODES_EXCEEDED : PlannerStatus::NO_PATH);
+    EXPECT_EQ(std::make_tuple(result.status, result.message, result.diagnostics.expanded_nodes),
+              std::make_tuple(plain.status, plain.message, plain.diagnostics.expanded_nodes));
+    EXPECT_TRUE(!plain.partial && plain.path.empty());
+    ASSERT_TRUE(result.partial && !result.path.empty());
+    // A sound path from the start to its own end.
+    PlannerResult judged = result;
+    judged.status = PlannerStatus::SUCCESS;
+    PlanRequest to_end = request;
+    to_end.goal = result.path.back();
+    EXPECT_EQ(oracles::pathProblem(planner.costmap(), to_end, config, judged), "");
+    const Pose2D& end = result.path.back();
+    EXPECT_LT(std::hypot(end.x - 4.0, end.y - 1.5), 3.0);
+    if (budget > 200u) {  // every reachable pose explored: the end lies at the gap
+      EXPECT_TRUE(end.x > 2.1 && end.x < 2.5 && std::fabs(end.y - 1.475) < 0.15)
+          << end.x << ' ' << end.y;
+    }
+  }
+}
 
 // Random queries on every bundled map, with the library defaults and the recommended
 // configuration, for a car with and without reverse and a robot that turns on the spot: no
