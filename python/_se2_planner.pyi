@@ -369,6 +369,16 @@ class PlannerConfig:
     def return_partial_path(self, arg0: bool) -> None:
         ...
     @property
+    def resample_along_arcs(self) -> bool:
+        """Output poses between two path poses that turn lie on the circular arc driven between
+        them instead of on the chord, so no step leaves a pose sideways on cells coarser than
+        path_output_spacing. Default False, recommended True; where a stretch fits in one step
+        the output is unchanged.
+        """
+    @resample_along_arcs.setter
+    def resample_along_arcs(self, arg0: bool) -> None:
+        ...
+    @property
     def smoother_weight_data(self) -> float:
         """Smoother weight pulling each pose back towards the search's pose. Default 0.2. Raise it
         to stay closer to the searched path.

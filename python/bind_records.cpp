@@ -87,6 +87,7 @@ void bindRecords(py::module_& m) {
       .def_readwrite("heuristic_reach_factor", &PlannerConfig::heuristic_reach_factor)
       .def_readwrite("analytic_expansion_max_cusps", &PlannerConfig::analytic_expansion_max_cusps)
       .def_readwrite("return_partial_path", &PlannerConfig::return_partial_path)
+      .def_readwrite("resample_along_arcs", &PlannerConfig::resample_along_arcs)
       .def("validate", &PlannerConfig::validate);
   m.def("recommended_config", &recommendedConfig, py::arg("resolution"), py::arg("footprint"),
         py::arg("allow_in_place_rotation") = false);

@@ -105,6 +105,12 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // and PlannerResult::partial set. For a robot that must move now, or to see how far the search
   // got.
   bool return_partial_path = false;
+  // Output poses between two path poses that turn lie on the circular arc the robot drives from
+  // one to the other, instead of on the straight chord, so that every step leans off its heading
+  // by half its turn (on coarse cells a chord spans several output steps and would leave the
+  // start sideways). Endpoints stay; a stretch gets one more step where its arc needs it to keep
+  // path_output_spacing. Where a stretch fits in one step the output is as without.
+  bool resample_along_arcs = false;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
