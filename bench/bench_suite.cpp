@@ -3,7 +3,9 @@
 // (heuristic built: a new map revision) and warm (the cached heuristic), with the library's
 // planner and the plain reference planner side by side, and optionally OMPL's RRTConnect,
 // RRTstar and BITstar on the same queries in a Reeds-Shepp space with our collision checker as
-// the validity checker. Prints a table and writes every run to a JSON file.
+// the validity checker. Prints a table and writes every run to a JSON file, with two measures
+// of how a robot would drive our paths (short reversals, curvature sign changes per 10 m; see
+// pathQuality): the table gives their sum and median per map.
 //
 //   bench_suite [--json FILE] [--maps a,b] [--queries N] [--repeats N] [--time-limit S]
 //               [--footprint circle|rectangle] [--no-reference] [--peers] [--peer-time S]
@@ -47,6 +49,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "bench_maps.hpp"
@@ -277,6 +280,8 @@ bool setField(PlannerConfig& c, const std::string& field, double v) {
   }
   if (field == "footprint_aware_heuristic") {
     c.footprint_aware_heuristic = v != 0.0;
+  } else if (field == "resample_along_arcs") {
+    c.resample_along_arcs = v != 0.0;
   } else if (field == "analytic_expansion_max_cusps") {
     c.analytic_expansion_max_cusps = static_cast<std::uint32_t>(v);
   } else if (field == "analytic_expansion_max_cost") {
@@ -369,6 +374,9 @@ struct Run {
   double peak_rss_mib = 0.0;
   // Ours only: what the independent path judge found wrong with the result (empty: nothing).
   std::string problem;
+  // Ours only, cold runs that found a path: the two path-quality measures (see pathQuality).
+  double short_reversals = std::numeric_limits<double>::quiet_NaN();
+  double sign_changes_per_10m = std::numeric_limits<double>::quiet_NaN();
   // Peers only.
   double first_solution_ms = std::numeric_limits<double>::quiet_NaN();
   double reach_ours_ms = std::numeric_limits<double>::quiet_NaN();
@@ -387,6 +395,75 @@ double quantile(std::vector<double> values, double q) {
   const auto below = static_cast<std::size_t>(std::floor(position));
   const std::size_t above = std::min(below + 1, values.size() - 1);
   return values[below] + (values[above] - values[below]) * (position - static_cast<double>(below));
+}
+
+// The robot's length along its heading: a circle's diameter, a polygon's extent in x.
+double robotLength(const Footprint& footprint) {
+  if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
+    return 2.0 * circle->radius;
+  }
+  std::vector<PolygonFootprint> polygons;
+  if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
+    polygons.push_back(*polygon);
+  } else {
+    polygons = std::get<MultiPolygonFootprint>(footprint).polygons;
+  }
+  double low = std::numeric_limits<double>::infinity();
+  double high = -low;
+  for (const PolygonFootprint& polygon : polygons) {
+    for (const Point2D& p : polygon.points) {
+      low = std::min(low, p.x);
+      high = std::max(high, p.x);
+    }
+  }
+  return high - low;
+}
+
+// Two measures of how a robot would drive a found path.
+// Short reversals: stretches driven in reverse (maximal runs of REVERSE steps) shorter than the
+// robot's length; counted only when a forward-only plan of the same query is at most 5 % longer,
+// so that the reversal bought nothing a forward path could not give.
+// Curvature sign changes per 10 m: a step's curvature has the sign of its yaw change, whichever
+// way it is driven; steps turning less than 1e-3 rad count as straight and are skipped, and each
+// change between left and right curvature counts once.
+template <class Planner>
+void pathQuality(Planner& planner, const PlanRequest& request, const PlannerConfig& config,
+                 const PlannerResult& result, Run& run) {
+  const std::vector<Pose2D>& path = result.path;
+  int short_reversals = 0;
+  int sign_changes = 0;
+  int last_sign = 0;
+  double reverse_run = 0.0;
+  const double length_limit = robotLength(request.footprint);
+  for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+    const double step = std::hypot(path[i + 1].x - path[i].x, path[i + 1].y - path[i].y);
+    const bool reverse = result.directions[i] == Direction::REVERSE;
+    if (reverse) {
+      reverse_run += step;
+    }
+    if ((!reverse || i + 2 == path.size()) && reverse_run > 0.0) {
+      short_reversals += reverse_run < length_limit ? 1 : 0;
+      reverse_run = 0.0;
+    }
+    const double turn = normalizeYaw(path[i + 1].yaw - path[i].yaw);
+    if (std::fabs(turn) >= 1e-3 && result.directions[i] != Direction::ROTATION) {
+      const int sign = turn > 0.0 ? 1 : -1;
+      sign_changes += last_sign != 0 && sign != last_sign ? 1 : 0;
+      last_sign = sign;
+    }
+  }
+  const double length = result.diagnostics.path_length;
+  run.sign_changes_per_10m = length > 0.0 ? 10.0 * sign_changes / length : 0.0;
+  if (short_reversals > 0) {
+    PlannerConfig forward = config;
+    forward.allow_reverse = false;
+    const PlannerResult alternative = planner.plan(request, forward);
+    if (!(alternative.status == PlannerStatus::SUCCESS &&
+          alternative.diagnostics.path_length <= 1.05 * length)) {
+      short_reversals = 0;
+    }
+  }
+  run.short_reversals = short_reversals;
 }
 
 template <class Planner>
@@ -409,6 +486,9 @@ Run planOnce(Planner& planner, const std::string& map, const std::string& name, 
   run.peak_rss_mib = peakRssMiB();
   if (judge_on != nullptr) {
     run.problem = oracles::pathProblem(*judge_on, request, config, result);
+    if (!warm && result.status == PlannerStatus::SUCCESS && !config.allow_in_place_rotation) {
+      pathQuality(planner, request, config, result, run);
+    }
   }
   return run;
 }
@@ -525,20 +605,25 @@ void writeJson(const std::string& path, const std::vector<Run>& runs, const std:
         << ", \"cusps\": " << d.direction_switch_count
         << ", \"peak_rss_mib\": " << jsonNumber(r.peak_rss_mib)
         << ", \"first_solution_ms\": " << jsonNumber(r.first_solution_ms)
-        << ", \"reach_ours_ms\": " << jsonNumber(r.reach_ours_ms) << ", \"problem\": \""
-        << r.problem << "\"}" << (i + 1 < runs.size() ? "," : "") << "\n";
+        << ", \"reach_ours_ms\": " << jsonNumber(r.reach_ours_ms)
+        << ", \"short_reversals\": " << jsonNumber(r.short_reversals)
+        << ", \"sign_changes_per_10m\": " << jsonNumber(r.sign_changes_per_10m)
+        << ", \"problem\": \"" << r.problem << "\"}" << (i + 1 < runs.size() ? "," : "") << "\n";
   }
   out << "  ]\n}\n";
 }
 
 void printTable(const std::vector<Run>& runs, const std::vector<std::string>& maps) {
-  std::printf("%-16s %-10s %6s %9s %9s %9s %9s %9s %7s %8s %8s %8s %8s %8s %6s %7s %7s %8s\n",
-              "map", "planner", "solved", "cold_med", "cold_p90", "warm_med", "warm_p90",
-              "expanded", "us/exp", "heur_ms", "coll_ms", "anlyt_ms", "post_ms", "length_m",
-              "cusps", "rss_MiB", "int_err", "rejected");
+  std::printf(
+      "%-16s %-10s %6s %9s %9s %9s %9s %9s %7s %8s %8s %8s %8s %8s %6s %7s %7s %8s %8s %8s\n",
+      "map", "planner", "solved", "cold_med", "cold_p90", "warm_med", "warm_p90", "expanded",
+      "us/exp", "heur_ms", "coll_ms", "anlyt_ms", "post_ms", "length_m", "cusps", "rss_MiB",
+      "int_err", "rejected", "short_rv", "sgn/10m");
   for (const std::string& map : maps) {
     for (const char* planner : {"ours", "reference"}) {
       std::vector<double> cold, warm, expanded, per, heur, coll, analytic, post, length, cusps;
+      double short_reversals = 0.0;
+      std::vector<double> sign_changes;
       double rss = 0.0;
       std::size_t solved = 0;
       std::size_t queries = 0;
@@ -573,6 +658,8 @@ void printTable(const std::vector<Run>& runs, const std::vector<std::string>& ma
           ++solved;
           length.push_back(d.path_length);
           cusps.push_back(d.direction_switch_count);
+          short_reversals += std::isfinite(r.short_reversals) ? r.short_reversals : 0.0;
+          sign_changes.push_back(r.sign_changes_per_10m);
         }
       }
       if (queries == 0) {
@@ -581,11 +668,12 @@ void printTable(const std::vector<Run>& runs, const std::vector<std::string>& ma
       const std::string solved_text = std::to_string(solved) + "/" + std::to_string(queries);
       std::printf(
           "%-16s %-10s %6s %9.1f %9.1f %9.1f %9.1f %9.0f %7.2f %8.2f %8.1f %8.1f %8.2f %8.2f "
-          "%6.1f %7.1f %7zu %8zu\n",
+          "%6.1f %7.1f %7zu %8zu %8.0f %8.2f\n",
           map.c_str(), planner, solved_text.c_str(), quantile(cold, 0.5), quantile(cold, 0.9),
           quantile(warm, 0.5), quantile(warm, 0.9), quantile(expanded, 0.5), quantile(per, 0.5),
           quantile(heur, 0.5), quantile(coll, 0.5), quantile(analytic, 0.5), quantile(post, 0.5),
-          quantile(length, 0.5), quantile(cusps, 0.5), rss, internal_errors, rejected);
+          quantile(length, 0.5), quantile(cusps, 0.5), rss, internal_errors, rejected,
+          short_reversals, quantile(sign_changes, 0.5));
     }
   }
   bool peers = false;

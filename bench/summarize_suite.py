@@ -49,11 +49,22 @@ def speed_ups(runs, maps):
           f"where the reference stopped at a budget); per expansion {quantile(per_expansion, 0.5):.2f}x")
 
 
+def load_runs(path):
+    """The runs of a bench_suite JSON file; a file that is missing or not one ends the program
+    with a message."""
+    try:
+        with open(path) as f:
+            return json.load(f)["runs"]
+    except OSError as error:
+        sys.exit(f"summarize_suite: cannot read {path}: {error.strerror or error} "
+                 f"(bench_suite --json {path} writes it)")
+    except (ValueError, KeyError, TypeError):
+        sys.exit(f"summarize_suite: {path} is not a JSON file written by bench_suite (no 'runs')")
+
+
 def compare(base_path, other_path):
-    with open(base_path) as f:
-        base = json.load(f)["runs"]
-    with open(other_path) as f:
-        other = json.load(f)["runs"]
+    base = load_runs(base_path)
+    other = load_runs(other_path)
     runs = base + other
     maps = []
     for r in other:
@@ -93,12 +104,16 @@ def compare(base_path, other_path):
 
 def main(argv):
     if argv and argv[0] == "--compare":
+        if len(argv) != 3:
+            sys.exit("usage: summarize_suite.py --compare BASE.json OTHER.json")
         return compare(argv[1], argv[2])
     markdown = "--markdown" in argv
+    paths = [a for a in argv if not a.startswith("--")]
+    if not paths:
+        sys.exit("usage: summarize_suite.py [--markdown] RUN.json... | --compare BASE.json OTHER.json")
     runs = []
-    for path in (a for a in argv if not a.startswith("--")):
-        with open(path) as f:
-            runs.extend(json.load(f)["runs"])
+    for path in paths:
+        runs.extend(load_runs(path))
     maps = []
     for r in runs:
         if r["map"] not in maps:

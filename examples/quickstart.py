@@ -20,7 +20,9 @@ def main() -> int:
     request.start = sp.Pose2D(2.0, 4.8, 0.0)  # in the driving lane, facing +x
     request.goal = sp.Pose2D(3.04, 0.9, math.pi / 2)  # in a slot, facing out: reverse in
     request.footprint = sp.CircleFootprint(0.25)
-    config = sp.PlannerConfig()  # car-like, reverse allowed, turning radius 0.4 m
+    # Tuned for the map's cell size and the robot: car-like, reverse allowed, turning radius
+    # 0.4 m. sp.PlannerConfig() holds the library defaults, which search far more.
+    config = sp.recommended_config(costmap.resolution, request.footprint)
 
     result = planner.plan(request, config)
     d = result.diagnostics

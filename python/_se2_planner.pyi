@@ -8,7 +8,7 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'GridIndex', 'HybridAStar', 'KinematicSample', 'KinematicStateSpace', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'YawBinFootprintTemplates', 'inflate_costmap', 'load_costmap_csv', 'load_costmap_pgm', 'inscribed_radius', 'normalize_yaw', 'planner_status_name', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint', 'OccupancyMapInfo', 'OccupancyMode', 'load_movingai_map', 'load_occupancy_map', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'read_occupancy_map_info', 'plan_many', 'cost_blocks', 'FREE_COST', 'INSCRIBED_COST', 'LETHAL_COST', 'MAX_GRADED_COST', 'UNKNOWN_COST']
+__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'GridIndex', 'HybridAStar', 'KinematicSample', 'KinematicStateSpace', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'YawBinFootprintTemplates', 'inflate_costmap', 'load_costmap_csv', 'load_costmap_pgm', 'inscribed_radius', 'normalize_yaw', 'planner_status_name', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint', 'OccupancyMapInfo', 'OccupancyMode', 'load_movingai_map', 'load_occupancy_map', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'read_occupancy_map_info', 'InflationParameters', 'default_inflation', 'inflate_for_footprint', 'plan_many', 'cost_blocks', 'FREE_COST', 'INSCRIBED_COST', 'LETHAL_COST', 'MAX_GRADED_COST', 'UNKNOWN_COST']
 class Pose2D:
     def __init__(self, x: typing.SupportsFloat | typing.SupportsIndex = 0.0, y: typing.SupportsFloat | typing.SupportsIndex = 0.0, yaw: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> None:
         ...
@@ -359,6 +359,26 @@ class PlannerConfig:
     def analytic_expansion_max_cusps(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
+    def return_partial_path(self) -> bool:
+        """When the search ends without reaching the goal (TIMEOUT, MAX_NODES_EXCEEDED, or NO_PATH
+        once the open set is exhausted), return the path to the expanded pose closest to the goal
+        by the obstacle heuristic (the distance around walls), if closer than the start; the
+        status stays the failure and PlannerResult.partial is set. Default False.
+        """
+    @return_partial_path.setter
+    def return_partial_path(self, arg0: bool) -> None:
+        ...
+    @property
+    def resample_along_arcs(self) -> bool:
+        """Output poses between two path poses that turn lie on the circular arc driven between
+        them instead of on the chord, so no step leaves a pose sideways on cells coarser than
+        path_output_spacing. Default False, recommended True; where a stretch fits in one step
+        the output is unchanged.
+        """
+    @resample_along_arcs.setter
+    def resample_along_arcs(self, arg0: bool) -> None:
+        ...
+    @property
     def smoother_weight_data(self) -> float:
         """Smoother weight pulling each pose back towards the search's pose. Default 0.2. Raise it
         to stay closer to the searched path.
@@ -583,6 +603,9 @@ class PlannerDiagnostics:
 class PlannerResult:
     diagnostics: PlannerDiagnostics
     message: str
+    partial: bool
+    """The search failed (the status says how) and `path` leads to where it got closest to the
+    goal (PlannerConfig.return_partial_path); its counts, length and times describe that path."""
     status: PlannerStatus
     def __init__(self) -> None:
         ...
@@ -892,6 +915,27 @@ class OccupancyMode:
     @property
     def value(self) -> int:
         ...
+class InflationParameters:
+    def __init__(self) -> None:
+        ...
+    @property
+    def cost_scaling_factor(self) -> float:
+        ...
+    @cost_scaling_factor.setter
+    def cost_scaling_factor(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def inflation_radius(self) -> float:
+        ...
+    @inflation_radius.setter
+    def inflation_radius(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def inscribed_radius(self) -> float:
+        ...
+    @inscribed_radius.setter
+    def inscribed_radius(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
 class OccupancyMapInfo:
     image: str
     mode: OccupancyMode
@@ -984,7 +1028,8 @@ def validate_footprint(arg0: CircleFootprint | PolygonFootprint | MultiPolygonFo
 def load_movingai_map(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
     """A MovingAI grid (.map) as a costmap, one character per cell of `resolution` metres: '.', 'G'
     and 'S' free, '@', 'O', 'T' (trees) and 'W' (water) lethal; the first row is the top of the map.
-    RuntimeError "<path>: <what is wrong>"; ValueError for a geometry the costmap refuses.
+    Also the variant whose header names its characters ("free .", "obstacle @") with no type and
+    no map line. RuntimeError "<path>: <what is wrong>"; ValueError for a geometry the costmap refuses.
     """
 def load_occupancy_map(yaml_path: str) -> Costmap:
     """A map YAML file with a PGM image as a costmap (mode, negate and thresholds applied).
@@ -1002,6 +1047,17 @@ def occupancy_percent_to_costs(occupancy: numpy.ndarray, occupied_thresh: typing
 def read_occupancy_map_info(yaml_path: str) -> OccupancyMapInfo:
     """The checked fields of a map YAML file; a relative image name is resolved against the
     YAML file's folder. RuntimeError "<path>: <what is wrong>".
+    """
+def default_inflation(footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, resolution: typing.SupportsFloat | typing.SupportsIndex) -> InflationParameters:
+    """How occupancy maps are inflated for this footprint on cells of `resolution` metres: out to
+    the footprint's circumscribed radius (at least two cells), costs falling from 252 next to a
+    lethal cell to about 10 there, no inscribed band. ValueError "resolution must be finite and
+    positive" or the footprint's first problem.
+    """
+def inflate_for_footprint(costmap: Costmap, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> Costmap:
+    """The occupancy map prepared for planning with this footprint: inflate_costmap with
+    default_inflation(footprint, costmap.resolution). veltrax_se2.plan, plan_many and veltrax-plan
+    prepare occupancy maps with it.
     """
 def plan_many(costmap: Costmap, requests: collections.abc.Sequence[PlanRequest], config: PlannerConfig, workers: typing.SupportsInt | typing.SupportsIndex = 0, token: CancellationToken | None = None, progress: collections.abc.Callable[[int, int, int, PlannerResult], None] | None = None) -> list[PlannerResult]:
     """Plans every request on a fixed pool of `workers` threads (0: one per CPU) and returns the

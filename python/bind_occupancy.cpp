@@ -44,6 +44,11 @@ void bindOccupancy(py::module_& m) {
       .def_readwrite("occupied_thresh", &OccupancyMapInfo::occupied_thresh)
       .def_readwrite("free_thresh", &OccupancyMapInfo::free_thresh)
       .def_readwrite("mode", &OccupancyMapInfo::mode);
+  py::class_<InflationParameters>(m, "InflationParameters")
+      .def(py::init<>())
+      .def_readwrite("inflation_radius", &InflationParameters::inflation_radius)
+      .def_readwrite("inscribed_radius", &InflationParameters::inscribed_radius)
+      .def_readwrite("cost_scaling_factor", &InflationParameters::cost_scaling_factor);
 }
 
 void bindOccupancyFunctions(py::module_& m) {
@@ -68,6 +73,8 @@ void bindOccupancyFunctions(py::module_& m) {
   m.def("load_occupancy_map", &loadOccupancyMap, py::arg("yaml_path"));
   m.def("load_movingai_map", &loadMovingAiMap, py::arg("path"), py::arg("resolution"),
         py::arg("origin_x") = 0.0, py::arg("origin_y") = 0.0);
+  m.def("default_inflation", &defaultInflation, py::arg("footprint"), py::arg("resolution"));
+  m.def("inflate_for_footprint", &inflateForFootprint, py::arg("costmap"), py::arg("footprint"));
 }
 
 }  // namespace veltrax::se2::python

@@ -86,6 +86,8 @@ void bindRecords(py::module_& m) {
       .def_readwrite("footprint_aware_heuristic", &PlannerConfig::footprint_aware_heuristic)
       .def_readwrite("heuristic_reach_factor", &PlannerConfig::heuristic_reach_factor)
       .def_readwrite("analytic_expansion_max_cusps", &PlannerConfig::analytic_expansion_max_cusps)
+      .def_readwrite("return_partial_path", &PlannerConfig::return_partial_path)
+      .def_readwrite("resample_along_arcs", &PlannerConfig::resample_along_arcs)
       .def("validate", &PlannerConfig::validate);
   m.def("recommended_config", &recommendedConfig, py::arg("resolution"), py::arg("footprint"),
         py::arg("allow_in_place_rotation") = false);
@@ -149,6 +151,7 @@ void bindRecords(py::module_& m) {
       .def_readwrite("map_revision", &PlannerResult::map_revision)
       .def_readwrite("goal_revision", &PlannerResult::goal_revision)
       .def_readwrite("robot_revision", &PlannerResult::robot_revision)
+      .def_readwrite("partial", &PlannerResult::partial)
       .def("matches_revisions", &PlannerResult::matchesRevisions);
 
   py::class_<CancellationToken>(m, "CancellationToken")

@@ -350,7 +350,9 @@ void saveResultJson(const PlannerResult& result, const std::string& path) {
         text += plannerStatusName(result.status);
         text += "\",\n  \"message\": \"";
         appendJsonString(text, result.message);
-        text += "\",\n  \"revisions\": {\"map\": " + std::to_string(result.map_revision);
+        // Only a partial path is marked, so a complete result's file reads as it always did.
+        text += result.partial ? "\",\n  \"partial\": true" : "\"";
+        text += ",\n  \"revisions\": {\"map\": " + std::to_string(result.map_revision);
         text += ", \"goal\": " + std::to_string(result.goal_revision);
         text += ", \"robot\": " + std::to_string(result.robot_revision);
         text += "},\n  \"diagnostics\": {\"obstacle_heuristic_cache_hit\": ";

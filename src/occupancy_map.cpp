@@ -4,6 +4,7 @@
 #include <yaml-cpp/depthguard.h>
 #include <yaml-cpp/yaml.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <optional>
@@ -18,6 +19,7 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "detail/errors.hpp"
@@ -335,6 +337,9 @@ Costmap loadOccupancyMap(const std::string& yaml_path) {
 
 Costmap loadMovingAiMap(const std::string& path, double resolution, double origin_x,
                         double origin_y) {
+  static const std::string kMovingAiHeaders =
+      "expected 'type', 'height', 'width' and 'map' lines, or 'height', 'width', 'free' and "
+      "'obstacle' lines, before the rows";
   std::ifstream file = openMapFile(path);
   const auto readLine = [&](std::string& line) {
     if (!std::getline(file, line)) {
@@ -355,9 +360,23 @@ Costmap loadMovingAiMap(const std::string& path, double resolution, double origi
   bool have_width = false;
   bool have_height = false;
   std::string line;
+  // Grids found in the wild may name their characters instead: "height H", "width W", "free C",
+  // "obstacle C" (each repeatable), no type and no map line; the first row ends that header.
+  std::string free_terrain;
+  std::string obstacle_terrain;
+  bool first_row_read = false;
   for (;;) {
+    const bool declared = !free_terrain.empty() && !obstacle_terrain.empty();
     if (!readLine(line)) {
+      if (declared) {
+        break;  // the checks below say what is missing
+      }
       fail(path, "not a MovingAI grid (no 'map' line)");
+    }
+    if (declared && have_width && have_height && !line.empty() &&
+        line.find_first_not_of(free_terrain + obstacle_terrain) == std::string::npos) {
+      first_row_read = true;
+      break;
     }
     std::istringstream words(line);
     std::string key;
@@ -369,12 +388,18 @@ Costmap loadMovingAiMap(const std::string& path, double resolution, double origi
     if (key == "map" && !(words >> extra)) {
       break;
     }
-    if (!(words >> value) || (words >> extra) ||
-        (key != "type" && key != "height" && key != "width")) {
+    const bool terrain = key == "free" || key == "obstacle";
+    if (!(words >> value) || (words >> extra) || (terrain && value.size() != 1) ||
+        (key != "type" && key != "height" && key != "width" && !terrain)) {
       const std::string shown = line.size() <= 58 ? line : line.substr(0, 55) + "...";
-      fail(path, "not a MovingAI grid (header line '" + shown + "')");
+      fail(path, "not a MovingAI grid (header line '" + shown + "'); " + kMovingAiHeaders);
     }
-    if (key != "type") {
+    if (terrain) {
+      if ((key == "free" ? obstacle_terrain : free_terrain).find(value[0]) != std::string::npos) {
+        fail(path, "the header names '" + value + "' both free and obstacle");
+      }
+      (key == "free" ? free_terrain : obstacle_terrain) += value[0];
+    } else if (key != "type") {
       const bool digits =
           value.find_first_not_of("0123456789") == std::string::npos && value.size() <= 9;
       (key == "width" ? have_width : have_height) = digits;
@@ -388,12 +413,17 @@ Costmap loadMovingAiMap(const std::string& path, double resolution, double origi
     fail(path, "grid of " + std::to_string(width) + " x " + std::to_string(height) +
                    " cells is out of range");
   }
+  if (free_terrain.empty() != obstacle_terrain.empty()) {
+    fail(path, std::string("the header names no '") + (free_terrain.empty() ? "free" : "obstacle") +
+                   "' character; " + kMovingAiHeaders);
+  }
+  const bool declared = !free_terrain.empty();
   const std::string shape =
       "expected " + std::to_string(height) + " rows of " + std::to_string(width) + " characters";
   // The first row of the file is the top of the map: row height - 1 of the costmap.
   std::vector<std::uint8_t> cells;
   std::uint64_t rows = 0;
-  while (readLine(line)) {
+  while (std::exchange(first_row_read, false) || readLine(line)) {
     if (line.empty() && rows == height) {
       continue;
     }
@@ -405,6 +435,19 @@ Costmap loadMovingAiMap(const std::string& path, double resolution, double origi
     }
     std::uint8_t* row = cells.data() + (height - 1 - rows) * width;
     for (std::uint64_t x = 0; x < width; ++x) {
+      if (declared) {
+        if (free_terrain.find(line[x]) != std::string::npos) {
+          row[x] = kFreeCost;
+        } else if (obstacle_terrain.find(line[x]) == std::string::npos) {
+          std::string expected;
+          for (const char c : free_terrain + obstacle_terrain) {
+            expected += std::string(expected.empty() ? "" : " ") + c;
+          }
+          fail(path, std::string("unknown terrain '") + line[x] + "' in row " +
+                         std::to_string(rows + 1) + " (expected one of " + expected + ")");
+        }
+        continue;
+      }
       switch (line[x]) {
         case '.':
         case 'G':
@@ -428,6 +471,47 @@ Costmap loadMovingAiMap(const std::string& path, double resolution, double origi
   } catch (const std::invalid_argument& error) {
     detail::throwInvalidArgument(path + ": " + error.what());
   }
+}
+
+InflationParameters defaultInflation(const Footprint& footprint, double resolution) {
+  if (!(std::isfinite(resolution) && resolution > 0.0)) {
+    detail::throwInvalidArgument("resolution must be finite and positive");
+  }
+  const std::vector<std::string> problems = validateFootprint(footprint);
+  if (!problems.empty()) {
+    detail::throwInvalidArgument(problems.front());
+  }
+  double circumscribed = 0.0;
+  if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
+    circumscribed = circle->radius;
+  } else {
+    const auto widen = [&circumscribed](const PolygonFootprint& polygon) {
+      for (const Point2D& point : polygon.points) {
+        circumscribed = std::max(circumscribed, std::hypot(point.x, point.y));
+      }
+    };
+    if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
+      widen(*polygon);
+    } else {
+      for (const PolygonFootprint& component :
+           std::get<MultiPolygonFootprint>(footprint).polygons) {
+        widen(component);
+      }
+    }
+  }
+  // Costs of inflated cells fall to about this at the inflation radius.
+  constexpr double kEdgeCost = 10.0;
+  InflationParameters inflation;
+  inflation.inflation_radius = std::max(circumscribed, 2.0 * resolution);
+  inflation.cost_scaling_factor =
+      std::log(static_cast<double>(kMaxGradedCost) / kEdgeCost) / inflation.inflation_radius;
+  return inflation;
+}
+
+Costmap inflateForFootprint(const Costmap& costmap, const Footprint& footprint) {
+  const InflationParameters inflation = defaultInflation(footprint, costmap.resolution());
+  return inflateCostmap(costmap, inflation.inflation_radius, inflation.inscribed_radius,
+                        inflation.cost_scaling_factor);
 }
 
 }  // namespace veltrax::se2

@@ -88,6 +88,9 @@ PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
   config.analytic_expansion_max_length = 10.0;
   // From that far a curve often fails near its end; every 16th expansion is often enough.
   config.analytic_expansion_ratio = 16.0;
+  // On cells coarser than the output spacing, chords of the primitives' arcs would leave poses
+  // sideways.
+  config.resample_along_arcs = true;
   config.allow_in_place_rotation = allow_in_place_rotation;
   if (allow_in_place_rotation) {
     // Every change between driving and turning on the spot pays the switch penalty; turning

@@ -281,7 +281,9 @@ std::string renderPlanSvg(const Costmap& costmap, const PlanRequest& request,
     // pose).
     appendAttribute(out, "stroke",
                     result.directions.empty() ? colors.path : colors.of(result.directions, i));
-    out += " stroke-width=\"3\" stroke-linecap=\"round\"/>\n";
+    // A partial path, which ends short of the goal, is dashed.
+    out += result.partial ? " stroke-width=\"3\" stroke-dasharray=\"6 4\"/>\n"
+                          : " stroke-width=\"3\" stroke-linecap=\"round\"/>\n";
   }
 
   if (drawable(page, request.start)) {

@@ -7,6 +7,26 @@ explanations of failures, plotting, batch planning and the `veltrax-plan` comman
 
 from importlib.metadata import PackageNotFoundError, version
 
+# What a user needs besides this package's helpers, from one import: the records, footprints,
+# statuses and the recommended configuration of the compiled core.
+from _se2_planner import (
+    CancellationToken,
+    CircleFootprint,
+    Costmap,
+    HybridAStar,
+    MultiPolygonFootprint,
+    PlannerConfig,
+    PlannerDiagnostics,
+    PlannerResult,
+    PlannerStatus,
+    PlanRequest,
+    Point2D,
+    PolygonFootprint,
+    Pose2D,
+    planner_status_name,
+    recommended_config,
+)
+
 from .batch import plan_many
 from .maps import (
     MapFileError,
@@ -36,6 +56,21 @@ except PackageNotFoundError:  # running from a source tree
     __version__ = "0+unknown"
 
 __all__ = [
+    "CancellationToken",
+    "CircleFootprint",
+    "Costmap",
+    "HybridAStar",
+    "MultiPolygonFootprint",
+    "PlannerConfig",
+    "PlannerDiagnostics",
+    "PlannerResult",
+    "PlannerStatus",
+    "PlanRequest",
+    "Point2D",
+    "PolygonFootprint",
+    "Pose2D",
+    "planner_status_name",
+    "recommended_config",
     "Inflation",
     "MapFileError",
     "MapMetadata",

@@ -12,11 +12,11 @@ import threading
 import time
 from collections import OrderedDict, deque
 from concurrent.futures import FIRST_COMPLETED, Executor, wait
-from typing import Callable, Iterable, Sequence, TextIO, cast
+from typing import Any, Callable, Iterable, Sequence, TextIO, cast
 
 import _se2_planner as sp
 
-from .planning import config_fields, copy_config, make_request
+from .planning import config_fields, copy_config, make_request, planning_map
 
 ProgressCallback = Callable[[int, int], None]
 
@@ -44,6 +44,29 @@ class _ProgressBar:
         self.stream.flush()
 
 
+class _TqdmBar:
+    """The same report through tqdm, which draws in terminals and notebooks alike."""
+
+    def __init__(self, total: int) -> None:
+        from tqdm.auto import tqdm
+
+        self.bar = tqdm(total=total, desc="planning", unit="plan")
+
+    def __call__(self, done: int, total: int, failed: int = 0) -> None:
+        self.bar.set_postfix_str(f"{failed} failed", refresh=False)
+        self.bar.update(done - self.bar.n)
+        if done == total:
+            self.bar.close()
+
+
+def _progress_bar(total: int) -> _TqdmBar | _ProgressBar:
+    """tqdm's bar when tqdm is installed, else the text bar on stderr."""
+    try:
+        return _TqdmBar(total)
+    except ImportError:
+        return _ProgressBar(total, sys.stderr)
+
+
 def _as_request(item: object, index: int) -> sp.PlanRequest:
     """A PlanRequest, or (start, goal[, footprint]) made into one; errors name the position."""
     if isinstance(item, sp.PlanRequest):
@@ -60,15 +83,27 @@ def _as_request(item: object, index: int) -> sp.PlanRequest:
 
 
 def plan_many(
-    costmap: sp.Costmap,
+    map_or_path: Any,
     requests: Sequence[sp.PlanRequest] | Iterable[sp.PlanRequest],
     config: sp.PlannerConfig | None = None,
     *,
     workers: int | None = None,
     progress: bool | ProgressCallback | None = None,
     executor: Executor | None = None,
+    resolution: float | None = None,
+    origin: tuple[float, float] = (0.0, 0.0),
+    occupancy: bool = False,
+    inflate: bool | float | None = None,
+    cost_scaling: float | None = None,
 ) -> list[sp.PlannerResult]:
-    """Plans every request on `costmap` and returns the results in request order.
+    """Plans every request on the map and returns the results in request order.
+
+    The map is what `plan` takes (a Costmap, a map file path, an occupancy or cost array with
+    `resolution` and `origin`), prepared as `plan` prepares it (`planning_map`): occupancy maps
+    are inflated for the requests' footprint unless `inflate=False`, so a query gives the same
+    path here, through `plan` and through `veltrax-plan`. Inflation is for one footprint: requests
+    of several footprints on an inflated map raise ValueError (plan each footprint's requests in
+    its own batch).
 
     Requests are PlanRequests or (start, goal[, footprint]) tuples as `make_request` takes them; a
     bad one raises an error naming its position before anything is planned.
@@ -83,19 +118,30 @@ def plan_many(
     with the first chunk for each worker only (a chunk that finds a worker without them is sent
     again with them). Results are the same either way.
 
-    Without a `config`, the recommended configuration for the costmap's resolution and the first
+    Without a `config`, the recommended configuration for the map's resolution and the first
     request's footprint is used (`_se2_planner.recommended_config`).
 
     `workers` defaults to the number of CPUs (at most the number of requests); with an executor it
     sets how finely the batch is cut (about four chunks per worker) and how many of the first
-    chunks carry the map's cells. `progress` may be True (a
-    text bar on stderr with failures so far and the time left), False, None (a bar only for 20
-    requests or more on a terminal) or a callable taking (done, total).
+    chunks carry the map's cells. `progress` may be True (a bar with failures so far and the time
+    left: tqdm's when tqdm is installed, which also draws in notebooks, else a text bar on stderr),
+    False, None (a bar only for 20 requests or more on a terminal or in a notebook) or a callable
+    taking (done, total).
     """
     requests = [_as_request(item, index) for index, item in enumerate(requests)]
     total = len(requests)
     if total == 0:
         return []
+    footprint = requests[0].footprint
+    costmap, inflation = planning_map(map_or_path, footprint, resolution=resolution, origin=origin,
+                                      occupancy=occupancy, inflate=inflate, cost_scaling=cost_scaling)
+    if inflation is not None:
+        first = _footprint_data(footprint)
+        for index, request in enumerate(requests):
+            if _footprint_data(request.footprint) != first:
+                raise ValueError(f"requests[{index}]: the map is inflated for requests[0]'s footprint, "
+                                 "and this request has another (plan each footprint in its own batch, "
+                                 "or pass inflate=False)")
     if config is None:
         config = sp.recommended_config(costmap.resolution, requests[0].footprint)
     if workers is None:
@@ -104,13 +150,14 @@ def plan_many(
         raise ValueError(f"workers must be a positive integer, got {workers!r}")
     workers = min(workers, total)
 
-    bar: _ProgressBar | None = None
+    bar: _TqdmBar | _ProgressBar | None = None
     if callable(progress):
         user_report: ProgressCallback | None = progress
     else:
         user_report = None
-        if progress or (progress is None and total >= 20 and sys.stderr.isatty()):
-            bar = _ProgressBar(total, sys.stderr)
+        shown = sys.stderr.isatty() or "ipykernel" in sys.modules  # a terminal or a notebook
+        if progress or (progress is None and total >= 20 and shown):
+            bar = _progress_bar(total)
     lock = threading.Lock()
     done = 0
     failed = 0
@@ -195,12 +242,13 @@ def _result_data(result: sp.PlannerResult) -> tuple:
     d = result.diagnostics
     return (int(result.status), result.message, result.path_array, result.directions_array,
             {name: getattr(d, name) for name in _DIAGNOSTICS},
-            (result.map_revision, result.goal_revision, result.robot_revision))
+            (result.map_revision, result.goal_revision, result.robot_revision), result.partial)
 
 
 def _result_from(data: tuple) -> sp.PlannerResult:
-    status, message, path, directions, diagnostics, revisions = data
+    status, message, path, directions, diagnostics, revisions, partial = data
     result = sp.PlannerResult()
+    result.partial = partial
     result.status = sp.PlannerStatus(status)
     result.message = message
     result.path = [sp.Pose2D(x, y, yaw) for x, y, yaw in path.tolist()]

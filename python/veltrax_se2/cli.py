@@ -14,7 +14,7 @@ from typing import Sequence
 import _se2_planner as sp
 
 from .maps import MapFileError, _shown, looks_like_occupancy_image, map_kind, read_map_metadata
-from .planning import Inflation, count_cusps, explain, planning_map
+from .planning import Inflation, config_fields, count_cusps, did_you_mean, explain, planning_map
 
 EXIT_SUCCESS = 0
 EXIT_NO_PLAN = 1
@@ -149,7 +149,7 @@ def _parse_setting(config: sp.PlannerConfig, setting: str) -> None:
     if not sep or not field:
         raise UsageError(f"--set {setting!r}: expected FIELD=VALUE")
     if field.startswith("_") or not hasattr(config, field) or callable(getattr(config, field)):
-        raise UsageError(f"--set: PlannerConfig has no field '{field}'")
+        raise UsageError(f"--set: PlannerConfig has no field '{field}'{did_you_mean(field, config_fields())}")
     current = getattr(config, field)
     text = text.strip()
     value: bool | int | float
@@ -179,14 +179,14 @@ def _summary(costmap: sp.Costmap, result: sp.PlannerResult, map_path: str, infla
         + (inflation.describe() if inflation is not None else "not inflated"),
         f"status:   {sp.planner_status_name(result.status)}: {result.message}",
     ]
-    if result.status == sp.PlannerStatus.SUCCESS:
+    if result.status == sp.PlannerStatus.SUCCESS or result.partial:
         cusps = count_cusps(result.directions)
         lines.append(
-            f"path:     {d.path_length:.3f} m, {len(result.path)} poses, "
+            f"path:     {'partial, ' if result.partial else ''}{d.path_length:.3f} m, {len(result.path)} poses, "
             f"{cusps} cusp{'' if cusps == 1 else 's'}, {d.reverse_count} reverse steps, "
             f"{d.in_place_rotation_count} rotation steps"
         )
-    else:
+    if result.status != sp.PlannerStatus.SUCCESS:
         lines.append(f"reason:   {reason}")
     lines.append(
         f"search:   {d.expanded_nodes} expanded, {d.generated_nodes} generated, "
@@ -313,7 +313,7 @@ def run(argv: Sequence[str] | None = None) -> int:
         return EXIT_USAGE
 
     if not args.quiet:
-        reason = explain(result, request, config, costmap)
+        reason = explain(result, request, config, costmap, command_line=True)
         print(_summary(costmap, result, args.map, inflation, reason, wall_ms))
         written = [getattr(args, option) for option in _OUTPUTS if getattr(args, option)]
         if written:

@@ -2,8 +2,10 @@
 
 from __future__ import annotations
 
+import difflib
 import math
 import os
+import warnings
 from dataclasses import dataclass
 from typing import Any, Sequence, Union
 
@@ -15,8 +17,6 @@ from .maps import MapFileError, costmap_from_occupancy, load_map, map_kind
 
 Footprint = Union[sp.CircleFootprint, sp.PolygonFootprint, sp.MultiPolygonFootprint]
 PoseLike = Union[sp.Pose2D, Sequence[float], np.ndarray]
-# Costs of inflated cells fall to about this at the inflation radius.
-_EDGE_COST = 10.0
 
 
 def config_fields() -> list[str]:
@@ -35,9 +35,15 @@ def copy_config(config: sp.PlannerConfig | None = None, **fields: Any) -> sp.Pla
             setattr(copy, name, getattr(config, name))
     for name, value in fields.items():
         if name not in names:
-            raise TypeError(f"PlannerConfig has no field '{name}'")
+            raise TypeError(f"PlannerConfig has no field '{name}'{did_you_mean(name, names)}")
         setattr(copy, name, value)
     return copy
+
+
+def did_you_mean(name: str, names: Sequence[str]) -> str:
+    """"; did you mean 'x'?" for the name in `names` closest to a mistyped one, else ""."""
+    close = difflib.get_close_matches(name, names, n=1)
+    return f"; did you mean '{close[0]}'?" if close else ""
 
 
 def make_pose(value: PoseLike, what: str = "pose") -> sp.Pose2D:
@@ -50,6 +56,9 @@ def make_pose(value: PoseLike, what: str = "pose") -> sp.Pose2D:
         raise ValueError(f"{what} must be (x, y, yaw), got {value!r}") from None
     if not all(math.isfinite(v) for v in (x, y, yaw)):
         raise ValueError(f"{what} must be finite, got ({x!r}, {y!r}, {yaw!r})")
+    if abs(yaw) > 2 * math.pi:
+        warnings.warn(f"{what} yaw {yaw:g} is larger than 2π in magnitude: radians expected "
+                      f"(math.radians({yaw:g}) = {math.radians(yaw):.4f})", stacklevel=3)
     return sp.Pose2D(x, y, yaw)
 
 
@@ -110,12 +119,12 @@ def default_inflation(footprint: Footprint, resolution: float, radius: float | N
                       cost_scaling: float | None = None) -> Inflation:
     """The inflation chosen from the footprint, or the one a caller's radius asks for.
 
-    Without `radius`: the planner charges each motion the highest cost its footprint touches, so
-    a cell's cost should say how close the robot's outline may come to a wall, not where its
-    centre may be: costs fall from 252 next to a lethal cell to about 10 at the inflation radius,
-    which is the footprint's circumscribed radius (at least two cells), with no inscribed band.
-    Paths then keep a clearance of up to one robot radius from walls where the map leaves room
-    and pass narrower gaps at a price.
+    Without `radius`: the library's `default_inflation` (also in C++: `defaultInflation`), which
+    `inflate_for_footprint` applies: costs fall from 252 next to a lethal cell to about 10 at the
+    footprint's circumscribed radius (at least two cells), with no inscribed band, because the
+    planner charges each motion the highest cost its footprint touches. Paths then keep a
+    clearance of up to one robot radius from walls where the map leaves room and pass narrower
+    gaps at a price. A `cost_scaling` replaces the decay.
 
     With `radius`: what `veltrax-plan --inflate RADIUS` has always done, kept for those who rely
     on it: cells within the footprint's inscribed radius (at most `radius`) cost 253, and costs
@@ -125,10 +134,11 @@ def default_inflation(footprint: Footprint, resolution: float, radius: float | N
         inscribed = min(sp.inscribed_radius(footprint), radius)
         scaling = 10.0 if cost_scaling is None else cost_scaling
         return Inflation(radius=float(radius), inscribed=float(inscribed), cost_scaling=float(scaling))
-    radius = max(circumscribed_radius(footprint), 2.0 * resolution)
+    chosen = sp.default_inflation(footprint, resolution)
     if cost_scaling is None:
-        cost_scaling = math.log(252.0 / _EDGE_COST) / radius if radius > 0 else 10.0
-    return Inflation(radius=float(radius), inscribed=0.0, cost_scaling=float(cost_scaling))
+        cost_scaling = chosen.cost_scaling_factor
+    return Inflation(radius=chosen.inflation_radius, inscribed=chosen.inscribed_radius,
+                     cost_scaling=float(cost_scaling))
 
 
 def planning_map(
@@ -141,7 +151,8 @@ def planning_map(
     inflate: bool | float | None = None,
     cost_scaling: float | None = None,
 ) -> tuple[sp.Costmap, Inflation | None]:
-    """The costmap to plan on and the inflation applied to it (None when not inflated).
+    """The costmap to plan on and the inflation applied to it (None when not inflated): how
+    `plan`, `plan_many` and `veltrax-plan` prepare a map, so a query plans the same on each.
 
     `map_or_path`: a Costmap (costs), a path (see `load_map`; `occupancy` reads a bare PGM as an
     occupancy image), an int8 array (occupancy grid: -1, 0..100) or a uint8 array (costs), arrays
@@ -286,26 +297,60 @@ def _touched(costmap: sp.Costmap, pose: sp.Pose2D, footprint: Footprint) -> list
     return kinds
 
 
+def units_hint(footprint: Footprint, costmap: sp.Costmap) -> str:
+    """A hint that the footprint was given in other units than metres when it is far larger than
+    the cells (a hundred of them across its radius) or than the map; else ""."""
+    radius = circumscribed_radius(footprint)
+    side = min(costmap.width, costmap.height) * costmap.resolution
+    if 2 * radius >= side:
+        size = f"wider than the map ({side:g} m across)"
+    elif radius >= 100 * costmap.resolution:
+        size = f"{radius / costmap.resolution:.0f} cells of {costmap.resolution:g} m"
+    else:
+        return ""
+    return (f"; the footprint reaches {radius:g} m from the robot's origin, {size}: "
+            f"footprints are in metres (a radius of 30 cm is 0.3)")
+
+
 def explain(result: sp.PlannerResult, request: sp.PlanRequest, config: sp.PlannerConfig,
-            costmap: sp.Costmap | None = None) -> str:
+            costmap: sp.Costmap | None = None, *, command_line: bool = False) -> str:
     """One line saying why a plan ended as it did and which field or input to change.
 
     With the `costmap` planned on, collisions of the start or goal say which cells the footprint
-    touches (lethal, unknown or off-map) and off-map poses the map's extent.
+    touches (lethal, unknown or off-map) and off-map poses the map's extent; a footprint far
+    larger than the cells or the map gets a hint on units. With `command_line`, fields are
+    spelled as `veltrax-plan` options (`--set allow_unknown=1`) instead of Python's.
     """
+
+    def setting(name: str, value: object) -> str:
+        if not command_line:
+            return f"{name}={value}"
+        if name == "allow_reverse":
+            return "leaving out --no-reverse"
+        return f"--set {name}={int(value) if isinstance(value, bool) else value}"
+
+    def field(name: str) -> str:
+        return f"--set {name}=..." if command_line else name
+
     status = result.status
     S = sp.PlannerStatus
+    units = units_hint(request.footprint, costmap) if costmap is not None else ""
     if status == S.SUCCESS:
         cusps = count_cusps(result.directions)
         return (f"path found: {result.diagnostics.path_length:.2f} m, {len(result.path)} poses, "
                 f"{cusps} cusp{'' if cusps == 1 else 's'}")
     budget_hint = "the recommended configuration or a larger budget may solve it"
+    partial = ""
+    if result.partial and len(result.path):
+        end = result.path[-1]
+        partial = (f"; the partial path returned ({result.diagnostics.path_length:.2f} m) ends "
+                   f"{math.hypot(request.goal.x - end.x, request.goal.y - end.y):.2f} m from the goal")
     if status == S.MAX_NODES_EXCEEDED:
-        return (f"gave up after {config.max_expanded_nodes:,} expansions (max_expanded_nodes); "
-                f"{budget_hint}")
+        return (f"gave up after {config.max_expanded_nodes:,} expansions ({field('max_expanded_nodes')}); "
+                f"{budget_hint}{partial}")
     if status == S.TIMEOUT:
-        return (f"gave up after {config.max_planning_time_seconds:g} s (max_planning_time_seconds); "
-                f"{budget_hint}")
+        return (f"gave up after {config.max_planning_time_seconds:g} s "
+                f"({field('max_planning_time_seconds')}); {budget_hint}{partial}")
     if status == S.CANCELLED:
         return "cancelled through the CancellationToken before a path was found"
     if status in (S.START_OUT_OF_BOUNDS, S.GOAL_OUT_OF_BOUNDS):
@@ -326,20 +371,23 @@ def explain(result: sp.PlannerResult, request: sp.PlanRequest, config: sp.Planne
         pose = request.start if which == "start" else request.goal
         kinds = _touched(costmap, pose, request.footprint)
         line = f"{which} footprint touches {' and '.join(kinds) or 'blocking'} cells"
-        if "unknown" in kinds and not config.allow_unknown:
-            line += "; allow_unknown=True plans through unknown space"
+        # What blocks whatever the configuration comes first; unknown cells only block by choice.
         if "lethal" in kinds or "off-map" in kinds:
             line += f"; move the {which} or use a smaller footprint"
-        return line
+            if "unknown" in kinds and not config.allow_unknown:
+                line += f" ({setting('allow_unknown', True)} alone would not free it)"
+        elif "unknown" in kinds and not config.allow_unknown:
+            line += f"; {setting('allow_unknown', True)} plans through unknown space"
+        return line + units
     if status == S.NO_PATH:
         hints = []
         if not config.allow_reverse:
-            hints.append("allow_reverse=True")
+            hints.append(setting("allow_reverse", True))
         if not config.allow_unknown and costmap is not None and bool((costmap.cells_array == 255).any()):
-            hints.append("allow_unknown=True (the map has unknown cells)")
-        hints.append(f"a smaller minimum_turning_radius (now {config.minimum_turning_radius:g} m) "
+            hints.append(f"{setting('allow_unknown', True)} (the map has unknown cells)")
+        hints.append(f"a smaller {field('minimum_turning_radius')} (now {config.minimum_turning_radius:g} m) "
                      "or footprint")
-        return f"no path ({result.message}); {', '.join(hints)} may open one"
+        return f"no path ({result.message}); {', '.join(hints)} may open one{units}{partial}"
     if status == S.INVALID_REQUEST:
         return f"invalid request: {result.message}"
     return f"internal error: {result.message}; please report it with the map and request"

@@ -113,9 +113,12 @@ def plot(costmap: sp.Costmap, request: sp.PlanRequest, result: sp.PlannerResult,
             for i in np.flatnonzero(labels[:-1] == label):
                 xs += [path[i, 0], path[i + 1, 0], np.nan]
                 ys += [path[i, 1], path[i + 1, 1], np.nan]
-            ax.plot(xs, ys, color=DIRECTION_COLORS[label], linewidth=2.0, solid_capstyle="round")
-            handles.append(Line2D([], [], color=DIRECTION_COLORS[label], linewidth=2.0,
-                                  label=DIRECTION_NAMES[label]))
+            # A partial path, which ends short of the goal, is dashed.
+            style = "--" if result.partial else "-"
+            ax.plot(xs, ys, color=DIRECTION_COLORS[label], linewidth=2.0, solid_capstyle="round",
+                    linestyle=style)
+            handles.append(Line2D([], [], color=DIRECTION_COLORS[label], linewidth=2.0, linestyle=style,
+                                  label=DIRECTION_NAMES[label] + (" (partial)" if result.partial else "")))
         for k in _outline_indices(path, labels):
             pose = sp.Pose2D(*path[k])
             for outline in _outline(pose, request.footprint):
@@ -161,7 +164,8 @@ def plot_title(result: sp.PlannerResult, time_ms: float | None = None) -> str:
     ms = d.total_time_ms if time_ms is None else time_ms
     name = sp.planner_status_name(result.status)
     if result.status != sp.PlannerStatus.SUCCESS:
-        return f"{name}: {result.message} ({ms:.1f} ms)"
+        partial = f", partial path {d.path_length:.2f} m" if result.partial else ""
+        return f"{name}: {result.message}{partial} ({ms:.1f} ms)"
     cusps = count_cusps(result.directions)
     return f"{name}: {d.path_length:.2f} m, {cusps} cusp{'' if cusps == 1 else 's'}, {ms:.1f} ms"
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "detail/errors.hpp"
 #include "detail/path_labels.hpp"
@@ -30,6 +31,63 @@ std::vector<Pose2D> searchedSamples(const FoundPath& found, const MotionPrimitiv
     samples.push_back(sample.pose);
   }
   return samples;
+}
+
+// PathSmoother::resample, with the poses between a and b placed on the circular arc from a to b
+// that turns as their headings do (PlannerConfig::resample_along_arcs): the chord from a to the
+// pose at fraction t leans t * turn / 2 off the arc's tangent at a, and the tangent leans half the
+// turn off the chord a-b. The last pose of each stretch is computed as resample computes it.
+std::vector<Pose2D> resampleAlongArcs(const std::vector<Pose2D>& path, double spacing) {
+  constexpr double kCoincident = 1e-12;  // as PathSmoother::resample
+  double total = 1.0;
+  for (std::size_t i = 1; i < path.size(); ++i) {
+    total +=
+        1.0 + std::ceil(std::hypot(path[i].x - path[i - 1].x, path[i].y - path[i - 1].y) / spacing);
+  }
+  if (!(total <= PathSmoother::kMaxResampledPoses)) {
+    throwLimitExceeded("path spacing is too small for the path length");
+  }
+  if (path.size() <= 1) {
+    return path;
+  }
+  std::vector<Pose2D> out;
+  out.reserve(static_cast<std::size_t>(total));
+  out.push_back(path.front());
+  for (std::size_t i = 1; i < path.size(); ++i) {
+    const Pose2D& a = path[i - 1];
+    const Pose2D& b = path[i];
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    const double d = std::hypot(dx, dy);
+    if (d < kCoincident) {
+      if (std::fabs(normalizeYaw(b.yaw - out.back().yaw)) > kCoincident) {
+        out.push_back(b);
+      }
+      continue;
+    }
+    const double turn = normalizeYaw(b.yaw - a.yaw);
+    auto k = static_cast<std::uint64_t>(std::ceil(d / spacing));
+    const bool arc = k >= 2 && std::fabs(turn) > 1e-9;
+    // Twice the arc's radius; its steps' chords are longer than the straight chord's parts.
+    const double diameter = arc ? d / std::sin(std::fabs(turn) / 2.0) : 0.0;
+    if (arc && diameter * std::sin(std::fabs(turn) / (2.0 * static_cast<double>(k))) > spacing) {
+      ++k;
+    }
+    const double tangent = std::atan2(dy, dx) - turn / 2.0;
+    for (std::uint64_t j = 1; j <= k; ++j) {
+      const double t = static_cast<double>(j) / static_cast<double>(k);
+      const double yaw = normalizeYaw(t * turn + a.yaw);
+      if (arc && j < k) {
+        const double along = diameter * std::sin(std::fabs(turn) * t / 2.0);
+        const double heading = tangent + t * turn / 2.0;
+        out.push_back(
+            Pose2D{a.x + along * std::cos(heading), a.y + along * std::sin(heading), yaw});
+      } else {
+        out.push_back(Pose2D{dx * t + a.x, dy * t + a.y, yaw});
+      }
+    }
+  }
+  return out;
 }
 
 class PostProcess {
@@ -91,12 +149,12 @@ class PostProcess {
         diagnostics_.in_place_rotation_count == 0 && diagnostics_.direction_switch_count == 0) {
       path = smoothPath(path, checker_, footprint_, config_);
     }
-    std::vector<Pose2D> out = PathSmoother::resample(path, config_.path_output_spacing);
+    std::vector<Pose2D> out = resample(path);
     if (passes(out, timedValidate(out, config_.collision_check_step))) {
       path = std::move(out);
       return true;
     }
-    std::vector<Pose2D> fallback = PathSmoother::resample(raw, config_.path_output_spacing);
+    std::vector<Pose2D> fallback = resample(raw);
     const CollisionResult r2 = timedValidate(fallback, config_.collision_check_step);
     const char* failure = nullptr;
     if (checkRadius() &&
@@ -113,8 +171,7 @@ class PostProcess {
       // where the search's own samples passed. Those samples, every primitive's in order and then
       // the curve's, are exactly what the search accepted. They lie one sample step apart up to
       // rounding, which must not make the sweep add a sample between two of them.
-      std::vector<Pose2D> driven =
-          PathSmoother::resample(searchedSamples(found_, table_), config_.path_output_spacing);
+      std::vector<Pose2D> driven = resample(searchedSamples(found_, table_));
       const double step = config_.collision_check_step * (1.0 + 1e-9);
       if (!passes(driven, timedValidate(driven, step))) {
         refuse(failure, PlannerStatus::INTERNAL_ERROR);
@@ -145,6 +202,11 @@ class PostProcess {
     }
     diagnostics_.path_length = length;
     diagnostics_.total_time_ms = millisecondsSince(t0_);
+  }
+
+  std::vector<Pose2D> resample(const std::vector<Pose2D>& poses) const {
+    return config_.resample_along_arcs ? resampleAlongArcs(poses, config_.path_output_spacing)
+                                       : PathSmoother::resample(poses, config_.path_output_spacing);
   }
 
   bool checkRadius() const { return !config_.allow_in_place_rotation; }

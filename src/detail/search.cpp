@@ -7,6 +7,7 @@
 #include <limits>
 #include <new>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "detail/clearance.hpp"
@@ -72,6 +73,9 @@ class Search {
              const MotionPrimitive& primitive, std::uint32_t key, std::uint8_t cost);
   bool tryAnalyticExpansion(const Node& node);
   void finish(const Workspace& workspace, std::uint32_t goal_node);
+  // After a failed search, with return_partial_path: the path to the expanded node closest to the
+  // goal, under the failure status already in the result.
+  void finishPartial(const Workspace& workspace);
 
   CollisionResult timedCollisionCheck(const Pose2D& pose) {
     const auto start = Clock::now();
@@ -344,12 +348,14 @@ void Search::search(Workspace& workspace) {
       return;
     }
     if (!mayContinue()) {
+      finishPartial(workspace);
       return;
     }
     expand(workspace, current, node);
   }
   diagnostics_.search_time_ms = millisecondsSince(ts);
   fail(PlannerStatus::NO_PATH, "open set exhausted");
+  finishPartial(workspace);
 }
 
 bool Search::reachesGoal(const Node& node) {
@@ -553,6 +559,44 @@ void Search::finish(const Workspace& workspace, std::uint32_t goal_node) {
   std::reverse(found.arrival_directions.begin(), found.arrival_directions.end());
   std::reverse(found.arrival_steerings.begin(), found.arrival_steerings.end());
   finishPlan(found, *table_, checker_, request_, config_, t0_, result_);
+}
+
+void Search::finishPartial(const Workspace& workspace) {
+  if (!config_.return_partial_path || result_.status == PlannerStatus::CANCELLED) {
+    return;
+  }
+  const auto closeness = [&](const Pose2D& pose, double& straight) {
+    GridIndex cell;
+    costmap_.worldToMap(pose.x, pose.y, cell);  // nodes lie on the map
+    straight = std::hypot(request_.goal.x - pose.x, request_.goal.y - pose.y);
+    return std::min(obstacle_[cell.y * width_ + cell.x], reach_);
+  };
+  double best_straight = 0.0;
+  double best = closeness(request_.start, best_straight);
+  std::uint32_t best_node = kInvalidIndex;
+  const std::vector<Node>& nodes = workspace.nodes;
+  for (std::uint32_t i = 0; i < nodes.size(); ++i) {
+    if (!nodes[i].closed) {
+      continue;
+    }
+    double straight = 0.0;
+    const double o = closeness(nodes[i].pose, straight);
+    if (o < best || (best_node != kInvalidIndex && o == best && straight < best_straight)) {
+      best = o;
+      best_straight = straight;
+      best_node = i;
+    }
+  }
+  if (best_node == kInvalidIndex) {
+    return;  // no closer than the start
+  }
+  const PlannerStatus status = result_.status;
+  const std::string message = result_.message;
+  curve_.clear();
+  finish(workspace, best_node);
+  result_.partial = result_.status == PlannerStatus::SUCCESS;
+  result_.status = status;
+  result_.message = message;
 }
 
 }  // namespace

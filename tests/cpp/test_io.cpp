@@ -155,13 +155,27 @@ TEST_F(Files, MovingAiGridsAndTheirRefusals) {
   EXPECT_EQ(map.cells(), (Bytes{254, 254, 254, 0, 0, 0, 0, 254}));
   EXPECT_EQ(std::make_tuple(map.width(), map.resolution(), map.originX(), map.originY()),
             std::make_tuple(std::uint64_t{4}, 0.5, 1.0, 2.0));
+  // The variant that names its characters, with no type and no map line.
+  const std::string named = "height 2\nwidth 4\nfree .\nobstacle @\nobstacle T\n";
+  EXPECT_EQ(loadMovingAiMap(write("b.map", named + ".@@T\n@...\n"), 1.0).cells(),
+            (Bytes{254, 0, 0, 0, 0, 254, 254, 254}));
+  const std::string expected_headers =
+      "; expected 'type', 'height', 'width' and 'map' lines, or 'height', 'width', 'free' and "
+      "'obstacle' lines, before the rows";
   for (const auto& [text, message] : std::vector<std::pair<std::string, std::string>>{
+           {named + ".@@T\n@.G.\n", "unknown terrain 'G' in row 2 (expected one of . @ T)"},
+           {named + ".@@T\n", "expected 2 rows of 4 characters"},
+           {"height 2\nwidth 4\nfree .\n....\n....\n",
+            "not a MovingAI grid (header line '....')" + expected_headers},
+           {"height 2\nwidth 4\nfree .\nmap\n....\n....\n",
+            "the header names no 'obstacle' character" + expected_headers},
+           {"free .\nobstacle .\n", "the header names '.' both free and obstacle"},
            {head + "....\n.X..\n", "unknown terrain 'X' in row 2 (expected one of . G S @ O T W)"},
            {head + "....\n", "expected 2 rows of 4 characters"},
            {head + "....\n...\n", "expected 2 rows of 4 characters"},
            {"type octile\nheight 2\nmap\n", "the header needs integer 'height' and 'width'"},
            {"type octile\nheight 0\nwidth 4\nmap\n", "grid of 4 x 0 cells is out of range"},
-           {"hello world\n", "not a MovingAI grid (header line 'hello world')"},
+           {"hello world\n", "not a MovingAI grid (header line 'hello world')" + expected_headers},
            {"type octile\n", "not a MovingAI grid (no 'map' line)"}}) {
     const std::string path = write("bad.map", text);
     EXPECT_EQ(thrownMessage([&] { loadMovingAiMap(path, 1.0); }),

@@ -183,7 +183,7 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   EXPECT_EQ(c.direction_switch_penalty, 2.0);
   EXPECT_EQ(c.analytic_expansion_max_cusps, 1u);
   EXPECT_EQ(c.heuristic_weight, 1.5);
-  EXPECT_TRUE(c.footprint_aware_heuristic);
+  EXPECT_TRUE(c.footprint_aware_heuristic && c.resample_along_arcs && !c.return_partial_path);
   EXPECT_EQ(c.analytic_expansion_max_cost, 253);
 }
 

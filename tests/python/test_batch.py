@@ -5,11 +5,13 @@ import contextlib
 import math
 import pathlib
 import pickle
+import sys
 from concurrent.futures import Executor, ProcessPoolExecutor, ThreadPoolExecutor
 
 import pytest
 
 import _se2_planner as sp
+import veltrax_se2 as vx
 from veltrax_se2 import load_map, make_request, plan_many
 
 WAREHOUSE = load_map(pathlib.Path(__file__).resolve().parents[2] / "examples" / "maps" / "warehouse.yaml")
@@ -77,3 +79,29 @@ def test_bad_batches_are_refused(requests, workers, error, message):
     with pytest.raises(error) as caught:
         plan_many(WAREHOUSE, requests, workers=workers)
     assert str(caught.value) == message
+
+
+def test_tqdm_draws_the_bar_when_installed(monkeypatch):
+    class Bar:  # what plan_many may use of tqdm.auto.tqdm
+        def __init__(self, total, **options):
+            self.n, self.total, self.postfix, self.closed = 0, total, "", False
+            drawn.append(self)
+
+        def update(self, n):
+            self.n += n
+
+        def set_postfix_str(self, text, refresh=True):
+            self.postfix = text
+
+        def close(self):
+            self.closed = True
+
+    drawn = []
+    module = type(sys)("tqdm.auto")
+    module.tqdm = Bar
+    monkeypatch.setitem(sys.modules, "tqdm", type(sys)("tqdm"))
+    monkeypatch.setitem(sys.modules, "tqdm.auto", module)
+    requests = [vx.make_request(*query) for query in QUERIES[:3]] + [vx.make_request(DOCKS[0], (40, 5, 0))]
+    plan_many(WAREHOUSE, requests, vx.recommended_config(0.05, vx.CircleFootprint(0.25)), progress=True)
+    [bar] = drawn
+    assert (bar.n, bar.total, bar.postfix, bar.closed) == (4, 4, "1 failed", True)

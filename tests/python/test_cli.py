@@ -48,13 +48,18 @@ FROM_LANE = [PARKING, "--start", "2", "4.8", "0"]
     (ACROSS, 0, "status:   SUCCESS: path found"),
     ([*ACROSS, "--library-defaults"], 1, "status:   MAX_NODES_EXCEEDED: maximum expanded nodes exceeded"),
     ([*FROM_LANE, "--goal", "0.4", "4", "0", "--radius", "0.2"], 1,
-     "reason:   goal footprint touches unknown cells; allow_unknown=True plans through unknown space"),
-    ([*FROM_LANE, "--goal", "6", "4", "0"], 1,
-     "reason:   goal footprint touches lethal cells; move the goal or use a smaller footprint"),
+     "reason:   goal footprint touches unknown cells; --set allow_unknown=1 plans through unknown space"),
+    ([PARKING, "--start", "0.4", "4.2", "0", "--goal", "6", "4", "0", "--radius", "0.4"], 1,
+     "reason:   start footprint touches lethal and unknown cells; move the start or use a smaller footprint "
+     "(--set allow_unknown=1 alone would not free it)"),
+    ([*FROM_LANE, "--goal", "6", "4", "0", "--radius", "30"], 1,  # centimetres meant
+     "reason:   start footprint touches off-map cells; move the start or use a smaller footprint; the footprint "
+     "reaches 30 m from the robot's origin, wider than the map (8 m across): footprints are in metres (a radius "
+     "of 30 cm is 0.3)"),
     ([*FROM_LANE, "--goal", "30", "4", "0"], 1,
      "reason:   goal (30, 4) is outside the map, which covers x 0..12 m, y 0..8 m"),
     ([*FROM_LANE, "--goal", "3.04", "0.9", "90", "--degrees", "--set", "max_expanded_nodes=10"], 1,
-     "reason:   gave up after 10 expansions (max_expanded_nodes); the recommended configuration or "
+     "reason:   gave up after 10 expansions (--set max_expanded_nodes=...); the recommended configuration or "
      "a larger budget may solve it"),
     ([WAREHOUSE, "--start", "1", "5", "0", "--goal", "1", "5", "180", "--degrees", "--in-place-rotation"], 0,
      "path:     0.000 m, 36 poses, 0 cusps, 0 reverse steps, 35 rotation steps"),  # turning on the spot
@@ -66,7 +71,7 @@ def test_outcomes_exit_codes_and_what_to_change(argv, code, line, capsys):
     assert cli.run(argv) == code
     lines = capsys.readouterr().out.splitlines()
     assert line in lines
-    radius = 0.2 if "--radius" in argv else 0.25  # inflated out to it, costs 10/252 of the top there
+    radius = float(argv[argv.index("--radius") + 1]) if "--radius" in argv else 0.25  # costs 10/252 of 252 there
     assert "--inflate" in argv or lines[0].endswith(
         f"inflated to {radius:.2f} m (cost scaling {math.log(25.2) / radius:.2f} per m)")
     assert float(lines[-1].split()[1]) > 0  # measured wall time, also where the record has none
@@ -77,6 +82,8 @@ def test_outcomes_exit_codes_and_what_to_change(argv, code, line, capsys):
     [
         ([PARKING, *INTO_SLOT, "--set", "angle_bins=4"], "configuration: angle_bins must be at least 8"),
         ([PARKING, *INTO_SLOT, "--set", "no_such_field=1"], "--set: PlannerConfig has no field 'no_such_field'"),
+        ([PARKING, *INTO_SLOT, "--set", "max_node=1"],
+         "--set: PlannerConfig has no field 'max_node'; did you mean 'max_expanded_nodes'?"),
         ([PARKING, *INTO_SLOT, "--set", "allow_reverse=maybe"], "--set allow_reverse: cannot use 'maybe' (expected bool)"),
         ([PARKING, *INTO_SLOT, "--radius", "-1"], "footprint: circle radius must be finite and positive"),
         ([PARKING, *INTO_SLOT, "--polygon", "0,0;1;1,1"], "--polygon: cannot read vertex '1' (expected X,Y)"),

@@ -1,6 +1,7 @@
 """The package as a user meets it: maps as robots hold them, one-call planning, segments,
 inflation by default, command-line warnings and pictures."""
 
+import json
 import math
 import pathlib
 from fractions import Fraction
@@ -106,19 +107,37 @@ def test_plan_takes_plain_values_and_starts_from_the_recommended_config(monkeypa
     result = vx.plan(PARKING, np.array(START), INTO_SLOT, 0.25, config, max_expanded_nodes=5)
     assert result.status == sp.PlannerStatus.MAX_NODES_EXCEEDED and config.max_expanded_nodes == 1_000_000
     result = vx.plan(str(PARKING), START, INTO_SLOT, [(0.3, 0.2), (-0.3, 0.2), (-0.3, -0.2), (0.3, -0.2)])
-    assert [p.direction for p in vx.segments(result)] == [1, -1]
+    parts = vx.segments(result)
+    assert [p.direction for p in parts] == [1, -1]
+    assert parts[0].poses[-1].tolist() == parts[1].poses[0].tolist()
     result = vx.plan(MAPS / "warehouse.yaml", (1, 5, 0), (1, 5, math.pi), allow_in_place_rotation=True)
     assert result.status == sp.PlannerStatus.SUCCESS and set(result.directions) == {0}  # about on the spot
     # Asked to turn on the spot, the recommended configuration's branch for it: cheap switches, a stronger weight.
     assert [(c.allow_in_place_rotation, c.direction_switch_penalty, c.heuristic_weight, c.max_expanded_nodes)
             for c in configs] == [(False, 2.0, 1.5, 5), (False, 2.0, 1.5, 1_000_000), (True, 0.05, 3.0, 1_000_000)]
-    with pytest.raises(TypeError, match="^PlannerConfig has no field 'max_nodes'$"):
+    with pytest.raises(TypeError, match="^PlannerConfig has no field 'max_nodes'; did you mean 'max_expanded_nodes'"):
         vx.plan(PARKING, START, INTO_SLOT, max_nodes=5)
+    with pytest.warns(UserWarning, match=r"^goal yaw 90 is larger than 2π in magnitude: radians expected "
+                                         r"\(math.radians\(90\) = 1.5708\)$"):
+        vx.make_request(START, (3.04, 0.9, 90))
 
 
-def test_occupancy_maps_are_inflated_for_clearance():
+def test_occupancy_maps_are_inflated_for_clearance_alike_by_every_entry_point(tmp_path):
     raw = vx.load_map(MAPS / "warehouse.yaml")
     query = (1.0, 5.0, 0.0), (3.5, 2.8, -math.pi / 2)
+    written = tmp_path / "plan.json"
+    assert cli.run([str(MAPS / "warehouse.yaml"), "--start", *map(repr, query[0]), "--goal",
+                    *map(repr, query[1]), "--json", str(written), "--quiet"]) == 0
+    by_cli = [[pose["x"], pose["y"], pose["yaw"]] for pose in json.loads(written.read_text())["path"]]
+    [by_batch] = vx.plan_many(MAPS / "warehouse.yaml", [query])
+    assert by_cli == vx.plan(MAPS / "warehouse.yaml", *query).path_array.tolist() == by_batch.path_array.tolist()
+    # Out to the circumscribed radius (at least two cells), 252 falling to 10 there.
+    for footprint, resolution, radius in [(sp.CircleFootprint(0.25), 0.05, 0.25),
+                                          (vx.make_footprint([(0.3, 0.4), (-0.3, 0.4), (0, -0.1)]), 0.05, 0.5),
+                                          (sp.CircleFootprint(0.05), 0.04, 0.08)]:
+        chosen = sp.default_inflation(footprint, resolution)
+        assert (chosen.inflation_radius, chosen.inscribed_radius) == (radius, 0.0)
+        assert chosen.cost_scaling_factor == pytest.approx(math.log(25.2) / radius, rel=1e-15)
 
     def within(path, radius):  # some pose of the 0.25 m robot comes within radius - 0.25 of a wall
         return any(sp.CollisionChecker(raw).check(sp.Pose2D(*pose), sp.CircleFootprint(radius)).collision

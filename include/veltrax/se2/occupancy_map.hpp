@@ -9,6 +9,7 @@
 
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/export.hpp"
+#include "veltrax/se2/footprint.hpp"
 
 namespace veltrax::se2 {
 
@@ -57,11 +58,36 @@ VELTRAX_SE2_EXPORT Costmap loadOccupancyMap(const std::string& yaml_path);
 // A MovingAI benchmark grid ("type octile", "height H", "width W", "map", then H rows of W
 // characters, the first row the top of the map), one character per cell of `resolution` metres:
 // '.', 'G' and 'S' (swamp) free, '@', 'O' (out of bounds), 'T' (trees) and 'W' (water) lethal,
-// as a ground robot crosses neither trees nor water. Throws std::runtime_error "<path>: <what is
+// as a ground robot crosses neither trees nor water. Also read: the variant that names its
+// characters, "height H", "width W", "free C", "obstacle C" (each repeatable, no type and no map
+// line), whose cells are those characters only. Throws std::runtime_error "<path>: <what is
 // wrong>" (e.g. "unknown terrain 'X' in row 3 (expected one of . G S @ O T W)") or "cannot read
 // map file <path>: <reason>", std::invalid_argument "<path>: " and the Costmap constructor's
 // message for a geometry it refuses.
 VELTRAX_SE2_EXPORT Costmap loadMovingAiMap(const std::string& path, double resolution,
                                            double origin_x = 0.0, double origin_y = 0.0);
+
+// How lethal cells of an occupancy map are inflated before planning (see inflateCostmap).
+struct InflationParameters {
+  double inflation_radius = 0.0;
+  double inscribed_radius = 0.0;
+  double cost_scaling_factor = 0.0;
+};
+
+// The inflation for a robot of this footprint on cells of `resolution` metres. The planner charges
+// each motion the highest cost its footprint touches, so a cell's cost should say how close the
+// robot's outline may come to a wall, not where its centre may be: costs fall from 252 next to a
+// lethal cell to about 10 at the inflation radius, which is the footprint's circumscribed radius
+// (at least two cells), with no inscribed band. Paths then keep up to one robot radius of
+// clearance where the map leaves room and pass narrower gaps at a price. Throws
+// std::invalid_argument "resolution must be finite and positive" and the footprint's first
+// problem.
+VELTRAX_SE2_EXPORT InflationParameters defaultInflation(const Footprint& footprint,
+                                                        double resolution);
+
+// An occupancy map prepared for planning with a robot of this footprint: inflateCostmap with
+// defaultInflation(footprint, costmap.resolution()). The Python package, its command line and its
+// batch planner prepare occupancy maps with it, so a query plans the same on all of them.
+VELTRAX_SE2_EXPORT Costmap inflateForFootprint(const Costmap& costmap, const Footprint& footprint);
 
 }  // namespace veltrax::se2

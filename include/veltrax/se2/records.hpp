@@ -98,6 +98,19 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // Largest number of changes of direction an analytic curve may make, counting the one where it
   // joins the search's path; the default sets no limit.
   std::uint32_t analytic_expansion_max_cusps = 0xFFFFFFFFu;
+  // When the search ends without reaching the goal (TIMEOUT, MAX_NODES_EXCEEDED, or NO_PATH once
+  // the open set is exhausted), return the post-processed path to the expanded node closest to
+  // the goal by the obstacle heuristic (the distance around walls; ties: the nearer in a straight
+  // line, then the first created) if it is closer than the start, with the failure status kept
+  // and PlannerResult::partial set. For a robot that must move now, or to see how far the search
+  // got.
+  bool return_partial_path = false;
+  // Output poses between two path poses that turn lie on the circular arc the robot drives from
+  // one to the other, instead of on the straight chord, so that every step leans off its heading
+  // by half its turn (on coarse cells a chord spans several output steps and would leave the
+  // start sideways). Endpoints stay; a stretch gets one more step where its arc needs it to keep
+  // path_output_spacing. Where a stretch fits in one step the output is as without.
+  bool resample_along_arcs = false;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
@@ -174,8 +187,9 @@ struct VELTRAX_SE2_EXPORT PlannerDiagnostics {
 struct VELTRAX_SE2_EXPORT PlannerResult {
   PlannerStatus status = PlannerStatus::INTERNAL_ERROR;
   std::string message;
-  // Empty unless SUCCESS. Starts with request.start exactly as given: its yaw is not normalised,
-  // though the following poses' yaws are. Ends within the tolerances of the goal.
+  // Empty unless SUCCESS or partial. Starts with request.start exactly as given: its yaw is not
+  // normalised, though the following poses' yaws are. Ends within the tolerances of the goal
+  // (when partial: at the explored pose closest to it).
   std::vector<Pose2D> path;
   // One output label per pose of path: label i is the step that leaves pose i (the last pose
   // repeats the one before), read from the path's geometry. The search's own labels, the motion
@@ -185,6 +199,9 @@ struct VELTRAX_SE2_EXPORT PlannerResult {
   std::uint64_t map_revision = 0;
   std::uint64_t goal_revision = 0;
   std::uint64_t robot_revision = 0;
+  // The search failed (the status says how) and `path` leads to where it got closest to the goal
+  // (PlannerConfig::return_partial_path); the path's step counts, length and times describe it.
+  bool partial = false;
 
   bool matchesRevisions(std::uint64_t map_revision_, std::uint64_t goal_revision_,
                         std::uint64_t robot_revision_) const noexcept {
