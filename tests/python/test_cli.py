@@ -138,3 +138,18 @@ def test_outputs_never_overwrite_an_input_or_each_other(tmp_path, capsys, output
     advice = "write the output elsewhere" if " is the " in message else "write each output to a file of its own"
     assert capsys.readouterr() == ("", f"veltrax-plan: error: {message.format(d=tmp_path)}; {advice}\n")
     assert {path: path.read_bytes() for path in tmp_path.iterdir() if path.is_file()} == files
+
+
+def test_a_partial_path_on_request_is_shown_and_written(tmp_path, capsys):
+    written = tmp_path / "plan.json"
+    assert cli.run([*FROM_LANE, "--goal", "3.04", "0.9", "90", "--degrees", "--set", "max_expanded_nodes=100",
+                    "--set", "return_partial_path=1", "--json", str(written)]) == 1
+    lines = capsys.readouterr().out.splitlines()
+    result = json.loads(written.read_text())
+    assert (result["status"], result["partial"]) == ("MAX_NODES_EXCEEDED", True)
+    assert lines[2].startswith(f"path:     partial, {result['diagnostics']['path_length']:.3f} m, "
+                               f"{len(result['path'])} poses, ")
+    end = result["path"][-1]
+    assert lines[3].endswith(f"; the partial path returned ({result['diagnostics']['path_length']:.2f} m) ends "
+                             f"{math.hypot(3.04 - end['x'], 0.9 - end['y']):.2f} m from the goal")
+    assert result["path"][0] == {"x": 2, "y": 4.8, "yaw": 0, "direction": 1}

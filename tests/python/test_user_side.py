@@ -77,8 +77,8 @@ def test_segments_split_at_the_cusp():
     ("NO_PATH", [], False, "no path (boxed in); allow_unknown=True (the map has unknown cells), a smaller "
                            "minimum_turning_radius (now 0.4 m) or footprint may open one"),
     ("NO_PATH", [], True, "no path (boxed in); a smaller minimum_turning_radius (now 0.4 m) or footprint may open one"),
-    ("GOAL_IN_COLLISION", [], False, "goal footprint touches lethal and unknown cells; allow_unknown=True plans "
-                                     "through unknown space; move the goal or use a smaller footprint"),
+    ("GOAL_IN_COLLISION", [], False, "goal footprint touches lethal and unknown cells; move the goal or use a "
+                                     "smaller footprint (allow_unknown=True alone would not free it)"),
     ("GOAL_IN_COLLISION", [], True, "goal footprint touches lethal and unknown cells; move the goal or use a "
                                     "smaller footprint"),
 ])
