@@ -359,6 +359,23 @@ class PlannerConfig:
     def analytic_expansion_max_cusps(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
+    def wide_node_keys(self) -> bool:
+        """Search maps of more than 2**32 cells x angle_bins with 64-bit node keys instead of
+        refusing them. Default False.
+        """
+    @wide_node_keys.setter
+    def wide_node_keys(self, arg0: bool) -> None:
+        ...
+    @property
+    def lazy_obstacle_heuristic(self) -> bool:
+        """Compute the obstacle heuristic only as far as the search reads it, and keep it (repaired
+        by update_costmap) for later plans to the same goal. Results equal those with
+        heuristic_reach_factor 0. Default False.
+        """
+    @lazy_obstacle_heuristic.setter
+    def lazy_obstacle_heuristic(self, arg0: bool) -> None:
+        ...
+    @property
     def smoother_weight_data(self) -> float:
         """Smoother weight pulling each pose back towards the search's pose. Default 0.2. Raise it
         to stay closer to the searched path.

@@ -99,11 +99,26 @@ inline void forEachNeighbour(std::size_t cell, std::size_t x, std::size_t y, std
 }
 
 // Where a field may stop early: once the start cell's value is final and every value below
-// factor x that value + margin is final too. No stop when factor is 0.
+// factor x that value + margin is final too. No stop when factor is 0. Also where the caller's
+// poll is called from.
 struct Stop {
   std::size_t start = 0;
   double factor = 0.0;
   double margin = 0.0;
+  const std::function<void()>* poll = nullptr;
+  mutable std::size_t until_poll = kPollInterval;
+
+  static constexpr std::size_t kPollInterval = 4096;
+
+  // Counts a settled cell; calls the poll every kPollInterval of them.
+  void count() const {
+    if (--until_poll == 0) {
+      until_poll = kPollInterval;
+      if (poll != nullptr && *poll) {
+        (*poll)();
+      }
+    }
+  }
 
   // `settled`: every value below it is final. Returns whether the search may stop there.
   bool reached(const double* dist, double settled) const {
@@ -131,6 +146,7 @@ double fillWithHeap(std::vector<double>& distances, std::size_t goal, std::size_
     if (d != dist[cell]) {
       continue;
     }
+    stop.count();
     forEachNeighbour(cell, cell % width, cell / width, width, height, cells, costs,
                      [&](std::size_t neighbour, double step) {
                        const double candidate = step + d;
@@ -178,6 +194,7 @@ double fillWithBuckets(std::vector<double>& distances, std::size_t goal, std::si
         continue;
       }
       const double d = entry.distance;
+      stop.count();
       forEachNeighbour(entry.cell, entry.cell % width, entry.cell / width, width, height, cells,
                        costs, [&](std::size_t neighbour, double step) {
                          const double candidate = step + d;
@@ -216,7 +233,7 @@ namespace detail {
 // only blocking neighbours, the neighbour towards the other cell is nearer still), so only those
 // border cells stamp their disc.
 std::vector<std::uint8_t> blockNearObstacles(const Costmap& costmap, bool allow_unknown,
-                                             double clearance) {
+                                             double clearance, const std::function<void()>& poll) {
   const std::vector<std::uint8_t>& source = costmap.cells();
   std::vector<std::uint8_t> cells = source;
   const double reach = clearance / costmap.resolution();
@@ -240,6 +257,9 @@ std::vector<std::uint8_t> blockNearObstacles(const Costmap& costmap, bool allow_
     return costBlocks(c, allow_unknown);
   };
   for (std::ptrdiff_t y = 0; y < height; ++y) {
+    if (poll && y % 16 == 0) {
+      poll();
+    }
     for (std::ptrdiff_t x = 0; x < width; ++x) {
       if (!blocks(x, y)) {
         continue;
@@ -294,7 +314,8 @@ ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, boo
 
 ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown,
                                      double cost_penalty, double clearance, GridIndex start,
-                                     double reach_factor, std::vector<double> storage)
+                                     double reach_factor, std::vector<double> storage,
+                                     const std::function<void()>& poll)
     : width_(costmap.width()), height_(costmap.height()), distances_(std::move(storage)) {
   if (!costmap.isInside(goal.x, goal.y)) {
     detail::throwOutOfRange("heuristic goal outside map");
@@ -314,7 +335,7 @@ ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, boo
   // Without a clearance the costmap's own cells are read; no copy is made.
   std::vector<std::uint8_t> blocked_near;
   if (clearance > 0.0) {
-    blocked_near = detail::blockNearObstacles(costmap, allow_unknown, clearance);
+    blocked_near = detail::blockNearObstacles(costmap, allow_unknown, clearance, poll);
   }
   const std::uint8_t* cells = clearance > 0.0 ? blocked_near.data() : costmap.cells().data();
   const std::size_t width = static_cast<std::size_t>(width_);
@@ -322,7 +343,7 @@ ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, boo
   distances_.assign(width * height, kInfinity);
   const std::size_t goal_cell = static_cast<std::size_t>(goal.y) * width + goal.x;
   // A metre beyond the factor keeps short queries from stopping at once.
-  const Stop stop{static_cast<std::size_t>(start.y) * width + start.x, reach_factor, 1.0};
+  const Stop stop{static_cast<std::size_t>(start.y) * width + start.x, reach_factor, 1.0, &poll};
   // The goal's own cost is never consulted: a goal on a lethal cell still spreads values.
   distances_[goal_cell] = 0.0;
 

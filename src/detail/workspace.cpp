@@ -8,14 +8,15 @@ namespace veltrax::se2 {
 
 namespace detail {
 
-std::uint64_t nodeKeyCapacity(std::uint64_t width, std::uint64_t height,
-                              std::uint32_t angle_bins) noexcept {
+std::uint64_t nodeKeyCapacity(std::uint64_t width, std::uint64_t height, std::uint32_t angle_bins,
+                              bool wide) noexcept {
   if (angle_bins == 0 ||
       (height != 0 && width > std::numeric_limits<std::uint64_t>::max() / height)) {
     return 0;
   }
   const std::uint64_t cells = width * height;
-  if (cells > std::uint64_t{kInvalidIndex} / angle_bins) {
+  const std::uint64_t limit = wide ? std::uint64_t{1} << 62 : std::uint64_t{kInvalidIndex};
+  if (cells > limit / angle_bins) {
     return 0;
   }
   return cells * angle_bins;
@@ -31,7 +32,7 @@ void HybridAStar::Workspace::reset(std::uint64_t capacity) {
     if (index.hashed() || index.dirtyBytes() > kIndexPageBudget) {
       index.clear();
     } else {
-      for (const std::uint32_t key : touched) {
+      for (const detail::StateKey key : touched) {
         index.set(key, 0);
       }
     }
@@ -43,7 +44,8 @@ void HybridAStar::Workspace::reset(std::uint64_t capacity) {
 }
 
 const Costmap& HybridAStar::Workspace::heuristicMap(const Costmap& costmap, double clearance,
-                                                    bool allow_unknown) {
+                                                    bool allow_unknown,
+                                                    const std::function<void()>& poll) {
   if (!(clearance > 0.0)) {
     return costmap;
   }
@@ -52,7 +54,7 @@ const Costmap& HybridAStar::Workspace::heuristicMap(const Costmap& costmap, doub
     clearance_map.reset();
     clearance_map.emplace(costmap.width(), costmap.height(), costmap.resolution(),
                           costmap.originX(), costmap.originY(),
-                          detail::blockNearObstacles(costmap, allow_unknown, clearance));
+                          detail::blockNearObstacles(costmap, allow_unknown, clearance, poll));
     clearance_map_clearance = clearance;
     clearance_map_allow_unknown = allow_unknown;
   }

@@ -98,6 +98,14 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // Largest number of changes of direction an analytic curve may make, counting the one where it
   // joins the search's path; the default sets no limit.
   std::uint32_t analytic_expansion_max_cusps = 0xFFFFFFFFu;
+  // Maps of more than 2^32 cells x angle_bins are searched with 64-bit node keys (held in a hash
+  // table where address space is short) instead of being refused.
+  bool wide_node_keys = false;
+  // The obstacle heuristic is computed as the search reads it: its backward search from the goal
+  // runs only until the cells asked for are final, and the planner keeps it (and repairs it on
+  // updateCostmap) for later plans to the same goal. Every value read is the whole-map field's,
+  // so results equal those with heuristic_reach_factor 0, which this mode stands in for.
+  bool lazy_obstacle_heuristic = false;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
