@@ -597,6 +597,13 @@ class PlannerDiagnostics:
     @total_time_ms.setter
     def total_time_ms(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
+    @property
+    def wait_time_ms(self) -> float:
+        ...
+    @wait_time_ms.setter
+    def wait_time_ms(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+
 class PlannerResult:
     diagnostics: PlannerDiagnostics
     message: str
@@ -668,8 +675,14 @@ class HybridAStar:
         planner per thread for parallel plans.
         """
     def set_costmap(self, costmap: Costmap) -> None:
-        """Replaces the planner's map between plans (waiting for a running plan), keeping its reused
-        memory; the next plan equals a new planner's on this map, whatever its map_revision.
+        """Replaces the planner's map for the next plan (a running plan keeps the map it started
+        with), keeping its reused memory; the next plan equals a new planner's on this map,
+        whatever its map_revision.
+        """
+    def update_costmap(self, x0: typing.SupportsInt | typing.SupportsIndex, y0: typing.SupportsInt | typing.SupportsIndex, cells: numpy.ndarray) -> None:
+        """Replace the cells of a window of the map for the next plan (cells: 2-D uint8, row 0 is
+        map row y0), without waiting for a running plan. The next plan repairs what the change
+        touched and gives a new planner's results on the changed map.
         """
 class KinematicStateSpace:
     def __init__(self, minimum_turning_radius: typing.SupportsFloat | typing.SupportsIndex, allow_reverse: bool) -> None:

@@ -133,7 +133,8 @@ void bindRecords(py::module_& m) {
       .def_readwrite("path_length", &PlannerDiagnostics::path_length)
       .def_readwrite("reverse_count", &PlannerDiagnostics::reverse_count)
       .def_readwrite("direction_switch_count", &PlannerDiagnostics::direction_switch_count)
-      .def_readwrite("in_place_rotation_count", &PlannerDiagnostics::in_place_rotation_count);
+      .def_readwrite("in_place_rotation_count", &PlannerDiagnostics::in_place_rotation_count)
+      .def_readwrite("wait_time_ms", &PlannerDiagnostics::wait_time_ms);
 
   // List attributes are copies both ways: a read builds a new list of new poses (a plain
   // def_readwrite would hand out poses that are views into the result).

@@ -15,4 +15,10 @@ std::vector<std::uint8_t> blockNearObstacles(const Costmap& costmap, bool allow_
                                              double clearance,
                                              const std::function<void()>& poll = {});
 
+// The same for the cells of columns [x0, x1) and rows [y0, y1) only, written into `out` (the
+// whole map's size, row-major); cells outside the window are left as they are.
+void blockNearObstaclesIn(const Costmap& costmap, bool allow_unknown, double clearance,
+                          std::uint64_t x0, std::uint64_t y0, std::uint64_t x1, std::uint64_t y1,
+                          std::uint8_t* out, const std::function<void()>& poll = {});
+
 }  // namespace veltrax::se2::detail

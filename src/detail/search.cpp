@@ -57,10 +57,11 @@ class Search {
   // heuristics and the limits they imply, then the node pool, the start node and the primitive
   // table. False when the call ended there.
   bool admit(GridIndex& start_cell, GridIndex& goal_cell);
-  const ObstacleHeuristic& obstacleHeuristic(Workspace& workspace, GridIndex start_cell,
+  // The field, or null when it is computed lazily (lazy_).
+  const ObstacleHeuristic* obstacleHeuristic(Workspace& workspace, GridIndex start_cell,
                                              GridIndex goal_cell);
   bool prepareKinematics();
-  bool startSearch(Workspace& workspace, const ObstacleHeuristic& heuristic,
+  bool startSearch(Workspace& workspace, const ObstacleHeuristic* heuristic,
                    std::uint64_t capacity);
 
   // The search proper: expansions in order of f until the goal is reached or a check ends it.
@@ -108,6 +109,15 @@ class Search {
     return endPlan(result_, status, std::move(message));
   }
 
+  // The obstacle heuristic of a cell; a lazy field computes it as far as needed (and may throw
+  // Interrupted when the budget runs out meanwhile).
+  double obstacleTerm(const GridIndex& cell) const {
+    if (lazy_ != nullptr) {
+      return lazy_->at(cell.y * width_ + cell.x, poll_);
+    }
+    return std::min(obstacle_[cell.y * width_ + cell.x], reach_);
+  }
+
   // max(k, o) with k the kinematic distance to the goal and o the obstacle term of the pose's
   // cell; `bound` receives an upper bound of k (k itself when computed, +inf when unknown) and
   // `exact` whether it is k itself.
@@ -118,7 +128,7 @@ class Search {
     if (!costmap_.worldToMap(pose.x, pose.y, cell)) {
       return std::numeric_limits<double>::infinity();
     }
-    const double o = std::min(obstacle_[cell.y * width_ + cell.x], reach_);
+    const double o = obstacleTerm(cell);
     // An unreachable cell stays unreachable whatever the curve length; skip the curve.
     if (space_ == nullptr || !(o < std::numeric_limits<double>::infinity())) {
       return o;
@@ -138,7 +148,7 @@ class Search {
     if (bounds_ != nullptr) {
       GridIndex cell;
       if (costmap_.worldToMap(pose.x, pose.y, cell)) {
-        const double o = std::min(obstacle_[cell.y * width_ + cell.x], reach_);
+        const double o = obstacleTerm(cell);
         const double upper = bounds_->afterStep(parent_bound, step_length);
         if (upper <= o) {
           bound = upper;
@@ -179,6 +189,8 @@ class Search {
   // The obstacle heuristic field when the cache is off; otherwise the workspace's cache holds it.
   std::optional<ObstacleHeuristic> uncached_field_;
   const double* obstacle_ = nullptr;
+  LazyObstacleField* lazy_ = nullptr;
+  std::function<void()> poll_ = [this] { pollBudget(); };
   double reach_ = std::numeric_limits<double>::infinity();  // see ObstacleHeuristic::reach
   std::uint64_t width_ = 0;
   std::optional<KinematicStateSpace> space_storage_;
@@ -214,15 +226,13 @@ void Search::run(Workspace& workspace) {
   if (!prepareKinematics()) {
     return;
   }
-  const ObstacleHeuristic* heuristic = nullptr;
   try {
-    heuristic = &obstacleHeuristic(workspace, start_cell, goal_cell);
+    const ObstacleHeuristic* heuristic = obstacleHeuristic(workspace, start_cell, goal_cell);
+    if (startSearch(workspace, heuristic, capacity)) {
+      search(workspace);
+    }
   } catch (const Interrupted& stop) {
     fail(stop.status, stop.message);
-    return;
-  }
-  if (startSearch(workspace, *heuristic, capacity)) {
-    search(workspace);
   }
 }
 
@@ -242,7 +252,7 @@ bool Search::admit(GridIndex& start_cell, GridIndex& goal_cell) {
   return true;
 }
 
-const ObstacleHeuristic& Search::obstacleHeuristic(Workspace& workspace, GridIndex start_cell,
+const ObstacleHeuristic* Search::obstacleHeuristic(Workspace& workspace, GridIndex start_cell,
                                                    GridIndex goal_cell) {
   const auto th = Clock::now();
   // A pose whose cell centre is closer to a blocking cell's centre than the inscribed radius less
@@ -251,12 +261,16 @@ const ObstacleHeuristic& Search::obstacleHeuristic(Workspace& workspace, GridInd
                                ? std::max(0.0, inscribedRadius(request_.footprint) -
                                                    costmap_.resolution() * 0.70710678118654757)
                                : 0.0;
-  const std::function<void()> poll = [this] { pollBudget(); };
+  const std::function<void()>& poll = poll_;
   const Costmap& field_map =
       workspace.heuristicMap(costmap_, clearance, config_.allow_unknown, poll);
   const double factor = config_.heuristic_reach_factor;
   const ObstacleHeuristic* field = nullptr;
-  if (!config_.cache_obstacle_heuristic) {
+  if (config_.lazy_obstacle_heuristic) {
+    lazy_ = &workspace.lazyField(
+        field_map, {goal_cell, config_.allow_unknown, config_.cost_penalty, clearance},
+        config_.cache_obstacle_heuristic, diagnostics_.obstacle_heuristic_cache_hit);
+  } else if (!config_.cache_obstacle_heuristic) {
     field =
         &uncached_field_.emplace(field_map, goal_cell, config_.allow_unknown, config_.cost_penalty,
                                  0.0, start_cell, factor, std::vector<double>(), poll);
@@ -267,7 +281,7 @@ const ObstacleHeuristic& Search::obstacleHeuristic(Workspace& workspace, GridInd
         start_cell, factor, diagnostics_.obstacle_heuristic_cache_hit, poll);
   }
   diagnostics_.obstacle_heuristic_time_ms = millisecondsSince(th);
-  return *field;
+  return field;
 }
 
 bool Search::prepareKinematics() {
@@ -298,19 +312,18 @@ bool Search::prepareKinematics() {
   return true;
 }
 
-bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic& heuristic,
+bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic* heuristic,
                          std::uint64_t capacity) {
-  obstacle_ = heuristic.distances().data();
-  reach_ = heuristic.reach();
+  if (heuristic != nullptr) {
+    obstacle_ = heuristic->distances().data();
+    reach_ = heuristic->reach();
+  }
   width_ = costmap_.width();
   bins_ = config_.angle_bins;
   weight_ = config_.heuristic_weight;
 
   workspace.reset(capacity);
-  if (!workspace.zero_cost.built()) {
-    workspace.zero_cost.build(costmap_);
-  }
-  fast_check_.emplace(checker_, request_.footprint, &workspace.zero_cost);
+  fast_check_.emplace(checker_, request_.footprint, workspace.zeroCostTable(costmap_));
   const std::uint32_t start = workspace.getOrCreate(stateKey(costmap_, bins_, request_.start));
   Node& start_node = workspace.nodes[start];
   start_node.pose = request_.start;

@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "detail/free_cells.hpp"
 #include "detail/heuristic_cache.hpp"
+#include "detail/lazy_field.hpp"
 #include "detail/lazy_table.hpp"
 #include "detail/open_list.hpp"
 #include "detail/yaw_bins.hpp"
@@ -80,6 +82,19 @@ struct HybridAStar::Workspace {
   std::vector<detail::StateKey> child_keys;
   // Built on the first call after the map was set.
   detail::ZeroCostRegions zero_cost;
+  // Beyond this many cells the table (four bytes a cell) would outweigh the map: the checks then
+  // walk the cells, with the same answers.
+  static constexpr std::uint64_t kZeroCostTableMaxCells = std::uint64_t{1} << 27;
+  // The zero-cost table of `costmap`, built on first use; null for a map too large for one.
+  const detail::ZeroCostRegions* zeroCostTable(const Costmap& costmap) {
+    if (costmap.width() * costmap.height() > kZeroCostTableMaxCells) {
+      return nullptr;
+    }
+    if (!zero_cost.built()) {
+      zero_cost.build(costmap);
+    }
+    return &zero_cost;
+  }
 
   // Resident pages of the index a planner keeps between calls, at most (plus one call's own).
   static constexpr std::size_t kIndexPageBudget = std::size_t{16} << 20;
@@ -89,12 +104,27 @@ struct HybridAStar::Workspace {
   // then they are all released. A new size maps a fresh table.
   void reset(std::uint64_t capacity);
 
+  // A window of changed cells: columns [x0, x1), rows [y0, y1).
+  struct MapWindow {
+    std::uint64_t x0, y0, x1, y1;
+  };
+
+  // Brings what was derived from the map up to `costmap` after the windows' cells changed:
+  // the clearance map and the zero-cost table are recomputed over the windows (and as far
+  // around them as a change reaches), the lazy field repaired; the cached field, built with a
+  // reach factor whose stopping point a repair cannot reproduce, is dropped.
+  void repairMap(const Costmap& costmap, const std::vector<MapWindow>& windows);
+
+  // The version of the planner's map that what is derived here was made for.
+  std::uint64_t map_version = 0;
+
   // Drops what was derived from the planner's previous costmap; the memory stays for the next
   // call to rebuild in, and the pool and index are reset by every call anyway.
   void forgetMap() noexcept {
     zero_cost.invalidate();
     clearance_map.reset();
     heuristic_cache.invalidate();
+    lazy_field.reset();
   }
 
   // Pool position of the key's node, or kInvalidIndex.
@@ -133,6 +163,21 @@ struct HybridAStar::Workspace {
 
   // The last obstacle heuristic field and what it was computed for.
   detail::ObstacleHeuristicCache heuristic_cache;
+
+  // What a lazily computed field was made for; unlike the cache above it follows the planner's
+  // own map changes (repaired by updateCostmap), so the request's map_revision is no part of it.
+  struct LazyFieldKey {
+    GridIndex goal;
+    bool allow_unknown;
+    double cost_penalty;
+    double clearance;
+  };
+  // The lazy field for `key` on `field_map` (heuristicMap's), kept from an earlier call when it
+  // was made for the same key and `keep`, else new; `reused` says which.
+  detail::LazyObstacleField& lazyField(const Costmap& field_map, const LazyFieldKey& key, bool keep,
+                                       bool& reused);
+  std::unique_ptr<detail::LazyObstacleField> lazy_field;
+  LazyFieldKey lazy_key{};
 };
 
 }  // namespace veltrax::se2

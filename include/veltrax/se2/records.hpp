@@ -54,9 +54,10 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   double retrospective_penalty = 0.0;
   // Expansions (>= 1) after which the search ends with MAX_NODES_EXCEEDED.
   std::uint64_t max_expanded_nodes = 1000000;
-  // Seconds (> 0) after which the search ends with TIMEOUT, counted from plan()'s entry: a call
-  // waiting for another on the same planner spends its budget waiting. Checked every
-  // terminal_check_interval expansions and not during post-processing, which may overrun it.
+  // Seconds (> 0) after which the search ends with TIMEOUT, counted from when the call starts to
+  // work (after any wait for another call on the same planner) and covering the heuristic's
+  // construction. Checked every terminal_check_interval expansions and every few thousand cells
+  // of the heuristic, not during post-processing, which may overrun it.
   double max_planning_time_seconds = 5.0;
   // Expansions (>= 1) between the checks of the time budget and of the cancellation token.
   std::uint32_t terminal_check_interval = 256;
@@ -177,6 +178,9 @@ struct VELTRAX_SE2_EXPORT PlannerDiagnostics {
   std::uint32_t direction_switch_count = 0;
   // Steps of the output path labelled ROTATION.
   std::uint32_t in_place_rotation_count = 0;
+  // Waiting for another call on the same planner to end before this one could start: its time
+  // budget counts from after the wait; total_time_ms includes it.
+  double wait_time_ms = 0.0;
 };
 
 struct VELTRAX_SE2_EXPORT PlannerResult {
