@@ -279,7 +279,9 @@ int main(int argc, char** argv) {
       continue;
     }
     const Scenario s = name == "warehouse" ? warehouse() : grid1536();
-    runReplanning(s, false);
+    if (std::getenv("BENCH_REPLAN_LOCAL_ONLY") == nullptr) {
+      runReplanning(s, false);
+    }
     runReplanning(s, true);
   }
   return 0;

@@ -60,9 +60,9 @@ void LazyObstacleField::put(std::uint64_t cell, double value) noexcept {
   values_[cell] = bits ^ kInfinityBits;
 }
 
-// Entering `to` from `from`: the entered cell's byte prices the step, as in the whole-map field.
-double LazyObstacleField::step(std::uint64_t from, std::uint64_t to) const noexcept {
-  const bool diagonal = from % width_ != to % width_ && from / width_ != to / width_;
+// Entering `to` by a diagonal step or not: the entered cell's byte prices the step, as in the
+// whole-map field.
+double LazyObstacleField::step(std::uint64_t to, bool diagonal) const noexcept {
   return diagonal ? costs_.diagonal[cells_[to]] : costs_.orthogonal[cells_[to]];
 }
 
@@ -70,6 +70,19 @@ template <typename Visit>
 void LazyObstacleField::forEachNeighbour(std::uint64_t cell, Visit&& visit) const {
   const std::uint64_t x = cell % width_;
   const std::uint64_t y = cell / width_;
+  if (x > 0 && y > 0 && x + 1 < width_ && y + 1 < height_) {
+    const std::uint64_t up = cell + width_;
+    const std::uint64_t down = cell - width_;
+    visit(cell + 1, false);
+    visit(cell - 1, false);
+    visit(up, false);
+    visit(down, false);
+    visit(up + 1, true);
+    visit(down + 1, true);
+    visit(up - 1, true);
+    visit(down - 1, true);
+    return;
+  }
   for (int dy = -1; dy <= 1; ++dy) {
     if ((dy < 0 && y == 0) || (dy > 0 && y + 1 >= height_)) {
       continue;
@@ -79,7 +92,8 @@ void LazyObstacleField::forEachNeighbour(std::uint64_t cell, Visit&& visit) cons
         continue;
       }
       visit(static_cast<std::uint64_t>(static_cast<std::int64_t>(cell) + dx +
-                                       dy * static_cast<std::int64_t>(width_)));
+                                       dy * static_cast<std::int64_t>(width_)),
+            dx != 0 && dy != 0);
     }
   }
 }
@@ -101,8 +115,8 @@ void LazyObstacleField::settleNext() {
     return;  // superseded by a cheaper entry
   }
   const double d = entry.key;
-  forEachNeighbour(entry.cell, [&](std::uint64_t neighbour) {
-    const double candidate = step(entry.cell, neighbour) + d;
+  forEachNeighbour(entry.cell, [&](std::uint64_t neighbour, bool diagonal) {
+    const double candidate = step(neighbour, diagonal) + d;
     if (get(neighbour) > candidate) {
       put(neighbour, candidate);
       push(candidate, neighbour);
@@ -149,9 +163,9 @@ void LazyObstacleField::repair(const std::vector<std::uint64_t>& changed) {
     if (!(old < kInfinity)) {
       continue;
     }
-    forEachNeighbour(cell, [&](std::uint64_t neighbour) {
+    forEachNeighbour(cell, [&](std::uint64_t neighbour, bool diagonal) {
       const double value = get(neighbour);
-      if (neighbour != goal_ && value < kInfinity && value == step(cell, neighbour) + old) {
+      if (neighbour != goal_ && value < kInfinity && value == step(neighbour, diagonal) + old) {
         put(neighbour, kDropped);
         dropped.emplace_back(neighbour, value);
       }
@@ -162,10 +176,10 @@ void LazyObstacleField::repair(const std::vector<std::uint64_t>& changed) {
   std::vector<double> restart(dropped.size(), kInfinity);
   for (std::size_t i = 0; i < dropped.size(); ++i) {
     const std::uint64_t cell = dropped[i].first;
-    forEachNeighbour(cell, [&](std::uint64_t neighbour) {
+    forEachNeighbour(cell, [&](std::uint64_t neighbour, bool diagonal) {
       const double value = get(neighbour);
       if (value < settled) {
-        restart[i] = std::min(restart[i], step(neighbour, cell) + value);
+        restart[i] = std::min(restart[i], step(cell, diagonal) + value);
       }
     });
   }

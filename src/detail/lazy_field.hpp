@@ -45,8 +45,8 @@ class LazyObstacleField {
 
   double get(std::uint64_t cell) const noexcept;
   void put(std::uint64_t cell, double value) noexcept;
-  double step(std::uint64_t from, std::uint64_t to) const noexcept;
-  // Calls visit(neighbour) for the grid neighbours of a cell.
+  double step(std::uint64_t to, bool diagonal) const noexcept;
+  // Calls visit(neighbour, diagonal) for the grid neighbours of a cell.
   template <typename Visit>
   void forEachNeighbour(std::uint64_t cell, Visit&& visit) const;
   void push(double key, std::uint64_t cell);
