@@ -202,14 +202,15 @@ namespace detail {
 // border cells stamp their disc.
 void blockNearObstaclesIn(const Costmap& costmap, bool allow_unknown, double clearance,
                           std::uint64_t x0, std::uint64_t y0, std::uint64_t x1, std::uint64_t y1,
-                          std::uint8_t* out, const std::function<void()>& poll) {
+                          std::uint8_t* out, std::uint64_t out_stride,
+                          const std::function<void()>& poll) {
   const std::vector<std::uint8_t>& source = costmap.cells();
   const auto width = static_cast<std::ptrdiff_t>(costmap.width());
   const auto height = static_cast<std::ptrdiff_t>(costmap.height());
   for (std::uint64_t y = y0; y < y1; ++y) {
     std::copy(source.begin() + static_cast<std::ptrdiff_t>(y * costmap.width() + x0),
               source.begin() + static_cast<std::ptrdiff_t>(y * costmap.width() + x1),
-              out + y * costmap.width() + x0);
+              out + (y - y0) * out_stride);
   }
   const double reach = clearance / costmap.resolution();
   if (!(reach > 0.0)) {
@@ -262,7 +263,8 @@ void blockNearObstaclesIn(const Costmap& costmap, bool allow_unknown, double cle
         const std::ptrdiff_t nx = x + dx;
         const std::ptrdiff_t ny = y + dy;
         if (nx >= left && ny >= bottom && nx < right && ny < top) {
-          out[static_cast<std::size_t>(ny * width + nx)] = kLethalCost;
+          out[static_cast<std::size_t>(ny - bottom) * out_stride +
+              static_cast<std::size_t>(nx - left)] = kLethalCost;
         }
       }
     }
@@ -273,7 +275,7 @@ std::vector<std::uint8_t> blockNearObstacles(const Costmap& costmap, bool allow_
                                              double clearance, const std::function<void()>& poll) {
   std::vector<std::uint8_t> cells(costmap.cells().size());
   blockNearObstaclesIn(costmap, allow_unknown, clearance, 0, 0, costmap.width(), costmap.height(),
-                       cells.data(), poll);
+                       cells.data(), costmap.width(), poll);
   return cells;
 }
 

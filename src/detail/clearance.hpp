@@ -15,10 +15,11 @@ std::vector<std::uint8_t> blockNearObstacles(const Costmap& costmap, bool allow_
                                              double clearance,
                                              const std::function<void()>& poll = {});
 
-// The same for the cells of columns [x0, x1) and rows [y0, y1) only, written into `out` (the
-// whole map's size, row-major); cells outside the window are left as they are.
+// The same for the cells of columns [x0, x1) and rows [y0, y1) only: cell (x, y) is written to
+// out[(y - y0) * out_stride + x - x0].
 void blockNearObstaclesIn(const Costmap& costmap, bool allow_unknown, double clearance,
                           std::uint64_t x0, std::uint64_t y0, std::uint64_t x1, std::uint64_t y1,
-                          std::uint8_t* out, const std::function<void()>& poll = {});
+                          std::uint8_t* out, std::uint64_t out_stride,
+                          const std::function<void()>& poll = {});
 
 }  // namespace veltrax::se2::detail

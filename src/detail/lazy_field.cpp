@@ -9,6 +9,8 @@
 #include <new>
 #include <utility>
 
+#include "detail/clearance.hpp"
+
 namespace veltrax::se2::detail {
 
 namespace {
@@ -26,21 +28,95 @@ struct Later {
 
 }  // namespace
 
+namespace {
+
+void* mapZeroPages(std::size_t bytes) {
+  // Only the pages of cells the search reaches are ever touched.
+  void* mapped = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (mapped == MAP_FAILED) {
+    throw std::bad_alloc();
+  }
+  return mapped;
+}
+
+}  // namespace
+
+ClearanceTiles::ClearanceTiles(std::uint64_t width, std::uint64_t height, bool allow_unknown,
+                               double clearance)
+    : width_(width),
+      height_(height),
+      tiles_x_((width + kSide - 1) / kSide),
+      allow_unknown_(allow_unknown),
+      clearance_(clearance) {
+  const std::uint64_t tiles = tiles_x_ * ((height + kSide - 1) / kSide);
+  built_.assign(static_cast<std::size_t>(tiles), 0);
+  mapped_bytes_ = static_cast<std::size_t>(tiles * kSide * kSide);
+  data_ = static_cast<std::uint8_t*>(mapZeroPages(mapped_bytes_));
+}
+
+ClearanceTiles::~ClearanceTiles() { ::munmap(data_, mapped_bytes_); }
+
+void ClearanceTiles::build(std::uint64_t tile, std::uint8_t* out) const {
+  const std::uint64_t x0 = (tile % tiles_x_) * kSide;
+  const std::uint64_t y0 = (tile / tiles_x_) * kSide;
+  blockNearObstaclesIn(*map_, allow_unknown_, clearance_, x0, y0, std::min(x0 + kSide, width_),
+                       std::min(y0 + kSide, height_), out, kSide);
+}
+
+void ClearanceTiles::refresh(const std::vector<CellWindow>& windows,
+                             std::vector<std::uint64_t>& changed) {
+  // A changed cell moves the marks of the blocking cells within the disc's extent of it, and the
+  // border status of its neighbours: one cell more.
+  const auto reach = static_cast<std::uint64_t>(std::ceil(clearance_ / map_->resolution())) + 1;
+  std::vector<std::uint8_t> fresh(kSide * kSide);
+  std::vector<std::uint64_t> tiles;
+  for (const CellWindow& w : windows) {
+    const std::uint64_t tx0 = (w.x0 > reach ? w.x0 - reach : 0) / kSide;
+    const std::uint64_t ty0 = (w.y0 > reach ? w.y0 - reach : 0) / kSide;
+    const std::uint64_t tx1 = (std::min(w.x1 + reach, width_) - 1) / kSide;
+    const std::uint64_t ty1 = (std::min(w.y1 + reach, height_) - 1) / kSide;
+    for (std::uint64_t ty = ty0; ty <= ty1; ++ty) {
+      for (std::uint64_t tx = tx0; tx <= tx1; ++tx) {
+        tiles.push_back(ty * tiles_x_ + tx);
+      }
+    }
+  }
+  std::sort(tiles.begin(), tiles.end());
+  tiles.erase(std::unique(tiles.begin(), tiles.end()), tiles.end());
+  for (const std::uint64_t tile : tiles) {
+    if (!built_[tile]) {
+      continue;  // never read, so nothing leaned on it
+    }
+    build(tile, fresh.data());
+    std::uint8_t* stored = data_ + tile * kSide * kSide;
+    const std::uint64_t x0 = (tile % tiles_x_) * kSide;
+    const std::uint64_t y0 = (tile / tiles_x_) * kSide;
+    for (std::uint64_t y = y0; y < std::min(y0 + kSide, height_); ++y) {
+      for (std::uint64_t x = x0; x < std::min(x0 + kSide, width_); ++x) {
+        const std::uint64_t k = (y - y0) * kSide + x - x0;
+        if (stored[k] != fresh[k]) {
+          stored[k] = fresh[k];
+          changed.push_back(y * width_ + x);
+        }
+      }
+    }
+  }
+}
+
 LazyObstacleField::LazyObstacleField(std::uint64_t width, std::uint64_t height,
-                                     const StepCosts& costs, GridIndex goal)
+                                     const StepCosts& costs, GridIndex goal, bool allow_unknown,
+                                     double clearance)
     : width_(width), height_(height), costs_(costs), goal_(goal.y * width + goal.x) {
+  if (clearance > 0.0) {
+    tiles_ = std::make_unique<ClearanceTiles>(width, height, allow_unknown, clearance);
+  }
   const std::uint64_t cells = width * height;
   if (cells > (~std::size_t{0}) / sizeof(std::uint64_t)) {
     throw std::bad_alloc();
   }
   mapped_bytes_ = static_cast<std::size_t>(cells) * sizeof(std::uint64_t);
-  // Only the pages of cells the search reaches are ever touched.
-  void* mapped = ::mmap(nullptr, mapped_bytes_, PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (mapped == MAP_FAILED) {
-    throw std::bad_alloc();
-  }
-  values_ = static_cast<std::uint64_t*>(mapped);
+  values_ = static_cast<std::uint64_t*>(mapZeroPages(mapped_bytes_));
   put(goal_, 0.0);
   push(0.0, goal_);
 }
@@ -58,12 +134,6 @@ void LazyObstacleField::put(std::uint64_t cell, double value) noexcept {
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   values_[cell] = bits ^ kInfinityBits;
-}
-
-// Entering `to` by a diagonal step or not: the entered cell's byte prices the step, as in the
-// whole-map field.
-double LazyObstacleField::step(std::uint64_t to, bool diagonal) const noexcept {
-  return diagonal ? costs_.diagonal[cells_[to]] : costs_.orthogonal[cells_[to]];
 }
 
 template <typename Visit>
@@ -126,7 +196,7 @@ void LazyObstacleField::settleNext() {
 
 double LazyObstacleField::at(std::uint64_t cell, const std::function<void()>& poll) {
   // A blocking cell other than the goal is never entered.
-  if (cell != goal_ && !(costs_.orthogonal[cells_[cell]] < kInfinity)) {
+  if (cell != goal_ && !(costs_.orthogonal[byte(cell)] < kInfinity)) {
     return kInfinity;
   }
   // Every step costs more than nothing, so no value at or below the open list's smallest key can
@@ -144,7 +214,23 @@ double LazyObstacleField::at(std::uint64_t cell, const std::function<void()>& po
   return get(cell);
 }
 
-void LazyObstacleField::repair(const std::vector<std::uint64_t>& changed) {
+void LazyObstacleField::repair(const std::vector<CellWindow>& windows) {
+  std::vector<std::uint64_t> changed;
+  if (tiles_) {
+    tiles_->refresh(windows, changed);
+  } else {
+    for (const CellWindow& w : windows) {
+      for (std::uint64_t y = w.y0; y < w.y1; ++y) {
+        for (std::uint64_t x = w.x0; x < w.x1; ++x) {
+          changed.push_back(y * width_ + x);
+        }
+      }
+    }
+  }
+  repairCells(changed);
+}
+
+void LazyObstacleField::repairCells(const std::vector<std::uint64_t>& changed) {
   const double settled = frontier();
   // Every value leaning on a changed cell: a value equal to a dropped neighbour's old value plus
   // the step from it may have come from there. Dropped cells read NaN while this runs.

@@ -262,15 +262,18 @@ const ObstacleHeuristic* Search::obstacleHeuristic(Workspace& workspace, GridInd
                                                    costmap_.resolution() * 0.70710678118654757)
                                : 0.0;
   const std::function<void()>& poll = poll_;
+  if (config_.lazy_obstacle_heuristic) {
+    lazy_ = &workspace.lazyField(
+        costmap_, {goal_cell, config_.allow_unknown, config_.cost_penalty, clearance},
+        config_.cache_obstacle_heuristic, diagnostics_.obstacle_heuristic_cache_hit);
+    diagnostics_.obstacle_heuristic_time_ms = millisecondsSince(th);
+    return nullptr;
+  }
   const Costmap& field_map =
       workspace.heuristicMap(costmap_, clearance, config_.allow_unknown, poll);
   const double factor = config_.heuristic_reach_factor;
   const ObstacleHeuristic* field = nullptr;
-  if (config_.lazy_obstacle_heuristic) {
-    lazy_ = &workspace.lazyField(
-        field_map, {goal_cell, config_.allow_unknown, config_.cost_penalty, clearance},
-        config_.cache_obstacle_heuristic, diagnostics_.obstacle_heuristic_cache_hit);
-  } else if (!config_.cache_obstacle_heuristic) {
+  if (!config_.cache_obstacle_heuristic) {
     field =
         &uncached_field_.emplace(field_map, goal_cell, config_.allow_unknown, config_.cost_penalty,
                                  0.0, start_cell, factor, std::vector<double>(), poll);

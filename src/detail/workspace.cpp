@@ -75,62 +75,29 @@ void HybridAStar::Workspace::repairMap(const Costmap& costmap,
     }
     zero_cost.rebuildFrom(costmap, first_row);
   }
-  const bool lazy_on_clearance = lazy_field && lazy_key.clearance > 0.0;
-  if (lazy_on_clearance && !(clearance_map && clearance_map_clearance == lazy_key.clearance &&
-                             clearance_map_allow_unknown == lazy_key.allow_unknown)) {
-    lazy_field.reset();
-  }
-  std::vector<std::uint64_t> changed;
-  const std::uint64_t width = costmap.width();
   if (clearance_map) {
     // A changed cell moves the marks of the blocking cells within a disc's extent of it, and the
     // border status of its neighbours: one cell more.
+    const std::uint64_t width = costmap.width();
     const auto reach =
         static_cast<std::uint64_t>(std::ceil(clearance_map_clearance / costmap.resolution()) + 1.0);
     std::vector<std::uint8_t>& cells = detail::CostmapCells::of(*clearance_map);
-    std::vector<std::uint8_t> before;
     for (const MapWindow& w : windows) {
       const std::uint64_t x0 = w.x0 > reach ? w.x0 - reach : 0;
       const std::uint64_t y0 = w.y0 > reach ? w.y0 - reach : 0;
-      const std::uint64_t x1 = std::min(w.x1 + reach, width);
-      const std::uint64_t y1 = std::min(w.y1 + reach, costmap.height());
-      before.clear();
-      for (std::uint64_t y = y0; y < y1; ++y) {
-        before.insert(before.end(), cells.begin() + static_cast<std::ptrdiff_t>(y * width + x0),
-                      cells.begin() + static_cast<std::ptrdiff_t>(y * width + x1));
-      }
       detail::blockNearObstaclesIn(costmap, clearance_map_allow_unknown, clearance_map_clearance,
-                                   x0, y0, x1, y1, cells.data());
-      std::size_t k = 0;
-      for (std::uint64_t y = y0; y < y1; ++y) {
-        for (std::uint64_t x = x0; x < x1; ++x, ++k) {
-          if (cells[y * width + x] != before[k]) {
-            changed.push_back(y * width + x);
-          }
-        }
-      }
+                                   x0, y0, std::min(w.x1 + reach, width),
+                                   std::min(w.y1 + reach, costmap.height()),
+                                   cells.data() + y0 * width + x0, width);
     }
   }
-  if (!lazy_field) {
-    return;
+  if (lazy_field) {
+    lazy_field->bind(costmap);
+    lazy_field->repair(windows);
   }
-  if (lazy_key.clearance > 0.0) {
-    lazy_field->bind(clearance_map->cells().data());
-  } else {
-    changed.clear();
-    for (const MapWindow& w : windows) {
-      for (std::uint64_t y = w.y0; y < w.y1; ++y) {
-        for (std::uint64_t x = w.x0; x < w.x1; ++x) {
-          changed.push_back(y * width + x);
-        }
-      }
-    }
-    lazy_field->bind(costmap.cells().data());
-  }
-  lazy_field->repair(changed);
 }
 
-detail::LazyObstacleField& HybridAStar::Workspace::lazyField(const Costmap& field_map,
+detail::LazyObstacleField& HybridAStar::Workspace::lazyField(const Costmap& costmap,
                                                              const LazyFieldKey& key, bool keep,
                                                              bool& reused) {
   reused = keep && lazy_field && lazy_key.goal.x == key.goal.x && lazy_key.goal.y == key.goal.y &&
@@ -139,12 +106,12 @@ detail::LazyObstacleField& HybridAStar::Workspace::lazyField(const Costmap& fiel
   if (!reused) {
     lazy_field.reset();
     lazy_field = std::make_unique<detail::LazyObstacleField>(
-        field_map.width(), field_map.height(),
-        detail::makeStepCosts(field_map.resolution(), key.allow_unknown, key.cost_penalty),
-        key.goal);
+        costmap.width(), costmap.height(),
+        detail::makeStepCosts(costmap.resolution(), key.allow_unknown, key.cost_penalty), key.goal,
+        key.allow_unknown, key.clearance);
     lazy_key = key;
   }
-  lazy_field->bind(field_map.cells().data());
+  lazy_field->bind(costmap);
   return *lazy_field;
 }
 

@@ -104,10 +104,8 @@ struct HybridAStar::Workspace {
   // then they are all released. A new size maps a fresh table.
   void reset(std::uint64_t capacity);
 
-  // A window of changed cells: columns [x0, x1), rows [y0, y1).
-  struct MapWindow {
-    std::uint64_t x0, y0, x1, y1;
-  };
+  // A window of changed cells.
+  using MapWindow = detail::CellWindow;
 
   // Brings what was derived from the map up to `costmap` after the windows' cells changed:
   // the clearance map and the zero-cost table are recomputed over the windows (and as far
@@ -172,9 +170,10 @@ struct HybridAStar::Workspace {
     double cost_penalty;
     double clearance;
   };
-  // The lazy field for `key` on `field_map` (heuristicMap's), kept from an earlier call when it
-  // was made for the same key and `keep`, else new; `reused` says which.
-  detail::LazyObstacleField& lazyField(const Costmap& field_map, const LazyFieldKey& key, bool keep,
+  // The lazy field for `key` on `costmap` (it applies the clearance itself, tile by tile), kept
+  // from an earlier call when it was made for the same key and `keep`, else new; `reused` says
+  // which.
+  detail::LazyObstacleField& lazyField(const Costmap& costmap, const LazyFieldKey& key, bool keep,
                                        bool& reused);
   std::unique_ptr<detail::LazyObstacleField> lazy_field;
   LazyFieldKey lazy_key{};
