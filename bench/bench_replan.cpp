@@ -3,7 +3,7 @@
 // (what a consumer had to do), and the changed window inflated alone and handed over by
 // updateCostmap with the lazy obstacle heuristic. Per cycle: the map change (inflation included),
 // the plan, allocations; and the peak RSS. Then cold plans on a 20000 x 20000 map at 0.05 m.
-// Usage: bench_replan [warehouse|grid1536|big]... (default: all)
+// Usage: bench_replan [warehouse|grid1536|limits|big]... (default: all)
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -264,6 +264,25 @@ void runBig() {
   }
 }
 
+// What a call on a map too large for its settings costs before it ends: an 8000^2 map at 72 bins
+// (beyond 32-bit node keys) refused, and a 0.1 s budget on a 4000^2 map whose heuristic takes
+// seconds to build.
+void runLimits() {
+  for (const std::uint64_t n : {std::uint64_t{8000}, std::uint64_t{4000}}) {
+    const HybridAStar planner(Costmap(n, n, 0.05, 0.0, 0.0, std::vector<std::uint8_t>(n * n, 0)));
+    PlanRequest request;
+    request.start = {1.0, 1.0, 0.0};
+    request.goal = {static_cast<double>(n) * 0.05 - 1.0, static_cast<double>(n) * 0.05 - 1.0, 0.0};
+    PlannerConfig config;
+    config.max_planning_time_seconds = 0.1;
+    const auto t0 = Clock::now();
+    const PlannerResult result = planner.plan(request, config);
+    std::printf("limits     %5llu^2 map, 0.1 s budget: %-15s after %7.2f ms (%s)\n",
+                static_cast<unsigned long long>(n), plannerStatusName(result.status), msSince(t0),
+                result.message.c_str());
+  }
+}
+
 }  // namespace
 }  // namespace veltrax::se2
 
@@ -271,9 +290,13 @@ int main(int argc, char** argv) {
   using namespace veltrax::se2;
   std::vector<std::string> which(argv + 1, argv + argc);
   if (which.empty()) {
-    which = {"warehouse", "grid1536", "big"};
+    which = {"warehouse", "grid1536", "limits", "big"};
   }
   for (const std::string& name : which) {
+    if (name == "limits") {
+      runLimits();
+      continue;
+    }
     if (name == "big") {
       runBig();
       continue;
