@@ -379,6 +379,23 @@ class PlannerConfig:
     def resample_along_arcs(self, arg0: bool) -> None:
         ...
     @property
+    def wide_node_keys(self) -> bool:
+        """Search maps of more than 2**32 cells x angle_bins with 64-bit node keys instead of
+        refusing them. Default False.
+        """
+    @wide_node_keys.setter
+    def wide_node_keys(self, arg0: bool) -> None:
+        ...
+    @property
+    def lazy_obstacle_heuristic(self) -> bool:
+        """Compute the obstacle heuristic only as far as the search reads it, and keep it (repaired
+        by update_costmap) for later plans to the same goal. Results equal those with
+        heuristic_reach_factor 0. Default False.
+        """
+    @lazy_obstacle_heuristic.setter
+    def lazy_obstacle_heuristic(self, arg0: bool) -> None:
+        ...
+    @property
     def smoother_weight_data(self) -> float:
         """Smoother weight pulling each pose back towards the search's pose. Default 0.2. Raise it
         to stay closer to the searched path.
@@ -600,6 +617,13 @@ class PlannerDiagnostics:
     @total_time_ms.setter
     def total_time_ms(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
+    @property
+    def wait_time_ms(self) -> float:
+        ...
+    @wait_time_ms.setter
+    def wait_time_ms(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+
 class PlannerResult:
     diagnostics: PlannerDiagnostics
     message: str
@@ -674,8 +698,14 @@ class HybridAStar:
         planner per thread for parallel plans.
         """
     def set_costmap(self, costmap: Costmap) -> None:
-        """Replaces the planner's map between plans (waiting for a running plan), keeping its reused
-        memory; the next plan equals a new planner's on this map, whatever its map_revision.
+        """Replaces the planner's map for the next plan (a running plan keeps the map it started
+        with), keeping its reused memory; the next plan equals a new planner's on this map,
+        whatever its map_revision.
+        """
+    def update_costmap(self, x0: typing.SupportsInt | typing.SupportsIndex, y0: typing.SupportsInt | typing.SupportsIndex, cells: numpy.ndarray) -> None:
+        """Replace the cells of a window of the map for the next plan (cells: 2-D uint8, row 0 is
+        map row y0), without waiting for a running plan. The next plan repairs what the change
+        touched and gives a new planner's results on the changed map.
         """
 class KinematicStateSpace:
     def __init__(self, minimum_turning_radius: typing.SupportsFloat | typing.SupportsIndex, allow_reverse: bool) -> None:

@@ -36,14 +36,35 @@ void bindPlanner(py::module_& m) {
             return planner.plan(own_request, own_config, cancellation);
           },
           py::arg("request"), py::arg("config"), py::arg("cancellation") = py::none())
-      // Waits for a running plan(), like plan() itself, without holding the interpreter lock.
       .def(
           "set_costmap",
           [](HybridAStar& planner, Costmap costmap) {
             const py::gil_scoped_release unlocked;
             planner.setCostmap(std::move(costmap));
           },
-          py::arg("costmap"));
+          py::arg("costmap"))
+      // `cells` as for Costmap: a 2-D uint8 array, its row 0 being map row y0.
+      .def(
+          "update_costmap",
+          [](HybridAStar& planner, std::uint64_t x0, std::uint64_t y0, const py::array& cells) {
+            if (!cells.dtype().equal(py::dtype::of<std::uint8_t>())) {
+              throw py::type_error("costmap cells dtype must be uint8");
+            }
+            const auto contiguous = py::array_t<std::uint8_t, py::array::c_style>::ensure(cells);
+            if (!contiguous) {
+              throw py::error_already_set();
+            }
+            if (contiguous.ndim() != 2) {
+              throw py::value_error("costmap cells must be a 2D array");
+            }
+            const auto height = static_cast<std::uint64_t>(contiguous.shape(0));
+            const auto width = static_cast<std::uint64_t>(contiguous.shape(1));
+            std::vector<std::uint8_t> data(contiguous.data(),
+                                           contiguous.data() + contiguous.size());
+            const py::gil_scoped_release unlocked;
+            planner.updateCostmap(x0, y0, width, height, data);
+          },
+          py::arg("x0"), py::arg("y0"), py::arg("cells").noconvert());
 }
 
 void bindHeuristic(py::module_& m) {

@@ -88,6 +88,8 @@ void bindRecords(py::module_& m) {
       .def_readwrite("analytic_expansion_max_cusps", &PlannerConfig::analytic_expansion_max_cusps)
       .def_readwrite("return_partial_path", &PlannerConfig::return_partial_path)
       .def_readwrite("resample_along_arcs", &PlannerConfig::resample_along_arcs)
+      .def_readwrite("wide_node_keys", &PlannerConfig::wide_node_keys)
+      .def_readwrite("lazy_obstacle_heuristic", &PlannerConfig::lazy_obstacle_heuristic)
       .def("validate", &PlannerConfig::validate);
   m.def("recommended_config", &recommendedConfig, py::arg("resolution"), py::arg("footprint"),
         py::arg("allow_in_place_rotation") = false);
@@ -133,7 +135,8 @@ void bindRecords(py::module_& m) {
       .def_readwrite("path_length", &PlannerDiagnostics::path_length)
       .def_readwrite("reverse_count", &PlannerDiagnostics::reverse_count)
       .def_readwrite("direction_switch_count", &PlannerDiagnostics::direction_switch_count)
-      .def_readwrite("in_place_rotation_count", &PlannerDiagnostics::in_place_rotation_count);
+      .def_readwrite("in_place_rotation_count", &PlannerDiagnostics::in_place_rotation_count)
+      .def_readwrite("wait_time_ms", &PlannerDiagnostics::wait_time_ms);
 
   // List attributes are copies both ways: a read builds a new list of new poses (a plain
   // def_readwrite would hand out poses that are views into the result).

@@ -13,6 +13,7 @@
 
 #include "detail/clearance.hpp"
 #include "detail/errors.hpp"
+#include "detail/step_costs.hpp"
 #include "veltrax/se2/costs.hpp"
 
 namespace veltrax::se2 {
@@ -20,45 +21,12 @@ namespace veltrax::se2 {
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-constexpr double kSqrtTwo = 1.4142135623730951;
 
 // Beyond this many buckets in the ring (a very large cost_penalty spreads the step costs over many
 // bucket widths) the binary heap is cheaper than sweeping mostly empty buckets.
 constexpr std::size_t kMaxBuckets = std::size_t{1} << 16;
 
-// Step costs per cost byte, so the inner loop does one table load instead of the penalty
-// arithmetic. Blocked bytes cost +inf: the relaxation test `distance > candidate` then fails on
-// its own, without a branch of its own. Each entry is the exact double the relaxation would form.
-struct StepCosts {
-  std::array<double, 256> orthogonal;
-  std::array<double, 256> diagonal;
-  double smallest_finite = kInfinity;
-  double largest_finite = 0.0;
-};
-
-StepCosts makeStepCosts(double resolution, bool allow_unknown, double cost_penalty) {
-  StepCosts costs{};
-  for (int c = 0; c < 256; ++c) {
-    if (costBlocks(static_cast<std::uint8_t>(c), allow_unknown)) {
-      costs.orthogonal[c] = kInfinity;
-      costs.diagonal[c] = kInfinity;
-      continue;
-    }
-    const double penalty =
-        c == kUnknownCost
-            ? cost_penalty
-            : (static_cast<double>(c) / static_cast<double>(kMaxGradedCost)) * cost_penalty;
-    costs.orthogonal[c] = (1.0 * resolution) * (penalty + 1.0);
-    costs.diagonal[c] = (kSqrtTwo * resolution) * (penalty + 1.0);
-    for (const double w : {costs.orthogonal[c], costs.diagonal[c]}) {
-      if (std::isfinite(w)) {
-        costs.smallest_finite = std::min(costs.smallest_finite, w);
-        costs.largest_finite = std::max(costs.largest_finite, w);
-      }
-    }
-  }
-  return costs;
-}
+using detail::StepCosts;
 
 // Neighbour offsets in the fixed order (1,0), (-1,0), (0,1), (0,-1), (1,1), (1,-1), (-1,1),
 // (-1,-1).
@@ -99,11 +67,26 @@ inline void forEachNeighbour(std::size_t cell, std::size_t x, std::size_t y, std
 }
 
 // Where a field may stop early: once the start cell's value is final and every value below
-// factor x that value + margin is final too. No stop when factor is 0.
+// factor x that value + margin is final too. No stop when factor is 0. Also where the caller's
+// poll is called from.
 struct Stop {
   std::size_t start = 0;
   double factor = 0.0;
   double margin = 0.0;
+  const std::function<void()>* poll = nullptr;
+  mutable std::size_t until_poll = kPollInterval;
+
+  static constexpr std::size_t kPollInterval = 4096;
+
+  // Counts a settled cell; calls the poll every kPollInterval of them.
+  void count() const {
+    if (--until_poll == 0) {
+      until_poll = kPollInterval;
+      if (poll != nullptr && *poll) {
+        (*poll)();
+      }
+    }
+  }
 
   // `settled`: every value below it is final. Returns whether the search may stop there.
   bool reached(const double* dist, double settled) const {
@@ -131,6 +114,7 @@ double fillWithHeap(std::vector<double>& distances, std::size_t goal, std::size_
     if (d != dist[cell]) {
       continue;
     }
+    stop.count();
     forEachNeighbour(cell, cell % width, cell / width, width, height, cells, costs,
                      [&](std::size_t neighbour, double step) {
                        const double candidate = step + d;
@@ -178,6 +162,7 @@ double fillWithBuckets(std::vector<double>& distances, std::size_t goal, std::si
         continue;
       }
       const double d = entry.distance;
+      stop.count();
       forEachNeighbour(entry.cell, entry.cell % width, entry.cell / width, width, height, cells,
                        costs, [&](std::size_t neighbour, double step) {
                          const double candidate = step + d;
@@ -215,13 +200,21 @@ namespace detail {
 // The nearest blocking cell of any other cell borders a passable one (from a blocking cell with
 // only blocking neighbours, the neighbour towards the other cell is nearer still), so only those
 // border cells stamp their disc.
-std::vector<std::uint8_t> blockNearObstacles(const Costmap& costmap, bool allow_unknown,
-                                             double clearance) {
+void blockNearObstaclesIn(const Costmap& costmap, bool allow_unknown, double clearance,
+                          std::uint64_t x0, std::uint64_t y0, std::uint64_t x1, std::uint64_t y1,
+                          std::uint8_t* out, std::uint64_t out_stride,
+                          const std::function<void()>& poll) {
   const std::vector<std::uint8_t>& source = costmap.cells();
-  std::vector<std::uint8_t> cells = source;
+  const auto width = static_cast<std::ptrdiff_t>(costmap.width());
+  const auto height = static_cast<std::ptrdiff_t>(costmap.height());
+  for (std::uint64_t y = y0; y < y1; ++y) {
+    std::copy(source.begin() + static_cast<std::ptrdiff_t>(y * costmap.width() + x0),
+              source.begin() + static_cast<std::ptrdiff_t>(y * costmap.width() + x1),
+              out + (y - y0) * out_stride);
+  }
   const double reach = clearance / costmap.resolution();
   if (!(reach > 0.0)) {
-    return cells;
+    return;
   }
   const double reach_squared = reach * reach;
   const auto extent = static_cast<std::ptrdiff_t>(std::ceil(reach));
@@ -233,14 +226,22 @@ std::vector<std::uint8_t> blockNearObstacles(const Costmap& costmap, bool allow_
       }
     }
   }
-  const auto width = static_cast<std::ptrdiff_t>(costmap.width());
-  const auto height = static_cast<std::ptrdiff_t>(costmap.height());
   const auto blocks = [&](std::ptrdiff_t x, std::ptrdiff_t y) {
     const std::uint8_t c = source[static_cast<std::size_t>(y * width + x)];
     return costBlocks(c, allow_unknown);
   };
-  for (std::ptrdiff_t y = 0; y < height; ++y) {
-    for (std::ptrdiff_t x = 0; x < width; ++x) {
+  // Only blocking cells within the disc's extent of the window can mark a cell in it.
+  const auto left = static_cast<std::ptrdiff_t>(x0);
+  const auto right = static_cast<std::ptrdiff_t>(x1);
+  const auto bottom = static_cast<std::ptrdiff_t>(y0);
+  const auto top = static_cast<std::ptrdiff_t>(y1);
+  const std::ptrdiff_t scan_y1 = std::min(top + extent, height);
+  const std::ptrdiff_t scan_x1 = std::min(right + extent, width);
+  for (std::ptrdiff_t y = std::max<std::ptrdiff_t>(bottom - extent, 0); y < scan_y1; ++y) {
+    if (poll && y % 16 == 0) {
+      poll();
+    }
+    for (std::ptrdiff_t x = std::max<std::ptrdiff_t>(left - extent, 0); x < scan_x1; ++x) {
       if (!blocks(x, y)) {
         continue;
       }
@@ -261,12 +262,20 @@ std::vector<std::uint8_t> blockNearObstacles(const Costmap& costmap, bool allow_
       for (const auto& [dx, dy] : disc) {
         const std::ptrdiff_t nx = x + dx;
         const std::ptrdiff_t ny = y + dy;
-        if (nx >= 0 && ny >= 0 && nx < width && ny < height) {
-          cells[static_cast<std::size_t>(ny * width + nx)] = kLethalCost;
+        if (nx >= left && ny >= bottom && nx < right && ny < top) {
+          out[static_cast<std::size_t>(ny - bottom) * out_stride +
+              static_cast<std::size_t>(nx - left)] = kLethalCost;
         }
       }
     }
   }
+}
+
+std::vector<std::uint8_t> blockNearObstacles(const Costmap& costmap, bool allow_unknown,
+                                             double clearance, const std::function<void()>& poll) {
+  std::vector<std::uint8_t> cells(costmap.cells().size());
+  blockNearObstaclesIn(costmap, allow_unknown, clearance, 0, 0, costmap.width(), costmap.height(),
+                       cells.data(), costmap.width(), poll);
   return cells;
 }
 
@@ -294,7 +303,8 @@ ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, boo
 
 ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown,
                                      double cost_penalty, double clearance, GridIndex start,
-                                     double reach_factor, std::vector<double> storage)
+                                     double reach_factor, std::vector<double> storage,
+                                     const std::function<void()>& poll)
     : width_(costmap.width()), height_(costmap.height()), distances_(std::move(storage)) {
   if (!costmap.isInside(goal.x, goal.y)) {
     detail::throwOutOfRange("heuristic goal outside map");
@@ -314,7 +324,7 @@ ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, boo
   // Without a clearance the costmap's own cells are read; no copy is made.
   std::vector<std::uint8_t> blocked_near;
   if (clearance > 0.0) {
-    blocked_near = detail::blockNearObstacles(costmap, allow_unknown, clearance);
+    blocked_near = detail::blockNearObstacles(costmap, allow_unknown, clearance, poll);
   }
   const std::uint8_t* cells = clearance > 0.0 ? blocked_near.data() : costmap.cells().data();
   const std::size_t width = static_cast<std::size_t>(width_);
@@ -322,11 +332,11 @@ ObstacleHeuristic::ObstacleHeuristic(const Costmap& costmap, GridIndex goal, boo
   distances_.assign(width * height, kInfinity);
   const std::size_t goal_cell = static_cast<std::size_t>(goal.y) * width + goal.x;
   // A metre beyond the factor keeps short queries from stopping at once.
-  const Stop stop{static_cast<std::size_t>(start.y) * width + start.x, reach_factor, 1.0};
+  const Stop stop{static_cast<std::size_t>(start.y) * width + start.x, reach_factor, 1.0, &poll};
   // The goal's own cost is never consulted: a goal on a lethal cell still spreads values.
   distances_[goal_cell] = 0.0;
 
-  const StepCosts costs = makeStepCosts(costmap.resolution(), allow_unknown, cost_penalty);
+  const StepCosts costs = detail::makeStepCosts(costmap.resolution(), allow_unknown, cost_penalty);
   if (!(costs.largest_finite > 0.0)) {
     return;  // every neighbour byte blocks: only the goal is reachable
   }

@@ -1,13 +1,17 @@
 #include "veltrax/se2/planner.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "detail/costmap_cells.hpp"
 #include "detail/errors.hpp"
 #include "detail/search.hpp"
 #include "detail/timing.hpp"
@@ -104,14 +108,31 @@ PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
   return config;
 }
 
-// Everything a planner owns, behind one pointer so that the planner moves while its mutex and
+// Everything a planner owns, behind one pointer so that the planner moves while its mutexes and
 // its costmap stay where they are.
 struct HybridAStar::State {
-  explicit State(Costmap map) : costmap(std::move(map)) {}
+  explicit State(Costmap map)
+      : costmap(std::move(map)), snapshot(std::make_shared<Costmap>(costmap)) {}
 
+  // Held only for moments: to change the map or to take a snapshot of it, never for a plan.
+  std::mutex map_mutex;
+  // What costmap() shows, changed in place.
   Costmap costmap;
+  // The map plans work on: a plan holds it while it runs, and a change made meanwhile goes to a
+  // copy that the next plan takes, so no running plan sees a change.
+  std::shared_ptr<Costmap> snapshot;
+  // Counts the map's changes; with the windows changed since the workspace last caught up, or
+  // a marker of a whole new map.
+  std::uint64_t version = 0;
+  struct Change {
+    std::uint64_t version;
+    bool whole;
+    Workspace::MapWindow window;
+  };
+  std::vector<Change> changes;
+
   std::mutex workspace_mutex;
-  // The node pool, scratch buffers and the obstacle heuristic cache, all used under the mutex.
+  // The node pool, scratch buffers and what is derived from the map, used under the mutex.
   Workspace workspace;
 };
 
@@ -123,18 +144,69 @@ HybridAStar& HybridAStar::operator=(HybridAStar&& other) noexcept = default;
 
 const Costmap& HybridAStar::costmap() const& noexcept { return state_->costmap; }
 
+namespace {
+
+// Past this many windows waiting for the next plan, it rebuilds instead of repairing.
+constexpr std::size_t kMostPendingChanges = 4096;
+
+}  // namespace
+
 void HybridAStar::setCostmap(Costmap costmap) {
   if (!state_) {
     return;
   }
-  const std::lock_guard<std::mutex> workspace_lock(state_->workspace_mutex);
+  auto snapshot = std::make_shared<Costmap>(costmap);
+  const std::lock_guard<std::mutex> map_lock(state_->map_mutex);
   state_->costmap = std::move(costmap);
-  state_->workspace.forgetMap();
+  state_->snapshot = std::move(snapshot);
+  ++state_->version;
+  state_->changes.assign(1, State::Change{state_->version, true, {}});
+}
+
+void HybridAStar::updateCostmap(std::uint64_t x0, std::uint64_t y0, std::uint64_t width,
+                                std::uint64_t height, const std::vector<std::uint8_t>& cells) {
+  if (!state_) {
+    return;
+  }
+  const std::lock_guard<std::mutex> map_lock(state_->map_mutex);
+  Costmap& map = state_->costmap;
+  if (!(x0 <= map.width() && width <= map.width() - x0 && y0 <= map.height() &&
+        height <= map.height() - y0)) {
+    detail::throwOutOfRange("update window is outside the costmap");
+  }
+  if (height != 0 && width > cells.size() / height) {
+    detail::throwInvalidArgument("update cells do not match the window size");
+  }
+  if (cells.size() != width * height) {
+    detail::throwInvalidArgument("update cells do not match the window size");
+  }
+  if (width == 0 || height == 0) {
+    return;
+  }
+  // A running plan holds the snapshot: the change goes to a copy for the next plan.
+  if (state_->snapshot.use_count() > 1) {
+    state_->snapshot = std::make_shared<Costmap>(map);
+  }
+  for (Costmap* target : {&map, state_->snapshot.get()}) {
+    std::vector<std::uint8_t>& out = detail::CostmapCells::of(*target);
+    for (std::uint64_t row = 0; row < height; ++row) {
+      std::copy(cells.begin() + static_cast<std::ptrdiff_t>(row * width),
+                cells.begin() + static_cast<std::ptrdiff_t>((row + 1) * width),
+                out.begin() + static_cast<std::ptrdiff_t>((y0 + row) * map.width() + x0));
+    }
+  }
+  ++state_->version;
+  std::vector<State::Change>& changes = state_->changes;
+  if (changes.size() >= kMostPendingChanges) {
+    changes.assign(1, State::Change{state_->version, true, {}});
+  } else {
+    changes.push_back(State::Change{state_->version, false, {x0, y0, x0 + width, y0 + height}});
+  }
 }
 
 PlannerResult HybridAStar::plan(const PlanRequest& request, const PlannerConfig& config,
                                 const CancellationToken* token) const {
-  const auto t0 = detail::Clock::now();
+  const auto entry = detail::Clock::now();
   PlannerResult result;
   result.map_revision = request.map_revision;
   result.goal_revision = request.goal_revision;
@@ -143,9 +215,45 @@ PlannerResult HybridAStar::plan(const PlanRequest& request, const PlannerConfig&
     detail::endPlan(result, PlannerStatus::INTERNAL_ERROR, "planner was moved from");
     return result;
   }
-  if (acceptsRequest(request, config, token, result)) {
-    const std::lock_guard<std::mutex> workspace_lock(state_->workspace_mutex);
-    detail::runSearch(state_->costmap, state_->workspace, request, config, token, t0, result);
+  if (!acceptsRequest(request, config, token, result)) {
+    return result;
+  }
+  const std::lock_guard<std::mutex> workspace_lock(state_->workspace_mutex);
+  const auto t0 = detail::Clock::now();
+  result.diagnostics.wait_time_ms = std::chrono::duration<double, std::milli>(t0 - entry).count();
+  Workspace& workspace = state_->workspace;
+  std::shared_ptr<const Costmap> snapshot;
+  std::vector<Workspace::MapWindow> windows;
+  bool whole = false;
+  {
+    const std::lock_guard<std::mutex> map_lock(state_->map_mutex);
+    snapshot = state_->snapshot;
+    std::vector<State::Change>& changes = state_->changes;
+    for (const State::Change& change : changes) {
+      if (change.version > workspace.map_version) {
+        whole = whole || change.whole;
+        if (!whole) {
+          windows.push_back(change.window);
+        }
+      }
+    }
+    // Only this workspace reads the changes, and it is about to catch up with all of them.
+    changes.clear();
+    workspace.map_version = state_->version;
+  }
+  if (whole) {
+    workspace.forgetMap();
+  } else if (!windows.empty()) {
+    try {
+      workspace.repairMap(*snapshot, windows);
+    } catch (...) {
+      workspace.forgetMap();  // half repaired is no use; the next plan rebuilds
+      throw;
+    }
+  }
+  detail::runSearch(*snapshot, workspace, request, config, token, t0, result);
+  if (result.diagnostics.total_time_ms > 0.0) {
+    result.diagnostics.total_time_ms += result.diagnostics.wait_time_ms;
   }
   return result;
 }

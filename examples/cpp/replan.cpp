@@ -1,5 +1,6 @@
-// Replan at 5 Hz while a cart crosses the aisle of the bundled parking lot: every cycle the new map
-// goes to the same planner, which keeps its memory and drops only what it derived from the old map.
+// Replan at 5 Hz while a cart crosses the aisle of the bundled parking lot: every cycle only the
+// cells the cart left and entered go to the planner (updateCostmap), which repairs what it derived
+// from the map there and keeps the rest, its lazily computed obstacle heuristic included.
 // The loop does not sleep; it prints what each cycle would have spent of its 200 ms.
 // Usage: replan [MAP.yaml]
 #include <algorithm>
@@ -18,20 +19,19 @@ namespace {
 
 using namespace veltrax::se2;
 
-// The map with a 0.5 m square cart centred at (x, y) marked lethal.
-Costmap withCart(const Costmap& map, double x, double y) {
-  std::vector<std::uint8_t> cells = map.cells();
-  const double half = 0.25;
-  for (std::uint64_t my = 0; my < map.height(); ++my) {
-    for (std::uint64_t mx = 0; mx < map.width(); ++mx) {
-      const Pose2D centre = map.mapToWorld(mx, my);
-      if (std::max(std::abs(centre.x - x), std::abs(centre.y - y)) <= half) {
-        cells[map.offset(mx, my)] = kLethalCost;
-      }
+// The cells of the window [x0, x1) x [y0, y1) of the lot with a 0.5 m square cart centred at (x, y)
+// marked lethal.
+std::vector<std::uint8_t> windowWithCart(const Costmap& lot, std::uint64_t x0, std::uint64_t y0,
+                                         std::uint64_t x1, std::uint64_t y1, double x, double y) {
+  std::vector<std::uint8_t> cells;
+  for (std::uint64_t my = y0; my < y1; ++my) {
+    for (std::uint64_t mx = x0; mx < x1; ++mx) {
+      const Pose2D centre = lot.mapToWorld(mx, my);
+      const bool cart = std::max(std::abs(centre.x - x), std::abs(centre.y - y)) <= 0.25;
+      cells.push_back(cart ? kLethalCost : lot.getCost(mx, my));
     }
   }
-  return Costmap(map.width(), map.height(), map.resolution(), map.originX(), map.originY(),
-                 std::move(cells));
+  return cells;
 }
 
 }  // namespace
@@ -49,12 +49,25 @@ int main(int argc, char** argv) {
     // A plan that would overrun its cycle ends with TIMEOUT; the next cycle plans afresh.
     config.max_planning_time_seconds = kPeriod;
 
+    // The obstacle heuristic is computed only where the search reads it and is repaired, not
+    // rebuilt, when cells change.
+    config.lazy_obstacle_heuristic = true;
+
     HybridAStar planner(lot);
+    double previous_x = 5.0;
     for (std::uint64_t cycle = 0; cycle < 10; ++cycle) {
       // The cart drives 1.5 m/s towards -x along the aisle, past the slot.
       const double cart_x = 5.0 - 1.5 * kPeriod * static_cast<double>(cycle);
-      planner.setCostmap(withCart(lot, cart_x, 2.3));
-      request.map_revision = cycle + 1;
+      // One window covers where the cart was and where it is now.
+      GridIndex low;
+      GridIndex high;
+      if (!lot.worldToMap(cart_x - 0.3, 2.3 - 0.3, low) ||
+          !lot.worldToMap(previous_x + 0.3, 2.3 + 0.3, high)) {
+        break;
+      }
+      planner.updateCostmap(low.x, low.y, high.x + 1 - low.x, high.y + 1 - low.y,
+                            windowWithCart(lot, low.x, low.y, high.x + 1, high.y + 1, cart_x, 2.3));
+      previous_x = cart_x;
       const PlannerResult result = planner.plan(request, config);
       const PlannerDiagnostics& d = result.diagnostics;
       std::printf("t=%.1f s  cart x=%.2f  %-9s path %5.2f m  %3u reverse steps  %6.1f ms of %.0f\n",

@@ -7,12 +7,16 @@
 namespace veltrax::se2::detail {
 
 void ZeroCostRegions::build(const Costmap& costmap) {
+  sums_.assign((costmap.width() + 1) * (costmap.height() + 1), 0);
+  rebuildFrom(costmap, 0);
+}
+
+void ZeroCostRegions::rebuildFrom(const Costmap& costmap, std::uint64_t first_row) {
   const std::uint64_t width = costmap.width();
   const std::uint64_t height = costmap.height();
   const std::uint64_t stride = width + 1;
-  sums_.assign(stride * (height + 1), 0);
   const std::uint8_t* const cells = costmap.cells().data();
-  for (std::uint64_t y = 0; y < height; ++y) {
+  for (std::uint64_t y = first_row; y < height; ++y) {
     std::uint32_t row = 0;
     const std::uint32_t* const below = sums_.data() + y * stride;
     std::uint32_t* const here = sums_.data() + (y + 1) * stride;

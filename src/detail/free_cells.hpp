@@ -22,6 +22,8 @@ class ZeroCostRegions {
 
   // The caller guarantees width x height fits 32-bit counts.
   void build(const Costmap& costmap);
+  // After cells changed in rows from `first_row` on only: the sums of those rows again.
+  void rebuildFrom(const Costmap& costmap, std::uint64_t first_row);
 
   // Non-zero cells in columns [x0, x1] and rows [y0, y1], inclusive, all on the grid.
   std::uint32_t nonZero(std::uint64_t x0, std::uint64_t y0, std::uint64_t x1,

@@ -22,7 +22,7 @@ bool reachesFar(const ObstacleHeuristic& field, GridIndex start, double factor) 
 
 const ObstacleHeuristic& ObstacleHeuristicCache::get(const Costmap& field_map, const Key& key,
                                                      GridIndex start, double reach_factor,
-                                                     bool& hit) {
+                                                     bool& hit, const std::function<void()>& poll) {
   hit = key_ && key_->map_revision == key.map_revision && key_->goal.x == key.goal.x &&
         key_->goal.y == key.goal.y && key_->allow_unknown == key.allow_unknown &&
         key_->cost_penalty == key.cost_penalty && key_->clearance == key.clearance &&
@@ -40,7 +40,7 @@ const ObstacleHeuristic& ObstacleHeuristicCache::get(const Costmap& field_map, c
     field_.reset();
   }
   field_.emplace(field_map, key.goal, key.allow_unknown, key.cost_penalty, 0.0, start, reach_factor,
-                 std::move(storage));
+                 std::move(storage), poll);
   key_ = key;
   return *field_;
 }

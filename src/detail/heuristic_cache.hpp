@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "veltrax/se2/costmap.hpp"
@@ -30,9 +31,11 @@ class ObstacleHeuristicCache {
   // The cached field if it was computed for `key` and serves a search from `start` with this
   // reach factor (`hit` set); otherwise a field over `field_map` (the costmap with key.clearance
   // applied), built in the old field's memory, replaces it. The reference stays valid until the
-  // next call.
+  // next call. `poll` goes to the construction (see ObstacleHeuristic); should it throw, the cache
+  // is left empty.
   const ObstacleHeuristic& get(const Costmap& field_map, const Key& key, GridIndex start,
-                               double reach_factor, bool& hit);
+                               double reach_factor, bool& hit,
+                               const std::function<void()>& poll = {});
 
   // No later call hits the cached field, whose memory the next one reuses: for a new map, which
   // may come with the revision of the old one.

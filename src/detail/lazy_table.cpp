@@ -21,7 +21,7 @@ void LazyTable::release() noexcept {
   mapped_bytes_ = 0;
   dirty_.clear();
   dirty_pages_ = 0;
-  slots_ = std::vector<std::uint64_t>();
+  slots_ = std::vector<Slot>();
   used_slots_ = 0;
 }
 
@@ -39,25 +39,25 @@ std::uint32_t LazyTable::hashedGet(std::size_t i) const noexcept {
   const std::size_t mask = slots_.size() - 1;
   const std::uint64_t tag = static_cast<std::uint64_t>(i) + 1;
   for (std::size_t s = slotOf(i, mask);; s = (s + 1) & mask) {
-    const std::uint64_t slot = slots_[s];
-    if (slot == 0) {
+    const Slot& slot = slots_[s];
+    if (slot.tag == 0) {
       return 0;
     }
-    if ((slot >> 32) == tag) {
-      return static_cast<std::uint32_t>(slot);
+    if (slot.tag == tag) {
+      return slot.value;
     }
   }
 }
 
 void LazyTable::hashedSet(std::size_t i, std::uint32_t value) {
   if (2 * (used_slots_ + 1) > slots_.size()) {
-    std::vector<std::uint64_t> old(slots_.size() * 2, 0);
+    std::vector<Slot> old(slots_.size() * 2, Slot{0, 0});
     old.swap(slots_);
     const std::size_t mask = slots_.size() - 1;
-    for (const std::uint64_t slot : old) {
-      if (slot != 0) {
-        std::size_t s = slotOf((slot >> 32) - 1, mask);
-        while (slots_[s] != 0) {
+    for (const Slot& slot : old) {
+      if (slot.tag != 0) {
+        std::size_t s = slotOf(slot.tag - 1, mask);
+        while (slots_[s].tag != 0) {
           s = (s + 1) & mask;
         }
         slots_[s] = slot;
@@ -67,11 +67,11 @@ void LazyTable::hashedSet(std::size_t i, std::uint32_t value) {
   const std::size_t mask = slots_.size() - 1;
   const std::uint64_t tag = static_cast<std::uint64_t>(i) + 1;
   std::size_t s = slotOf(i, mask);
-  while (slots_[s] != 0 && (slots_[s] >> 32) != tag) {
+  while (slots_[s].tag != 0 && slots_[s].tag != tag) {
     s = (s + 1) & mask;
   }
-  used_slots_ += slots_[s] == 0 ? 1u : 0u;
-  slots_[s] = (tag << 32) | value;
+  used_slots_ += slots_[s].tag == 0 ? 1u : 0u;
+  slots_[s] = Slot{tag, value};
 }
 
 void LazyTable::reset(std::size_t size) {
@@ -101,18 +101,18 @@ void LazyTable::reset(std::size_t size) {
 }
 
 void LazyTable::resetHashed(std::size_t size) {
-  // Keys are packed with their value into 64 bits.
-  if (size > 0xFFFFFFFFu) {
+  // Tags are key + 1 in 64 bits.
+  if (size == ~std::size_t{0}) {
     throw std::bad_alloc();
   }
-  std::vector<std::uint64_t> slots(kFirstSlots, 0);
+  std::vector<Slot> slots(kFirstSlots, Slot{0, 0});
   release();
   size_ = size;
   slots_ = std::move(slots);
 }
 
 void LazyTable::clear() noexcept {
-  std::fill(slots_.begin(), slots_.end(), 0);
+  std::fill(slots_.begin(), slots_.end(), Slot{0, 0});
   used_slots_ = 0;
   if (data_ != nullptr) {
     // Anonymous private pages read back as zero after MADV_DONTNEED.

@@ -25,8 +25,7 @@ class LazyTable {
   std::size_t size() const noexcept { return size_; }
 
   // Replaces the table with `size` zero entries, hashed when the mapping fails. Throws
-  // std::bad_alloc when neither can be had (a hashed table holds at most 2^32 - 1 entries); the
-  // old table is kept then.
+  // std::bad_alloc when neither can be had; the old table is kept then.
   void reset(std::size_t size);
   // The same, hashed whatever the address space.
   void resetHashed(std::size_t size);
@@ -83,9 +82,13 @@ class LazyTable {
   std::size_t mapped_bytes_ = 0;
   std::vector<std::uint64_t> dirty_;  // one bit per page
   std::size_t dirty_pages_ = 0;
-  // Hashed mode: (key + 1) << 32 | value per slot, 0 for an empty slot; a power-of-two size kept
-  // at most half full.
-  std::vector<std::uint64_t> slots_;
+  // Hashed mode: key + 1 and value per slot, tag 0 for an empty slot; a power-of-two size kept at
+  // most half full.
+  struct Slot {
+    std::uint64_t tag;
+    std::uint32_t value;
+  };
+  std::vector<Slot> slots_;
   std::size_t used_slots_ = 0;
 };
 

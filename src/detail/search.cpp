@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <new>
 #include <optional>
@@ -30,6 +31,12 @@ namespace {
 using Workspace = HybridAStar::Workspace;
 using Node = Workspace::Node;
 
+// Thrown by the budget poll out of the heuristic's construction.
+struct Interrupted {
+  PlannerStatus status;
+  const char* message;
+};
+
 // The state of one planning call from its setup to its outcome.
 class Search {
  public:
@@ -51,10 +58,11 @@ class Search {
   // heuristics and the limits they imply, then the node pool, the start node and the primitive
   // table. False when the call ended there.
   bool admit(GridIndex& start_cell, GridIndex& goal_cell);
-  const ObstacleHeuristic& obstacleHeuristic(Workspace& workspace, GridIndex start_cell,
+  // The field, or null when it is computed lazily (lazy_).
+  const ObstacleHeuristic* obstacleHeuristic(Workspace& workspace, GridIndex start_cell,
                                              GridIndex goal_cell);
   bool prepareKinematics();
-  bool startSearch(Workspace& workspace, const ObstacleHeuristic& heuristic,
+  bool startSearch(Workspace& workspace, const ObstacleHeuristic* heuristic,
                    std::uint64_t capacity);
 
   // The search proper: expansions in order of f until the goal is reached or a check ends it.
@@ -70,7 +78,7 @@ class Search {
   // The largest cost under the primitive's samples, or -1 once one collides.
   std::int16_t sampleCost(const MotionPrimitive& primitive);
   void relax(Workspace& workspace, std::uint32_t current, const Node& node,
-             const MotionPrimitive& primitive, std::uint32_t key, std::uint8_t cost);
+             const MotionPrimitive& primitive, StateKey key, std::uint8_t cost);
   bool tryAnalyticExpansion(const Node& node);
   void finish(const Workspace& workspace, std::uint32_t goal_node);
   // After a failed search, with return_partial_path: the path to the expanded node closest to the
@@ -85,8 +93,33 @@ class Search {
     return r;
   }
 
+  // The time budget and the token, polled while the heuristic is built: throws Interrupted.
+  void pollBudget() const {
+    if (token_ != nullptr && token_->cancelled()) {
+      throw Interrupted{PlannerStatus::CANCELLED, "planning cancelled"};
+    }
+    if (secondsSince(t0_) > config_.max_planning_time_seconds) {
+      throw Interrupted{PlannerStatus::TIMEOUT, "planning timed out"};
+    }
+  }
+
+  static double secondsSince(Clock::time_point t) {
+    return static_cast<double>(
+               std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t).count()) /
+           1e9;
+  }
+
   bool fail(PlannerStatus status, std::string message) {
     return endPlan(result_, status, std::move(message));
+  }
+
+  // The obstacle heuristic of a cell; a lazy field computes it as far as needed (and may throw
+  // Interrupted when the budget runs out meanwhile).
+  double obstacleTerm(const GridIndex& cell) const {
+    if (lazy_ != nullptr) {
+      return lazy_->at(cell.y * width_ + cell.x, poll_);
+    }
+    return std::min(obstacle_[cell.y * width_ + cell.x], reach_);
   }
 
   // max(k, o) with k the kinematic distance to the goal and o the obstacle term of the pose's
@@ -99,7 +132,7 @@ class Search {
     if (!costmap_.worldToMap(pose.x, pose.y, cell)) {
       return std::numeric_limits<double>::infinity();
     }
-    const double o = std::min(obstacle_[cell.y * width_ + cell.x], reach_);
+    const double o = obstacleTerm(cell);
     // An unreachable cell stays unreachable whatever the curve length; skip the curve.
     if (space_ == nullptr || !(o < std::numeric_limits<double>::infinity())) {
       return o;
@@ -119,7 +152,7 @@ class Search {
     if (bounds_ != nullptr) {
       GridIndex cell;
       if (costmap_.worldToMap(pose.x, pose.y, cell)) {
-        const double o = std::min(obstacle_[cell.y * width_ + cell.x], reach_);
+        const double o = obstacleTerm(cell);
         const double upper = bounds_->afterStep(parent_bound, step_length);
         if (upper <= o) {
           bound = upper;
@@ -133,14 +166,14 @@ class Search {
 
   // A primitive that moved a whole cell or more along an axis has left its cell, though rounding
   // may map its end back into it (a straight cell-long step from a pose on a cell edge). Its key
-  // is then taken a millionth of a cell further on; kInvalidIndex when it did not move that far.
-  std::uint32_t keyAfterCrossing(const Pose2D& from, const Pose2D& end) const {
+  // is then taken a millionth of a cell further on; kInvalidKey when it did not move that far.
+  StateKey keyAfterCrossing(const Pose2D& from, const Pose2D& end) const {
     const double cell = costmap_.resolution();
     const double dx = end.x - from.x;
     const double dy = end.y - from.y;
     const double whole = cell * (1.0 - 1e-9);
     if (!(std::fabs(dx) >= whole || std::fabs(dy) >= whole)) {
-      return kInvalidIndex;
+      return kInvalidKey;
     }
     Pose2D beyond = end;
     beyond.x += std::fabs(dx) >= whole ? std::copysign(cell * 1e-6, dx) : 0.0;
@@ -160,6 +193,8 @@ class Search {
   // The obstacle heuristic field when the cache is off; otherwise the workspace's cache holds it.
   std::optional<ObstacleHeuristic> uncached_field_;
   const double* obstacle_ = nullptr;
+  LazyObstacleField* lazy_ = nullptr;
+  std::function<void()> poll_ = [this] { pollBudget(); };
   double reach_ = std::numeric_limits<double>::infinity();  // see ObstacleHeuristic::reach
   std::uint64_t width_ = 0;
   std::optional<KinematicStateSpace> space_storage_;
@@ -183,18 +218,25 @@ void Search::run(Workspace& workspace) {
   if (!admit(start_cell, goal_cell)) {
     return;
   }
-  const ObstacleHeuristic& heuristic = obstacleHeuristic(workspace, start_cell, goal_cell);
+  // The refusals that need no heuristic come first: an impossible problem costs nothing.
+  const std::uint64_t capacity = nodeKeyCapacity(costmap_.width(), costmap_.height(),
+                                                 config_.angle_bins, config_.wide_node_keys);
+  if (capacity == 0) {
+    fail(PlannerStatus::INVALID_REQUEST,
+         config_.wide_node_keys ? "costmap/yaw node pool exceeds 62-bit index capacity"
+                                : "costmap/yaw node pool exceeds 32-bit index capacity");
+    return;
+  }
   if (!prepareKinematics()) {
     return;
   }
-  const std::uint64_t capacity =
-      nodeKeyCapacity(costmap_.width(), costmap_.height(), config_.angle_bins);
-  if (capacity == 0) {
-    fail(PlannerStatus::INVALID_REQUEST, "costmap/yaw node pool exceeds 32-bit index capacity");
-    return;
-  }
-  if (startSearch(workspace, heuristic, capacity)) {
-    search(workspace);
+  try {
+    const ObstacleHeuristic* heuristic = obstacleHeuristic(workspace, start_cell, goal_cell);
+    if (startSearch(workspace, heuristic, capacity)) {
+      search(workspace);
+    }
+  } catch (const Interrupted& stop) {
+    fail(stop.status, stop.message);
   }
 }
 
@@ -214,7 +256,7 @@ bool Search::admit(GridIndex& start_cell, GridIndex& goal_cell) {
   return true;
 }
 
-const ObstacleHeuristic& Search::obstacleHeuristic(Workspace& workspace, GridIndex start_cell,
+const ObstacleHeuristic* Search::obstacleHeuristic(Workspace& workspace, GridIndex start_cell,
                                                    GridIndex goal_cell) {
   const auto th = Clock::now();
   // A pose whose cell centre is closer to a blocking cell's centre than the inscribed radius less
@@ -223,20 +265,30 @@ const ObstacleHeuristic& Search::obstacleHeuristic(Workspace& workspace, GridInd
                                ? std::max(0.0, inscribedRadius(request_.footprint) -
                                                    costmap_.resolution() * 0.70710678118654757)
                                : 0.0;
-  const Costmap& field_map = workspace.heuristicMap(costmap_, clearance, config_.allow_unknown);
+  const std::function<void()>& poll = poll_;
+  if (config_.lazy_obstacle_heuristic) {
+    lazy_ = &workspace.lazyField(
+        costmap_, {goal_cell, config_.allow_unknown, config_.cost_penalty, clearance},
+        config_.cache_obstacle_heuristic, diagnostics_.obstacle_heuristic_cache_hit);
+    diagnostics_.obstacle_heuristic_time_ms = millisecondsSince(th);
+    return nullptr;
+  }
+  const Costmap& field_map =
+      workspace.heuristicMap(costmap_, clearance, config_.allow_unknown, poll);
   const double factor = config_.heuristic_reach_factor;
   const ObstacleHeuristic* field = nullptr;
   if (!config_.cache_obstacle_heuristic) {
-    field = &uncached_field_.emplace(field_map, goal_cell, config_.allow_unknown,
-                                     config_.cost_penalty, 0.0, start_cell, factor);
+    field =
+        &uncached_field_.emplace(field_map, goal_cell, config_.allow_unknown, config_.cost_penalty,
+                                 0.0, start_cell, factor, std::vector<double>(), poll);
   } else {
     field = &workspace.heuristic_cache.get(
         field_map,
         {request_.map_revision, goal_cell, config_.allow_unknown, config_.cost_penalty, clearance},
-        start_cell, factor, diagnostics_.obstacle_heuristic_cache_hit);
+        start_cell, factor, diagnostics_.obstacle_heuristic_cache_hit, poll);
   }
   diagnostics_.obstacle_heuristic_time_ms = millisecondsSince(th);
-  return *field;
+  return field;
 }
 
 bool Search::prepareKinematics() {
@@ -267,19 +319,18 @@ bool Search::prepareKinematics() {
   return true;
 }
 
-bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic& heuristic,
+bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic* heuristic,
                          std::uint64_t capacity) {
-  obstacle_ = heuristic.distances().data();
-  reach_ = heuristic.reach();
+  if (heuristic != nullptr) {
+    obstacle_ = heuristic->distances().data();
+    reach_ = heuristic->reach();
+  }
   width_ = costmap_.width();
   bins_ = config_.angle_bins;
   weight_ = config_.heuristic_weight;
 
   workspace.reset(capacity);
-  if (!workspace.zero_cost.built()) {
-    workspace.zero_cost.build(costmap_);
-  }
-  fast_check_.emplace(checker_, request_.footprint, &workspace.zero_cost);
+  fast_check_.emplace(checker_, request_.footprint, workspace.zeroCostTable(costmap_));
   const std::uint32_t start = workspace.getOrCreate(stateKey(costmap_, bins_, request_.start));
   Node& start_node = workspace.nodes[start];
   start_node.pose = request_.start;
@@ -392,18 +443,18 @@ void Search::expand(Workspace& workspace, std::uint32_t current, const Node& nod
   table_->generate(node.pose, primitives);
   // The children's index entries lie scattered over a large table: their loads are started
   // here, so that the collision checks hide them. Prefetches are only hints.
-  std::vector<std::uint32_t>& keys = workspace.child_keys;
+  std::vector<StateKey>& keys = workspace.child_keys;
   keys.resize(primitives.size());
   for (std::size_t i = 0; i < primitives.size(); ++i) {
     keys[i] = stateKey(costmap_, bins_, primitives[i].samples.back());
-    if (keys[i] != kInvalidIndex) {
+    if (keys[i] != kInvalidKey) {
       workspace.index.prefetch(keys[i]);
     }
   }
   checkPrimitives(workspace);
   const std::vector<std::int16_t>& outcomes = workspace.check_outcomes;
   for (std::size_t i = 0; i < primitives.size(); ++i) {
-    if (keys[i] == kInvalidIndex || outcomes[i] < 0) {
+    if (keys[i] == kInvalidKey || outcomes[i] < 0) {
       continue;  // off the map, or a sample collides
     }
     relax(workspace, current, node, primitives[i], keys[i], static_cast<std::uint8_t>(outcomes[i]));
@@ -417,7 +468,7 @@ void Search::expand(Workspace& workspace, std::uint32_t current, const Node& nod
 // hides their loads too.
 void Search::checkPrimitives(Workspace& workspace) {
   const std::vector<MotionPrimitive>& primitives = workspace.primitives;
-  const std::vector<std::uint32_t>& keys = workspace.child_keys;
+  const std::vector<StateKey>& keys = workspace.child_keys;
   std::vector<std::int16_t>& outcomes = workspace.check_outcomes;
   outcomes.resize(primitives.size());
   const std::size_t half = primitives.size() / 2;
@@ -426,7 +477,7 @@ void Search::checkPrimitives(Workspace& workspace) {
     outcomes[i] = sampleCost(primitives[i]);
   }
   for (std::size_t i = 0; i < primitives.size(); ++i) {
-    if (keys[i] != kInvalidIndex) {
+    if (keys[i] != kInvalidKey) {
       const std::uint32_t known = workspace.find(keys[i]);
       if (known != kInvalidIndex) {
         __builtin_prefetch(workspace.nodes.data() + known);
@@ -457,12 +508,12 @@ std::int16_t Search::sampleCost(const MotionPrimitive& primitive) {
 // The child `primitive` reaches from node `current`, of lattice key `key` and largest cell cost
 // `cost`: created if new, and given the cheaper of its cost so far and this route's.
 void Search::relax(Workspace& workspace, std::uint32_t current, const Node& node,
-                   const MotionPrimitive& primitive, std::uint32_t key, std::uint8_t cost) {
+                   const MotionPrimitive& primitive, StateKey key, std::uint8_t cost) {
   const Pose2D& end = primitive.samples.back();
   std::uint32_t child = workspace.find(key);
   if (child == current) {
     key = keyAfterCrossing(node.pose, end);
-    child = key == kInvalidIndex ? current : workspace.find(key);
+    child = key == kInvalidKey ? current : workspace.find(key);
     if (child == current) {
       return;
     }

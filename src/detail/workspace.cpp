@@ -1,21 +1,26 @@
 #include "detail/workspace.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
+#include <vector>
 
 #include "detail/clearance.hpp"
+#include "detail/costmap_cells.hpp"
 
 namespace veltrax::se2 {
 
 namespace detail {
 
-std::uint64_t nodeKeyCapacity(std::uint64_t width, std::uint64_t height,
-                              std::uint32_t angle_bins) noexcept {
+std::uint64_t nodeKeyCapacity(std::uint64_t width, std::uint64_t height, std::uint32_t angle_bins,
+                              bool wide) noexcept {
   if (angle_bins == 0 ||
       (height != 0 && width > std::numeric_limits<std::uint64_t>::max() / height)) {
     return 0;
   }
   const std::uint64_t cells = width * height;
-  if (cells > std::uint64_t{kInvalidIndex} / angle_bins) {
+  const std::uint64_t limit = wide ? std::uint64_t{1} << 62 : std::uint64_t{kInvalidIndex};
+  if (cells > limit / angle_bins) {
     return 0;
   }
   return cells * angle_bins;
@@ -31,7 +36,7 @@ void HybridAStar::Workspace::reset(std::uint64_t capacity) {
     if (index.hashed() || index.dirtyBytes() > kIndexPageBudget) {
       index.clear();
     } else {
-      for (const std::uint32_t key : touched) {
+      for (const detail::StateKey key : touched) {
         index.set(key, 0);
       }
     }
@@ -43,7 +48,8 @@ void HybridAStar::Workspace::reset(std::uint64_t capacity) {
 }
 
 const Costmap& HybridAStar::Workspace::heuristicMap(const Costmap& costmap, double clearance,
-                                                    bool allow_unknown) {
+                                                    bool allow_unknown,
+                                                    const std::function<void()>& poll) {
   if (!(clearance > 0.0)) {
     return costmap;
   }
@@ -52,11 +58,61 @@ const Costmap& HybridAStar::Workspace::heuristicMap(const Costmap& costmap, doub
     clearance_map.reset();
     clearance_map.emplace(costmap.width(), costmap.height(), costmap.resolution(),
                           costmap.originX(), costmap.originY(),
-                          detail::blockNearObstacles(costmap, allow_unknown, clearance));
+                          detail::blockNearObstacles(costmap, allow_unknown, clearance, poll));
     clearance_map_clearance = clearance;
     clearance_map_allow_unknown = allow_unknown;
   }
   return *clearance_map;
+}
+
+void HybridAStar::Workspace::repairMap(const Costmap& costmap,
+                                       const std::vector<MapWindow>& windows) {
+  heuristic_cache.invalidate();
+  if (zero_cost.built()) {
+    std::uint64_t first_row = costmap.height();
+    for (const MapWindow& w : windows) {
+      first_row = std::min(first_row, w.y0);
+    }
+    zero_cost.rebuildFrom(costmap, first_row);
+  }
+  if (clearance_map) {
+    // A changed cell moves the marks of the blocking cells within a disc's extent of it, and the
+    // border status of its neighbours: one cell more.
+    const std::uint64_t width = costmap.width();
+    const auto reach =
+        static_cast<std::uint64_t>(std::ceil(clearance_map_clearance / costmap.resolution()) + 1.0);
+    std::vector<std::uint8_t>& cells = detail::CostmapCells::of(*clearance_map);
+    for (const MapWindow& w : windows) {
+      const std::uint64_t x0 = w.x0 > reach ? w.x0 - reach : 0;
+      const std::uint64_t y0 = w.y0 > reach ? w.y0 - reach : 0;
+      detail::blockNearObstaclesIn(costmap, clearance_map_allow_unknown, clearance_map_clearance,
+                                   x0, y0, std::min(w.x1 + reach, width),
+                                   std::min(w.y1 + reach, costmap.height()),
+                                   cells.data() + y0 * width + x0, width);
+    }
+  }
+  if (lazy_field) {
+    lazy_field->bind(costmap);
+    lazy_field->repair(windows);
+  }
+}
+
+detail::LazyObstacleField& HybridAStar::Workspace::lazyField(const Costmap& costmap,
+                                                             const LazyFieldKey& key, bool keep,
+                                                             bool& reused) {
+  reused = keep && lazy_field && lazy_key.goal.x == key.goal.x && lazy_key.goal.y == key.goal.y &&
+           lazy_key.allow_unknown == key.allow_unknown &&
+           lazy_key.cost_penalty == key.cost_penalty && lazy_key.clearance == key.clearance;
+  if (!reused) {
+    lazy_field.reset();
+    lazy_field = std::make_unique<detail::LazyObstacleField>(
+        costmap.width(), costmap.height(),
+        detail::makeStepCosts(costmap.resolution(), key.allow_unknown, key.cost_penalty), key.goal,
+        key.allow_unknown, key.clearance);
+    lazy_key = key;
+  }
+  lazy_field->bind(costmap);
+  return *lazy_field;
 }
 
 }  // namespace veltrax::se2

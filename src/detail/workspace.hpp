@@ -2,12 +2,15 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "detail/free_cells.hpp"
 #include "detail/heuristic_cache.hpp"
+#include "detail/lazy_field.hpp"
 #include "detail/lazy_table.hpp"
 #include "detail/open_list.hpp"
 #include "detail/yaw_bins.hpp"
@@ -22,24 +25,29 @@ namespace detail {
 
 inline constexpr std::uint32_t kInvalidIndex = 0xFFFFFFFFu;
 
-// The lattice key of a pose: cell x yaw bin, or kInvalidIndex off the map or for a non-finite
+// A lattice key: cell x angle_bins + yaw bin. 64 bits wide, so that maps beyond 2^32 keys can be
+// searched (with wide_node_keys); node pool positions stay 32-bit.
+using StateKey = std::uint64_t;
+inline constexpr StateKey kInvalidKey = ~StateKey{0};
+
+// The lattice key of a pose: cell x yaw bin, or kInvalidKey off the map or for a non-finite
 // yaw. The bin is yawBin's with kStateKeyYawNudge (detail/yaw_bins.hpp): a yaw a rounding error
 // below a bin edge keys the upper bin, and 2 pi - tiny wraps to bin 0; YawBinFootprintTemplates
-// bins the same yaws without the nudge. The caller guarantees that cells x angle_bins fits in
-// 32 bits. Inline: the search keys every child it generates.
-inline std::uint32_t stateKey(const Costmap& costmap, std::uint32_t angle_bins,
-                              const Pose2D& pose) {
+// bins the same yaws without the nudge. The caller guarantees that cells x angle_bins fits
+// nodeKeyCapacity. Inline: the search keys every child it generates.
+inline StateKey stateKey(const Costmap& costmap, std::uint32_t angle_bins, const Pose2D& pose) {
   GridIndex cell;
   if (!costmap.worldToMap(pose.x, pose.y, cell) || !std::isfinite(pose.yaw)) {
-    return kInvalidIndex;
+    return kInvalidKey;
   }
-  const auto cell_key = static_cast<std::uint32_t>(cell.y * costmap.width() + cell.x);
+  const StateKey cell_key = cell.y * costmap.width() + cell.x;
   return cell_key * angle_bins + yawBin(pose.yaw, angle_bins, kStateKeyYawNudge);
 }
 
-// Number of keys of a costmap at angle_bins, or 0 when it does not fit 32-bit pool positions.
-std::uint64_t nodeKeyCapacity(std::uint64_t width, std::uint64_t height,
-                              std::uint32_t angle_bins) noexcept;
+// Number of keys of a costmap at angle_bins, or 0 when they exceed 32 bits (or, when `wide`,
+// 2^62: far beyond any map in memory, a bound only the hashed index needs).
+std::uint64_t nodeKeyCapacity(std::uint64_t width, std::uint64_t height, std::uint32_t angle_bins,
+                              bool wide = false) noexcept;
 
 }  // namespace detail
 
@@ -64,16 +72,29 @@ struct HybridAStar::Workspace {
   std::vector<Node> nodes;
   // Pool position + 1 per key, so that the zero pages of a fresh mapping mean "no node".
   detail::LazyTable index;
-  std::vector<std::uint32_t> touched;
+  std::vector<detail::StateKey> touched;
 
   // Scratch storage of one call, kept so that later calls do not allocate it again.
   detail::OpenList open;
   std::vector<MotionPrimitive> primitives;
   // Per primitive of one expansion: the largest cost under its samples, or -1 when one collides.
   std::vector<std::int16_t> check_outcomes;
-  std::vector<std::uint32_t> child_keys;
+  std::vector<detail::StateKey> child_keys;
   // Built on the first call after the map was set.
   detail::ZeroCostRegions zero_cost;
+  // Beyond this many cells the table (four bytes a cell) would outweigh the map: the checks then
+  // walk the cells, with the same answers.
+  static constexpr std::uint64_t kZeroCostTableMaxCells = std::uint64_t{1} << 27;
+  // The zero-cost table of `costmap`, built on first use; null for a map too large for one.
+  const detail::ZeroCostRegions* zeroCostTable(const Costmap& costmap) {
+    if (costmap.width() * costmap.height() > kZeroCostTableMaxCells) {
+      return nullptr;
+    }
+    if (!zero_cost.built()) {
+      zero_cost.build(costmap);
+    }
+    return &zero_cost;
+  }
 
   // Resident pages of the index a planner keeps between calls, at most (plus one call's own).
   static constexpr std::size_t kIndexPageBudget = std::size_t{16} << 20;
@@ -83,22 +104,35 @@ struct HybridAStar::Workspace {
   // then they are all released. A new size maps a fresh table.
   void reset(std::uint64_t capacity);
 
+  // A window of changed cells.
+  using MapWindow = detail::CellWindow;
+
+  // Brings what was derived from the map up to `costmap` after the windows' cells changed:
+  // the clearance map and the zero-cost table are recomputed over the windows (and as far
+  // around them as a change reaches), the lazy field repaired; the cached field, built with a
+  // reach factor whose stopping point a repair cannot reproduce, is dropped.
+  void repairMap(const Costmap& costmap, const std::vector<MapWindow>& windows);
+
+  // The version of the planner's map that what is derived here was made for.
+  std::uint64_t map_version = 0;
+
   // Drops what was derived from the planner's previous costmap; the memory stays for the next
   // call to rebuild in, and the pool and index are reset by every call anyway.
   void forgetMap() noexcept {
     zero_cost.invalidate();
     clearance_map.reset();
     heuristic_cache.invalidate();
+    lazy_field.reset();
   }
 
   // Pool position of the key's node, or kInvalidIndex.
-  std::uint32_t find(std::uint32_t key) const noexcept {
+  std::uint32_t find(detail::StateKey key) const noexcept {
     return index.get(key) - 1u;  // an empty entry (0) wraps to kInvalidIndex
   }
 
   // The key's node, created with g = +inf, no parent, FORWARD, STRAIGHT when absent.
   // The caller guarantees key < capacity.
-  std::uint32_t getOrCreate(std::uint32_t key) {
+  std::uint32_t getOrCreate(detail::StateKey key) {
     const std::uint32_t stored = index.get(key);
     if (stored != 0) {
       return stored - 1u;
@@ -113,8 +147,10 @@ struct HybridAStar::Workspace {
   }
 
   // The map the obstacle heuristic runs on: the planner's costmap itself for a clearance of 0,
-  // otherwise clearance_map, rebuilt when the clearance or allow_unknown changed.
-  const Costmap& heuristicMap(const Costmap& costmap, double clearance, bool allow_unknown);
+  // otherwise clearance_map, rebuilt when the clearance or allow_unknown changed (calling `poll`
+  // every few rows; should it throw, no clearance map is kept).
+  const Costmap& heuristicMap(const Costmap& costmap, double clearance, bool allow_unknown,
+                              const std::function<void()>& poll = {});
 
   // The planner's costmap with the cells too close to obstacles for the footprint marked lethal,
   // for footprint-aware heuristics: it depends on the map, the clearance and allow_unknown only,
@@ -125,6 +161,22 @@ struct HybridAStar::Workspace {
 
   // The last obstacle heuristic field and what it was computed for.
   detail::ObstacleHeuristicCache heuristic_cache;
+
+  // What a lazily computed field was made for; unlike the cache above it follows the planner's
+  // own map changes (repaired by updateCostmap), so the request's map_revision is no part of it.
+  struct LazyFieldKey {
+    GridIndex goal;
+    bool allow_unknown;
+    double cost_penalty;
+    double clearance;
+  };
+  // The lazy field for `key` on `costmap` (it applies the clearance itself, tile by tile), kept
+  // from an earlier call when it was made for the same key and `keep`, else new; `reused` says
+  // which.
+  detail::LazyObstacleField& lazyField(const Costmap& costmap, const LazyFieldKey& key, bool keep,
+                                       bool& reused);
+  std::unique_ptr<detail::LazyObstacleField> lazy_field;
+  LazyFieldKey lazy_key{};
 };
 
 }  // namespace veltrax::se2

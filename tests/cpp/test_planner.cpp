@@ -42,7 +42,7 @@ TEST(StateKey, CellTimesBinsPlusFloorBinOfTheYaw) {
         << c.yaw;
   }
   for (const Pose2D off : {Pose2D{10.0, 1.0, 0.0}, Pose2D{-0.001, 1.0, 0.0}, Pose2D{1, 1, kNaN}}) {
-    EXPECT_EQ(detail::stateKey(map, 72, off), detail::kInvalidIndex);
+    EXPECT_EQ(detail::stateKey(map, 72, off), detail::kInvalidKey);
   }
 }
 
@@ -275,8 +275,9 @@ INSTANTIATE_TEST_SUITE_P(Requests, PlannerStatusTest, ::testing::Values(
                PlannerStatus::NO_PATH, "goal is disconnected in obstacle heuristic", 0},
     StatusCase{"one_expansion_budget", Change([](PlanRequest&, PlannerConfig& c) { c.max_expanded_nodes = 1; }),
                PlannerStatus::MAX_NODES_EXCEEDED, "maximum expanded nodes exceeded", 1},
-    StatusCase{"timeout_at_first_check", Change([](PlanRequest&, PlannerConfig& c) { c.terminal_check_interval = 1; c.max_planning_time_seconds = 1e-12; }),
-               PlannerStatus::TIMEOUT, "planning timed out", 1},
+    // The budget covers the heuristic's construction, polled every 4096 cells.
+    StatusCase{"timeout_while_the_heuristic_is_built", Change([](PlanRequest&, PlannerConfig& c) { c.max_planning_time_seconds = 1e-12; }),
+               PlannerStatus::TIMEOUT, "planning timed out", 0},
     StatusCase{"radius_too_small_for_the_map", Change([](PlanRequest&, PlannerConfig& c) { c.minimum_turning_radius = 1e-7; }),
                kInvalid, "minimum_turning_radius is too small for the costmap extent", 0},
     StatusCase{"radius_too_large_to_sample", Change([](PlanRequest&, PlannerConfig& c) { c.minimum_turning_radius = 1e9; }),

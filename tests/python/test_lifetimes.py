@@ -69,3 +69,51 @@ def test_plan_keeps_its_arguments_alive_without_the_interpreter_lock():
     del worker, canceller, results
     gc.collect()
     assert all(watch() is None for watch in watches)
+
+
+def _set_whole(planner, walled):
+    new_map = se2.Costmap(walled, 0.05, 0.0, 0.0)
+    planner.set_costmap(new_map)  # same map_revision: the cached heuristic must not survive
+    del new_map
+
+
+def _update_window(planner, walled):
+    window = walled[:45, 38:43].copy()  # row 0 of the window is map row 0
+    planner.update_costmap(38, 0, window)
+    window[:] = 0  # the planner took a copy
+
+
+@pytest.mark.parametrize("change", [_set_whole, _update_window], ids=["set_costmap", "update_costmap"])
+@pytest.mark.parametrize("lazy", [False, True], ids=["cached", "lazy"])
+def test_map_change_takes_a_copy_and_plans_as_a_new_planner(change, lazy):
+    free = np.zeros((60, 80), dtype=np.uint8)
+    walled = free.copy()
+    walled[:45, 40] = se2.LETHAL_COST
+    request = vx.make_request((1.0, 1.0, 0.0), (3.0, 1.0, 0.0))
+    config = se2.recommended_config(0.05, request.footprint)
+    config.lazy_obstacle_heuristic = lazy
+    planner = se2.HybridAStar(se2.Costmap(free, 0.05, 0.0, 0.0))
+    straight = planner.plan(request, config).path_array
+    change(planner, walled)
+    gc.collect()
+    around = planner.plan(request, config).path_array
+    config.lazy_obstacle_heuristic = False
+    expected = se2.HybridAStar(se2.Costmap(walled, 0.05, 0.0, 0.0)).plan(request, config).path_array
+    assert len(around) > len(straight)
+    assert np.array_equal(around, expected)
+
+
+@pytest.mark.parametrize(("x0", "y0", "cells", "error", "message"), [
+    (79, 0, np.zeros((1, 2), np.uint8), IndexError, "update window is outside the costmap"),
+    (0, 59, np.zeros((2, 1), np.uint8), IndexError, "update window is outside the costmap"),
+    (0, 0, np.zeros((2, 2), np.int32), TypeError, "costmap cells dtype must be uint8"),
+    (0, 0, np.zeros(4, np.uint8), ValueError, "costmap cells must be a 2D array"),
+])
+def test_update_costmap_refuses_and_changes_nothing(x0, y0, cells, error, message):
+    planner = se2.HybridAStar(se2.Costmap(np.zeros((60, 80), dtype=np.uint8), 0.05, 0.0, 0.0))
+    request = vx.make_request((3.0, 2.9, 0.0), (1.0, 2.9, 0.0))  # along the top row
+    config = se2.recommended_config(0.05, request.footprint)
+    before = planner.plan(request, config).path_array
+    with pytest.raises(error, match=f"^{message}$"):
+        planner.update_costmap(x0, y0, cells + 254 if cells.dtype == np.uint8 else cells)
+    assert np.array_equal(planner.plan(request, config).path_array, before)

@@ -9,6 +9,10 @@
 
 namespace veltrax::se2 {
 
+namespace detail {
+struct CostmapCells;
+}  // namespace detail
+
 // The finest fraction of a cell that coordinates anywhere on a costmap must still resolve.
 inline constexpr double kCornerPrecision = 1e-6;
 
@@ -42,6 +46,9 @@ class VELTRAX_SE2_EXPORT Costmap {
   std::uint8_t getCost(std::uint64_t mx, std::uint64_t my) const;
 
  private:
+  // A planner's own copy is changed in place by HybridAStar::updateCostmap.
+  friend struct detail::CostmapCells;
+
   std::uint64_t width_;
   std::uint64_t height_;
   double resolution_;
@@ -62,5 +69,17 @@ namespace veltrax::se2 {
 // radius). Throws std::invalid_argument "invalid inflation parameters".
 VELTRAX_SE2_EXPORT Costmap inflateCostmap(const Costmap& source, double inflation_radius,
                                           double inscribed_radius, double cost_scaling_factor);
+
+// The cells inflateCostmap gives in the window of columns x0 .. x0 + width - 1 and rows y0 ..
+// y0 + height - 1, row-major, computed from the source around the window only (out to the
+// inflation radius and a few cells), in time that grows with the window. After a local change of
+// the source, the window it reaches (the changed cells grown by the inflation radius), inflated
+// so and handed to HybridAStar::updateCostmap, keeps a planner's map equal to the whole map's
+// inflation. Throws std::out_of_range "inflation window is outside the costmap" and
+// std::invalid_argument "invalid inflation parameters".
+VELTRAX_SE2_EXPORT std::vector<std::uint8_t> inflateCostmapWindow(
+    const Costmap& source, std::uint64_t x0, std::uint64_t y0, std::uint64_t width,
+    std::uint64_t height, double inflation_radius, double inscribed_radius,
+    double cost_scaling_factor);
 
 }  // namespace veltrax::se2

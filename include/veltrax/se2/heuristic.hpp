@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -36,10 +37,11 @@ class VELTRAX_SE2_EXPORT ObstacleHeuristic {
   // every value below reach_factor x v + 1 m is too. Cells not settled by then read reach(), a
   // lower bound of their value (also where the goal cannot be reached from them). Throws
   // std::invalid_argument "reach_factor must be 0 or finite and at least 1" and std::out_of_range
-  // "heuristic start outside map" besides the errors above.
+  // "heuristic start outside map" besides the errors above. `poll`, when set, is called every few
+  // thousand cells: an exception it throws ends the construction (a caller's time budget).
   ObstacleHeuristic(const Costmap& costmap, GridIndex goal, bool allow_unknown, double cost_penalty,
                     double clearance, GridIndex start, double reach_factor,
-                    std::vector<double> storage = {});
+                    std::vector<double> storage = {}, const std::function<void()>& poll = {});
 
   // Moves the field's memory out, leaving the object empty (width and height 0).
   std::vector<double> releaseStorage() noexcept;

@@ -54,9 +54,10 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   double retrospective_penalty = 0.0;
   // Expansions (>= 1) after which the search ends with MAX_NODES_EXCEEDED.
   std::uint64_t max_expanded_nodes = 1000000;
-  // Seconds (> 0) after which the search ends with TIMEOUT, counted from plan()'s entry: a call
-  // waiting for another on the same planner spends its budget waiting. Checked every
-  // terminal_check_interval expansions and not during post-processing, which may overrun it.
+  // Seconds (> 0) after which the search ends with TIMEOUT, counted from when the call starts to
+  // work (after any wait for another call on the same planner) and covering the heuristic's
+  // construction. Checked every terminal_check_interval expansions and every few thousand cells
+  // of the heuristic, not during post-processing, which may overrun it.
   double max_planning_time_seconds = 5.0;
   // Expansions (>= 1) between the checks of the time budget and of the cancellation token.
   std::uint32_t terminal_check_interval = 256;
@@ -111,6 +112,14 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // start sideways). Endpoints stay; a stretch gets one more step where its arc needs it to keep
   // path_output_spacing. Where a stretch fits in one step the output is as without.
   bool resample_along_arcs = false;
+  // Maps of more than 2^32 cells x angle_bins are searched with 64-bit node keys (held in a hash
+  // table where address space is short) instead of being refused.
+  bool wide_node_keys = false;
+  // The obstacle heuristic is computed as the search reads it: its backward search from the goal
+  // runs only until the cells asked for are final, and the planner keeps it (and repairs it on
+  // updateCostmap) for later plans to the same goal. Every value read is the whole-map field's,
+  // so results equal those with heuristic_reach_factor 0, which this mode stands in for.
+  bool lazy_obstacle_heuristic = false;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
@@ -182,6 +191,9 @@ struct VELTRAX_SE2_EXPORT PlannerDiagnostics {
   std::uint32_t direction_switch_count = 0;
   // Steps of the output path labelled ROTATION.
   std::uint32_t in_place_rotation_count = 0;
+  // Waiting for another call on the same planner to end before this one could start: its time
+  // budget counts from after the wait; total_time_ms includes it.
+  double wait_time_ms = 0.0;
 };
 
 struct VELTRAX_SE2_EXPORT PlannerResult {

@@ -1,0 +1,285 @@
+#include "detail/lazy_field.hpp"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <utility>
+
+#include "detail/clearance.hpp"
+
+namespace veltrax::se2::detail {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr std::uint64_t kInfinityBits = 0x7FF0000000000000ull;
+constexpr std::size_t kPollInterval = 4096;
+
+struct Later {
+  template <typename Entry>
+  bool operator()(const Entry& a, const Entry& b) const noexcept {
+    return a.key > b.key;
+  }
+};
+
+}  // namespace
+
+namespace {
+
+void* mapZeroPages(std::size_t bytes) {
+  // Only the pages of cells the search reaches are ever touched.
+  void* mapped = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (mapped == MAP_FAILED) {
+    throw std::bad_alloc();
+  }
+  return mapped;
+}
+
+}  // namespace
+
+ClearanceTiles::ClearanceTiles(std::uint64_t width, std::uint64_t height, bool allow_unknown,
+                               double clearance)
+    : width_(width),
+      height_(height),
+      tiles_x_((width + kSide - 1) / kSide),
+      allow_unknown_(allow_unknown),
+      clearance_(clearance) {
+  const std::uint64_t tiles = tiles_x_ * ((height + kSide - 1) / kSide);
+  built_.assign(static_cast<std::size_t>(tiles), 0);
+  mapped_bytes_ = static_cast<std::size_t>(tiles * kSide * kSide);
+  data_ = static_cast<std::uint8_t*>(mapZeroPages(mapped_bytes_));
+}
+
+ClearanceTiles::~ClearanceTiles() { ::munmap(data_, mapped_bytes_); }
+
+void ClearanceTiles::build(std::uint64_t tile, std::uint8_t* out) const {
+  const std::uint64_t x0 = (tile % tiles_x_) * kSide;
+  const std::uint64_t y0 = (tile / tiles_x_) * kSide;
+  blockNearObstaclesIn(*map_, allow_unknown_, clearance_, x0, y0, std::min(x0 + kSide, width_),
+                       std::min(y0 + kSide, height_), out, kSide);
+}
+
+void ClearanceTiles::refresh(const std::vector<CellWindow>& windows,
+                             std::vector<std::uint64_t>& changed) {
+  // A changed cell moves the marks of the blocking cells within the disc's extent of it, and the
+  // border status of its neighbours: one cell more.
+  const auto reach = static_cast<std::uint64_t>(std::ceil(clearance_ / map_->resolution())) + 1;
+  std::vector<std::uint8_t> fresh(kSide * kSide);
+  std::vector<std::uint64_t> tiles;
+  for (const CellWindow& w : windows) {
+    const std::uint64_t tx0 = (w.x0 > reach ? w.x0 - reach : 0) / kSide;
+    const std::uint64_t ty0 = (w.y0 > reach ? w.y0 - reach : 0) / kSide;
+    const std::uint64_t tx1 = (std::min(w.x1 + reach, width_) - 1) / kSide;
+    const std::uint64_t ty1 = (std::min(w.y1 + reach, height_) - 1) / kSide;
+    for (std::uint64_t ty = ty0; ty <= ty1; ++ty) {
+      for (std::uint64_t tx = tx0; tx <= tx1; ++tx) {
+        tiles.push_back(ty * tiles_x_ + tx);
+      }
+    }
+  }
+  std::sort(tiles.begin(), tiles.end());
+  tiles.erase(std::unique(tiles.begin(), tiles.end()), tiles.end());
+  for (const std::uint64_t tile : tiles) {
+    if (!built_[tile]) {
+      continue;  // never read, so nothing leaned on it
+    }
+    build(tile, fresh.data());
+    std::uint8_t* stored = data_ + tile * kSide * kSide;
+    const std::uint64_t x0 = (tile % tiles_x_) * kSide;
+    const std::uint64_t y0 = (tile / tiles_x_) * kSide;
+    for (std::uint64_t y = y0; y < std::min(y0 + kSide, height_); ++y) {
+      for (std::uint64_t x = x0; x < std::min(x0 + kSide, width_); ++x) {
+        const std::uint64_t k = (y - y0) * kSide + x - x0;
+        if (stored[k] != fresh[k]) {
+          stored[k] = fresh[k];
+          changed.push_back(y * width_ + x);
+        }
+      }
+    }
+  }
+}
+
+LazyObstacleField::LazyObstacleField(std::uint64_t width, std::uint64_t height,
+                                     const StepCosts& costs, GridIndex goal, bool allow_unknown,
+                                     double clearance)
+    : width_(width), height_(height), costs_(costs), goal_(goal.y * width + goal.x) {
+  if (clearance > 0.0) {
+    tiles_ = std::make_unique<ClearanceTiles>(width, height, allow_unknown, clearance);
+  }
+  const std::uint64_t cells = width * height;
+  if (cells > (~std::size_t{0}) / sizeof(std::uint64_t)) {
+    throw std::bad_alloc();
+  }
+  mapped_bytes_ = static_cast<std::size_t>(cells) * sizeof(std::uint64_t);
+  values_ = static_cast<std::uint64_t*>(mapZeroPages(mapped_bytes_));
+  put(goal_, 0.0);
+  push(0.0, goal_);
+}
+
+LazyObstacleField::~LazyObstacleField() { ::munmap(values_, mapped_bytes_); }
+
+double LazyObstacleField::get(std::uint64_t cell) const noexcept {
+  const std::uint64_t bits = values_[cell] ^ kInfinityBits;
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+void LazyObstacleField::put(std::uint64_t cell, double value) noexcept {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  values_[cell] = bits ^ kInfinityBits;
+}
+
+template <typename Visit>
+void LazyObstacleField::forEachNeighbour(std::uint64_t cell, Visit&& visit) const {
+  const std::uint64_t x = cell % width_;
+  const std::uint64_t y = cell / width_;
+  if (x > 0 && y > 0 && x + 1 < width_ && y + 1 < height_) {
+    const std::uint64_t up = cell + width_;
+    const std::uint64_t down = cell - width_;
+    visit(cell + 1, false);
+    visit(cell - 1, false);
+    visit(up, false);
+    visit(down, false);
+    visit(up + 1, true);
+    visit(down + 1, true);
+    visit(up - 1, true);
+    visit(down - 1, true);
+    return;
+  }
+  for (int dy = -1; dy <= 1; ++dy) {
+    if ((dy < 0 && y == 0) || (dy > 0 && y + 1 >= height_)) {
+      continue;
+    }
+    for (int dx = -1; dx <= 1; ++dx) {
+      if ((dx == 0 && dy == 0) || (dx < 0 && x == 0) || (dx > 0 && x + 1 >= width_)) {
+        continue;
+      }
+      visit(static_cast<std::uint64_t>(static_cast<std::int64_t>(cell) + dx +
+                                       dy * static_cast<std::int64_t>(width_)),
+            dx != 0 && dy != 0);
+    }
+  }
+}
+
+void LazyObstacleField::push(double key, std::uint64_t cell) {
+  open_.push_back(Entry{key, cell});
+  std::push_heap(open_.begin(), open_.end(), Later{});
+}
+
+double LazyObstacleField::frontier() const noexcept {
+  return open_.empty() ? kInfinity : open_.front().key;
+}
+
+void LazyObstacleField::settleNext() {
+  std::pop_heap(open_.begin(), open_.end(), Later{});
+  const Entry entry = open_.back();
+  open_.pop_back();
+  if (entry.key != get(entry.cell)) {
+    return;  // superseded by a cheaper entry
+  }
+  const double d = entry.key;
+  forEachNeighbour(entry.cell, [&](std::uint64_t neighbour, bool diagonal) {
+    const double candidate = step(neighbour, diagonal) + d;
+    if (get(neighbour) > candidate) {
+      put(neighbour, candidate);
+      push(candidate, neighbour);
+    }
+  });
+}
+
+double LazyObstacleField::at(std::uint64_t cell, const std::function<void()>& poll) {
+  // A blocking cell other than the goal is never entered.
+  if (cell != goal_ && !(costs_.orthogonal[byte(cell)] < kInfinity)) {
+    return kInfinity;
+  }
+  // Every step costs more than nothing, so no value at or below the open list's smallest key can
+  // still fall.
+  std::size_t until_poll = kPollInterval;
+  while (get(cell) > frontier()) {
+    if (--until_poll == 0) {
+      until_poll = kPollInterval;
+      if (poll) {
+        poll();
+      }
+    }
+    settleNext();
+  }
+  return get(cell);
+}
+
+void LazyObstacleField::repair(const std::vector<CellWindow>& windows) {
+  std::vector<std::uint64_t> changed;
+  if (tiles_) {
+    tiles_->refresh(windows, changed);
+  } else {
+    for (const CellWindow& w : windows) {
+      for (std::uint64_t y = w.y0; y < w.y1; ++y) {
+        for (std::uint64_t x = w.x0; x < w.x1; ++x) {
+          changed.push_back(y * width_ + x);
+        }
+      }
+    }
+  }
+  repairCells(changed);
+}
+
+void LazyObstacleField::repairCells(const std::vector<std::uint64_t>& changed) {
+  const double settled = frontier();
+  // Every value leaning on a changed cell: a value equal to a dropped neighbour's old value plus
+  // the step from it may have come from there. Dropped cells read NaN while this runs.
+  const double kDropped = std::numeric_limits<double>::quiet_NaN();
+  std::vector<std::pair<std::uint64_t, double>> dropped;
+  for (const std::uint64_t cell : changed) {
+    const double old = get(cell);
+    if (cell == goal_ || std::isnan(old)) {
+      continue;
+    }
+    put(cell, kDropped);
+    dropped.emplace_back(cell, old);
+  }
+  for (std::size_t i = 0; i < dropped.size(); ++i) {
+    const auto [cell, old] = dropped[i];
+    if (!(old < kInfinity)) {
+      continue;
+    }
+    forEachNeighbour(cell, [&](std::uint64_t neighbour, bool diagonal) {
+      const double value = get(neighbour);
+      if (neighbour != goal_ && value < kInfinity && value == step(neighbour, diagonal) + old) {
+        put(neighbour, kDropped);
+        dropped.emplace_back(neighbour, value);
+      }
+    });
+  }
+  // Each dropped cell starts again from its intact neighbours that were final; neighbours still
+  // open reach it when they are settled.
+  std::vector<double> restart(dropped.size(), kInfinity);
+  for (std::size_t i = 0; i < dropped.size(); ++i) {
+    const std::uint64_t cell = dropped[i].first;
+    forEachNeighbour(cell, [&](std::uint64_t neighbour, bool diagonal) {
+      const double value = get(neighbour);
+      if (value < settled) {
+        restart[i] = std::min(restart[i], step(cell, diagonal) + value);
+      }
+    });
+  }
+  for (std::size_t i = 0; i < dropped.size(); ++i) {
+    put(dropped[i].first, restart[i]);
+    if (restart[i] < kInfinity) {
+      push(restart[i], dropped[i].first);
+    }
+  }
+  // Settled again up to where the field was, so that every value below it is final and has
+  // reached its neighbours, as before the change.
+  while (frontier() < settled) {
+    settleNext();
+  }
+}
+
+}  // namespace veltrax::se2::detail
