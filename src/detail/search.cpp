@@ -620,23 +620,30 @@ void Search::finishPartial(const Workspace& workspace) {
     GridIndex cell;
     costmap_.worldToMap(pose.x, pose.y, cell);  // nodes lie on the map
     straight = std::hypot(request_.goal.x - pose.x, request_.goal.y - pose.y);
-    return std::min(obstacle_[cell.y * width_ + cell.x], reach_);
+    return obstacleTerm(cell);
   };
   double best_straight = 0.0;
-  double best = closeness(request_.start, best_straight);
+  double best = 0.0;
   std::uint32_t best_node = kInvalidIndex;
-  const std::vector<Node>& nodes = workspace.nodes;
-  for (std::uint32_t i = 0; i < nodes.size(); ++i) {
-    if (!nodes[i].closed) {
-      continue;
+  // Every cell read here was read when its node was pushed, so a lazy field has it final and
+  // does no work; should it still run out of budget, there is no partial path.
+  try {
+    best = closeness(request_.start, best_straight);
+    const std::vector<Node>& nodes = workspace.nodes;
+    for (std::uint32_t i = 0; i < nodes.size(); ++i) {
+      if (!nodes[i].closed) {
+        continue;
+      }
+      double straight = 0.0;
+      const double o = closeness(nodes[i].pose, straight);
+      if (o < best || (best_node != kInvalidIndex && o == best && straight < best_straight)) {
+        best = o;
+        best_straight = straight;
+        best_node = i;
+      }
     }
-    double straight = 0.0;
-    const double o = closeness(nodes[i].pose, straight);
-    if (o < best || (best_node != kInvalidIndex && o == best && straight < best_straight)) {
-      best = o;
-      best_straight = straight;
-      best_node = i;
-    }
+  } catch (const Interrupted&) {
+    return;
   }
   if (best_node == kInvalidIndex) {
     return;  // no closer than the start
