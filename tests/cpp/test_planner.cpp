@@ -236,6 +236,7 @@ TEST_P(PlannerStatusTest, StatusMessageAndCounters) {
   request.start = {1.0, 1.0, 0.0};
   request.goal = {3.0, 1.0, 0.0};
   PlannerConfig config;
+  config.max_planning_time_seconds = kUnlimitedSeconds;
   GetParam().change(request, config);
   request.map_revision = 11;
   request.goal_revision = 12;
@@ -324,6 +325,7 @@ TEST(PostProcessing, ReportsWhichValidationFailed) {
       return inBox(x, y, c.box[0], c.box[1], c.box[2], c.box[3]) ? 254 : 0;
     }));
     PlannerConfig config;
+    config.max_planning_time_seconds = kUnlimitedSeconds;
     config.allow_reverse = c.allow_reverse;
     config.analytic_expansion_ratio = 1.0;
     config.analytic_expansion_max_length = 100.0;
@@ -339,6 +341,33 @@ TEST(PostProcessing, ReportsWhichValidationFailed) {
     EXPECT_GT(result.diagnostics.smoothing_time_ms, 0.0);
     EXPECT_EQ(result.diagnostics.path_length, 0.0);
   }
+}
+
+// Smoothing inside plan honours the time budget: with the budget spent by the time a path is found
+// (the search itself never looks at the clock here), the unsmoothed path is kept and succeeds.
+TEST(PostProcessing, SmoothingKeepsTheLastAcceptedPathOnceTheBudgetIsSpent) {
+  const HybridAStar planner(drawMap(6, 3, [](double, double) -> std::uint8_t { return 0; }));
+  PlanRequest request;
+  request.start = {1.0, 1.0, 0.0};
+  request.goal = {4.0, 2.0, 0.6};
+  PlannerConfig config;
+  config.allow_reverse = false;
+  config.analytic_expansion_max_length = 1e-6;  // a path of lattice steps, which smoothing moves
+  config.terminal_check_interval = 0xFFFFFFFFu;
+  config.max_planning_time_seconds = kUnlimitedSeconds;
+  config.smooth_path = false;
+  const PlannerResult raw = planner.plan(request, config);
+  config.smooth_path = true;
+  const PlannerResult smoothed = planner.plan(request, config);
+  config.max_planning_time_seconds = 1e-12;
+  const PlannerResult spent = planner.plan(request, config);
+  ASSERT_EQ(spent.status, PlannerStatus::SUCCESS) << spent.message;
+  const auto bits = [](const PlannerResult& r) {
+    return std::string(reinterpret_cast<const char*>(r.path.data()),
+                       r.path.size() * sizeof(Pose2D));
+  };
+  EXPECT_NE(bits(smoothed), bits(raw)) << smoothed.path.size();
+  EXPECT_EQ(bits(spent), bits(raw));
 }
 
 }  // namespace

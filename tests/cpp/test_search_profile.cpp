@@ -12,6 +12,7 @@
 
 #include "oracles/path_checker.hpp"
 #include "shared_maps.hpp"
+#include "test_support.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/heuristic.hpp"
 #include "veltrax/se2/planner.hpp"
@@ -78,6 +79,7 @@ TEST_P(FoundPathTest, IsReturnedAndSound) {
   request.start = c.start;
   request.goal = c.goal;
   PlannerConfig config;
+  config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
   c.adjust(request, config);
   const PlannerResult result = planner.plan(request, config);
   ASSERT_EQ(result.status, PlannerStatus::SUCCESS) << result.message;
@@ -129,7 +131,7 @@ TEST(FoundPathRandom, EveryFoundPathIsSoundAndTheRecommendedConfigSolvesAll) {
           config.allow_reverse = mode != 1;
           config.allow_in_place_rotation = mode == 2;
           config.max_expanded_nodes = recommended ? 2000000 : 60000;
-          config.max_planning_time_seconds = 60.0;
+          config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
           const PlannerResult result = planner.plan(request, config);
           SCOPED_TRACE(std::string(name) + " mode " + std::to_string(mode) + " query " +
                        std::to_string(query) + (recommended ? " recommended" : " defaults"));
@@ -202,6 +204,7 @@ TEST(ObstacleHeuristicReach, CacheHitsOnlyWhereTheFieldReaches) {
   PlanRequest request;
   request.goal = {10.0, 10.0, 0.0};
   PlannerConfig config = recommendedConfig(0.05, request.footprint);
+  config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
   const auto hit = [&](double start_x) {
     request.start = {start_x, 10.0, 0.0};
     const PlannerResult r = planner.plan(request, config);
