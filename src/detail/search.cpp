@@ -27,6 +27,8 @@ namespace veltrax::se2::detail {
 namespace {
 
 using Workspace = HybridAStar::Workspace;
+
+constexpr double kMinPlanningResolution = 1e-6;
 using Node = Workspace::Node;
 
 // The state of one planning call from its setup to its outcome.
@@ -195,6 +197,12 @@ void Search::run(Workspace& workspace) {
 }
 
 bool Search::admit(GridIndex& start_cell, GridIndex& goal_cell) {
+  // The planner's tolerances are absolute (a step below 1e-9 m moves nothing, a turning radius
+  // check allows 1e-6 m): on finer cells its paths would be judged by them, not by their geometry.
+  if (!(costmap_.resolution() >= kMinPlanningResolution)) {
+    return fail(PlannerStatus::INVALID_REQUEST,
+                "costmap resolution must be at least 1e-6 m for planning");
+  }
   if (!costmap_.worldToMap(request_.start.x, request_.start.y, start_cell)) {
     return fail(PlannerStatus::START_OUT_OF_BOUNDS, "start is outside costmap");
   }

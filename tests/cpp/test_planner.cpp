@@ -70,7 +70,7 @@ TEST(StateKey, PartsFromTheTemplateBinOnlyWithinTheNudge) {
   }
 }
 
-// The transition cost, which the reference planner shares, checked on its own: length 1, cost 126
+// The transition cost on its own, worked by hand: length 1, cost 126
 // of 252 adds half the cost penalty, and the start (no arrival) pays no change.
 TEST(ChildCost, LengthCellCostAndPenaltiesInOneSum) {
   constexpr Direction F = Direction::FORWARD, R = Direction::REVERSE, O = Direction::ROTATION;

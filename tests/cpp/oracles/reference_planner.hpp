@@ -4,8 +4,9 @@
 // obstacle heuristic by a std::priority_queue Dijkstra, a dense node index that is written in
 // full on every call, a std::priority_queue open list, fresh allocations per call and per
 // expansion, the collision walk of the reference checker, and the kinematic distance for every
-// heuristic evaluation. The library's planner must return the same results, bit for bit, apart
-// from the timings.
+// heuristic evaluation, and its own motion primitives, step costs and step counts, written from
+// the documented rules without the library's code. The library's planner must return the same
+// results, bit for bit, apart from the timings.
 
 #include <cstdint>
 #include <utility>
