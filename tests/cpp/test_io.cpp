@@ -3,6 +3,7 @@
 // cleanly without touching what was there before.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cstdlib>
 
 #include <cstdint>
@@ -228,6 +229,26 @@ TEST_F(Files, WritersGiveExactText) {
                 .find("\"message\": \"q\\\"\\\\\\t\\u0000\\u0001\\u001f\xc3\xa9\",\n"),
             std::string::npos)
       << read(pathOf("quoted.json"));
+}
+
+// Replacing a file keeps what the user set up: its mode, and a symbolic link stays a link (live or
+// dangling) with the file it names written.
+TEST_F(Files, ReplacedFilesKeepTheirModeAndLinks) {
+  const std::string file = write("kept.json", "old\n");
+  ASSERT_EQ(::chmod(file.c_str(), 0604), 0);
+  saveResultJson(samplePlan(), file);
+  struct stat status;
+  ASSERT_EQ(::stat(file.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0604u);
+  EXPECT_EQ(read(file).substr(0, 23), "{\n  \"status\": \"SUCCESS\"");
+  for (const char* target : {"kept.json", "absent.csv"}) {
+    const std::string link = pathOf(std::string("link-to-") + target);
+    ASSERT_EQ(::symlink(target, link.c_str()), 0);
+    savePathCsv(samplePlan(), link);
+    ASSERT_EQ(::lstat(link.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode)) << target;
+    EXPECT_EQ(read(pathOf(target)).substr(0, 18), "x,y,yaw,direction\n") << target;
+  }
 }
 
 TEST(Svg, WholeDocumentOfATinyMapWithoutPath) {

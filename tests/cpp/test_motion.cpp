@@ -136,6 +136,29 @@ TEST(PrimitiveTable, DefaultArcSamples) {
   }
 }
 
+void expectPose(const Pose2D& actual, double x, double y, double yaw);
+
+// Cells so coarse against the radius that a cell-long arc would turn more than a quarter turn
+// (5 m at 0.4 m: 12.5 rad): straight moves still span the cell, arcs turn one yaw bin. At 0.6 m a
+// cell-long arc turns 1.5 rad and stays.
+TEST(PrimitiveTable, CoarseCellsArcsTurnOneBin) {
+  const MotionPrimitiveTable coarse(5.0, PlannerConfig{});
+  EXPECT_EQ(coarse.primitive_length(), 5.0);
+  const MotionPrimitive straight = coarse.make({1, 2, 0.5}, Direction::REVERSE, Steering::STRAIGHT);
+  EXPECT_EQ(straight.samples.size(), 200u);
+  expectPose(straight.samples.back(), 1 - 5 * std::cos(0.5), 2 - 5 * std::sin(0.5), 0.5);
+  const double bin_arc = 0.4 * kTwoPi / 72;
+  const MotionPrimitive arc = coarse.make({1, 2, 0.5}, Direction::FORWARD, Steering::RIGHT);
+  EXPECT_EQ(arc.length, bin_arc);
+  EXPECT_EQ(arc.samples.size(), 2u);
+  expectPose(arc.samples.back(), 1 + 0.4 * (std::sin(0.5) - std::sin(0.5 - kTwoPi / 72)),
+             2 - 0.4 * (std::cos(0.5) - std::cos(0.5 - kTwoPi / 72)), 0.5 - kTwoPi / 72);
+  EXPECT_EQ(MotionPrimitiveTable(0.6, PlannerConfig{})
+                .make({}, Direction::FORWARD, Steering::LEFT)
+                .length,
+            0.6);
+}
+
 void expectPose(const Pose2D& actual, double x, double y, double yaw) {
   EXPECT_NEAR(actual.x, x, 1e-12);
   EXPECT_NEAR(actual.y, y, 1e-12);

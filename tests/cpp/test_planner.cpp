@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -134,6 +135,32 @@ TEST(DirectionLabels, FollowTheStepAgainstTheHeading) {
   }
 }
 
+// Step counts from the search's arrival labels (the start's own label is no step, and its change
+// to the first step no switch), continued along the analytic curve from the goal node's label.
+TEST(StepCounts, FromTheFirstStepOnThenAlongTheCurve) {
+  constexpr Direction F = Direction::FORWARD, R = Direction::REVERSE, O = Direction::ROTATION;
+  const auto curve = [](std::vector<Direction> directions) {
+    std::vector<KinematicSample> samples;
+    for (const Direction d : directions) samples.push_back(KinematicSample{Pose2D{}, d});
+    return samples;
+  };
+  const struct {
+    std::vector<Direction> chain;
+    std::vector<KinematicSample> curve;
+    std::uint32_t reverse, switches, rotations;
+  } cases[] = {{{F, R, R, F}, {}, 2, 1, 0},
+               {{F, O, O, F, F}, {}, 0, 1, 2},
+               {{R}, curve({R, F}), 1, 1, 0},  // the start alone: the curve continues from R
+               {{F, R}, curve({R, R, F}), 3, 1, 0},
+               {{F, O, F}, curve({R}), 1, 2, 1}};
+  for (const auto& c : cases) {
+    const detail::StepCounts counts = detail::countSteps(c.chain, c.curve);
+    EXPECT_EQ(std::make_tuple(counts.reverse, counts.direction_switches, counts.rotations),
+              std::make_tuple(c.reverse, c.switches, c.rotations))
+        << c.chain.size() << " nodes, " << c.curve.size() << " curve samples";
+  }
+}
+
 // Every field set wrong at once: each message once, in the fixed order.
 TEST(PlannerConfigValidate, EveryFaultInTheFixedOrder) {
   using Set = void (*)(PlannerConfig&);
@@ -185,6 +212,16 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   EXPECT_EQ(c.heuristic_weight, 1.5);
   EXPECT_TRUE(c.footprint_aware_heuristic);
   EXPECT_EQ(c.analytic_expansion_max_cost, 253);
+  EXPECT_FALSE(c.allow_in_place_rotation);
+  // A robot that turns on the spot: turning there is no cusp, and the heuristic misses its turns.
+  const PlannerConfig spot = recommendedConfig(0.05, CircleFootprint{0.25}, true);
+  EXPECT_TRUE(spot.allow_in_place_rotation);
+  EXPECT_EQ(spot.direction_switch_penalty, 0.05);
+  EXPECT_EQ(spot.heuristic_weight, 3.0);
+  EXPECT_DOUBLE_EQ(spot.reverse_penalty, 0.05);
+  // Cells far coarser than the radius: a curve to the goal reaches across two of them.
+  EXPECT_EQ(c.analytic_expansion_max_length, 10.0);
+  EXPECT_EQ(recommendedConfig(20.0, CircleFootprint{0.25}).analytic_expansion_max_length, 40.0);
 }
 
 // clang-format off

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "oracles/collision_reference.hpp"
 #include "oracles/path_checker.hpp"
 #include "shared_maps.hpp"
 #include "test_support.hpp"
@@ -122,6 +124,80 @@ TEST(FoundPathCellSizes, EveryAcceptedResolutionGetsACleanAnswer) {
         EXPECT_EQ(oracles::pathProblem(planner.costmap(), request, config, result), "");
       }
     }
+  }
+}
+
+// 6 m x 4 m at 0.1 m: a wall with a door 0.6 m wide and a pillar, for robots of different widths.
+Costmap doorMap() {
+  std::vector<std::uint8_t> cells(60 * 40, 0);
+  for (std::uint64_t y = 0; y < 40; ++y) {
+    cells[y * 60 + 30] = y < 17 || y > 22 ? 254 : 0;
+    cells[y * 60 + 45] = y > 8 && y < 14 ? 254 : 0;
+  }
+  return Costmap(60, 40, 0.1, 0.0, 0.0, cells);
+}
+
+PolygonFootprint box(double length, double width) {
+  return PolygonFootprint{{{length / 2, width / 2},
+                           {-length / 2, width / 2},
+                           {-length / 2, -width / 2},
+                           {length / 2, -width / 2}}};
+}
+
+// The footprint-aware heuristic blocks only cells where the footprint collides wherever in the
+// cell and at whatever yaw it stands: from every cell where the reference checker finds a free
+// pose (9 positions x 36 yaws), the goal stays connected.
+TEST(FootprintAwareHeuristic, NeverBlocksACellWhereTheFootprintFits) {
+  const HybridAStar planner(doorMap());
+  const Costmap& map = planner.costmap();
+  for (const Footprint& footprint : {Footprint{CircleFootprint{0.28}}, Footprint{box(0.7, 0.5)}}) {
+    PlannerConfig config = recommendedConfig(0.1, footprint);
+    config.max_expanded_nodes = 1;
+    PlanRequest request;
+    request.footprint = footprint;
+    request.goal = {1.0, 2.0, 0.0};
+    int fitting = 0;
+    for (std::uint64_t cell = 0; cell < 60 * 40; ++cell) {
+      const double x0 = static_cast<double>(cell % 60) * 0.1;
+      const double y0 = static_cast<double>(cell / 60) * 0.1;
+      bool fits = false;
+      for (int k = 0; k < 9 * 36 && !fits; ++k) {
+        request.start = {x0 + 0.005 + 0.045 * (k % 3), y0 + 0.005 + 0.045 * (k / 3 % 3),
+                         kTwoPi / 36 * (k / 9)};
+        fits = !oracles::referenceCheck(map, false, request.start, footprint).collision;
+      }
+      if (!fits || std::fabs(x0 - 3.0) > 0.6) {
+        continue;  // the field is checked where it blocks: beside the wall and the door
+      }
+      ++fitting;
+      const PlannerResult result = planner.plan(request, config);
+      ASSERT_NE(result.message, "goal is disconnected in obstacle heuristic")
+          << "start (" << request.start.x << ", " << request.start.y << ", " << request.start.yaw
+          << ")";
+    }
+    EXPECT_GE(fitting, 40);
+  }
+}
+
+// A planner that planned for one robot plans for another, to the same goal on the same map
+// revision, exactly as a new planner: the cached field of one clearance is not the other's.
+TEST(FootprintAwareHeuristic, ReusedPlannerPlansAsAFreshOneForEachFootprint) {
+  const HybridAStar reused(doorMap());
+  PlanRequest request;
+  request.start = {1.0, 1.0, 0.0};
+  request.goal = {5.2, 3.0, 1.5};
+  for (const Footprint& footprint : {Footprint{CircleFootprint{0.1}}, Footprint{box(0.7, 0.5)},
+                                     Footprint{CircleFootprint{0.1}}}) {
+    request.footprint = footprint;
+    PlannerConfig config = recommendedConfig(0.1, footprint);
+    config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
+    const PlannerResult again = reused.plan(request, config);
+    const PlannerResult fresh = HybridAStar(doorMap()).plan(request, config);
+    ASSERT_EQ(again.status, PlannerStatus::SUCCESS) << again.message;
+    EXPECT_EQ(again.diagnostics.expanded_nodes, fresh.diagnostics.expanded_nodes);
+    ASSERT_EQ(again.path.size(), fresh.path.size());
+    EXPECT_EQ(std::memcmp(again.path.data(), fresh.path.data(), again.path.size() * sizeof(Pose2D)),
+              0);
   }
 }
 
