@@ -244,8 +244,7 @@ TEST_F(Smoother, AnIterateOnALethalCellOrTurningTooTightlyIsRejected) {
   EXPECT_TRUE(PathSmoother::respectsTurningRadius(smoothed, 1.0));
 }
 
-// Up to two poses, or no iteration allowed: the input itself, with no check at all. Settings that
-// smoothing does not read are no fault of its own either.
+// Up to two poses, or no iteration allowed: the input itself, with no check at all.
 TEST_F(Smoother, ChecksOnlyWhatItUses) {
   const Costmap lethal(4, 4, 1.0, 0.0, 0.0, std::vector<std::uint8_t>(16, 254));
   const CollisionChecker checker(lethal, false);
@@ -258,16 +257,6 @@ TEST_F(Smoother, ChecksOnlyWhatItUses) {
   }
   broken.smoother_max_iterations = 0;
   EXPECT_TRUE(same(PathSmoother::smooth(vee_, checker, CircleFootprint{-1.0}, broken), vee_));
-
-  const Costmap free(60, 60, 0.1, -2.0, -2.0, std::vector<std::uint8_t>(3600, 0));
-  PlannerConfig unused;
-  unused.angle_bins = 0;
-  unused.max_expanded_nodes = 0;
-  unused.smoother_tolerance = 0.0;  // never met: all 1000 iterations run
-  unused.minimum_turning_radius = 0.01;
-  const auto out =
-      PathSmoother::smooth(vee_, CollisionChecker(free, false), CircleFootprint{0.05}, unused);
-  EXPECT_NEAR(out[1].y, 0.25, 1e-15);
 }
 
 // The planner's smoothing asks its budget before every iteration and keeps what it accepted.

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "detail/path_labels.hpp"
-#include "detail/transition_cost.hpp"
 #include "detail/workspace.hpp"
 #include "test_support.hpp"
 #include "veltrax/se2/planner.hpp"
@@ -68,47 +67,6 @@ TEST(StateKey, PartsFromTheTemplateBinOnlyWithinTheNudge) {
               c.template_bin)
         << c.yaw;
     EXPECT_EQ(detail::stateKey(one, c.bins, Pose2D{0.5, 0.5, c.yaw}), c.key_bin) << c.yaw;
-  }
-}
-
-// The transition cost on its own, worked by hand: length 1, cost 126
-// of 252 adds half the cost penalty, and the start (no arrival) pays no change.
-TEST(ChildCost, LengthCellCostAndPenaltiesInOneSum) {
-  constexpr Direction F = Direction::FORWARD, R = Direction::REVERSE, O = Direction::ROTATION;
-  constexpr Steering S = Steering::STRAIGHT, L = Steering::LEFT, Rt = Steering::RIGHT;
-  PlannerConfig config;
-  config.cost_penalty = 2.0;
-  config.non_straight_penalty = 0.5;
-  config.reverse_penalty = 0.25;
-  config.direction_switch_penalty = 4.0;
-  config.steering_change_penalty = 0.125;
-  const struct {
-    Direction direction;
-    Steering steering;
-    std::uint8_t max_cost;
-    bool from_start;
-    detail::Arrival arrival;
-    double parent_g, retrospective, expected;
-  } cases[] = {{F, S, 0, true, {F, S}, 0, 0, 1.0},
-               {F, S, 126, true, {F, S}, 0, 0, 2.0},
-               {F, L, 0, true, {F, S}, 0, 0, 1.5},
-               {R, Rt, 0, true, {F, S}, 0, 0, 1.75},
-               {F, S, 0, false, {R, S}, 0, 0, 5.0},
-               {F, L, 0, false, {F, S}, 0, 0, 1.625},
-               {R, L, 126, false, {F, Rt}, 0, 0, 6.875},
-               // A turn on the spot pays the switch only: it has no steering to change.
-               {O, L, 0, false, {F, L}, 0, 0, 5.0},
-               {F, S, 0, false, {F, S}, 3.0, 0.5, 5.5}};
-  for (const auto& c : cases) {
-    MotionPrimitive primitive;
-    primitive.direction = c.direction;
-    primitive.steering = c.steering;
-    primitive.length = 1.0;
-    config.retrospective_penalty = c.retrospective;
-    EXPECT_EQ(detail::childCost(config, primitive, c.max_cost, c.from_start ? nullptr : &c.arrival,
-                                c.parent_g),
-              c.expected)
-        << c.expected;
   }
 }
 

@@ -199,18 +199,12 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
   if (!config.cache_obstacle_heuristic) {
     field = obstacleHeuristicDistances(costmap_, goal_cell, unknown, config.cost_penalty);
   } else {
-    const bool hit = cache_filled_ && cache_revision_ == request.map_revision &&
-                     cache_goal_.x == goal_cell.x && cache_goal_.y == goal_cell.y &&
-                     cache_allow_unknown_ == unknown && cache_penalty_ == config.cost_penalty;
-    if (hit) {
-      diag.obstacle_heuristic_cache_hit = true;
-    } else {
+    const CacheKey key{request.map_revision, goal_cell.x, goal_cell.y, unknown,
+                       config.cost_penalty};
+    diag.obstacle_heuristic_cache_hit = cache_key_ == key;
+    if (!diag.obstacle_heuristic_cache_hit) {
       cache_field_ = obstacleHeuristicDistances(costmap_, goal_cell, unknown, config.cost_penalty);
-      cache_filled_ = true;
-      cache_revision_ = request.map_revision;
-      cache_goal_ = goal_cell;
-      cache_allow_unknown_ = unknown;
-      cache_penalty_ = config.cost_penalty;
+      cache_key_ = key;
     }
     field = cache_field_;
   }
