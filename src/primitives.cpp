@@ -45,8 +45,6 @@ MotionPrimitiveTable::MotionPrimitiveTable(double resolution, const PlannerConfi
   // two turns less 0.07 rad, no yaw bin at all). There an arc turns exactly one yaw bin, and only
   // straight moves span the cell.
   arc_length_ = primitive_length_ > kMaxArcTurn * turning_radius_ ? bin_arc : primitive_length_;
-  samples_per_arc_ =
-      std::max<std::uint64_t>(static_cast<std::uint64_t>(std::ceil(arc_length_ / sample_step_)), 1);
   const double count = std::ceil(primitive_length_ / sample_step_);
   if (!(count <= static_cast<double>(kMaxSamplesPerPrimitive))) {
     // Name the setting that made the primitive long when it was the turning radius.
@@ -56,6 +54,9 @@ MotionPrimitiveTable::MotionPrimitiveTable(double resolution, const PlannerConfi
             : "collision_check_step is too small for the primitive length");
   }
   samples_per_primitive_ = std::max<std::uint64_t>(static_cast<std::uint64_t>(count), 1);
+  // No longer than the primitive, so within the limit just checked.
+  samples_per_arc_ =
+      std::max<std::uint64_t>(static_cast<std::uint64_t>(std::ceil(arc_length_ / sample_step_)), 1);
 }
 
 void MotionPrimitiveTable::checkPose(const Pose2D& pose, bool arcs, bool rotations) const {
