@@ -874,7 +874,10 @@ class PathSmoother:
     @staticmethod
     def smooth(path: collections.abc.Sequence[Pose2D], checker: CollisionChecker, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, config: PlannerConfig) -> list[Pose2D]:
         """The path relaxed towards straight lines and back towards the input while every iterate
-        stays collision-free and within the turning radius; endpoints never move.
+        stays collision-free and within the turning radius; endpoints never move. Paths of up to
+        two poses, and smoother_max_iterations 0, come back unchanged without any check; otherwise
+        ValueError carries validate_path's messages (naming interpolation_step). Runs without the
+        interpreter lock.
         """
 class SvgRenderOptions:
     draw_footprints: bool

@@ -81,8 +81,20 @@ void bindHeuristic(py::module_& m) {
       .def("distance", &ObstacleHeuristic::distance, py::arg("x"), py::arg("y"), py::pos_only());
 
   py::class_<PathSmoother>(m, "PathSmoother")
-      .def_static("smooth", &PathSmoother::smooth, py::arg("path"), py::arg("checker"),
-                  py::arg("footprint"), py::arg("config"), py::pos_only())
+      // Up to smoother_max_iterations sweeps: run without the interpreter lock, so a long call
+      // blocks only its own thread. The path and footprint arrive as copies; the configuration,
+      // which other threads may change meanwhile, is copied under the lock. The checker and its
+      // costmap are immutable, and the arguments keep them alive.
+      .def_static(
+          "smooth",
+          [](const std::vector<Pose2D>& path, const CollisionChecker& checker,
+             const Footprint& footprint, const PlannerConfig& config) {
+            const PlannerConfig own_config = config;
+            const py::gil_scoped_release unlocked;
+            return PathSmoother::smooth(path, checker, footprint, own_config);
+          },
+          py::arg("path"), py::arg("checker"), py::arg("footprint"), py::arg("config"),
+          py::pos_only())
       .def_static("resample", &PathSmoother::resample, py::arg("path"), py::arg("spacing"),
                   py::pos_only())
       .def_static("respects_turning_radius", &PathSmoother::respectsTurningRadius, py::arg("path"),

@@ -183,49 +183,6 @@ void appendJsonString(std::string& out, const std::string& text) {
   }
 }
 
-// A line of a file quoted in a message: at most kExcerptLength bytes, printable ASCII kept and
-// every other byte written as \xNN, so the message stays short and plain text whatever the file.
-constexpr std::size_t kExcerptLength = 40;
-
-std::string excerpt(const std::string& line) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (std::size_t i = 0; i < line.size() && i < kExcerptLength; ++i) {
-    const auto byte = static_cast<unsigned char>(line[i]);
-    if (byte >= 0x20 && byte < 0x7f && byte != '\\') {
-      out += static_cast<char>(byte);
-    } else {
-      out += "\\x";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xF];
-    }
-  }
-  if (line.size() > kExcerptLength) {
-    out += "...";
-  }
-  return out;
-}
-
-// Before every comma there must be a value (so one comma may end a line, as some exporters write);
-// a line of nothing but separators holds no row at all and is skipped like a blank one.
-bool hasEmptyField(const std::string& line) {
-  if (line.find_first_not_of(", \t\r") == std::string::npos) {
-    return false;
-  }
-  bool value_in_field = false;
-  for (const char c : line) {
-    if (c == ',') {
-      if (!value_in_field) {
-        return true;
-      }
-      value_in_field = false;
-    } else if (c != ' ' && c != '\t' && c != '\r') {
-      value_in_field = true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 Costmap loadCostmapPgm(const std::string& path, double resolution, double origin_x,
@@ -284,9 +241,8 @@ Costmap loadCostmapCsv(const std::string& path, double resolution, double origin
     if (first == std::string::npos || line[first] == '#') {
       continue;
     }
-    if (hasEmptyField(line)) {
-      detail::throwRuntimeError("empty field in CSV costmap row: " + excerpt(line));
-    }
+    // Commas and whitespace both separate values, and a run of them is one separator: an empty
+    // field is no value.
     std::replace(line.begin(), line.end(), ',', ' ');
     values.clear();
     values.str(line);
@@ -301,7 +257,7 @@ Costmap loadCostmapCsv(const std::string& path, double resolution, double origin
         if (values.eof() && overflow) {
           detail::throwRuntimeError("CSV cost values must be in [0, 255]");
         }
-        detail::throwRuntimeError("invalid CSV costmap row: " + excerpt(line));
+        detail::throwRuntimeError("invalid CSV costmap row: " + detail::excerpt(line));
       }
       if (static_cast<unsigned>(value) > 255u) {
         detail::throwRuntimeError("CSV cost values must be in [0, 255]");

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 
@@ -95,19 +97,41 @@ std::string formatNumber(double value) {
   return text;
 }
 
+// Well-formed UTF-8 only: no overlong forms, no surrogates (U+D800..U+DFFF), nothing above
+// U+10FFFF. Each lead byte bounds its first continuation byte, as in the Unicode standard's table
+// of well-formed byte sequences.
 bool validUtf8(const std::string& text) {
   std::size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80         ? 1
-                               : (lead >> 5) == 6  ? 2
-                               : (lead >> 4) == 14 ? 3
-                               : (lead >> 3) == 30 ? 4
-                                                   : 0;
-    if (length == 0 || i + length > text.size()) {
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t length = 0;
+    unsigned low = 0x80;  // range of the first continuation byte
+    unsigned high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      low = lead == 0xE0 ? 0xA0 : 0x80;   // E0 80..9F would be overlong
+      high = lead == 0xED ? 0x9F : 0xBF;  // ED A0..BF would be a surrogate
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      low = lead == 0xF0 ? 0x90 : 0x80;   // F0 80..8F would be overlong
+      high = lead == 0xF4 ? 0x8F : 0xBF;  // F4 90.. would lie above U+10FFFF
+    } else {
+      return false;  // a continuation byte, C0/C1 (overlong) or F5..FF
+    }
+    if (i + length > text.size()) {
       return false;
     }
-    for (std::size_t k = 1; k < length; ++k) {
+    const auto first = static_cast<unsigned char>(text[i + 1]);
+    if (first < low || first > high) {
+      return false;
+    }
+    for (std::size_t k = 2; k < length; ++k) {
       if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
         return false;
       }
@@ -117,8 +141,8 @@ bool validUtf8(const std::string& text) {
   return true;
 }
 
-// A map file opened for reading, with the messages map files get.
-std::ifstream openMapFile(const std::string& path) {
+// A map file opened for reading, with the messages map files get; `size` receives its length.
+std::ifstream openMapFile(const std::string& path, std::uint64_t* size = nullptr) {
   detail::requireUsablePath(path);
   struct stat status;
   if (::stat(path.c_str(), &status) != 0) {
@@ -126,6 +150,9 @@ std::ifstream openMapFile(const std::string& path) {
   }
   if (!S_ISREG(status.st_mode)) {
     fail(path, "not a regular file");
+  }
+  if (size != nullptr) {
+    *size = static_cast<std::uint64_t>(status.st_size);
   }
   return detail::openInputFile(path, std::ios::binary);
 }
@@ -340,7 +367,8 @@ Costmap loadMovingAiMap(const std::string& path, double resolution, double origi
   static const std::string kMovingAiHeaders =
       "expected 'type', 'height', 'width' and 'map' lines, or 'height', 'width', 'free' and "
       "'obstacle' lines, before the rows";
-  std::ifstream file = openMapFile(path);
+  std::uint64_t file_size = 0;
+  std::ifstream file = openMapFile(path, &file_size);
   const auto readLine = [&](std::string& line) {
     if (!std::getline(file, line)) {
       return false;
@@ -391,8 +419,8 @@ Costmap loadMovingAiMap(const std::string& path, double resolution, double origi
     const bool terrain = key == "free" || key == "obstacle";
     if (!(words >> value) || (words >> extra) || (terrain && value.size() != 1) ||
         (key != "type" && key != "height" && key != "width" && !terrain)) {
-      const std::string shown = line.size() <= 58 ? line : line.substr(0, 55) + "...";
-      fail(path, "not a MovingAI grid (header line '" + shown + "'); " + kMovingAiHeaders);
+      fail(path, "not a MovingAI grid (header line '" + detail::excerpt(line) + "'); " +
+                     kMovingAiHeaders);
     }
     if (terrain) {
       if ((key == "free" ? obstacle_terrain : free_terrain).find(value[0]) != std::string::npos) {
@@ -418,10 +446,22 @@ Costmap loadMovingAiMap(const std::string& path, double resolution, double origi
                    "' character; " + kMovingAiHeaders);
   }
   const bool declared = !free_terrain.empty();
+  // Each row takes its width in bytes: a claim the rest of the file cannot hold is refused before
+  // anything is allocated, and the grid then grows only with rows that arrive.
+  const std::streamoff header_end = file.tellg();
+  std::uint64_t left =
+      header_end < 0 ? 0 : file_size - std::min<std::uint64_t>(file_size, header_end);
+  if (first_row_read) {
+    left += line.size();  // the first row, read while looking for the header's end
+  }
+  if (width * height > left) {
+    fail(path, "grid of " + std::to_string(width) + " x " + std::to_string(height) +
+                   " cells does not fit in the " + std::to_string(left) +
+                   " bytes after the header");
+  }
   const std::string shape =
       "expected " + std::to_string(height) + " rows of " + std::to_string(width) + " characters";
-  // The first row of the file is the top of the map: row height - 1 of the costmap.
-  std::vector<std::uint8_t> cells;
+  std::vector<std::uint8_t> file_rows;  // in file order: the first row is the top of the map
   std::uint64_t rows = 0;
   while (std::exchange(first_row_read, false) || readLine(line)) {
     if (line.empty() && rows == height) {
@@ -430,10 +470,6 @@ Costmap loadMovingAiMap(const std::string& path, double resolution, double origi
     if (rows == height || line.size() != width) {
       fail(path, shape);
     }
-    if (cells.empty()) {
-      cells.assign(width * height, kLethalCost);
-    }
-    std::uint8_t* row = cells.data() + (height - 1 - rows) * width;
     for (std::uint64_t x = 0; x < width; ++x) {
       if (declared) {
         if (free_terrain.find(line[x]) != std::string::npos) {
@@ -451,13 +487,13 @@ Costmap loadMovingAiMap(const std::string& path, double resolution, double origi
       switch (line[x]) {
         case '.':
         case 'G':
-        case 'S': row[x] = kFreeCost; break;
+        case 'S': file_rows.push_back(kFreeCost); break;
         case '@':
         case 'O':
         case 'T':
-        case 'W': break;
+        case 'W': file_rows.push_back(kLethalCost); break;
         default:
-          fail(path, std::string("unknown terrain '") + line[x] + "' in row " +
+          fail(path, "unknown terrain '" + detail::excerpt(line.substr(x, 1)) + "' in row " +
                          std::to_string(rows + 1) + " (expected one of . G S @ O T W)");
       }
     }
@@ -465,6 +501,12 @@ Costmap loadMovingAiMap(const std::string& path, double resolution, double origi
   }
   if (rows != height) {
     fail(path, shape);
+  }
+  // Row r of the file is row height - 1 - r of the costmap.
+  std::vector<std::uint8_t> cells(file_rows.size());
+  for (std::uint64_t r = 0; r < height; ++r) {
+    std::copy_n(file_rows.begin() + static_cast<std::ptrdiff_t>(r * width), width,
+                cells.begin() + static_cast<std::ptrdiff_t>((height - 1 - r) * width));
   }
   try {
     return Costmap(width, height, resolution, origin_x, origin_y, std::move(cells));

@@ -89,7 +89,9 @@ PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
   config.analytic_expansion_max_cost = kInscribedCost;
   // A curve to the goal is cheap to try (a few microseconds, then the checks of its samples),
   // and from farther away it spares the search most of its expansions.
-  config.analytic_expansion_max_length = 10.0;
+  // On cells so coarse that the lattice's nodes lie too sparse to meet the goal tolerances, a curve
+  // must reach across two cells.
+  config.analytic_expansion_max_length = std::max(10.0, 2.0 * resolution);
   // From that far a curve often fails near its end; every 16th expansion is often enough.
   config.analytic_expansion_ratio = 16.0;
   // On cells coarser than the output spacing, chords of the primitives' arcs would leave poses

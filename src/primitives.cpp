@@ -25,7 +25,9 @@ MotionPrimitiveTable::MotionPrimitiveTable(double resolution, const PlannerConfi
       allow_reverse_(config.allow_reverse),
       allow_in_place_rotation_(config.allow_in_place_rotation),
       angular_step_(kTwoPi / static_cast<double>(config.angle_bins)),
-      samples_per_primitive_(1) {
+      arc_length_(0.0),
+      samples_per_primitive_(1),
+      samples_per_arc_(1) {
   const std::vector<std::string> problems = config.validate();
   if (!problems.empty()) {
     detail::throwInvalidArgument(problems.front());
@@ -35,11 +37,14 @@ MotionPrimitiveTable::MotionPrimitiveTable(double resolution, const PlannerConfi
     detail::throwInvalidArgument("resolution must be finite and positive");
   }
   // An arc turns by at least one yaw bin and every primitive spans at least one cell.
-  primitive_length_ =
-      allow_in_place_rotation_
-          ? resolution
-          : std::max((kTwoPi * turning_radius_) / static_cast<double>(config.angle_bins),
-                     resolution);
+  const double bin_arc = (kTwoPi * turning_radius_) / static_cast<double>(config.angle_bins);
+  primitive_length_ = allow_in_place_rotation_ ? resolution : std::max(bin_arc, resolution);
+  // Unless the cells are so large against the radius that a cell-long arc would turn more than a
+  // quarter turn: it cannot leave its cell then, and a longer one loops round to about where it
+  // began, turning by an amount that depends on the cell size alone (5 m cells and a 0.4 m radius:
+  // two turns less 0.07 rad, no yaw bin at all). There an arc turns exactly one yaw bin, and only
+  // straight moves span the cell.
+  arc_length_ = primitive_length_ > kMaxArcTurn * turning_radius_ ? bin_arc : primitive_length_;
   const double count = std::ceil(primitive_length_ / sample_step_);
   if (!(count <= static_cast<double>(kMaxSamplesPerPrimitive))) {
     // Name the setting that made the primitive long when it was the turning radius.
@@ -49,6 +54,9 @@ MotionPrimitiveTable::MotionPrimitiveTable(double resolution, const PlannerConfi
             : "collision_check_step is too small for the primitive length");
   }
   samples_per_primitive_ = std::max<std::uint64_t>(static_cast<std::uint64_t>(count), 1);
+  // No longer than the primitive, so within the limit just checked.
+  samples_per_arc_ =
+      std::max<std::uint64_t>(static_cast<std::uint64_t>(std::ceil(arc_length_ / sample_step_)), 1);
 }
 
 void MotionPrimitiveTable::checkPose(const Pose2D& pose, bool arcs, bool rotations) const {
@@ -61,8 +69,8 @@ void MotionPrimitiveTable::checkPose(const Pose2D& pose, bool arcs, bool rotatio
   // The yaws along an arc lie between the start yaw and the end yaw (s grows monotonically with
   // k), so checking the two extreme end yaws covers every sample before anything is written.
   if (arcs) {
-    const auto n = static_cast<double>(samples_per_primitive_);
-    const double turn = ((n * primitive_length_) / n) * (1.0 / turning_radius_);
+    const auto n = static_cast<double>(samples_per_arc_);
+    const double turn = ((n * arc_length_) / n) * (1.0 / turning_radius_);
     if (!(std::isfinite(turn + pose.yaw) && std::isfinite(-turn + pose.yaw))) {
       detail::throwInvalidArgument("yaw must be finite");
     }
@@ -90,12 +98,14 @@ void MotionPrimitiveTable::fill(const Pose2D& pose, double cos_yaw, double sin_y
     return;
   }
 
-  const std::uint64_t n = samples_per_primitive_;
+  const bool arc = steering != Steering::STRAIGHT;
+  out.length = arc ? arc_length_ : primitive_length_;
+  const std::uint64_t n = arc ? samples_per_arc_ : samples_per_primitive_;
   const auto n_double = static_cast<double>(n);
-  const double signed_length = factor(direction) * primitive_length_;
+  const double signed_length = factor(direction) * out.length;
   out.samples.resize(n);
   Pose2D* samples = out.samples.data();
-  if (steering == Steering::STRAIGHT) {
+  if (!arc) {
     for (std::uint64_t k = 1; k <= n; ++k) {
       const double s = (static_cast<double>(k) * signed_length) / n_double;
       // The start yaw is kept bit for bit: a straight move does not touch the heading.
@@ -122,16 +132,16 @@ void MotionPrimitiveTable::fillMirroredArcs(const Pose2D& pose, double cos_yaw, 
   const Steering opposite = steering == Steering::LEFT ? Steering::RIGHT : Steering::LEFT;
   forward.direction = Direction::FORWARD;
   forward.steering = steering;
-  forward.length = primitive_length_;
+  forward.length = arc_length_;
   reverse.direction = Direction::REVERSE;
   reverse.steering = opposite;
-  reverse.length = primitive_length_;
+  reverse.length = arc_length_;
   const double x0 = pose.x;
   const double y0 = pose.y;
   const double yaw0 = pose.yaw;
-  const std::uint64_t n = samples_per_primitive_;
+  const std::uint64_t n = samples_per_arc_;
   const auto n_double = static_cast<double>(n);
-  const double forward_length = factor(Direction::FORWARD) * primitive_length_;
+  const double forward_length = factor(Direction::FORWARD) * arc_length_;
   const double forward_curvature = factor(steering) / turning_radius_;
   const double reverse_curvature = factor(opposite) / turning_radius_;
   forward.samples.resize(n);

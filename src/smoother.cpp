@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "detail/errors.hpp"
@@ -22,22 +23,23 @@ constexpr double kStraightStep = 1e-10;
 std::vector<Pose2D> PathSmoother::smooth(const std::vector<Pose2D>& path,
                                          const CollisionChecker& checker,
                                          const Footprint& footprint, const PlannerConfig& config) {
-  // A tolerance that is never met and a huge iteration count would spin for hours.
-  const std::vector<std::string> problems = config.validate();
-  if (!problems.empty()) {
-    detail::throwInvalidArgument(problems.front());
-  }
   if (path.size() <= 2 || config.smoother_max_iterations == 0) {
     return path;
   }
-  // Every iterate is checked with the same footprint; its shape is validated once, here, where
-  // the first iterate's check would have validated it (config.validate() covers the step).
-  return detail::smoothPath(path, checker, detail::ValidFootprint::require(footprint), config);
+  // Every iterate is swept with the same step and footprint, so validatePath's checks of them
+  // give the same answer each time: they are made once, where the first sweep would make them
+  // (nothing before it can fail).
+  if (!(std::isfinite(config.collision_check_step) && config.collision_check_step > 0.0)) {
+    detail::throwInvalidArgument("interpolation_step must be finite and positive");
+  }
+  return detail::smoothPath(path, checker, detail::ValidFootprint::require(footprint), config,
+                            detail::kTooManyStepSamples, {});
 }
 
 std::vector<Pose2D> detail::smoothPath(const std::vector<Pose2D>& path,
                                        const CollisionChecker& checker, const ValidFootprint& valid,
-                                       const PlannerConfig& config) {
+                                       const PlannerConfig& config, const char* too_many_samples,
+                                       const std::function<bool()>& out_of_time) {
   const std::size_t n = path.size();
   if (n <= 2) {
     return path;
@@ -51,6 +53,11 @@ std::vector<Pose2D> detail::smoothPath(const std::vector<Pose2D>& path,
   std::vector<Pose2D> candidate = current;
   std::uint32_t accepted = 0;
   for (;;) {
+    // An iteration costs a whole sweep: the caller's budget is asked before each one, and what
+    // was accepted so far stands when it has run out.
+    if (out_of_time && out_of_time()) {
+      return current;
+    }
     candidate = current;
     double change = 0.0;
     // A simultaneous update: every term reads the previous iterate only.
@@ -68,10 +75,8 @@ std::vector<Pose2D> detail::smoothPath(const std::vector<Pose2D>& path,
       candidate[i].yaw = std::atan2(candidate[i + 1].y - candidate[i - 1].y,
                                     candidate[i + 1].x - candidate[i - 1].x);
     }
-    // The caller passed collision_check_step, not validatePath's interpolation_step: the refusal
-    // names the setting to change.
     if (detail::sweepFootprint(checker, candidate, valid, config.collision_check_step,
-                               detail::kTooManyConfigSamples)
+                               too_many_samples)
             .collision) {
       return current;
     }

@@ -21,4 +21,9 @@ class LimitExceeded : public std::invalid_argument {
 [[noreturn]] void throwLengthError(const char* message);
 [[noreturn]] void throwRuntimeError(const std::string& message);
 
+// A piece of a file quoted in a message: at most 40 bytes (then "..."), printable ASCII kept and
+// every other byte, the backslash included, written as \xNN, so that the message stays short and
+// plain text whatever the file holds.
+std::string excerpt(const std::string& text);
+
 }  // namespace veltrax::se2::detail

@@ -94,13 +94,15 @@ class PostProcess {
  public:
   PostProcess(const FoundPath& found, const MotionPrimitiveTable& table,
               const CollisionChecker& checker, const PlanRequest& request,
-              const PlannerConfig& config, Clock::time_point t0, PlannerResult& result)
+              const PlannerConfig& config, const CancellationToken* token, Clock::time_point t0,
+              PlannerResult& result)
       : found_(found),
         table_(table),
         checker_(checker),
         request_(request),
         footprint_(ValidFootprint::validated(request.footprint)),
         config_(config),
+        token_(token),
         t0_(t0),
         result_(result),
         diagnostics_(result.diagnostics) {}
@@ -147,7 +149,13 @@ class PostProcess {
     const std::vector<Pose2D> raw = path;
     if (config_.smooth_path && diagnostics_.reverse_count == 0 &&
         diagnostics_.in_place_rotation_count == 0 && diagnostics_.direction_switch_count == 0) {
-      path = smoothPath(path, checker_, footprint_, config_);
+      // The smoother honours the call's budget and token like the search: what it accepted
+      // before either ran out is a valid path, and is kept.
+      const auto out_of_time = [this] {
+        return (token_ != nullptr && token_->cancelled()) ||
+               secondsSince(t0_) > config_.max_planning_time_seconds;
+      };
+      path = smoothPath(path, checker_, footprint_, config_, kTooManyConfigSamples, out_of_time);
     }
     std::vector<Pose2D> out = resample(path);
     if (passes(out, timedValidate(out, config_.collision_check_step))) {
@@ -243,6 +251,7 @@ class PostProcess {
   // Validated when the request came in: the smoother and every sweep below place it unchecked.
   const ValidFootprint footprint_;
   const PlannerConfig& config_;
+  const CancellationToken* token_;
   Clock::time_point t0_;
   PlannerResult& result_;
   PlannerDiagnostics& diagnostics_;
@@ -253,8 +262,9 @@ class PostProcess {
 
 void finishPlan(const FoundPath& found, const MotionPrimitiveTable& table,
                 const CollisionChecker& checker, const PlanRequest& request,
-                const PlannerConfig& config, Clock::time_point t0, PlannerResult& result) {
-  PostProcess(found, table, checker, request, config, t0, result).run();
+                const PlannerConfig& config, const CancellationToken* token, Clock::time_point t0,
+                PlannerResult& result) {
+  PostProcess(found, table, checker, request, config, token, t0, result).run();
 }
 
 }  // namespace veltrax::se2::detail

@@ -27,9 +27,11 @@ struct FoundPath {
 // path_output_spacing and validation, falling back to the unsmoothed path and then to the
 // samples the search itself checked; then the output labels, the length and the times. A path
 // that fails validation even so ends the call with INTERNAL_ERROR, settings too fine for the
-// path with INVALID_REQUEST; both leave the path empty.
+// path with INVALID_REQUEST; both leave the path empty. Smoothing stops at the last accepted
+// iterate once `token` (may be null) is cancelled or the time budget from t0 has run out.
 void finishPlan(const FoundPath& found, const MotionPrimitiveTable& table,
                 const CollisionChecker& checker, const PlanRequest& request,
-                const PlannerConfig& config, Clock::time_point t0, PlannerResult& result);
+                const PlannerConfig& config, const CancellationToken* token, Clock::time_point t0,
+                PlannerResult& result);
 
 }  // namespace veltrax::se2::detail

@@ -29,6 +29,8 @@ namespace veltrax::se2::detail {
 namespace {
 
 using Workspace = HybridAStar::Workspace;
+
+constexpr double kMinPlanningResolution = 1e-6;
 using Node = Workspace::Node;
 
 // Thrown by the budget poll out of the heuristic's construction.
@@ -241,6 +243,12 @@ void Search::run(Workspace& workspace) {
 }
 
 bool Search::admit(GridIndex& start_cell, GridIndex& goal_cell) {
+  // The planner's tolerances are absolute (a step below 1e-9 m moves nothing, a turning radius
+  // check allows 1e-6 m): on finer cells its paths would be judged by them, not by their geometry.
+  if (!(costmap_.resolution() >= kMinPlanningResolution)) {
+    return fail(PlannerStatus::INVALID_REQUEST,
+                "costmap resolution must be at least 1e-6 m for planning");
+  }
   if (!costmap_.worldToMap(request_.start.x, request_.start.y, start_cell)) {
     return fail(PlannerStatus::START_OUT_OF_BOUNDS, "start is outside costmap");
   }
@@ -609,7 +617,7 @@ void Search::finish(const Workspace& workspace, std::uint32_t goal_node) {
   std::reverse(found.poses.begin(), found.poses.end());
   std::reverse(found.arrival_directions.begin(), found.arrival_directions.end());
   std::reverse(found.arrival_steerings.begin(), found.arrival_steerings.end());
-  finishPlan(found, *table_, checker_, request_, config_, t0_, result_);
+  finishPlan(found, *table_, checker_, request_, config_, token_, t0_, result_);
 }
 
 void Search::finishPartial(const Workspace& workspace) {

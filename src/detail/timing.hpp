@@ -13,4 +13,11 @@ inline double millisecondsSince(Clock::time_point start) {
          1e6;
 }
 
+// Steady-clock seconds, as the planner's time budget counts them.
+inline double secondsSince(Clock::time_point start) {
+  return static_cast<double>(
+             std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count()) /
+         1e9;
+}
+
 }  // namespace veltrax::se2::detail

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,8 +47,12 @@ CollisionResult sweepFootprint(const CollisionChecker& checker, const std::vecto
                                const ValidFootprint& footprint, double interpolation_step,
                                const char* too_many_samples);
 
-// PathSmoother::smooth once its arguments are checked: the configuration is valid.
+// PathSmoother::smooth once the footprint and the sample step are checked. `too_many_samples` is
+// the refusal of a step too small for the path; `out_of_time`, when set, is asked before each
+// iteration, and once it says true the last accepted iterate is returned.
 std::vector<Pose2D> smoothPath(const std::vector<Pose2D>& path, const CollisionChecker& checker,
-                               const ValidFootprint& footprint, const PlannerConfig& config);
+                               const ValidFootprint& footprint, const PlannerConfig& config,
+                               const char* too_many_samples,
+                               const std::function<bool()>& out_of_time);
 
 }  // namespace veltrax::se2::detail

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "test_support.hpp"
 #include "veltrax/se2/batch.hpp"
 #include "veltrax/se2/planner.hpp"
 
@@ -44,7 +45,7 @@ const Workload& workload() {
     w.map = Costmap(n, n, 0.1, 0.0, 0.0, std::move(cells));
     w.config.minimum_turning_radius = 0.6;
     w.config.max_expanded_nodes = 20000;
-    w.config.max_planning_time_seconds = 300.0;  // never the reason a call ends here
+    w.config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
     for (const Pose2D& start : {Pose2D{1.0, 1.0, 0.0}, Pose2D{7.0, 2.0, kPi / 2}}) {
       for (const Pose2D& goal :
            {Pose2D{4.0, 7.0, kPi / 2}, Pose2D{6.5, 6.5, 0.0}, Pose2D{1.5, 6.0, kPi}}) {

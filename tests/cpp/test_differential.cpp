@@ -14,6 +14,7 @@
 
 #include "oracles/reference_planner.hpp"
 #include "shared_maps.hpp"
+#include "test_support.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/planner.hpp"
@@ -167,7 +168,7 @@ TEST_P(PlannerDifferential, SameResultsAsReference) {
     const Variant& variant = kVariants[q % std::size(kVariants)];
     PlannerConfig config;
     config.max_expanded_nodes = 300;
-    config.max_planning_time_seconds = 600.0;
+    config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
     config.terminal_check_interval = 16;
     variant.set(config);
     request.footprint = variant.footprint;
@@ -219,7 +220,7 @@ TEST(PlannerDifferentialExits, OpenSetExhaustedMatches) {
   fillBox(cells, w, 10, 0, 12, 14, 253);
   const Costmap map(w, w, 0.1, 0.0, 0.0, cells);
   PlannerConfig config;
-  config.max_planning_time_seconds = 600.0;
+  config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
   config.angle_bins = 16;
   PlanRequest request;
   request.start = Pose2D{0.6, 0.6, 0.0};

@@ -3,6 +3,7 @@
 // cleanly without touching what was there before.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cstdlib>
 
 #include <cstdint>
@@ -67,7 +68,7 @@ TEST_F(Files, CsvFirstDataLineIsRowZeroWhateverTheSpelling) {
   EXPECT_EQ(geometry(map), std::make_tuple(3u, 2u, 0.1, 3.0, -4.0));
   EXPECT_EQ(map.cells(), (Bytes{1, 2, 3, 4, 5, 6}));
   for (const char* text : {"1 2 3\n", " 1 ,\t2, 3 ,\n", ",,,\n1,2,3\n,\n", "  # note\n+1,2,003",
-                           "\r\n1,2,3\r\n\r\n"}) {
+                           "\r\n1,2,3\r\n\r\n", "1,,2,,3\n", ",1,2,3"}) {
     EXPECT_EQ(loadCostmapCsv(write("b.csv", text), 1.0, 0, 0).cells(), (Bytes{1, 2, 3})) << text;
   }
 }
@@ -109,7 +110,9 @@ TEST(OccupancyCosts, GreyLevelsUnderEachMode) {
 TEST_F(Files, MapDescriptionsFieldsAndRefusals) {
   write("m.pgm", std::string("P5\n2 1\n255\n\x00\xff", 14));
   const std::string good = "image: m.pgm\nresolution: 0.5\norigin: [1.0, -2.0, 0.0]\n";
-  const Costmap map = loadOccupancyMap(write("m.yaml", good + "negate: 1\nmode: trinary\n"));
+  // Well-formed UTF-8 of every length passes (here in a comment).
+  const Costmap map = loadOccupancyMap(
+      write("m.yaml", good + "negate: 1\nmode: trinary\n# \xc3\xa9\xe2\x82\xac\xf4\x8f\xbf\xbf\n"));
   EXPECT_EQ(map.cells(), (Bytes{0, 254}));
   EXPECT_EQ(geometry(map), std::make_tuple(2u, 1u, 0.5, 1.0, -2.0));
 
@@ -135,7 +138,11 @@ TEST_F(Files, MapDescriptionsFieldsAndRefusals) {
             "not valid YAML (yaml-cpp: error at line 2, column 1: end of sequence "
             "flow not found)"},
            {std::string(5000, '['), "nested too deeply"},
-           {"image: m\xff.pgm\n", "not UTF-8 text"}}) {
+           {"image: m\xff.pgm\n", "not UTF-8 text"},
+           {good + "# \xc0\xaf\n", "not UTF-8 text"},             // overlong '/'
+           {good + "# \xe0\x80\xaf\n", "not UTF-8 text"},         // overlong '/'
+           {good + "# \xed\xa0\x80\n", "not UTF-8 text"},         // surrogate U+D800
+           {good + "# \xf4\x90\x80\x80\n", "not UTF-8 text"}}) {  // U+110000
     const std::string path = write("bad.yaml", text);
     EXPECT_EQ(thrownMessage([&] { loadOccupancyMap(path); }),
               "runtime_error: " + path + ": " + message);
@@ -171,7 +178,17 @@ TEST_F(Files, MovingAiGridsAndTheirRefusals) {
             "the header names no 'obstacle' character" + expected_headers},
            {"free .\nobstacle .\n", "the header names '.' both free and obstacle"},
            {head + "....\n.X..\n", "unknown terrain 'X' in row 2 (expected one of . G S @ O T W)"},
-           {head + "....\n", "expected 2 rows of 4 characters"},
+           // Bytes a terminal would act on, or a C string end at, are quoted escaped.
+           {head + "....\n." + std::string(1, '\0') + "..\n",
+            "unknown terrain '\\x00' in row 2 (expected one of . G S @ O T W)"},
+           {"type octile\nsay \x1b[2J" + std::string(1, '\0') + " x\n",
+            "not a MovingAI grid (header line 'say \\x1b[2J\\x00 x')"},
+           // A blank line within the grid is a row of no cells.
+           {head + "....\n\n....\n", "expected 2 rows of 4 characters"},
+           // A 100 kB file cannot hold ten billion cells: refused before anything is allocated.
+           {"type octile\nheight 100000\nwidth 100000\nmap\n" + std::string(100000, '.'),
+            "grid of 100000 x 100000 cells does not fit in the 100000 bytes after the header"},
+           {head + "....\n", "grid of 4 x 2 cells does not fit in the 5 bytes after the header"},
            {head + "....\n...\n", "expected 2 rows of 4 characters"},
            {"type octile\nheight 2\nmap\n", "the header needs integer 'height' and 'width'"},
            {"type octile\nheight 0\nwidth 4\nmap\n", "grid of 4 x 0 cells is out of range"},
@@ -226,6 +243,26 @@ TEST_F(Files, WritersGiveExactText) {
                 .find("\"message\": \"q\\\"\\\\\\t\\u0000\\u0001\\u001f\xc3\xa9\",\n"),
             std::string::npos)
       << read(pathOf("quoted.json"));
+}
+
+// Replacing a file keeps what the user set up: its mode, and a symbolic link stays a link (live or
+// dangling) with the file it names written.
+TEST_F(Files, ReplacedFilesKeepTheirModeAndLinks) {
+  const std::string file = write("kept.json", "old\n");
+  ASSERT_EQ(::chmod(file.c_str(), 0604), 0);
+  saveResultJson(samplePlan(), file);
+  struct stat status;
+  ASSERT_EQ(::stat(file.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0604u);
+  EXPECT_EQ(read(file).substr(0, 23), "{\n  \"status\": \"SUCCESS\"");
+  for (const char* target : {"kept.json", "absent.csv"}) {
+    const std::string link = pathOf(std::string("link-to-") + target);
+    ASSERT_EQ(::symlink(target, link.c_str()), 0);
+    savePathCsv(samplePlan(), link);
+    ASSERT_EQ(::lstat(link.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode)) << target;
+    EXPECT_EQ(read(pathOf(target)).substr(0, 18), "x,y,yaw,direction\n") << target;
+  }
 }
 
 TEST(Svg, WholeDocumentOfATinyMapWithoutPath) {
@@ -355,7 +392,6 @@ INSTANTIATE_TEST_SUITE_P(Io, FileRefusals, ::testing::Values(
     csv("csv_above_255", "1,256\n", "CSV cost values must be in [0, 255]"),
     csv("csv_letter", "1,2,x\n", "invalid CSV costmap row: 1 2 x"),
     csv("csv_trailing_comment", "1,2 # two\n", "invalid CSV costmap row: 1 2 # two"),
-    csv("csv_empty_field", "1,,3\n", "empty field in CSV costmap row: 1,,3"),
     csv("csv_long_row_is_cut", "1 2\n" + std::string(100000, '7') + "x\n", "invalid CSV costmap row: " + std::string(40, '7') + "..."),
     csv("csv_binary", std::string("\x01\x02,\xff", 4), "invalid CSV costmap row: \\x01\\x02 \\xff"),
     csv("csv_different_widths", "1,2\n1,2,3\n", "CSV costmap rows have different widths"),

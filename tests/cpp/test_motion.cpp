@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "detail/valid_footprint.hpp"
 #include "test_support.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/kinematics.hpp"
@@ -27,19 +28,15 @@ const char* const kTooSmall = "spacing is too small for the curve length";
 // Reeds-Shepp self-checks abort the process around 1e9), and far beyond they overflow.
 const char* const kFar = "poses are too far apart";
 const char* const kResampleSpacing = "path spacing must be positive";
-const char* const kTolerance = "smoother_tolerance must be finite and positive";
+const char* const kStep = "interpolation_step must be finite and positive";
 
-// A tolerance that is never met with 2^32 - 1 iterations once ran for hours.
-void smoothWithTolerance(double tolerance, std::size_t poses) {
+// The smoother's refusals are its sweep's: on a free 4 m map, a three-pose path.
+void smoothWith(double step, const Footprint& footprint) {
   const Costmap map(40, 40, 0.1, 0.0, 0.0, std::vector<std::uint8_t>(1600, 0));
   PlannerConfig config;
-  config.smoother_tolerance = tolerance;
-  config.smoother_max_iterations = 4294967295u;
-  std::vector<Pose2D> path;
-  for (std::size_t i = 0; i < poses; ++i) {
-    path.push_back(Pose2D{1.0 + 0.1 * static_cast<double>(i), 1.0 + 0.05 * double(i % 2), 0.0});
-  }
-  PathSmoother::smooth(path, CollisionChecker(map, false), CircleFootprint{0.1}, config);
+  config.collision_check_step = step;
+  PathSmoother::smooth({{1, 1, 0}, {2, 1.5, 0}, {3, 1, 0}}, CollisionChecker(map, false), footprint,
+                       config);
 }
 
 // clang-format off
@@ -62,14 +59,10 @@ INSTANTIATE_TEST_SUITE_P(Motion, Refuses, ::testing::Values(
     Refusal{"resample_tiny_spacing", [] { PathSmoother::resample({{0, 0, 0}, {1, 0, 0}}, 1e-300); }, "path spacing is too small for the path length"},
     Refusal{"resample_overflowing_length", [] { PathSmoother::resample({{-1e308, 0, 0}, {1e308, 0, 0}}, 1.0); }, "path spacing is too small for the path length"},
     Refusal{"resample_nan_yaw", [] { PathSmoother::resample({{0, 0, 0}, {1, 0, kNaN}}, 0.1); }, "yaw must be finite"},
-    Refusal{"smooth_zero_tolerance", [] { smoothWithTolerance(0.0, 20); }, kTolerance},
-    Refusal{"smooth_nan_tolerance", [] { smoothWithTolerance(kNaN, 20); }, kTolerance},
-    Refusal{"smooth_negative_tolerance", [] { smoothWithTolerance(-1.0, 20); }, kTolerance},
-    Refusal{"smooth_negative_tolerance_two_poses", [] { smoothWithTolerance(-1.0, 2); }, kTolerance},
-    // The caller set collision_check_step; validatePath's own name for it would mislead.
-    Refusal{"smooth_step_too_small", [] { const Costmap map(40, 40, 0.1, 0.0, 0.0, std::vector<std::uint8_t>(1600, 0)); PlannerConfig c; c.collision_check_step = 1e-9;
-                                          PathSmoother::smooth({{1, 1, 0}, {2, 1.5, 0}, {3, 1, 0}}, CollisionChecker(map, false), CircleFootprint{0.1}, c); },
-            "collision_check_step is too small for the path length"}),
+    Refusal{"smooth_nan_step", [] { smoothWith(kNaN, CircleFootprint{0.1}); }, kStep},
+    Refusal{"smooth_step_before_footprint", [] { smoothWith(0.0, CircleFootprint{-1.0}); }, kStep},
+    Refusal{"smooth_bad_footprint", [] { smoothWith(0.025, CircleFootprint{kInf}); }, "circle radius must be finite and positive"},
+    Refusal{"smooth_step_too_small", [] { smoothWith(1e-9, CircleFootprint{0.1}); }, "interpolation_step is too small for the path length"}),
     refusalName);
 // clang-format on
 
@@ -141,6 +134,29 @@ TEST(PrimitiveTable, DefaultArcSamples) {
       }
     }
   }
+}
+
+void expectPose(const Pose2D& actual, double x, double y, double yaw);
+
+// Cells so coarse against the radius that a cell-long arc would turn more than a quarter turn
+// (5 m at 0.4 m: 12.5 rad): straight moves still span the cell, arcs turn one yaw bin. At 0.6 m a
+// cell-long arc turns 1.5 rad and stays.
+TEST(PrimitiveTable, CoarseCellsArcsTurnOneBin) {
+  const MotionPrimitiveTable coarse(5.0, PlannerConfig{});
+  EXPECT_EQ(coarse.primitive_length(), 5.0);
+  const MotionPrimitive straight = coarse.make({1, 2, 0.5}, Direction::REVERSE, Steering::STRAIGHT);
+  EXPECT_EQ(straight.samples.size(), 200u);
+  expectPose(straight.samples.back(), 1 - 5 * std::cos(0.5), 2 - 5 * std::sin(0.5), 0.5);
+  const double bin_arc = 0.4 * kTwoPi / 72;
+  const MotionPrimitive arc = coarse.make({1, 2, 0.5}, Direction::FORWARD, Steering::RIGHT);
+  EXPECT_EQ(arc.length, bin_arc);
+  EXPECT_EQ(arc.samples.size(), 2u);
+  expectPose(arc.samples.back(), 1 + 0.4 * (std::sin(0.5) - std::sin(0.5 - kTwoPi / 72)),
+             2 - 0.4 * (std::cos(0.5) - std::cos(0.5 - kTwoPi / 72)), 0.5 - kTwoPi / 72);
+  EXPECT_EQ(MotionPrimitiveTable(0.6, PlannerConfig{})
+                .make({}, Direction::FORWARD, Steering::LEFT)
+                .length,
+            0.6);
 }
 
 void expectPose(const Pose2D& actual, double x, double y, double yaw) {
@@ -226,6 +242,35 @@ TEST_F(Smoother, AnIterateOnALethalCellOrTurningTooTightlyIsRejected) {
   const auto smoothed = smooth(hump, 1.0);
   EXPECT_LT(smoothed[1].y, 0.9);
   EXPECT_TRUE(PathSmoother::respectsTurningRadius(smoothed, 1.0));
+}
+
+// Up to two poses, or no iteration allowed: the input itself, with no check at all.
+TEST_F(Smoother, ChecksOnlyWhatItUses) {
+  const Costmap lethal(4, 4, 1.0, 0.0, 0.0, std::vector<std::uint8_t>(16, 254));
+  const CollisionChecker checker(lethal, false);
+  PlannerConfig broken;
+  broken.collision_check_step = kNaN;
+  broken.smoother_tolerance = -1.0;
+  for (const std::vector<Pose2D>& path :
+       {std::vector<Pose2D>{}, {{kNaN, 0, 0}}, {{0, 0, 0}, {9, 9, kInf}}}) {
+    EXPECT_TRUE(same(PathSmoother::smooth(path, checker, CircleFootprint{-1.0}, broken), path));
+  }
+  broken.smoother_max_iterations = 0;
+  EXPECT_TRUE(same(PathSmoother::smooth(vee_, checker, CircleFootprint{-1.0}, broken), vee_));
+}
+
+// The planner's smoothing asks its budget before every iteration and keeps what it accepted.
+TEST_F(Smoother, StopsAtTheLastAcceptedIterateWhenOutOfTime) {
+  const Costmap free(60, 60, 0.1, -2.0, -2.0, std::vector<std::uint8_t>(3600, 0));
+  const CircleFootprint footprint{0.05};
+  PlannerConfig config;
+  config.minimum_turning_radius = 0.01;
+  int asked = 0;
+  const auto out = detail::smoothPath(vee_, CollisionChecker(free, false),
+                                      detail::ValidFootprint::require(footprint), config, "refused",
+                                      [&] { return ++asked > 2; });
+  EXPECT_EQ(asked, 3);
+  EXPECT_NEAR(out[1].y, 0.28, 1e-15);  // two iterations: 1 -> 0.4 -> 0.28
 }
 
 }  // namespace

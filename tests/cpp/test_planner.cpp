@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "detail/path_labels.hpp"
-#include "detail/transition_cost.hpp"
 #include "detail/workspace.hpp"
 #include "test_support.hpp"
 #include "veltrax/se2/planner.hpp"
@@ -70,47 +70,6 @@ TEST(StateKey, PartsFromTheTemplateBinOnlyWithinTheNudge) {
   }
 }
 
-// The transition cost, which the reference planner shares, checked on its own: length 1, cost 126
-// of 252 adds half the cost penalty, and the start (no arrival) pays no change.
-TEST(ChildCost, LengthCellCostAndPenaltiesInOneSum) {
-  constexpr Direction F = Direction::FORWARD, R = Direction::REVERSE, O = Direction::ROTATION;
-  constexpr Steering S = Steering::STRAIGHT, L = Steering::LEFT, Rt = Steering::RIGHT;
-  PlannerConfig config;
-  config.cost_penalty = 2.0;
-  config.non_straight_penalty = 0.5;
-  config.reverse_penalty = 0.25;
-  config.direction_switch_penalty = 4.0;
-  config.steering_change_penalty = 0.125;
-  const struct {
-    Direction direction;
-    Steering steering;
-    std::uint8_t max_cost;
-    bool from_start;
-    detail::Arrival arrival;
-    double parent_g, retrospective, expected;
-  } cases[] = {{F, S, 0, true, {F, S}, 0, 0, 1.0},
-               {F, S, 126, true, {F, S}, 0, 0, 2.0},
-               {F, L, 0, true, {F, S}, 0, 0, 1.5},
-               {R, Rt, 0, true, {F, S}, 0, 0, 1.75},
-               {F, S, 0, false, {R, S}, 0, 0, 5.0},
-               {F, L, 0, false, {F, S}, 0, 0, 1.625},
-               {R, L, 126, false, {F, Rt}, 0, 0, 6.875},
-               // A turn on the spot pays the switch only: it has no steering to change.
-               {O, L, 0, false, {F, L}, 0, 0, 5.0},
-               {F, S, 0, false, {F, S}, 3.0, 0.5, 5.5}};
-  for (const auto& c : cases) {
-    MotionPrimitive primitive;
-    primitive.direction = c.direction;
-    primitive.steering = c.steering;
-    primitive.length = 1.0;
-    config.retrospective_penalty = c.retrospective;
-    EXPECT_EQ(detail::childCost(config, primitive, c.max_cost, c.from_start ? nullptr : &c.arrival,
-                                c.parent_g),
-              c.expected)
-        << c.expected;
-  }
-}
-
 TEST(DirectionLabels, FollowTheStepAgainstTheHeading) {
   constexpr Direction F = Direction::FORWARD;
   constexpr Direction R = Direction::REVERSE;
@@ -131,6 +90,32 @@ TEST(DirectionLabels, FollowTheStepAgainstTheHeading) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(detail::directionLabels(c.path), c.labels) << c.path.size() << " poses";
+  }
+}
+
+// Step counts from the search's arrival labels (the start's own label is no step, and its change
+// to the first step no switch), continued along the analytic curve from the goal node's label.
+TEST(StepCounts, FromTheFirstStepOnThenAlongTheCurve) {
+  constexpr Direction F = Direction::FORWARD, R = Direction::REVERSE, O = Direction::ROTATION;
+  const auto curve = [](std::vector<Direction> directions) {
+    std::vector<KinematicSample> samples;
+    for (const Direction d : directions) samples.push_back(KinematicSample{Pose2D{}, d});
+    return samples;
+  };
+  const struct {
+    std::vector<Direction> chain;
+    std::vector<KinematicSample> curve;
+    std::uint32_t reverse, switches, rotations;
+  } cases[] = {{{F, R, R, F}, {}, 2, 1, 0},
+               {{F, O, O, F, F}, {}, 0, 1, 2},
+               {{R}, curve({R, F}), 1, 1, 0},  // the start alone: the curve continues from R
+               {{F, R}, curve({R, R, F}), 3, 1, 0},
+               {{F, O, F}, curve({R}), 1, 2, 1}};
+  for (const auto& c : cases) {
+    const detail::StepCounts counts = detail::countSteps(c.chain, c.curve);
+    EXPECT_EQ(std::make_tuple(counts.reverse, counts.direction_switches, counts.rotations),
+              std::make_tuple(c.reverse, c.switches, c.rotations))
+        << c.chain.size() << " nodes, " << c.curve.size() << " curve samples";
   }
 }
 
@@ -185,6 +170,16 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   EXPECT_EQ(c.heuristic_weight, 1.5);
   EXPECT_TRUE(c.footprint_aware_heuristic && c.resample_along_arcs && !c.return_partial_path);
   EXPECT_EQ(c.analytic_expansion_max_cost, 253);
+  EXPECT_FALSE(c.allow_in_place_rotation);
+  // A robot that turns on the spot: turning there is no cusp, and the heuristic misses its turns.
+  const PlannerConfig spot = recommendedConfig(0.05, CircleFootprint{0.25}, true);
+  EXPECT_TRUE(spot.allow_in_place_rotation);
+  EXPECT_EQ(spot.direction_switch_penalty, 0.05);
+  EXPECT_EQ(spot.heuristic_weight, 3.0);
+  EXPECT_DOUBLE_EQ(spot.reverse_penalty, 0.05);
+  // Cells far coarser than the radius: a curve to the goal reaches across two of them.
+  EXPECT_EQ(c.analytic_expansion_max_length, 10.0);
+  EXPECT_EQ(recommendedConfig(20.0, CircleFootprint{0.25}).analytic_expansion_max_length, 40.0);
 }
 
 // clang-format off
@@ -236,6 +231,7 @@ TEST_P(PlannerStatusTest, StatusMessageAndCounters) {
   request.start = {1.0, 1.0, 0.0};
   request.goal = {3.0, 1.0, 0.0};
   PlannerConfig config;
+  config.max_planning_time_seconds = kUnlimitedSeconds;
   GetParam().change(request, config);
   request.map_revision = 11;
   request.goal_revision = 12;
@@ -325,6 +321,7 @@ TEST(PostProcessing, ReportsWhichValidationFailed) {
       return inBox(x, y, c.box[0], c.box[1], c.box[2], c.box[3]) ? 254 : 0;
     }));
     PlannerConfig config;
+    config.max_planning_time_seconds = kUnlimitedSeconds;
     config.allow_reverse = c.allow_reverse;
     config.analytic_expansion_ratio = 1.0;
     config.analytic_expansion_max_length = 100.0;
@@ -340,6 +337,33 @@ TEST(PostProcessing, ReportsWhichValidationFailed) {
     EXPECT_GT(result.diagnostics.smoothing_time_ms, 0.0);
     EXPECT_EQ(result.diagnostics.path_length, 0.0);
   }
+}
+
+// Smoothing inside plan honours the time budget: with the budget spent by the time a path is found
+// (the search itself never looks at the clock here), the unsmoothed path is kept and succeeds.
+TEST(PostProcessing, SmoothingKeepsTheLastAcceptedPathOnceTheBudgetIsSpent) {
+  const HybridAStar planner(drawMap(6, 3, [](double, double) -> std::uint8_t { return 0; }));
+  PlanRequest request;
+  request.start = {1.0, 1.0, 0.0};
+  request.goal = {4.0, 2.0, 0.6};
+  PlannerConfig config;
+  config.allow_reverse = false;
+  config.analytic_expansion_max_length = 1e-6;  // a path of lattice steps, which smoothing moves
+  config.terminal_check_interval = 0xFFFFFFFFu;
+  config.max_planning_time_seconds = kUnlimitedSeconds;
+  config.smooth_path = false;
+  const PlannerResult raw = planner.plan(request, config);
+  config.smooth_path = true;
+  const PlannerResult smoothed = planner.plan(request, config);
+  config.max_planning_time_seconds = 1e-12;
+  const PlannerResult spent = planner.plan(request, config);
+  ASSERT_EQ(spent.status, PlannerStatus::SUCCESS) << spent.message;
+  const auto bits = [](const PlannerResult& r) {
+    return std::string(reinterpret_cast<const char*>(r.path.data()),
+                       r.path.size() * sizeof(Pose2D));
+  };
+  EXPECT_NE(bits(smoothed), bits(raw)) << smoothed.path.size();
+  EXPECT_EQ(bits(spent), bits(raw));
 }
 
 }  // namespace

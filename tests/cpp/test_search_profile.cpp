@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -11,8 +12,10 @@
 #include <utility>
 #include <vector>
 
+#include "oracles/collision_reference.hpp"
 #include "oracles/path_checker.hpp"
 #include "shared_maps.hpp"
+#include "test_support.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/heuristic.hpp"
 #include "veltrax/se2/planner.hpp"
@@ -82,6 +85,7 @@ TEST_P(FoundPathTest, IsReturnedAndSound) {
   request.start = c.start;
   request.goal = c.goal;
   PlannerConfig config;
+  config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
   c.adjust(request, config);
   const PlannerResult result = planner.plan(request, config);
   ASSERT_EQ(result.status, PlannerStatus::SUCCESS) << result.message;
@@ -106,6 +110,7 @@ TEST(PartialPath, LeadsUpToTheGapTheRobotCannotPass) {
   request.goal = {4.0, 1.5, 0.0};
   for (const std::uint64_t budget : {200u, 1000000u, 200u + 1u, 1000000u + 1u}) {
     PlannerConfig config;
+    config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
     config.max_expanded_nodes = budget & ~1u;
     config.lazy_obstacle_heuristic = (budget & 1u) != 0;  // the field computed as read
     const PlannerResult plain = planner.plan(request, config);
@@ -130,6 +135,102 @@ TEST(PartialPath, LeadsUpToTheGapTheRobotCannotPass) {
       EXPECT_TRUE(end.x > 2.1 && end.x < 2.5 && std::fabs(end.y - 1.475) < 0.15)
           << end.x << ' ' << end.y;
     }
+  }
+}
+
+// Every cell size a costmap accepts gets a clean answer, never an exception or INTERNAL_ERROR: the
+// defaults, the recommended configuration (which once found nothing on 5 m cells, where an arc
+// of one cell looped twice round and turned by less than a yaw bin) and a robot scaled with the
+// cells. Cells finer than a micrometre are refused; every other query here is solved soundly.
+TEST(FoundPathCellSizes, EveryAcceptedResolutionGetsACleanAnswer) {
+  for (const double cell : {1e-310, 1e-12, 9.99e-7, 1e-6, 1e-3, 0.3, 1.0, 4.5, 5.0, 5.5, 100.0}) {
+    const HybridAStar planner(emptyMap(20, cell));
+    for (int setup = 0; setup < 3; ++setup) {
+      PlanRequest request;
+      request.start = {6 * cell, 6 * cell, 0.0};
+      request.goal = {14 * cell, 12 * cell, 1.5};
+      PlannerConfig config =
+          setup == 0 ? PlannerConfig{} : recommendedConfig(cell, request.footprint);
+      if (setup == 2 || cell < 0.3) {  // in proportion to the cell: a 0.4 m radius would not fit
+        request.footprint = CircleFootprint{cell};
+        config.minimum_turning_radius = 3 * cell;
+        config.collision_check_step = cell / 2;
+        config.path_output_spacing = cell;
+        config.position_tolerance = cell;
+        config.analytic_expansion_max_length = 10 * cell;
+      }
+      config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
+      SCOPED_TRACE("cell " + std::to_string(cell) + " setup " + std::to_string(setup));
+      PlannerResult result;
+      ASSERT_NO_THROW(result = planner.plan(request, config));
+      if (cell < 1e-6) {
+        EXPECT_EQ(result.status, PlannerStatus::INVALID_REQUEST);
+        EXPECT_EQ(result.message, "costmap resolution must be at least 1e-6 m for planning");
+      } else {
+        EXPECT_EQ(result.status, PlannerStatus::SUCCESS) << result.message;
+        EXPECT_EQ(oracles::pathProblem(planner.costmap(), request, config, result), "");
+      }
+    }
+  }
+}
+
+// 6 m x 4 m at 0.1 m: a wall with a door 0.6 m wide and a pillar, for robots of different widths.
+Costmap doorMap() {
+  std::vector<std::uint8_t> cells(60 * 40, 0);
+  for (std::uint64_t y = 0; y < 40; ++y) {
+    cells[y * 60 + 30] = y < 17 || y > 22 ? 254 : 0;
+    cells[y * 60 + 45] = y > 8 && y < 14 ? 254 : 0;
+  }
+  return Costmap(60, 40, 0.1, 0.0, 0.0, cells);
+}
+
+const Footprint kWide =
+    PolygonFootprint{{{0.35, 0.25}, {-0.35, 0.25}, {-0.35, -0.25}, {0.35, -0.25}}};
+
+// The footprint-aware heuristic blocks only cells where the footprint collides wherever in the
+// cell and at whatever yaw it stands: from every cell beside the wall where the reference checker
+// finds a free pose (9 positions x 36 yaws), the goal stays connected.
+TEST(FootprintAwareHeuristic, NeverBlocksACellWhereTheFootprintFits) {
+  const HybridAStar planner(doorMap());
+  for (const Footprint& footprint : {Footprint{CircleFootprint{0.28}}, kWide}) {
+    PlannerConfig config = recommendedConfig(0.1, footprint);
+    config.max_expanded_nodes = 1;
+    PlanRequest request{{}, {1.0, 2.0, 0.0}, footprint, 0, 0, 0};
+    int fitting = 0;
+    for (std::uint64_t cell = 0; cell < 60 * 40; ++cell) {
+      const double x0 = static_cast<double>(cell % 60) * 0.1,
+                   y0 = static_cast<double>(cell / 60) * 0.1;
+      bool fits = false;
+      for (int k = 0; k < 9 * 36 && !fits && std::fabs(x0 - 3.0) <= 0.6; ++k) {
+        request.start = {x0 + 0.005 + 0.045 * (k % 3), y0 + 0.005 + 0.045 * (k / 3 % 3),
+                         kTwoPi / 36 * (k / 9)};
+        fits =
+            !oracles::referenceCheck(planner.costmap(), false, request.start, footprint).collision;
+      }
+      fitting += fits ? 1 : 0;
+      ASSERT_FALSE(fits && planner.plan(request, config).status == PlannerStatus::NO_PATH)
+          << request.start.x << ", " << request.start.y << ", " << request.start.yaw;
+    }
+    EXPECT_GE(fitting, 40);
+  }
+}
+
+// A planner that planned for one robot plans for another, to the same goal on the same map
+// revision, exactly as a new planner: the cached field of one clearance is not the other's.
+TEST(FootprintAwareHeuristic, ReusedPlannerPlansAsAFreshOneForEachFootprint) {
+  const HybridAStar reused(doorMap());
+  for (const Footprint& footprint :
+       {Footprint{CircleFootprint{0.1}}, kWide, Footprint{CircleFootprint{0.1}}}) {
+    const PlanRequest request{{1.0, 1.0, 0.0}, {5.2, 3.0, 1.5}, footprint, 0, 0, 0};
+    PlannerConfig config = recommendedConfig(0.1, footprint);
+    config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
+    const PlannerResult again = reused.plan(request, config);
+    const PlannerResult fresh = HybridAStar(doorMap()).plan(request, config);
+    ASSERT_EQ(again.status, PlannerStatus::SUCCESS) << again.message;
+    EXPECT_EQ(again.diagnostics.expanded_nodes, fresh.diagnostics.expanded_nodes);
+    ASSERT_EQ(again.path.size(), fresh.path.size());
+    EXPECT_EQ(std::memcmp(again.path.data(), fresh.path.data(), again.path.size() * sizeof(Pose2D)),
+              0);
   }
 }
 
@@ -175,7 +276,7 @@ TEST(FoundPathRandom, EveryFoundPathIsSoundAndTheRecommendedConfigSolvesAll) {
           config.allow_reverse = mode != 1;
           config.allow_in_place_rotation = mode == 2;
           config.max_expanded_nodes = recommended ? 2000000 : 60000;
-          config.max_planning_time_seconds = 60.0;
+          config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
           const PlannerResult result = planner.plan(request, config);
           SCOPED_TRACE(std::string(name) + " mode " + std::to_string(mode) + " query " +
                        std::to_string(query) + (recommended ? " recommended" : " defaults"));
@@ -248,6 +349,7 @@ TEST(ObstacleHeuristicReach, CacheHitsOnlyWhereTheFieldReaches) {
   PlanRequest request;
   request.goal = {10.0, 10.0, 0.0};
   PlannerConfig config = recommendedConfig(0.05, request.footprint);
+  config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
   const auto hit = [&](double start_x) {
     request.start = {start_x, 10.0, 0.0};
     const PlannerResult r = planner.plan(request, config);

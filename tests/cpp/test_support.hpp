@@ -13,6 +13,9 @@ namespace veltrax::se2::testing_support {
 
 inline constexpr double kInf = std::numeric_limits<double>::infinity();
 inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// A time budget no test comes near, however slow the machine or the sanitizer: tests end their
+// searches with expansion budgets, never with the clock.
+inline constexpr double kUnlimitedSeconds = 1e9;
 
 // What `call` throws: the bare message of a std::invalid_argument (the common case), the kind and
 // message of the others, or a marker when nothing is thrown, so that a wrong kind, a wrong text and

@@ -21,10 +21,10 @@ VELTRAX_SE2_EXPORT Costmap loadCostmapPgm(const std::string& path, double resolu
 
 // A table of costs 0..255, separated by commas and/or whitespace, one grid row per line with the
 // first data line as row 0 (at origin_y). Blank lines, lines of separators only and lines
-// starting with '#' are skipped; an empty field before a comma is an error (one comma may end a
-// line). Messages quote at most 40 bytes of the line, non-printable ones as \xNN. Throws
-// std::runtime_error for file and format problems, std::invalid_argument for a path holding a
-// NUL character, and the Costmap constructor's errors.
+// starting with '#' are skipped; separators may repeat, and an empty field between two commas is
+// no value ("1,,2,,3" and ",1,2,3" are both the row 1, 2, 3). Messages quote at most 40 bytes of
+// the line, non-printable ones as \xNN. Throws std::runtime_error for file and format problems,
+// std::invalid_argument for a path holding a NUL character, and the Costmap constructor's errors.
 VELTRAX_SE2_EXPORT Costmap loadCostmapCsv(const std::string& path, double resolution,
                                           double origin_x, double origin_y);
 

@@ -12,7 +12,7 @@ namespace veltrax::se2 {
 struct VELTRAX_SE2_EXPORT MotionPrimitive {
   Direction direction = Direction::FORWARD;
   Steering steering = Steering::STRAIGHT;
-  double length = 0.0;          // the table's primitive length, metres
+  double length = 0.0;          // metres: the table's primitive length, or its arc length
   std::vector<Pose2D> samples;  // poses along the motion, excluding the start; last = reached
 };
 
@@ -28,7 +28,15 @@ class VELTRAX_SE2_EXPORT MotionPrimitiveTable {
   // "resolution must be finite and positive", then the sample-count limit above.
   MotionPrimitiveTable(double resolution, const PlannerConfig& config);
 
+  // Arcs whose cell-long version would turn more than this (radians) turn one yaw bin instead.
+  static constexpr double kMaxArcTurn = 1.5707963267948966;
+
+  // The length of straight moves and rotations: one cell, or the arc of one yaw bin when that is
+  // longer (not with in-place rotation). Arcs have this length too, unless the cells are so large
+  // against the turning radius that such an arc would turn more than kMaxArcTurn: then an arc is
+  // the arc of one yaw bin (arc_length()).
   double primitive_length() const noexcept { return primitive_length_; }
+  double arc_length() const noexcept { return arc_length_; }
 
   // Throws std::invalid_argument "yaw must be finite" (non-finite yaw, or an arc or rotation
   // whose yaw overflows) and "pose must be finite" (non-finite x or y).
@@ -55,7 +63,9 @@ class VELTRAX_SE2_EXPORT MotionPrimitiveTable {
   bool allow_reverse_;
   bool allow_in_place_rotation_;
   double angular_step_;
+  double arc_length_;
   std::uint64_t samples_per_primitive_;  // ceil(primitive length / sample step), at least 1
+  std::uint64_t samples_per_arc_;        // ceil(arc length / sample step), at least 1
 };
 
 }  // namespace veltrax::se2

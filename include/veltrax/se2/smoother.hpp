@@ -16,14 +16,15 @@ class VELTRAX_SE2_EXPORT PathSmoother {
   PathSmoother() = delete;
 
   // Relaxes the interior points towards their neighbours and back towards the input; every
-  // iterate must pass the footprint sweep at config.collision_check_step and
+  // iterate must pass validatePath(candidate, footprint, config.collision_check_step) and
   // respectsTurningRadius, and the first one that does not ends the smoothing with the last
-  // accepted path. Endpoints are never moved. Uses the checker (and its costmap) during the call
-  // only and keeps no reference to anything passed. Throws std::invalid_argument with the first
-  // problem of config.validate() before anything else; then, for paths of three poses or more,
-  // the footprint's first problem, "collision_check_step is too small for the path length" (a
-  // sweep of more than 10^7 samples), "path segment sample count must be finite and fit in 64
-  // bits", "collision pose must be finite" or "yaw must be finite".
+  // accepted path. Endpoints are never moved. Paths of up to two poses, and
+  // smoother_max_iterations 0, return the input unchanged without any check. Reads only the
+  // smoother's fields, collision_check_step and minimum_turning_radius, and validates only what it
+  // uses, where validatePath would: std::invalid_argument "interpolation_step must be finite and
+  // positive", the footprint's first problem, "interpolation_step is too small for the path
+  // length", "collision pose must be finite" or "yaw must be finite". Uses the checker (and its
+  // costmap) during the call only and keeps no reference to anything passed.
   static std::vector<Pose2D> smooth(const std::vector<Pose2D>& path,
                                     const CollisionChecker& checker, const Footprint& footprint,
                                     const PlannerConfig& config);

@@ -12,14 +12,11 @@
 #include <utility>
 #include <vector>
 
-#include "detail/path_labels.hpp"
-#include "detail/transition_cost.hpp"
 #include "oracles/collision_reference.hpp"
 #include "oracles/obstacle_heuristic_oracle.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/footprint.hpp"
 #include "veltrax/se2/kinematics.hpp"
-#include "veltrax/se2/primitives.hpp"
 #include "veltrax/se2/smoother.hpp"
 
 namespace veltrax::se2::oracles {
@@ -65,6 +62,90 @@ std::uint32_t referenceKey(const Costmap& map, std::uint32_t bins, const Pose2D&
   const auto bin =
       static_cast<std::uint32_t>(std::floor(r / kTwoPi * static_cast<double>(bins) + 1e-9)) % bins;
   return static_cast<std::uint32_t>(cell.y * map.width() + cell.x) * bins + bin;
+}
+
+// The motions from a node, by the documented rules: straight and arcs forwards and, if allowed,
+// backwards, or straight moves and turns on the spot. Each motion is one cell long, or one yaw
+// bin of arc when that is longer; on cells so coarse that a cell-long arc would turn more than a
+// quarter turn, arcs turn one yaw bin instead.
+struct Motion {
+  Direction direction;
+  Steering steering;
+  double length;
+  std::vector<Pose2D> samples;
+};
+
+struct Lattice {
+  double radius, length, arc_length, step, bin;
+  bool reverse, in_place;
+
+  Lattice(double resolution, const PlannerConfig& c)
+      : radius(c.minimum_turning_radius),
+        step(c.collision_check_step),
+        bin(kTwoPi / c.angle_bins),
+        reverse(c.allow_reverse),
+        in_place(c.allow_in_place_rotation) {
+    const double bin_arc = (kTwoPi * radius) / c.angle_bins;
+    length = in_place ? resolution : std::max(bin_arc, resolution);
+    arc_length = length > 1.5707963267948966 * radius ? bin_arc : length;
+  }
+
+  Motion make(const Pose2D& p, Direction direction, Steering steering) const {
+    const double turn = static_cast<double>(steering);
+    if (direction == Direction::ROTATION) {
+      return {direction, steering, length, {{p.x, p.y, normalizeYaw(turn * bin + p.yaw)}}};
+    }
+    Motion m{direction, steering, steering == Steering::STRAIGHT ? length : arc_length, {}};
+    const double n = std::max(1.0, std::ceil(m.length / step));
+    const double d = static_cast<double>(direction) * m.length;
+    for (double k = 1; k <= n; ++k) {
+      const double s = (k * d) / n;
+      if (steering == Steering::STRAIGHT) {
+        m.samples.push_back({p.x + std::cos(p.yaw) * s, p.y + std::sin(p.yaw) * s, p.yaw});
+      } else {
+        const double kappa = turn / radius;
+        const double yaw = s * kappa + p.yaw;
+        m.samples.push_back({p.x + (std::sin(yaw) - std::sin(p.yaw)) / kappa,
+                             p.y - (std::cos(yaw) - std::cos(p.yaw)) / kappa, normalizeYaw(yaw)});
+      }
+    }
+    return m;
+  }
+
+  std::vector<Motion> successors(const Pose2D& p) const {
+    std::vector<Motion> out;
+    for (const Direction direction : {Direction::FORWARD, Direction::REVERSE}) {
+      if (direction == Direction::FORWARD || reverse) {
+        for (const Steering steering : {Steering::STRAIGHT, Steering::LEFT, Steering::RIGHT}) {
+          if (steering == Steering::STRAIGHT || !in_place) {
+            out.push_back(make(p, direction, steering));
+          }
+        }
+      }
+    }
+    if (in_place) {
+      out.push_back(make(p, Direction::ROTATION, Steering::LEFT));
+      out.push_back(make(p, Direction::ROTATION, Steering::RIGHT));
+    }
+    return out;
+  }
+};
+
+// The cost of reaching a node by `m` from a node of cost g that was itself reached by `arrival`
+// (none for the start), with c the largest cost under the motion's samples.
+double stepCost(const PlannerConfig& c, const Motion& m, std::uint8_t cost, const Node* arrival,
+                double g) {
+  double step = m.length + (cost / 252.0) * c.cost_penalty * m.length;
+  if (m.direction != Direction::ROTATION) {
+    step += m.steering != Steering::STRAIGHT ? c.non_straight_penalty : 0.0;
+    step += m.direction == Direction::REVERSE ? c.reverse_penalty : 0.0;
+  }
+  if (arrival != nullptr) {
+    step += m.direction != arrival->direction ? c.direction_switch_penalty : 0.0;
+    const bool steers = m.direction != Direction::ROTATION && m.steering != arrival->steering;
+    step += steers ? c.steering_change_penalty : 0.0;
+  }
+  return step + c.retrospective_penalty * g + g;
 }
 
 double secondsSince(std::chrono::steady_clock::time_point t0) {
@@ -118,18 +199,12 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
   if (!config.cache_obstacle_heuristic) {
     field = obstacleHeuristicDistances(costmap_, goal_cell, unknown, config.cost_penalty);
   } else {
-    const bool hit = cache_filled_ && cache_revision_ == request.map_revision &&
-                     cache_goal_.x == goal_cell.x && cache_goal_.y == goal_cell.y &&
-                     cache_allow_unknown_ == unknown && cache_penalty_ == config.cost_penalty;
-    if (hit) {
-      diag.obstacle_heuristic_cache_hit = true;
-    } else {
+    const CacheKey key{request.map_revision, goal_cell.x, goal_cell.y, unknown,
+                       config.cost_penalty};
+    diag.obstacle_heuristic_cache_hit = cache_key_ == key;
+    if (!diag.obstacle_heuristic_cache_hit) {
       cache_field_ = obstacleHeuristicDistances(costmap_, goal_cell, unknown, config.cost_penalty);
-      cache_filled_ = true;
-      cache_revision_ = request.map_revision;
-      cache_goal_ = goal_cell;
-      cache_allow_unknown_ = unknown;
-      cache_penalty_ = config.cost_penalty;
+      cache_key_ = key;
     }
     field = cache_field_;
   }
@@ -185,11 +260,12 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
   open.push(Entry{h0, h0, start, 0});
   std::uint64_t sequence = 1;
 
-  std::optional<MotionPrimitiveTable> table;
-  try {
-    table.emplace(costmap_.resolution(), config);
-  } catch (const std::invalid_argument& e) {
-    return fail(PlannerStatus::INVALID_REQUEST, e.what());
+  const Lattice lattice(costmap_.resolution(), config);
+  if (!(std::ceil(lattice.length / lattice.step) <= 100000.0)) {
+    return fail(PlannerStatus::INVALID_REQUEST,
+                lattice.length > costmap_.resolution()
+                    ? "minimum_turning_radius is too large for angle_bins and collision_check_step"
+                    : "collision_check_step is too small for the primitive length");
   }
   const double ratio = std::ceil(config.analytic_expansion_ratio);
   std::uint64_t interval = ratio >= 18446744073709551615.0
@@ -247,7 +323,7 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
     if (diag.expanded_nodes >= config.max_expanded_nodes) {
       return fail(PlannerStatus::MAX_NODES_EXCEEDED, "maximum expanded nodes exceeded");
     }
-    for (const MotionPrimitive& primitive : table->generate(p)) {
+    for (const Motion& primitive : lattice.successors(p)) {
       ++diag.generated_nodes;
       std::uint8_t cost = 0;
       bool collides = false;
@@ -285,11 +361,8 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
       if (nodes[child].closed) {
         continue;
       }
-      // The transition cost is the library's own function: this planner checks the search
-      // around it, not the cost model.
-      const detail::Arrival arrival{node.direction, node.steering};
-      const double g = detail::childCost(config, primitive, cost,
-                                         node.parent != kNone ? &arrival : nullptr, node.g);
+      const double g =
+          stepCost(config, primitive, cost, node.parent != kNone ? &node : nullptr, node.g);
       if (!(g < nodes[child].g)) {
         continue;
       }
@@ -318,15 +391,23 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
   for (const KinematicSample& sample : analytic) {
     path.push_back(sample.pose);
   }
-  const detail::StepCounts counts = detail::countSteps(labels, analytic);
-  diag.reverse_count = counts.reverse;
-  diag.direction_switch_count = counts.direction_switches;
-  diag.in_place_rotation_count = counts.rotations;
+  // Steps along the chain (the start's label is no step; its change to the first is no switch),
+  // then along the curve, which continues from the goal node's label.
+  for (std::size_t i = 1; i < labels.size(); ++i) {
+    diag.reverse_count += labels[i] == Direction::REVERSE ? 1 : 0;
+    diag.in_place_rotation_count += labels[i] == Direction::ROTATION ? 1 : 0;
+    diag.direction_switch_count += i >= 2 && labels[i] != labels[i - 1] ? 1 : 0;
+  }
+  for (const KinematicSample& sample : analytic) {
+    diag.reverse_count += sample.direction == Direction::REVERSE ? 1 : 0;
+    diag.direction_switch_count += sample.direction != labels.back() ? 1 : 0;
+    labels.push_back(sample.direction);
+  }
 
   const CollisionChecker checker(costmap_, unknown);
   const std::vector<Pose2D> raw = path;
-  if (config.smooth_path && counts.reverse == 0 && counts.rotations == 0 &&
-      counts.direction_switches == 0) {
+  if (config.smooth_path && diag.reverse_count == 0 && diag.in_place_rotation_count == 0 &&
+      diag.direction_switch_count == 0) {
     path = PathSmoother::smooth(path, checker, footprint, config);
   }
   const bool check_radius = !config.allow_in_place_rotation;
@@ -358,7 +439,7 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
       std::vector<Pose2D> searched{nodes[chain.front()].pose};
       for (std::size_t i = 1; i < chain.size(); ++i) {
         const Node& n = nodes[chain[i]];
-        const MotionPrimitive m = table->make(nodes[chain[i - 1]].pose, n.direction, n.steering);
+        const Motion m = lattice.make(nodes[chain[i - 1]].pose, n.direction, n.steering);
         searched.insert(searched.end(), m.samples.begin(), m.samples.end());
       }
       for (const KinematicSample& sample : analytic) {
@@ -377,12 +458,27 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
   }
   result.status = PlannerStatus::SUCCESS;
   result.message = "path found";
-  result.directions = detail::directionLabels(path);
-  std::uint32_t rotations = 0;
+  // Each pose's label is the step leaving it: behind the heading, on the spot, or repeating the
+  // previous label when nothing moves; the last pose copies the one before.
+  std::vector<Direction>& labels_out = result.directions;
+  labels_out.assign(path.size(), Direction::FORWARD);
+  diag.in_place_rotation_count = 0;
   for (std::size_t i = 0; i + 1 < path.size(); ++i) {
-    rotations += result.directions[i] == Direction::ROTATION ? 1 : 0;
+    const double dx = path[i + 1].x - path[i].x;
+    const double dy = path[i + 1].y - path[i].y;
+    if (std::hypot(dx, dy) > 1e-9) {
+      const bool behind = dx * std::cos(path[i].yaw) + dy * std::sin(path[i].yaw) < 0.0;
+      labels_out[i] = behind ? Direction::REVERSE : Direction::FORWARD;
+    } else if (std::fabs(normalizeYaw(path[i + 1].yaw - path[i].yaw)) > 1e-9) {
+      labels_out[i] = Direction::ROTATION;
+      ++diag.in_place_rotation_count;
+    } else if (i > 0) {
+      labels_out[i] = labels_out[i - 1];
+    }
   }
-  diag.in_place_rotation_count = rotations;
+  if (path.size() > 1) {
+    labels_out.back() = labels_out[path.size() - 2];
+  }
   double length = 0.0;
   for (std::size_t i = 1; i < path.size(); ++i) {
     length += std::hypot(path[i].x - path[i - 1].x, path[i].y - path[i - 1].y);

@@ -4,10 +4,13 @@
 // obstacle heuristic by a std::priority_queue Dijkstra, a dense node index that is written in
 // full on every call, a std::priority_queue open list, fresh allocations per call and per
 // expansion, the collision walk of the reference checker, and the kinematic distance for every
-// heuristic evaluation. The library's planner must return the same results, bit for bit, apart
-// from the timings.
+// heuristic evaluation, and its own motion primitives, step costs and step counts, written from
+// the documented rules without the library's code. The library's planner must return the same
+// results, bit for bit, apart from the timings.
 
 #include <cstdint>
+#include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -29,12 +32,10 @@ class ReferencePlanner {
 
  private:
   Costmap costmap_;
-  // The one-entry heuristic cache, with the same key as the library's.
-  bool cache_filled_ = false;
-  std::uint64_t cache_revision_ = 0;
-  GridIndex cache_goal_;
-  bool cache_allow_unknown_ = false;
-  double cache_penalty_ = 0.0;
+  // The one-entry heuristic cache, with the same key as the library's: map revision, goal cell,
+  // allow_unknown and cost_penalty.
+  using CacheKey = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, bool, double>;
+  std::optional<CacheKey> cache_key_;
   std::vector<double> cache_field_;
 };
 
