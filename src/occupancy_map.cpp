@@ -393,8 +393,10 @@ Costmap loadMovingAiMap(const std::string& path, double resolution, double origi
   std::string free_terrain;
   std::string obstacle_terrain;
   bool first_row_read = false;
+  std::streamoff rows_start = -1;  // where the line last read starts
   for (;;) {
     const bool declared = !free_terrain.empty() && !obstacle_terrain.empty();
+    rows_start = file.tellg();
     if (!readLine(line)) {
       if (declared) {
         break;  // the checks below say what is missing
@@ -448,12 +450,11 @@ Costmap loadMovingAiMap(const std::string& path, double resolution, double origi
   const bool declared = !free_terrain.empty();
   // Each row takes its width in bytes: a claim the rest of the file cannot hold is refused before
   // anything is allocated, and the grid then grows only with rows that arrive.
-  const std::streamoff header_end = file.tellg();
-  std::uint64_t left =
+  // The first row may have been read already, while looking for the header's end.
+  const std::streamoff header_end =
+      first_row_read ? rows_start : static_cast<std::streamoff>(file.tellg());
+  const std::uint64_t left =
       header_end < 0 ? 0 : file_size - std::min<std::uint64_t>(file_size, header_end);
-  if (first_row_read) {
-    left += line.size();  // the first row, read while looking for the header's end
-  }
   if (width * height > left) {
     fail(path, "grid of " + std::to_string(width) + " x " + std::to_string(height) +
                    " cells does not fit in the " + std::to_string(left) +
@@ -473,13 +474,15 @@ Costmap loadMovingAiMap(const std::string& path, double resolution, double origi
     for (std::uint64_t x = 0; x < width; ++x) {
       if (declared) {
         if (free_terrain.find(line[x]) != std::string::npos) {
-          row[x] = kFreeCost;
-        } else if (obstacle_terrain.find(line[x]) == std::string::npos) {
+          file_rows.push_back(kFreeCost);
+        } else if (obstacle_terrain.find(line[x]) != std::string::npos) {
+          file_rows.push_back(kLethalCost);
+        } else {
           std::string expected;
           for (const char c : free_terrain + obstacle_terrain) {
-            expected += std::string(expected.empty() ? "" : " ") + c;
+            expected += (expected.empty() ? "" : " ") + detail::excerpt(std::string(1, c));
           }
-          fail(path, std::string("unknown terrain '") + line[x] + "' in row " +
+          fail(path, "unknown terrain '" + detail::excerpt(line.substr(x, 1)) + "' in row " +
                          std::to_string(rows + 1) + " (expected one of " + expected + ")");
         }
         continue;

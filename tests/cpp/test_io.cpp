@@ -171,7 +171,8 @@ TEST_F(Files, MovingAiGridsAndTheirRefusals) {
       "'obstacle' lines, before the rows";
   for (const auto& [text, message] : std::vector<std::pair<std::string, std::string>>{
            {named + ".@@T\n@.G.\n", "unknown terrain 'G' in row 2 (expected one of . @ T)"},
-           {named + ".@@T\n", "expected 2 rows of 4 characters"},
+           {named + ".@@T\n...\n", "expected 2 rows of 4 characters"},
+           {named + ".@@T\n", "grid of 4 x 2 cells does not fit in the 5 bytes after the header"},
            {"height 2\nwidth 4\nfree .\n....\n....\n",
             "not a MovingAI grid (header line '....')" + expected_headers},
            {"height 2\nwidth 4\nfree .\nmap\n....\n....\n",
@@ -182,7 +183,7 @@ TEST_F(Files, MovingAiGridsAndTheirRefusals) {
            {head + "....\n." + std::string(1, '\0') + "..\n",
             "unknown terrain '\\x00' in row 2 (expected one of . G S @ O T W)"},
            {"type octile\nsay \x1b[2J" + std::string(1, '\0') + " x\n",
-            "not a MovingAI grid (header line 'say \\x1b[2J\\x00 x')"},
+            "not a MovingAI grid (header line 'say \\x1b[2J\\x00 x')" + expected_headers},
            // A blank line within the grid is a row of no cells.
            {head + "....\n\n....\n", "expected 2 rows of 4 characters"},
            // A 100 kB file cannot hold ten billion cells: refused before anything is allocated.
