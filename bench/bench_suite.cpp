@@ -300,8 +300,7 @@ bool setField(PlannerConfig& c, const std::string& field, double v) {
 
 struct Workload {
   std::string name;
-  // The map as planned on; a parking scene's depends on the footprint it is inflated for.
-  std::function<Costmap(const Footprint&)> load;
+  std::function<Costmap()> load;
   std::string query_file;   // empty: seeded queries
   double separation = 5.0;  // of seeded starts and goals, metres
   // Run after the seeded ones: tight turns, reversing into bays, long detours.
@@ -315,14 +314,15 @@ struct Workload {
 const char* const kParkingScenes[] = {"parallel", "perpendicular", "angled", "deadend", "garage"};
 const char* const kParkingResolutions[] = {"0.1", "0.05"};
 
-std::vector<Workload> parkingWorkloads() {
+// Each is inflated for the footprint planned with.
+std::vector<Workload> parkingWorkloads(const Footprint& footprint) {
   std::vector<Workload> out;
   for (const char* resolution : kParkingResolutions) {
     for (const char* name : kParkingScenes) {
       const bench::ParkingScene scene = bench::loadParkingScene(name);
       const double cell = std::stod(resolution);
       Workload w{std::string("car_") + name + "_" + resolution,
-                 [scene, cell](const Footprint& footprint) {
+                 [scene, cell, footprint] {
                    return bench::inflateAsUsersDo(bench::rasteriseScene(scene, cell), footprint);
                  },
                  ""};
@@ -335,18 +335,17 @@ std::vector<Workload> parkingWorkloads() {
   return out;
 }
 
-std::vector<Workload> workloads() {
+std::vector<Workload> workloads(const Footprint& footprint) {
   std::vector<Workload> all{
-      {"open", [](const Footprint&) { return bench::loadBenchMap("open"); }, "open"},
-      {"walls", [](const Footprint&) { return bench::loadBenchMap("walls"); }, "walls"},
-      {"parking", [](const Footprint&) { return bench::loadBenchMap("parking"); }, "parking"},
-      {"parking_forward", [](const Footprint&) { return bench::loadBenchMap("parking"); },
-       "parking_forward"},
-      {"maze", [](const Footprint&) { return bench::loadBenchMap("maze"); }, "maze"},
-      {"large", [](const Footprint&) { return bench::loadBenchMap("large"); }, "large"},
+      {"open", [] { return bench::loadBenchMap("open"); }, "open"},
+      {"walls", [] { return bench::loadBenchMap("walls"); }, "walls"},
+      {"parking", [] { return bench::loadBenchMap("parking"); }, "parking"},
+      {"parking_forward", [] { return bench::loadBenchMap("parking"); }, "parking_forward"},
+      {"maze", [] { return bench::loadBenchMap("maze"); }, "maze"},
+      {"large", [] { return bench::loadBenchMap("large"); }, "large"},
       // Its known area is only about 5.6 m x 5.2 m.
       {"turtlebot3",
-       [](const Footprint&) { return loadOccupancyMap(dataDir() + "/maps/turtlebot3/map.yaml"); },
+       [] { return loadOccupancyMap(dataDir() + "/maps/turtlebot3/map.yaml"); },
        "",
        3.0,
        {// Turn around between the pillars; cross the pillar grid sideways; tip to tip.
@@ -354,9 +353,7 @@ std::vector<Workload> workloads() {
         {{-1.65, 0.55, -kPi / 2}, {1.65, -0.55, kPi / 2}},
         {{-2.0, 0.0, kPi / 2}, {2.0, 0.3, -kPi / 2}}}},
       {"warehouse",
-       [](const Footprint&) {
-         return loadOccupancyMap(dataDir() + "/maps/aws_small_warehouse/warehouse_005.yaml");
-       },
+       [] { return loadOccupancyMap(dataDir() + "/maps/aws_small_warehouse/warehouse_005.yaml"); },
        "",
        5.0,
        {// Back out of a dead-end rack aisle into the next one, facing the same wall.
@@ -367,26 +364,21 @@ std::vector<Workload> workloads() {
         {{-3.0, 9.0, 0.0}, {5.5, -9.0, -kPi / 2}},
         // Along the west wall from bay to bay, facing backwards.
         {{-6.0, 6.0, kPi}, {-6.0, -7.5, kPi}}}},
-      {"berlin_x2", [](const Footprint&) { return loadMovingAi("Berlin_0_1024.map", 0, 2); }, ""},
+      {"berlin_x2", [] { return loadMovingAi("Berlin_0_1024.map", 0, 2); }, ""},
       // The maps bundled with the examples.
       {"ex_parking_lot",
-       [](const Footprint&) {
+       [] {
          return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/parking_lot.yaml");
        },
        "", 3.0},
       {"ex_warehouse",
-       [](const Footprint&) {
-         return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/warehouse.yaml");
-       },
+       [] { return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/warehouse.yaml"); },
        ""},
       {"ex_maze",
-       [](const Footprint&) {
-         return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/maze.yaml");
-       },
-       ""},
-      {"64room_x12", [](const Footprint&) { return loadMovingAi("64room_007.map", 128, 12); }, ""},
+       [] { return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/maze.yaml"); }, ""},
+      {"64room_x12", [] { return loadMovingAi("64room_007.map", 128, 12); }, ""},
   };
-  const std::vector<Workload> parking = parkingWorkloads();
+  const std::vector<Workload> parking = parkingWorkloads(footprint);
   all.insert(all.end(), parking.begin(), parking.end());
   return all;
 }
@@ -807,8 +799,7 @@ int main(int argc, char** argv) {
         return 2;
       }
       extra.push_back(Workload{argument.substr(0, equals),
-                               [argument](const Footprint&) { return loadMapArgument(argument); },
-                               ""});
+                               [argument] { return loadMapArgument(argument); }, ""});
       extra.back().separation = separation;
     } else {
       std::cerr << "unknown argument " << arg << "\n";
@@ -836,7 +827,7 @@ int main(int argc, char** argv) {
   // scenes run only when picked: by name, or all of them as "cars", or one cell size of them as
   // "cars_0.1" or "cars_0.05".
   std::vector<Workload> suite;
-  for (Workload& w : workloads()) {
+  for (Workload& w : workloads(footprint)) {
     bool picked = std::find(selected.begin(), selected.end(), w.name) != selected.end();
     for (const std::string& group : selected) {
       const std::string tail = w.name.substr(w.name.rfind('_') + 1);
@@ -851,7 +842,7 @@ int main(int argc, char** argv) {
   std::vector<Run> runs;
   std::vector<std::string> done;
   for (const Workload& w : suite) {
-    const Costmap map = w.load(footprint);
+    const Costmap map = w.load();
     PlannerConfig config = config_name == "recommended"
                                ? recommendedConfig(map.resolution(), footprint, mode == "rotation")
                                : PlannerConfig{};
