@@ -11,7 +11,9 @@ Where RRTConnect ran, a last table puts ours and RRTConnect side by side per map
 scenes, one row per scene type and cell size): solved, cold median and 90th percentile, median
 expansions, expansions per CPU-second (all cold runs' expansions over their CPU time, heuristic
 construction included), median path length; RRTConnect's median time to a first solution and
-median simplified path length; the paths either judge rejected."""
+median simplified path length; the cold runs of ours and the RRTConnect runs whose path a judge
+rejected (ours: the path checker of tests/cpp/oracles; RRTConnect: the collision reference there,
+at poses at most 0.025 m apart along its first and simplified paths)."""
 import json
 import math
 import sys
@@ -57,7 +59,8 @@ def speed_ups(runs, maps):
 
 def side_by_side(runs, maps, sep, markdown):
     head = ["map", "solved", "cold med ms", "cold p90 ms", "expanded", "exp/CPU-s", "length m",
-            "RRTConnect solved", "first med ms", "simplified m", "time ratio", "rejected"]
+            "RRTConnect solved", "first med ms", "simplified m", "time ratio",
+            "rejected ours/RRTConnect"]
     rows = []
     total_expanded, total_cpu = {}, {}
     for m in maps:
@@ -78,7 +81,8 @@ def side_by_side(runs, maps, sep, markdown):
         # A query counts as solved when every repeat solved it.
         solved_queries = sum(1 for q in queries
                              if all(r["status"] == "SUCCESS" for r in cold if r["query"] == q))
-        rejected = sum(1 for r in cold + peer if r.get("problem"))
+        rejected = (f"{sum(1 for r in cold if r.get('problem'))}/"
+                    f"{sum(1 for r in peer if r.get('problem'))}")
         rows.append([m, f"{solved_queries}/{len(queries)}",
                      f"{ours_med:.1f}", f"{quantile([r['total_ms'] for r in cold], 0.9):.1f}",
                      f"{quantile([r['expanded'] for r in cold], 0.5):.0f}",
@@ -86,7 +90,7 @@ def side_by_side(runs, maps, sep, markdown):
                      f"{quantile([r['path_length'] for r in solved], 0.5):.2f}",
                      f"{len(peer_solved)}/{len(peer)}", f"{first_med:.1f}",
                      f"{quantile([r.get('simplified_length') for r in peer_solved], 0.5):.2f}",
-                     f"{ours_med / first_med:.1f}x", str(rejected)])
+                     f"{ours_med / first_med:.1f}x", rejected])
     if not rows:
         return
     print()
