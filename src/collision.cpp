@@ -4,9 +4,11 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "detail/errors.hpp"
+#include "detail/free_cells.hpp"
 #include "detail/path_sweep.hpp"
 #include "detail/polygon_predicates.hpp"
 #include "detail/reach_filter.hpp"
@@ -25,13 +27,18 @@ struct Box {
   double y_max;
 };
 
-// Walks the cells under the box, row by row, and folds every touched cell into the result.
-// `shape.beginRow(y0, y1)` prepares a row (only once a cell of it needs the geometry) and
-// `shape.touches(x0, x1)` tests the closed square [x0, x1] x [y0, y1]. Written with negated
-// comparisons so that a NaN box counts as outside rather than reaching the index conversion.
-template <class Shape>
-CollisionResult walkCells(const CollisionChecker& checker, const Box& box, Shape& shape) {
-  const Costmap& costmap = checker.costmap();
+// The cells under the box: columns [x_first, x_last] and rows [y_first, y_last], none when
+// empty. False when the box is not entirely on the grid. Written with negated comparisons so that
+// a NaN box counts as outside rather than reaching the index conversion.
+struct CellRange {
+  std::uint64_t x_first = 0;
+  std::uint64_t x_last = 0;
+  std::uint64_t y_first = 0;
+  std::uint64_t y_last = 0;
+  bool empty = true;
+};
+
+bool cellRange(const Costmap& costmap, const Box& box, CellRange& range) {
   const double resolution = costmap.resolution();
   const double origin_x = costmap.originX();
   const double origin_y = costmap.originY();
@@ -41,7 +48,7 @@ CollisionResult walkCells(const CollisionChecker& checker, const Box& box, Shape
   const double far_y = height * resolution + origin_y;
   if (!(box.x_min >= origin_x && box.y_min >= origin_y && box.x_max <= far_x &&
         box.y_max <= far_y)) {
-    return kOutsideResult;
+    return false;
   }
   // Both ends use floor: a high edge on a cell boundary visits the cell beyond it, a low edge on
   // a boundary does not visit the cell before it. The clamp handles a box flush with the far edge.
@@ -49,15 +56,38 @@ CollisionResult walkCells(const CollisionChecker& checker, const Box& box, Shape
   const double x_last = std::min(std::floor((box.x_max - origin_x) / resolution), width - 1.0);
   const double y_first = std::floor((box.y_min - origin_y) / resolution);
   const double y_last = std::min(std::floor((box.y_max - origin_y) / resolution), height - 1.0);
-  CollisionResult result;
   // The low ends are >= 0 because the box starts on the grid; the high ends are <= size - 1.
-  if (!(x_first <= x_last && y_first <= y_last)) {
+  range.empty = !(x_first <= x_last && y_first <= y_last);
+  if (!range.empty) {
+    range.x_first = static_cast<std::uint64_t>(x_first);
+    range.x_last = static_cast<std::uint64_t>(x_last);
+    range.y_first = static_cast<std::uint64_t>(y_first);
+    range.y_last = static_cast<std::uint64_t>(y_last);
+  }
+  return true;
+}
+
+// Walks the cells under the box, row by row, and folds every touched cell into the result.
+// `shape.beginRow(y0, y1)` prepares a row (only once a cell of it needs the geometry) and
+// `shape.touches(x0, x1)` tests the closed square [x0, x1] x [y0, y1].
+template <class Shape>
+CollisionResult walkCells(const CollisionChecker& checker, const Box& box, Shape& shape) {
+  const Costmap& costmap = checker.costmap();
+  CellRange range;
+  if (!cellRange(costmap, box, range)) {
+    return kOutsideResult;
+  }
+  CollisionResult result;
+  if (range.empty) {
     return result;
   }
-  const auto mx_first = static_cast<std::uint64_t>(x_first);
-  const auto mx_last = static_cast<std::uint64_t>(x_last);
-  const auto my_first = static_cast<std::uint64_t>(y_first);
-  const auto my_last = static_cast<std::uint64_t>(y_last);
+  const double resolution = costmap.resolution();
+  const double origin_x = costmap.originX();
+  const double origin_y = costmap.originY();
+  const std::uint64_t mx_first = range.x_first;
+  const std::uint64_t mx_last = range.x_last;
+  const std::uint64_t my_first = range.y_first;
+  const std::uint64_t my_last = range.y_last;
   const std::uint64_t stride = costmap.width();
   const std::uint8_t* const cells = costmap.cells().data();
   for (std::uint64_t my = my_first; my <= my_last; ++my) {
@@ -138,6 +168,11 @@ class SmallBuffer {
   T* data_;
 };
 
+// Where the edge a-b, which crosses the line y = qy, meets it: the parity test's crossing.
+inline double crossingX(const Point2D& a, const Point2D& b, double qy) {
+  return b.x + (a.x - b.x) * (qy - b.y) / (a.y - b.y);
+}
+
 // Closed polygon against closed square [x0, x1] x [y0, y1]: the shapes touch when a vertex lies
 // in the square, a corner lies in or on the polygon, or a polygon edge meets a cell edge. Each
 // test is pure, so running the cheapest first does not change the answer.
@@ -155,6 +190,8 @@ class PolygonShape {
 
   Point2D& vertex(std::size_t i) { return vertices_[i]; }
   const Point2D& vertex(std::size_t i) const { return vertices_[i]; }
+  const Point2D* vertices() const { return vertices_.data(); }
+  std::size_t size() const { return n_; }
 
   void beginRow(double y0, double y1) {
     y0_ = y0;
@@ -220,7 +257,7 @@ class PolygonShape {
       }
       // The crossing test implies a.y != b.y, so the division is safe.
       if ((b.y > qy) != (a.y > qy)) {
-        slots_[crossings++].crossing[line] = b.x + (a.x - b.x) * (qy - b.y) / (a.y - b.y);
+        slots_[crossings++].crossing[line] = crossingX(a, b, qy);
       }
     }
     crossing_count_[line] = crossings;
@@ -290,6 +327,216 @@ class PolygonShape {
   std::size_t row_vertices_ = 0;
 };
 
+// The polygon's vertices placed at the pose, and their box; false when a vertex is not finite.
+bool placePolygon(const Pose2D& pose, const PolygonFootprint& polygon, PolygonShape& shape,
+                  Box& box) {
+  const std::size_t n = polygon.points.size();
+  const double cos_yaw = std::cos(pose.yaw);
+  const double sin_yaw = std::sin(pose.yaw);
+  bool finite = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Point2D& p = polygon.points[i];
+    Point2D& w = shape.vertex(i);
+    w = Point2D{pose.x + p.x * cos_yaw - p.y * sin_yaw, pose.y + p.x * sin_yaw + p.y * cos_yaw};
+    finite = finite && std::isfinite(w.x) && std::isfinite(w.y);
+  }
+  if (!finite) {
+    return false;
+  }
+  box = Box{shape.vertex(0).x, shape.vertex(0).x, shape.vertex(0).y, shape.vertex(0).y};
+  for (std::size_t i = 1; i < n; ++i) {
+    box.x_min = std::min(box.x_min, shape.vertex(i).x);
+    box.x_max = std::max(box.x_max, shape.vertex(i).x);
+    box.y_min = std::min(box.y_min, shape.vertex(i).y);
+    box.y_max = std::max(box.y_max, shape.vertex(i).y);
+  }
+  return true;
+}
+
+// [begin, end) becomes its union with [b, e) when that is one run of columns; otherwise the
+// longer of the two, which is a part of the union.
+inline void joinInto(std::uint64_t b, std::uint64_t e, std::uint64_t& begin, std::uint64_t& end) {
+  if (b >= e) {
+    return;
+  }
+  if (begin >= end) {
+    begin = b;
+    end = e;
+  } else if (b <= end && begin <= e) {
+    begin = std::min(begin, b);
+    end = std::max(end, e);
+  } else if (e - b > end - begin) {
+    begin = b;
+    end = e;
+  }
+}
+
+// The columns of a CellRange's rows, in cell units. A square's corners, as walkCells computes
+// them (x0 = column * resolution + origin, x1 = x0 + resolution), lie within a few roundings
+// of the world x that column and column + 1 stand for; `slack` (cells) is far wider than those,
+// so runs widened by it contain every column a predicate on the exact corners could select,
+// and runs narrowed by it only columns it surely selects.
+class RowColumns {
+ public:
+  RowColumns(const Costmap& costmap, const CellRange& range, double magnitude)
+      : inverse_(1.0 / costmap.resolution()),
+        origin_x_(costmap.originX()),
+        first_(static_cast<double>(range.x_first)),
+        end_(static_cast<double>(range.x_last) + 1.0),
+        slack_(1e-9 * (1.0 + (std::fabs(costmap.originX()) + magnitude) * inverse_)) {}
+
+  // Columns whose square surely has a corner x in [c0, c1): every corner k (in cells) with
+  // c0 <= k < c1 by more than the slack is the left corner of column k and the right one of
+  // column k - 1. Empty (begin = end) when there is none.
+  void cornersWithin(double c0, double c1, std::uint64_t& begin, std::uint64_t& end) const {
+    // Clamped to the range before the conversions, which then truncate non-negative values:
+    // the first k is ceil(u0), the last one floor(u1).
+    const double u0 = clamp((c0 - origin_x_) * inverse_ + slack_);
+    const double u1 = clamp((c1 - origin_x_) * inverse_ - slack_);
+    auto k_first = static_cast<std::uint64_t>(u0);
+    k_first += static_cast<double>(k_first) < u0 ? 1 : 0;
+    const auto k_last = static_cast<std::uint64_t>(u1);
+    if (!(u0 <= u1) || k_first > k_last) {
+      begin = end = 0;
+      return;
+    }
+    begin = std::max(k_first, static_cast<std::uint64_t>(first_) + 1) - 1;
+    end = std::min(k_last + 1, static_cast<std::uint64_t>(end_));
+    if (begin >= end) {
+      begin = end = 0;
+    }
+  }
+
+ private:
+  // Into [first - 1, end + 1], NaN to first - 1; never negative, as first - 1 >= -1 is raised to 0.
+  double clamp(double u) const {
+    const double lowest = std::max(first_ - 1.0, 0.0);
+    return u > lowest ? std::min(u, end_ + 1.0) : lowest;
+  }
+
+  double inverse_;
+  double origin_x_;
+  double first_;
+  double end_;
+  double slack_;
+};
+
+// The two crossings of the line y = qy with the outline, sorted, exactly as the parity test
+// computes them; false unless there are exactly two. A corner (qx, qy) with c0 <= qx < c1 then
+// has one crossing to its right, so the test finds it inside and the square touched.
+bool chordOf(const PolygonShape& shape, double qy, double& c0, double& c1) {
+  const Point2D* v = shape.vertices();
+  const std::size_t n = shape.size();
+  double c[2];
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Point2D& a = v[i == 0 ? n - 1 : i - 1];
+    const Point2D& b = v[i];
+    if ((b.y > qy) != (a.y > qy)) {
+      if (count == 2) {
+        return false;
+      }
+      c[count++] = crossingX(a, b, qy);
+    }
+  }
+  if (count != 2) {
+    return false;
+  }
+  c0 = std::min(c[0], c[1]);
+  c1 = std::max(c[0], c[1]);
+  return true;
+}
+
+// The crossings of horizontal lines, taken in increasing y, with an outline that every such
+// line between its lowest and highest vertex meets exactly twice (the outline rises from its
+// lowest vertex to its highest along both ways round, as a convex one does): each way round
+// is walked once over all lines. The crossings are those of the parity test up to a few
+// roundings.
+class MonotoneChords {
+ public:
+  explicit MonotoneChords(const PolygonShape& shape) : v_(shape.vertices()), n_(shape.size()) {
+    std::size_t low = 0;
+    std::size_t high = 0;
+    for (std::size_t i = 0; i < n_; ++i) {
+      low = v_[i].y < v_[low].y ? i : low;
+      high = v_[i].y > v_[high].y ? i : high;
+    }
+    // Whether the outline rises and falls just once: the sign of dy changes twice round it.
+    int first = 0;
+    int last = 0;
+    std::size_t changes = 0;
+    for (std::size_t i = 0; i < n_; ++i) {
+      const double dy = v_[i + 1 == n_ ? 0 : i + 1].y - v_[i].y;
+      const int sign = dy > 0.0 ? 1 : (dy < 0.0 ? -1 : 0);
+      if (sign != 0) {
+        changes += last != 0 && sign != last ? 1 : 0;
+        first = first == 0 ? sign : first;
+        last = sign;
+      }
+    }
+    changes += first != last ? 1 : 0;
+    monotone_ = changes == 2;
+    low_y_ = v_[low].y;
+    high_y_ = v_[high].y;
+    forward_ = low;
+    backward_ = low;
+  }
+
+  bool usable() const { return monotone_; }
+
+  // The two crossings of the line y = qy, sorted; false when it does not pass between the lowest
+  // and the highest vertex.
+  bool chord(double qy, double& c0, double& c1) {
+    if (!(qy > low_y_ && qy < high_y_)) {
+      return false;
+    }
+    const double a = crossing(forward_, 1, qy);
+    const double b = crossing(backward_, n_ - 1, qy);
+    c0 = std::min(a, b);
+    c1 = std::max(a, b);
+    return true;
+  }
+
+ private:
+  // Walks the vertex `at` on (by `step` modulo n) while the next one lies below the line.
+  double crossing(std::size_t& at, std::size_t step, double qy) const {
+    std::size_t next = (at + step) % n_;
+    while (v_[next].y < qy) {
+      at = next;
+      next = (at + step) % n_;
+    }
+    const Point2D& p = v_[at];
+    const Point2D& q = v_[next];
+    return q.y > p.y ? p.x + (q.x - p.x) * ((qy - p.y) / (q.y - p.y)) : p.x;
+  }
+
+  const Point2D* v_;
+  std::size_t n_;
+  bool monotone_ = false;
+  double low_y_ = 0.0;
+  double high_y_ = 0.0;
+  std::size_t forward_ = 0;
+  std::size_t backward_ = 0;
+};
+
+// Folds the cells [begin, end) of a row into the highest cost and whether one of them blocks.
+// The maximum alone decides blocking unless unknown cells are passable and one is the maximum.
+inline void foldRun(const std::uint8_t* row, std::uint64_t begin, std::uint64_t end,
+                    bool allow_unknown, std::uint8_t& max_cost, bool& blocks) {
+  std::uint8_t m = 0;
+  for (std::uint64_t mx = begin; mx < end; ++mx) {
+    m = row[mx] > m ? row[mx] : m;
+  }
+  max_cost = std::max(max_cost, m);
+  if (m >= kLethalCost) {
+    if (!allow_unknown || m == kLethalCost) {
+      blocks = true;
+    } else {
+      blocks = blocks || std::find(row + begin, row + end, kLethalCost) != row + end;
+    }
+  }
+}
+
 }  // namespace
 
 CollisionResult CollisionChecker::checkCircle(const Pose2D& pose,
@@ -308,26 +555,11 @@ CollisionResult CollisionChecker::checkPolygon(const Pose2D& pose,
   if (n == 0) {
     return CollisionResult{};
   }
-  const double cos_yaw = std::cos(pose.yaw);
-  const double sin_yaw = std::sin(pose.yaw);
   PolygonShape shape(n, costmap().resolution());
-  bool finite = true;
-  for (std::size_t i = 0; i < n; ++i) {
-    const Point2D& p = polygon.points[i];
-    Point2D& w = shape.vertex(i);
-    w = Point2D{pose.x + p.x * cos_yaw - p.y * sin_yaw, pose.y + p.x * sin_yaw + p.y * cos_yaw};
-    finite = finite && std::isfinite(w.x) && std::isfinite(w.y);
-  }
+  Box box;
   // A vertex that is not finite cannot be placed on any grid.
-  if (!finite) {
+  if (!placePolygon(pose, polygon, shape, box)) {
     return kOutsideResult;
-  }
-  Box box{shape.vertex(0).x, shape.vertex(0).x, shape.vertex(0).y, shape.vertex(0).y};
-  for (std::size_t i = 1; i < n; ++i) {
-    box.x_min = std::min(box.x_min, shape.vertex(i).x);
-    box.x_max = std::max(box.x_max, shape.vertex(i).x);
-    box.y_min = std::min(box.y_min, shape.vertex(i).y);
-    box.y_max = std::max(box.y_max, shape.vertex(i).y);
   }
   return walkCells(*this, box, shape);
 }
@@ -372,6 +604,117 @@ CollisionResult CollisionChecker::validatePath(const std::vector<Pose2D>& path,
   }
   return detail::sweepFootprint(*this, path, detail::ValidFootprint::require(footprint),
                                 interpolation_step, detail::kTooManyStepSamples);
+}
+
+CollisionResult detail::checkPolygonByRows(const CollisionChecker& checker, const Pose2D& pose,
+                                           const PolygonFootprint& polygon, bool complete) {
+  const std::size_t n = polygon.points.size();
+  if (n == 0) {
+    return CollisionResult{};
+  }
+  const Costmap& costmap = checker.costmap();
+  const double resolution = costmap.resolution();
+  PolygonShape shape(n, resolution);
+  Box box;
+  if (!placePolygon(pose, polygon, shape, box)) {
+    return kOutsideResult;
+  }
+  CellRange range;
+  if (!cellRange(costmap, box, range)) {
+    return kOutsideResult;
+  }
+  CollisionResult result;
+  if (range.empty) {
+    return result;
+  }
+  // Pass one folds, row by row, the run of squares with a corner inside the outline by the exact
+  // test's own parity (touched for certain) in one sweep. Pass two looks at the rest of each row
+  // only where a cell could change the answer, and gives such cells the exact test. The answer
+  // is a maximum and an "or" over the touched cells, so the order is free.
+  const double magnitude = std::max(std::fabs(box.x_min), std::fabs(box.x_max)) + resolution;
+  const RowColumns columns(costmap, range, magnitude);
+  struct Run {
+    std::uint64_t begin;
+    std::uint64_t end;
+  };
+  SmallBuffer<Run, 128> runs(range.y_last - range.y_first + 1);
+  const double origin_x = costmap.originX();
+  const double origin_y = costmap.originY();
+  const std::uint64_t stride = costmap.width();
+  const std::uint8_t* const cells = costmap.cells().data();
+  const bool allow_unknown = checker.allowUnknown();
+  // The squares with a corner inside on a row's upper line, which is usually the next row's
+  // lower line too.
+  MonotoneChords chords(shape);
+  const bool monotone = chords.usable();
+  double upper_y = std::numeric_limits<double>::quiet_NaN();
+  Run upper{0, 0};
+  double c0 = 0.0;
+  double c1 = 0.0;
+  for (std::uint64_t my = range.y_first; my <= range.y_last; ++my) {
+    Run& run = runs[my - range.y_first];
+    const double y0 = static_cast<double>(my) * resolution + origin_y;
+    const double y1 = y0 + resolution;
+    if (!(y0 == upper_y)) {
+      upper = Run{0, 0};
+      if (monotone ? chords.chord(y0, c0, c1) : chordOf(shape, y0, c0, c1)) {
+        columns.cornersWithin(c0, c1, upper.begin, upper.end);
+      }
+    }
+    run = upper;
+    upper_y = y1;
+    upper = Run{0, 0};
+    if (monotone ? chords.chord(y1, c0, c1) : chordOf(shape, y1, c0, c1)) {
+      columns.cornersWithin(c0, c1, upper.begin, upper.end);
+    }
+    joinInto(upper.begin, upper.end, run.begin, run.end);
+    if (run.begin < run.end) {
+      foldRun(cells + my * stride, run.begin, run.end, allow_unknown, result.max_cost,
+              result.collision);
+      if (result.collision && !complete) {
+        return result;
+      }
+    } else {
+      run.begin = run.end = range.x_last + 1;
+    }
+  }
+  for (std::uint64_t my = range.y_first; my <= range.y_last; ++my) {
+    const Run& run = runs[my - range.y_first];
+    const std::uint8_t* const costs = cells + my * stride;
+    const double y0 = static_cast<double>(my) * resolution + origin_y;
+    bool row_ready = false;
+    const auto visit = [&](std::uint64_t begin, std::uint64_t end) {
+      // Most often no cell of the part could change the answer.
+      std::uint8_t part_max = 0;
+      bool part_blocks = false;
+      foldRun(costs, begin, end, allow_unknown, part_max, part_blocks);
+      if (part_max <= result.max_cost && (result.collision || !part_blocks)) {
+        return;
+      }
+      for (std::uint64_t mx = begin; mx < end; ++mx) {
+        const std::uint8_t cost = costs[mx];
+        const bool blocks = checker.blocked(cost);
+        if (cost <= result.max_cost && (result.collision || !blocks)) {
+          continue;
+        }
+        if (!row_ready) {
+          shape.beginRow(y0, y0 + resolution);
+          row_ready = true;
+        }
+        const double x0 = static_cast<double>(mx) * resolution + origin_x;
+        if (shape.touches(x0, x0 + resolution)) {
+          result.collision = result.collision || blocks;
+          result.max_cost = std::max(result.max_cost, cost);
+        }
+      }
+    };
+    visit(range.x_first, run.begin);
+    visit(run.end, range.x_last + 1);
+    if (result.collision && !complete) {
+      return result;
+    }
+  }
+  return result;
 }
 
 CollisionResult detail::sweepFootprint(const CollisionChecker& checker,

@@ -44,6 +44,7 @@ FastCollisionCheck::FastCollisionCheck(const CollisionChecker& checker, const Fo
     reach = circle->radius;
   } else if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
     reach = polygonReach(*polygon);
+    polygon_ = polygon;
   } else {
     for (const PolygonFootprint& part : std::get<MultiPolygonFootprint>(footprint).polygons) {
       reach = std::max(reach, polygonReach(part));

@@ -436,6 +436,11 @@ void Search::checkPrimitives(Workspace& workspace) {
 std::int16_t Search::sampleCost(const MotionPrimitive& primitive) {
   ++diagnostics_.generated_nodes;
   const FastCollisionCheck& check = *fast_check_;
+  // Samples over zero cells only, all of them as one: each would pass with cost 0.
+  if (check.allZero(primitive.samples)) {
+    diagnostics_.collision_checks += primitive.samples.size();
+    return 0;
+  }
   std::int16_t cost = 0;
   for (const Pose2D& sample : primitive.samples) {
     const CollisionResult r = check(sample);

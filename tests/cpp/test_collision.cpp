@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "detail/free_cells.hpp"
 #include "detail/path_sweep.hpp"
 #include "oracles/collision_reference.hpp"
 #include "test_support.hpp"
@@ -154,6 +155,20 @@ TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
       }
       const CollisionResult poly = checker.checkPolygon(pose, PolygonFootprint{points});
       ASSERT_EQ(poly, oracles::referenceCheckPolygon(map, allow_unknown, pose, points))
+          << "map " << m << " pose " << k;
+      ASSERT_EQ(detail::checkPolygonByRows(checker, pose, PolygonFootprint{points}, true), poly)
+          << "map " << m << " pose " << k;
+      // A car-like box many cells long, checked by rows: long runs of squares inside it.
+      const double half_length = (aligned ? 1.0 : world.uniform(0.5, 1.0)) *
+                                 static_cast<double>(world.integer(1, 16)) * half;
+      const double half_width = static_cast<double>(world.integer(1, 8)) * half;
+      const double rear = aligned ? half : world.uniform(0.0, 1.0) * half_length;
+      const std::vector<Point2D> box{{-rear, -half_width},
+                                     {2 * half_length - rear, -half_width},
+                                     {2 * half_length - rear, half_width},
+                                     {-rear, half_width}};
+      ASSERT_EQ(detail::checkPolygonByRows(checker, pose, PolygonFootprint{box}, true),
+                oracles::referenceCheckPolygon(map, allow_unknown, pose, box))
           << "map " << m << " pose " << k;
       // Parts in order, up to the first that collides, whose max_cost is the last counted.
       const Footprint two_parts = MultiPolygonFootprint{
