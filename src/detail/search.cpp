@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <new>
 #include <optional>
@@ -169,8 +170,8 @@ class Search {
   // Analytic curves are tried every interval_-th expansion, when the robot cannot turn on the spot.
   bool try_curves_ = false;
   std::uint64_t interval_ = 1;
-  // The analytic curve that ends the path; empty unless one passed.
-  std::vector<KinematicSample> curve_;
+  // The analytic curve that ends the path, in the workspace's storage; empty unless one passed.
+  std::vector<KinematicSample>* curve_ = nullptr;
 };
 
 void Search::run(Workspace& workspace) {
@@ -272,6 +273,8 @@ bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic& heuristi
   weight_ = config_.heuristic_weight;
 
   workspace.reset(capacity);
+  curve_ = &workspace.analytic_curve;
+  curve_->clear();
   if (!workspace.zero_cost.built()) {
     workspace.zero_cost.build(costmap_);
   }
@@ -520,20 +523,20 @@ bool Search::tryAnalyticExpansion(const Node& node) {
   std::uint32_t cusps = 0;
   bool joined = node.parent != kInvalidIndex;
   Direction previous = node.arrival_direction;
+  const auto check_sample = [&](const KinematicSample& sample) {
+    if (joined && sample.direction != previous && ++cusps > config_.analytic_expansion_max_cusps) {
+      return false;
+    }
+    joined = true;
+    previous = sample.direction;
+    const CollisionResult r = timedCollisionCheck(sample.pose);
+    ++diagnostics_.collision_checks;
+    return !r.collision && r.max_cost <= config_.analytic_expansion_max_cost;
+  };
   try {
-    passed = space_->interpolateWhile(from, request_.goal, config_.collision_check_step, curve_,
-                                      [&](const KinematicSample& sample) {
-                                        if (joined && sample.direction != previous &&
-                                            ++cusps > config_.analytic_expansion_max_cusps) {
-                                          return false;
-                                        }
-                                        joined = true;
-                                        previous = sample.direction;
-                                        const CollisionResult r = timedCollisionCheck(sample.pose);
-                                        ++diagnostics_.collision_checks;
-                                        return !r.collision &&
-                                               r.max_cost <= config_.analytic_expansion_max_cost;
-                                      });
+    // By reference: a std::function holding the lambda itself would allocate on every try.
+    passed = space_->interpolateWhile(from, request_.goal, config_.collision_check_step, *curve_,
+                                      std::ref(check_sample));
   } catch (const LimitExceeded&) {
     // A curve that cannot be sampled at this step (far too many samples) is not checkable, so
     // it cannot close the search; the search goes on as after a colliding curve.
@@ -541,13 +544,13 @@ bool Search::tryAnalyticExpansion(const Node& node) {
   }
   diagnostics_.analytic_expansion_time_ms += millisecondsSince(ta);
   if (!passed) {
-    curve_.clear();  // only a curve that passed may end the path
+    curve_->clear();  // only a curve that passed may end the path
   }
   return passed;
 }
 
 void Search::finish(const Workspace& workspace, std::uint32_t goal_node) {
-  FoundPath found{{}, {}, {}, curve_};
+  FoundPath found{{}, {}, {}, *curve_};
   for (std::uint32_t at = goal_node; at != kInvalidIndex; at = workspace.nodes[at].parent) {
     const Node& node = workspace.nodes[at];
     found.poses.push_back(node.pose);

@@ -13,6 +13,7 @@
 #include "detail/yaw_bins.hpp"
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/geometry.hpp"
+#include "veltrax/se2/kinematics.hpp"
 #include "veltrax/se2/planner.hpp"
 #include "veltrax/se2/primitives.hpp"
 
@@ -72,6 +73,8 @@ struct HybridAStar::Workspace {
   // Per primitive of one expansion: the largest cost under its samples, or -1 when one collides.
   std::vector<std::int16_t> check_outcomes;
   std::vector<std::uint32_t> child_keys;
+  // The samples of the analytic curve being tried, kept only when the curve passes.
+  std::vector<KinematicSample> analytic_curve;
   // Built on the first call after the map was set.
   detail::ZeroCostRegions zero_cost;
 

@@ -1,10 +1,14 @@
 // Curves, motion primitives and the path smoother: exact documented values, refusals, and the
 // properties of curves between random pairs.
 #include <gtest/gtest.h>
+#include <ompl/base/ScopedState.h>
+#include <ompl/base/spaces/ReedsSheppStateSpace.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -116,6 +120,29 @@ TEST(KinematicCurves, DistancesAndWalksOnRandomPairs) {
         p = q;
       }
       EXPECT_LE(chords, space->distance(from, to) * (1 + 1e-9)) << i;
+    }
+    // The Reeds-Shepp samples are OMPL's own interpolation at the walk's fractions, bit for bit.
+    const auto walk = rs.interpolateWithDirections(from, to, radius * 0.15);
+    const auto ompl_rs = std::make_shared<ompl::base::ReedsSheppStateSpace>(radius);
+    ompl::base::ScopedState<ompl::base::SE2StateSpace> a(ompl_rs), b(ompl_rs), out(ompl_rs);
+    a->setXY(from.x, from.y), a->setYaw(from.yaw), b->setXY(to.x, to.y), b->setYaw(to.yaw);
+    auto path = ompl_rs->reedsShepp(a.get(), b.get());
+    std::size_t k = 0;
+    double accumulated = 0.0;
+    for (const double signed_length : path.length_) {
+      const double length = std::fabs(signed_length);
+      const double n =
+          length > 1e-12 ? std::max(1.0, std::ceil(length * radius / (radius * 0.15))) : 0.0;
+      for (double j = 1; j <= n && k + 1 < walk.size(); ++j, ++k) {
+        bool first = false;
+        ompl_rs->interpolate(a.get(), b.get(), ((j * length) / n + accumulated) / path.length(),
+                             first, path, out.get());
+        const Pose2D& p = walk[k].pose;
+        ASSERT_TRUE(p.x == out->getX() && p.y == out->getY() &&
+                    p.yaw == normalizeYaw(out->getYaw()))
+            << i << " " << k;
+      }
+      accumulated += length;
     }
   }
   EXPECT_GT(reversing, 100);
