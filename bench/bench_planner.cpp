@@ -81,7 +81,8 @@ const int kRegistered = [] {
 }();
 
 // The stand-in car parks of bench_maps.hpp with the car and the recommended configuration (turning
-// radius 4 m): cold plans, with the search's expansions per CPU-second of the whole call.
+// radius 4 m), with the priced kinematic heuristic (`/kinematic`) and without: cold plans, with
+// the expansions per CPU-second of the whole call.
 void BM_CarPark(benchmark::State& state, double resolution, bool perpendicular, std::size_t index,
                 bool kinematic) {
   const HybridAStar planner(bench::carParkScene(resolution, perpendicular));
@@ -93,7 +94,7 @@ void BM_CarPark(benchmark::State& state, double resolution, bool perpendicular, 
   PlannerConfig config = recommendedConfig(resolution, request.footprint, false);
   config.minimum_turning_radius = 4.0;
   config.max_planning_time_seconds = 30.0;
-  (void)kinematic;
+  config.penalized_kinematic_heuristic = kinematic;
   PlannerResult result;
   double cpu_seconds = 0.0;
   for (auto _ : state) {
@@ -118,7 +119,7 @@ const int kCarParks = [] {
     for (const bool perpendicular : {true, false}) {
       const std::size_t count = bench::carParkQueries(perpendicular).size();
       for (std::size_t i = 0; i < count; ++i) {
-        for (const bool kinematic : {false}) {
+        for (const bool kinematic : {false, true}) {
           const std::string name = std::string("BM_CarPark/") +
                                    (resolution > 0.075 ? "r10/" : "r05/") +
                                    (perpendicular ? "bay/" : "kerb/") + std::to_string(i) +

@@ -277,6 +277,8 @@ bool setField(PlannerConfig& c, const std::string& field, double v) {
   }
   if (field == "footprint_aware_heuristic") {
     c.footprint_aware_heuristic = v != 0.0;
+  } else if (field == "penalized_kinematic_heuristic") {
+    c.penalized_kinematic_heuristic = v != 0.0;
   } else if (field == "analytic_expansion_max_cusps") {
     c.analytic_expansion_max_cusps = static_cast<std::uint32_t>(v);
   } else if (field == "analytic_expansion_max_cost") {

@@ -86,6 +86,7 @@ void bindRecords(py::module_& m) {
       .def_readwrite("footprint_aware_heuristic", &PlannerConfig::footprint_aware_heuristic)
       .def_readwrite("heuristic_reach_factor", &PlannerConfig::heuristic_reach_factor)
       .def_readwrite("analytic_expansion_max_cusps", &PlannerConfig::analytic_expansion_max_cusps)
+      .def_readwrite("penalized_kinematic_heuristic", &PlannerConfig::penalized_kinematic_heuristic)
       .def("validate", &PlannerConfig::validate);
   m.def("recommended_config", &recommendedConfig, py::arg("resolution"), py::arg("footprint"),
         py::arg("allow_in_place_rotation") = false);

@@ -14,6 +14,7 @@
 #include "detail/errors.hpp"
 #include "detail/free_cells.hpp"
 #include "detail/kinematic_bound.hpp"
+#include "detail/kinematic_cost.hpp"
 #include "detail/postprocess.hpp"
 #include "detail/transition_cost.hpp"
 #include "detail/workspace.hpp"
@@ -87,9 +88,10 @@ class Search {
   }
 
   // max(k, o) with k the kinematic distance to the goal and o the obstacle term of the pose's
-  // cell; `bound` receives an upper bound of k (k itself when computed, +inf when unknown) and
-  // `exact` whether it is k itself.
-  double heuristicCost(const Pose2D& pose, double& bound, bool& exact) const {
+  // cell; `bound` receives an upper bound of the Reeds-Shepp or Dubins length (the length itself
+  // when computed, +inf when unknown) and `exact` whether it is the length itself. With priced
+  // kinematics k is their cost for a pose reached by `arrival` (ROTATION: the start).
+  double heuristicCost(const Pose2D& pose, Direction arrival, double& bound, bool& exact) const {
     bound = std::numeric_limits<double>::infinity();
     exact = false;
     GridIndex cell;
@@ -98,34 +100,44 @@ class Search {
     }
     const double o = std::min(obstacle_[cell.y * width_ + cell.x], reach_);
     // An unreachable cell stays unreachable whatever the curve length; skip the curve.
-    if (space_ == nullptr || !(o < std::numeric_limits<double>::infinity())) {
+    if (!(o < std::numeric_limits<double>::infinity())) {
       return o;
     }
-    const double k = space_->distance(pose, request_.goal);
+    if (space_ == nullptr) {
+      if (!priced_) {
+        return o;
+      }
+      const double k = priced_kinematics_.inPlaceCost(pose, request_.goal);
+      return k > o ? k : o;
+    }
+    double k = space_->distance(pose, request_.goal);
     bound = k;
     exact = true;
+    if (priced_ && config_.allow_reverse) {
+      k = priced_kinematics_.carCost(pose, request_.goal, k, arrival);
+    }
     return k > o ? k : o;
   }
 
   // The same value for the end of a primitive of length `step_length` driven from a pose whose
   // bound is `parent_bound`. With reversing allowed the distance is a metric, so the parent's
-  // bound plus the step bounds the child's; when that is no larger than o, max(k, o) is o and
-  // the curve need not be computed.
-  double heuristicCostAfterStep(const Pose2D& pose, double parent_bound, double step_length,
-                                double& bound, bool& exact) const {
+  // bound plus the step bounds the child's; when that (plus a cusp, with priced kinematics) is no
+  // larger than o, max(k, o) is o and the curve need not be computed.
+  double heuristicCostAfterStep(const Pose2D& pose, Direction arrival, double parent_bound,
+                                double step_length, double& bound, bool& exact) const {
     if (bounds_ != nullptr) {
       GridIndex cell;
       if (costmap_.worldToMap(pose.x, pose.y, cell)) {
         const double o = std::min(obstacle_[cell.y * width_ + cell.x], reach_);
         const double upper = bounds_->afterStep(parent_bound, step_length);
-        if (upper <= o) {
+        if ((priced_ ? upper + priced_kinematics_.cusp : upper) <= o) {
           bound = upper;
           exact = false;
           return o;
         }
       }
     }
-    return heuristicCost(pose, bound, exact);
+    return heuristicCost(pose, arrival, bound, exact);
   }
 
   // A primitive that moved a whole cell or more along an axis has left its cell, though rounding
@@ -164,6 +176,9 @@ class Search {
   // Set when the kinematic distance is a metric (Reeds-Shepp) and its bounds may be chained.
   std::optional<KinematicBound> bounds_storage_;
   const KinematicBound* bounds_ = nullptr;
+  // The prices of the kinematic term, when penalized_kinematic_heuristic is on.
+  bool priced_ = false;
+  PricedKinematics priced_kinematics_;
   std::optional<MotionPrimitiveTable> table_;
   std::uint32_t bins_ = 0;
   double weight_ = 1.0;
@@ -242,6 +257,20 @@ bool Search::prepareKinematics() {
     space_ = &space_storage_.emplace(config_.minimum_turning_radius, config_.allow_reverse);
   }
   diagnostics_.kinematic_heuristic_time_ms = millisecondsSince(tk);
+  priced_ = config_.penalized_kinematic_heuristic;
+  if (priced_) {
+    // The primitive length of MotionPrimitiveTable, which is made after the start's heuristic.
+    const double bin = kTwoPi / static_cast<double>(config_.angle_bins);
+    const double length = config_.allow_in_place_rotation
+                              ? costmap_.resolution()
+                              : std::max((kTwoPi * config_.minimum_turning_radius) /
+                                             static_cast<double>(config_.angle_bins),
+                                         costmap_.resolution());
+    priced_kinematics_.radius = config_.minimum_turning_radius;
+    priced_kinematics_.reverse_per_metre = config_.reverse_penalty / length;
+    priced_kinematics_.cusp = config_.direction_switch_penalty;
+    priced_kinematics_.cell_per_radian = costmap_.resolution() / bin;
+  }
   if (space_ == nullptr) {
     return true;
   }
@@ -283,8 +312,8 @@ bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic& heuristi
   Node& start_node = workspace.nodes[start];
   start_node.pose = request_.start;
   start_node.g = 0.0;
-  const double h0 =
-      heuristicCost(request_.start, start_node.kinematic_bound, start_node.kinematic_exact);
+  const double h0 = heuristicCost(request_.start, Direction::ROTATION, start_node.kinematic_bound,
+                                  start_node.kinematic_exact);
   if (!std::isfinite(h0)) {
     return fail(PlannerStatus::NO_PATH, "goal is disconnected in obstacle heuristic");
   }
@@ -487,8 +516,9 @@ void Search::relax(Workspace& workspace, std::uint32_t current, const Node& node
   reached.parent = current;
   reached.arrival_direction = primitive.direction;
   reached.arrival_steering = primitive.steering;
-  const double h = heuristicCostAfterStep(end, node.kinematic_bound, primitive.length,
-                                          reached.kinematic_bound, reached.kinematic_exact);
+  const double h =
+      heuristicCostAfterStep(end, primitive.direction, node.kinematic_bound, primitive.length,
+                             reached.kinematic_bound, reached.kinematic_exact);
   if (std::isfinite(h)) {
     workspace.open.push(g + weight_ * h, h, child);
   }

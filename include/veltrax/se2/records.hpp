@@ -98,6 +98,12 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // Largest number of changes of direction an analytic curve may make, counting the one where it
   // joins the search's path; the default sets no limit.
   std::uint32_t analytic_expansion_max_cusps = 0xFFFFFFFFu;
+  // The heuristic's kinematic term prices the car's manoeuvres as the transition costs do: the
+  // cheapest of a forward-only curve, a reverse-only one (reverse_penalty per primitive length
+  // of reversing) and a Reeds-Shepp curve with a cusp (direction_switch_penalty), instead of the
+  // bare Reeds-Shepp length; turning on the spot, the straight distance plus the yaw change at
+  // a cell per yaw bin, instead of nothing. Still a lower bound of the costs on a free map.
+  bool penalized_kinematic_heuristic = false;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
