@@ -6,10 +6,17 @@
 // the validity checker. Prints a table and writes every run to a JSON file.
 //
 //   bench_suite [--json FILE] [--maps a,b] [--queries N] [--repeats N] [--time-limit S]
-//               [--footprint circle|rectangle] [--no-reference] [--peers] [--peer-time S]
+//               [--footprint circle|rectangle|car] [--no-reference] [--peers]
+//               [--peer-planners RRTConnect,RRTstar,BITstar] [--peer-time S]
 //               [--separation M] [--map NAME=FILE[:SCALE[:CROP]] ...]
 //               [--config defaults|recommended] [--mode reverse|forward|rotation] [--random N]
 //               [--set FIELD=NUMBER ...]
+//
+// The car parking scenes of data/bench/parking (car_<scene>_0.1 and car_<scene>_0.05; "cars",
+// "cars_0.1" and "cars_0.05" pick them all, or all of one cell size) run only when picked, with
+// their own queries and their car's turning radius for the planners and for the peers' Reeds-Shepp
+// space; --footprint car is that car (4.7 x 1.9 m, the pose at the rear-axle midpoint). Each scene
+// is rasterised and inflated for the footprint as the command line does for occupancy maps.
 //
 // --map adds a map of one's own (repeatable): a map-server YAML file with a PGM image, a PGM
 // (occupancy grey levels, 0.05 m) or a MovingAI grid upsampled SCALE times (default 10) after
@@ -37,6 +44,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -50,6 +58,7 @@
 #include <vector>
 
 #include "bench_maps.hpp"
+#include "oracles/collision_reference.hpp"
 #include "oracles/path_checker.hpp"
 #include "oracles/reference_planner.hpp"
 #include "shared_maps.hpp"
@@ -298,10 +307,38 @@ struct Workload {
   double separation = 5.0;  // of seeded starts and goals, metres
   // Run after the seeded ones: tight turns, reversing into bays, long detours.
   std::vector<bench::Query> hand_placed = {};
+  // A parking scene's: its queries (instead of seeded ones) and its car's turning radius.
+  bool scene = false;
+  double turning_radius = 0.0;
 };
 
-std::vector<Workload> workloads() {
-  return {
+// The car parking scenes of data/bench/parking, each at 0.1 m and 0.05 m: "car_<scene>_<cell>".
+const char* const kParkingScenes[] = {"parallel", "perpendicular", "angled", "deadend", "garage"};
+const char* const kParkingResolutions[] = {"0.1", "0.05"};
+
+// Each is inflated for the footprint planned with.
+std::vector<Workload> parkingWorkloads(const Footprint& footprint) {
+  std::vector<Workload> out;
+  for (const char* resolution : kParkingResolutions) {
+    for (const char* name : kParkingScenes) {
+      const bench::ParkingScene scene = bench::loadParkingScene(name);
+      const double cell = std::stod(resolution);
+      Workload w{std::string("car_") + name + "_" + resolution,
+                 [scene, cell, footprint] {
+                   return bench::inflateAsUsersDo(bench::rasteriseScene(scene, cell), footprint);
+                 },
+                 ""};
+      w.hand_placed = scene.queries;
+      w.scene = true;
+      w.turning_radius = scene.turning_radius;
+      out.push_back(std::move(w));
+    }
+  }
+  return out;
+}
+
+std::vector<Workload> workloads(const Footprint& footprint) {
+  std::vector<Workload> all{
       {"open", [] { return bench::loadBenchMap("open"); }, "open"},
       {"walls", [] { return bench::loadBenchMap("walls"); }, "walls"},
       {"parking", [] { return bench::loadBenchMap("parking"); }, "parking"},
@@ -343,6 +380,9 @@ std::vector<Workload> workloads() {
        [] { return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/maze.yaml"); }, ""},
       {"64room_x12", [] { return loadMovingAi("64room_007.map", 128, 12); }, ""},
   };
+  const std::vector<Workload> parking = parkingWorkloads(footprint);
+  all.insert(all.end(), parking.begin(), parking.end());
+  return all;
 }
 
 // ---- measurements
@@ -360,6 +400,12 @@ double peakRssMiB() {
   return 0.0;
 }
 
+double processCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
+}
+
 struct Run {
   std::string map;
   std::string planner;  // "ours", "reference", or an OMPL planner
@@ -375,6 +421,9 @@ struct Run {
   double first_solution_ms = std::numeric_limits<double>::quiet_NaN();
   double reach_ours_ms = std::numeric_limits<double>::quiet_NaN();
   double peer_length = std::numeric_limits<double>::quiet_NaN();
+  double simplified_length = std::numeric_limits<double>::quiet_NaN();
+  // CPU time of the whole process during the call (the planner's own threads included).
+  double cpu_ms = std::numeric_limits<double>::quiet_NaN();
 };
 
 double quantile(std::vector<double> values, double q) {
@@ -396,9 +445,11 @@ Run planOnce(Planner& planner, const std::string& map, const std::string& name, 
              const PlanRequest& request, const PlannerConfig& config, bool warm,
              const Costmap* judge_on = nullptr) {
   resetPeakRss();
+  const double cpu0 = processCpuMs();
   const auto t0 = Clock::now();
   const PlannerResult result = planner.plan(request, config);
   const double wall_ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  const double cpu_ms = processCpuMs() - cpu0;
   Run run;
   run.map = map;
   run.planner = name;
@@ -409,30 +460,52 @@ Run planOnce(Planner& planner, const std::string& map, const std::string& name, 
   run.total_ms = wall_ms;
   run.diagnostics = result.diagnostics;
   run.peak_rss_mib = peakRssMiB();
+  run.cpu_ms = cpu_ms;
   if (judge_on != nullptr) {
     run.problem = oracles::pathProblem(*judge_on, request, config, result);
   }
   return run;
 }
 
-// OMPL in the Reeds-Shepp space, with our checker deciding validity every 0.025 m.
+// What the collision reference of oracles/ (not the checker the peer planned with) finds wrong
+// with a peer's path, its poses interpolated at most 0.025 m apart: empty when every pose is free.
+std::string peerPathProblem(const Costmap& map, const Footprint& footprint,
+                            ompl::geometric::PathGeometric path) {
+  const double length = path.length();
+  path.interpolate(static_cast<unsigned>(std::ceil(length / 0.025)) + 1);
+  for (std::size_t i = 0; i < path.getStateCount(); ++i) {
+    const auto* s = path.getState(i)->as<ompl::base::SE2StateSpace::StateType>();
+    const Pose2D pose{s->getX(), s->getY(), s->getYaw()};
+    if (oracles::referenceCheck(map, false, pose, footprint).collision) {
+      std::ostringstream out;
+      out << "pose " << i << " (" << pose.x << ", " << pose.y << ", " << pose.yaw << ") collides";
+      return out.str();
+    }
+  }
+  return "";
+}
+
+// OMPL in the Reeds-Shepp space of the car's turning radius, with our checker deciding validity
+// every 0.025 m. The first solution is then simplified (untimed) for its length, and both paths
+// are judged by the collision reference.
 void runPeers(const Costmap& map, const std::string& map_name, std::size_t index,
-              const bench::Query& query, const Footprint& footprint, double our_length,
-              double time_limit, std::vector<Run>& runs) {
+              const bench::Query& query, const Footprint& footprint, double turning_radius,
+              double our_length, double time_limit, const std::vector<std::string>& planners,
+              std::vector<Run>& runs) {
   namespace ob = ompl::base;
   namespace og = ompl::geometric;
   const CollisionChecker checker(map, false);
-  auto space = std::make_shared<ob::ReedsSheppStateSpace>(0.4);
+  auto space = std::make_shared<ob::ReedsSheppStateSpace>(turning_radius);
   ob::RealVectorBounds bounds(2);
   bounds.setLow(0, map.originX());
   bounds.setLow(1, map.originY());
   bounds.setHigh(0, map.originX() + static_cast<double>(map.width()) * map.resolution());
   bounds.setHigh(1, map.originY() + static_cast<double>(map.height()) * map.resolution());
   space->setBounds(bounds);
-  for (const char* name : {"RRTConnect", "RRTstar", "BITstar"}) {
+  for (const std::string& name : planners) {
     // Two runs: until the first solution, then until a path no longer than ours.
     for (const bool to_our_length : {false, true}) {
-      if (to_our_length && (std::string(name) == "RRTConnect" || !std::isfinite(our_length))) {
+      if (to_our_length && (name == "RRTConnect" || !std::isfinite(our_length))) {
         continue;
       }
       og::SimpleSetup setup(space);
@@ -483,6 +556,14 @@ void runPeers(const Costmap& map, const std::string& map_name, std::size_t index
         if (planner_name == "RRTConnect" && exact && length <= our_length) {
           run.reach_ours_ms = ms;
         }
+        if (exact) {
+          run.problem = peerPathProblem(map, footprint, setup.getSolutionPath());
+          setup.simplifySolution();
+          run.simplified_length = setup.getSolutionPath().length();
+          if (run.problem.empty()) {
+            run.problem = peerPathProblem(map, footprint, setup.getSolutionPath());
+          }
+        }
         runs.push_back(run);
       } else if (exact && length <= our_length) {
         runs.back().reach_ours_ms = ms;
@@ -527,8 +608,10 @@ void writeJson(const std::string& path, const std::vector<Run>& runs, const std:
         << ", \"cusps\": " << d.direction_switch_count
         << ", \"peak_rss_mib\": " << jsonNumber(r.peak_rss_mib)
         << ", \"first_solution_ms\": " << jsonNumber(r.first_solution_ms)
-        << ", \"reach_ours_ms\": " << jsonNumber(r.reach_ours_ms) << ", \"problem\": \""
-        << r.problem << "\"}" << (i + 1 < runs.size() ? "," : "") << "\n";
+        << ", \"reach_ours_ms\": " << jsonNumber(r.reach_ours_ms)
+        << ", \"simplified_length\": " << jsonNumber(r.simplified_length)
+        << ", \"cpu_ms\": " << jsonNumber(r.cpu_ms) << ", \"problem\": \"" << r.problem << "\"}"
+        << (i + 1 < runs.size() ? "," : "") << "\n";
   }
   out << "  ]\n}\n";
 }
@@ -597,11 +680,11 @@ void printTable(const std::vector<Run>& runs, const std::vector<std::string>& ma
   if (!peers) {
     return;
   }
-  std::printf("\n%-16s %-10s %6s %10s %10s %9s %12s\n", "map", "peer", "solved", "first_med",
-              "first_p90", "length_m", "<=ours");
+  std::printf("\n%-16s %-10s %6s %10s %10s %9s %9s %12s\n", "map", "peer", "solved", "first_med",
+              "first_p90", "length_m", "simpl_m", "<=ours");
   for (const std::string& map : maps) {
     for (const char* planner : {"RRTConnect", "RRTstar", "BITstar"}) {
-      std::vector<double> first, length, reach;
+      std::vector<double> first, length, simplified, reach;
       std::size_t solved = 0, queries = 0, reached = 0;
       for (const Run& r : runs) {
         if (r.map != map || r.planner != planner) {
@@ -612,6 +695,7 @@ void printTable(const std::vector<Run>& runs, const std::vector<std::string>& ma
           ++solved;
           first.push_back(r.first_solution_ms);
           length.push_back(r.peer_length);
+          simplified.push_back(r.simplified_length);
         }
         if (std::isfinite(r.reach_ours_ms)) {
           ++reached;
@@ -624,9 +708,9 @@ void printTable(const std::vector<Run>& runs, const std::vector<std::string>& ma
       const std::string solved_text = std::to_string(solved) + "/" + std::to_string(queries);
       char reach_text[64];
       std::snprintf(reach_text, sizeof reach_text, "%zu, %.0f ms", reached, quantile(reach, 0.5));
-      std::printf("%-16s %-10s %6s %10.1f %10.1f %9.2f %12s\n", map.c_str(), planner,
+      std::printf("%-16s %-10s %6s %10.1f %10.1f %9.2f %9.2f %12s\n", map.c_str(), planner,
                   solved_text.c_str(), quantile(first, 0.5), quantile(first, 0.9),
-                  quantile(length, 0.5), reach_text);
+                  quantile(length, 0.5), quantile(simplified, 0.5), reach_text);
     }
   }
 }
@@ -643,6 +727,7 @@ int main(int argc, char** argv) {
   bool reference = true;
   bool peers = false;
   double peer_time = 5.0;
+  std::vector<std::string> peer_planners = {"RRTConnect", "RRTstar", "BITstar"};
   std::vector<Workload> extra;
   double separation = 5.0;
   std::string config_name = "defaults";
@@ -678,6 +763,18 @@ int main(int argc, char** argv) {
       reference = false;
     } else if (arg == "--peers") {
       peers = true;
+    } else if (arg == "--peer-planners") {
+      peers = true;
+      peer_planners.clear();
+      std::stringstream list(value());
+      std::string item;
+      while (std::getline(list, item, ',')) {
+        if (item != "RRTConnect" && item != "RRTstar" && item != "BITstar") {
+          std::cerr << "--peer-planners takes RRTConnect, RRTstar and BITstar\n";
+          return 2;
+        }
+        peer_planners.push_back(item);
+      }
     } else if (arg == "--peer-time") {
       peer_time = std::stod(value());
     } else if (arg == "--separation") {
@@ -713,21 +810,32 @@ int main(int argc, char** argv) {
   }
   ompl::RNG::setSeed(42);
   ompl::msg::setLogLevel(ompl::msg::LOG_NONE);
-  const Footprint footprint =
-      footprint_name == "rectangle"
-          ? Footprint(PolygonFootprint{{{0.3, 0.2}, {-0.2, 0.2}, {-0.2, -0.2}, {0.3, -0.2}}})
-          : Footprint(CircleFootprint{0.25});
+  Footprint footprint = CircleFootprint{0.25};
+  if (footprint_name == "rectangle") {
+    footprint = PolygonFootprint{{{0.3, 0.2}, {-0.2, 0.2}, {-0.2, -0.2}, {0.3, -0.2}}};
+  } else if (footprint_name == "car") {
+    footprint = bench::carFootprint();
+  } else if (footprint_name != "circle") {
+    std::cerr << "--footprint takes circle, rectangle or car\n";
+    return 2;
+  }
   if ((config_name != "defaults" && config_name != "recommended") ||
       (mode != "reverse" && mode != "forward" && mode != "rotation")) {
     std::cerr << "--config takes defaults or recommended, --mode reverse, forward or rotation\n";
     return 2;
   }
 
-  // Maps named with --map run alone unless --maps picks built-in ones as well.
+  // Maps named with --map run alone unless --maps picks built-in ones as well. The parking
+  // scenes run only when picked: by name, or all of them as "cars", or one cell size of them as
+  // "cars_0.1" or "cars_0.05".
   std::vector<Workload> suite;
-  for (Workload& w : workloads()) {
-    const bool picked = std::find(selected.begin(), selected.end(), w.name) != selected.end();
-    if (picked || (selected.empty() && extra.empty())) {
+  for (Workload& w : workloads(footprint)) {
+    bool picked = std::find(selected.begin(), selected.end(), w.name) != selected.end();
+    for (const std::string& group : selected) {
+      const std::string tail = w.name.substr(w.name.rfind('_') + 1);
+      picked = picked || (w.scene && (group == "cars" || group == "cars_" + tail));
+    }
+    if (picked || (selected.empty() && extra.empty() && !w.scene)) {
       suite.push_back(std::move(w));
     }
   }
@@ -740,6 +848,9 @@ int main(int argc, char** argv) {
     PlannerConfig config = config_name == "recommended"
                                ? recommendedConfig(map.resolution(), footprint, mode == "rotation")
                                : PlannerConfig{};
+    if (w.turning_radius > 0.0) {
+      config.minimum_turning_radius = w.turning_radius;
+    }
     config.max_planning_time_seconds = time_limit;
     config.allow_reverse = mode != "forward";
     config.allow_in_place_rotation = mode == "rotation";
@@ -752,17 +863,19 @@ int main(int argc, char** argv) {
     std::vector<bench::Query> queries;
     if (random_queries > 0) {
       queries = randomSolvableQueries(map, footprint, random_queries, w.separation);
-    } else {
+    } else if (!w.scene) {
       queries = w.query_file.empty() ? seededQueries(map, footprint, max_queries, w.separation)
                                      : bench::loadQueries(w.query_file);
       if (queries.size() > max_queries) {
         queries.resize(max_queries);
       }
       queries.insert(queries.end(), w.hand_placed.begin(), w.hand_placed.end());
+    } else {
+      queries = w.hand_placed;
     }
     done.push_back(w.name);
     std::cerr << w.name << ": " << map.width() << " x " << map.height() << ", " << queries.size()
-              << " queries\n";
+              << " queries, turning radius " << config.minimum_turning_radius << " m\n";
     HybridAStar ours(map);
     std::unique_ptr<oracles::ReferencePlanner> slow;
     if (reference) {
@@ -789,7 +902,8 @@ int main(int argc, char** argv) {
         runs.push_back(planOnce(*slow, w.name, "reference", q, request, config, true));
       }
       if (peers) {
-        runPeers(map, w.name, q, queries[q], footprint, our_length, peer_time, runs);
+        runPeers(map, w.name, q, queries[q], footprint, config.minimum_turning_radius, our_length,
+                 peer_time, peer_planners, runs);
       }
       std::cerr << "  query " << q << ": " << runs[runs.size() - 1].status;
       if (runs.back().status != "SUCCESS") {

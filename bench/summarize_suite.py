@@ -5,7 +5,13 @@ peer-only run and a planner-only run can be shown together). Markdown with --mar
 --compare BASE.json OTHER.json compares two runs of ours query by query (for example the library
 defaults against the recommended configuration): path lengths and cusps where both solved, and,
 against the OMPL peers found in either file, the queries a peer solved that OTHER did not and
-OTHER's median cold time beside RRTConnect's median time to a first solution."""
+OTHER's median cold time beside RRTConnect's median time to a first solution.
+
+Where RRTConnect ran, a last table puts ours and RRTConnect side by side per map (for the parking
+scenes, one row per scene type and cell size): solved, cold median and 90th percentile, median
+expansions, expansions per CPU-second (all cold runs' expansions over their CPU time, heuristic
+construction included), median path length; RRTConnect's median time to a first solution and
+median simplified path length; the paths either judge rejected."""
 import json
 import math
 import sys
@@ -47,6 +53,55 @@ def speed_ups(runs, maps):
     print(f"reference / ours, median per query: {quantile(both, 0.5):.2f}x over the {len(both)} "
           f"queries both solved; {quantile(every, 0.5):.2f}x over all {len(every)} (a lower bound "
           f"where the reference stopped at a budget); per expansion {quantile(per_expansion, 0.5):.2f}x")
+
+
+def side_by_side(runs, maps, sep, markdown):
+    head = ["map", "solved", "cold med ms", "cold p90 ms", "expanded", "exp/CPU-s", "length m",
+            "RRTConnect solved", "first med ms", "simplified m", "time ratio", "rejected"]
+    rows = []
+    total_expanded, total_cpu = {}, {}
+    for m in maps:
+        cold = [r for r in runs if r["map"] == m and r["planner"] == "ours" and not r["warm"]]
+        peer = [r for r in runs if r["map"] == m and r["planner"] == "RRTConnect"]
+        if not cold or not peer:
+            continue
+        solved = [r for r in cold if r["status"] == "SUCCESS"]
+        peer_solved = [r for r in peer if r["status"] == "SUCCESS"]
+        expanded = sum(r["expanded"] for r in cold)
+        cpu = sum(r.get("cpu_ms") or float("nan") for r in cold) / 1000.0
+        cell = m.rsplit("_", 1)[-1]
+        total_expanded[cell] = total_expanded.get(cell, 0) + expanded
+        total_cpu[cell] = total_cpu.get(cell, 0.0) + cpu
+        ours_med = quantile([r["total_ms"] for r in cold], 0.5)
+        first_med = quantile([r["first_solution_ms"] for r in peer_solved], 0.5)
+        queries = {r["query"] for r in cold}
+        # A query counts as solved when every repeat solved it.
+        solved_queries = sum(1 for q in queries
+                             if all(r["status"] == "SUCCESS" for r in cold if r["query"] == q))
+        rejected = sum(1 for r in cold + peer if r.get("problem"))
+        rows.append([m, f"{solved_queries}/{len(queries)}",
+                     f"{ours_med:.1f}", f"{quantile([r['total_ms'] for r in cold], 0.9):.1f}",
+                     f"{quantile([r['expanded'] for r in cold], 0.5):.0f}",
+                     f"{expanded / cpu:.0f}" if cpu > 0 else "nan",
+                     f"{quantile([r['path_length'] for r in solved], 0.5):.2f}",
+                     f"{len(peer_solved)}/{len(peer)}", f"{first_med:.1f}",
+                     f"{quantile([r.get('simplified_length') for r in peer_solved], 0.5):.2f}",
+                     f"{ours_med / first_med:.1f}x", str(rejected)])
+    if not rows:
+        return
+    print()
+    print("ours beside RRTConnect (cold runs; time ratio: our cold median over RRTConnect's "
+          "median time to a first solution)")
+    print(sep.join(head))
+    if markdown:
+        print("|".join(["---"] * len(head)))
+    for row in rows:
+        print(sep.join(row))
+    for cell in total_expanded:
+        if total_cpu[cell] > 0:
+            print(f"maps ending _{cell}: {total_expanded[cell] / total_cpu[cell]:.0f} expansions "
+                  f"per CPU-second over all cold runs ({total_expanded[cell]} in "
+                  f"{total_cpu[cell]:.1f} s)")
 
 
 def compare(base_path, other_path):
@@ -156,6 +211,7 @@ def main(argv):
                             f"{quantile([r['path_length'] for r in solved], 0.5):.2f}",
                             f"{len(reached)}/{len(mine)}",
                             f"{quantile(reached, 0.5):.0f}"]))
+    side_by_side(runs, maps, sep, markdown)
     return 0
 
 
