@@ -385,6 +385,20 @@ class RowColumns {
         end_(static_cast<double>(range.x_last) + 1.0),
         slack_(1e-9 * (1.0 + (std::fabs(costmap.originX()) + magnitude) * inverse_)) {}
 
+  // Columns whose square the reach filter's [lo, hi] does not rule out (x1 >= lo and x0 <= hi),
+  // and perhaps a neighbour within the slack.
+  void notRuledOut(double lo, double hi, std::uint64_t& begin, std::uint64_t& end) const {
+    const double u_lo = clamp((lo - origin_x_) * inverse_ - slack_ - 1.0);
+    const double u_hi = clamp((hi - origin_x_) * inverse_ + slack_);
+    auto b = static_cast<std::uint64_t>(u_lo);
+    b += static_cast<double>(b) < u_lo ? 1 : 0;
+    begin = std::max(b, static_cast<std::uint64_t>(first_));
+    end = std::min(static_cast<std::uint64_t>(u_hi) + 1, static_cast<std::uint64_t>(end_));
+    if (!(u_lo <= u_hi) || begin >= end) {
+      begin = end = 0;
+    }
+  }
+
   // Columns whose square surely has a corner x in [c0, c1): every corner k (in cells) with
   // c0 <= k < c1 by more than the slack is the left corner of column k and the right one of
   // column k - 1. Empty (begin = end) when there is none.
@@ -454,7 +468,9 @@ bool chordOf(const PolygonShape& shape, double qy, double& c0, double& c1) {
 // roundings.
 class MonotoneChords {
  public:
-  explicit MonotoneChords(const PolygonShape& shape) : v_(shape.vertices()), n_(shape.size()) {
+  explicit MonotoneChords(const PolygonShape& shape)
+      : MonotoneChords(shape.vertices(), shape.size()) {}
+  MonotoneChords(const Point2D* vertices, std::size_t n) : v_(vertices), n_(n) {
     std::size_t low = 0;
     std::size_t high = 0;
     for (std::size_t i = 0; i < n_; ++i) {
@@ -715,6 +731,287 @@ CollisionResult detail::checkPolygonByRows(const CollisionChecker& checker, cons
     }
   }
   return result;
+}
+
+bool detail::sweptPolygonCost(const CollisionChecker& checker, const std::vector<Pose2D>& samples,
+                              const PolygonFootprint& polygon, std::uint8_t& cost, bool& collides) {
+  collides = false;
+  constexpr std::size_t kMostSamples = 32;
+  constexpr std::size_t kMostPoints = 256;
+  constexpr std::uint64_t kMostRows = 256;
+  const std::size_t n = polygon.points.size();
+  const std::size_t count = samples.size();
+  if (n < 3 || count == 0 || count > kMostSamples || n * count > kMostPoints) {
+    return false;
+  }
+  const Costmap& costmap = checker.costmap();
+  const double resolution = costmap.resolution();
+  const double origin_x = costmap.originX();
+  const double origin_y = costmap.originY();
+  const std::uint64_t stride = costmap.width();
+  const std::uint8_t* const cells = costmap.cells().data();
+  const bool allow_unknown = checker.allowUnknown();
+
+  // Every sample placed as the walk places it: its vertices and its cells.
+  SmallBuffer<Point2D, kMostPoints> vertices(n * count);
+  CellRange ranges[kMostSamples];
+  double magnitudes[kMostSamples];
+  std::uint64_t y_first = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t y_last = 0;
+  {
+    PolygonShape shape(n, resolution);
+    for (std::size_t k = 0; k < count; ++k) {
+      Box box;
+      // A sample off the grid collides: the walk sample by sample finds which.
+      if (!placePolygon(samples[k], polygon, shape, box) || !cellRange(costmap, box, ranges[k])) {
+        return false;
+      }
+      std::copy(shape.vertices(), shape.vertices() + n, vertices.data() + k * n);
+      magnitudes[k] = std::max(std::fabs(box.x_min), std::fabs(box.x_max)) + resolution;
+      if (!ranges[k].empty) {
+        y_first = std::min(y_first, ranges[k].y_first);
+        y_last = std::max(y_last, ranges[k].y_last);
+      }
+    }
+  }
+  cost = 0;
+  if (y_first > y_last) {
+    return true;
+  }
+  if (y_last - y_first + 1 > kMostRows) {
+    return false;
+  }
+  struct Span {
+    std::uint64_t inner_begin;
+    std::uint64_t inner_end;
+    std::uint64_t outer_begin;
+    std::uint64_t outer_end;
+  };
+  SmallBuffer<Span, kMostRows> spans(y_last - y_first + 1);
+  for (std::uint64_t i = 0; i <= y_last - y_first; ++i) {
+    spans[i] = Span{0, 0, std::numeric_limits<std::uint64_t>::max(), 0};
+  }
+  const auto row_y0 = [&](std::uint64_t my) {
+    return static_cast<double>(my) * resolution + origin_y;
+  };
+
+  // Pass one: per row, squares with a corner inside the first, middle or last sample (touched
+  // for certain by its walk), kept as one run of their union (or its longer part); then their
+  // highest cost.
+  const std::size_t picked[3] = {0, count / 2, count - 1};
+  for (std::size_t pick = 0; pick < 3; ++pick) {
+    const std::size_t k = picked[pick];
+    const CellRange& range = ranges[k];
+    if (range.empty || (pick > 0 && k == picked[pick - 1])) {
+      continue;
+    }
+    MonotoneChords chords(vertices.data() + k * n, n);
+    if (!chords.usable()) {
+      return false;
+    }
+    const RowColumns columns(costmap, range, magnitudes[k]);
+    double upper_y = std::numeric_limits<double>::quiet_NaN();
+    std::uint64_t upper_begin = 0;
+    std::uint64_t upper_end = 0;
+    double c0 = 0.0;
+    double c1 = 0.0;
+    for (std::uint64_t my = range.y_first; my <= range.y_last; ++my) {
+      const double y0 = row_y0(my);
+      const double y1 = y0 + resolution;
+      if (!(y0 == upper_y)) {
+        upper_begin = upper_end = 0;
+        if (chords.chord(y0, c0, c1)) {
+          columns.cornersWithin(c0, c1, upper_begin, upper_end);
+        }
+      }
+      std::uint64_t begin = upper_begin;
+      std::uint64_t end = upper_end;
+      upper_y = y1;
+      upper_begin = upper_end = 0;
+      if (chords.chord(y1, c0, c1)) {
+        columns.cornersWithin(c0, c1, upper_begin, upper_end);
+      }
+      joinInto(upper_begin, upper_end, begin, end);
+      Span& span = spans[my - y_first];
+      joinInto(begin, end, span.inner_begin, span.inner_end);
+    }
+  }
+  std::uint8_t max_cost = 0;
+  bool blocks = false;
+  for (std::uint64_t my = y_first; my <= y_last; ++my) {
+    const Span& span = spans[my - y_first];
+    if (span.inner_begin < span.inner_end) {
+      foldRun(cells + my * stride, span.inner_begin, span.inner_end, allow_unknown, max_cost,
+              blocks);
+    }
+  }
+  // Some sample collides: the walk sample by sample finds the first.
+  if (blocks) {
+    collides = true;
+    return false;
+  }
+
+  // Pass two: every sample lies within `spread` of the convex hull H of the first and last ones
+  // (each vertex within it of the segment between its first and last place, and a convex
+  // outline is the hull of its vertices), so by docs/collision_prefilter.md a square any
+  // sample's walk reports touched lies within spread + margin of H in x and y. Every such cell
+  // outside the runs must be unable to change the answer, or pass each sample's exact test.
+  const Point2D* first = vertices.data();
+  const Point2D* last = vertices.data() + (count - 1) * n;
+  double spread = 0.0;
+  double shortest = std::numeric_limits<double>::infinity();
+  double magnitude = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Point2D& a = first[i];
+    const Point2D& b = last[i];
+    const Point2D& next = first[i + 1 == n ? 0 : i + 1];
+    shortest = std::min(shortest, std::max(std::fabs(next.x - a.x), std::fabs(next.y - a.y)));
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    const double length2 = dx * dx + dy * dy;
+    for (std::size_t k = 1; k + 1 < count; ++k) {
+      const Point2D& p = vertices[k * n + i];
+      double t = length2 > 0.0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / length2 : 0.0;
+      t = std::min(1.0, std::max(0.0, t));
+      spread = std::max(spread, std::hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy)));
+      magnitude = std::max({magnitude, std::fabs(p.x), std::fabs(p.y)});
+    }
+    magnitude =
+        std::max({magnitude, std::fabs(a.x), std::fabs(a.y), std::fabs(b.x), std::fabs(b.y)});
+  }
+  constexpr double e = detail::kTouchTolerance;
+  // The exact tests' reach (see the note) with room to spare, and the rounding of the spread.
+  const double margin = spread * (1.0 + 1e-9) + 8.0 * (e / (0.5 * shortest) + e / resolution + e) +
+                        1e-8 * (1.0 + magnitude + std::fabs(origin_y) + std::fabs(origin_x));
+  if (!std::isfinite(margin)) {
+    return false;
+  }
+  // H by Andrew's monotone chain over the 2n points.
+  if (2 * n > 64) {
+    return false;
+  }
+  SmallBuffer<Point2D, 64> points(2 * n);
+  SmallBuffer<Point2D, 65> hull(2 * n + 1);
+  std::copy(first, first + n, points.data());
+  std::copy(last, last + n, points.data() + n);
+  std::sort(points.data(), points.data() + 2 * n, [](const Point2D& p, const Point2D& q) {
+    return p.x < q.x || (p.x == q.x && p.y < q.y);
+  });
+  std::size_t h = 0;
+  const auto turn = [&](const Point2D& o, const Point2D& a, const Point2D& b) {
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+  };
+  for (std::size_t i = 0; i < 2 * n; ++i) {
+    while (h >= 2 && turn(hull[h - 2], hull[h - 1], points[i]) <= 0.0) {
+      --h;
+    }
+    hull[h++] = points[i];
+  }
+  for (std::size_t i = 2 * n - 1, lower = h + 1; i-- > 0;) {
+    while (h >= lower && turn(hull[h - 2], hull[h - 1], points[i]) <= 0.0) {
+      --h;
+    }
+    hull[h++] = points[i];
+  }
+  const std::size_t hull_size = h - 1;
+  MonotoneChords below(hull.data(), hull_size);
+  MonotoneChords above(hull.data(), hull_size);
+  if (hull_size < 3 || !below.usable()) {
+    return false;
+  }
+  CellRange all = ranges[0];
+  double all_magnitude = 0.0;
+  for (std::size_t k = 0; k < count; ++k) {
+    if (!ranges[k].empty) {
+      if (all.empty) {
+        all = ranges[k];
+      }
+      all.x_first = std::min(all.x_first, ranges[k].x_first);
+      all.x_last = std::max(all.x_last, ranges[k].x_last);
+    }
+    all_magnitude = std::max(all_magnitude, magnitudes[k]);
+  }
+  const RowColumns columns(costmap, all, all_magnitude);
+  for (std::uint64_t my = y_first; my <= y_last; ++my) {
+    const double y0 = row_y0(my);
+    const double ya = y0 - margin;
+    const double yb = y0 + resolution + margin;
+    double lo = std::numeric_limits<double>::infinity();
+    double hi = -std::numeric_limits<double>::infinity();
+    double c0 = 0.0;
+    double c1 = 0.0;
+    if (below.chord(ya, c0, c1)) {
+      lo = std::min(lo, c0);
+      hi = std::max(hi, c1);
+    }
+    if (above.chord(yb, c0, c1)) {
+      lo = std::min(lo, c0);
+      hi = std::max(hi, c1);
+    }
+    for (std::size_t i = 0; i < hull_size; ++i) {
+      if (ya <= hull[i].y && hull[i].y <= yb) {
+        lo = std::min(lo, hull[i].x);
+        hi = std::max(hi, hull[i].x);
+      }
+    }
+    if (lo <= hi) {
+      Span& span = spans[my - y_first];
+      columns.notRuledOut(lo - margin, hi + margin, span.outer_begin, span.outer_end);
+    }
+  }
+  for (std::uint64_t my = y_first; my <= y_last; ++my) {
+    const Span& span = spans[my - y_first];
+    if (span.outer_begin >= span.outer_end) {
+      continue;
+    }
+    const std::uint8_t* const costs = cells + my * stride;
+    const double y0 = row_y0(my);
+    const auto settle = [&](std::uint64_t begin, std::uint64_t end) {
+      std::uint8_t part_max = 0;
+      bool part_blocks = false;
+      foldRun(costs, begin, end, allow_unknown, part_max, part_blocks);
+      if (part_max <= max_cost && !part_blocks) {
+        return true;
+      }
+      for (std::uint64_t mx = begin; mx < end; ++mx) {
+        const std::uint8_t c = costs[mx];
+        const bool blocking = checker.blocked(c);
+        if (c <= max_cost && !blocking) {
+          continue;
+        }
+        const double x0 = static_cast<double>(mx) * resolution + origin_x;
+        for (std::size_t k = 0; k < count; ++k) {
+          const CellRange& range = ranges[k];
+          if (range.empty || mx < range.x_first || mx > range.x_last || my < range.y_first ||
+              my > range.y_last) {
+            continue;
+          }
+          PolygonShape shape(n, resolution);
+          std::copy(vertices.data() + k * n, vertices.data() + (k + 1) * n, &shape.vertex(0));
+          shape.beginRow(y0, y0 + resolution);
+          if (shape.touches(x0, x0 + resolution)) {
+            if (blocking) {
+              collides = true;
+              return false;
+            }
+            max_cost = c;
+            break;
+          }
+        }
+      }
+      return true;
+    };
+    const bool inner = span.inner_begin < span.inner_end;
+    const std::uint64_t left_end =
+        inner ? std::max(span.inner_begin, span.outer_begin) : span.outer_end;
+    const std::uint64_t right_begin =
+        inner ? std::min(span.inner_end, span.outer_end) : span.outer_end;
+    if (!settle(span.outer_begin, left_end) || !settle(right_begin, span.outer_end)) {
+      return false;
+    }
+  }
+  cost = max_cost;
+  return true;
 }
 
 CollisionResult detail::sweepFootprint(const CollisionChecker& checker,

@@ -21,6 +21,14 @@ void ZeroCostRegions::build(const Costmap& costmap) {
       here[x + 1] = below[x + 1] + row;
     }
   }
+  block_stride_ = (width + 7) / 8;
+  lethal_blocks_.assign(block_stride_ * ((height + 7) / 8), 0);
+  for (std::uint64_t y = 0; y < height; ++y) {
+    std::uint8_t* const blocks = lethal_blocks_.data() + (y / 8) * block_stride_;
+    for (std::uint64_t x = 0; x < width; ++x) {
+      blocks[x / 8] |= cells[y * width + x] >= kLethalCost ? 1 : 0;
+    }
+  }
   width_ = width;
 }
 

@@ -25,6 +25,22 @@ class ZeroCostRegions {
   // The caller guarantees width x height fits 32-bit counts.
   void build(const Costmap& costmap);
 
+  // Whether a cell of cost 254 or 255 (the only ones that can block) lies in columns [x0, x1]
+  // and rows [y0, y1], inclusive, all on the grid; looked up in blocks of 8 x 8 cells, so it
+  // may answer true for a neighbour of the range too.
+  bool mayBlock(std::uint64_t x0, std::uint64_t y0, std::uint64_t x1,
+                std::uint64_t y1) const noexcept {
+    for (std::uint64_t by = y0 >> 3; by <= y1 >> 3; ++by) {
+      const std::uint8_t* const row = lethal_blocks_.data() + by * block_stride_;
+      for (std::uint64_t bx = x0 >> 3; bx <= x1 >> 3; ++bx) {
+        if (row[bx] != 0) {
+          return true;
+        }
+      }
+    }
+    return false;
+  }
+
   // Non-zero cells in columns [x0, x1] and rows [y0, y1], inclusive, all on the grid.
   std::uint32_t nonZero(std::uint64_t x0, std::uint64_t y0, std::uint64_t x1,
                         std::uint64_t y1) const noexcept {
@@ -37,6 +53,8 @@ class ZeroCostRegions {
  private:
   std::uint64_t width_ = 0;
   std::vector<std::uint32_t> sums_;  // (width + 1) x (height + 1), first row and column zero
+  std::uint64_t block_stride_ = 0;
+  std::vector<std::uint8_t> lethal_blocks_;  // per 8 x 8 cells: one of cost >= 254 in it
 };
 
 // CollisionChecker::checkPolygon's answer, bit for bit, found row by row: the run of squares
@@ -47,6 +65,16 @@ class ZeroCostRegions {
 // a lower bound.
 CollisionResult checkPolygonByRows(const CollisionChecker& checker, const Pose2D& pose,
                                    const PolygonFootprint& polygon, bool complete);
+
+// The largest cost under the footprint placed at every pose of `samples`, as checking them one by
+// one would give it, when it can be told for the samples as a whole: every cell touched for
+// certain by some sample's walk (a corner inside) is folded once, and every other cell any
+// sample's walk could reach must be unable to change the answer or pass each sample's exact
+// test. False, with `cost` unspecified, when some sample collides or leaves the grid (the walk
+// sample by sample then says which first; `collides` is set when one surely does), or when it
+// cannot be told so.
+bool sweptPolygonCost(const CollisionChecker& checker, const std::vector<Pose2D>& samples,
+                      const PolygonFootprint& polygon, std::uint8_t& cost, bool& collides);
 
 // CollisionChecker::checkValidated with the zero-cost shortcut, and polygons checked by rows. The
 // max_cost of a collision is only a lower bound: the search needs only the collision then. The
@@ -69,6 +97,22 @@ class FastCollisionCheck {
     }
     return checker_.checkValidated(pose, footprint_);
   }
+
+  // True when the footprint at the pose surely touches no cell of cost 254 or 255: it cannot
+  // collide, and its max_cost is at most 253. False when that cannot be told.
+  bool belowLethal(const Pose2D& pose) const {
+    std::uint64_t x0 = 0;
+    std::uint64_t y0 = 0;
+    std::uint64_t x1 = 0;
+    std::uint64_t y1 = 0;
+    return regions_ != nullptr && pose.yaw - pose.yaw == 0.0 &&
+           cellsAround(pose.x, pose.y, pose.x, pose.y, x0, y0, x1, y1) &&
+           !regions_->mayBlock(x0, y0, x1, y1);
+  }
+
+  // The footprint when it is a single polygon, else null.
+  const PolygonFootprint* polygon() const noexcept { return polygon_; }
+  const CollisionChecker& checker() const noexcept { return checker_; }
 
   // True when every pose of the list would be answered {no collision, inside, max cost 0} by
   // the zero-cost shortcut alone: their positions' box, widened like one pose's, covers only
@@ -98,14 +142,29 @@ class FastCollisionCheck {
   // so no rounding can carry it off the grid: from 1 the conversion truncates like floor, and
   // below width - 1 the widened range ends on the grid. NaN fails every comparison.
   bool allZero(double x_min, double y_min, double x_max, double y_max) const {
+    std::uint64_t x0 = 0;
+    std::uint64_t y0 = 0;
+    std::uint64_t x1 = 0;
+    std::uint64_t y1 = 0;
+    return cellsAround(x_min, y_min, x_max, y_max, x0, y0, x1, y1) &&
+           regions_->nonZero(x0, y0, x1, y1) == 0;
+  }
+
+  // The cells of that widened box; false when it is not on the grid.
+  bool cellsAround(double x_min, double y_min, double x_max, double y_max, std::uint64_t& cx0,
+                   std::uint64_t& cy0, std::uint64_t& cx1, std::uint64_t& cy1) const {
     const double x0 = (x_min - reach_ - origin_x_) / resolution_;
     const double y0 = (y_min - reach_ - origin_y_) / resolution_;
     const double x1 = (x_max + reach_ - origin_x_) / resolution_;
     const double y1 = (y_max + reach_ - origin_y_) / resolution_;
-    return x0 >= 1.0 && y0 >= 1.0 && x1 < x_end_ && y1 < y_end_ &&
-           regions_->nonZero(static_cast<std::uint64_t>(x0) - 1, static_cast<std::uint64_t>(y0) - 1,
-                             static_cast<std::uint64_t>(x1) + 1,
-                             static_cast<std::uint64_t>(y1) + 1) == 0;
+    if (!(x0 >= 1.0 && y0 >= 1.0 && x1 < x_end_ && y1 < y_end_)) {
+      return false;
+    }
+    cx0 = static_cast<std::uint64_t>(x0) - 1;
+    cy0 = static_cast<std::uint64_t>(y0) - 1;
+    cx1 = static_cast<std::uint64_t>(x1) + 1;
+    cy1 = static_cast<std::uint64_t>(y1) + 1;
+    return true;
   }
 
   const CollisionChecker& checker_;

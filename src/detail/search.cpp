@@ -473,6 +473,25 @@ std::int16_t Search::sampleCost(const MotionPrimitive& primitive) {
     diagnostics_.collision_checks += primitive.samples.size();
     return 0;
   }
+  // A polygon's samples as one where that can be told: every sample checked, none collided.
+  std::uint8_t swept = 0;
+  bool collides = false;
+  if (check.polygon() != nullptr &&
+      sweptPolygonCost(check.checker(), primitive.samples, *check.polygon(), swept, collides)) {
+    diagnostics_.collision_checks += primitive.samples.size();
+    return swept;
+  }
+  // When a sample surely collides only the first such one matters, and a sample away from every
+  // cell that could block is not it.
+  if (collides) {
+    for (const Pose2D& sample : primitive.samples) {
+      ++diagnostics_.collision_checks;
+      if (!check.belowLethal(sample) && check(sample).collision) {
+        return -1;
+      }
+    }
+    diagnostics_.collision_checks -= primitive.samples.size();
+  }
   std::int16_t cost = 0;
   for (const Pose2D& sample : primitive.samples) {
     const CollisionResult r = check(sample);
@@ -559,8 +578,13 @@ bool Search::tryAnalyticExpansion(const Node& node) {
     }
     joined = true;
     previous = sample.direction;
-    const CollisionResult r = timedCollisionCheck(sample.pose);
     ++diagnostics_.collision_checks;
+    // Away from every cell of cost 254 or above a sample passes any limit from 253 up.
+    if (config_.analytic_expansion_max_cost >= kInscribedCost &&
+        fast_check_->belowLethal(sample.pose)) {
+      return true;
+    }
+    const CollisionResult r = timedCollisionCheck(sample.pose);
     return !r.collision && r.max_cost <= config_.analytic_expansion_max_cost;
   };
   try {
