@@ -52,7 +52,11 @@ FastCollisionCheck::FastCollisionCheck(const CollisionChecker& checker, const Fo
     reach = circle->radius;
   } else if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
     reach = polygonReach(*polygon);
-    polygon_ = polygon;
+    // Rows pay off once they are long: a few cells across, the walk's cell-by-cell skip is
+    // cheaper than setting up each row.
+    if (reach >= kRowsFromCells * checker.costmap().resolution()) {
+      polygon_ = polygon;
+    }
   } else {
     for (const PolygonFootprint& part : std::get<MultiPolygonFootprint>(footprint).polygons) {
       reach = std::max(reach, polygonReach(part));

@@ -110,7 +110,7 @@ class FastCollisionCheck {
            !regions_->mayBlock(x0, y0, x1, y1);
   }
 
-  // The footprint when it is a single polygon, else null.
+  // The footprint when it is a single polygon large enough to be checked by rows, else null.
   const PolygonFootprint* polygon() const noexcept { return polygon_; }
   const CollisionChecker& checker() const noexcept { return checker_; }
 
@@ -169,8 +169,11 @@ class FastCollisionCheck {
 
   const CollisionChecker& checker_;
   const Footprint& footprint_;
+  // A polygon reaching this many cells from its pose or more is checked by rows.
+  static constexpr double kRowsFromCells = 8.0;
+
   const ZeroCostRegions* regions_;
-  // The footprint when it is a single polygon.
+  // The footprint when it is a single polygon checked by rows.
   const PolygonFootprint* polygon_ = nullptr;
   double reach_ = 0.0;
   double origin_x_ = 0.0;

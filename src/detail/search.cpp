@@ -29,6 +29,9 @@ namespace veltrax::se2::detail {
 namespace {
 
 using Workspace = HybridAStar::Workspace;
+
+// Primitives with fewer samples are checked sample by sample.
+constexpr std::size_t kFewestSwept = 4;
 using Node = Workspace::Node;
 
 // The state of one planning call from its setup to its outcome.
@@ -474,9 +477,10 @@ std::int16_t Search::sampleCost(const MotionPrimitive& primitive) {
     return 0;
   }
   // A polygon's samples as one where that can be told: every sample checked, none collided.
+  // Placing the hull of the first and last samples pays off from a handful of samples on.
   std::uint8_t swept = 0;
   bool collides = false;
-  if (check.polygon() != nullptr &&
+  if (check.polygon() != nullptr && primitive.samples.size() >= kFewestSwept &&
       sweptPolygonCost(check.checker(), primitive.samples, *check.polygon(), swept, collides)) {
     diagnostics_.collision_checks += primitive.samples.size();
     return swept;
