@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_maps.hpp"
 #include "detail/free_cells.hpp"
 #include "oracles/collision_reference.hpp"
 #include "shared_maps.hpp"
@@ -55,6 +56,12 @@ const Costmap& warehouse() {
 // 0.25 m of an occupied cell, then 252 * exp(-3 * (d - 0.25)) out to 0.55 m.
 const Costmap& inflatedWarehouse() {
   static const Costmap map = inflateCostmap(warehouse(), 0.55, 0.25, 3.0);
+  return map;
+}
+
+// The stand-in car park of bench_maps.hpp at 0.1 m (perpendicular bays), inflated out to 1 m.
+const Costmap& carPark() {
+  static const Costmap map = bench::carParkScene(0.1, true);
   return map;
 }
 
@@ -94,12 +101,13 @@ Footprint twelveGon() {
   return polygon;
 }
 
-enum class Shape { kCircle, kRectangle, kTwelveGon };
+enum class Shape { kCircle, kRectangle, kTwelveGon, kCar };
 
 Footprint footprintOf(Shape shape) {
   switch (shape) {
     case Shape::kCircle: return circle();
     case Shape::kRectangle: return rectangle();
+    case Shape::kCar: return bench::benchCar();
     default: return twelveGon();
   }
 }
@@ -157,6 +165,8 @@ BENCHMARK_CAPTURE(BM_Check, warehouse_circle, warehouse, Shape::kCircle);
 BENCHMARK_CAPTURE(BM_SearchCheck, warehouse_circle, warehouse, Shape::kCircle);
 BENCHMARK_CAPTURE(BM_SearchCheck, warehouse_rect4, warehouse, Shape::kRectangle);
 BENCHMARK_CAPTURE(BM_SearchCheck, inflated_circle, inflatedWarehouse, Shape::kCircle);
+BENCHMARK_CAPTURE(BM_SearchCheck, carpark_car, carPark, Shape::kCar);
+BENCHMARK_CAPTURE(BM_SearchCheck, carpark_circle, carPark, Shape::kCircle);
 BENCHMARK_CAPTURE(BM_Reference, warehouse_circle, warehouse, Shape::kCircle);
 BENCHMARK_CAPTURE(BM_Check, warehouse_rect4, warehouse, Shape::kRectangle);
 BENCHMARK_CAPTURE(BM_Reference, warehouse_rect4, warehouse, Shape::kRectangle);

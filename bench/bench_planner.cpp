@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <ctime>
 #include <map>
 #include <memory>
 #include <string>
@@ -74,6 +75,61 @@ const int kRegistered = [] {
                                    BM_Plan, map, queries, i)
           ->Unit(benchmark::kMillisecond)
           ->Iterations(1);
+    }
+  }
+  return 0;
+}();
+
+// The stand-in car parks of bench_maps.hpp with the car and the recommended configuration (turning
+// radius 4 m), with the priced kinematic heuristic (`/kinematic`) and without: cold plans, with
+// the expansions per CPU-second of the whole call.
+void BM_CarPark(benchmark::State& state, double resolution, bool perpendicular, std::size_t index,
+                bool kinematic) {
+  const HybridAStar planner(bench::carParkScene(resolution, perpendicular));
+  const bench::Query query = bench::carParkQueries(perpendicular).at(index);
+  PlanRequest request;
+  request.start = query.start;
+  request.goal = query.goal;
+  request.footprint = bench::benchCar();
+  PlannerConfig config = recommendedConfig(resolution, request.footprint, false);
+  config.minimum_turning_radius = 4.0;
+  config.max_planning_time_seconds = 30.0;
+  config.penalized_kinematic_heuristic = kinematic;
+  PlannerResult result;
+  double cpu_seconds = 0.0;
+  for (auto _ : state) {
+    ++request.map_revision;
+    const std::clock_t c0 = std::clock();
+    result = planner.plan(request, config);
+    cpu_seconds = static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC;
+    benchmark::DoNotOptimize(result.path.data());
+  }
+  const PlannerDiagnostics& d = result.diagnostics;
+  state.SetLabel(plannerStatusName(result.status));
+  state.counters["expanded"] = static_cast<double>(d.expanded_nodes);
+  state.counters["exp_per_cpu_s"] = static_cast<double>(d.expanded_nodes) / cpu_seconds;
+  state.counters["total_ms"] = d.total_time_ms;
+  state.counters["coll_ms"] = d.collision_check_time_ms;
+  state.counters["analytic_ms"] = d.analytic_expansion_time_ms;
+  state.counters["length_m"] = d.path_length;
+}
+
+const int kCarParks = [] {
+  for (const double resolution : {0.1, 0.05}) {
+    for (const bool perpendicular : {true, false}) {
+      const std::size_t count = bench::carParkQueries(perpendicular).size();
+      for (std::size_t i = 0; i < count; ++i) {
+        for (const bool kinematic : {false, true}) {
+          const std::string name = std::string("BM_CarPark/") +
+                                   (resolution > 0.075 ? "r10/" : "r05/") +
+                                   (perpendicular ? "bay/" : "kerb/") + std::to_string(i) +
+                                   (kinematic ? "/kinematic" : "");
+          benchmark::RegisterBenchmark(name.c_str(), BM_CarPark, resolution, perpendicular, i,
+                                       kinematic)
+              ->Unit(benchmark::kMillisecond)
+              ->Iterations(1);
+        }
+      }
     }
   }
   return 0;

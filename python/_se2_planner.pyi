@@ -396,6 +396,16 @@ class PlannerConfig:
     def lazy_obstacle_heuristic(self, arg0: bool) -> None:
         ...
     @property
+    def penalized_kinematic_heuristic(self) -> bool:
+        """The heuristic's kinematic term also prices reversing and cusps as the transition
+        costs do (turning on the spot: the straight distance plus the yaw change). Default
+        False, and False in the recommended configuration. Still a lower bound of the costs on a
+        free map.
+        """
+    @penalized_kinematic_heuristic.setter
+    def penalized_kinematic_heuristic(self, arg0: bool) -> None:
+        ...
+    @property
     def smoother_weight_data(self) -> float:
         """Smoother weight pulling each pose back towards the search's pose. Default 0.2. Raise it
         to stay closer to the searched path.

@@ -90,6 +90,7 @@ void bindRecords(py::module_& m) {
       .def_readwrite("resample_along_arcs", &PlannerConfig::resample_along_arcs)
       .def_readwrite("wide_node_keys", &PlannerConfig::wide_node_keys)
       .def_readwrite("lazy_obstacle_heuristic", &PlannerConfig::lazy_obstacle_heuristic)
+      .def_readwrite("penalized_kinematic_heuristic", &PlannerConfig::penalized_kinematic_heuristic)
       .def("validate", &PlannerConfig::validate);
   m.def("recommended_config", &recommendedConfig, py::arg("resolution"), py::arg("footprint"),
         py::arg("allow_in_place_rotation") = false);

@@ -4,9 +4,11 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "detail/errors.hpp"
+#include "detail/free_cells.hpp"
 #include "detail/path_sweep.hpp"
 #include "detail/polygon_predicates.hpp"
 #include "detail/reach_filter.hpp"
@@ -25,13 +27,18 @@ struct Box {
   double y_max;
 };
 
-// Walks the cells under the box, row by row, and folds every touched cell into the result.
-// `shape.beginRow(y0, y1)` prepares a row (only once a cell of it needs the geometry) and
-// `shape.touches(x0, x1)` tests the closed square [x0, x1] x [y0, y1]. Written with negated
-// comparisons so that a NaN box counts as outside rather than reaching the index conversion.
-template <class Shape>
-CollisionResult walkCells(const CollisionChecker& checker, const Box& box, Shape& shape) {
-  const Costmap& costmap = checker.costmap();
+// The cells under the box: columns [x_first, x_last] and rows [y_first, y_last], none when
+// empty. False when the box is not entirely on the grid. Written with negated comparisons so that
+// a NaN box counts as outside rather than reaching the index conversion.
+struct CellRange {
+  std::uint64_t x_first = 0;
+  std::uint64_t x_last = 0;
+  std::uint64_t y_first = 0;
+  std::uint64_t y_last = 0;
+  bool empty = true;
+};
+
+bool cellRange(const Costmap& costmap, const Box& box, CellRange& range) {
   const double resolution = costmap.resolution();
   const double origin_x = costmap.originX();
   const double origin_y = costmap.originY();
@@ -41,7 +48,7 @@ CollisionResult walkCells(const CollisionChecker& checker, const Box& box, Shape
   const double far_y = height * resolution + origin_y;
   if (!(box.x_min >= origin_x && box.y_min >= origin_y && box.x_max <= far_x &&
         box.y_max <= far_y)) {
-    return kOutsideResult;
+    return false;
   }
   // Both ends use floor: a high edge on a cell boundary visits the cell beyond it, a low edge on
   // a boundary does not visit the cell before it. The clamp handles a box flush with the far edge.
@@ -49,15 +56,38 @@ CollisionResult walkCells(const CollisionChecker& checker, const Box& box, Shape
   const double x_last = std::min(std::floor((box.x_max - origin_x) / resolution), width - 1.0);
   const double y_first = std::floor((box.y_min - origin_y) / resolution);
   const double y_last = std::min(std::floor((box.y_max - origin_y) / resolution), height - 1.0);
-  CollisionResult result;
   // The low ends are >= 0 because the box starts on the grid; the high ends are <= size - 1.
-  if (!(x_first <= x_last && y_first <= y_last)) {
+  range.empty = !(x_first <= x_last && y_first <= y_last);
+  if (!range.empty) {
+    range.x_first = static_cast<std::uint64_t>(x_first);
+    range.x_last = static_cast<std::uint64_t>(x_last);
+    range.y_first = static_cast<std::uint64_t>(y_first);
+    range.y_last = static_cast<std::uint64_t>(y_last);
+  }
+  return true;
+}
+
+// Walks the cells under the box, row by row, and folds every touched cell into the result.
+// `shape.beginRow(y0, y1)` prepares a row (only once a cell of it needs the geometry) and
+// `shape.touches(x0, x1)` tests the closed square [x0, x1] x [y0, y1].
+template <class Shape>
+CollisionResult walkCells(const CollisionChecker& checker, const Box& box, Shape& shape) {
+  const Costmap& costmap = checker.costmap();
+  CellRange range;
+  if (!cellRange(costmap, box, range)) {
+    return kOutsideResult;
+  }
+  CollisionResult result;
+  if (range.empty) {
     return result;
   }
-  const auto mx_first = static_cast<std::uint64_t>(x_first);
-  const auto mx_last = static_cast<std::uint64_t>(x_last);
-  const auto my_first = static_cast<std::uint64_t>(y_first);
-  const auto my_last = static_cast<std::uint64_t>(y_last);
+  const double resolution = costmap.resolution();
+  const double origin_x = costmap.originX();
+  const double origin_y = costmap.originY();
+  const std::uint64_t mx_first = range.x_first;
+  const std::uint64_t mx_last = range.x_last;
+  const std::uint64_t my_first = range.y_first;
+  const std::uint64_t my_last = range.y_last;
   const std::uint64_t stride = costmap.width();
   const std::uint8_t* const cells = costmap.cells().data();
   for (std::uint64_t my = my_first; my <= my_last; ++my) {
@@ -138,6 +168,11 @@ class SmallBuffer {
   T* data_;
 };
 
+// Where the edge a-b, which crosses the line y = qy, meets it: the parity test's crossing.
+inline double crossingX(const Point2D& a, const Point2D& b, double qy) {
+  return b.x + (a.x - b.x) * (qy - b.y) / (a.y - b.y);
+}
+
 // Closed polygon against closed square [x0, x1] x [y0, y1]: the shapes touch when a vertex lies
 // in the square, a corner lies in or on the polygon, or a polygon edge meets a cell edge. Each
 // test is pure, so running the cheapest first does not change the answer.
@@ -155,6 +190,8 @@ class PolygonShape {
 
   Point2D& vertex(std::size_t i) { return vertices_[i]; }
   const Point2D& vertex(std::size_t i) const { return vertices_[i]; }
+  const Point2D* vertices() const { return vertices_.data(); }
+  std::size_t size() const { return n_; }
 
   void beginRow(double y0, double y1) {
     y0_ = y0;
@@ -220,7 +257,7 @@ class PolygonShape {
       }
       // The crossing test implies a.y != b.y, so the division is safe.
       if ((b.y > qy) != (a.y > qy)) {
-        slots_[crossings++].crossing[line] = b.x + (a.x - b.x) * (qy - b.y) / (a.y - b.y);
+        slots_[crossings++].crossing[line] = crossingX(a, b, qy);
       }
     }
     crossing_count_[line] = crossings;
@@ -290,6 +327,232 @@ class PolygonShape {
   std::size_t row_vertices_ = 0;
 };
 
+// The polygon's vertices placed at the pose, and their box; false when a vertex is not finite.
+bool placePolygon(const Pose2D& pose, const PolygonFootprint& polygon, PolygonShape& shape,
+                  Box& box) {
+  const std::size_t n = polygon.points.size();
+  const double cos_yaw = std::cos(pose.yaw);
+  const double sin_yaw = std::sin(pose.yaw);
+  bool finite = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Point2D& p = polygon.points[i];
+    Point2D& w = shape.vertex(i);
+    w = Point2D{pose.x + p.x * cos_yaw - p.y * sin_yaw, pose.y + p.x * sin_yaw + p.y * cos_yaw};
+    finite = finite && std::isfinite(w.x) && std::isfinite(w.y);
+  }
+  if (!finite) {
+    return false;
+  }
+  box = Box{shape.vertex(0).x, shape.vertex(0).x, shape.vertex(0).y, shape.vertex(0).y};
+  for (std::size_t i = 1; i < n; ++i) {
+    box.x_min = std::min(box.x_min, shape.vertex(i).x);
+    box.x_max = std::max(box.x_max, shape.vertex(i).x);
+    box.y_min = std::min(box.y_min, shape.vertex(i).y);
+    box.y_max = std::max(box.y_max, shape.vertex(i).y);
+  }
+  return true;
+}
+
+// [begin, end) becomes its union with [b, e) when that is one run of columns; otherwise the
+// longer of the two, which is a part of the union.
+inline void joinInto(std::uint64_t b, std::uint64_t e, std::uint64_t& begin, std::uint64_t& end) {
+  if (b >= e) {
+    return;
+  }
+  if (begin >= end) {
+    begin = b;
+    end = e;
+  } else if (b <= end && begin <= e) {
+    begin = std::min(begin, b);
+    end = std::max(end, e);
+  } else if (e - b > end - begin) {
+    begin = b;
+    end = e;
+  }
+}
+
+// The columns of a CellRange's rows, in cell units. A square's corners, as walkCells computes
+// them (x0 = column * resolution + origin, x1 = x0 + resolution), lie within a few roundings
+// of the world x that column and column + 1 stand for; `slack` (cells) is far wider than those,
+// so runs widened by it contain every column a predicate on the exact corners could select,
+// and runs narrowed by it only columns it surely selects.
+class RowColumns {
+ public:
+  RowColumns(const Costmap& costmap, const CellRange& range, double magnitude)
+      : inverse_(1.0 / costmap.resolution()),
+        origin_x_(costmap.originX()),
+        first_(static_cast<double>(range.x_first)),
+        end_(static_cast<double>(range.x_last) + 1.0),
+        slack_(1e-9 * (1.0 + (std::fabs(costmap.originX()) + magnitude) * inverse_)) {}
+
+  // Columns whose square the reach filter's [lo, hi] does not rule out (x1 >= lo and x0 <= hi),
+  // and perhaps a neighbour within the slack.
+  void notRuledOut(double lo, double hi, std::uint64_t& begin, std::uint64_t& end) const {
+    const double u_lo = clamp((lo - origin_x_) * inverse_ - slack_ - 1.0);
+    const double u_hi = clamp((hi - origin_x_) * inverse_ + slack_);
+    auto b = static_cast<std::uint64_t>(u_lo);
+    b += static_cast<double>(b) < u_lo ? 1 : 0;
+    begin = std::max(b, static_cast<std::uint64_t>(first_));
+    end = std::min(static_cast<std::uint64_t>(u_hi) + 1, static_cast<std::uint64_t>(end_));
+    if (!(u_lo <= u_hi) || begin >= end) {
+      begin = end = 0;
+    }
+  }
+
+  // Columns whose square surely has a corner x in [c0, c1): every corner k (in cells) with
+  // c0 <= k < c1 by more than the slack is the left corner of column k and the right one of
+  // column k - 1. Empty (begin = end) when there is none.
+  void cornersWithin(double c0, double c1, std::uint64_t& begin, std::uint64_t& end) const {
+    // Clamped to the range before the conversions, which then truncate non-negative values:
+    // the first k is ceil(u0), the last one floor(u1).
+    const double u0 = clamp((c0 - origin_x_) * inverse_ + slack_);
+    const double u1 = clamp((c1 - origin_x_) * inverse_ - slack_);
+    auto k_first = static_cast<std::uint64_t>(u0);
+    k_first += static_cast<double>(k_first) < u0 ? 1 : 0;
+    const auto k_last = static_cast<std::uint64_t>(u1);
+    if (!(u0 <= u1) || k_first > k_last) {
+      begin = end = 0;
+      return;
+    }
+    begin = std::max(k_first, static_cast<std::uint64_t>(first_) + 1) - 1;
+    end = std::min(k_last + 1, static_cast<std::uint64_t>(end_));
+    if (begin >= end) {
+      begin = end = 0;
+    }
+  }
+
+ private:
+  // Into [first - 1, end + 1], NaN to first - 1; never negative, as first - 1 >= -1 is raised to 0.
+  double clamp(double u) const {
+    const double lowest = std::max(first_ - 1.0, 0.0);
+    return u > lowest ? std::min(u, end_ + 1.0) : lowest;
+  }
+
+  double inverse_;
+  double origin_x_;
+  double first_;
+  double end_;
+  double slack_;
+};
+
+// The two crossings of the line y = qy with the outline, sorted, exactly as the parity test
+// computes them; false unless there are exactly two. A corner (qx, qy) with c0 <= qx < c1 then
+// has one crossing to its right, so the test finds it inside and the square touched.
+bool chordOf(const PolygonShape& shape, double qy, double& c0, double& c1) {
+  const Point2D* v = shape.vertices();
+  const std::size_t n = shape.size();
+  double c[2];
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Point2D& a = v[i == 0 ? n - 1 : i - 1];
+    const Point2D& b = v[i];
+    if ((b.y > qy) != (a.y > qy)) {
+      if (count == 2) {
+        return false;
+      }
+      c[count++] = crossingX(a, b, qy);
+    }
+  }
+  if (count != 2) {
+    return false;
+  }
+  c0 = std::min(c[0], c[1]);
+  c1 = std::max(c[0], c[1]);
+  return true;
+}
+
+// The crossings of horizontal lines, taken in increasing y, with an outline that every such
+// line between its lowest and highest vertex meets exactly twice (the outline rises from its
+// lowest vertex to its highest along both ways round, as a convex one does): each way round
+// is walked once over all lines. The crossings are those of the parity test up to a few
+// roundings.
+class MonotoneChords {
+ public:
+  explicit MonotoneChords(const PolygonShape& shape)
+      : MonotoneChords(shape.vertices(), shape.size()) {}
+  MonotoneChords(const Point2D* vertices, std::size_t n) : v_(vertices), n_(n) {
+    std::size_t low = 0;
+    std::size_t high = 0;
+    for (std::size_t i = 0; i < n_; ++i) {
+      low = v_[i].y < v_[low].y ? i : low;
+      high = v_[i].y > v_[high].y ? i : high;
+    }
+    // Whether the outline rises and falls just once: the sign of dy changes twice round it.
+    int first = 0;
+    int last = 0;
+    std::size_t changes = 0;
+    for (std::size_t i = 0; i < n_; ++i) {
+      const double dy = v_[i + 1 == n_ ? 0 : i + 1].y - v_[i].y;
+      const int sign = dy > 0.0 ? 1 : (dy < 0.0 ? -1 : 0);
+      if (sign != 0) {
+        changes += last != 0 && sign != last ? 1 : 0;
+        first = first == 0 ? sign : first;
+        last = sign;
+      }
+    }
+    changes += first != last ? 1 : 0;
+    monotone_ = changes == 2;
+    low_y_ = v_[low].y;
+    high_y_ = v_[high].y;
+    forward_ = low;
+    backward_ = low;
+  }
+
+  bool usable() const { return monotone_; }
+
+  // The two crossings of the line y = qy, sorted; false when it does not pass between the lowest
+  // and the highest vertex.
+  bool chord(double qy, double& c0, double& c1) {
+    if (!(qy > low_y_ && qy < high_y_)) {
+      return false;
+    }
+    const double a = crossing(forward_, 1, qy);
+    const double b = crossing(backward_, n_ - 1, qy);
+    c0 = std::min(a, b);
+    c1 = std::max(a, b);
+    return true;
+  }
+
+ private:
+  // Walks the vertex `at` on (by `step` modulo n) while the next one lies below the line.
+  double crossing(std::size_t& at, std::size_t step, double qy) const {
+    std::size_t next = (at + step) % n_;
+    while (v_[next].y < qy) {
+      at = next;
+      next = (at + step) % n_;
+    }
+    const Point2D& p = v_[at];
+    const Point2D& q = v_[next];
+    return q.y > p.y ? p.x + (q.x - p.x) * ((qy - p.y) / (q.y - p.y)) : p.x;
+  }
+
+  const Point2D* v_;
+  std::size_t n_;
+  bool monotone_ = false;
+  double low_y_ = 0.0;
+  double high_y_ = 0.0;
+  std::size_t forward_ = 0;
+  std::size_t backward_ = 0;
+};
+
+// Folds the cells [begin, end) of a row into the highest cost and whether one of them blocks.
+// The maximum alone decides blocking unless unknown cells are passable and one is the maximum.
+inline void foldRun(const std::uint8_t* row, std::uint64_t begin, std::uint64_t end,
+                    bool allow_unknown, std::uint8_t& max_cost, bool& blocks) {
+  std::uint8_t m = 0;
+  for (std::uint64_t mx = begin; mx < end; ++mx) {
+    m = row[mx] > m ? row[mx] : m;
+  }
+  max_cost = std::max(max_cost, m);
+  if (m >= kLethalCost) {
+    if (!allow_unknown || m == kLethalCost) {
+      blocks = true;
+    } else {
+      blocks = blocks || std::find(row + begin, row + end, kLethalCost) != row + end;
+    }
+  }
+}
+
 }  // namespace
 
 CollisionResult CollisionChecker::checkCircle(const Pose2D& pose,
@@ -308,26 +571,11 @@ CollisionResult CollisionChecker::checkPolygon(const Pose2D& pose,
   if (n == 0) {
     return CollisionResult{};
   }
-  const double cos_yaw = std::cos(pose.yaw);
-  const double sin_yaw = std::sin(pose.yaw);
   PolygonShape shape(n, costmap().resolution());
-  bool finite = true;
-  for (std::size_t i = 0; i < n; ++i) {
-    const Point2D& p = polygon.points[i];
-    Point2D& w = shape.vertex(i);
-    w = Point2D{pose.x + p.x * cos_yaw - p.y * sin_yaw, pose.y + p.x * sin_yaw + p.y * cos_yaw};
-    finite = finite && std::isfinite(w.x) && std::isfinite(w.y);
-  }
+  Box box;
   // A vertex that is not finite cannot be placed on any grid.
-  if (!finite) {
+  if (!placePolygon(pose, polygon, shape, box)) {
     return kOutsideResult;
-  }
-  Box box{shape.vertex(0).x, shape.vertex(0).x, shape.vertex(0).y, shape.vertex(0).y};
-  for (std::size_t i = 1; i < n; ++i) {
-    box.x_min = std::min(box.x_min, shape.vertex(i).x);
-    box.x_max = std::max(box.x_max, shape.vertex(i).x);
-    box.y_min = std::min(box.y_min, shape.vertex(i).y);
-    box.y_max = std::max(box.y_max, shape.vertex(i).y);
   }
   return walkCells(*this, box, shape);
 }
@@ -372,6 +620,398 @@ CollisionResult CollisionChecker::validatePath(const std::vector<Pose2D>& path,
   }
   return detail::sweepFootprint(*this, path, detail::ValidFootprint::require(footprint),
                                 interpolation_step, detail::kTooManyStepSamples);
+}
+
+CollisionResult detail::checkPolygonByRows(const CollisionChecker& checker, const Pose2D& pose,
+                                           const PolygonFootprint& polygon, bool complete) {
+  const std::size_t n = polygon.points.size();
+  if (n == 0) {
+    return CollisionResult{};
+  }
+  const Costmap& costmap = checker.costmap();
+  const double resolution = costmap.resolution();
+  PolygonShape shape(n, resolution);
+  Box box;
+  if (!placePolygon(pose, polygon, shape, box)) {
+    return kOutsideResult;
+  }
+  CellRange range;
+  if (!cellRange(costmap, box, range)) {
+    return kOutsideResult;
+  }
+  CollisionResult result;
+  if (range.empty) {
+    return result;
+  }
+  // Pass one folds, row by row, the run of squares with a corner inside the outline by the exact
+  // test's own parity (touched for certain) in one sweep. Pass two looks at the rest of each row
+  // only where a cell could change the answer, and gives such cells the exact test. The answer
+  // is a maximum and an "or" over the touched cells, so the order is free.
+  const double magnitude = std::max(std::fabs(box.x_min), std::fabs(box.x_max)) + resolution;
+  const RowColumns columns(costmap, range, magnitude);
+  struct Run {
+    std::uint64_t begin;
+    std::uint64_t end;
+  };
+  SmallBuffer<Run, 128> runs(range.y_last - range.y_first + 1);
+  const double origin_x = costmap.originX();
+  const double origin_y = costmap.originY();
+  const std::uint64_t stride = costmap.width();
+  const std::uint8_t* const cells = costmap.cells().data();
+  const bool allow_unknown = checker.allowUnknown();
+  // The squares with a corner inside on a row's upper line, which is usually the next row's
+  // lower line too.
+  MonotoneChords chords(shape);
+  const bool monotone = chords.usable();
+  double upper_y = std::numeric_limits<double>::quiet_NaN();
+  Run upper{0, 0};
+  double c0 = 0.0;
+  double c1 = 0.0;
+  for (std::uint64_t my = range.y_first; my <= range.y_last; ++my) {
+    Run& run = runs[my - range.y_first];
+    const double y0 = static_cast<double>(my) * resolution + origin_y;
+    const double y1 = y0 + resolution;
+    if (!(y0 == upper_y)) {
+      upper = Run{0, 0};
+      if (monotone ? chords.chord(y0, c0, c1) : chordOf(shape, y0, c0, c1)) {
+        columns.cornersWithin(c0, c1, upper.begin, upper.end);
+      }
+    }
+    run = upper;
+    upper_y = y1;
+    upper = Run{0, 0};
+    if (monotone ? chords.chord(y1, c0, c1) : chordOf(shape, y1, c0, c1)) {
+      columns.cornersWithin(c0, c1, upper.begin, upper.end);
+    }
+    joinInto(upper.begin, upper.end, run.begin, run.end);
+    if (run.begin < run.end) {
+      foldRun(cells + my * stride, run.begin, run.end, allow_unknown, result.max_cost,
+              result.collision);
+      if (result.collision && !complete) {
+        return result;
+      }
+    } else {
+      run.begin = run.end = range.x_last + 1;
+    }
+  }
+  for (std::uint64_t my = range.y_first; my <= range.y_last; ++my) {
+    const Run& run = runs[my - range.y_first];
+    const std::uint8_t* const costs = cells + my * stride;
+    const double y0 = static_cast<double>(my) * resolution + origin_y;
+    bool row_ready = false;
+    const auto visit = [&](std::uint64_t begin, std::uint64_t end) {
+      // Most often no cell of the part could change the answer.
+      std::uint8_t part_max = 0;
+      bool part_blocks = false;
+      foldRun(costs, begin, end, allow_unknown, part_max, part_blocks);
+      if (part_max <= result.max_cost && (result.collision || !part_blocks)) {
+        return;
+      }
+      for (std::uint64_t mx = begin; mx < end; ++mx) {
+        const std::uint8_t cost = costs[mx];
+        const bool blocks = checker.blocked(cost);
+        if (cost <= result.max_cost && (result.collision || !blocks)) {
+          continue;
+        }
+        if (!row_ready) {
+          shape.beginRow(y0, y0 + resolution);
+          row_ready = true;
+        }
+        const double x0 = static_cast<double>(mx) * resolution + origin_x;
+        if (shape.touches(x0, x0 + resolution)) {
+          result.collision = result.collision || blocks;
+          result.max_cost = std::max(result.max_cost, cost);
+        }
+      }
+    };
+    visit(range.x_first, run.begin);
+    visit(run.end, range.x_last + 1);
+    if (result.collision && !complete) {
+      return result;
+    }
+  }
+  return result;
+}
+
+bool detail::sweptPolygonCost(const CollisionChecker& checker, const std::vector<Pose2D>& samples,
+                              const PolygonFootprint& polygon, std::uint8_t& cost, bool& collides) {
+  collides = false;
+  constexpr std::size_t kMostSamples = 32;
+  constexpr std::size_t kMostPoints = 256;
+  constexpr std::uint64_t kMostRows = 256;
+  const std::size_t n = polygon.points.size();
+  const std::size_t count = samples.size();
+  if (n < 3 || count == 0 || count > kMostSamples || n * count > kMostPoints) {
+    return false;
+  }
+  const Costmap& costmap = checker.costmap();
+  const double resolution = costmap.resolution();
+  const double origin_x = costmap.originX();
+  const double origin_y = costmap.originY();
+  const std::uint64_t stride = costmap.width();
+  const std::uint8_t* const cells = costmap.cells().data();
+  const bool allow_unknown = checker.allowUnknown();
+
+  // Every sample placed as the walk places it: its vertices and its cells.
+  SmallBuffer<Point2D, kMostPoints> vertices(n * count);
+  CellRange ranges[kMostSamples];
+  double magnitudes[kMostSamples];
+  std::uint64_t y_first = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t y_last = 0;
+  {
+    PolygonShape shape(n, resolution);
+    for (std::size_t k = 0; k < count; ++k) {
+      Box box;
+      // A sample off the grid collides: the walk sample by sample finds which.
+      if (!placePolygon(samples[k], polygon, shape, box) || !cellRange(costmap, box, ranges[k])) {
+        return false;
+      }
+      std::copy(shape.vertices(), shape.vertices() + n, vertices.data() + k * n);
+      magnitudes[k] = std::max(std::fabs(box.x_min), std::fabs(box.x_max)) + resolution;
+      if (!ranges[k].empty) {
+        y_first = std::min(y_first, ranges[k].y_first);
+        y_last = std::max(y_last, ranges[k].y_last);
+      }
+    }
+  }
+  cost = 0;
+  if (y_first > y_last) {
+    return true;
+  }
+  if (y_last - y_first + 1 > kMostRows) {
+    return false;
+  }
+  struct Span {
+    std::uint64_t inner_begin;
+    std::uint64_t inner_end;
+    std::uint64_t outer_begin;
+    std::uint64_t outer_end;
+  };
+  SmallBuffer<Span, kMostRows> spans(y_last - y_first + 1);
+  for (std::uint64_t i = 0; i <= y_last - y_first; ++i) {
+    spans[i] = Span{0, 0, std::numeric_limits<std::uint64_t>::max(), 0};
+  }
+  const auto row_y0 = [&](std::uint64_t my) {
+    return static_cast<double>(my) * resolution + origin_y;
+  };
+
+  // Pass one: per row, squares with a corner inside the first, middle or last sample (touched
+  // for certain by its walk), kept as one run of their union (or its longer part); then their
+  // highest cost.
+  const std::size_t picked[3] = {0, count / 2, count - 1};
+  for (std::size_t pick = 0; pick < 3; ++pick) {
+    const std::size_t k = picked[pick];
+    const CellRange& range = ranges[k];
+    if (range.empty || (pick > 0 && k == picked[pick - 1])) {
+      continue;
+    }
+    MonotoneChords chords(vertices.data() + k * n, n);
+    if (!chords.usable()) {
+      return false;
+    }
+    const RowColumns columns(costmap, range, magnitudes[k]);
+    double upper_y = std::numeric_limits<double>::quiet_NaN();
+    std::uint64_t upper_begin = 0;
+    std::uint64_t upper_end = 0;
+    double c0 = 0.0;
+    double c1 = 0.0;
+    for (std::uint64_t my = range.y_first; my <= range.y_last; ++my) {
+      const double y0 = row_y0(my);
+      const double y1 = y0 + resolution;
+      if (!(y0 == upper_y)) {
+        upper_begin = upper_end = 0;
+        if (chords.chord(y0, c0, c1)) {
+          columns.cornersWithin(c0, c1, upper_begin, upper_end);
+        }
+      }
+      std::uint64_t begin = upper_begin;
+      std::uint64_t end = upper_end;
+      upper_y = y1;
+      upper_begin = upper_end = 0;
+      if (chords.chord(y1, c0, c1)) {
+        columns.cornersWithin(c0, c1, upper_begin, upper_end);
+      }
+      joinInto(upper_begin, upper_end, begin, end);
+      Span& span = spans[my - y_first];
+      joinInto(begin, end, span.inner_begin, span.inner_end);
+    }
+  }
+  std::uint8_t max_cost = 0;
+  bool blocks = false;
+  for (std::uint64_t my = y_first; my <= y_last; ++my) {
+    const Span& span = spans[my - y_first];
+    if (span.inner_begin < span.inner_end) {
+      foldRun(cells + my * stride, span.inner_begin, span.inner_end, allow_unknown, max_cost,
+              blocks);
+    }
+  }
+  // Some sample collides: the walk sample by sample finds the first.
+  if (blocks) {
+    collides = true;
+    return false;
+  }
+
+  // Pass two: every sample lies within `spread` of the convex hull H of the first and last ones
+  // (each vertex within it of the segment between its first and last place, and a convex
+  // outline is the hull of its vertices), so by docs/collision_prefilter.md a square any
+  // sample's walk reports touched lies within spread + margin of H in x and y. Every such cell
+  // outside the runs must be unable to change the answer, or pass each sample's exact test.
+  const Point2D* first = vertices.data();
+  const Point2D* last = vertices.data() + (count - 1) * n;
+  double spread = 0.0;
+  double shortest = std::numeric_limits<double>::infinity();
+  double magnitude = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Point2D& a = first[i];
+    const Point2D& b = last[i];
+    const Point2D& next = first[i + 1 == n ? 0 : i + 1];
+    shortest = std::min(shortest, std::max(std::fabs(next.x - a.x), std::fabs(next.y - a.y)));
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    const double length2 = dx * dx + dy * dy;
+    for (std::size_t k = 1; k + 1 < count; ++k) {
+      const Point2D& p = vertices[k * n + i];
+      double t = length2 > 0.0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / length2 : 0.0;
+      t = std::min(1.0, std::max(0.0, t));
+      spread = std::max(spread, std::hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy)));
+      magnitude = std::max({magnitude, std::fabs(p.x), std::fabs(p.y)});
+    }
+    magnitude =
+        std::max({magnitude, std::fabs(a.x), std::fabs(a.y), std::fabs(b.x), std::fabs(b.y)});
+  }
+  constexpr double e = detail::kTouchTolerance;
+  // The exact tests' reach (see the note) with room to spare, and the rounding of the spread.
+  const double margin = spread * (1.0 + 1e-9) + 8.0 * (e / (0.5 * shortest) + e / resolution + e) +
+                        1e-8 * (1.0 + magnitude + std::fabs(origin_y) + std::fabs(origin_x));
+  if (!std::isfinite(margin)) {
+    return false;
+  }
+  // H by Andrew's monotone chain over the 2n points.
+  if (2 * n > 64) {
+    return false;
+  }
+  SmallBuffer<Point2D, 64> points(2 * n);
+  SmallBuffer<Point2D, 65> hull(2 * n + 1);
+  std::copy(first, first + n, points.data());
+  std::copy(last, last + n, points.data() + n);
+  std::sort(points.data(), points.data() + 2 * n, [](const Point2D& p, const Point2D& q) {
+    return p.x < q.x || (p.x == q.x && p.y < q.y);
+  });
+  std::size_t h = 0;
+  const auto turn = [&](const Point2D& o, const Point2D& a, const Point2D& b) {
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+  };
+  for (std::size_t i = 0; i < 2 * n; ++i) {
+    while (h >= 2 && turn(hull[h - 2], hull[h - 1], points[i]) <= 0.0) {
+      --h;
+    }
+    hull[h++] = points[i];
+  }
+  for (std::size_t i = 2 * n - 1, lower = h + 1; i-- > 0;) {
+    while (h >= lower && turn(hull[h - 2], hull[h - 1], points[i]) <= 0.0) {
+      --h;
+    }
+    hull[h++] = points[i];
+  }
+  const std::size_t hull_size = h - 1;
+  MonotoneChords below(hull.data(), hull_size);
+  MonotoneChords above(hull.data(), hull_size);
+  if (hull_size < 3 || !below.usable()) {
+    return false;
+  }
+  CellRange all = ranges[0];
+  double all_magnitude = 0.0;
+  for (std::size_t k = 0; k < count; ++k) {
+    if (!ranges[k].empty) {
+      if (all.empty) {
+        all = ranges[k];
+      }
+      all.x_first = std::min(all.x_first, ranges[k].x_first);
+      all.x_last = std::max(all.x_last, ranges[k].x_last);
+    }
+    all_magnitude = std::max(all_magnitude, magnitudes[k]);
+  }
+  const RowColumns columns(costmap, all, all_magnitude);
+  for (std::uint64_t my = y_first; my <= y_last; ++my) {
+    const double y0 = row_y0(my);
+    const double ya = y0 - margin;
+    const double yb = y0 + resolution + margin;
+    double lo = std::numeric_limits<double>::infinity();
+    double hi = -std::numeric_limits<double>::infinity();
+    double c0 = 0.0;
+    double c1 = 0.0;
+    if (below.chord(ya, c0, c1)) {
+      lo = std::min(lo, c0);
+      hi = std::max(hi, c1);
+    }
+    if (above.chord(yb, c0, c1)) {
+      lo = std::min(lo, c0);
+      hi = std::max(hi, c1);
+    }
+    for (std::size_t i = 0; i < hull_size; ++i) {
+      if (ya <= hull[i].y && hull[i].y <= yb) {
+        lo = std::min(lo, hull[i].x);
+        hi = std::max(hi, hull[i].x);
+      }
+    }
+    if (lo <= hi) {
+      Span& span = spans[my - y_first];
+      columns.notRuledOut(lo - margin, hi + margin, span.outer_begin, span.outer_end);
+    }
+  }
+  for (std::uint64_t my = y_first; my <= y_last; ++my) {
+    const Span& span = spans[my - y_first];
+    if (span.outer_begin >= span.outer_end) {
+      continue;
+    }
+    const std::uint8_t* const costs = cells + my * stride;
+    const double y0 = row_y0(my);
+    const auto settle = [&](std::uint64_t begin, std::uint64_t end) {
+      std::uint8_t part_max = 0;
+      bool part_blocks = false;
+      foldRun(costs, begin, end, allow_unknown, part_max, part_blocks);
+      if (part_max <= max_cost && !part_blocks) {
+        return true;
+      }
+      for (std::uint64_t mx = begin; mx < end; ++mx) {
+        const std::uint8_t c = costs[mx];
+        const bool blocking = checker.blocked(c);
+        if (c <= max_cost && !blocking) {
+          continue;
+        }
+        const double x0 = static_cast<double>(mx) * resolution + origin_x;
+        for (std::size_t k = 0; k < count; ++k) {
+          const CellRange& range = ranges[k];
+          if (range.empty || mx < range.x_first || mx > range.x_last || my < range.y_first ||
+              my > range.y_last) {
+            continue;
+          }
+          PolygonShape shape(n, resolution);
+          std::copy(vertices.data() + k * n, vertices.data() + (k + 1) * n, &shape.vertex(0));
+          shape.beginRow(y0, y0 + resolution);
+          if (shape.touches(x0, x0 + resolution)) {
+            if (blocking) {
+              collides = true;
+              return false;
+            }
+            max_cost = c;
+            break;
+          }
+        }
+      }
+      return true;
+    };
+    const bool inner = span.inner_begin < span.inner_end;
+    const std::uint64_t left_end =
+        inner ? std::max(span.inner_begin, span.outer_begin) : span.outer_end;
+    const std::uint64_t right_begin =
+        inner ? std::min(span.inner_end, span.outer_end) : span.outer_end;
+    if (!settle(span.outer_begin, left_end) || !settle(right_begin, span.outer_end)) {
+      return false;
+    }
+  }
+  cost = max_cost;
+  return true;
 }
 
 CollisionResult detail::sweepFootprint(const CollisionChecker& checker,

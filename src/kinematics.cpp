@@ -37,7 +37,6 @@ class ScopedSe2State {
   ScopedSe2State& operator=(const ScopedSe2State&) = delete;
 
   ob::SE2StateSpace::StateType* get() noexcept { return &state_; }
-  Pose2D pose() const noexcept { return Pose2D{xy_[0], xy_[1], rotation_.value}; }
 
  private:
   std::array<double, 2> xy_;
@@ -91,6 +90,53 @@ struct Segment {
   double length;  // radius units, >= 0
   Direction direction;
 };
+
+// The pose at fraction t in (0, 1) of a Reeds-Shepp path from `from`, with every operation and
+// rounding of OMPL's own interpolation (walk the unit-radius path from the origin, scale and
+// translate, wrap the yaw as its SO(2) bounds do), so the poses agree with it bit for bit; but
+// computed on the stack, where OMPL allocates a state for every sample.
+Pose2D reedsSheppPoseAt(const Pose2D& from, const ob::ReedsSheppStateSpace::ReedsSheppPath& path,
+                        double t, double turning_radius) {
+  double x = 0.0;
+  double y = 0.0;
+  double yaw = from.yaw;
+  double seg = t * path.length();
+  for (std::size_t i = 0; i < 5 && seg > 0; ++i) {
+    double v = 0.0;
+    if (path.length_[i] < 0) {
+      v = std::max(-seg, path.length_[i]);
+      seg += v;
+    } else {
+      v = std::min(seg, path.length_[i]);
+      seg -= v;
+    }
+    const double phi = yaw;
+    switch (path.type_[i]) {
+      case ob::ReedsSheppStateSpace::RS_LEFT:
+        x = x + std::sin(phi + v) - std::sin(phi);
+        y = y - std::cos(phi + v) + std::cos(phi);
+        yaw = phi + v;
+        break;
+      case ob::ReedsSheppStateSpace::RS_RIGHT:
+        x = x - std::sin(phi - v) + std::sin(phi);
+        y = y + std::cos(phi - v) - std::cos(phi);
+        yaw = phi - v;
+        break;
+      case ob::ReedsSheppStateSpace::RS_STRAIGHT:
+        x = x + v * std::cos(phi);
+        y = y + v * std::sin(phi);
+        break;
+      case ob::ReedsSheppStateSpace::RS_NOP: break;
+    }
+  }
+  double wrapped = std::fmod(yaw, kTwoPi);
+  if (wrapped < -kPi) {
+    wrapped += kTwoPi;
+  } else if (wrapped >= kPi) {
+    wrapped -= kTwoPi;
+  }
+  return Pose2D{x * turning_radius + from.x, y * turning_radius + from.y, wrapped};
+}
 
 }  // namespace
 
@@ -194,10 +240,8 @@ bool KinematicStateSpace::walkSamples(const Pose2D& from, const Pose2D& to, doub
   begin(sample_total);
   std::uint64_t visited = 0;
 
-  ScopedSe2State scratch(Pose2D{});
-  // The path is handed to OMPL precomputed; fraction 1 is the goal itself, as OMPL's plain
-  // interpolation yields it, rather than the end of the walked curve.
-  bool first_time = false;
+  // Fraction 1 is the goal itself, as OMPL's plain interpolation yields it, rather than the end
+  // of the walked curve.
   double accumulated = 0.0;
   for (std::size_t i = 0; i < segment_count; ++i) {
     const double segment = segments[i].length;
@@ -212,9 +256,7 @@ bool KinematicStateSpace::walkSamples(const Pose2D& from, const Pose2D& to, doub
       if (last || t >= 1.0) {
         pose = to;
       } else if (impl_->reeds_shepp) {
-        impl_->reeds_shepp->interpolate(from_state.get(), to_state.get(), t, first_time,
-                                        reeds_shepp_path, scratch.get());
-        pose = scratch.pose();
+        pose = reedsSheppPoseAt(start, reeds_shepp_path, t, radius);
       } else {
         pose = detail::dubinsPoseAt(start, dubins_curve, t, radius);
       }

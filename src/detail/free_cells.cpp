@@ -25,6 +25,14 @@ void ZeroCostRegions::rebuildFrom(const Costmap& costmap, std::uint64_t first_ro
       here[x + 1] = below[x + 1] + row;
     }
   }
+  block_stride_ = (width + 7) / 8;
+  lethal_blocks_.assign(block_stride_ * ((height + 7) / 8), 0);
+  for (std::uint64_t y = 0; y < height; ++y) {
+    std::uint8_t* const blocks = lethal_blocks_.data() + (y / 8) * block_stride_;
+    for (std::uint64_t x = 0; x < width; ++x) {
+      blocks[x / 8] |= cells[y * width + x] >= kLethalCost ? 1 : 0;
+    }
+  }
   width_ = width;
 }
 
@@ -48,6 +56,11 @@ FastCollisionCheck::FastCollisionCheck(const CollisionChecker& checker, const Fo
     reach = circle->radius;
   } else if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
     reach = polygonReach(*polygon);
+    // Rows pay off once they are long: a few cells across, the walk's cell-by-cell skip is
+    // cheaper than setting up each row.
+    if (reach >= kRowsFromCells * checker.costmap().resolution()) {
+      polygon_ = polygon;
+    }
   } else {
     for (const PolygonFootprint& part : std::get<MultiPolygonFootprint>(footprint).polygons) {
       reach = std::max(reach, polygonReach(part));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -25,6 +27,22 @@ class ZeroCostRegions {
   // After cells changed in rows from `first_row` on only: the sums of those rows again.
   void rebuildFrom(const Costmap& costmap, std::uint64_t first_row);
 
+  // Whether a cell of cost 254 or 255 (the only ones that can block) lies in columns [x0, x1]
+  // and rows [y0, y1], inclusive, all on the grid; looked up in blocks of 8 x 8 cells, so it
+  // may answer true for a neighbour of the range too.
+  bool mayBlock(std::uint64_t x0, std::uint64_t y0, std::uint64_t x1,
+                std::uint64_t y1) const noexcept {
+    for (std::uint64_t by = y0 >> 3; by <= y1 >> 3; ++by) {
+      const std::uint8_t* const row = lethal_blocks_.data() + by * block_stride_;
+      for (std::uint64_t bx = x0 >> 3; bx <= x1 >> 3; ++bx) {
+        if (row[bx] != 0) {
+          return true;
+        }
+      }
+    }
+    return false;
+  }
+
   // Non-zero cells in columns [x0, x1] and rows [y0, y1], inclusive, all on the grid.
   std::uint32_t nonZero(std::uint64_t x0, std::uint64_t y0, std::uint64_t x1,
                         std::uint64_t y1) const noexcept {
@@ -37,11 +55,33 @@ class ZeroCostRegions {
  private:
   std::uint64_t width_ = 0;
   std::vector<std::uint32_t> sums_;  // (width + 1) x (height + 1), first row and column zero
+  std::uint64_t block_stride_ = 0;
+  std::vector<std::uint8_t> lethal_blocks_;  // per 8 x 8 cells: one of cost >= 254 in it
 };
 
-// CollisionChecker::checkValidated with the zero-cost shortcut. The footprint's reach (largest
-// distance of its outline from the pose) bounds its box; one extra cell on every side absorbs
-// the rounding of the rotated vertices and of the cell range.
+// CollisionChecker::checkPolygon's answer, bit for bit, found row by row: the run of squares
+// with a corner inside the outline is folded in one sweep, and only the squares at its ends
+// that could change the answer get the exact test. Costs little more for a large outline than
+// for a small one. Why it agrees with the walk: docs/collision_prefilter.md. Unless `complete`,
+// it returns at the first blocking cell it finds, and the max_cost of a collision is then only
+// a lower bound.
+CollisionResult checkPolygonByRows(const CollisionChecker& checker, const Pose2D& pose,
+                                   const PolygonFootprint& polygon, bool complete);
+
+// The largest cost under the footprint placed at every pose of `samples`, as checking them one by
+// one would give it, when it can be told for the samples as a whole: every cell touched for
+// certain by some sample's walk (a corner inside) is folded once, and every other cell any
+// sample's walk could reach must be unable to change the answer or pass each sample's exact
+// test. False, with `cost` unspecified, when some sample collides or leaves the grid (the walk
+// sample by sample then says which first; `collides` is set when one surely does), or when it
+// cannot be told so.
+bool sweptPolygonCost(const CollisionChecker& checker, const std::vector<Pose2D>& samples,
+                      const PolygonFootprint& polygon, std::uint8_t& cost, bool& collides);
+
+// CollisionChecker::checkValidated with the zero-cost shortcut, and polygons checked by rows. The
+// max_cost of a collision is only a lower bound: the search needs only the collision then. The
+// footprint's reach (largest distance of its outline from the pose) bounds its box; one extra cell
+// on every side absorbs the rounding of the rotated vertices and of the cell range.
 class FastCollisionCheck {
  public:
   FastCollisionCheck(const CollisionChecker& checker, const Footprint& footprint,
@@ -49,28 +89,94 @@ class FastCollisionCheck {
 
   CollisionResult operator()(const Pose2D& pose) const {
     // A yaw that is not finite must still reach the checker's error.
-    if (regions_ != nullptr && pose.yaw - pose.yaw == 0.0) {
-      // The range is tested as computed, in cell units, so no rounding can carry it off the grid:
-      // from 1 the conversion truncates like floor, and below width - 1 the widened range ends on
-      // the grid. NaN fails every comparison and goes to the exact walk.
-      const double x0 = (pose.x - reach_ - origin_x_) / resolution_;
-      const double y0 = (pose.y - reach_ - origin_y_) / resolution_;
-      const double x1 = (pose.x + reach_ - origin_x_) / resolution_;
-      const double y1 = (pose.y + reach_ - origin_y_) / resolution_;
-      if (x0 >= 1.0 && y0 >= 1.0 && x1 < x_end_ && y1 < y_end_ &&
-          regions_->nonZero(static_cast<std::uint64_t>(x0) - 1, static_cast<std::uint64_t>(y0) - 1,
-                            static_cast<std::uint64_t>(x1) + 1,
-                            static_cast<std::uint64_t>(y1) + 1) == 0) {
-        return CollisionResult{};
-      }
+    if (regions_ != nullptr && pose.yaw - pose.yaw == 0.0 &&
+        allZero(pose.x, pose.y, pose.x, pose.y)) {
+      return CollisionResult{};
+    }
+    if (polygon_ != nullptr && std::isfinite(pose.x) && std::isfinite(pose.y) &&
+        std::isfinite(pose.yaw)) {
+      return checkPolygonByRows(checker_, pose, *polygon_, false);
     }
     return checker_.checkValidated(pose, footprint_);
   }
 
+  // True when the footprint at the pose surely touches no cell of cost 254 or 255: it cannot
+  // collide, and its max_cost is at most 253. False when that cannot be told.
+  bool belowLethal(const Pose2D& pose) const {
+    std::uint64_t x0 = 0;
+    std::uint64_t y0 = 0;
+    std::uint64_t x1 = 0;
+    std::uint64_t y1 = 0;
+    return regions_ != nullptr && pose.yaw - pose.yaw == 0.0 &&
+           cellsAround(pose.x, pose.y, pose.x, pose.y, x0, y0, x1, y1) &&
+           !regions_->mayBlock(x0, y0, x1, y1);
+  }
+
+  // The footprint when it is a single polygon large enough to be checked by rows, else null.
+  const PolygonFootprint* polygon() const noexcept { return polygon_; }
+  const CollisionChecker& checker() const noexcept { return checker_; }
+
+  // True when every pose of the list would be answered {no collision, inside, max cost 0} by
+  // the zero-cost shortcut alone: their positions' box, widened like one pose's, covers only
+  // zero cells. False when that cannot be told, or for an empty list.
+  bool allZero(const std::vector<Pose2D>& poses) const {
+    if (regions_ == nullptr || poses.empty()) {
+      return false;
+    }
+    double x_min = poses.front().x;
+    double x_max = x_min;
+    double y_min = poses.front().y;
+    double y_max = y_min;
+    bool finite_yaws = true;
+    for (const Pose2D& p : poses) {
+      x_min = std::min(x_min, p.x);
+      x_max = std::max(x_max, p.x);
+      y_min = std::min(y_min, p.y);
+      y_max = std::max(y_max, p.y);
+      finite_yaws = finite_yaws && p.yaw - p.yaw == 0.0;
+    }
+    return finite_yaws && allZero(x_min, y_min, x_max, y_max);
+  }
+
  private:
+  // The footprint's box around every position of [x_min, x_max] x [y_min, y_max], and a cell
+  // more, on the grid and over zero cells only. The range is tested as computed, in cell units,
+  // so no rounding can carry it off the grid: from 1 the conversion truncates like floor, and
+  // below width - 1 the widened range ends on the grid. NaN fails every comparison.
+  bool allZero(double x_min, double y_min, double x_max, double y_max) const {
+    std::uint64_t x0 = 0;
+    std::uint64_t y0 = 0;
+    std::uint64_t x1 = 0;
+    std::uint64_t y1 = 0;
+    return cellsAround(x_min, y_min, x_max, y_max, x0, y0, x1, y1) &&
+           regions_->nonZero(x0, y0, x1, y1) == 0;
+  }
+
+  // The cells of that widened box; false when it is not on the grid.
+  bool cellsAround(double x_min, double y_min, double x_max, double y_max, std::uint64_t& cx0,
+                   std::uint64_t& cy0, std::uint64_t& cx1, std::uint64_t& cy1) const {
+    const double x0 = (x_min - reach_ - origin_x_) / resolution_;
+    const double y0 = (y_min - reach_ - origin_y_) / resolution_;
+    const double x1 = (x_max + reach_ - origin_x_) / resolution_;
+    const double y1 = (y_max + reach_ - origin_y_) / resolution_;
+    if (!(x0 >= 1.0 && y0 >= 1.0 && x1 < x_end_ && y1 < y_end_)) {
+      return false;
+    }
+    cx0 = static_cast<std::uint64_t>(x0) - 1;
+    cy0 = static_cast<std::uint64_t>(y0) - 1;
+    cx1 = static_cast<std::uint64_t>(x1) + 1;
+    cy1 = static_cast<std::uint64_t>(y1) + 1;
+    return true;
+  }
+
   const CollisionChecker& checker_;
   const Footprint& footprint_;
+  // A polygon reaching this many cells from its pose or more is checked by rows.
+  static constexpr double kRowsFromCells = 8.0;
+
   const ZeroCostRegions* regions_;
+  // The footprint when it is a single polygon checked by rows.
+  const PolygonFootprint* polygon_ = nullptr;
   double reach_ = 0.0;
   double origin_x_ = 0.0;
   double origin_y_ = 0.0;

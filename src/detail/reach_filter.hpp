@@ -68,6 +68,10 @@ class ReachFilter {
 
   // True when no exact test can find the square [x0, x1] x [y0, y1] of the current row touched.
   bool rulesOut(double x0, double x1) const { return x1 < lo_ || x0 > hi_; }
+  // The x-range [lo, hi] of the current row outside which rulesOut holds (infinite when it rules
+  // nothing out, lo > hi when it rules out the whole row).
+  double lo() const { return lo_; }
+  double hi() const { return hi_; }
 
  private:
   // Edge i runs from vertex i - 1 (the last vertex for i = 0) to vertex i.

@@ -15,6 +15,7 @@
 #include "detail/errors.hpp"
 #include "detail/free_cells.hpp"
 #include "detail/kinematic_bound.hpp"
+#include "detail/kinematic_cost.hpp"
 #include "detail/postprocess.hpp"
 #include "detail/transition_cost.hpp"
 #include "detail/workspace.hpp"
@@ -31,6 +32,8 @@ namespace {
 using Workspace = HybridAStar::Workspace;
 
 constexpr double kMinPlanningResolution = 1e-6;
+// Primitives with fewer samples are checked sample by sample.
+constexpr std::size_t kFewestSwept = 4;
 using Node = Workspace::Node;
 
 // Thrown by the budget poll out of the heuristic's construction.
@@ -125,9 +128,10 @@ class Search {
   }
 
   // max(k, o) with k the kinematic distance to the goal and o the obstacle term of the pose's
-  // cell; `bound` receives an upper bound of k (k itself when computed, +inf when unknown) and
-  // `exact` whether it is k itself.
-  double heuristicCost(const Pose2D& pose, double& bound, bool& exact) const {
+  // cell; `bound` receives an upper bound of the Reeds-Shepp or Dubins length (the length itself
+  // when computed, +inf when unknown) and `exact` whether it is the length itself. With priced
+  // kinematics k is their cost for a pose reached by `arrival` (ROTATION: the start).
+  double heuristicCost(const Pose2D& pose, Direction arrival, double& bound, bool& exact) const {
     bound = std::numeric_limits<double>::infinity();
     exact = false;
     GridIndex cell;
@@ -136,34 +140,44 @@ class Search {
     }
     const double o = obstacleTerm(cell);
     // An unreachable cell stays unreachable whatever the curve length; skip the curve.
-    if (space_ == nullptr || !(o < std::numeric_limits<double>::infinity())) {
+    if (!(o < std::numeric_limits<double>::infinity())) {
       return o;
     }
-    const double k = space_->distance(pose, request_.goal);
+    if (space_ == nullptr) {
+      if (!priced_) {
+        return o;
+      }
+      const double k = priced_kinematics_.inPlaceCost(pose, request_.goal);
+      return k > o ? k : o;
+    }
+    double k = space_->distance(pose, request_.goal);
     bound = k;
     exact = true;
+    if (priced_ && config_.allow_reverse) {
+      k = priced_kinematics_.carCost(pose, request_.goal, k, arrival);
+    }
     return k > o ? k : o;
   }
 
   // The same value for the end of a primitive of length `step_length` driven from a pose whose
   // bound is `parent_bound`. With reversing allowed the distance is a metric, so the parent's
-  // bound plus the step bounds the child's; when that is no larger than o, max(k, o) is o and
-  // the curve need not be computed.
-  double heuristicCostAfterStep(const Pose2D& pose, double parent_bound, double step_length,
-                                double& bound, bool& exact) const {
+  // bound plus the step bounds the child's; when that (plus a cusp, with priced kinematics) is no
+  // larger than o, max(k, o) is o and the curve need not be computed.
+  double heuristicCostAfterStep(const Pose2D& pose, Direction arrival, double parent_bound,
+                                double step_length, double& bound, bool& exact) const {
     if (bounds_ != nullptr) {
       GridIndex cell;
       if (costmap_.worldToMap(pose.x, pose.y, cell)) {
         const double o = obstacleTerm(cell);
         const double upper = bounds_->afterStep(parent_bound, step_length);
-        if (upper <= o) {
+        if ((priced_ ? upper + priced_kinematics_.cusp : upper) <= o) {
           bound = upper;
           exact = false;
           return o;
         }
       }
     }
-    return heuristicCost(pose, bound, exact);
+    return heuristicCost(pose, arrival, bound, exact);
   }
 
   // A primitive that moved a whole cell or more along an axis has left its cell, though rounding
@@ -204,14 +218,17 @@ class Search {
   // Set when the kinematic distance is a metric (Reeds-Shepp) and its bounds may be chained.
   std::optional<KinematicBound> bounds_storage_;
   const KinematicBound* bounds_ = nullptr;
+  // The prices of the kinematic term, when penalized_kinematic_heuristic is on.
+  bool priced_ = false;
+  PricedKinematics priced_kinematics_;
   std::optional<MotionPrimitiveTable> table_;
   std::uint32_t bins_ = 0;
   double weight_ = 1.0;
   // Analytic curves are tried every interval_-th expansion, when the robot cannot turn on the spot.
   bool try_curves_ = false;
   std::uint64_t interval_ = 1;
-  // The analytic curve that ends the path; empty unless one passed.
-  std::vector<KinematicSample> curve_;
+  // The analytic curve that ends the path, in the workspace's storage; empty unless one passed.
+  std::vector<KinematicSample>* curve_ = nullptr;
 };
 
 void Search::run(Workspace& workspace) {
@@ -305,6 +322,20 @@ bool Search::prepareKinematics() {
     space_ = &space_storage_.emplace(config_.minimum_turning_radius, config_.allow_reverse);
   }
   diagnostics_.kinematic_heuristic_time_ms = millisecondsSince(tk);
+  priced_ = config_.penalized_kinematic_heuristic;
+  if (priced_) {
+    // The primitive length of MotionPrimitiveTable, which is made after the start's heuristic.
+    const double bin = kTwoPi / static_cast<double>(config_.angle_bins);
+    const double length = config_.allow_in_place_rotation
+                              ? costmap_.resolution()
+                              : std::max((kTwoPi * config_.minimum_turning_radius) /
+                                             static_cast<double>(config_.angle_bins),
+                                         costmap_.resolution());
+    priced_kinematics_.radius = config_.minimum_turning_radius;
+    priced_kinematics_.reverse_per_metre = config_.reverse_penalty / length;
+    priced_kinematics_.cusp = config_.direction_switch_penalty;
+    priced_kinematics_.cell_per_radian = costmap_.resolution() / bin;
+  }
   if (space_ == nullptr) {
     return true;
   }
@@ -338,13 +369,15 @@ bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic* heuristi
   weight_ = config_.heuristic_weight;
 
   workspace.reset(capacity);
+  curve_ = &workspace.analytic_curve;
+  curve_->clear();
   fast_check_.emplace(checker_, request_.footprint, workspace.zeroCostTable(costmap_));
   const std::uint32_t start = workspace.getOrCreate(stateKey(costmap_, bins_, request_.start));
   Node& start_node = workspace.nodes[start];
   start_node.pose = request_.start;
   start_node.g = 0.0;
-  const double h0 =
-      heuristicCost(request_.start, start_node.kinematic_bound, start_node.kinematic_exact);
+  const double h0 = heuristicCost(request_.start, Direction::ROTATION, start_node.kinematic_bound,
+                                  start_node.kinematic_exact);
   if (!std::isfinite(h0)) {
     return fail(PlannerStatus::NO_PATH, "goal is disconnected in obstacle heuristic");
   }
@@ -501,6 +534,31 @@ void Search::checkPrimitives(Workspace& workspace) {
 std::int16_t Search::sampleCost(const MotionPrimitive& primitive) {
   ++diagnostics_.generated_nodes;
   const FastCollisionCheck& check = *fast_check_;
+  // Samples over zero cells only, all of them as one: each would pass with cost 0.
+  if (check.allZero(primitive.samples)) {
+    diagnostics_.collision_checks += primitive.samples.size();
+    return 0;
+  }
+  // A polygon's samples as one where that can be told: every sample checked, none collided.
+  // Placing the hull of the first and last samples pays off from a handful of samples on.
+  std::uint8_t swept = 0;
+  bool collides = false;
+  if (check.polygon() != nullptr && primitive.samples.size() >= kFewestSwept &&
+      sweptPolygonCost(check.checker(), primitive.samples, *check.polygon(), swept, collides)) {
+    diagnostics_.collision_checks += primitive.samples.size();
+    return swept;
+  }
+  // When a sample surely collides only the first such one matters, and a sample away from every
+  // cell that could block is not it.
+  if (collides) {
+    for (const Pose2D& sample : primitive.samples) {
+      ++diagnostics_.collision_checks;
+      if (!check.belowLethal(sample) && check(sample).collision) {
+        return -1;
+      }
+    }
+    diagnostics_.collision_checks -= primitive.samples.size();
+  }
   std::int16_t cost = 0;
   for (const Pose2D& sample : primitive.samples) {
     const CollisionResult r = check(sample);
@@ -544,8 +602,9 @@ void Search::relax(Workspace& workspace, std::uint32_t current, const Node& node
   reached.parent = current;
   reached.arrival_direction = primitive.direction;
   reached.arrival_steering = primitive.steering;
-  const double h = heuristicCostAfterStep(end, node.kinematic_bound, primitive.length,
-                                          reached.kinematic_bound, reached.kinematic_exact);
+  const double h =
+      heuristicCostAfterStep(end, primitive.direction, node.kinematic_bound, primitive.length,
+                             reached.kinematic_bound, reached.kinematic_exact);
   if (std::isfinite(h)) {
     workspace.open.push(g + weight_ * h, h, child);
   }
@@ -580,20 +639,25 @@ bool Search::tryAnalyticExpansion(const Node& node) {
   std::uint32_t cusps = 0;
   bool joined = node.parent != kInvalidIndex;
   Direction previous = node.arrival_direction;
+  const auto check_sample = [&](const KinematicSample& sample) {
+    if (joined && sample.direction != previous && ++cusps > config_.analytic_expansion_max_cusps) {
+      return false;
+    }
+    joined = true;
+    previous = sample.direction;
+    ++diagnostics_.collision_checks;
+    // Away from every cell of cost 254 or above a sample passes any limit from 253 up.
+    if (config_.analytic_expansion_max_cost >= kInscribedCost &&
+        fast_check_->belowLethal(sample.pose)) {
+      return true;
+    }
+    const CollisionResult r = timedCollisionCheck(sample.pose);
+    return !r.collision && r.max_cost <= config_.analytic_expansion_max_cost;
+  };
   try {
-    passed = space_->interpolateWhile(from, request_.goal, config_.collision_check_step, curve_,
-                                      [&](const KinematicSample& sample) {
-                                        if (joined && sample.direction != previous &&
-                                            ++cusps > config_.analytic_expansion_max_cusps) {
-                                          return false;
-                                        }
-                                        joined = true;
-                                        previous = sample.direction;
-                                        const CollisionResult r = timedCollisionCheck(sample.pose);
-                                        ++diagnostics_.collision_checks;
-                                        return !r.collision &&
-                                               r.max_cost <= config_.analytic_expansion_max_cost;
-                                      });
+    // By reference: a std::function holding the lambda itself would allocate on every try.
+    passed = space_->interpolateWhile(from, request_.goal, config_.collision_check_step, *curve_,
+                                      std::ref(check_sample));
   } catch (const LimitExceeded&) {
     // A curve that cannot be sampled at this step (far too many samples) is not checkable, so
     // it cannot close the search; the search goes on as after a colliding curve.
@@ -601,13 +665,13 @@ bool Search::tryAnalyticExpansion(const Node& node) {
   }
   diagnostics_.analytic_expansion_time_ms += millisecondsSince(ta);
   if (!passed) {
-    curve_.clear();  // only a curve that passed may end the path
+    curve_->clear();  // only a curve that passed may end the path
   }
   return passed;
 }
 
 void Search::finish(const Workspace& workspace, std::uint32_t goal_node) {
-  FoundPath found{{}, {}, {}, curve_};
+  FoundPath found{{}, {}, {}, *curve_};
   for (std::uint32_t at = goal_node; at != kInvalidIndex; at = workspace.nodes[at].parent) {
     const Node& node = workspace.nodes[at];
     found.poses.push_back(node.pose);
@@ -658,7 +722,7 @@ void Search::finishPartial(const Workspace& workspace) {
   }
   const PlannerStatus status = result_.status;
   const std::string message = result_.message;
-  curve_.clear();
+  curve_->clear();
   finish(workspace, best_node);
   result_.partial = result_.status == PlannerStatus::SUCCESS;
   result_.status = status;

@@ -16,6 +16,7 @@
 #include "detail/yaw_bins.hpp"
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/geometry.hpp"
+#include "veltrax/se2/kinematics.hpp"
 #include "veltrax/se2/planner.hpp"
 #include "veltrax/se2/primitives.hpp"
 
@@ -80,6 +81,8 @@ struct HybridAStar::Workspace {
   // Per primitive of one expansion: the largest cost under its samples, or -1 when one collides.
   std::vector<std::int16_t> check_outcomes;
   std::vector<detail::StateKey> child_keys;
+  // The samples of the analytic curve being tried, kept only when the curve passes.
+  std::vector<KinematicSample> analytic_curve;
   // Built on the first call after the map was set.
   detail::ZeroCostRegions zero_cost;
   // Beyond this many cells the table (four bytes a cell) would outweigh the map: the checks then

@@ -48,8 +48,11 @@ TEST(PlannerAllocationTest, SearchLoopAllocatesNothingPerExpansion) {
   request.start = Pose2D{1.0, 3.0, 0.0};
   request.goal = Pose2D{5.0, 3.0, 0.0};
   PlannerConfig config;
-  config.analytic_expansion_max_length = 0.1;  // no curve attempts: they return fresh vectors
-  config.max_planning_time_seconds = 1e9;      // expansions end every call here, never the clock
+  // A curve to the goal is tried every 4th expansion, and every one ends at the wall: sampling
+  // them must not allocate either.
+  config.analytic_expansion_max_length = 10.0;
+  config.max_planning_time_seconds = 1e9;  // expansions end every call here, never the clock
+  std::uint64_t curve_checks = 0;
   auto allocationsFor = [&](std::uint64_t budget) {
     config.max_expanded_nodes = budget;
     const std::uint64_t before = g_allocations.load();
@@ -57,13 +60,16 @@ TEST(PlannerAllocationTest, SearchLoopAllocatesNothingPerExpansion) {
     const std::uint64_t count = g_allocations.load() - before;
     EXPECT_EQ(result.status, PlannerStatus::MAX_NODES_EXCEEDED) << result.message;
     EXPECT_EQ(result.diagnostics.expanded_nodes, budget);
+    // Each primitive has two samples here; the rest of the checks are the curves'.
+    curve_checks = result.diagnostics.collision_checks - result.diagnostics.generated_nodes * 2;
     return count;
   };
   allocationsFor(4000);  // grows the reused pool, index, open list and primitive storage
   const std::uint64_t few = allocationsFor(400);
   const std::uint64_t many = allocationsFor(4000);
   EXPECT_EQ(many, few);
-  EXPECT_GT(few, 0u);  // the per-call part (result, tables, state space) is counted
+  EXPECT_GT(curve_checks, 20000u);  // samples of curves, at the least: the curves were walked
+  EXPECT_GT(few, 0u);               // the per-call part (result, tables, state space) is counted
 
   // A new map of the same size: the gap moves and the planner keeps its workspace, so the first
   // plan on the new map allocates what a plan with a new map revision on a warm planner does

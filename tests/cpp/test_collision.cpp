@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "detail/free_cells.hpp"
 #include "detail/path_sweep.hpp"
 #include "oracles/collision_reference.hpp"
 #include "test_support.hpp"
@@ -125,6 +126,7 @@ struct RandomWorld {
 TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
   RandomWorld world(20261206);
   int with_cost = 0;
+  int sweeps_told = 0;
   for (int m = 0; m < 400; ++m) {
     const Costmap map = world.map();
     const bool allow_unknown = world.integer(0, 1) == 1;
@@ -155,6 +157,49 @@ TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
       const CollisionResult poly = checker.checkPolygon(pose, PolygonFootprint{points});
       ASSERT_EQ(poly, oracles::referenceCheckPolygon(map, allow_unknown, pose, points))
           << "map " << m << " pose " << k;
+      ASSERT_EQ(detail::checkPolygonByRows(checker, pose, PolygonFootprint{points}, true), poly)
+          << "map " << m << " pose " << k;
+      // A car-like box many cells long, checked by rows: long runs of squares inside it.
+      const double half_length = (aligned ? 1.0 : world.uniform(0.5, 1.0)) *
+                                 static_cast<double>(world.integer(1, 16)) * half;
+      const double half_width = static_cast<double>(world.integer(1, 8)) * half;
+      const double rear = aligned ? half : world.uniform(0.0, 1.0) * half_length;
+      const std::vector<Point2D> box{{-rear, -half_width},
+                                     {2 * half_length - rear, -half_width},
+                                     {2 * half_length - rear, half_width},
+                                     {-rear, half_width}};
+      ASSERT_EQ(detail::checkPolygonByRows(checker, pose, PolygonFootprint{box}, true),
+                oracles::referenceCheckPolygon(map, allow_unknown, pose, box))
+          << "map " << m << " pose " << k;
+      // The box swept along a short arc: when its samples are answered as a whole, none collides
+      // and the cost is the largest of their own checks.
+      std::vector<Pose2D> sweep;
+      const double turn = world.uniform(-0.1, 0.1);
+      for (std::uint64_t j = 0, samples = world.integer(1, 14); j < samples; ++j) {
+        const double s = 0.3 * half * static_cast<double>(j);
+        sweep.push_back({pose.x + s * std::cos(pose.yaw + turn * s),
+                         pose.y + s * std::sin(pose.yaw + turn * s), pose.yaw + 2 * turn * s});
+      }
+      std::uint8_t swept = 0;
+      bool collides = false;
+      const bool told =
+          detail::sweptPolygonCost(checker, sweep, PolygonFootprint{box}, swept, collides);
+      bool any_collides = false;
+      for (const Pose2D& sample : sweep) {
+        any_collides = any_collides ||
+                       oracles::referenceCheckPolygon(map, allow_unknown, sample, box).collision;
+      }
+      ASSERT_TRUE(!collides || any_collides) << "map " << m << " pose " << k;
+      if (told) {
+        std::uint8_t expected = 0;
+        for (const Pose2D& sample : sweep) {
+          const CollisionResult r = oracles::referenceCheckPolygon(map, allow_unknown, sample, box);
+          ASSERT_FALSE(r.collision) << "map " << m << " pose " << k;
+          expected = std::max(expected, r.max_cost);
+        }
+        ASSERT_EQ(swept, expected) << "map " << m << " pose " << k;
+        sweeps_told += expected > 0 ? 1 : 0;
+      }
       // Parts in order, up to the first that collides, whose max_cost is the last counted.
       const Footprint two_parts = MultiPolygonFootprint{
           {PolygonFootprint{points}, PolygonFootprint{world.starPolygon(map.resolution())}}};
@@ -167,6 +212,7 @@ TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
   }
   // Most of the 20,000 comparisons must see real costs, or the agreement would mean little.
   EXPECT_GT(with_cost, 10000);
+  EXPECT_GT(sweeps_told, 100);
 }
 
 std::vector<Pose2D> sweepSamples(const std::vector<Pose2D>& path, double step) {

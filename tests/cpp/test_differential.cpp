@@ -112,8 +112,11 @@ const Variant kVariants[] = {
     {"reeds-shepp circle", [](PlannerConfig&) {}, CircleFootprint{0.25}},
     {"dubins circle", [](PlannerConfig& c) { c.allow_reverse = false; }, CircleFootprint{0.2}},
     {"in-place rotation", [](PlannerConfig& c) { c.allow_in_place_rotation = true; c.angle_bins = 16; }, CircleFootprint{0.2}},
-    {"rectangle", [](PlannerConfig& c) { c.angle_bins = 36; c.cost_penalty = 3.5; c.analytic_expansion_ratio = 1.0; },
+    {"rectangle", [](PlannerConfig& c) { c.angle_bins = 36; c.cost_penalty = 3.5; c.analytic_expansion_ratio = 1.0; c.analytic_expansion_max_cost = 253; },
      rectangle(0.5, 0.3)},
+    // Long enough to be checked by rows, with enough samples per primitive to be swept as one.
+    {"long rectangle", [](PlannerConfig& c) { c.angle_bins = 36; c.collision_check_step = 0.015; c.analytic_expansion_max_cost = 253; },
+     rectangle(0.9, 0.3)},
     {"unknown allowed", [](PlannerConfig& c) {
        c.allow_unknown = true; c.smooth_path = false; c.retrospective_penalty = 0.01; c.minimum_turning_radius = 0.6; },
      CircleFootprint{0.25}},

@@ -1,14 +1,20 @@
 // Curves, motion primitives and the path smoother: exact documented values, refusals, and the
 // properties of curves between random pairs.
 #include <gtest/gtest.h>
+#include <ompl/base/ScopedState.h>
+#include <ompl/base/spaces/ReedsSheppStateSpace.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "detail/kinematic_cost.hpp"
+#include "detail/transition_cost.hpp"
 #include "detail/valid_footprint.hpp"
 #include "test_support.hpp"
 #include "veltrax/se2/collision.hpp"
@@ -110,8 +116,105 @@ TEST(KinematicCurves, DistancesAndWalksOnRandomPairs) {
       }
       EXPECT_LE(chords, space->distance(from, to) * (1 + 1e-9)) << i;
     }
+    // The Reeds-Shepp samples are OMPL's own interpolation at the walk's fractions, bit for bit.
+    const auto walk = rs.interpolateWithDirections(from, to, radius * 0.15);
+    const auto ompl_rs = std::make_shared<ompl::base::ReedsSheppStateSpace>(radius);
+    ompl::base::ScopedState<ompl::base::SE2StateSpace> a(ompl_rs), b(ompl_rs), out(ompl_rs);
+    a->setXY(from.x, from.y), a->setYaw(from.yaw), b->setXY(to.x, to.y), b->setYaw(to.yaw);
+    auto path = ompl_rs->reedsShepp(a.get(), b.get());
+    std::size_t k = 0;
+    double accumulated = 0.0;
+    for (const double signed_length : path.length_) {
+      const double length = std::fabs(signed_length);
+      const double n =
+          length > 1e-12 ? std::max(1.0, std::ceil(length * radius / (radius * 0.15))) : 0.0;
+      for (double j = 1; j <= n && k + 1 < walk.size(); ++j, ++k) {
+        bool first = false;
+        ompl_rs->interpolate(a.get(), b.get(), ((j * length) / n + accumulated) / path.length(),
+                             first, path, out.get());
+        const Pose2D& p = walk[k].pose;
+        ASSERT_TRUE(p.x == out->getX() && p.y == out->getY() &&
+                    p.yaw == normalizeYaw(out->getYaw()))
+            << i << " " << k;
+      }
+      accumulated += length;
+    }
   }
   EXPECT_GT(reversing, 100);
+}
+
+// The priced kinematic term never exceeds what a walk of the lattice's own primitives costs on a
+// free map, from the walk's start and, given the motion that reached it, from its second pose:
+// random walks of up to 40 primitives that mostly keep their motion (so they hold cusps, long
+// reverses and tight turns), car-like with several prices, and turning on the spot.
+TEST(PricedKinematics, NeverAboveTheCostOfALatticeWalk) {
+  std::mt19937_64 rng(23);
+  const auto uniform = [&](double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(rng);
+  };
+  struct Prices {
+    bool in_place;
+    double radius;
+    double reverse;
+    double cusp;
+  };
+  const Prices cases[] = {{false, 4.0, 0.1, 2.0},
+                          {false, 0.4, 2.0, 2.0},
+                          {false, 1.0, 5.0, 0.5},
+                          {true, 0.4, 0.3, 0.05}};
+  const double resolution = 0.1;
+  int close = 0;
+  for (const Prices& c : cases) {
+    PlannerConfig config;
+    config.allow_in_place_rotation = c.in_place;
+    config.angle_bins = c.in_place ? 16 : 72;
+    config.minimum_turning_radius = c.radius;
+    config.reverse_penalty = c.reverse;
+    config.direction_switch_penalty = c.cusp;
+    config.non_straight_penalty = 0.01;
+    config.steering_change_penalty = 0.0;
+    const MotionPrimitiveTable table(resolution, config);
+    const double length = table.generate({0, 0, 0}).front().length;
+    const detail::PricedKinematics priced{c.radius, c.reverse / length, c.cusp,
+                                          resolution / (kTwoPi / config.angle_bins)};
+    const KinematicStateSpace rs(c.radius, true);
+    const auto bound = [&](const Pose2D& from, const Pose2D& to, Direction arrival) {
+      return c.in_place ? priced.inPlaceCost(from, to)
+                        : priced.carCost(from, to, rs.distance(from, to), arrival);
+    };
+    for (int walk = 0; walk < 400; ++walk) {
+      const Pose2D start{uniform(-5, 5), uniform(-5, 5), uniform(-kPi, kPi)};
+      Pose2D pose = start;
+      Pose2D second = start;
+      double g = 0.0;
+      double g_first = 0.0;
+      Direction first_direction = Direction::ROTATION;
+      detail::Arrival arrival{Direction::FORWARD, Steering::STRAIGHT};
+      std::size_t choice = 0;
+      const auto steps = std::uniform_int_distribution<int>(2, 40)(rng);
+      for (int k = 0; k < steps; ++k) {
+        const std::vector<MotionPrimitive> primitives = table.generate(pose);
+        if (k == 0 || uniform(0, 1) < 0.25) {
+          choice = std::uniform_int_distribution<std::size_t>(0, primitives.size() - 1)(rng);
+        }
+        const MotionPrimitive& p = primitives[choice];
+        g = detail::childCost(config, p, 0, k == 0 ? nullptr : &arrival, g);
+        arrival = {p.direction, p.steering};
+        pose = p.samples.back();
+        if (k == 0) {
+          second = pose;
+          g_first = g;
+          first_direction = p.direction;
+        }
+      }
+      const double h = bound(start, pose, Direction::ROTATION);
+      ASSERT_LE(h, g * (1 + 1e-9) + 1e-9) << walk;
+      ASSERT_LE(bound(second, pose, first_direction), (g - g_first) * (1 + 1e-9) + 1e-9) << walk;
+      close += h > 0.9 * g ? 1 : 0;
+    }
+  }
+  // Many walks are priced nearly in full, so the bound is no trivial one.
+  EXPECT_GT(close, 150);
 }
 
 // The default table from (0, 0, 0): one 5 cm cell per primitive (0.4 * 2 pi / 72 is about 35 mm),

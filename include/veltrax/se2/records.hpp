@@ -120,6 +120,12 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // updateCostmap) for later plans to the same goal. Every value read is the whole-map field's,
   // so results equal those with heuristic_reach_factor 0, which this mode stands in for.
   bool lazy_obstacle_heuristic = false;
+  // The heuristic's kinematic term prices the car's manoeuvres as the transition costs do: the
+  // cheapest of a forward-only curve, a reverse-only one (reverse_penalty per primitive length
+  // of reversing) and a Reeds-Shepp curve with a cusp (direction_switch_penalty), instead of the
+  // bare Reeds-Shepp length; turning on the spot, the straight distance plus the yaw change at
+  // a cell per yaw bin, instead of nothing. Still a lower bound of the costs on a free map.
+  bool penalized_kinematic_heuristic = false;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
