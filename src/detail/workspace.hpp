@@ -113,8 +113,10 @@ struct HybridAStar::Workspace {
   // Brings what was derived from the map up to `costmap` after the windows' cells changed:
   // the clearance map and the zero-cost table are recomputed over the windows (and as far
   // around them as a change reaches), the lazy field repaired; the cached field, built with a
-  // reach factor whose stopping point a repair cannot reproduce, is dropped.
-  void repairMap(const Costmap& costmap, const std::vector<MapWindow>& windows);
+  // reach factor whose stopping point a repair cannot reproduce, is dropped. Hidden: the
+  // workspace is a member of an exported class, and this is no part of the library's interface.
+  VELTRAX_SE2_NO_EXPORT void repairMap(const Costmap& costmap,
+                                       const std::vector<MapWindow>& windows);
 
   // The version of the planner's map that what is derived here was made for.
   std::uint64_t map_version = 0;
