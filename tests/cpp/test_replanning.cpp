@@ -172,6 +172,7 @@ TEST(UpdateCostmap, RefusesWindowsOffTheMapAndChangesNothing) {
   request.goal = {5.5, 4.0, kPi / 2};
   PlannerConfig config;
   config.lazy_obstacle_heuristic = true;
+  config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
   const PlannerResult before = planner.plan(request, config);
   ASSERT_EQ(before.status, PlannerStatus::SUCCESS);
   const std::uint64_t huge = ~std::uint64_t{0};
@@ -234,6 +235,7 @@ TEST(ConcurrencyReplanning, MapChangesNeverWaitForARunningPlan) {
   request.goal = {15.0, 5.0, 0.0};
   PlannerConfig plain;
   plain.lazy_obstacle_heuristic = true;
+  plain.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
   const HybridAStar fresh(planner.costmap());
   EXPECT_EQ(planner.costmap().cells()[105 * 400 + 185], kLethalCost);
   plain.lazy_obstacle_heuristic = false;
