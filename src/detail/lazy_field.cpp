@@ -245,7 +245,9 @@ void LazyObstacleField::repairCells(const std::vector<std::uint64_t>& changed) {
     dropped.emplace_back(cell, old);
   }
   for (std::size_t i = 0; i < dropped.size(); ++i) {
-    const auto [cell, old] = dropped[i];
+    // Plain copies, not a structured binding: the lambda below captures them.
+    const std::uint64_t cell = dropped[i].first;
+    const double old = dropped[i].second;
     if (!(old < kInfinity)) {
       continue;
     }
