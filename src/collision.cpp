@@ -12,6 +12,7 @@
 #include "detail/path_sweep.hpp"
 #include "detail/polygon_predicates.hpp"
 #include "detail/reach_filter.hpp"
+#include "detail/swept_stencil.hpp"
 #include "detail/valid_footprint.hpp"
 
 namespace veltrax::se2 {
@@ -553,6 +554,48 @@ inline void foldRun(const std::uint8_t* row, std::uint64_t begin, std::uint64_t 
   }
 }
 
+// Gives the cells [begin, end) of row `my` that could change the answer (a cost above
+// `max_cost`, or one that blocks) the exact test of each placed sample whose cells hold them,
+// and raises `max_cost` to those touched. False when a touched one blocks.
+bool settleRun(const CollisionChecker& checker, const std::uint8_t* costs, std::uint64_t my,
+               double y0, std::uint64_t begin, std::uint64_t end, const Point2D* vertices,
+               const CellRange* ranges, std::size_t count, std::size_t n, std::uint8_t& max_cost) {
+  std::uint8_t part_max = 0;
+  bool part_blocks = false;
+  foldRun(costs, begin, end, checker.allowUnknown(), part_max, part_blocks);
+  if (part_max <= max_cost && !part_blocks) {
+    return true;
+  }
+  const double resolution = checker.costmap().resolution();
+  const double origin_x = checker.costmap().originX();
+  for (std::uint64_t mx = begin; mx < end; ++mx) {
+    const std::uint8_t c = costs[mx];
+    const bool blocking = checker.blocked(c);
+    if (c <= max_cost && !blocking) {
+      continue;
+    }
+    const double x0 = static_cast<double>(mx) * resolution + origin_x;
+    for (std::size_t k = 0; k < count; ++k) {
+      const CellRange& range = ranges[k];
+      if (range.empty || mx < range.x_first || mx > range.x_last || my < range.y_first ||
+          my > range.y_last) {
+        continue;
+      }
+      PolygonShape shape(n, resolution);
+      std::copy(vertices + k * n, vertices + (k + 1) * n, &shape.vertex(0));
+      shape.beginRow(y0, y0 + resolution);
+      if (shape.touches(x0, x0 + resolution)) {
+        if (blocking) {
+          return false;
+        }
+        max_cost = c;
+        break;
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 CollisionResult CollisionChecker::checkCircle(const Pose2D& pose,
@@ -967,39 +1010,12 @@ bool detail::sweptPolygonCost(const CollisionChecker& checker, const std::vector
     const std::uint8_t* const costs = cells + my * stride;
     const double y0 = row_y0(my);
     const auto settle = [&](std::uint64_t begin, std::uint64_t end) {
-      std::uint8_t part_max = 0;
-      bool part_blocks = false;
-      foldRun(costs, begin, end, allow_unknown, part_max, part_blocks);
-      if (part_max <= max_cost && !part_blocks) {
+      if (settleRun(checker, costs, my, y0, begin, end, vertices.data(), ranges, count, n,
+                    max_cost)) {
         return true;
       }
-      for (std::uint64_t mx = begin; mx < end; ++mx) {
-        const std::uint8_t c = costs[mx];
-        const bool blocking = checker.blocked(c);
-        if (c <= max_cost && !blocking) {
-          continue;
-        }
-        const double x0 = static_cast<double>(mx) * resolution + origin_x;
-        for (std::size_t k = 0; k < count; ++k) {
-          const CellRange& range = ranges[k];
-          if (range.empty || mx < range.x_first || mx > range.x_last || my < range.y_first ||
-              my > range.y_last) {
-            continue;
-          }
-          PolygonShape shape(n, resolution);
-          std::copy(vertices.data() + k * n, vertices.data() + (k + 1) * n, &shape.vertex(0));
-          shape.beginRow(y0, y0 + resolution);
-          if (shape.touches(x0, x0 + resolution)) {
-            if (blocking) {
-              collides = true;
-              return false;
-            }
-            max_cost = c;
-            break;
-          }
-        }
-      }
-      return true;
+      collides = true;
+      return false;
     };
     const bool inner = span.inner_begin < span.inner_end;
     const std::uint64_t left_end =
@@ -1012,6 +1028,285 @@ bool detail::sweptPolygonCost(const CollisionChecker& checker, const std::vector
   }
   cost = max_cost;
   return true;
+}
+
+namespace {
+
+// The exact tests of single cells by the samples of a stencil. A square and a convex outline are
+// apart when their projections on an axis of either are, and they overlap when their projections
+// on all of them do (no separating axis); the stencil holds the outlines relative to the start,
+// so most squares are decided in a few products. Only a square within the tolerance of an
+// outline on some axis gets the exact test, with the sample placed as the walk places it, so the
+// answers are the exact test's own.
+class StencilSamples {
+ public:
+  static constexpr std::size_t kMostPoints = 256;
+  static constexpr std::size_t kMostSamples = 32;
+
+  // All three must outlive it.
+  StencilSamples(const CollisionChecker& checker, const PolygonFootprint& polygon,
+                 const detail::SweptStencil& stencil, const Pose2D& start,
+                 const std::vector<Pose2D>& samples)
+      : checker_(checker),
+        polygon_(polygon),
+        stencil_(stencil),
+        samples_(samples),
+        start_(start),
+        n_(polygon.points.size()) {}
+
+  bool usable() const noexcept {
+    return samples_.size() <= kMostSamples && n_ * samples_.size() <= kMostPoints &&
+           stencil_.axes.size() == n_ * samples_.size();
+  }
+
+  // Sample k's exact test of the square of column mx, row my, whose lower-left corner is
+  // (x0, y0). False, with `ok` cleared, when the sample cannot be placed on the grid.
+  bool touches(std::size_t k, std::uint64_t mx, std::uint64_t my, double x0, double y0, bool& ok) {
+    const double resolution = checker_.costmap().resolution();
+    const detail::SweptStencil::Extent& e = stencil_.extents[k];
+    const double t = e.tolerance;
+    const double rx0 = x0 - start_.x;
+    const double ry0 = y0 - start_.y;
+    const double rx1 = rx0 + resolution;
+    const double ry1 = ry0 + resolution;
+    if (rx0 > e.x_max + t || rx1 < e.x_min - t || ry0 > e.y_max + t || ry1 < e.y_min - t) {
+      return false;
+    }
+    double depth = std::min({e.x_max - rx0, rx1 - e.x_min, e.y_max - ry0, ry1 - e.y_min});
+    const double half = 0.5 * resolution;
+    const double cx = rx0 + half;
+    const double cy = ry0 + half;
+    const detail::SweptStencil::Axis* axes = stencil_.axes.data() + k * n_;
+    for (std::size_t i = 0; i < n_; ++i) {
+      const detail::SweptStencil::Axis& axis = axes[i];
+      const double centre = cx * axis.ux + cy * axis.uy;
+      const double reach = half * (std::fabs(axis.ux) + std::fabs(axis.uy));
+      if (centre - reach > axis.high + t || centre + reach < axis.low - t) {
+        return false;
+      }
+      depth = std::min({depth, axis.high - (centre - reach), (centre + reach) - axis.low});
+    }
+    if (depth > t) {
+      return true;
+    }
+    if (!placed_[k] && !place(k)) {
+      ok = false;
+      return false;
+    }
+    const CellRange& range = ranges_[k];
+    if (range.empty || mx < range.x_first || mx > range.x_last || my < range.y_first ||
+        my > range.y_last) {
+      return false;
+    }
+    PolygonShape shape(n_, resolution);
+    std::copy(vertices_.data() + k * n_, vertices_.data() + (k + 1) * n_, &shape.vertex(0));
+    shape.beginRow(y0, y0 + resolution);
+    return shape.touches(x0, x0 + resolution);
+  }
+
+ private:
+  bool place(std::size_t k) {
+    const Costmap& costmap = checker_.costmap();
+    PolygonShape shape(n_, costmap.resolution());
+    Box box;
+    if (!placePolygon(samples_[k], polygon_, shape, box) || !cellRange(costmap, box, ranges_[k])) {
+      return false;
+    }
+    std::copy(shape.vertices(), shape.vertices() + n_, vertices_.data() + k * n_);
+    placed_[k] = true;
+    return true;
+  }
+
+  const CollisionChecker& checker_;
+  const PolygonFootprint& polygon_;
+  const detail::SweptStencil& stencil_;
+  const std::vector<Pose2D>& samples_;
+  const Pose2D start_;
+  std::size_t n_;
+  bool placed_[kMostSamples] = {};
+  SmallBuffer<Point2D, kMostPoints> vertices_{kMostPoints};
+  CellRange ranges_[kMostSamples];
+};
+
+}  // namespace
+
+detail::StencilOutcome detail::stencilPolygonCost(
+    const CollisionChecker& checker, const detail::SweptStencil& stencil, const Pose2D& start,
+    const std::vector<Pose2D>& samples, const PolygonFootprint& polygon, std::uint8_t& cost,
+    std::size_t& first_collision, std::vector<std::uint64_t>& scratch) {
+  const Costmap& costmap = checker.costmap();
+  const double resolution = costmap.resolution();
+  const double origin_x = costmap.originX();
+  const double origin_y = costmap.originY();
+  const double cx = std::floor((start.x - origin_x) / resolution);
+  const double cy = std::floor((start.y - origin_y) / resolution);
+  const std::size_t row_count = stencil.rows.size();
+  // Every cell a sample could touch lies on the grid, and so then does every sample's box.
+  if (samples.size() != stencil.relative.size() ||
+      !(cx + stencil.outer_min >= 0.0 &&
+        cx + stencil.outer_max <= static_cast<double>(costmap.width()) &&
+        cy + stencil.first_row >= 0.0 &&
+        cy + stencil.first_row + static_cast<double>(row_count) <=
+            static_cast<double>(costmap.height()))) {
+    return StencilOutcome::kUndecided;
+  }
+  const auto column0 = static_cast<std::int64_t>(cx);
+  const auto row0 = static_cast<std::int64_t>(cy) + stencil.first_row;
+  const std::uint64_t stride = costmap.width();
+  const std::uint8_t* const cells = costmap.cells().data();
+  const bool allow_unknown = checker.allowUnknown();
+  const auto column = [&](std::int32_t relative) {
+    return static_cast<std::uint64_t>(column0 + relative);
+  };
+  const auto row_of = [&](std::size_t r) {
+    return static_cast<std::uint64_t>(row0 + static_cast<std::int64_t>(r));
+  };
+  StencilSamples placed(checker, polygon, stencil, start, samples);
+  if (!placed.usable()) {
+    return StencilOutcome::kUndecided;
+  }
+  bool ok = true;
+
+  // Which sample collides first, as checking them in order finds it: its surely touched cells
+  // hold a blocking one, or one of its possible cells blocks and its exact test touches it.
+  const auto first = [&]() {
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+      const SweptStencil::Row* rows = stencil.sample_rows.data() + k * row_count;
+      std::uint8_t ignored = 0;
+      bool blocks = false;
+      for (std::size_t r = 0; r < row_count && !blocks; ++r) {
+        if (rows[r].inner_begin < rows[r].inner_end) {
+          foldRun(cells + row_of(r) * stride, column(rows[r].inner_begin),
+                  column(rows[r].inner_end), allow_unknown, ignored, blocks);
+        }
+      }
+      if (blocks) {
+        first_collision = k;
+        return StencilOutcome::kCollision;
+      }
+      for (std::size_t r = 0; r < row_count; ++r) {
+        const SweptStencil::Row& row = rows[r];
+        const std::uint64_t my = row_of(r);
+        const std::uint8_t* const costs = cells + my * stride;
+        const double y0 = static_cast<double>(my) * resolution + origin_y;
+        const std::uint64_t parts[2][2] = {{column(row.outer_begin), column(row.inner_begin)},
+                                           {column(row.inner_end), column(row.outer_end)}};
+        for (const auto& part : parts) {
+          bool part_blocks = false;
+          foldRun(costs, part[0], part[1], allow_unknown, ignored, part_blocks);
+          if (!part_blocks) {
+            continue;
+          }
+          for (std::uint64_t mx = part[0]; mx < part[1]; ++mx) {
+            const double x0 = static_cast<double>(mx) * resolution + origin_x;
+            if (checker.blocked(costs[mx]) && placed.touches(k, mx, my, x0, y0, ok)) {
+              first_collision = k;
+              return StencilOutcome::kCollision;
+            }
+            if (!ok) {
+              return StencilOutcome::kUndecided;
+            }
+          }
+        }
+      }
+    }
+    return StencilOutcome::kUndecided;
+  };
+
+  std::uint8_t max_cost = 0;
+  bool blocks = false;
+  for (std::size_t r = 0; r < row_count; ++r) {
+    const SweptStencil::Row& row = stencil.rows[r];
+    if (row.inner_begin < row.inner_end) {
+      foldRun(cells + row_of(r) * stride, column(row.inner_begin), column(row.inner_end),
+              allow_unknown, max_cost, blocks);
+    }
+  }
+  if (blocks) {
+    return first();
+  }
+  // The rest of each row's possible cells that could change the answer, taken from the highest
+  // cost down (blocking ones first): once one is touched, every lower one is settled. Most of them
+  // lie beside the outline, where costs climb towards an obstacle.
+  scratch.clear();
+  constexpr std::uint64_t kBlockingKey = 256;
+  for (std::size_t r = 0; r < row_count; ++r) {
+    const SweptStencil::Row& row = stencil.rows[r];
+    const std::uint8_t* const costs = cells + row_of(r) * stride;
+    const std::uint64_t parts[2][2] = {{column(row.outer_begin), column(row.inner_begin)},
+                                       {column(row.inner_end), column(row.outer_end)}};
+    for (const auto& part : parts) {
+      std::uint8_t part_max = 0;
+      bool part_blocks = false;
+      foldRun(costs, part[0], part[1], allow_unknown, part_max, part_blocks);
+      if (part_max <= max_cost && !part_blocks) {
+        continue;
+      }
+      for (std::uint64_t mx = part[0]; mx < part[1]; ++mx) {
+        const std::uint8_t c = costs[mx];
+        const bool blocking = checker.blocked(c);
+        if (c > max_cost || blocking) {
+          // Key, row and column relative to the stencil, which stay within 32 bits.
+          const std::uint64_t key = blocking ? kBlockingKey : c;
+          scratch.push_back(key << 48 | std::uint64_t{r} << 32 |
+                            static_cast<std::uint32_t>(static_cast<std::int64_t>(mx) - column0));
+        }
+      }
+    }
+  }
+  // Whether some sample's exact test touches the candidate's square.
+  const auto touched = [&](std::uint64_t candidate) {
+    const auto r = static_cast<std::size_t>((candidate >> 32) & 0xFFFFu);
+    const auto relative = static_cast<std::int32_t>(static_cast<std::uint32_t>(candidate));
+    const std::uint64_t mx = column(relative);
+    const std::uint64_t my = row_of(r);
+    const double x0 = static_cast<double>(mx) * resolution + origin_x;
+    const double y0 = static_cast<double>(my) * resolution + origin_y;
+    for (std::size_t k = 0; k < samples.size() && ok; ++k) {
+      // Only a sample whose own possible cells hold it can touch it; its surely touched ones do.
+      const SweptStencil::Row& own = stencil.sample_rows[k * row_count + r];
+      if (relative < own.outer_begin || relative >= own.outer_end) {
+        continue;
+      }
+      if ((relative >= own.inner_begin && relative < own.inner_end) ||
+          placed.touches(k, mx, my, x0, y0, ok)) {
+        return true;
+      }
+    }
+    return false;
+  };
+  std::size_t left = scratch.size();
+  while (left > 0) {
+    std::uint64_t top = 0;
+    for (std::size_t i = 0; i < left; ++i) {
+      top = std::max(top, scratch[i] >> 48);
+    }
+    if (top != kBlockingKey && top <= max_cost) {
+      break;
+    }
+    std::size_t kept = 0;
+    bool hit = false;
+    for (std::size_t i = 0; i < left && !hit; ++i) {
+      if (scratch[i] >> 48 == top) {
+        hit = touched(scratch[i]);
+        if (!ok) {
+          return StencilOutcome::kUndecided;
+        }
+      } else {
+        scratch[kept++] = scratch[i];
+      }
+    }
+    if (hit) {
+      if (top == kBlockingKey) {
+        return first();
+      }
+      max_cost = static_cast<std::uint8_t>(top);
+      break;
+    }
+    left = kept;
+  }
+  cost = max_cost;
+  return StencilOutcome::kCost;
 }
 
 CollisionResult detail::sweepFootprint(const CollisionChecker& checker,

@@ -12,6 +12,8 @@
 
 namespace veltrax::se2::detail {
 
+struct SweptStencil;
+
 // Counts of non-zero cells over any rectangle of a costmap in four loads (a summed-area table),
 // so that a footprint placed over nothing but zero-cost cells is answered without walking them.
 // A walk over zero cells can only yield {no collision, inside, max cost 0}, whatever the shape
@@ -77,6 +79,22 @@ CollisionResult checkPolygonByRows(const CollisionChecker& checker, const Pose2D
 // cannot be told so.
 bool sweptPolygonCost(const CollisionChecker& checker, const std::vector<Pose2D>& samples,
                       const PolygonFootprint& polygon, std::uint8_t& cost, bool& collides);
+
+enum class StencilOutcome {
+  kCost,       // no sample collides; `cost` is their highest cost
+  kCollision,  // sample `first_collision` is the first to collide
+  kUndecided,  // the stencil cannot tell (a cell it might touch is off the grid)
+};
+
+// What checking `samples`, which start from `start`, one by one would find, told from the stencil
+// built for them (SweptStencil::matches holds): its surely touched cells are folded blind, and
+// its possibly touched ones given the samples' exact tests only where they could change the
+// answer. `scratch` is working storage, kept between calls.
+StencilOutcome stencilPolygonCost(const CollisionChecker& checker, const SweptStencil& stencil,
+                                  const Pose2D& start, const std::vector<Pose2D>& samples,
+                                  const PolygonFootprint& polygon, std::uint8_t& cost,
+                                  std::size_t& first_collision,
+                                  std::vector<std::uint64_t>& scratch);
 
 // CollisionChecker::checkValidated with the zero-cost shortcut, and polygons checked by rows. The
 // max_cost of a collision is only a lower bound: the search needs only the collision then. The

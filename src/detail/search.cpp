@@ -79,9 +79,9 @@ class Search {
   bool mayContinue();
   void expand(Workspace& workspace, std::uint32_t current, const Node& node);
   // Every primitive's samples checked; outcomes into workspace.check_outcomes.
-  void checkPrimitives(Workspace& workspace);
+  void checkPrimitives(Workspace& workspace, const Pose2D& start);
   // The largest cost under the primitive's samples, or -1 once one collides.
-  std::int16_t sampleCost(const MotionPrimitive& primitive);
+  std::int16_t sampleCost(const MotionPrimitive& primitive, const Pose2D& start, std::size_t slot);
   void relax(Workspace& workspace, std::uint32_t current, const Node& node,
              const MotionPrimitive& primitive, StateKey key, std::uint8_t cost);
   bool tryAnalyticExpansion(const Node& node);
@@ -206,6 +206,7 @@ class Search {
   PlannerDiagnostics& diagnostics_;
   CollisionChecker checker_;
   std::optional<FastCollisionCheck> fast_check_;
+  SweptStencils* stencils_ = nullptr;  // the workspace's, when the footprint has them
   // The obstacle heuristic field when the cache is off; otherwise the workspace's cache holds it.
   std::optional<ObstacleHeuristic> uncached_field_;
   const double* obstacle_ = nullptr;
@@ -372,6 +373,10 @@ bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic* heuristi
   curve_ = &workspace.analytic_curve;
   curve_->clear();
   fast_check_.emplace(checker_, request_.footprint, workspace.zeroCostTable(costmap_));
+  stencils_ = fast_check_->polygon() != nullptr &&
+                      workspace.stencils.prepare(*fast_check_->polygon(), costmap_.resolution())
+                  ? &workspace.stencils
+                  : nullptr;
   const std::uint32_t start = workspace.getOrCreate(stateKey(costmap_, bins_, request_.start));
   Node& start_node = workspace.nodes[start];
   start_node.pose = request_.start;
@@ -492,7 +497,7 @@ void Search::expand(Workspace& workspace, std::uint32_t current, const Node& nod
       workspace.index.prefetch(keys[i]);
     }
   }
-  checkPrimitives(workspace);
+  checkPrimitives(workspace, node.pose);
   const std::vector<std::int16_t>& outcomes = workspace.check_outcomes;
   for (std::size_t i = 0; i < primitives.size(); ++i) {
     if (keys[i] == kInvalidKey || outcomes[i] < 0) {
@@ -507,7 +512,7 @@ void Search::expand(Workspace& workspace, std::uint32_t current, const Node& nod
 // changes nothing but the number of clock reads. Halfway through, the index entries have
 // arrived: the children's nodes are prefetched then, so that the second half of the checks
 // hides their loads too.
-void Search::checkPrimitives(Workspace& workspace) {
+void Search::checkPrimitives(Workspace& workspace, const Pose2D& start) {
   const std::vector<MotionPrimitive>& primitives = workspace.primitives;
   const std::vector<StateKey>& keys = workspace.child_keys;
   std::vector<std::int16_t>& outcomes = workspace.check_outcomes;
@@ -515,7 +520,7 @@ void Search::checkPrimitives(Workspace& workspace) {
   const std::size_t half = primitives.size() / 2;
   const auto checks_start = Clock::now();
   for (std::size_t i = 0; i < half; ++i) {
-    outcomes[i] = sampleCost(primitives[i]);
+    outcomes[i] = sampleCost(primitives[i], start, i);
   }
   for (std::size_t i = 0; i < primitives.size(); ++i) {
     if (keys[i] != kInvalidKey) {
@@ -526,12 +531,13 @@ void Search::checkPrimitives(Workspace& workspace) {
     }
   }
   for (std::size_t i = half; i < primitives.size(); ++i) {
-    outcomes[i] = sampleCost(primitives[i]);
+    outcomes[i] = sampleCost(primitives[i], start, i);
   }
   diagnostics_.collision_check_time_ms += millisecondsSince(checks_start);
 }
 
-std::int16_t Search::sampleCost(const MotionPrimitive& primitive) {
+std::int16_t Search::sampleCost(const MotionPrimitive& primitive, const Pose2D& start,
+                                std::size_t slot) {
   ++diagnostics_.generated_nodes;
   const FastCollisionCheck& check = *fast_check_;
   // Samples over zero cells only, all of them as one: each would pass with cost 0.
@@ -543,6 +549,21 @@ std::int16_t Search::sampleCost(const MotionPrimitive& primitive) {
   // Placing the hull of the first and last samples pays off from a handful of samples on.
   std::uint8_t swept = 0;
   bool collides = false;
+  // Fastest with the stencil of the primitive's shape: no geometry but where a cell could
+  // change the answer.
+  if (stencils_ != nullptr) {
+    if (const SweptStencil* stencil = stencils_->get(slot, start, primitive.samples)) {
+      std::size_t first = 0;
+      switch (stencilPolygonCost(check.checker(), *stencil, start, primitive.samples,
+                                 *check.polygon(), swept, first, stencils_->scratch)) {
+        case StencilOutcome::kCost:
+          diagnostics_.collision_checks += primitive.samples.size();
+          return swept;
+        case StencilOutcome::kCollision: diagnostics_.collision_checks += first + 1; return -1;
+        case StencilOutcome::kUndecided: break;
+      }
+    }
+  }
   if (check.polygon() != nullptr && primitive.samples.size() >= kFewestSwept &&
       sweptPolygonCost(check.checker(), primitive.samples, *check.polygon(), swept, collides)) {
     diagnostics_.collision_checks += primitive.samples.size();

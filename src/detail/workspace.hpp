@@ -13,6 +13,7 @@
 #include "detail/lazy_field.hpp"
 #include "detail/lazy_table.hpp"
 #include "detail/open_list.hpp"
+#include "detail/swept_stencil.hpp"
 #include "detail/yaw_bins.hpp"
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/geometry.hpp"
@@ -85,6 +86,8 @@ struct HybridAStar::Workspace {
   std::vector<KinematicSample> analytic_curve;
   // Built on the first call after the map was set.
   detail::ZeroCostRegions zero_cost;
+  // Of the footprint and cell size last planned with; they do not depend on the map's cells.
+  detail::SweptStencils stencils;
   // Beyond this many cells the table (four bytes a cell) would outweigh the map: the checks then
   // walk the cells, with the same answers.
   static constexpr std::uint64_t kZeroCostTableMaxCells = std::uint64_t{1} << 27;

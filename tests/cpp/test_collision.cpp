@@ -13,6 +13,7 @@
 
 #include "detail/free_cells.hpp"
 #include "detail/path_sweep.hpp"
+#include "detail/swept_stencil.hpp"
 #include "oracles/collision_reference.hpp"
 #include "test_support.hpp"
 #include "veltrax/se2/collision.hpp"
@@ -127,6 +128,9 @@ TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
   RandomWorld world(20261206);
   int with_cost = 0;
   int sweeps_told = 0;
+  int stencils_told[2] = {0, 0};  // with a cost, with a collision
+  detail::SweptStencils stencils;
+  std::vector<std::uint64_t> scratch;
   for (int m = 0; m < 400; ++m) {
     const Costmap map = world.map();
     const bool allow_unknown = world.integer(0, 1) == 1;
@@ -200,6 +204,42 @@ TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
         ASSERT_EQ(swept, expected) << "map " << m << " pose " << k;
         sweeps_told += expected > 0 ? 1 : 0;
       }
+      // The stencil of the sweep, built at one start and reused at another within other cells:
+      // the first colliding sample, or the largest cost, of the samples checked in order.
+      const double dx = world.uniform(-3, 3) * map.resolution();
+      const double dy = world.uniform(-3, 3) * map.resolution();
+      std::vector<Pose2D> moved = sweep;
+      for (Pose2D& sample : moved) {
+        sample.x += dx;
+        sample.y += dy;
+      }
+      if (stencils.prepare(PolygonFootprint{box}, map.resolution())) {
+        for (const std::vector<Pose2D>* samples : {&sweep, &moved}) {
+          const detail::SweptStencil* stencil = stencils.get(0, samples->front(), *samples);
+          ASSERT_NE(stencil, nullptr);
+          std::uint8_t cost = 0;
+          std::size_t first = 0;
+          const detail::StencilOutcome outcome =
+              detail::stencilPolygonCost(checker, *stencil, samples->front(), *samples,
+                                         PolygonFootprint{box}, cost, first, scratch);
+          std::size_t expected_first = samples->size();
+          std::uint8_t expected_cost = 0;
+          for (std::size_t j = 0; j < samples->size() && expected_first == samples->size(); ++j) {
+            const CollisionResult r =
+                oracles::referenceCheckPolygon(map, allow_unknown, (*samples)[j], box);
+            expected_first = r.collision ? j : expected_first;
+            expected_cost = std::max(expected_cost, r.max_cost);
+          }
+          if (outcome == detail::StencilOutcome::kCost) {
+            ASSERT_EQ(expected_first, samples->size()) << "map " << m << " pose " << k;
+            ASSERT_EQ(cost, expected_cost) << "map " << m << " pose " << k;
+            stencils_told[0] += expected_cost > 0 ? 1 : 0;
+          } else if (outcome == detail::StencilOutcome::kCollision) {
+            ASSERT_EQ(first, expected_first) << "map " << m << " pose " << k;
+            stencils_told[1] += 1;
+          }
+        }
+      }
       // Parts in order, up to the first that collides, whose max_cost is the last counted.
       const Footprint two_parts = MultiPolygonFootprint{
           {PolygonFootprint{points}, PolygonFootprint{world.starPolygon(map.resolution())}}};
@@ -213,6 +253,8 @@ TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
   // Most of the 20,000 comparisons must see real costs, or the agreement would mean little.
   EXPECT_GT(with_cost, 10000);
   EXPECT_GT(sweeps_told, 100);
+  EXPECT_GT(stencils_told[0], 100);
+  EXPECT_GT(stencils_told[1], 1000);
 }
 
 std::vector<Pose2D> sweepSamples(const std::vector<Pose2D>& path, double step) {

@@ -1,0 +1,296 @@
+#include "detail/swept_stencil.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace veltrax::se2::detail {
+
+namespace {
+
+// How far, in cells, the sets keep from the outline's edge. The start's offset within its cell
+// (rounded, in [0, 1) up to a few ulps), the samples' match tolerance and the exact test's own
+// tolerance together move an outline by less than a millionth of a cell.
+constexpr double kMarginCells = 1e-3;
+// Samples match when they differ by no more than this (metres and radians).
+constexpr double kMatchTolerance = 1e-9;
+constexpr std::size_t kMostSamples = 32;
+constexpr std::size_t kMostPoints = 256;
+constexpr double kMostRows = 1024.0;
+constexpr double kMostColumns = 1e6;
+
+// The lowest and highest x where the line y = qy meets the outline's edges; false when it meets
+// none.
+bool chordAt(const Point2D* v, std::size_t n, double qy, double& lo, double& hi) {
+  lo = std::numeric_limits<double>::infinity();
+  hi = -lo;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Point2D& a = v[i];
+    const Point2D& b = v[i + 1 == n ? 0 : i + 1];
+    if ((a.y <= qy && qy <= b.y) || (b.y <= qy && qy <= a.y)) {
+      if (a.y == b.y) {
+        lo = std::min({lo, a.x, b.x});
+        hi = std::max({hi, a.x, b.x});
+      } else {
+        const double x = a.x + (qy - a.y) * (b.x - a.x) / (b.y - a.y);
+        lo = std::min(lo, x);
+        hi = std::max(hi, x);
+      }
+    }
+  }
+  return lo <= hi;
+}
+
+}  // namespace
+
+bool SweptStencil::matches(const Pose2D& start, const std::vector<Pose2D>& samples) const {
+  if (samples.size() != relative.size()) {
+    return false;
+  }
+  for (std::size_t k = 0; k < samples.size(); ++k) {
+    const Pose2D& s = samples[k];
+    const Pose2D& r = relative[k];
+    const double dyaw = std::fabs(s.yaw - r.yaw);
+    // Written so that NaN fails.
+    if (!(std::fabs((s.x - start.x) - r.x) <= kMatchTolerance &&
+          std::fabs((s.y - start.y) - r.y) <= kMatchTolerance &&
+          (dyaw <= kMatchTolerance || std::fabs(dyaw - 2.0 * kPi) <= kMatchTolerance))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool SweptStencils::prepare(const PolygonFootprint& polygon, double resolution) {
+  const auto same = [](const Point2D& a, const Point2D& b) { return a.x == b.x && a.y == b.y; };
+  if (resolution == resolution_ && polygon.points.size() == points_.size() &&
+      std::equal(points_.begin(), points_.end(), polygon.points.begin(), same)) {
+    return usable_;
+  }
+  entries_.clear();
+  points_ = polygon.points;
+  resolution_ = resolution;
+  // Convex, one way round: every turn has the same sign (collinear vertices allowed).
+  const std::size_t n = points_.size();
+  int sign = 0;
+  usable_ = n >= 3;
+  for (std::size_t i = 0; i < n && usable_; ++i) {
+    const Point2D& a = points_[i];
+    const Point2D& b = points_[(i + 1) % n];
+    const Point2D& c = points_[(i + 2) % n];
+    const double turn = (b.x - a.x) * (c.y - b.y) - (b.y - a.y) * (c.x - b.x);
+    const int s = turn > 0.0 ? 1 : (turn < 0.0 ? -1 : 0);
+    usable_ = s == 0 || sign == 0 || s == sign;
+    sign = s != 0 ? s : sign;
+  }
+  usable_ = usable_ && sign != 0;
+  return usable_;
+}
+
+const SweptStencil* SweptStencils::get(std::size_t slot, const Pose2D& start,
+                                       const std::vector<Pose2D>& samples) {
+  if (!usable_ || samples.empty() || samples.size() > kMostSamples ||
+      points_.size() * samples.size() > kMostPoints || slot >= 256 || !std::isfinite(start.yaw)) {
+    return nullptr;
+  }
+  const double yaw = std::fabs(start.yaw) <= 4.0 ? start.yaw : normalizeYaw(start.yaw);
+  // A millionth of a radian tells the yaws of a search's nodes apart; the few whose rounding
+  // straddles a step get a second entry.
+  const auto quantum = static_cast<std::uint64_t>(std::llround(yaw * 1e6) + 5'000'000);
+  const std::uint64_t key = quantum * 256 + slot;
+  // Bounded: a search rarely meets more than a few thousand.
+  if (entries_.size() >= 16384 && entries_.find(key) == entries_.end()) {
+    entries_.clear();
+  }
+  SweptStencil& entry = entries_[key];
+  if (!entry.matches(start, samples) && !build(start, samples, entry)) {
+    entries_.erase(key);
+    return nullptr;
+  }
+  return &entry;
+}
+
+// In the start cell's frame (cells, its lower-left corner at 0), a sample's outline P stands at
+// its relative place plus the start's offset f in [0, 1)^2. The square of column i and row j is
+// touched by every placement when the 2 x 2 box [i - 1, i + 1] x [j - 1, j + 1] lies inside P
+// (for a convex P, when its corners do), and by some placement only if that box meets P. Both
+// tests are made with the box grown by the margin, so that the first set only shrinks and the
+// second only grows.
+bool SweptStencils::build(const Pose2D& start, const std::vector<Pose2D>& samples,
+                          SweptStencil& out) const {
+  const std::size_t n = points_.size();
+  const std::size_t count = samples.size();
+  const double m = kMarginCells;
+  std::vector<Point2D> placed(n * count);
+  double y_min = std::numeric_limits<double>::infinity();
+  double y_max = -y_min;
+  double x_min = y_min;
+  double x_max = -y_min;
+  out.relative.resize(count);
+  out.extents.resize(count);
+  out.axes.resize(count * n);
+  for (std::size_t k = 0; k < count; ++k) {
+    const Pose2D& s = samples[k];
+    out.relative[k] = Pose2D{s.x - start.x, s.y - start.y, s.yaw};
+    const double c = std::cos(s.yaw);
+    const double sn = std::sin(s.yaw);
+    SweptStencil::Extent& extent = out.extents[k];
+    extent = SweptStencil::Extent{
+        std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+        std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0.0};
+    Point2D* metres = placed.data() + k * n;
+    double reach = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const Point2D& p = points_[i];
+      Point2D& w = metres[i];
+      w.x = out.relative[k].x + p.x * c - p.y * sn;
+      w.y = out.relative[k].y + p.x * sn + p.y * c;
+      extent.x_min = std::min(extent.x_min, w.x);
+      extent.x_max = std::max(extent.x_max, w.x);
+      extent.y_min = std::min(extent.y_min, w.y);
+      extent.y_max = std::max(extent.y_max, w.y);
+      reach = std::max({reach, std::fabs(w.x), std::fabs(w.y)});
+    }
+    double shortest = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < n; ++i) {
+      const Point2D& a = metres[i];
+      const Point2D& b = metres[i + 1 == n ? 0 : i + 1];
+      const double dx = b.x - a.x;
+      const double dy = b.y - a.y;
+      shortest = std::min(shortest, std::max(std::fabs(dx), std::fabs(dy)));
+      const double length = std::hypot(dx, dy);
+      SweptStencil::Axis& axis = out.axes[k * n + i];
+      axis.ux = length > 0.0 ? -dy / length : 0.0;
+      axis.uy = length > 0.0 ? dx / length : 0.0;
+      axis.low = std::numeric_limits<double>::infinity();
+      axis.high = -axis.low;
+      for (std::size_t j = 0; j < n; ++j) {
+        const double d = metres[j].x * axis.ux + metres[j].y * axis.uy;
+        axis.low = std::min(axis.low, d);
+        axis.high = std::max(axis.high, d);
+      }
+    }
+    // The samples' match moves a vertex by up to (1 + reach) times kMatchTolerance; the exact
+    // test reaches e / l + 3e beyond the outline (docs/collision_prefilter.md); the rest is room.
+    extent.tolerance = 1e-7 + 4.0 * kMatchTolerance * (1.0 + reach) + 8e-12 / shortest;
+    if (!std::isfinite(extent.tolerance)) {
+      return false;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      Point2D& w = metres[i];
+      w.x /= resolution_;
+      w.y /= resolution_;
+      x_min = std::min(x_min, w.x);
+      x_max = std::max(x_max, w.x);
+      y_min = std::min(y_min, w.y);
+      y_max = std::max(y_max, w.y);
+    }
+  }
+  if (!(y_max - y_min <= kMostRows && std::fabs(x_min) <= kMostColumns &&
+        std::fabs(x_max) <= kMostColumns && std::fabs(y_min) <= kMostColumns &&
+        std::fabs(y_max) <= kMostColumns)) {
+    return false;
+  }
+  const auto first = static_cast<std::int32_t>(std::ceil(y_min - 1.0 - m));
+  const auto last = static_cast<std::int32_t>(std::floor(y_max + 1.0 + m));
+  out.first_row = first;
+  const auto row_count = static_cast<std::size_t>(last - first + 1);
+  const SweptStencil::Row none{0, 0, std::numeric_limits<std::int32_t>::max(),
+                               std::numeric_limits<std::int32_t>::min()};
+  out.rows.assign(row_count, none);
+  out.sample_rows.assign(row_count * count, none);
+  for (std::size_t k = 0; k < count; ++k) {
+    const Point2D* v = placed.data() + k * n;
+    double lo_y = v[0].y;
+    double hi_y = v[0].y;
+    for (std::size_t i = 1; i < n; ++i) {
+      lo_y = std::min(lo_y, v[i].y);
+      hi_y = std::max(hi_y, v[i].y);
+    }
+    const auto j_first = static_cast<std::int32_t>(std::ceil(lo_y - 1.0 - m));
+    const auto j_last = static_cast<std::int32_t>(std::floor(hi_y + 1.0 + m));
+    for (std::int32_t j = j_first; j <= j_last; ++j) {
+      SweptStencil::Row& row = out.sample_rows[k * row_count + static_cast<std::size_t>(j - first)];
+      const double ya = j - 1.0 - m;
+      const double yb = j + 1.0 + m;
+      // Possibly touched: the outline's x-extent within the strip [ya, yb], widened.
+      double lo = std::numeric_limits<double>::infinity();
+      double hi = -lo;
+      double c0 = 0.0;
+      double c1 = 0.0;
+      if (chordAt(v, n, ya, c0, c1)) {
+        lo = std::min(lo, c0);
+        hi = std::max(hi, c1);
+      }
+      if (chordAt(v, n, yb, c0, c1)) {
+        lo = std::min(lo, c0);
+        hi = std::max(hi, c1);
+      }
+      for (std::size_t i = 0; i < n; ++i) {
+        if (ya <= v[i].y && v[i].y <= yb) {
+          lo = std::min(lo, v[i].x);
+          hi = std::max(hi, v[i].x);
+        }
+      }
+      if (lo <= hi) {
+        row.outer_begin = static_cast<std::int32_t>(std::ceil(lo - 1.0 - m));
+        row.outer_end = static_cast<std::int32_t>(std::floor(hi + 1.0 + m)) + 1;
+      }
+      // Surely touched: the box's four corners inside the outline.
+      double a0 = 0.0;
+      double a1 = 0.0;
+      if (ya > lo_y && yb < hi_y && chordAt(v, n, ya, a0, a1) && chordAt(v, n, yb, c0, c1)) {
+        row.inner_begin = static_cast<std::int32_t>(std::ceil(std::max(a0, c0) + 1.0 + m));
+        row.inner_end = static_cast<std::int32_t>(std::floor(std::min(a1, c1) - 1.0 - m)) + 1;
+      }
+    }
+  }
+  for (std::size_t k = 0; k < count; ++k) {
+    for (std::size_t r = 0; r < row_count; ++r) {
+      SweptStencil::Row& own = out.sample_rows[k * row_count + r];
+      if (own.outer_begin >= own.outer_end) {
+        own = SweptStencil::Row{0, 0, 0, 0};
+        continue;
+      }
+      // The inner run lies within the outer one by construction; clamped against rounding.
+      own.inner_begin = std::max(own.inner_begin, own.outer_begin);
+      own.inner_end = std::min(own.inner_end, own.outer_end);
+      if (own.inner_begin >= own.inner_end) {
+        own.inner_begin = own.inner_end = own.outer_begin;
+      }
+      SweptStencil::Row& row = out.rows[r];
+      row.outer_begin = std::min(row.outer_begin, own.outer_begin);
+      row.outer_end = std::max(row.outer_end, own.outer_end);
+      if (own.inner_begin < own.inner_end) {
+        // The union of two runs when it is one run, else the longer: a part of the union.
+        if (row.inner_begin >= row.inner_end) {
+          row.inner_begin = own.inner_begin;
+          row.inner_end = own.inner_end;
+        } else if (own.inner_begin <= row.inner_end && row.inner_begin <= own.inner_end) {
+          row.inner_begin = std::min(row.inner_begin, own.inner_begin);
+          row.inner_end = std::max(row.inner_end, own.inner_end);
+        } else if (own.inner_end - own.inner_begin > row.inner_end - row.inner_begin) {
+          row.inner_begin = own.inner_begin;
+          row.inner_end = own.inner_end;
+        }
+      }
+    }
+  }
+  out.outer_min = std::numeric_limits<std::int32_t>::max();
+  out.outer_max = std::numeric_limits<std::int32_t>::min();
+  for (SweptStencil::Row& row : out.rows) {
+    if (row.outer_begin >= row.outer_end) {
+      row.outer_begin = row.outer_end = 0;
+    }
+    if (row.inner_begin >= row.inner_end) {
+      row.inner_begin = row.inner_end = row.outer_begin;
+    }
+    if (row.outer_begin < row.outer_end) {
+      out.outer_min = std::min(out.outer_min, row.outer_begin);
+      out.outer_max = std::max(out.outer_max, row.outer_end);
+    }
+  }
+  return out.outer_min < out.outer_max;
+}
+
+}  // namespace veltrax::se2::detail
