@@ -99,7 +99,7 @@ const SweptStencil* SweptStencils::get(std::size_t slot, const Pose2D& start,
   const auto quantum = static_cast<std::uint64_t>(std::llround(yaw * 1e6) + 5'000'000);
   const std::uint64_t key = quantum * 256 + slot;
   // Bounded: a search rarely meets more than a few thousand.
-  if (entries_.size() >= 16384 && entries_.find(key) == entries_.end()) {
+  if (entries_.size() >= 4096 && entries_.find(key) == entries_.end()) {
     entries_.clear();
   }
   SweptStencil& entry = entries_[key];
