@@ -933,9 +933,12 @@ int main(int argc, char** argv) {
   std::vector<std::string> done;
   for (const Workload& w : suite) {
     const Costmap map = w.load();
-    PlannerConfig config = config_name == "recommended"
-                               ? recommendedConfig(map.resolution(), footprint, mode == "rotation")
-                               : PlannerConfig{};
+    // A scene's car gets the recommended configuration for its own turning radius.
+    PlannerConfig config =
+        config_name != "recommended" ? PlannerConfig{}
+        : w.turning_radius > 0.0
+            ? recommendedConfig(map.resolution(), footprint, mode == "rotation", w.turning_radius)
+            : recommendedConfig(map.resolution(), footprint, mode == "rotation");
     if (w.turning_radius > 0.0) {
       config.minimum_turning_radius = w.turning_radius;
     }

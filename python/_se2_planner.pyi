@@ -1042,12 +1042,15 @@ def normalize_yaw(arg0: typing.SupportsFloat | typing.SupportsIndex) -> float:
     """The angle wrapped into [-pi, pi) radians."""
 def planner_status_name(arg0: PlannerStatus) -> str:
     """The status's name, e.g. "SUCCESS"; veltrax_se2.explain says what to change."""
-def recommended_config(resolution: typing.SupportsFloat | typing.SupportsIndex, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, allow_in_place_rotation: bool = False) -> PlannerConfig:
+def recommended_config(resolution: typing.SupportsFloat | typing.SupportsIndex, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, allow_in_place_rotation: bool = False, minimum_turning_radius: typing.SupportsFloat | typing.SupportsIndex | None = None) -> PlannerConfig:
     """The configuration to start from for a costmap of cell size `resolution` (metres) and this
     footprint: penalties per metre converted with the primitive length, a weighted, footprint-
     aware heuristic with a bounded reach, and an analytic-curve cost limit that admits inflated
-    costs; with `allow_in_place_rotation`, that mode on and penalties to suit. ValueError
-    "resolution must be finite and positive" or the footprint's first problem.
+    costs; with `allow_in_place_rotation`, that mode on and penalties to suit. With
+    `minimum_turning_radius` (metres), that radius, and the per-metre penalties converted with
+    its longer primitives (setting the radius afterwards keeps penalties meant for the default
+    0.4 m). ValueError "resolution must be finite and positive", the footprint's first problem or
+    "minimum_turning_radius must be finite and positive".
     """
 def render_plan_svg(costmap: Costmap, request: PlanRequest, result: PlannerResult, options: SvgRenderOptions = ...) -> str:
     """The plan drawn as an SVG document (map, path coloured by direction, footprints, start and

@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,8 +93,17 @@ void bindRecords(py::module_& m) {
       .def_readwrite("lazy_obstacle_heuristic", &PlannerConfig::lazy_obstacle_heuristic)
       .def_readwrite("penalized_kinematic_heuristic", &PlannerConfig::penalized_kinematic_heuristic)
       .def("validate", &PlannerConfig::validate);
-  m.def("recommended_config", &recommendedConfig, py::arg("resolution"), py::arg("footprint"),
-        py::arg("allow_in_place_rotation") = false);
+  m.def(
+      "recommended_config",
+      [](double resolution, const Footprint& footprint, bool allow_in_place_rotation,
+         std::optional<double> minimum_turning_radius) {
+        return minimum_turning_radius
+                   ? recommendedConfig(resolution, footprint, allow_in_place_rotation,
+                                       *minimum_turning_radius)
+                   : recommendedConfig(resolution, footprint, allow_in_place_rotation);
+      },
+      py::arg("resolution"), py::arg("footprint"), py::arg("allow_in_place_rotation") = false,
+      py::arg("minimum_turning_radius") = py::none());
 
   // Record-typed attributes read as views into the request (reference_internal).
   py::class_<PlanRequest>(m, "PlanRequest")

@@ -62,6 +62,12 @@ bool acceptsRequest(const PlanRequest& request, const PlannerConfig& config,
 
 PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
                                 bool allow_in_place_rotation) {
+  return recommendedConfig(resolution, footprint, allow_in_place_rotation,
+                           PlannerConfig{}.minimum_turning_radius);
+}
+
+PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
+                                bool allow_in_place_rotation, double minimum_turning_radius) {
   if (!(std::isfinite(resolution) && resolution > 0.0)) {
     detail::throwInvalidArgument("resolution must be finite and positive");
   }
@@ -69,8 +75,12 @@ PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
   if (!problems.empty()) {
     detail::throwInvalidArgument(problems.front());
   }
+  if (!(std::isfinite(minimum_turning_radius) && minimum_turning_radius > 0.0)) {
+    detail::throwInvalidArgument("minimum_turning_radius must be finite and positive");
+  }
   PlannerConfig config;
-  // The penalties are paid per primitive; this is its length for the default lattice.
+  config.minimum_turning_radius = minimum_turning_radius;
+  // The penalties are paid per primitive; this is its length on the lattice of this radius.
   const double step =
       std::max(kTwoPi * config.minimum_turning_radius / config.angle_bins, resolution);
   // Per metre driven: steering costs 5 % more than driving straight and reversing twice as much;

@@ -143,6 +143,17 @@ def _polygon_points(text: str) -> list[tuple[float, float]]:
     return points
 
 
+def _radius_setting(settings: list[str]) -> float | None:
+    """The turning radius the settings ask for, so that the recommended penalties fit it; None
+    when they ask for none, or for one the configuration's own check must refuse."""
+    scratch = sp.PlannerConfig()
+    for setting in settings:
+        if setting.partition("=")[0].strip() == "minimum_turning_radius":
+            _parse_setting(scratch, setting)
+    radius = scratch.minimum_turning_radius
+    return radius if math.isfinite(radius) and radius > 0 else None
+
+
 def _parse_setting(config: sp.PlannerConfig, setting: str) -> None:
     field, sep, text = setting.partition("=")
     field = field.strip()
@@ -264,7 +275,8 @@ def run(argv: Sequence[str] | None = None) -> int:
         if args.library_defaults:
             config = sp.PlannerConfig()
         else:
-            config = sp.recommended_config(costmap.resolution, footprint, args.in_place_rotation)
+            config = sp.recommended_config(costmap.resolution, footprint, args.in_place_rotation,
+                                           minimum_turning_radius=_radius_setting(args.set))
         config.allow_reverse = not args.no_reverse
         config.allow_in_place_rotation = args.in_place_rotation
         for setting in args.set:

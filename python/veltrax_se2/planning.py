@@ -214,8 +214,12 @@ def plan(
     """
     shape = make_footprint(footprint)
     if config is None:
+        # A turning radius among the fields sets the recommended penalties' scale too.
+        radius = fields.get("minimum_turning_radius")
+        fits = isinstance(radius, (int, float)) and math.isfinite(radius) and radius > 0
         config = sp.recommended_config(_resolution_hint(map_or_path, resolution), shape,
-                                       bool(fields.get("allow_in_place_rotation", False)))
+                                       bool(fields.get("allow_in_place_rotation", False)),
+                                       minimum_turning_radius=float(radius) if fits else None)
     config = copy_config(config, **fields)
     request = make_request(start, goal, shape)
     costmap, _ = planning_map(map_or_path, shape, resolution=resolution, origin=origin,

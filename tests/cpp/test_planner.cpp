@@ -180,13 +180,21 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   // Cells far coarser than the radius: a curve to the goal reaches across two of them.
   EXPECT_EQ(c.analytic_expansion_max_length, 10.0);
   EXPECT_EQ(recommendedConfig(20.0, CircleFootprint{0.25}).analytic_expansion_max_length, 40.0);
+  // A car of 3.5 m radius: its arcs of one 5-degree bin are 0.3054 m long, and the penalties per
+  // metre are converted with that length.
+  const PlannerConfig car = recommendedConfig(0.1, CircleFootprint{1.0}, false, 3.5);
+  EXPECT_EQ(car.minimum_turning_radius, 3.5);
+  EXPECT_NEAR(car.reverse_penalty, 0.30543, 1e-5);
+  EXPECT_NEAR(car.non_straight_penalty, 0.0152716, 1e-7);
+  EXPECT_EQ(car.direction_switch_penalty, 2.0);
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Planner, Refuses, ::testing::Values(
     Refusal{"recommended_zero_resolution", [] { recommendedConfig(0.0, CircleFootprint{0.25}); }, "resolution must be finite and positive"},
     Refusal{"recommended_nan_resolution", [] { recommendedConfig(kNaN, CircleFootprint{0.25}); }, "resolution must be finite and positive"},
-    Refusal{"recommended_bad_footprint", [] { recommendedConfig(0.05, CircleFootprint{-1.0}); }, "circle radius must be finite and positive"}),
+    Refusal{"recommended_bad_footprint", [] { recommendedConfig(0.05, CircleFootprint{-1.0}); }, "circle radius must be finite and positive"},
+    Refusal{"recommended_zero_radius", [] { recommendedConfig(0.05, CircleFootprint{0.25}, false, 0.0); }, "minimum_turning_radius must be finite and positive"}),
     refusalName);
 // clang-format on
 

@@ -59,10 +59,12 @@ COSTMAP = sp.Costmap(np.zeros((2, 2), np.uint8), 1.0, 0.0, 0.0)
         (lambda: sp.Costmap(np.zeros((2, 2), np.uint8), 1.0, math.inf, 0.0), ValueError, GEOMETRY),
         (lambda: sp.recommended_config(0.05, sp.CircleFootprint(0.0)), ValueError,
          "circle radius must be finite and positive"),
+        (lambda: sp.recommended_config(0.05, sp.CircleFootprint(0.25), minimum_turning_radius=-1.0), ValueError,
+         "minimum_turning_radius must be finite and positive"),
         (lambda: COSTMAP.get_cost(5, 0), IndexError, "costmap index is outside the grid"),
         (lambda: sp.load_costmap_csv("/dev/zero", 1.0), RuntimeError, "input file is not a regular file: /dev/zero"),
     ],
-    ids=["float_3d", "bool", "1d", "origin", "footprint", "index", "file"],
+    ids=["float_3d", "bool", "1d", "origin", "footprint", "radius", "index", "file"],
 )
 def test_errors_become_python_exceptions(call, error, message):
     with pytest.raises(error) as caught:

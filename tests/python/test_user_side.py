@@ -110,11 +110,16 @@ def test_plan_takes_plain_values_and_starts_from_the_recommended_config(monkeypa
     parts = vx.segments(result)
     assert [p.direction for p in parts] == [1, -1]
     assert parts[0].poses[-1].tolist() == parts[1].poses[0].tolist()
+    # A turning radius among the fields scales the recommended penalties: reversing a 3.5 m
+    # radius's 0.3054 m primitive costs as much again.
+    vx.plan(PARKING, START, INTO_SLOT, 0.25, minimum_turning_radius=3.5, max_expanded_nodes=1)
+    assert configs[-1].minimum_turning_radius == 3.5 and configs[-1].reverse_penalty == pytest.approx(0.30543, abs=1e-5)
     result = vx.plan(MAPS / "warehouse.yaml", (1, 5, 0), (1, 5, math.pi), allow_in_place_rotation=True)
     assert result.status == sp.PlannerStatus.SUCCESS and set(result.directions) == {0}  # about on the spot
     # Asked to turn on the spot, the recommended configuration's branch for it: cheap switches, a stronger weight.
     assert [(c.allow_in_place_rotation, c.direction_switch_penalty, c.heuristic_weight, c.max_expanded_nodes)
-            for c in configs] == [(False, 2.0, 1.5, 5), (False, 2.0, 1.5, 1_000_000), (True, 0.05, 3.0, 1_000_000)]
+            for c in configs] == [(False, 2.0, 1.5, 5), (False, 2.0, 1.5, 1_000_000), (False, 2.0, 1.5, 1),
+                                  (True, 0.05, 3.0, 1_000_000)]
     with pytest.raises(TypeError, match="^PlannerConfig has no field 'max_nodes'; did you mean 'max_expanded_nodes'"):
         vx.plan(PARKING, START, INTO_SLOT, max_nodes=5)
     with pytest.warns(UserWarning, match=r"^goal yaw 90 is larger than 2π in magnitude: radians expected "
