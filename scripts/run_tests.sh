@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets up the machine, then builds and runs every test: the C++ suite, the C++ example built
-# against the installed package, the Python suite against the installed module, the sanitizer
-# builds and a short fuzzing run.
+# Sets up the machine, lints the Python code, then builds and runs every test: the C++ suite, the
+# C++ example built against the installed package, the Python suite against the installed module,
+# the sanitizer builds and a short fuzzing run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -22,6 +22,13 @@ stage() {
 
 stage "setup"
 scripts/setup.sh
+
+stage "lint"
+# ruff and mypy come with requirements-dev.txt (setup above), so a missing one fails here. mypy
+# reads the package against the stubs in the source tree.
+"$PYTHON" -m ruff check python tests/python scripts bench examples fuzz
+MYPYPATH=python "$PYTHON" -m mypy --no-incremental --ignore-missing-imports python/veltrax_se2 \
+  bench/bench_batch.py
 
 stage "C++ library and tests"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRAX_WERROR=ON \
