@@ -1,5 +1,4 @@
-# Type stubs of the _se2_planner extension module. Regenerate after changing a binding:
-#   pybind11-stubgen _se2_planner -o <dir>, then keep the hand fixes marked 'hand-written'.
+# Generated from the module by scripts/generate_stubs.py; do not edit.
 """
 Veltrax simulator-independent SE(2) planner primitives
 """
@@ -8,7 +7,7 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'GridIndex', 'HybridAStar', 'KinematicSample', 'KinematicStateSpace', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'YawBinFootprintTemplates', 'inflate_costmap', 'load_costmap_csv', 'load_costmap_pgm', 'inscribed_radius', 'normalize_yaw', 'planner_status_name', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint', 'OccupancyMapInfo', 'OccupancyMode', 'load_movingai_map', 'load_occupancy_map', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'read_occupancy_map_info', 'InflationParameters', 'default_inflation', 'inflate_for_footprint', 'plan_many', 'cost_blocks', 'FREE_COST', 'INSCRIBED_COST', 'LETHAL_COST', 'MAX_GRADED_COST', 'UNKNOWN_COST']
+__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'FREE_COST', 'GridIndex', 'HybridAStar', 'INSCRIBED_COST', 'InflationParameters', 'KinematicSample', 'KinematicStateSpace', 'LETHAL_COST', 'MAX_GRADED_COST', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'OccupancyMapInfo', 'OccupancyMode', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'UNKNOWN_COST', 'YawBinFootprintTemplates', 'cost_blocks', 'default_inflation', 'inflate_costmap', 'inflate_for_footprint', 'inscribed_radius', 'load_costmap_csv', 'load_costmap_pgm', 'load_movingai_map', 'load_occupancy_map', 'normalize_yaw', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'plan_many', 'planner_status_name', 'read_occupancy_map_info', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint']
 class Pose2D:
     def __init__(self, x: typing.SupportsFloat | typing.SupportsIndex = 0.0, y: typing.SupportsFloat | typing.SupportsIndex = 0.0, yaw: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> None:
         ...
@@ -91,10 +90,13 @@ class YawBinFootprintTemplates:
     def __init__(self, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, angle_bins: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     def at(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> CircleFootprint | PolygonFootprint | MultiPolygonFootprint:
-        """The footprint rotated for this yaw bin; IndexError "yaw bin is out of range".
+        """
+        The footprint rotated for this yaw bin; IndexError "yaw bin is out of range".
         """
     def yaw_to_bin(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> int:
-        """The bin of a yaw (floor binning from yaw 0); ValueError "yaw must be finite"."""
+        """
+        The bin of a yaw (floor binning from yaw 0); ValueError "yaw must be finite".
+        """
     @property
     def angle_bins(self) -> int:
         ...
@@ -102,11 +104,17 @@ class Costmap:
     def __init__(self, cells: numpy.ndarray, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex, origin_y: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     def get_cost(self, arg0: typing.SupportsInt | typing.SupportsIndex, arg1: typing.SupportsInt | typing.SupportsIndex) -> int:
-        """The cost of cell (x, y); IndexError off the grid."""
+        """
+        The cost of cell (x, y); IndexError off the grid.
+        """
     def map_to_world(self, arg0: typing.SupportsInt | typing.SupportsIndex, arg1: typing.SupportsInt | typing.SupportsIndex) -> tuple[float, float]:
-        """The world position (metres) of cell (x, y)'s centre."""
+        """
+        The world position (metres) of cell (x, y)'s centre.
+        """
     def world_to_map(self, arg0: typing.SupportsFloat | typing.SupportsIndex, arg1: typing.SupportsFloat | typing.SupportsIndex) -> typing.Any:
-        """The cell (x, y) holding the world point, or None outside the map."""
+        """
+        The cell (x, y) holding the world point, or None outside the map.
+        """
     @property
     def cells_array(self) -> numpy.typing.NDArray[numpy.uint8]:
         ...
@@ -139,44 +147,61 @@ class CollisionChecker:
     def __init__(self, costmap: Costmap, allow_unknown: bool = False) -> None:
         ...
     def check(self, arg0: Pose2D, arg1: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> CollisionResult:
-        """Whether the footprint at the pose touches a blocking cell (254; 255 unless
+        """
+        Whether the footprint at the pose touches a blocking cell (254; 255 unless
         allow_unknown) or leaves the map, and the highest cost it touches (254 when outside).
         """
     def validate_path(self, path: collections.abc.Sequence[Pose2D], footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, interpolation_step: typing.SupportsFloat | typing.SupportsIndex) -> CollisionResult:
-        """check() along the path, sampled every `interpolation_step` metres; the first collision
+        """
+        check() along the path, sampled every `interpolation_step` metres; the first collision
         found, or the highest cost along a free path.
         """
 class PlannerConfig:
-    allow_in_place_rotation: bool
-    """Whether the robot may turn on the spot (differential drive). Default False. On, the search
-    adds rotation primitives and no longer enforces minimum_turning_radius on the output; pass
-    the same flag to recommended_config so the penalties fit.
-    """
-    allow_reverse: bool
-    """Whether the robot may drive backwards (Reeds-Shepp curves instead of Dubins). Default True.
-    Off, goals that need a manoeuvre (into a narrow slot, out of a dead end) may have no path.
-    """
-    allow_unknown: bool
-    """Whether cells of cost 255 (unknown space) are passable. Default False: a start or goal
-    footprint touching unknown cells is in collision. Turn it on to plan through unexplored
-    space.
-    """
-    cache_obstacle_heuristic: bool
-    """Whether the planner keeps the last obstacle heuristic field and reuses it for a request with
-    the same goal cell and map_revision. Default True. Off, every plan recomputes the field.
-    """
-    smooth_path: bool
-    """Whether a path without cusps or rotations is smoothed (moved towards straight lines, never
-    into collision or tighter than the turning radius). Default True. Off, the search's poses
-    are only resampled.
-    """
+    def __getstate__(self) -> tuple:
+        ...
     def __init__(self) -> None:
         ...
+    def __repr__(self) -> str:
+        ...
+    def __setstate__(self, arg0: tuple) -> None:
+        ...
     def validate(self) -> list[str]:
-        """Every problem of the configuration, in a fixed order; empty when usable. Never raises."""
+        """
+        Every problem of the configuration, in a fixed order; empty when usable. Never raises.
+        """
+    @property
+    def allow_in_place_rotation(self) -> bool:
+        """
+        Whether the robot may turn on the spot (differential drive). Default False. On, the search
+        adds rotation primitives and no longer enforces minimum_turning_radius on the output; pass
+        the same flag to recommended_config so the penalties fit.
+        """
+    @allow_in_place_rotation.setter
+    def allow_in_place_rotation(self, arg0: bool) -> None:
+        ...
+    @property
+    def allow_reverse(self) -> bool:
+        """
+        Whether the robot may drive backwards (Reeds-Shepp curves instead of Dubins). Default True.
+        Off, goals that need a manoeuvre (into a narrow slot, out of a dead end) may have no path.
+        """
+    @allow_reverse.setter
+    def allow_reverse(self, arg0: bool) -> None:
+        ...
+    @property
+    def allow_unknown(self) -> bool:
+        """
+        Whether cells of cost 255 (unknown space) are passable. Default False: a start or goal
+        footprint touching unknown cells is in collision. Turn it on to plan through unexplored
+        space.
+        """
+    @allow_unknown.setter
+    def allow_unknown(self, arg0: bool) -> None:
+        ...
     @property
     def analytic_expansion_max_cost(self) -> int:
-        """Cost 0..255 the analytic curve to the goal may touch. Default 200, recommended 253.
+        """
+        Cost 0..255 the analytic curve to the goal may touch. Default 200, recommended 253.
         Lower keeps curves away from inflated obstacles but ends fewer searches early; on
         inflated maps goals beside walls lie in cells of 253, which 200 makes unreachable by a
         curve.
@@ -185,8 +210,19 @@ class PlannerConfig:
     def analytic_expansion_max_cost(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
+    def analytic_expansion_max_cusps(self) -> int:
+        """
+        Most changes of direction an analytic curve may make, counting where it joins the
+        search's path. Default 4294967295 (no limit), recommended 1. Lower keeps curves that
+        reverse twice to save centimetres out of the path.
+        """
+    @analytic_expansion_max_cusps.setter
+    def analytic_expansion_max_cusps(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
+        ...
+    @property
     def analytic_expansion_max_length(self) -> float:
-        """Metres: curves to the goal are tried only from nodes within this distance. Default 3.0,
+        """
+        Metres: curves to the goal are tried only from nodes within this distance. Default 3.0,
         recommended 10. Raising it ends searches in open space sooner; a long curve that fails
         late costs its samples.
         """
@@ -195,7 +231,8 @@ class PlannerConfig:
         ...
     @property
     def analytic_expansion_ratio(self) -> float:
-        """Curves to the goal are tried every N-th expansion, N derived from this ratio. Default
+        """
+        Curves to the goal are tried every N-th expansion, N derived from this ratio. Default
         3.5, recommended 16. Raising it tries them less often (less time on failing curves),
         lowering more often.
         """
@@ -204,15 +241,26 @@ class PlannerConfig:
         ...
     @property
     def angle_bins(self) -> int:
-        """Yaw bins of the lattice (at least 8). Default 72 (5 degrees). More bins turn in finer
+        """
+        Yaw bins of the lattice (at least 8). Default 72 (5 degrees). More bins turn in finer
         steps but search more states; fewer search faster with coarser turns.
         """
     @angle_bins.setter
     def angle_bins(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
+    def cache_obstacle_heuristic(self) -> bool:
+        """
+        Whether the planner keeps the last obstacle heuristic field and reuses it for a request with
+        the same goal cell and map_revision. Default True. Off, every plan recomputes the field.
+        """
+    @cache_obstacle_heuristic.setter
+    def cache_obstacle_heuristic(self, arg0: bool) -> None:
+        ...
+    @property
     def collision_check_step(self) -> float:
-        """Metres between footprint checks along motions and the output path. Default 0.025. Larger
+        """
+        Metres between footprint checks along motions and the output path. Default 0.025. Larger
         is faster but may step over a thin obstacle; smaller is safer and slower.
         """
     @collision_check_step.setter
@@ -220,7 +268,8 @@ class PlannerConfig:
         ...
     @property
     def cost_penalty(self) -> float:
-        """Weight of cell costs: a step through a cell of cost c costs (1 + c / 252 * cost_penalty)
+        """
+        Weight of cell costs: a step through a cell of cost c costs (1 + c / 252 * cost_penalty)
         times its length. Default 2.0. Raise it to keep further from inflated obstacles (longer
         paths), lower it for shorter paths that graze them.
         """
@@ -229,7 +278,8 @@ class PlannerConfig:
         ...
     @property
     def direction_switch_penalty(self) -> float:
-        """Metres of cost added at each change of direction (a cusp, or between driving and turning
+        """
+        Metres of cost added at each change of direction (a cusp, or between driving and turning
         on the spot). Default 2.0 (recommended 0.05 when turning on the spot). Raise it for
         fewer cusps, lower it to allow more manoeuvres.
         """
@@ -237,102 +287,9 @@ class PlannerConfig:
     def direction_switch_penalty(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
-    def max_expanded_nodes(self) -> int:
-        """Expansion budget: the search gives up with MAX_NODES_EXCEEDED after this many nodes.
-        Default 1,000,000. Raise it for large maps or hard manoeuvres (more time and memory);
-        lower it to fail faster.
-        """
-    @max_expanded_nodes.setter
-    def max_expanded_nodes(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
-        ...
-    @property
-    def max_planning_time_seconds(self) -> float:
-        """Seconds: the search gives up with TIMEOUT after this wall time. Default 5.0. Raise it on
-        slow machines or large maps; lower it for a hard deadline.
-        """
-    @max_planning_time_seconds.setter
-    def max_planning_time_seconds(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
-        ...
-    @property
-    def minimum_turning_radius(self) -> float:
-        """Metres: the tightest arc the vehicle can drive. Default 0.4. Set it to your vehicle's;
-        larger radii need more room and more manoeuvres, smaller give tighter paths.
-        """
-    @minimum_turning_radius.setter
-    def minimum_turning_radius(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
-        ...
-    @property
-    def non_straight_penalty(self) -> float:
-        """Metres of cost added per steering (arc) primitive. Default 1.05, recommended 5 % of the
-        primitive length. Raise it for straighter paths; the library default makes turns very
-        dear, so the search floods the map before turning.
-        """
-    @non_straight_penalty.setter
-    def non_straight_penalty(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
-        ...
-    @property
-    def path_output_spacing(self) -> float:
-        """Metres between poses of the output path. Default 0.05. Larger gives fewer poses; smaller
-        a denser path.
-        """
-    @path_output_spacing.setter
-    def path_output_spacing(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
-        ...
-    @property
-    def position_tolerance(self) -> float:
-        """Metres: a search node this close to the goal (and within yaw_tolerance) ends the search.
-        Default 0.1. Larger finishes sooner but less exactly; 0 relies on the analytic curve to
-        reach the goal exactly.
-        """
-    @position_tolerance.setter
-    def position_tolerance(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
-        ...
-    @property
-    def retrospective_penalty(self) -> float:
-        """Fraction of a node's cost added to every step from it (g grows by step +
-        retrospective_penalty * g). Default 0.0. Raising it makes the search greedier towards
-        paths found early; keep 0 for cheapest paths.
-        """
-    @retrospective_penalty.setter
-    def retrospective_penalty(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
-        ...
-    @property
-    def reverse_penalty(self) -> float:
-        """Metres of cost added per reverse primitive. Default 2.0, recommended 1 x the primitive
-        length (reversing costs twice as much as driving). Raise it to reverse less, lower it to
-        reverse more freely.
-        """
-    @reverse_penalty.setter
-    def reverse_penalty(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
-        ...
-    @property
-    def smoother_max_iterations(self) -> int:
-        """Most iterations of the smoother (at least 1). Default 1000. Lower bounds post-processing
-        time; higher lets it converge on long paths.
-        """
-    @smoother_max_iterations.setter
-    def smoother_max_iterations(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
-        ...
-    @property
-    def smoother_tolerance(self) -> float:
-        """The smoother stops once one iteration moves the poses by less than this (metres,
-        summed). Default 1e-10. Larger stops earlier with a rougher path.
-        """
-    @smoother_tolerance.setter
-    def smoother_tolerance(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
-        ...
-    @property
-    def heuristic_weight(self) -> float:
-        """f = g + w * h. Default 1.0, recommended 1.5 (3 turning on the spot). Above 1 the search
-        heads for the goal instead of proving the cheapest path: far fewer expansions, a path at
-        most w times the cheapest.
-        """
-    @heuristic_weight.setter
-    def heuristic_weight(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
-        ...
-    @property
     def footprint_aware_heuristic(self) -> bool:
-        """Whether the obstacle heuristic treats cells closer to an obstacle than the footprint's
+        """
+        Whether the obstacle heuristic treats cells closer to an obstacle than the footprint's
         inscribed radius (less half a cell diagonal) as walls. Default False, recommended True.
         On, the search no longer runs into gaps the robot cannot pass; costs one map copy per
         planner.
@@ -342,7 +299,8 @@ class PlannerConfig:
         ...
     @property
     def heuristic_reach_factor(self) -> float:
-        """0 computes the obstacle heuristic over the whole map. At least 1, it stops once every
+        """
+        0 computes the obstacle heuristic over the whole map. At least 1, it stops once every
         cell up to this multiple of the start's value (plus a metre) is known. Default 0,
         recommended 2. Lower is faster to build on large maps; the search itself is unchanged.
         """
@@ -350,45 +308,19 @@ class PlannerConfig:
     def heuristic_reach_factor(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
-    def analytic_expansion_max_cusps(self) -> int:
-        """Most changes of direction an analytic curve may make, counting where it joins the
-        search's path. Default 4294967295 (no limit), recommended 1. Lower keeps curves that
-        reverse twice to save centimetres out of the path.
+    def heuristic_weight(self) -> float:
         """
-    @analytic_expansion_max_cusps.setter
-    def analytic_expansion_max_cusps(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
-        ...
-    @property
-    def return_partial_path(self) -> bool:
-        """When the search ends without reaching the goal (TIMEOUT, MAX_NODES_EXCEEDED, or NO_PATH
-        once the open set is exhausted), return the path to the expanded pose closest to the goal
-        by the obstacle heuristic (the distance around walls), if closer than the start; the
-        status stays the failure and PlannerResult.partial is set. Default False.
+        f = g + w * h. Default 1.0, recommended 1.5 (3 turning on the spot). Above 1 the search
+        heads for the goal instead of proving the cheapest path: far fewer expansions, a path at
+        most w times the cheapest.
         """
-    @return_partial_path.setter
-    def return_partial_path(self, arg0: bool) -> None:
-        ...
-    @property
-    def resample_along_arcs(self) -> bool:
-        """Output poses between two path poses that turn lie on the circular arc driven between
-        them instead of on the chord, so no step leaves a pose sideways on cells coarser than
-        path_output_spacing. Default False, recommended True; where a stretch fits in one step
-        the output is unchanged.
-        """
-    @resample_along_arcs.setter
-    def resample_along_arcs(self, arg0: bool) -> None:
-        ...
-    @property
-    def wide_node_keys(self) -> bool:
-        """Search maps of more than 2**32 cells x angle_bins with 64-bit node keys instead of
-        refusing them. Default False.
-        """
-    @wide_node_keys.setter
-    def wide_node_keys(self, arg0: bool) -> None:
+    @heuristic_weight.setter
+    def heuristic_weight(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def lazy_obstacle_heuristic(self) -> bool:
-        """Compute the obstacle heuristic only as far as the search reads it, and keep it (repaired
+        """
+        Compute the obstacle heuristic only as far as the search reads it, and keep it (repaired
         by update_costmap) for later plans to the same goal. Results equal those with
         heuristic_reach_factor 0. Default False.
         """
@@ -396,8 +328,56 @@ class PlannerConfig:
     def lazy_obstacle_heuristic(self, arg0: bool) -> None:
         ...
     @property
+    def max_expanded_nodes(self) -> int:
+        """
+        Expansion budget: the search gives up with MAX_NODES_EXCEEDED after this many nodes.
+        Default 1,000,000. Raise it for large maps or hard manoeuvres (more time and memory);
+        lower it to fail faster.
+        """
+    @max_expanded_nodes.setter
+    def max_expanded_nodes(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def max_planning_time_seconds(self) -> float:
+        """
+        Seconds: the search gives up with TIMEOUT after this wall time. Default 5.0. Raise it on
+        slow machines or large maps; lower it for a hard deadline.
+        """
+    @max_planning_time_seconds.setter
+    def max_planning_time_seconds(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def minimum_turning_radius(self) -> float:
+        """
+        Metres: the tightest arc the vehicle can drive. Default 0.4. Set it to your vehicle's;
+        larger radii need more room and more manoeuvres, smaller give tighter paths.
+        """
+    @minimum_turning_radius.setter
+    def minimum_turning_radius(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def non_straight_penalty(self) -> float:
+        """
+        Metres of cost added per steering (arc) primitive. Default 1.05, recommended 5 % of the
+        primitive length. Raise it for straighter paths; the library default makes turns very
+        dear, so the search floods the map before turning.
+        """
+    @non_straight_penalty.setter
+    def non_straight_penalty(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def path_output_spacing(self) -> float:
+        """
+        Metres between poses of the output path. Default 0.05. Larger gives fewer poses; smaller
+        a denser path.
+        """
+    @path_output_spacing.setter
+    def path_output_spacing(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
     def penalized_kinematic_heuristic(self) -> bool:
-        """The heuristic's kinematic term also prices reversing and cusps as the transition
+        """
+        The heuristic's kinematic term also prices reversing and cusps as the transition
         costs do (turning on the spot: the straight distance plus the yaw change). Default
         False, and False in the recommended configuration. Still a lower bound of the costs on a
         free map.
@@ -406,8 +386,89 @@ class PlannerConfig:
     def penalized_kinematic_heuristic(self, arg0: bool) -> None:
         ...
     @property
+    def position_tolerance(self) -> float:
+        """
+        Metres: a search node this close to the goal (and within yaw_tolerance) ends the search.
+        Default 0.1. Larger finishes sooner but less exactly; 0 relies on the analytic curve to
+        reach the goal exactly.
+        """
+    @position_tolerance.setter
+    def position_tolerance(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def resample_along_arcs(self) -> bool:
+        """
+        Output poses between two path poses that turn lie on the circular arc driven between
+        them instead of on the chord, so no step leaves a pose sideways on cells coarser than
+        path_output_spacing. Default False, recommended True; where a stretch fits in one step
+        the output is unchanged.
+        """
+    @resample_along_arcs.setter
+    def resample_along_arcs(self, arg0: bool) -> None:
+        ...
+    @property
+    def retrospective_penalty(self) -> float:
+        """
+        Fraction of a node's cost added to every step from it (g grows by step +
+        retrospective_penalty * g). Default 0.0. Raising it makes the search greedier towards
+        paths found early; keep 0 for cheapest paths.
+        """
+    @retrospective_penalty.setter
+    def retrospective_penalty(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def return_partial_path(self) -> bool:
+        """
+        When the search ends without reaching the goal (TIMEOUT, MAX_NODES_EXCEEDED, or NO_PATH
+        once the open set is exhausted), return the path to the expanded pose closest to the goal
+        by the obstacle heuristic (the distance around walls), if closer than the start; the
+        status stays the failure and PlannerResult.partial is set. Default False.
+        """
+    @return_partial_path.setter
+    def return_partial_path(self, arg0: bool) -> None:
+        ...
+    @property
+    def reverse_penalty(self) -> float:
+        """
+        Metres of cost added per reverse primitive. Default 2.0, recommended 1 x the primitive
+        length (reversing costs twice as much as driving). Raise it to reverse less, lower it to
+        reverse more freely.
+        """
+    @reverse_penalty.setter
+    def reverse_penalty(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def smooth_path(self) -> bool:
+        """
+        Whether a path without cusps or rotations is smoothed (moved towards straight lines, never
+        into collision or tighter than the turning radius). Default True. Off, the search's poses
+        are only resampled.
+        """
+    @smooth_path.setter
+    def smooth_path(self, arg0: bool) -> None:
+        ...
+    @property
+    def smoother_max_iterations(self) -> int:
+        """
+        Most iterations of the smoother (at least 1). Default 1000. Lower bounds post-processing
+        time; higher lets it converge on long paths.
+        """
+    @smoother_max_iterations.setter
+    def smoother_max_iterations(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def smoother_tolerance(self) -> float:
+        """
+        The smoother stops once one iteration moves the poses by less than this (metres,
+        summed). Default 1e-10. Larger stops earlier with a rougher path.
+        """
+    @smoother_tolerance.setter
+    def smoother_tolerance(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
     def smoother_weight_data(self) -> float:
-        """Smoother weight pulling each pose back towards the search's pose. Default 0.2. Raise it
+        """
+        Smoother weight pulling each pose back towards the search's pose. Default 0.2. Raise it
         to stay closer to the searched path.
         """
     @smoother_weight_data.setter
@@ -415,7 +476,8 @@ class PlannerConfig:
         ...
     @property
     def smoother_weight_smooth(self) -> float:
-        """Smoother weight pulling each pose towards the midpoint of its neighbours. Default 0.3.
+        """
+        Smoother weight pulling each pose towards the midpoint of its neighbours. Default 0.3.
         Raise it for straighter, smoother paths (bounded by collisions and the turning radius).
         """
     @smoother_weight_smooth.setter
@@ -423,7 +485,8 @@ class PlannerConfig:
         ...
     @property
     def steering_change_penalty(self) -> float:
-        """Metres of cost added when the steering changes between primitives. Default 0.05,
+        """
+        Metres of cost added when the steering changes between primitives. Default 0.05,
         recommended 0.01. Raise it to keep paths from wiggling.
         """
     @steering_change_penalty.setter
@@ -431,41 +494,89 @@ class PlannerConfig:
         ...
     @property
     def terminal_check_interval(self) -> int:
-        """Expansions between checks of the time budget and the CancellationToken (at least 1).
+        """
+        Expansions between checks of the time budget and the CancellationToken (at least 1).
         Default 256. Lower reacts sooner to a cancel or deadline at a small cost per check.
         """
     @terminal_check_interval.setter
     def terminal_check_interval(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
-    def yaw_tolerance(self) -> float:
+    def wide_node_keys(self) -> bool:
+        """
+        Search maps of more than 2**32 cells x angle_bins with 64-bit node keys instead of
+        refusing them. Default False.
+        """
+    @wide_node_keys.setter
+    def wide_node_keys(self, arg0: bool) -> None:
         ...
+    @property
+    def yaw_tolerance(self) -> float:
+        """
+        Radians: the largest yaw difference to the goal, taken the short way, that ends the search.
+        Default 0.1.
+        """
     @yaw_tolerance.setter
     def yaw_tolerance(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
 class PlanRequest:
-    footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint
-    goal: Pose2D
-    start: Pose2D
+    def __getstate__(self) -> tuple:
+        ...
     def __init__(self) -> None:
+        ...
+    def __repr__(self) -> str:
+        ...
+    def __setstate__(self, arg0: tuple) -> None:
+        ...
+    @property
+    def footprint(self) -> CircleFootprint | PolygonFootprint | MultiPolygonFootprint:
+        """
+        The robot's shape in its own frame: a circle, a polygon or several polygons. Default a
+        circle of 0.25 m.
+        """
+    @footprint.setter
+    def footprint(self, arg0: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> None:
+        ...
+    @property
+    def goal(self) -> Pose2D:
+        """
+        Where the path should end: finite, yaw within 1e6 rad of 0. Read as a view into the
+        request.
+        """
+    @goal.setter
+    def goal(self, arg0: Pose2D) -> None:
         ...
     @property
     def goal_revision(self) -> int:
-        ...
+        """
+        Copied into the result only.
+        """
     @goal_revision.setter
     def goal_revision(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
     def map_revision(self) -> int:
-        ...
+        """
+        Key of the obstacle heuristic cache: change it when the map changes. Copied into the result.
+        """
     @map_revision.setter
     def map_revision(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
     def robot_revision(self) -> int:
-        ...
+        """
+        Copied into the result only.
+        """
     @robot_revision.setter
     def robot_revision(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def start(self) -> Pose2D:
+        """
+        Where the path starts: finite, yaw within 1e6 rad of 0. Read as a view into the request.
+        """
+    @start.setter
+    def start(self, arg0: Pose2D) -> None:
         ...
 class PlannerStatus:
     """
@@ -540,116 +651,171 @@ class PlannerStatus:
     def value(self) -> int:
         ...
 class PlannerDiagnostics:
-    obstacle_heuristic_cache_hit: bool
+    def __getstate__(self) -> tuple:
+        ...
     def __init__(self) -> None:
+        ...
+    def __repr__(self) -> str:
+        ...
+    def __setstate__(self, arg0: tuple) -> None:
         ...
     @property
     def analytic_expansion_time_ms(self) -> float:
-        ...
+        """
+        Milliseconds of analytic curve attempts, their checks included.
+        """
     @analytic_expansion_time_ms.setter
     def analytic_expansion_time_ms(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def collision_check_time_ms(self) -> float:
-        ...
+        """
+        Milliseconds of footprint checks (primitives, analytic curves, output path).
+        """
     @collision_check_time_ms.setter
     def collision_check_time_ms(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def collision_checks(self) -> int:
-        ...
+        """
+        Footprint placements during the search (primitive and curve samples).
+        """
     @collision_checks.setter
     def collision_checks(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
     def direction_switch_count(self) -> int:
-        ...
+        """
+        Changes of direction between consecutive steps (cusps, and changes between driving and
+        turning on the spot).
+        """
     @direction_switch_count.setter
     def direction_switch_count(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
     def expanded_nodes(self) -> int:
-        ...
+        """
+        Nodes taken from the open list and expanded (the goal node included).
+        """
     @expanded_nodes.setter
     def expanded_nodes(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
     def generated_nodes(self) -> int:
-        ...
+        """
+        Primitives whose samples were checked, one per child considered.
+        """
     @generated_nodes.setter
     def generated_nodes(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
     def in_place_rotation_count(self) -> int:
-        ...
+        """
+        Steps of the output path labelled ROTATION.
+        """
     @in_place_rotation_count.setter
     def in_place_rotation_count(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
     def kinematic_heuristic_time_ms(self) -> float:
-        ...
+        """
+        Milliseconds setting up the kinematic heuristic's curve space.
+        """
     @kinematic_heuristic_time_ms.setter
     def kinematic_heuristic_time_ms(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
-    def obstacle_heuristic_time_ms(self) -> float:
+    def obstacle_heuristic_cache_hit(self) -> bool:
+        """
+        The obstacle heuristic came from the planner's cache instead of being built.
+        """
+    @obstacle_heuristic_cache_hit.setter
+    def obstacle_heuristic_cache_hit(self, arg0: bool) -> None:
         ...
+    @property
+    def obstacle_heuristic_time_ms(self) -> float:
+        """
+        Milliseconds building (or fetching) the obstacle heuristic field.
+        """
     @obstacle_heuristic_time_ms.setter
     def obstacle_heuristic_time_ms(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def path_length(self) -> float:
-        ...
+        """
+        Metres: the length of the output path.
+        """
     @path_length.setter
     def path_length(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def reverse_count(self) -> int:
-        ...
+        """
+        Reverse steps: reverse primitives of the search and reverse sample steps of the curve.
+        """
     @reverse_count.setter
     def reverse_count(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
     def search_time_ms(self) -> float:
-        ...
+        """
+        Milliseconds of the expansion loop; set when it finds a path or runs out of nodes.
+        """
     @search_time_ms.setter
     def search_time_ms(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def smoothing_time_ms(self) -> float:
-        ...
+        """
+        Milliseconds of post-processing: smoothing, resampling and validation.
+        """
     @smoothing_time_ms.setter
     def smoothing_time_ms(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def total_time_ms(self) -> float:
-        ...
+        """
+        Milliseconds of the whole call, waiting included; set only once a path was found.
+        """
     @total_time_ms.setter
     def total_time_ms(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
     def wait_time_ms(self) -> float:
-        ...
+        """
+        Milliseconds waiting for another call on the same planner before this one started.
+        """
     @wait_time_ms.setter
     def wait_time_ms(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
-
 class PlannerResult:
-    diagnostics: PlannerDiagnostics
-    message: str
-    partial: bool
-    """The search failed (the status says how) and `path` leads to where it got closest to the
-    goal (PlannerConfig.return_partial_path); its counts, length and times describe that path."""
-    status: PlannerStatus
+    def __getstate__(self) -> tuple:
+        ...
     def __init__(self) -> None:
         ...
+    def __repr__(self) -> str:
+        ...
+    def __setstate__(self, arg0: tuple) -> None:
+        ...
     def matches_revisions(self, arg0: typing.SupportsInt | typing.SupportsIndex, arg1: typing.SupportsInt | typing.SupportsIndex, arg2: typing.SupportsInt | typing.SupportsIndex) -> bool:
-        """Whether the result's map, goal and robot revisions are these (a result for an outdated
+        """
+        Whether the result's map, goal and robot revisions are these (a result for an outdated
         request can be dropped).
         """
     @property
-    def directions(self) -> list[int]:
+    def diagnostics(self) -> PlannerDiagnostics:
+        """
+        What the call did: counts and times.
+        """
+    @diagnostics.setter
+    def diagnostics(self, arg0: PlannerDiagnostics) -> None:
         ...
+    @property
+    def directions(self) -> list[int]:
+        """
+        One label per pose (Direction values as ints): the step that leaves the pose. A copy on
+        every read.
+        """
     @directions.setter
     def directions(self, arg1: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]) -> None:
         ...
@@ -658,19 +824,43 @@ class PlannerResult:
         ...
     @property
     def goal_revision(self) -> int:
-        ...
+        """
+        The request's goal_revision.
+        """
     @goal_revision.setter
     def goal_revision(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
     def map_revision(self) -> int:
-        ...
+        """
+        The request's map_revision.
+        """
     @map_revision.setter
     def map_revision(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
-    def path(self) -> list[Pose2D]:
+    def message(self) -> str:
+        """
+        What went wrong, or empty.
+        """
+    @message.setter
+    def message(self, arg0: str) -> None:
         ...
+    @property
+    def partial(self) -> bool:
+        """
+        The search failed (the status says how) and `path` leads to where it got closest to the
+        goal (PlannerConfig.return_partial_path); its counts, length and times describe that path.
+        """
+    @partial.setter
+    def partial(self, arg0: bool) -> None:
+        ...
+    @property
+    def path(self) -> list[Pose2D]:
+        """
+        The path's poses, empty unless SUCCESS or partial; starts with the request's start exactly
+        as given. A copy on every read.
+        """
     @path.setter
     def path(self, arg1: collections.abc.Sequence[Pose2D]) -> None:
         ...
@@ -679,19 +869,32 @@ class PlannerResult:
         ...
     @property
     def robot_revision(self) -> int:
-        ...
+        """
+        The request's robot_revision.
+        """
     @robot_revision.setter
     def robot_revision(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def status(self) -> PlannerStatus:
+        """
+        How the call ended.
+        """
+    @status.setter
+    def status(self, arg0: PlannerStatus) -> None:
         ...
 class CancellationToken:
     def __init__(self) -> None:
         ...
     def cancel(self) -> None:
-        """Asks every plan() holding this token to stop; it returns CANCELLED at its next check.
+        """
+        Asks every plan() holding this token to stop; it returns CANCELLED at its next check.
         Any thread may call it.
         """
     def reset(self) -> None:
-        """Clears the request to stop, so the token can be used again."""
+        """
+        Clears the request to stop, so the token can be used again.
+        """
     @property
     def cancelled(self) -> bool:
         ...
@@ -702,18 +905,21 @@ class HybridAStar:
     @typing.overload
     def __init__(self, cells: numpy.ndarray, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex, origin_y: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
-    def plan(self, request: PlanRequest, config: PlannerConfig, cancellation: CancellationToken | None = None) -> PlannerResult:  # hand-written: None allowed
-        """Plans one path. Outcomes are statuses in the result, never exceptions; releases the
+    def plan(self, request: PlanRequest, config: PlannerConfig, cancellation: CancellationToken | None = None) -> PlannerResult:
+        """
+        Plans one path. Outcomes are statuses in the result, never exceptions; releases the
         interpreter lock while it searches. Calls on one planner run one after another; use one
         planner per thread for parallel plans.
         """
     def set_costmap(self, costmap: Costmap) -> None:
-        """Replaces the planner's map for the next plan (a running plan keeps the map it started
+        """
+        Replaces the planner's map for the next plan (a running plan keeps the map it started
         with), keeping its reused memory; the next plan equals a new planner's on this map,
         whatever its map_revision.
         """
     def update_costmap(self, x0: typing.SupportsInt | typing.SupportsIndex, y0: typing.SupportsInt | typing.SupportsIndex, cells: numpy.ndarray) -> None:
-        """Replace the cells of a window of the map for the next plan (cells: 2-D uint8, row 0 is
+        """
+        Replace the cells of a window of the map for the next plan (cells: 2-D uint8, row 0 is
         map row y0), without waiting for a running plan. The next plan repairs what the change
         touched and gives a new planner's results on the changed map.
         """
@@ -721,20 +927,24 @@ class KinematicStateSpace:
     def __init__(self, minimum_turning_radius: typing.SupportsFloat | typing.SupportsIndex, allow_reverse: bool) -> None:
         ...
     def distance(self, arg0: Pose2D, arg1: Pose2D) -> float:
-        """Metres along the shortest Reeds-Shepp (or, without reverse, Dubins: not symmetric) curve
+        """
+        Metres along the shortest Reeds-Shepp (or, without reverse, Dubins: not symmetric) curve
         between the poses. ValueError "pose must be finite" or "poses are too far apart".
         """
     def interpolate(self, arg0: Pose2D, arg1: Pose2D, arg2: typing.SupportsFloat | typing.SupportsIndex) -> list[Pose2D]:
-        """Poses along the shortest curve, excluding `from`, ending exactly at `to`, at most
+        """
+        Poses along the shortest curve, excluding `from`, ending exactly at `to`, at most
         `spacing` metres apart.
         """
-    def interpolate_with_directions(self, arg0: Pose2D, arg1: Pose2D, arg2: typing.SupportsFloat | typing.SupportsIndex) -> list[KinematicSample]:
-        """As interpolate, each sample tagged with the direction (1 forward, -1 reverse) of its
-        segment.
+    def interpolate_while(self, arg0: Pose2D, arg1: Pose2D, arg2: typing.SupportsFloat | typing.SupportsIndex, arg3: collections.abc.Callable[[KinematicSample], bool]) -> tuple[bool, list[KinematicSample]]:
         """
-    def interpolate_while(self, arg0: Pose2D, arg1: Pose2D, arg2: typing.SupportsFloat | typing.SupportsIndex, arg3: typing.Callable[[KinematicSample], bool]) -> tuple[bool, list[KinematicSample]]:  # hand-written: element types
-        """The samples of interpolate_with_directions, handed one at a time to the callback; stops
+        The samples of interpolate_with_directions, handed one at a time to the callback; stops
         at the first it refuses. Returns (whether every sample was kept, the kept samples).
+        """
+    def interpolate_with_directions(self, arg0: Pose2D, arg1: Pose2D, arg2: typing.SupportsFloat | typing.SupportsIndex) -> list[KinematicSample]:
+        """
+        As interpolate, each sample tagged with the direction (1 forward, -1 reverse) of its
+        segment.
         """
 class KinematicSample:
     @property
@@ -856,7 +1066,8 @@ class MotionPrimitiveTable:
     def __init__(self, resolution: typing.SupportsFloat | typing.SupportsIndex, config: PlannerConfig) -> None:
         ...
     def generate(self, arg0: Pose2D) -> list[MotionPrimitive]:
-        """The motion primitives from the pose: straight and arcs forwards, and backwards or turns
+        """
+        The motion primitives from the pose: straight and arcs forwards, and backwards or turns
         on the spot as the configuration allows.
         """
     @property
@@ -865,25 +1076,30 @@ class MotionPrimitiveTable:
 class ObstacleHeuristic:
     def __init__(self, costmap: Costmap, goal: GridIndex, allow_unknown: bool, cost_penalty: typing.SupportsFloat | typing.SupportsIndex, clearance: typing.SupportsFloat | typing.SupportsIndex = 0.0, start: GridIndex | None = None, reach_factor: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> None:
         ...
+    def distance(self, x: typing.SupportsInt | typing.SupportsIndex, y: typing.SupportsInt | typing.SupportsIndex) -> float:
+        """
+        The heuristic's cost-weighted distance from cell (x, y) to the goal; values at or above
+        reach stand for reach. IndexError "heuristic index outside map".
+        """
     @property
     def reach(self) -> float:
         ...
-    def distance(self, x: typing.SupportsInt | typing.SupportsIndex, y: typing.SupportsInt | typing.SupportsIndex) -> float:
-        """The heuristic's cost-weighted distance from cell (x, y) to the goal; values at or above
-        reach stand for reach. IndexError "heuristic index outside map".
-        """
 class PathSmoother:
     @staticmethod
     def resample(path: collections.abc.Sequence[Pose2D], spacing: typing.SupportsFloat | typing.SupportsIndex) -> list[Pose2D]:
-        """Consecutive poses at most `spacing` metres apart; headings turn the short way, turns on
+        """
+        Consecutive poses at most `spacing` metres apart; headings turn the short way, turns on
         the spot kept, repeated poses dropped.
         """
     @staticmethod
     def respects_turning_radius(path: collections.abc.Sequence[Pose2D], minimum_turning_radius: typing.SupportsFloat | typing.SupportsIndex) -> bool:
-        """False when any step turns more tightly than the radius (1 % slack) or turns on the spot."""
+        """
+        False when any step turns more tightly than the radius (1 % slack) or turns on the spot.
+        """
     @staticmethod
     def smooth(path: collections.abc.Sequence[Pose2D], checker: CollisionChecker, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, config: PlannerConfig) -> list[Pose2D]:
-        """The path relaxed towards straight lines and back towards the input while every iterate
+        """
+        The path relaxed towards straight lines and back towards the input while every iterate
         stays collision-free and within the turning radius; endpoints never move. Paths of up to
         two poses, and smoother_max_iterations 0, come back unchanged without any check; otherwise
         ValueError carries validate_path's messages (naming interpolation_step). Runs without the
@@ -958,27 +1174,6 @@ class OccupancyMode:
     @property
     def value(self) -> int:
         ...
-class InflationParameters:
-    def __init__(self) -> None:
-        ...
-    @property
-    def cost_scaling_factor(self) -> float:
-        ...
-    @cost_scaling_factor.setter
-    def cost_scaling_factor(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
-        ...
-    @property
-    def inflation_radius(self) -> float:
-        ...
-    @inflation_radius.setter
-    def inflation_radius(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
-        ...
-    @property
-    def inscribed_radius(self) -> float:
-        ...
-    @inscribed_radius.setter
-    def inscribed_radius(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
-        ...
 class OccupancyMapInfo:
     image: str
     mode: OccupancyMode
@@ -1015,35 +1210,102 @@ class OccupancyMapInfo:
     @resolution.setter
     def resolution(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
+class InflationParameters:
+    def __init__(self) -> None:
+        ...
+    @property
+    def cost_scaling_factor(self) -> float:
+        ...
+    @cost_scaling_factor.setter
+    def cost_scaling_factor(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def inflation_radius(self) -> float:
+        ...
+    @inflation_radius.setter
+    def inflation_radius(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def inscribed_radius(self) -> float:
+        ...
+    @inscribed_radius.setter
+    def inscribed_radius(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
 def cost_blocks(cost: typing.SupportsInt | typing.SupportsIndex, allow_unknown: bool) -> bool:
-    """Whether a cell of this cost blocks the robot: lethal always, unknown unless allowed."""
+    """
+    Whether a cell of this cost blocks the robot: lethal always, unknown unless allowed.
+    """
+def default_inflation(footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, resolution: typing.SupportsFloat | typing.SupportsIndex) -> InflationParameters:
+    """
+    How occupancy maps are inflated for this footprint on cells of `resolution` metres: out to
+    the footprint's circumscribed radius (at least two cells), costs falling from 252 next to a
+    lethal cell to about 10 there, no inscribed band. ValueError "resolution must be finite and
+    positive" or the footprint's first problem.
+    """
 def inflate_costmap(source: Costmap, inflation_radius: typing.SupportsFloat | typing.SupportsIndex, inscribed_radius: typing.SupportsFloat | typing.SupportsIndex, cost_scaling_factor: typing.SupportsFloat | typing.SupportsIndex) -> Costmap:
-    """A new costmap in which every cell within `inscribed_radius` metres of a lethal cell (centre
-    to centre) costs at least 253 and every cell out to `inflation_radius` at least 252 *
-    exp(-cost_scaling_factor * (d - inscribed_radius)), rounded and clamped to 1..252. Lethal
-    and unknown cells are kept; no cost is lowered. ValueError "invalid inflation parameters".
+    ...
+def inflate_for_footprint(costmap: Costmap, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> Costmap:
     """
-def load_costmap_csv(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
-    """Loads a costmap from a CSV file of integer costs 0..255, one row per line, the first line at
-    the largest y. `resolution` is the cell size in metres, (origin_x, origin_y) the lower-left
-    corner. RuntimeError for file problems, ValueError for bad arguments.
-    """
-def load_costmap_pgm(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
-    """Loads a costmap from a binary or ASCII PGM whose grey levels are costs (0 free, 254 lethal,
-    255 unknown), the image's top row at the largest y. For occupancy images use
-    veltrax_se2.load_map(..., occupancy=True). RuntimeError for file problems, ValueError for
-    bad arguments.
+    The occupancy map prepared for planning with this footprint: inflate_costmap with
+    default_inflation(footprint, costmap.resolution). veltrax_se2.plan, plan_many and veltrax-plan
+    prepare occupancy maps with it.
     """
 def inscribed_radius(footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> float:
-    """Metres: the radius of the largest disc about the robot's origin inside the footprint (a
+    """
+    Metres: the radius of the largest disc about the robot's origin inside the footprint (a
     circle's radius; 0 when the origin lies outside or on the outline).
     """
+def load_costmap_csv(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
+    ...
+def load_costmap_pgm(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
+    ...
+def load_movingai_map(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
+    """
+    A MovingAI grid (.map) as a costmap, one character per cell of `resolution` metres: '.', 'G'
+    and 'S' free, '@', 'O', 'T' (trees) and 'W' (water) lethal; the first row is the top of the map.
+    Also the variant whose header names its characters ("free .", "obstacle @") with no type and
+    no map line. RuntimeError "<path>: <what is wrong>"; ValueError for a geometry the costmap refuses.
+    """
+def load_occupancy_map(yaml_path: str) -> Costmap:
+    """
+    A map YAML file with a PGM image as a costmap (mode, negate and thresholds applied).
+    RuntimeError naming the file and the problem; ValueError for a geometry the costmap refuses.
+    """
 def normalize_yaw(arg0: typing.SupportsFloat | typing.SupportsIndex) -> float:
-    """The angle wrapped into [-pi, pi) radians."""
+    """
+    The angle wrapped into [-pi, pi) radians.
+    """
+def occupancy_image_to_costs(grey: numpy.ndarray, info: OccupancyMapInfo) -> numpy.typing.NDArray[numpy.uint8]:
+    """
+    Costs of 8-bit grey levels (uint8 array of any shape) under the info's mode, negate flag
+    and thresholds; the result has the same shape.
+    """
+def occupancy_percent_to_costs(occupancy: numpy.ndarray, occupied_thresh: typing.SupportsFloat | typing.SupportsIndex = 0.65, free_thresh: typing.SupportsFloat | typing.SupportsIndex = 0.196, scaled: bool = False) -> numpy.typing.NDArray[numpy.uint8]:
+    """
+    Costs of occupancy percentages (int8 array: -1 unknown, 0..100): above occupied_thresh
+    254, below free_thresh 0, in between 255 or, when scaled, graded 0..252. ValueError names a
+    value outside -1..100.
+    """
+def plan_many(costmap: Costmap, requests: collections.abc.Sequence[PlanRequest], config: PlannerConfig, workers: typing.SupportsInt | typing.SupportsIndex = 0, token: CancellationToken | None = None, progress: collections.abc.Callable[[int, int, int, PlannerResult], None] | None = None) -> list[PlannerResult]:
+    """
+    Plans every request on a fixed pool of `workers` threads (0: one per CPU) and returns the
+    results in request order; one planner per worker, requests with the same goal cell and map
+    revision on the same worker. `token` cancels the whole batch; `progress(done, total, index,
+    result)` is called once per finished request, one call at a time; an exception it raises stops
+    the batch and is re-raised.
+    """
 def planner_status_name(arg0: PlannerStatus) -> str:
-    """The status's name, e.g. "SUCCESS"; veltrax_se2.explain says what to change."""
+    """
+    The status's name, e.g. "SUCCESS"; veltrax_se2.explain says what to change.
+    """
+def read_occupancy_map_info(yaml_path: str) -> OccupancyMapInfo:
+    """
+    The checked fields of a map YAML file; a relative image name is resolved against the
+    YAML file's folder. RuntimeError "<path>: <what is wrong>".
+    """
 def recommended_config(resolution: typing.SupportsFloat | typing.SupportsIndex, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, allow_in_place_rotation: bool = False, minimum_turning_radius: typing.SupportsFloat | typing.SupportsIndex | None = None) -> PlannerConfig:
-    """The configuration to start from for a costmap of cell size `resolution` (metres) and this
+    """
+    The configuration to start from for a costmap of cell size `resolution` (metres) and this
     footprint: penalties per metre converted with the primitive length, a weighted, footprint-
     aware heuristic with a bounded reach, and an analytic-curve cost limit that admits inflated
     costs; with `allow_in_place_rotation`, that mode on and penalties to suit. With
@@ -1053,64 +1315,22 @@ def recommended_config(resolution: typing.SupportsFloat | typing.SupportsIndex, 
     "minimum_turning_radius must be finite and positive".
     """
 def render_plan_svg(costmap: Costmap, request: PlanRequest, result: PlannerResult, options: SvgRenderOptions = ...) -> str:
-    """The plan drawn as an SVG document (map, path coloured by direction, footprints, start and
+    """
+    The plan drawn as an SVG document (map, path coloured by direction, footprints, start and
     goal) as a string.
     """
 def save_path_csv(result: PlannerResult, path: str) -> None:
-    """Writes the path as CSV (x, y, yaw, direction per pose) to `path`, replacing the file only
-    once the whole new one is written. RuntimeError for file problems.
-    """
+    ...
 def save_plan_svg(costmap: Costmap, request: PlanRequest, result: PlannerResult, path: str, options: SvgRenderOptions = ...) -> None:
-    """Writes render_plan_svg's document to `path`, replacing the file only once the whole new one
+    """
+    Writes render_plan_svg's document to `path`, replacing the file only once the whole new one
     is written. RuntimeError for file problems.
     """
 def save_result_json(result: PlannerResult, path: str) -> None:
-    """Writes the result (status, message, path, directions, diagnostics, revisions) as JSON to
-    `path`, replacing the file only once the whole new one is written. RuntimeError for file
-    problems.
-    """
+    ...
 def validate_footprint(arg0: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> list[str]:
-    """The footprint's problems in a fixed order; empty when usable."""
-def load_movingai_map(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
-    """A MovingAI grid (.map) as a costmap, one character per cell of `resolution` metres: '.', 'G'
-    and 'S' free, '@', 'O', 'T' (trees) and 'W' (water) lethal; the first row is the top of the map.
-    Also the variant whose header names its characters ("free .", "obstacle @") with no type and
-    no map line. RuntimeError "<path>: <what is wrong>"; ValueError for a geometry the costmap refuses.
     """
-def load_occupancy_map(yaml_path: str) -> Costmap:
-    """A map YAML file with a PGM image as a costmap (mode, negate and thresholds applied).
-    RuntimeError naming the file and the problem; ValueError for a geometry the costmap refuses.
-    """
-def occupancy_image_to_costs(grey: numpy.ndarray, info: OccupancyMapInfo) -> numpy.typing.NDArray[numpy.uint8]:
-    """Costs of 8-bit grey levels (uint8 array of any shape) under the info's mode, negate flag
-    and thresholds; the result has the same shape.
-    """
-def occupancy_percent_to_costs(occupancy: numpy.ndarray, occupied_thresh: typing.SupportsFloat | typing.SupportsIndex = 0.65, free_thresh: typing.SupportsFloat | typing.SupportsIndex = 0.196, scaled: bool = False) -> numpy.typing.NDArray[numpy.uint8]:
-    """Costs of occupancy percentages (int8 array: -1 unknown, 0..100): above occupied_thresh
-    254, below free_thresh 0, in between 255 or, when scaled, graded 0..252. ValueError names a
-    value outside -1..100.
-    """
-def read_occupancy_map_info(yaml_path: str) -> OccupancyMapInfo:
-    """The checked fields of a map YAML file; a relative image name is resolved against the
-    YAML file's folder. RuntimeError "<path>: <what is wrong>".
-    """
-def default_inflation(footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint, resolution: typing.SupportsFloat | typing.SupportsIndex) -> InflationParameters:
-    """How occupancy maps are inflated for this footprint on cells of `resolution` metres: out to
-    the footprint's circumscribed radius (at least two cells), costs falling from 252 next to a
-    lethal cell to about 10 there, no inscribed band. ValueError "resolution must be finite and
-    positive" or the footprint's first problem.
-    """
-def inflate_for_footprint(costmap: Costmap, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> Costmap:
-    """The occupancy map prepared for planning with this footprint: inflate_costmap with
-    default_inflation(footprint, costmap.resolution). veltrax_se2.plan, plan_many and veltrax-plan
-    prepare occupancy maps with it.
-    """
-def plan_many(costmap: Costmap, requests: collections.abc.Sequence[PlanRequest], config: PlannerConfig, workers: typing.SupportsInt | typing.SupportsIndex = 0, token: CancellationToken | None = None, progress: collections.abc.Callable[[int, int, int, PlannerResult], None] | None = None) -> list[PlannerResult]:
-    """Plans every request on a fixed pool of `workers` threads (0: one per CPU) and returns the
-    results in request order; one planner per worker, requests with the same goal cell and map
-    revision on the same worker. `token` cancels the whole batch; `progress(done, total, index,
-    result)` is called once per finished request, one call at a time; an exception it raises stops
-    the batch and is re-raised.
+    The footprint's problems in a fixed order; empty when usable.
     """
 FREE_COST: int = 0
 INSCRIBED_COST: int = 253

@@ -26,7 +26,12 @@ void bindBatchFunctions(py::module_& m) {
         return planMany(costmap, requests, config, workers, token, report);
       },
       py::arg("costmap"), py::arg("requests"), py::arg("config"), py::arg("workers") = 0,
-      py::arg("token") = nullptr, py::arg("progress") = py::none());
+      py::arg("token") = nullptr, py::arg("progress") = py::none(),
+      "Plans every request on a fixed pool of `workers` threads (0: one per CPU) and returns "
+      "the\nresults in request order; one planner per worker, requests with the same goal cell and "
+      "map\nrevision on the same worker. `token` cancels the whole batch; `progress(done, total, "
+      "index,\nresult)` is called once per finished request, one call at a time; an exception it "
+      "raises stops\nthe batch and is re-raised.");
 }
 
 }  // namespace veltrax::se2::python

@@ -47,20 +47,24 @@ void bindCostmap(py::module_& m) {
             std::memcpy(out.mutable_data(), costmap.cells().data(), costmap.cells().size());
             return out;
           })
-      .def("world_to_map",
-           [](const Costmap& costmap, double x, double y) -> py::object {
-             GridIndex index;
-             if (!costmap.worldToMap(x, y, index)) {
-               return py::none();
-             }
-             return py::make_tuple(index.x, index.y);
-           })
-      .def("map_to_world",
-           [](const Costmap& costmap, std::uint64_t mx, std::uint64_t my) {
-             const Pose2D centre = costmap.mapToWorld(mx, my);
-             return py::make_tuple(centre.x, centre.y);
-           })
-      .def("get_cost", &Costmap::getCost);
+      .def(
+          "world_to_map",
+          [](const Costmap& costmap, double x, double y) -> py::object {
+            GridIndex index;
+            if (!costmap.worldToMap(x, y, index)) {
+              return py::none();
+            }
+            return py::make_tuple(index.x, index.y);
+          },
+          "The cell (x, y) holding the world point, or None outside the map.")
+      .def(
+          "map_to_world",
+          [](const Costmap& costmap, std::uint64_t mx, std::uint64_t my) {
+            const Pose2D centre = costmap.mapToWorld(mx, my);
+            return py::make_tuple(centre.x, centre.y);
+          },
+          "The world position (metres) of cell (x, y)'s centre.")
+      .def("get_cost", &Costmap::getCost, "The cost of cell (x, y); IndexError off the grid.");
 
   // The meaning of cost bytes, from the library's own definitions.
   m.attr("FREE_COST") = kFreeCost;
@@ -68,7 +72,8 @@ void bindCostmap(py::module_& m) {
   m.attr("INSCRIBED_COST") = kInscribedCost;
   m.attr("LETHAL_COST") = kLethalCost;
   m.attr("UNKNOWN_COST") = kUnknownCost;
-  m.def("cost_blocks", &costBlocks, py::arg("cost"), py::arg("allow_unknown"));
+  m.def("cost_blocks", &costBlocks, py::arg("cost"), py::arg("allow_unknown"),
+        "Whether a cell of this cost blocks the robot: lethal always, unknown unless allowed.");
 }
 
 }  // namespace veltrax::se2::python

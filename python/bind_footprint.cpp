@@ -38,15 +38,22 @@ void bindFootprint(py::module_& m) {
   py::class_<YawBinFootprintTemplates>(m, "YawBinFootprintTemplates")
       .def(py::init<Footprint, std::uint32_t>(), py::arg("footprint"), py::arg("angle_bins"))
       .def_property_readonly("angle_bins", &YawBinFootprintTemplates::angleBins)
-      .def("yaw_to_bin", &YawBinFootprintTemplates::yawToBin)
-      .def("at", [](const YawBinFootprintTemplates& templates, std::uint32_t bin) -> Footprint {
-        return templates.at(bin);
-      });
+      .def("yaw_to_bin", &YawBinFootprintTemplates::yawToBin,
+           "The bin of a yaw (floor binning from yaw 0); ValueError \"yaw must be finite\".")
+      .def(
+          "at",
+          [](const YawBinFootprintTemplates& templates, std::uint32_t bin) -> Footprint {
+            return templates.at(bin);
+          },
+          "The footprint rotated for this yaw bin; IndexError \"yaw bin is out of range\".");
 }
 
 void bindFootprintFunctions(py::module_& m) {
-  m.def("validate_footprint", &validateFootprint);
-  m.def("inscribed_radius", &inscribedRadius, py::arg("footprint"));
+  m.def("validate_footprint", &validateFootprint,
+        "The footprint's problems in a fixed order; empty when usable.");
+  m.def("inscribed_radius", &inscribedRadius, py::arg("footprint"),
+        "Metres: the radius of the largest disc about the robot's origin inside the footprint "
+        "(a\ncircle's radius; 0 when the origin lies outside or on the outline).");
 }
 
 }  // namespace veltrax::se2::python

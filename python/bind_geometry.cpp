@@ -30,6 +30,8 @@ void bindGeometry(py::module_& m) {
       .def_readwrite("y", &GridIndex::y);
 }
 
-void bindGeometryFunctions(py::module_& m) { m.def("normalize_yaw", &normalizeYaw); }
+void bindGeometryFunctions(py::module_& m) {
+  m.def("normalize_yaw", &normalizeYaw, "The angle wrapped into [-pi, pi) radians.");
+}
 
 }  // namespace veltrax::se2::python

@@ -14,17 +14,28 @@ void bindKinematics(py::module_& m) {
   py::class_<KinematicSample> sample(m, "KinematicSample");
 
   space.def(py::init<double, bool>(), py::arg("minimum_turning_radius"), py::arg("allow_reverse"))
-      .def("distance", &KinematicStateSpace::distance)
-      .def("interpolate", &KinematicStateSpace::interpolate)
-      .def("interpolate_with_directions", &KinematicStateSpace::interpolateWithDirections)
+      .def("distance", &KinematicStateSpace::distance,
+           "Metres along the shortest Reeds-Shepp (or, without reverse, Dubins: not symmetric) "
+           "curve\nbetween the poses. ValueError \"pose must be finite\" or \"poses are too far "
+           "apart\".")
+      .def("interpolate", &KinematicStateSpace::interpolate,
+           "Poses along the shortest curve, excluding `from`, ending exactly at `to`, at "
+           "most\n`spacing` metres apart.")
+      .def("interpolate_with_directions", &KinematicStateSpace::interpolateWithDirections,
+           "As interpolate, each sample tagged with the direction (1 forward, -1 reverse) of "
+           "its\nsegment.")
       // (finished, kept samples): `keep` sees each sample as it is computed and may stop the walk.
-      .def("interpolate_while",
-           [](const KinematicStateSpace& self, const Pose2D& from, const Pose2D& to, double spacing,
-              const std::function<bool(const KinematicSample&)>& keep) {
-             std::vector<KinematicSample> kept;
-             const bool finished = self.interpolateWhile(from, to, spacing, kept, keep);
-             return py::make_tuple(finished, kept);
-           });
+      .def(
+          "interpolate_while",
+          [](const KinematicStateSpace& self, const Pose2D& from, const Pose2D& to, double spacing,
+             const std::function<bool(const KinematicSample&)>& keep) {
+            std::vector<KinematicSample> kept;
+            const bool finished = self.interpolateWhile(from, to, spacing, kept, keep);
+            return py::make_tuple(finished, kept);
+          },
+          "The samples of interpolate_with_directions, handed one at a time to the callback; "
+          "stops\nat the first it refuses. Returns (whether every sample was kept, the kept "
+          "samples).");
 
   // The direction reads as a plain int, not as a Direction member.
   sample.def_readonly("pose", &KinematicSample::pose)
@@ -53,7 +64,9 @@ void bindKinematics(py::module_& m) {
   py::class_<MotionPrimitiveTable>(m, "MotionPrimitiveTable")
       .def(py::init<double, const PlannerConfig&>(), py::arg("resolution"), py::arg("config"))
       .def("generate",
-           py::overload_cast<const Pose2D&>(&MotionPrimitiveTable::generate, py::const_))
+           py::overload_cast<const Pose2D&>(&MotionPrimitiveTable::generate, py::const_),
+           "The motion primitives from the pose: straight and arcs forwards, and backwards or "
+           "turns\non the spot as the configuration allows.")
       .def_property_readonly("primitive_length", &MotionPrimitiveTable::primitive_length);
 }
 

@@ -52,7 +52,9 @@ void bindOccupancy(py::module_& m) {
 }
 
 void bindOccupancyFunctions(py::module_& m) {
-  m.def("read_occupancy_map_info", &readOccupancyMapInfo, py::arg("yaml_path"));
+  m.def("read_occupancy_map_info", &readOccupancyMapInfo, py::arg("yaml_path"),
+        "The checked fields of a map YAML file; a relative image name is resolved against "
+        "the\nYAML file's folder. RuntimeError \"<path>: <what is wrong>\".");
   m.def(
       "occupancy_image_to_costs",
       [](const py::array& grey, const OccupancyMapInfo& info) {
@@ -60,7 +62,9 @@ void bindOccupancyFunctions(py::module_& m) {
         return costsLike(py::array_t<std::uint8_t>::ensure(grey),
                          occupancyImageToCosts(cells, info));
       },
-      py::arg("grey"), py::arg("info"));
+      py::arg("grey"), py::arg("info"),
+      "Costs of 8-bit grey levels (uint8 array of any shape) under the info's mode, negate "
+      "flag\nand thresholds; the result has the same shape.");
   m.def(
       "occupancy_percent_to_costs",
       [](const py::array& occupancy, double occupied_thresh, double free_thresh, bool scaled) {
@@ -69,12 +73,30 @@ void bindOccupancyFunctions(py::module_& m) {
                          occupancyPercentToCosts(cells, occupied_thresh, free_thresh, scaled));
       },
       py::arg("occupancy"), py::arg("occupied_thresh") = 0.65, py::arg("free_thresh") = 0.196,
-      py::arg("scaled") = false);
-  m.def("load_occupancy_map", &loadOccupancyMap, py::arg("yaml_path"));
+      py::arg("scaled") = false,
+      "Costs of occupancy percentages (int8 array: -1 unknown, 0..100): above "
+      "occupied_thresh\n254, below free_thresh 0, in between 255 or, when scaled, graded 0..252. "
+      "ValueError names a\nvalue outside -1..100.");
+  m.def("load_occupancy_map", &loadOccupancyMap, py::arg("yaml_path"),
+        "A map YAML file with a PGM image as a costmap (mode, negate and thresholds "
+        "applied).\nRuntimeError naming the file and the problem; ValueError for a geometry the "
+        "costmap refuses.");
   m.def("load_movingai_map", &loadMovingAiMap, py::arg("path"), py::arg("resolution"),
-        py::arg("origin_x") = 0.0, py::arg("origin_y") = 0.0);
-  m.def("default_inflation", &defaultInflation, py::arg("footprint"), py::arg("resolution"));
-  m.def("inflate_for_footprint", &inflateForFootprint, py::arg("costmap"), py::arg("footprint"));
+        py::arg("origin_x") = 0.0, py::arg("origin_y") = 0.0,
+        "A MovingAI grid (.map) as a costmap, one character per cell of `resolution` metres: '.', "
+        "'G'\nand 'S' free, '@', 'O', 'T' (trees) and 'W' (water) lethal; the first row is the top "
+        "of the map.\nAlso the variant whose header names its characters (\"free .\", \"obstacle "
+        "@\") with no type and\nno map line. RuntimeError \"<path>: <what is wrong>\"; ValueError "
+        "for a geometry the costmap refuses.");
+  m.def("default_inflation", &defaultInflation, py::arg("footprint"), py::arg("resolution"),
+        "How occupancy maps are inflated for this footprint on cells of `resolution` metres: out "
+        "to\nthe footprint's circumscribed radius (at least two cells), costs falling from 252 "
+        "next to a\nlethal cell to about 10 there, no inscribed band. ValueError \"resolution must "
+        "be finite and\npositive\" or the footprint's first problem.");
+  m.def("inflate_for_footprint", &inflateForFootprint, py::arg("costmap"), py::arg("footprint"),
+        "The occupancy map prepared for planning with this footprint: inflate_costmap "
+        "with\ndefault_inflation(footprint, costmap.resolution). veltrax_se2.plan, plan_many and "
+        "veltrax-plan\nprepare occupancy maps with it.");
 }
 
 }  // namespace veltrax::se2::python

@@ -1,14 +1,9 @@
 #include <memory>
-#include <optional>
 #include <utility>
 #include <vector>
 
 #include "bindings.hpp"
-#include "veltrax/se2/collision.hpp"
-#include "veltrax/se2/footprint.hpp"
-#include "veltrax/se2/heuristic.hpp"
 #include "veltrax/se2/planner.hpp"
-#include "veltrax/se2/smoother.hpp"
 
 namespace veltrax::se2::python {
 
@@ -35,14 +30,20 @@ void bindPlanner(py::module_& m) {
             const py::gil_scoped_release unlocked;
             return planner.plan(own_request, own_config, cancellation);
           },
-          py::arg("request"), py::arg("config"), py::arg("cancellation") = py::none())
+          py::arg("request"), py::arg("config"), py::arg("cancellation") = py::none(),
+          "Plans one path. Outcomes are statuses in the result, never exceptions; releases "
+          "the\ninterpreter lock while it searches. Calls on one planner run one after another; "
+          "use one\nplanner per thread for parallel plans.")
       .def(
           "set_costmap",
           [](HybridAStar& planner, Costmap costmap) {
             const py::gil_scoped_release unlocked;
             planner.setCostmap(std::move(costmap));
           },
-          py::arg("costmap"))
+          py::arg("costmap"),
+          "Replaces the planner's map for the next plan (a running plan keeps the map it "
+          "started\nwith), keeping its reused memory; the next plan equals a new planner's on this "
+          "map,\nwhatever its map_revision.")
       // `cells` as for Costmap: a 2-D uint8 array, its row 0 being map row y0.
       .def(
           "update_costmap",
@@ -64,41 +65,10 @@ void bindPlanner(py::module_& m) {
             const py::gil_scoped_release unlocked;
             planner.updateCostmap(x0, y0, width, height, data);
           },
-          py::arg("x0"), py::arg("y0"), py::arg("cells").noconvert());
-}
-
-void bindHeuristic(py::module_& m) {
-  py::class_<ObstacleHeuristic>(m, "ObstacleHeuristic")
-      .def(py::init([](const Costmap& costmap, GridIndex goal, bool allow_unknown,
-                       double cost_penalty, double clearance, std::optional<GridIndex> start,
-                       double reach_factor) {
-             return ObstacleHeuristic(costmap, goal, allow_unknown, cost_penalty, clearance,
-                                      start.value_or(goal), reach_factor);
-           }),
-           py::arg("costmap"), py::arg("goal"), py::arg("allow_unknown"), py::arg("cost_penalty"),
-           py::arg("clearance") = 0.0, py::arg("start") = py::none(), py::arg("reach_factor") = 0.0)
-      .def_property_readonly("reach", &ObstacleHeuristic::reach)
-      .def("distance", &ObstacleHeuristic::distance, py::arg("x"), py::arg("y"), py::pos_only());
-
-  py::class_<PathSmoother>(m, "PathSmoother")
-      // Up to smoother_max_iterations sweeps: run without the interpreter lock, so a long call
-      // blocks only its own thread. The path and footprint arrive as copies; the configuration,
-      // which other threads may change meanwhile, is copied under the lock. The checker and its
-      // costmap are immutable, and the arguments keep them alive.
-      .def_static(
-          "smooth",
-          [](const std::vector<Pose2D>& path, const CollisionChecker& checker,
-             const Footprint& footprint, const PlannerConfig& config) {
-            const PlannerConfig own_config = config;
-            const py::gil_scoped_release unlocked;
-            return PathSmoother::smooth(path, checker, footprint, own_config);
-          },
-          py::arg("path"), py::arg("checker"), py::arg("footprint"), py::arg("config"),
-          py::pos_only())
-      .def_static("resample", &PathSmoother::resample, py::arg("path"), py::arg("spacing"),
-                  py::pos_only())
-      .def_static("respects_turning_radius", &PathSmoother::respectsTurningRadius, py::arg("path"),
-                  py::arg("minimum_turning_radius"), py::pos_only());
+          py::arg("x0"), py::arg("y0"), py::arg("cells").noconvert(),
+          "Replace the cells of a window of the map for the next plan (cells: 2-D uint8, row 0 "
+          "is\nmap row y0), without waiting for a running plan. The next plan repairs what the "
+          "change\ntouched and gives a new planner's results on the changed map.");
 }
 
 }  // namespace veltrax::se2::python

@@ -1,9 +1,15 @@
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "bindings.hpp"
+#include "detail/record_fields.hpp"
 #include "veltrax/se2/planner.hpp"
 
 namespace veltrax::se2::python {
@@ -51,48 +57,216 @@ void setDirectionValues(PlannerResult& result, const std::vector<std::int8_t>& v
   result.directions = std::move(directions);
 }
 
+template <typename T>
+struct IsVector : std::false_type {};
+template <typename T>
+struct IsVector<std::vector<T>> : std::true_type {};
+
+// ---- Pickled state: nested tuples, lists and numbers only, so it needs no other class pickled.
+
+template <typename Record>
+py::tuple recordState(const Record& record);
+template <typename Record>
+Record recordFromState(const py::tuple& state);
+
+template <typename T>
+py::object stateOf(const T& value) {
+  if constexpr (std::is_enum_v<T>) {
+    return py::int_(static_cast<std::underlying_type_t<T>>(value));
+  } else if constexpr (std::is_same_v<T, Pose2D>) {
+    return py::make_tuple(value.x, value.y, value.yaw);
+  } else if constexpr (std::is_same_v<T, Point2D>) {
+    return py::make_tuple(value.x, value.y);
+  } else if constexpr (std::is_same_v<T, PolygonFootprint>) {
+    return stateOf(value.points);
+  } else if constexpr (std::is_same_v<T, PlannerDiagnostics>) {
+    return recordState(value);
+  } else if constexpr (IsVector<T>::value) {
+    py::list list;
+    for (const auto& item : value) {
+      list.append(stateOf(item));
+    }
+    return std::move(list);
+  } else {
+    return py::cast(value);
+  }
+}
+
+template <>
+py::object stateOf(const Footprint& footprint) {
+  if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
+    return py::make_tuple("circle", circle->radius);
+  }
+  if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
+    return py::make_tuple("polygon", stateOf(*polygon));
+  }
+  return py::make_tuple("multi", stateOf(std::get<MultiPolygonFootprint>(footprint).polygons));
+}
+
+template <typename T>
+void readState(py::handle state, T& value) {
+  if constexpr (std::is_enum_v<T>) {
+    value = static_cast<T>(state.cast<std::underlying_type_t<T>>());
+  } else if constexpr (std::is_same_v<T, Pose2D>) {
+    const auto [x, y, yaw] = state.cast<std::tuple<double, double, double>>();
+    value = Pose2D{x, y, yaw};
+  } else if constexpr (std::is_same_v<T, Point2D>) {
+    const auto [x, y] = state.cast<std::tuple<double, double>>();
+    value = Point2D{x, y};
+  } else if constexpr (std::is_same_v<T, PolygonFootprint>) {
+    readState(state, value.points);
+  } else if constexpr (std::is_same_v<T, PlannerDiagnostics>) {
+    value = recordFromState<PlannerDiagnostics>(state.cast<py::tuple>());
+  } else if constexpr (IsVector<T>::value) {
+    const auto list = state.cast<py::list>();
+    value.resize(list.size());
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      readState(list[i], value[i]);
+    }
+  } else {
+    value = state.cast<T>();
+  }
+}
+
+template <>
+void readState(py::handle state, Footprint& footprint) {
+  const auto kind_and_data = state.cast<py::tuple>();
+  if (kind_and_data.size() != 2) {
+    throw py::value_error("footprint state must be a (kind, data) pair");
+  }
+  const auto kind = kind_and_data[0].cast<std::string>();
+  if (kind == "circle") {
+    footprint = CircleFootprint{kind_and_data[1].cast<double>()};
+  } else if (kind == "polygon") {
+    PolygonFootprint polygon;
+    readState(kind_and_data[1], polygon);
+    footprint = std::move(polygon);
+  } else if (kind == "multi") {
+    MultiPolygonFootprint multi;
+    readState(kind_and_data[1], multi.polygons);
+    footprint = std::move(multi);
+  } else {
+    throw py::value_error("unknown footprint kind in state: " + kind);
+  }
+}
+
+// One value per field, in declaration order.
+template <typename Record>
+py::tuple recordState(const Record& record) {
+  py::list values;
+  detail::RecordFields<Record>::forEach(
+      [&](auto field) { values.append(stateOf(record.*field.member)); });
+  return py::tuple(values);
+}
+
+template <typename Record>
+Record recordFromState(const py::tuple& state) {
+  Record record;
+  std::size_t index = 0;
+  detail::RecordFields<Record>::forEach([&](auto) { ++index; });
+  if (state.size() != index) {
+    throw py::value_error(std::string(detail::RecordFields<Record>::kName) + " state must hold " +
+                          std::to_string(index) + " values, got " + std::to_string(state.size()));
+  }
+  index = 0;
+  detail::RecordFields<Record>::forEach(
+      [&](auto field) { readState(state[index++], record.*field.member); });
+  return record;
+}
+
+// ---- repr: Python's repr of every field; sequences of poses and labels by their length.
+
+template <typename Record>
+std::string recordRepr(const Record& record);
+
+template <typename T>
+std::string reprOf(const T& value) {
+  if constexpr (std::is_same_v<T, PlannerStatus>) {
+    return std::string("PlannerStatus.") + plannerStatusName(value);
+  } else if constexpr (std::is_same_v<T, std::string>) {
+    // Messages may quote bytes of a file that are not UTF-8.
+    const py::object text = py::reinterpret_steal<py::object>(PyUnicode_DecodeUTF8(
+        value.data(), static_cast<py::ssize_t>(value.size()), "backslashreplace"));
+    return py::repr(text);
+  } else if constexpr (std::is_same_v<T, Pose2D>) {
+    return "Pose2D(x=" + reprOf(value.x) + ", y=" + reprOf(value.y) + ", yaw=" + reprOf(value.yaw) +
+           ")";
+  } else if constexpr (std::is_same_v<T, PlannerDiagnostics>) {
+    return recordRepr(value);
+  } else if constexpr (std::is_same_v<T, std::vector<Pose2D>>) {
+    return "<" + std::to_string(value.size()) + (value.size() == 1 ? " pose>" : " poses>");
+  } else if constexpr (std::is_same_v<T, std::vector<Direction>>) {
+    return "<" + std::to_string(value.size()) + (value.size() == 1 ? " label>" : " labels>");
+  } else {
+    return py::repr(py::cast(value));
+  }
+}
+
+template <>
+std::string reprOf(const Footprint& footprint) {
+  if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
+    return "CircleFootprint(radius=" + reprOf(circle->radius) + ")";
+  }
+  if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
+    return "PolygonFootprint(points=" + std::string(py::repr(stateOf(polygon->points))) + ")";
+  }
+  const auto& multi = std::get<MultiPolygonFootprint>(footprint);
+  return "MultiPolygonFootprint(polygons=" + std::string(py::repr(stateOf(multi.polygons))) + ")";
+}
+
+template <typename Record>
+std::string recordRepr(const Record& record) {
+  std::string text = detail::RecordFields<Record>::kName;
+  char separator = '(';
+  detail::RecordFields<Record>::forEach([&](auto field) {
+    text += separator;
+    if (separator == ',') {
+      text += ' ';
+    }
+    separator = ',';
+    text += field.name;
+    text += '=';
+    text += reprOf(record.*field.member);
+  });
+  return text + ")";
+}
+
+// ---- Properties
+
+// Record-typed fields read as views into the record (def_readwrite's reference_internal); list
+// fields are copies both ways, so no Python object points into a vector a later assignment may
+// free.
+template <typename Record, typename Member>
+void defineProperty(py::class_<Record>& cls, detail::Field<Record, Member> field) {
+  const auto member = field.member;
+  if constexpr (std::is_same_v<Member, std::vector<Direction>>) {
+    cls.def_property(field.name, &directionValues, &setDirectionValues, field.doc);
+  } else if constexpr (IsVector<Member>::value) {
+    cls.def_property(
+        field.name, [member](const Record& record) { return record.*member; },
+        [member](Record& record, Member value) { record.*member = std::move(value); }, field.doc);
+  } else {
+    cls.def_readwrite(field.name, member, field.doc);
+  }
+}
+
+// A record class: a default constructor, a property per field, pickling and repr.
+template <typename Record>
+py::class_<Record> bindRecord(py::module_& m) {
+  py::class_<Record> cls(m, detail::RecordFields<Record>::kName);
+  cls.def(py::init<>());
+  detail::RecordFields<Record>::forEach([&](auto field) { defineProperty(cls, field); });
+  cls.def(py::pickle(&recordState<Record>, &recordFromState<Record>));
+  cls.def("__repr__", &recordRepr<Record>);
+  return cls;
+}
+
 }  // namespace
 
 void bindRecords(py::module_& m) {
-  py::class_<PlannerConfig>(m, "PlannerConfig")
-      .def(py::init<>())
-      .def_readwrite("minimum_turning_radius", &PlannerConfig::minimum_turning_radius)
-      .def_readwrite("allow_in_place_rotation", &PlannerConfig::allow_in_place_rotation)
-      .def_readwrite("allow_reverse", &PlannerConfig::allow_reverse)
-      .def_readwrite("angle_bins", &PlannerConfig::angle_bins)
-      .def_readwrite("position_tolerance", &PlannerConfig::position_tolerance)
-      .def_readwrite("yaw_tolerance", &PlannerConfig::yaw_tolerance)
-      .def_readwrite("collision_check_step", &PlannerConfig::collision_check_step)
-      .def_readwrite("path_output_spacing", &PlannerConfig::path_output_spacing)
-      .def_readwrite("cost_penalty", &PlannerConfig::cost_penalty)
-      .def_readwrite("non_straight_penalty", &PlannerConfig::non_straight_penalty)
-      .def_readwrite("reverse_penalty", &PlannerConfig::reverse_penalty)
-      .def_readwrite("direction_switch_penalty", &PlannerConfig::direction_switch_penalty)
-      .def_readwrite("steering_change_penalty", &PlannerConfig::steering_change_penalty)
-      .def_readwrite("retrospective_penalty", &PlannerConfig::retrospective_penalty)
-      .def_readwrite("max_expanded_nodes", &PlannerConfig::max_expanded_nodes)
-      .def_readwrite("max_planning_time_seconds", &PlannerConfig::max_planning_time_seconds)
-      .def_readwrite("terminal_check_interval", &PlannerConfig::terminal_check_interval)
-      .def_readwrite("allow_unknown", &PlannerConfig::allow_unknown)
-      .def_readwrite("cache_obstacle_heuristic", &PlannerConfig::cache_obstacle_heuristic)
-      .def_readwrite("analytic_expansion_ratio", &PlannerConfig::analytic_expansion_ratio)
-      .def_readwrite("analytic_expansion_max_length", &PlannerConfig::analytic_expansion_max_length)
-      .def_readwrite("analytic_expansion_max_cost", &PlannerConfig::analytic_expansion_max_cost)
-      .def_readwrite("smooth_path", &PlannerConfig::smooth_path)
-      .def_readwrite("smoother_max_iterations", &PlannerConfig::smoother_max_iterations)
-      .def_readwrite("smoother_weight_data", &PlannerConfig::smoother_weight_data)
-      .def_readwrite("smoother_weight_smooth", &PlannerConfig::smoother_weight_smooth)
-      .def_readwrite("smoother_tolerance", &PlannerConfig::smoother_tolerance)
-      .def_readwrite("heuristic_weight", &PlannerConfig::heuristic_weight)
-      .def_readwrite("footprint_aware_heuristic", &PlannerConfig::footprint_aware_heuristic)
-      .def_readwrite("heuristic_reach_factor", &PlannerConfig::heuristic_reach_factor)
-      .def_readwrite("analytic_expansion_max_cusps", &PlannerConfig::analytic_expansion_max_cusps)
-      .def_readwrite("return_partial_path", &PlannerConfig::return_partial_path)
-      .def_readwrite("resample_along_arcs", &PlannerConfig::resample_along_arcs)
-      .def_readwrite("wide_node_keys", &PlannerConfig::wide_node_keys)
-      .def_readwrite("lazy_obstacle_heuristic", &PlannerConfig::lazy_obstacle_heuristic)
-      .def_readwrite("penalized_kinematic_heuristic", &PlannerConfig::penalized_kinematic_heuristic)
-      .def("validate", &PlannerConfig::validate);
+  bindRecord<PlannerConfig>(m).def(
+      "validate", &PlannerConfig::validate,
+      "Every problem of the configuration, in a fixed order; empty when usable. Never raises.");
   m.def(
       "recommended_config",
       [](double resolution, const Footprint& footprint, bool allow_in_place_rotation,
@@ -103,17 +277,18 @@ void bindRecords(py::module_& m) {
                    : recommendedConfig(resolution, footprint, allow_in_place_rotation);
       },
       py::arg("resolution"), py::arg("footprint"), py::arg("allow_in_place_rotation") = false,
-      py::arg("minimum_turning_radius") = py::none());
+      py::arg("minimum_turning_radius") = py::none(),
+      "The configuration to start from for a costmap of cell size `resolution` (metres) and "
+      "this\nfootprint: penalties per metre converted with the primitive length, a weighted, "
+      "footprint-\naware heuristic with a bounded reach, and an analytic-curve cost limit that "
+      "admits inflated\ncosts; with `allow_in_place_rotation`, that mode on and penalties to "
+      "suit. With\n`minimum_turning_radius` (metres), that radius, and the per-metre penalties "
+      "converted with\nits longer primitives (setting the radius afterwards keeps penalties "
+      "meant for the default\n0.4 m). ValueError \"resolution must be finite and positive\", "
+      "the footprint's first problem or\n\"minimum_turning_radius must be finite and "
+      "positive\".");
 
-  // Record-typed attributes read as views into the request (reference_internal).
-  py::class_<PlanRequest>(m, "PlanRequest")
-      .def(py::init<>())
-      .def_readwrite("start", &PlanRequest::start)
-      .def_readwrite("goal", &PlanRequest::goal)
-      .def_readwrite("footprint", &PlanRequest::footprint)
-      .def_readwrite("map_revision", &PlanRequest::map_revision)
-      .def_readwrite("goal_revision", &PlanRequest::goal_revision)
-      .def_readwrite("robot_revision", &PlanRequest::robot_revision);
+  bindRecord<PlanRequest>(m);
 
   py::enum_<PlannerStatus>(m, "PlannerStatus")
       .value("SUCCESS", PlannerStatus::SUCCESS)
@@ -128,55 +303,29 @@ void bindRecords(py::module_& m) {
       .value("MAX_NODES_EXCEEDED", PlannerStatus::MAX_NODES_EXCEEDED)
       .value("INTERNAL_ERROR", PlannerStatus::INTERNAL_ERROR);
 
-  py::class_<PlannerDiagnostics>(m, "PlannerDiagnostics")
-      .def(py::init<>())
-      .def_readwrite("obstacle_heuristic_cache_hit",
-                     &PlannerDiagnostics::obstacle_heuristic_cache_hit)
-      .def_readwrite("total_time_ms", &PlannerDiagnostics::total_time_ms)
-      .def_readwrite("search_time_ms", &PlannerDiagnostics::search_time_ms)
-      .def_readwrite("obstacle_heuristic_time_ms", &PlannerDiagnostics::obstacle_heuristic_time_ms)
-      .def_readwrite("kinematic_heuristic_time_ms",
-                     &PlannerDiagnostics::kinematic_heuristic_time_ms)
-      .def_readwrite("collision_check_time_ms", &PlannerDiagnostics::collision_check_time_ms)
-      .def_readwrite("analytic_expansion_time_ms", &PlannerDiagnostics::analytic_expansion_time_ms)
-      .def_readwrite("smoothing_time_ms", &PlannerDiagnostics::smoothing_time_ms)
-      .def_readwrite("expanded_nodes", &PlannerDiagnostics::expanded_nodes)
-      .def_readwrite("generated_nodes", &PlannerDiagnostics::generated_nodes)
-      .def_readwrite("collision_checks", &PlannerDiagnostics::collision_checks)
-      .def_readwrite("path_length", &PlannerDiagnostics::path_length)
-      .def_readwrite("reverse_count", &PlannerDiagnostics::reverse_count)
-      .def_readwrite("direction_switch_count", &PlannerDiagnostics::direction_switch_count)
-      .def_readwrite("in_place_rotation_count", &PlannerDiagnostics::in_place_rotation_count)
-      .def_readwrite("wait_time_ms", &PlannerDiagnostics::wait_time_ms);
+  bindRecord<PlannerDiagnostics>(m);
 
-  // List attributes are copies both ways: a read builds a new list of new poses (a plain
-  // def_readwrite would hand out poses that are views into the result).
-  py::class_<PlannerResult>(m, "PlannerResult")
-      .def(py::init<>())
-      .def_readwrite("status", &PlannerResult::status)
-      .def_readwrite("message", &PlannerResult::message)
-      .def_property(
-          "path", [](const PlannerResult& result) { return result.path; },
-          [](PlannerResult& result, std::vector<Pose2D> path) { result.path = std::move(path); })
-      .def_property("directions", &directionValues, &setDirectionValues)
+  bindRecord<PlannerResult>(m)
       .def_property_readonly("path_array", &pathArray)
       .def_property_readonly("directions_array", &directionsArray)
-      .def_readwrite("diagnostics", &PlannerResult::diagnostics)
-      .def_readwrite("map_revision", &PlannerResult::map_revision)
-      .def_readwrite("goal_revision", &PlannerResult::goal_revision)
-      .def_readwrite("robot_revision", &PlannerResult::robot_revision)
-      .def_readwrite("partial", &PlannerResult::partial)
-      .def("matches_revisions", &PlannerResult::matchesRevisions);
+      .def("matches_revisions", &PlannerResult::matchesRevisions,
+           "Whether the result's map, goal and robot revisions are these (a result for an "
+           "outdated\nrequest can be dropped).");
 
   py::class_<CancellationToken>(m, "CancellationToken")
       .def(py::init<>())
-      .def("cancel", &CancellationToken::cancel)
-      .def("reset", &CancellationToken::reset)
+      .def("cancel", &CancellationToken::cancel,
+           "Asks every plan() holding this token to stop; it returns CANCELLED at its next "
+           "check.\nAny thread may call it.")
+      .def("reset", &CancellationToken::reset,
+           "Clears the request to stop, so the token can be used again.")
       .def_property_readonly("cancelled", &CancellationToken::cancelled);
 }
 
 void bindRecordFunctions(py::module_& m) {
-  m.def("planner_status_name", [](PlannerStatus status) { return plannerStatusName(status); });
+  m.def(
+      "planner_status_name", [](PlannerStatus status) { return plannerStatusName(status); },
+      "The status's name, e.g. \"SUCCESS\"; veltrax_se2.explain says what to change.");
 }
 
 }  // namespace veltrax::se2::python

@@ -21,9 +21,13 @@ void bindSvgFunctions(py::module_& m) {
   // signature shows how to build it rather than its address.
   const py::object defaults = py::cast(SvgRenderOptions());
   m.def("render_plan_svg", &renderPlanSvg, py::arg("costmap"), py::arg("request"),
-        py::arg("result"), py::arg_v("options", defaults, "SvgRenderOptions()"));
+        py::arg("result"), py::arg_v("options", defaults, "SvgRenderOptions()"),
+        "The plan drawn as an SVG document (map, path coloured by direction, footprints, start "
+        "and\ngoal) as a string.");
   m.def("save_plan_svg", &savePlanSvg, py::arg("costmap"), py::arg("request"), py::arg("result"),
-        py::arg("path"), py::arg_v("options", defaults, "SvgRenderOptions()"));
+        py::arg("path"), py::arg_v("options", defaults, "SvgRenderOptions()"),
+        "Writes render_plan_svg's document to `path`, replacing the file only once the whole new "
+        "one\nis written. RuntimeError for file problems.");
 }
 
 }  // namespace veltrax::se2::python

@@ -25,7 +25,8 @@ void bindCollision(py::module_& m);   // CollisionResult, CollisionChecker
 void bindRecords(py::module_& m);     // PlannerConfig ... CancellationToken
 void bindPlanner(py::module_& m);     // HybridAStar
 void bindKinematics(py::module_& m);  // KinematicStateSpace ... MotionPrimitiveTable
-void bindHeuristic(py::module_& m);   // ObstacleHeuristic, PathSmoother
+void bindHeuristic(py::module_& m);   // ObstacleHeuristic
+void bindSmoother(py::module_& m);    // PathSmoother
 void bindSvgOptions(py::module_& m);  // SvgRenderOptions
 void bindOccupancy(py::module_& m);   // OccupancyMode, OccupancyMapInfo
 

@@ -53,6 +53,7 @@ PYBIND11_MODULE(_se2_planner, m, py::multiple_interpreters::not_supported()) {
   bindPlanner(m);
   bindKinematics(m);
   bindHeuristic(m);
+  bindSmoother(m);
   bindSvgOptions(m);
   bindOccupancy(m);
 

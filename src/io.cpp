@@ -15,6 +15,7 @@
 #include "detail/errors.hpp"
 #include "detail/input_file.hpp"
 #include "detail/output_file.hpp"
+#include "detail/record_fields.hpp"
 
 namespace veltrax::se2 {
 namespace {
@@ -156,6 +157,11 @@ void appendJsonNumber(std::string& out, double value) {
     out += "null";
   }
 }
+
+void appendJsonValue(std::string& out, bool value) { out += value ? "true" : "false"; }
+void appendJsonValue(std::string& out, double value) { appendJsonNumber(out, value); }
+void appendJsonValue(std::string& out, std::uint64_t value) { out += std::to_string(value); }
+void appendJsonValue(std::string& out, std::uint32_t value) { out += std::to_string(value); }
 
 int directionAt(const PlannerResult& result, std::size_t index) {
   return index < result.directions.size() ? static_cast<int>(result.directions[index]) : 0;
@@ -311,28 +317,20 @@ void saveResultJson(const PlannerResult& result, const std::string& path) {
         text += ",\n  \"revisions\": {\"map\": " + std::to_string(result.map_revision);
         text += ", \"goal\": " + std::to_string(result.goal_revision);
         text += ", \"robot\": " + std::to_string(result.robot_revision);
-        text += "},\n  \"diagnostics\": {\"obstacle_heuristic_cache_hit\": ";
-        text += d.obstacle_heuristic_cache_hit ? "true" : "false";
-        const std::pair<const char*, double> times[] = {
-            {", \"total_time_ms\": ", d.total_time_ms},
-            {", \"search_time_ms\": ", d.search_time_ms},
-            {", \"obstacle_heuristic_time_ms\": ", d.obstacle_heuristic_time_ms},
-            {", \"kinematic_heuristic_time_ms\": ", d.kinematic_heuristic_time_ms},
-            {", \"collision_check_time_ms\": ", d.collision_check_time_ms},
-            {", \"analytic_expansion_time_ms\": ", d.analytic_expansion_time_ms},
-            {", \"smoothing_time_ms\": ", d.smoothing_time_ms}};
-        for (const auto& [key, value] : times) {
-          text += key;
-          appendJsonNumber(text, value);
-        }
-        text += ", \"expanded_nodes\": " + std::to_string(d.expanded_nodes);
-        text += ", \"generated_nodes\": " + std::to_string(d.generated_nodes);
-        text += ", \"collision_checks\": " + std::to_string(d.collision_checks);
-        text += ", \"path_length\": ";
-        appendJsonNumber(text, d.path_length);
-        text += ", \"reverse_count\": " + std::to_string(d.reverse_count);
-        text += ", \"direction_switch_count\": " + std::to_string(d.direction_switch_count);
-        text += ", \"in_place_rotation_count\": " + std::to_string(d.in_place_rotation_count);
+        // The diagnostics by name, in declaration order.
+        text += "},\n  \"diagnostics\": {";
+        const char* separator = "";
+        detail::RecordFields<PlannerDiagnostics>::forEach([&](auto field) {
+          if (!field.in_result_file) {
+            return;
+          }
+          text += separator;
+          separator = ", ";
+          text += '"';
+          text += field.name;
+          text += "\": ";
+          appendJsonValue(text, d.*field.member);
+        });
         text += "},\n  \"path\": [\n";
         for (std::size_t i = 0; i < result.path.size(); ++i) {
           const Pose2D& pose = result.path[i];

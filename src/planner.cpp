@@ -139,13 +139,13 @@ struct HybridAStar::State {
   struct Change {
     std::uint64_t version;
     bool whole;
-    Workspace::MapWindow window;
+    detail::Workspace::MapWindow window;
   };
   std::vector<Change> changes;
 
   std::mutex workspace_mutex;
   // The node pool, scratch buffers and what is derived from the map, used under the mutex.
-  Workspace workspace;
+  detail::Workspace workspace;
 };
 
 HybridAStar::HybridAStar(Costmap costmap) : state_(std::make_unique<State>(std::move(costmap))) {}
@@ -233,9 +233,9 @@ PlannerResult HybridAStar::plan(const PlanRequest& request, const PlannerConfig&
   const std::lock_guard<std::mutex> workspace_lock(state_->workspace_mutex);
   const auto t0 = detail::Clock::now();
   result.diagnostics.wait_time_ms = std::chrono::duration<double, std::milli>(t0 - entry).count();
-  Workspace& workspace = state_->workspace;
+  detail::Workspace& workspace = state_->workspace;
   std::shared_ptr<const Costmap> snapshot;
-  std::vector<Workspace::MapWindow> windows;
+  std::vector<detail::Workspace::MapWindow> windows;
   bool whole = false;
   {
     const std::lock_guard<std::mutex> map_lock(state_->map_mutex);

@@ -16,7 +16,7 @@ from typing import Any, Callable, Iterable, Sequence, TextIO, cast
 
 import _se2_planner as sp
 
-from .planning import config_fields, copy_config, make_request, planning_map
+from .planning import make_request, planning_map
 
 ProgressCallback = Callable[[int, int], None]
 
@@ -113,7 +113,7 @@ def plan_many(
     revision, and the planner releases the interpreter lock while it searches. With any
     `concurrent.futures.Executor` (a ProcessPoolExecutor, or a Dask cluster's
     `Client.get_executor()`), the batch is cut into chunks, each goal's requests kept together,
-    that travel as plain data (numbers, the configuration as a dict of fields); each worker
+    that travel pickled (the records pickle as tuples of their fields); each worker
     process keeps one planner per map (keyed by a digest of the map), and the map's cells are sent
     with the first chunk for each worker only (a chunk that finds a worker without them is sent
     again with them). Results are the same either way.
@@ -196,69 +196,13 @@ def _plan_on_threads(costmap, requests, config, workers, results, finished, repo
     results[:] = sp.plan_many(costmap, requests, config, workers, None, progress)
 
 
-# ---- plain data for other processes
-
-_DIAGNOSTICS = sorted(n for n in dir(sp.PlannerDiagnostics()) if not n.startswith("_")
-                      and not callable(getattr(sp.PlannerDiagnostics(), n)))
-
-
 def _footprint_data(footprint) -> tuple:
+    """The footprint as comparable data."""
     if isinstance(footprint, sp.CircleFootprint):
         return ("circle", footprint.radius)
     if isinstance(footprint, sp.PolygonFootprint):
         return ("polygon", [(p.x, p.y) for p in footprint.points])
     return ("multi", [[(p.x, p.y) for p in polygon.points] for polygon in footprint.polygons])
-
-
-def _footprint_from(data: tuple):
-    kind, value = data
-    if kind == "circle":
-        return sp.CircleFootprint(value)
-    if kind == "polygon":
-        return sp.PolygonFootprint([sp.Point2D(x, y) for x, y in value])
-    return sp.MultiPolygonFootprint([sp.PolygonFootprint([sp.Point2D(x, y) for x, y in polygon])
-                                     for polygon in value])
-
-
-def _request_data(request: sp.PlanRequest) -> tuple:
-    s, g = request.start, request.goal
-    return ((s.x, s.y, s.yaw), (g.x, g.y, g.yaw), _footprint_data(request.footprint),
-            request.map_revision, request.goal_revision, request.robot_revision)
-
-
-def _request_from(data: tuple) -> sp.PlanRequest:
-    start, goal, footprint, map_revision, goal_revision, robot_revision = data
-    request = sp.PlanRequest()
-    request.start = sp.Pose2D(*start)
-    request.goal = sp.Pose2D(*goal)
-    request.footprint = _footprint_from(footprint)
-    request.map_revision = map_revision
-    request.goal_revision = goal_revision
-    request.robot_revision = robot_revision
-    return request
-
-
-def _result_data(result: sp.PlannerResult) -> tuple:
-    d = result.diagnostics
-    return (int(result.status), result.message, result.path_array, result.directions_array,
-            {name: getattr(d, name) for name in _DIAGNOSTICS},
-            (result.map_revision, result.goal_revision, result.robot_revision), result.partial)
-
-
-def _result_from(data: tuple) -> sp.PlannerResult:
-    status, message, path, directions, diagnostics, revisions, partial = data
-    result = sp.PlannerResult()
-    result.partial = partial
-    result.status = sp.PlannerStatus(status)
-    result.message = message
-    result.path = [sp.Pose2D(x, y, yaw) for x, y, yaw in path.tolist()]
-    result.directions = directions.tolist()
-    d = sp.PlannerDiagnostics()
-    for name, value in diagnostics.items():
-        setattr(d, name, value)
-    result.diagnostics = d
-    result.map_revision, result.goal_revision, result.robot_revision = revisions
-    return result
 
 
 def map_digest(costmap: sp.Costmap) -> str:
@@ -294,14 +238,14 @@ def _worker_planner(map_data: tuple) -> sp.HybridAStar | None:
     return planner
 
 
-def _plan_chunk(map_data: tuple, chunk: list[tuple[int, tuple]], fields: dict) -> list[tuple[int, tuple]] | None:
-    """Runs in a worker process: plans a chunk of requests given as plain data; None asks for
-    the chunk again with the map's cells."""
+def _plan_chunk(map_data: tuple, chunk: list[tuple[int, sp.PlanRequest]],
+                config: sp.PlannerConfig) -> list[tuple[int, sp.PlannerResult]] | None:
+    """Runs in a worker process: plans a chunk of requests; None asks for the chunk again with
+    the map's cells."""
     planner = _worker_planner(map_data)
     if planner is None:
         return None
-    config = copy_config(**fields)
-    return [(index, _result_data(planner.plan(_request_from(data), config))) for index, data in chunk]
+    return [(index, planner.plan(request, config)) for index, request in chunk]
 
 
 def _chunks(groups: dict[object, deque[int]], size: int) -> list[list[int]]:
@@ -314,23 +258,22 @@ def _chunks(groups: dict[object, deque[int]], size: int) -> list[list[int]]:
 def _plan_on_executor(executor, costmap, requests, config, groups, workers, results, finished) -> None:
     digest = map_digest(costmap)
     full = (digest, costmap.cells_array, costmap.resolution, costmap.origin_x, costmap.origin_y)
-    fields = {name: getattr(config, name) for name in config_fields()}
     size = max(1, math.ceil(len(requests) / (4 * workers)))
     # The cells travel with the first chunk for each worker; later chunks carry the digest only,
     # and one that reaches a worker without the map comes back unplanned and is sent again with it.
     pending = {}
     for number, indices in enumerate(_chunks(groups, size)):
-        chunk = [(i, _request_data(requests[i])) for i in indices]
+        chunk = [(i, requests[i]) for i in indices]
         map_data = full if number < workers else (digest,)
-        pending[executor.submit(_plan_chunk, map_data, chunk, fields)] = chunk
+        pending[executor.submit(_plan_chunk, map_data, chunk, config)] = chunk
     while pending:
         done, _ = wait(pending, return_when=FIRST_COMPLETED)
         for future in done:
             chunk = pending.pop(future)
             answers = future.result()
             if answers is None:
-                pending[executor.submit(_plan_chunk, full, chunk, fields)] = chunk
+                pending[executor.submit(_plan_chunk, full, chunk, config)] = chunk
                 continue
-            for index, data in answers:
-                results[index] = _result_from(data)
-                finished(results[index])
+            for index, result in answers:
+                results[index] = result
+                finished(result)

@@ -216,10 +216,11 @@ def plan(
     if config is None:
         # A turning radius among the fields sets the recommended penalties' scale too.
         radius = fields.get("minimum_turning_radius")
-        fits = isinstance(radius, (int, float)) and math.isfinite(radius) and radius > 0
+        if not (isinstance(radius, (int, float)) and math.isfinite(radius) and radius > 0):
+            radius = None
         config = sp.recommended_config(_resolution_hint(map_or_path, resolution), shape,
                                        bool(fields.get("allow_in_place_rotation", False)),
-                                       minimum_turning_radius=float(radius) if fits else None)
+                                       minimum_turning_radius=radius)
     config = copy_config(config, **fields)
     request = make_request(start, goal, shape)
     costmap, _ = planning_map(map_or_path, shape, resolution=resolution, origin=origin,

@@ -5,7 +5,7 @@ from __future__ import annotations
 import math
 import os
 import sys
-from typing import Any
+from typing import Any, Literal
 
 import numpy as np
 
@@ -114,7 +114,7 @@ def plot(costmap: sp.Costmap, request: sp.PlanRequest, result: sp.PlannerResult,
                 xs += [path[i, 0], path[i + 1, 0], np.nan]
                 ys += [path[i, 1], path[i + 1, 1], np.nan]
             # A partial path, which ends short of the goal, is dashed.
-            style = "--" if result.partial else "-"
+            style: Literal["--", "-"] = "--" if result.partial else "-"
             ax.plot(xs, ys, color=DIRECTION_COLORS[label], linewidth=2.0, solid_capstyle="round",
                     linestyle=style)
             handles.append(Line2D([], [], color=DIRECTION_COLORS[label], linewidth=2.0, linestyle=style,

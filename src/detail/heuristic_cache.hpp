@@ -7,12 +7,11 @@
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/geometry.hpp"
 #include "veltrax/se2/heuristic.hpp"
-#include "veltrax/se2/planner.hpp"
 
-namespace veltrax::se2 {
+namespace veltrax::se2::detail {
 
 // What a cached obstacle heuristic field was computed for.
-struct HybridAStar::ObstacleHeuristicCacheKey {
+struct ObstacleHeuristicCacheKey {
   std::uint64_t map_revision;
   GridIndex goal;
   bool allow_unknown;
@@ -20,13 +19,11 @@ struct HybridAStar::ObstacleHeuristicCacheKey {
   double clearance;  // 0 unless the heuristic is footprint-aware
 };
 
-namespace detail {
-
 // The planner's one-entry cache of obstacle heuristic fields. It takes no lock of its own: it
 // lives in the planner's workspace and is used only under the workspace mutex.
 class ObstacleHeuristicCache {
  public:
-  using Key = HybridAStar::ObstacleHeuristicCacheKey;
+  using Key = ObstacleHeuristicCacheKey;
 
   // The cached field if it was computed for `key` and serves a search from `start` with this
   // reach factor (`hit` set); otherwise a field over `field_map` (the costmap with key.clearance
@@ -46,5 +43,4 @@ class ObstacleHeuristicCache {
   std::optional<ObstacleHeuristic> field_;
 };
 
-}  // namespace detail
-}  // namespace veltrax::se2
+}  // namespace veltrax::se2::detail

@@ -99,7 +99,6 @@ class PostProcess {
       : found_(found),
         table_(table),
         checker_(checker),
-        request_(request),
         footprint_(ValidFootprint::validated(request.footprint)),
         config_(config),
         token_(token),
@@ -247,7 +246,6 @@ class PostProcess {
   const FoundPath& found_;
   const MotionPrimitiveTable& table_;
   const CollisionChecker& checker_;
-  const PlanRequest& request_;
   // Validated when the request came in: the smoother and every sweep below place it unchecked.
   const ValidFootprint footprint_;
   const PlannerConfig& config_;

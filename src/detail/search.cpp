@@ -29,8 +29,6 @@ namespace veltrax::se2::detail {
 
 namespace {
 
-using Workspace = HybridAStar::Workspace;
-
 constexpr double kMinPlanningResolution = 1e-6;
 // Primitives with fewer samples are checked sample by sample.
 constexpr std::size_t kFewestSwept = 4;
@@ -752,9 +750,9 @@ void Search::finishPartial(const Workspace& workspace) {
 
 }  // namespace
 
-void runSearch(const Costmap& costmap, HybridAStar::Workspace& workspace,
-               const PlanRequest& request, const PlannerConfig& config,
-               const CancellationToken* token, Clock::time_point t0, PlannerResult& result) {
+void runSearch(const Costmap& costmap, Workspace& workspace, const PlanRequest& request,
+               const PlannerConfig& config, const CancellationToken* token, Clock::time_point t0,
+               PlannerResult& result) {
   Search(costmap, request, config, token, t0, result).run(workspace);
 }
 

@@ -194,7 +194,7 @@ bool SweptStencils::build(const Pose2D& start, const std::vector<Pose2D>& sample
   const auto first = static_cast<std::int32_t>(std::ceil(y_min - 1.0 - m));
   const auto last = static_cast<std::int32_t>(std::floor(y_max + 1.0 + m));
   out.first_row = first;
-  const auto row_count = static_cast<std::size_t>(last - first + 1);
+  const auto row_count = static_cast<std::size_t>(std::int64_t{last} - std::int64_t{first} + 1);
   const SweptStencil::Row none{0, 0, std::numeric_limits<std::int32_t>::max(),
                                std::numeric_limits<std::int32_t>::min()};
   out.rows.assign(row_count, none);

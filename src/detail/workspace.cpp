@@ -26,9 +26,7 @@ std::uint64_t nodeKeyCapacity(std::uint64_t width, std::uint64_t height, std::ui
   return cells * angle_bins;
 }
 
-}  // namespace detail
-
-void HybridAStar::Workspace::reset(std::uint64_t capacity) {
+void Workspace::reset(std::uint64_t capacity) {
   if (index.size() == capacity) {
     // Zeroing the entries keeps their pages, so searches in other parts of the map would pile
     // up pages of the table call after call; past a budget they go back to the kernel instead
@@ -47,9 +45,8 @@ void HybridAStar::Workspace::reset(std::uint64_t capacity) {
   nodes.clear();
 }
 
-const Costmap& HybridAStar::Workspace::heuristicMap(const Costmap& costmap, double clearance,
-                                                    bool allow_unknown,
-                                                    const std::function<void()>& poll) {
+const Costmap& Workspace::heuristicMap(const Costmap& costmap, double clearance, bool allow_unknown,
+                                       const std::function<void()>& poll) {
   if (!(clearance > 0.0)) {
     return costmap;
   }
@@ -65,8 +62,7 @@ const Costmap& HybridAStar::Workspace::heuristicMap(const Costmap& costmap, doub
   return *clearance_map;
 }
 
-void HybridAStar::Workspace::repairMap(const Costmap& costmap,
-                                       const std::vector<MapWindow>& windows) {
+void Workspace::repairMap(const Costmap& costmap, const std::vector<MapWindow>& windows) {
   heuristic_cache.invalidate();
   if (zero_cost.built()) {
     std::uint64_t first_row = costmap.height();
@@ -97,9 +93,8 @@ void HybridAStar::Workspace::repairMap(const Costmap& costmap,
   }
 }
 
-detail::LazyObstacleField& HybridAStar::Workspace::lazyField(const Costmap& costmap,
-                                                             const LazyFieldKey& key, bool keep,
-                                                             bool& reused) {
+LazyObstacleField& Workspace::lazyField(const Costmap& costmap, const LazyFieldKey& key, bool keep,
+                                        bool& reused) {
   reused = keep && lazy_field && lazy_key.goal.x == key.goal.x && lazy_key.goal.y == key.goal.y &&
            lazy_key.allow_unknown == key.allow_unknown &&
            lazy_key.cost_penalty == key.cost_penalty && lazy_key.clearance == key.clearance;
@@ -115,4 +110,5 @@ detail::LazyObstacleField& HybridAStar::Workspace::lazyField(const Costmap& cost
   return *lazy_field;
 }
 
+}  // namespace detail
 }  // namespace veltrax::se2

@@ -18,8 +18,8 @@
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/geometry.hpp"
 #include "veltrax/se2/kinematics.hpp"
-#include "veltrax/se2/planner.hpp"
 #include "veltrax/se2/primitives.hpp"
+#include "veltrax/se2/records.hpp"
 
 namespace veltrax::se2 {
 
@@ -51,10 +51,8 @@ inline StateKey stateKey(const Costmap& costmap, std::uint32_t angle_bins, const
 std::uint64_t nodeKeyCapacity(std::uint64_t width, std::uint64_t height, std::uint32_t angle_bins,
                               bool wide = false) noexcept;
 
-}  // namespace detail
-
 // The memory a planner keeps from call to call, used only under its workspace mutex.
-struct HybridAStar::Workspace {
+struct Workspace {
   // A search node: a lattice state, its cheapest route found so far and the motion that arrived
   // by that route, which the next motion pays for changing. That arrival label says how a pose
   // was reached; the output labels (PlannerResult::directions) say how the path leaves a pose.
@@ -116,10 +114,8 @@ struct HybridAStar::Workspace {
   // Brings what was derived from the map up to `costmap` after the windows' cells changed:
   // the clearance map and the zero-cost table are recomputed over the windows (and as far
   // around them as a change reaches), the lazy field repaired; the cached field, built with a
-  // reach factor whose stopping point a repair cannot reproduce, is dropped. Hidden: the
-  // workspace is a member of an exported class, and this is no part of the library's interface.
-  VELTRAX_SE2_NO_EXPORT void repairMap(const Costmap& costmap,
-                                       const std::vector<MapWindow>& windows);
+  // reach factor whose stopping point a repair cannot reproduce, is dropped.
+  void repairMap(const Costmap& costmap, const std::vector<MapWindow>& windows);
 
   // The version of the planner's map that what is derived here was made for.
   std::uint64_t map_version = 0;
@@ -187,4 +183,5 @@ struct HybridAStar::Workspace {
   LazyFieldKey lazy_key{};
 };
 
+}  // namespace detail
 }  // namespace veltrax::se2

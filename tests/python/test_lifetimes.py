@@ -53,11 +53,11 @@ def test_plan_keeps_its_arguments_alive_without_the_interpreter_lock():
     results = []
     started = threading.Event()
 
-    def work(planner, request, config, token):
+    def work(planner, request, config, token, report):
         started.set()
-        results.append(planner.plan(request, config, token))
+        report(planner.plan(request, config, token))
 
-    worker = threading.Thread(target=work, args=(planner, request, config, token))
+    worker = threading.Thread(target=work, args=(planner, request, config, token, results.append))
     worker.start()
     started.wait()
     canceller = token.cancel

@@ -78,10 +78,6 @@ class VELTRAX_SE2_EXPORT HybridAStar {
   PlannerResult plan(const PlanRequest& request, const PlannerConfig& config,
                      const CancellationToken* token = nullptr) const;
 
-  // Defined in src/detail/workspace.hpp and src/detail/heuristic_cache.hpp.
-  struct Workspace;
-  struct ObstacleHeuristicCacheKey;
-
  private:
   // The costmap, the map snapshot plans work on, the workspace mutex and the workspace
   // (src/detail/workspace.hpp).

@@ -221,10 +221,10 @@ struct VELTRAX_SE2_EXPORT PlannerResult {
   // (PlannerConfig::return_partial_path); the path's step counts, length and times describe it.
   bool partial = false;
 
-  bool matchesRevisions(std::uint64_t map_revision_, std::uint64_t goal_revision_,
-                        std::uint64_t robot_revision_) const noexcept {
-    return map_revision == map_revision_ && goal_revision == goal_revision_ &&
-           robot_revision == robot_revision_;
+  // Whether the result answers a request of these revisions (one for an outdated request can be
+  // dropped).
+  bool matchesRevisions(std::uint64_t map, std::uint64_t goal, std::uint64_t robot) const noexcept {
+    return map_revision == map && goal_revision == goal && robot_revision == robot;
   }
 };
 
