@@ -8,7 +8,7 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'GridIndex', 'HybridAStar', 'KinematicSample', 'KinematicStateSpace', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'YawBinFootprintTemplates', 'inflate_costmap', 'load_costmap_csv', 'load_costmap_pgm', 'inscribed_radius', 'normalize_yaw', 'planner_status_name', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint', 'OccupancyMapInfo', 'OccupancyMode', 'load_movingai_map', 'load_occupancy_map', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'read_occupancy_map_info', 'InflationParameters', 'default_inflation', 'inflate_for_footprint', 'plan_many', 'cost_blocks', 'FREE_COST', 'INSCRIBED_COST', 'LETHAL_COST', 'MAX_GRADED_COST', 'UNKNOWN_COST']
+__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'GridIndex', 'HybridAStar', 'KinematicSample', 'KinematicStateSpace', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'YawBinFootprintTemplates', 'inflate_costmap', 'load_costmap_csv', 'load_costmap_pgm', 'inscribed_radius', 'normalize_yaw', 'planner_status_name', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint', 'OccupancyMapInfo', 'OccupancyMode', 'load_movingai_map', 'load_occupancy_map', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'read_occupancy_map_info', 'InflationParameters', 'default_inflation', 'inflate_for_footprint', 'plan_many', 'cost_blocks', 'FileError', 'MapFormatError', 'MapFormat', 'MapLoadOptions', 'map_format', 'load_map', 'FREE_COST', 'INSCRIBED_COST', 'LETHAL_COST', 'MAX_GRADED_COST', 'UNKNOWN_COST']
 class Pose2D:
     def __init__(self, x: typing.SupportsFloat | typing.SupportsIndex = 0.0, y: typing.SupportsFloat | typing.SupportsIndex = 0.0, yaw: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> None:
         ...
@@ -1015,6 +1015,78 @@ class OccupancyMapInfo:
     @resolution.setter
     def resolution(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
+class FileError(RuntimeError):
+    """A file that cannot be opened, read or written (missing, not a regular file, unreadable)."""
+class MapFormatError(RuntimeError):
+    """A file read that holds no map of its format, or of no known format."""
+class MapFormat:
+    """
+    Members:
+    
+      YAML
+    
+      MOVINGAI
+    
+      PGM
+    
+      CSV
+    """
+    CSV: typing.ClassVar[MapFormat]
+    MOVINGAI: typing.ClassVar[MapFormat]
+    PGM: typing.ClassVar[MapFormat]
+    YAML: typing.ClassVar[MapFormat]
+    __members__: typing.ClassVar[dict[str, MapFormat]]
+    @typing.overload
+    def __eq__(self, other: MapFormat) -> bool:
+        ...
+    @typing.overload
+    def __eq__(self, other: typing.Any) -> bool:
+        ...
+    def __getstate__(self) -> int:
+        ...
+    def __hash__(self) -> int:
+        ...
+    def __index__(self) -> int:
+        ...
+    def __init__(self, value: typing.SupportsInt | typing.SupportsIndex) -> None:
+        ...
+    def __int__(self) -> int:
+        ...
+    @typing.overload
+    def __ne__(self, other: MapFormat) -> bool:
+        ...
+    @typing.overload
+    def __ne__(self, other: typing.Any) -> bool:
+        ...
+    def __repr__(self) -> str:
+        ...
+    def __setstate__(self, state: typing.SupportsInt | typing.SupportsIndex) -> None:
+        ...
+    def __str__(self) -> str:
+        ...
+    @property
+    def name(self) -> str:
+        ...
+    @property
+    def value(self) -> int:
+        ...
+class MapLoadOptions:
+    occupancy: bool
+    resolution: float | None
+    def __init__(self, resolution: typing.SupportsFloat | typing.SupportsIndex | None = None, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0, occupancy: bool = False) -> None:
+        ...
+    @property
+    def origin_x(self) -> float:
+        ...
+    @origin_x.setter
+    def origin_x(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def origin_y(self) -> float:
+        ...
+    @origin_y.setter
+    def origin_y(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
 def cost_blocks(cost: typing.SupportsInt | typing.SupportsIndex, allow_unknown: bool) -> bool:
     """Whether a cell of this cost blocks the robot: lethal always, unknown unless allowed."""
 def inflate_costmap(source: Costmap, inflation_radius: typing.SupportsFloat | typing.SupportsIndex, inscribed_radius: typing.SupportsFloat | typing.SupportsIndex, cost_scaling_factor: typing.SupportsFloat | typing.SupportsIndex) -> Costmap:
@@ -1068,6 +1140,17 @@ def save_result_json(result: PlannerResult, path: str) -> None:
     """
 def validate_footprint(arg0: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> list[str]:
     """The footprint's problems in a fixed order; empty when usable."""
+def map_format(path: str) -> MapFormat:
+    """The format of a map file: by its extension (.yaml/.yml, .map, .pgm, .csv, case aside),
+    otherwise by its first bytes (a PGM's P2/P5 magic, a MovingAI grid's header). MapFormatError
+    "<path>: unknown map format (expected .yaml, .yml, .map, .pgm or .csv)" for anything else.
+    """
+def load_map(path: str, options: MapLoadOptions = ...) -> Costmap:
+    """Any map file as a costmap, its loader chosen by map_format: a YAML description with a PGM
+    image, a MovingAI grid, a PGM (costs, or an occupancy image with options.occupancy) or a CSV.
+    All but YAML need options.resolution; YAML refuses it. FileError for a file that cannot be
+    read, MapFormatError for bad contents, ValueError for options that do not suit the format.
+    """
 def load_movingai_map(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
     """A MovingAI grid (.map) as a costmap, one character per cell of `resolution` metres: '.', 'G'
     and 'S' free, '@', 'O', 'T' (trees) and 'W' (water) lethal; the first row is the top of the map.

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "bindings.hpp"
+#include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/costs.hpp"
 
 namespace veltrax::se2::python {
@@ -69,6 +70,11 @@ void bindCostmap(py::module_& m) {
   m.attr("LETHAL_COST") = kLethalCost;
   m.attr("UNKNOWN_COST") = kUnknownCost;
   m.def("cost_blocks", &costBlocks, py::arg("cost"), py::arg("allow_unknown"));
+}
+
+void bindCostmapFunctions(py::module_& m) {
+  m.def("inflate_costmap", &inflateCostmap, py::arg("source"), py::arg("inflation_radius"),
+        py::arg("inscribed_radius"), py::arg("cost_scaling_factor"));
 }
 
 }  // namespace veltrax::se2::python
