@@ -5,6 +5,8 @@ import os
 
 import pytest
 
+import _se2_planner as sp
+import veltrax_se2
 from veltrax_se2 import MapFileError, cli, load_map, read_map_metadata
 
 # One image row (the top of the map) with grey levels chosen around the default thresholds:
@@ -89,3 +91,30 @@ def test_transparent_pixels_are_unknown_however_the_png_says_so(tmp_path, mode, 
     picture.putdata(pixels)
     picture.save(tmp_path / "t.png", **({} if transparency is None else {"transparency": transparency}))
     assert load_map(write_map(tmp_path, image="t.png", image_bytes=b"")).cells_array.tolist() == [[255, 254]]
+
+
+# The library's file failures arrive with types of their own, still the RuntimeError they always were,
+# and with the library's texts; load_map picks a loader by content when the name says nothing.
+@pytest.mark.parametrize("call, error, message", [
+    (lambda t: sp.load_costmap_pgm(str(t / "none.pgm"), 1.0), veltrax_se2.FileError,
+     "cannot open input file: none.pgm"),
+    (lambda t: sp.load_costmap_csv(str(t / "none.csv"), 1.0), veltrax_se2.FileError,
+     "cannot open input file: none.csv"),
+    (lambda t: sp.load_map(str(write_map(t, mode="raw"))), veltrax_se2.MapFormatError,
+     "map.pgm: raw occupancy value 254 is neither 0..100 nor 255 (unknown)"),
+    (lambda t: sp.map_format(str(t / "m.bmp")), veltrax_se2.MapFormatError,
+     "m.bmp: unknown map format (expected .yaml, .yml, .map, .pgm or .csv)"),
+])
+def test_file_failures_have_types_of_their_own(tmp_path, call, error, message):
+    with pytest.raises(RuntimeError) as caught:
+        call(tmp_path)
+    assert type(caught.value) is error and issubclass(error, RuntimeError)
+    assert str(caught.value).replace(f"{tmp_path}{os.sep}", "") == message
+
+
+def test_load_map_reads_a_grid_by_its_contents(tmp_path):
+    path = tmp_path / "grid.txt"
+    path.write_text("type octile\nheight 2\nwidth 2\nmap\n.@\nT.\n")
+    costmap = load_map(path, 0.5, (1.0, 2.0))
+    assert costmap.cells_array.tolist() == [[254, 0], [0, 254]]
+    assert (costmap.resolution, costmap.origin_x, costmap.origin_y) == (0.5, 1.0, 2.0)
