@@ -1,8 +1,9 @@
 // loadMap on arbitrary files of every format. The first byte picks the file name (and so the
 // format, or none, leaving the choice to the contents) and the options; for a YAML description
 // the bytes up to the first NUL are the description and the rest is the image it may name as
-// "image.pgm", written beside it. The seeds in corpus/map_loader are small crops of the bundled
-// maps (data/maps, examples/maps; their licences are there) in this layout.
+// "image.pgm" or "image.png", written beside it under both names. The seeds in corpus/map_loader
+// are small crops of the bundled maps (data/maps, examples/maps; their licences are there) in this
+// layout.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -45,8 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::writeScratch(path, body, text_size);
   if (described) {
     const std::size_t image_start = std::min(text_size + 1, body_size);
-    fuzz::writeScratch(scratchDirectory() + "image.pgm", body + image_start,
-                       body_size - image_start);
+    for (const char* image : {"image.pgm", "image.png"}) {
+      fuzz::writeScratch(scratchDirectory() + image, body + image_start, body_size - image_start);
+    }
   }
   MapLoadOptions options;
   options.occupancy = (selector & 0x08) != 0;

@@ -1147,7 +1147,7 @@ def map_format(path: str) -> MapFormat:
     """
 def load_map(path: str, options: MapLoadOptions = ...) -> Costmap:
     """Any map file as a costmap, its loader chosen by map_format: a YAML description with a PGM
-    image, a MovingAI grid, a PGM (costs, or an occupancy image with options.occupancy) or a CSV.
+    or PNG image, a MovingAI grid, a PGM (costs, or an occupancy image with options.occupancy) or a CSV.
     All but YAML need options.resolution; YAML refuses it. FileError for a file that cannot be
     read, MapFormatError for bad contents, ValueError for options that do not suit the format.
     """
@@ -1158,7 +1158,8 @@ def load_movingai_map(path: str, resolution: typing.SupportsFloat | typing.Suppo
     no map line. RuntimeError "<path>: <what is wrong>"; ValueError for a geometry the costmap refuses.
     """
 def load_occupancy_map(yaml_path: str) -> Costmap:
-    """A map YAML file with a PGM image as a costmap (mode, negate and thresholds applied).
+    """A map YAML file with a PGM or PNG image as a costmap (mode, negate and thresholds applied;
+    fully transparent PNG pixels unknown).
     RuntimeError naming the file and the problem; ValueError for a geometry the costmap refuses.
     """
 def occupancy_image_to_costs(grey: numpy.ndarray, info: OccupancyMapInfo) -> numpy.typing.NDArray[numpy.uint8]:

@@ -177,27 +177,6 @@ std::string leadingBytes(const std::string& path) {
   }
 }
 
-// Called in a catch block: the exception being handled, thrown again with "<path>: " before its
-// message and of the same type, for errors that do not say which file they are about.
-[[noreturn]] void rethrowNamingFile(const std::string& path) {
-  const std::string prefix = path + ": ";
-  try {
-    throw;
-  } catch (const FileError& error) {
-    detail::throwFileError(prefix + error.what());
-  } catch (const MapFormatError& error) {
-    detail::throwMapFormatError(prefix + error.what());
-  } catch (const std::invalid_argument& error) {
-    detail::throwInvalidArgument(prefix + error.what());
-  } catch (const std::length_error& error) {
-    throw std::length_error(prefix + error.what());
-  } catch (const std::out_of_range& error) {
-    throw std::out_of_range(prefix + error.what());
-  } catch (const std::runtime_error& error) {
-    detail::throwRuntimeError(prefix + error.what());
-  }
-}
-
 // %.17g: enough digits to read every double back exactly.
 void appendDouble(std::string& out, double value) {
   char buffer[32];
@@ -395,7 +374,7 @@ Costmap loadMap(const std::string& path, const MapLoadOptions& options) {
     return Costmap(grey.width(), grey.height(), resolution, options.origin_x, options.origin_y,
                    occupancyImageToCosts(grey.cells(), OccupancyMapInfo{}));
   } catch (...) {
-    rethrowNamingFile(path);
+    detail::rethrowNamingFile(path);
   }
 }
 

@@ -27,6 +27,7 @@
 #include "detail/errors.hpp"
 #include "detail/input_file.hpp"
 #include "detail/output_file.hpp"
+#include "detail/png_image.hpp"
 #include "veltrax/se2/errors.hpp"
 #include "veltrax/se2/io.hpp"
 
@@ -465,6 +466,32 @@ std::vector<std::uint8_t> readMovingAiRows(std::ifstream& file, const std::strin
   return cells;
 }
 
+// A description's PNG image as costs: the first image row is the top of the map, and a fully
+// transparent pixel, which says nothing of the world, is unknown. Errors name the image.
+Costmap loadPngOccupancy(const OccupancyMapInfo& info) {
+  try {
+    const detail::GreyImage image = detail::readPngGrey(info.image);
+    const std::uint64_t width = image.width;
+    const std::uint64_t height = image.height;
+    std::vector<std::uint8_t> grey(image.grey.size());
+    for (std::uint64_t r = 0; r < height; ++r) {
+      std::copy_n(image.grey.begin() + static_cast<std::ptrdiff_t>(r * width), width,
+                  grey.begin() + static_cast<std::ptrdiff_t>((height - 1 - r) * width));
+    }
+    std::vector<std::uint8_t> costs = occupancyImageToCosts(grey, info);
+    for (std::uint64_t r = 0; r < height; ++r) {
+      for (std::uint64_t x = 0; x < width; ++x) {
+        if (image.transparent[r * width + x] != 0) {
+          costs[(height - 1 - r) * width + x] = kUnknownCost;
+        }
+      }
+    }
+    return Costmap(width, height, info.resolution, info.origin_x, info.origin_y, std::move(costs));
+  } catch (...) {
+    detail::rethrowNamingFile(info.image);
+  }
+}
+
 }  // namespace
 
 OccupancyMapInfo readOccupancyMapInfo(const std::string& yaml_path) {
@@ -538,8 +565,11 @@ Costmap loadOccupancyMap(const std::string& yaml_path) {
   for (char& c : extension) {
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
+  if (extension == ".png") {
+    return loadPngOccupancy(info);
+  }
   if (extension != ".pgm" && extension != ".pnm") {
-    detail::throwMapFormatError(info.image + ": only PGM images are read here");
+    detail::throwMapFormatError(info.image + ": only PGM and PNG images are read here");
   }
   // The image's errors name the image, each keeping its type.
   std::optional<Costmap> grey;

@@ -228,7 +228,8 @@ def load_movingai(path: str | os.PathLike[str], resolution: float,
 
 
 def _load_yaml_image(yaml_path: str | os.PathLike[str], meta: MapMetadata) -> sp.Costmap:
-    """A YAML map whose image is no PGM (the library reads those): decoded with Pillow."""
+    """A YAML map whose image is no PGM, decoded with Pillow. The library reads PNG images too,
+    with the same costs; this path keeps Pillow's other formats and its messages."""
     grey, transparent = _read_grey_levels(meta)
     try:
         costs = occupancy_to_costs(grey, meta)

@@ -22,6 +22,25 @@ void throwFileError(const std::string& message) { throw FileError(message); }
 
 void throwMapFormatError(const std::string& message) { throw MapFormatError(message); }
 
+void rethrowNamingFile(const std::string& path) {
+  const std::string prefix = path + ": ";
+  try {
+    throw;
+  } catch (const FileError& error) {
+    throw FileError(prefix + error.what());
+  } catch (const MapFormatError& error) {
+    throw MapFormatError(prefix + error.what());
+  } catch (const std::invalid_argument& error) {
+    throw std::invalid_argument(prefix + error.what());
+  } catch (const std::length_error& error) {
+    throw std::length_error(prefix + error.what());
+  } catch (const std::out_of_range& error) {
+    throw std::out_of_range(prefix + error.what());
+  } catch (const std::runtime_error& error) {
+    throw std::runtime_error(prefix + error.what());
+  }
+}
+
 std::string excerpt(const std::string& text, std::size_t limit) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out;

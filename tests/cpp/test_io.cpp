@@ -150,9 +150,9 @@ TEST_F(Files, MapDescriptionsFieldsAndRefusals) {
   EXPECT_EQ(
       thrownMessage([&] { loadOccupancyMap(pathOf("none.yaml")); }),
       "runtime_error: cannot read map file " + pathOf("none.yaml") + ": No such file or directory");
-  const std::string png = write("png.yaml", "image: m.png\nresolution: 1\n" + origin);
-  EXPECT_EQ(thrownMessage([&] { loadOccupancyMap(png); }),
-            "runtime_error: " + pathOf("m.png") + ": only PGM images are read here");
+  const std::string bmp = write("bmp.yaml", "image: m.bmp\nresolution: 1\n" + origin);
+  EXPECT_EQ(thrownMessage([&] { loadOccupancyMap(bmp); }),
+            "runtime_error: " + pathOf("m.bmp") + ": only PGM and PNG images are read here");
 }
 
 // MovingAI grids: the first grid row is the top of the map; trees and water block, swamp does not.

@@ -34,7 +34,7 @@ VELTRAX_SE2_EXPORT Costmap loadCostmapCsv(const std::string& path, double resolu
 
 // The map file formats loadMap reads.
 enum class MapFormat : std::uint8_t {
-  Yaml,      // a map-server description (.yaml, .yml) beside a PGM image (occupancy_map.hpp)
+  Yaml,      // a map-server description (.yaml, .yml) with a PGM or PNG image (occupancy_map.hpp)
   MovingAi,  // a MovingAI benchmark grid (.map)
   Pgm,       // costs as grey levels (.pgm), or an occupancy image
   Csv,       // costs as a table (.csv)

@@ -51,11 +51,12 @@ VELTRAX_SE2_EXPORT std::vector<std::uint8_t> occupancyPercentToCosts(
     const std::vector<std::int8_t>& occupancy, double occupied_thresh = 0.65,
     double free_thresh = 0.196, bool scaled = false);
 
-// A map YAML file with a PGM image as a costmap. Throws what readOccupancyMapInfo and
-// occupancyImageToCosts throw, "<image>: <reason>" for the image as the type its loader threw
-// (other image formats: MapFormatError "<image>: only PGM images are read here") and
-// std::invalid_argument "<image>: " and
-// the Costmap constructor's message for a geometry it refuses.
+// A map YAML file with a PGM or PNG image as a costmap. A PNG is read at 8 bits per channel (16-bit
+// grey refused) with grey = (r + g + b) / 3 rounded down, and its fully transparent pixels (alpha
+// or tRNS) are unknown. Throws what readOccupancyMapInfo and occupancyImageToCosts throw,
+// "<image>: <reason>" for the image as the type its reader threw (other image formats:
+// MapFormatError "<image>: only PGM and PNG images are read here") and std::invalid_argument
+// "<image>: " and the Costmap constructor's message for a geometry it refuses.
 VELTRAX_SE2_EXPORT Costmap loadOccupancyMap(const std::string& yaml_path);
 
 // A MovingAI benchmark grid ("type octile", "height H", "width W", "map", then H rows of W
