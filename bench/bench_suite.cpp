@@ -21,9 +21,10 @@
 // is rasterised and inflated for the footprint as the command line does for occupancy maps.
 //
 // --map adds a map of one's own (repeatable): a map-server YAML file with a PGM image, a PGM
-// (occupancy grey levels, 0.05 m) or a MovingAI grid upsampled SCALE times (default 10) after
-// cropping it to its first CROP x CROP grid cells; it gets seeded queries whose start and goal
-// are at least M metres apart (default 5; applies to the --map options after it).
+// (occupancy grey levels, 0.05 m), a CSV (costs, 0.05 m) or a MovingAI grid (by its .map name or
+// its header) upsampled SCALE times (default 10) after cropping it to its first CROP x CROP grid
+// cells; it gets seeded queries whose start and goal are at least M metres apart (default 5;
+// applies to the --map options after it).
 //
 // Real maps: turtlebot3 (queries >= 3 m apart: its known area is small; elsewhere >= 5 m) and the
 // small warehouse at their own 0.05 m, each with hand-placed hard queries too; MovingAI grids
@@ -67,6 +68,7 @@
 #include "shared_maps.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/heuristic.hpp"
+#include "veltrax/se2/io.hpp"
 #include "veltrax/se2/occupancy_map.hpp"
 #include "veltrax/se2/planner.hpp"
 
@@ -82,7 +84,9 @@ std::string dataDir() { return std::string(VELTRAX_DATA_DIR); }
 // A MovingAI grid read with the library (one cell per character), `crop` grid cells square from
 // the top-left corner (0 = all), each grid cell becoming scale x scale cells of 0.05 m.
 Costmap loadMovingAiFile(const std::string& path, std::uint64_t crop, std::uint64_t scale) {
-  const Costmap grid = loadMovingAiMap(path, 1.0);
+  MapLoadOptions grid_cells;
+  grid_cells.resolution = 1.0;
+  const Costmap grid = loadMap(path, grid_cells);
   const std::uint64_t w = crop == 0 ? grid.width() : std::min(crop, grid.width());
   const std::uint64_t h = crop == 0 ? grid.height() : std::min(crop, grid.height());
   std::vector<std::uint8_t> cells(w * scale * h * scale);
@@ -118,19 +122,18 @@ Costmap loadMapArgument(const std::string& argument) {
     numbers >> scale >> colon >> crop;
     file = file.substr(0, first);
   }
-  const auto ends_with = [&](const std::string& tail) {
-    return file.size() >= tail.size() &&
-           file.compare(file.size() - tail.size(), tail.size(), tail) == 0;
-  };
-  if (ends_with(".yaml") || ends_with(".yml")) {
-    return loadOccupancyMap(file);
+  // A MovingAI grid by name or by content; other maps as loadMap reads them, a PGM as an
+  // occupancy image.
+  const MapFormat format = mapFormat(file);
+  if (format == MapFormat::MovingAi) {
+    return loadMovingAiFile(file, crop, scale);
   }
-  if (ends_with(".pgm")) {
-    const Costmap grey = loadCostmapPgm(file, 0.05, 0.0, 0.0);
-    return Costmap(grey.width(), grey.height(), 0.05, 0.0, 0.0,
-                   occupancyImageToCosts(grey.cells(), OccupancyMapInfo{}));
+  MapLoadOptions options;
+  if (format != MapFormat::Yaml) {
+    options.resolution = 0.05;
+    options.occupancy = format == MapFormat::Pgm;
   }
-  return loadMovingAiFile(file, crop, scale);
+  return loadMap(file, options);
 }
 
 // Seeded queries on a real map: start and goal free for the footprint, `separation` apart and
@@ -352,7 +355,7 @@ std::vector<Workload> workloads(const Footprint& footprint) {
       {"large", [] { return bench::loadBenchMap("large"); }, "large"},
       // Its known area is only about 5.6 m x 5.2 m.
       {"turtlebot3",
-       [] { return loadOccupancyMap(dataDir() + "/maps/turtlebot3/map.yaml"); },
+       [] { return loadMap(dataDir() + "/maps/turtlebot3/map.yaml"); },
        "",
        3.0,
        {// Turn around between the pillars; cross the pillar grid sideways; tip to tip.
@@ -360,7 +363,7 @@ std::vector<Workload> workloads(const Footprint& footprint) {
         {{-1.65, 0.55, -kPi / 2}, {1.65, -0.55, kPi / 2}},
         {{-2.0, 0.0, kPi / 2}, {2.0, 0.3, -kPi / 2}}}},
       {"warehouse",
-       [] { return loadOccupancyMap(dataDir() + "/maps/aws_small_warehouse/warehouse_005.yaml"); },
+       [] { return loadMap(dataDir() + "/maps/aws_small_warehouse/warehouse_005.yaml"); },
        "",
        5.0,
        {// Back out of a dead-end rack aisle into the next one, facing the same wall.
@@ -374,15 +377,12 @@ std::vector<Workload> workloads(const Footprint& footprint) {
       {"berlin_x2", [] { return loadMovingAi("Berlin_0_1024.map", 0, 2); }, ""},
       // The maps bundled with the examples.
       {"ex_parking_lot",
-       [] {
-         return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/parking_lot.yaml");
-       },
-       "", 3.0},
+       [] { return loadMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/parking_lot.yaml"); }, "",
+       3.0},
       {"ex_warehouse",
-       [] { return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/warehouse.yaml"); },
+       [] { return loadMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/warehouse.yaml"); }, ""},
+      {"ex_maze", [] { return loadMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/maze.yaml"); },
        ""},
-      {"ex_maze",
-       [] { return loadOccupancyMap(std::string(VELTRAX_EXAMPLES_DIR) + "/maps/maze.yaml"); }, ""},
       {"64room_x12", [] { return loadMovingAi("64room_007.map", 128, 12); }, ""},
   };
   const std::vector<Workload> parking = parkingWorkloads(footprint);

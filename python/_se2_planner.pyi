@@ -7,7 +7,11 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'FREE_COST', 'GridIndex', 'HybridAStar', 'INSCRIBED_COST', 'InflationParameters', 'KinematicSample', 'KinematicStateSpace', 'LETHAL_COST', 'MAX_GRADED_COST', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'OccupancyMapInfo', 'OccupancyMode', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'UNKNOWN_COST', 'YawBinFootprintTemplates', 'cost_blocks', 'default_inflation', 'inflate_costmap', 'inflate_for_footprint', 'inscribed_radius', 'load_costmap_csv', 'load_costmap_pgm', 'load_movingai_map', 'load_occupancy_map', 'normalize_yaw', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'plan_many', 'planner_status_name', 'read_occupancy_map_info', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint']
+__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'FREE_COST', 'FileError', 'GridIndex', 'HybridAStar', 'INSCRIBED_COST', 'InflationParameters', 'KinematicSample', 'KinematicStateSpace', 'LETHAL_COST', 'MAX_GRADED_COST', 'MapFormat', 'MapFormatError', 'MapLoadOptions', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'OccupancyMapInfo', 'OccupancyMode', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'UNKNOWN_COST', 'YawBinFootprintTemplates', 'cost_blocks', 'default_inflation', 'inflate_costmap', 'inflate_for_footprint', 'inscribed_radius', 'load_costmap_csv', 'load_costmap_pgm', 'load_map', 'load_movingai_map', 'load_occupancy_map', 'map_format', 'normalize_yaw', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'plan_many', 'planner_status_name', 'read_occupancy_map_info', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint']
+class FileError(RuntimeError):
+    pass
+class MapFormatError(RuntimeError):
+    pass
 class Pose2D:
     def __init__(self, x: typing.SupportsFloat | typing.SupportsIndex = 0.0, y: typing.SupportsFloat | typing.SupportsIndex = 0.0, yaw: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> None:
         ...
@@ -1231,6 +1235,85 @@ class InflationParameters:
     @inscribed_radius.setter
     def inscribed_radius(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
+class MapFormat:
+    """
+    The map file formats load_map reads.
+    
+    Members:
+    
+      YAML
+    
+      MOVINGAI
+    
+      PGM
+    
+      CSV
+    """
+    CSV: typing.ClassVar[MapFormat]
+    MOVINGAI: typing.ClassVar[MapFormat]
+    PGM: typing.ClassVar[MapFormat]
+    YAML: typing.ClassVar[MapFormat]
+    __members__: typing.ClassVar[dict[str, MapFormat]]
+    @typing.overload
+    def __eq__(self, other: MapFormat) -> bool:
+        ...
+    @typing.overload
+    def __eq__(self, other: typing.Any) -> bool:
+        ...
+    def __getstate__(self) -> int:
+        ...
+    def __hash__(self) -> int:
+        ...
+    def __index__(self) -> int:
+        ...
+    def __init__(self, value: typing.SupportsInt | typing.SupportsIndex) -> None:
+        ...
+    def __int__(self) -> int:
+        ...
+    @typing.overload
+    def __ne__(self, other: MapFormat) -> bool:
+        ...
+    @typing.overload
+    def __ne__(self, other: typing.Any) -> bool:
+        ...
+    def __repr__(self) -> str:
+        ...
+    def __setstate__(self, state: typing.SupportsInt | typing.SupportsIndex) -> None:
+        ...
+    def __str__(self) -> str:
+        ...
+    @property
+    def name(self) -> str:
+        ...
+    @property
+    def value(self) -> int:
+        ...
+class MapLoadOptions:
+    """
+    What load_map needs beyond the file: the cell size in metres and the origin for
+    all but YAML maps, and whether a PGM is an occupancy image.
+    """
+    occupancy: bool
+    def __init__(self, resolution: typing.SupportsFloat | typing.SupportsIndex | None = None, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0, occupancy: bool = False) -> None:
+        ...
+    @property
+    def origin_x(self) -> float:
+        ...
+    @origin_x.setter
+    def origin_x(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def origin_y(self) -> float:
+        ...
+    @origin_y.setter
+    def origin_y(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def resolution(self) -> float | None:
+        ...
+    @resolution.setter
+    def resolution(self, arg0: typing.SupportsFloat | typing.SupportsIndex | None) -> None:
+        ...
 def cost_blocks(cost: typing.SupportsInt | typing.SupportsIndex, allow_unknown: bool) -> bool:
     """
     Whether a cell of this cost blocks the robot: lethal always, unknown unless allowed.
@@ -1243,7 +1326,12 @@ def default_inflation(footprint: CircleFootprint | PolygonFootprint | MultiPolyg
     positive" or the footprint's first problem.
     """
 def inflate_costmap(source: Costmap, inflation_radius: typing.SupportsFloat | typing.SupportsIndex, inscribed_radius: typing.SupportsFloat | typing.SupportsIndex, cost_scaling_factor: typing.SupportsFloat | typing.SupportsIndex) -> Costmap:
-    ...
+    """
+    A new costmap in which every cell within `inscribed_radius` metres of a lethal cell (centre
+    to centre) costs at least 253 and every cell out to `inflation_radius` at least 252 *
+    exp(-cost_scaling_factor * (d - inscribed_radius)), rounded and clamped to 1..252. Lethal
+    and unknown cells are kept; no cost is lowered. ValueError "invalid inflation parameters".
+    """
 def inflate_for_footprint(costmap: Costmap, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> Costmap:
     """
     The occupancy map prepared for planning with this footprint: inflate_costmap with
@@ -1256,9 +1344,27 @@ def inscribed_radius(footprint: CircleFootprint | PolygonFootprint | MultiPolygo
     circle's radius; 0 when the origin lies outside or on the outline).
     """
 def load_costmap_csv(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
-    ...
+    """
+    Loads a costmap from a CSV file of integer costs 0..255, one row per line, the first line at
+    the largest y. `resolution` is the cell size in metres, (origin_x, origin_y) the lower-left
+    corner. FileError (a RuntimeError) for file problems, MapFormatError for bad contents,
+    ValueError for bad arguments.
+    """
 def load_costmap_pgm(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
-    ...
+    """
+    Loads a costmap from a binary or ASCII PGM whose grey levels are costs (0 free, 254 lethal,
+    255 unknown), the image's top row at the largest y. For occupancy images use
+    veltrax_se2.load_map(..., occupancy=True). FileError (a RuntimeError) for file problems,
+    MapFormatError for bad contents, ValueError for bad arguments.
+    """
+def load_map(path: str, options: MapLoadOptions = ...) -> Costmap:
+    """
+    Loads a map file of any format map_format knows as a costmap: a map-server YAML file with
+    its image, or a MovingAI grid, a PGM or a CSV of costs, which need options.resolution (with
+    options.occupancy a PGM is read as an occupancy image). FileError and MapFormatError
+    (RuntimeErrors) for file problems and bad contents, ValueError for options that do not suit
+    the format.
+    """
 def load_movingai_map(path: str, resolution: typing.SupportsFloat | typing.SupportsIndex, origin_x: typing.SupportsFloat | typing.SupportsIndex = 0.0, origin_y: typing.SupportsFloat | typing.SupportsIndex = 0.0) -> Costmap:
     """
     A MovingAI grid (.map) as a costmap, one character per cell of `resolution` metres: '.', 'G'
@@ -1270,6 +1376,12 @@ def load_occupancy_map(yaml_path: str) -> Costmap:
     """
     A map YAML file with a PGM image as a costmap (mode, negate and thresholds applied).
     RuntimeError naming the file and the problem; ValueError for a geometry the costmap refuses.
+    """
+def map_format(path: str) -> MapFormat:
+    """
+    The format of a map file, by its extension (.yaml/.yml, .map, .pgm, .csv, any case), else by
+    its first bytes (a PGM magic number, a MovingAI header). MapFormatError naming the formats
+    for anything else.
     """
 def normalize_yaw(arg0: typing.SupportsFloat | typing.SupportsIndex) -> float:
     """
@@ -1320,14 +1432,21 @@ def render_plan_svg(costmap: Costmap, request: PlanRequest, result: PlannerResul
     goal) as a string.
     """
 def save_path_csv(result: PlannerResult, path: str) -> None:
-    ...
+    """
+    Writes the path as CSV (x, y, yaw, direction per pose) to `path`, replacing the file only
+    once the whole new one is written. FileError (a RuntimeError) for file problems.
+    """
 def save_plan_svg(costmap: Costmap, request: PlanRequest, result: PlannerResult, path: str, options: SvgRenderOptions = ...) -> None:
     """
     Writes render_plan_svg's document to `path`, replacing the file only once the whole new one
     is written. RuntimeError for file problems.
     """
 def save_result_json(result: PlannerResult, path: str) -> None:
-    ...
+    """
+    Writes the result (status, message, path, directions, diagnostics, revisions) as JSON to
+    `path`, replacing the file only once the whole new one is written. FileError (a
+    RuntimeError) for file problems.
+    """
 def validate_footprint(arg0: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> list[str]:
     """
     The footprint's problems in a fixed order; empty when usable.

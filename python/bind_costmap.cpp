@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "bindings.hpp"
+#include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/costs.hpp"
 
 namespace veltrax::se2::python {
@@ -74,6 +75,16 @@ void bindCostmap(py::module_& m) {
   m.attr("UNKNOWN_COST") = kUnknownCost;
   m.def("cost_blocks", &costBlocks, py::arg("cost"), py::arg("allow_unknown"),
         "Whether a cell of this cost blocks the robot: lethal always, unknown unless allowed.");
+}
+
+void bindCostmapFunctions(py::module_& m) {
+  m.def("inflate_costmap", &inflateCostmap, py::arg("source"), py::arg("inflation_radius"),
+        py::arg("inscribed_radius"), py::arg("cost_scaling_factor"),
+        "A new costmap in which every cell within `inscribed_radius` metres of a lethal cell "
+        "(centre\nto centre) costs at least 253 and every cell out to `inflation_radius` at least "
+        "252 *\nexp(-cost_scaling_factor * (d - inscribed_radius)), rounded and clamped to "
+        "1..252. Lethal\nand unknown cells are kept; no cost is lowered. ValueError \"invalid "
+        "inflation parameters\".");
 }
 
 }  // namespace veltrax::se2::python

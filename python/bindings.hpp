@@ -29,11 +29,13 @@ void bindHeuristic(py::module_& m);   // ObstacleHeuristic
 void bindSmoother(py::module_& m);    // PathSmoother
 void bindSvgOptions(py::module_& m);  // SvgRenderOptions
 void bindOccupancy(py::module_& m);   // OccupancyMode, OccupancyMapInfo
+void bindIo(py::module_& m);          // MapFormat, MapLoadOptions
 
 // Module-level functions, in registration order.
 void bindGeometryFunctions(py::module_& m);   // normalize_yaw
 void bindFootprintFunctions(py::module_& m);  // validate_footprint
-void bindFileFunctions(py::module_& m);       // inflate_costmap, loaders, writers
+void bindCostmapFunctions(py::module_& m);    // inflate_costmap
+void bindIoFunctions(py::module_& m);         // loaders, writers, map_format, load_map
 void bindRecordFunctions(py::module_& m);     // planner_status_name
 void bindSvgFunctions(py::module_& m);        // render_plan_svg, save_plan_svg
 void bindOccupancyFunctions(py::module_& m);  // map descriptions, occupancy to costs

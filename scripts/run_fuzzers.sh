@@ -13,7 +13,7 @@ ROOT=$PWD
 JOBS=${JOBS:-$(nproc)}
 SECONDS_PER_TARGET=${FUZZ_SECONDS:-600}
 CXX_FOR_FUZZING=${FUZZ_CXX:-clang++}
-ALL_TARGETS=(pgm_loader csv_loader footprint_collision plan)
+ALL_TARGETS=(pgm_loader csv_loader map_loader footprint_collision plan)
 
 export ASAN_OPTIONS="detect_leaks=${LSAN_DETECT:-1}:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

@@ -8,7 +8,7 @@ PYTHON=${PYTHON:-python3}
 export PIP_ROOT_USER_ACTION=ignore
 # clang and its runtime libraries build the libFuzzer targets (scripts/run_fuzzers.sh); doxygen
 # the API reference (scripts/build_docs.sh); clang-tidy runs in scripts/run_tests.sh.
-APT_PACKAGES=(build-essential libompl-dev libyaml-cpp-dev libgtest-dev libgmock-dev libbenchmark-dev clang-format
+APT_PACKAGES=(build-essential libompl-dev libyaml-cpp-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev clang-format
   clang libclang-rt-14-dev doxygen pkg-config clang-tidy)
 
 as_root() {

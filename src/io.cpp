@@ -5,9 +5,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "detail/input_file.hpp"
 #include "detail/output_file.hpp"
 #include "detail/record_fields.hpp"
+#include "veltrax/se2/occupancy_map.hpp"
 
 namespace veltrax::se2 {
 namespace {
@@ -55,14 +58,15 @@ std::string readPgmToken(std::streambuf& in) {
     }
   }
   if (token.empty()) {
-    detail::throwRuntimeError("unexpected end of PGM header");
+    detail::throwMapFormatError("unexpected end of PGM header");
   }
   return token;
 }
 
-// Base-10 conversion with the standard library's string-to-unsigned rules (optional sign, a minus
-// wraps modulo 2^64). Returns the number of characters used.
-std::size_t parseUnsigned(const std::string& token, std::uint64_t& value) {
+// A decimal number with an optional sign, a minus wrapping modulo 2^64 as the C library's
+// conversion does. Returns the number of characters used, 0 for a token without digits after the
+// sign; `overflow` tells of a value beyond 64 bits.
+std::size_t parseUnsigned(const std::string& token, std::uint64_t& value, bool& overflow) {
   std::size_t i = 0;
   bool negative = false;
   if (i < token.size() && (token[i] == '+' || token[i] == '-')) {
@@ -70,10 +74,10 @@ std::size_t parseUnsigned(const std::string& token, std::uint64_t& value) {
     ++i;
   }
   if (i == token.size() || !isDigit(token[i])) {
-    detail::throwInvalidArgument("stoull");
+    return 0;
   }
   std::uint64_t result = 0;
-  bool overflow = false;
+  overflow = false;
   for (; i < token.size() && isDigit(token[i]); ++i) {
     const auto digit = static_cast<std::uint64_t>(token[i] - '0');
     if (result > (kMaxU64 - digit) / 10) {
@@ -82,18 +86,19 @@ std::size_t parseUnsigned(const std::string& token, std::uint64_t& value) {
       result = result * 10 + digit;
     }
   }
-  if (overflow) {
-    detail::throwOutOfRange("stoull");
-  }
   value = negative ? 0 - result : result;
   return i;
 }
 
+// A header number that is no positive size (no digits, beyond 64 bits, zero, signed negative, or
+// followed by other characters) is a MapFormatError "invalid PGM <what>".
 std::uint64_t parsePgmHeaderNumber(const std::string& token, const char* what) {
   std::uint64_t value = 0;
+  bool overflow = false;
   // A minus would wrap round to a small size (-18446744073709551614 is 2): no size is negative.
-  if (parseUnsigned(token, value) != token.size() || value == 0 || token[0] == '-') {
-    detail::throwRuntimeError(std::string("invalid PGM ") + what);
+  if (parseUnsigned(token, value, overflow) != token.size() || overflow || value == 0 ||
+      token[0] == '-') {
+    detail::throwMapFormatError(std::string("invalid PGM ") + what);
   }
   return value;
 }
@@ -106,11 +111,12 @@ std::vector<std::uint8_t> readPlainPixels(std::streambuf& in, std::uint64_t coun
   for (std::uint64_t i = 0; i < count; ++i) {
     const std::string token = readPgmToken(in);
     std::uint64_t value = 0;
-    if (parseUnsigned(token, value) != token.size()) {
-      detail::throwRuntimeError("invalid PGM pixel");
+    bool overflow = false;
+    if (parseUnsigned(token, value, overflow) != token.size()) {
+      detail::throwMapFormatError("invalid PGM pixel");
     }
-    if (value > maxval) {
-      detail::throwRuntimeError("PGM pixel exceeds maximum value");
+    if (overflow || value > maxval) {
+      detail::throwMapFormatError("PGM pixel exceeds maximum value");
     }
     pixels.push_back(static_cast<std::uint8_t>(value));
   }
@@ -120,7 +126,7 @@ std::vector<std::uint8_t> readPlainPixels(std::streambuf& in, std::uint64_t coun
 std::vector<std::uint8_t> readRawPixels(std::streambuf& in, std::uint64_t count) {
   const int separator = in.sbumpc();
   if (separator == std::char_traits<char>::eof() || !isPgmSpace(separator)) {
-    detail::throwRuntimeError("invalid PGM header separator");
+    detail::throwMapFormatError("invalid PGM header separator");
   }
   // The buffer grows with the bytes that arrive, never to a size the header merely claims.
   std::vector<std::uint8_t> pixels;
@@ -137,9 +143,39 @@ std::vector<std::uint8_t> readRawPixels(std::streambuf& in, std::uint64_t count)
     }
   }
   if (filled < count) {
-    detail::throwRuntimeError("PGM pixel data is truncated");
+    detail::throwMapFormatError("PGM pixel data is truncated");
   }
   return pixels;
+}
+
+bool endsWithIgnoringCase(const std::string& name, const char* tail) {
+  const std::size_t length = std::char_traits<char>::length(tail);
+  if (name.size() < length) {
+    return false;
+  }
+  for (std::size_t i = 0; i < length; ++i) {
+    const char c = name[name.size() - length + i];
+    const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    if (lower != tail[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The first bytes of a file, or nothing when it cannot be read: a file whose name says nothing of
+// its format and that cannot be read is of no known format.
+std::string leadingBytes(const std::string& path) {
+  constexpr std::size_t kLooked = 256;
+  try {
+    std::ifstream file = detail::openInputFile(path, std::ios::binary);
+    std::string head(kLooked, '\0');
+    file.read(head.data(), static_cast<std::streamsize>(kLooked));
+    head.resize(static_cast<std::size_t>(file.gcount()));
+    return head;
+  } catch (const std::exception&) {
+    return std::string();
+  }
 }
 
 // %.17g: enough digits to read every double back exactly.
@@ -197,18 +233,18 @@ Costmap loadCostmapPgm(const std::string& path, double resolution, double origin
   std::streambuf& in = *file.rdbuf();
   const std::string magic = readPgmToken(in);
   if (magic != "P2" && magic != "P5") {
-    detail::throwRuntimeError("only P2 and P5 PGM files are supported");
+    detail::throwMapFormatError("only P2 and P5 PGM files are supported");
   }
   const std::uint64_t width = parsePgmHeaderNumber(readPgmToken(in), "width");
   const std::uint64_t height = parsePgmHeaderNumber(readPgmToken(in), "height");
   const std::uint64_t maxval = parsePgmHeaderNumber(readPgmToken(in), "maximum value");
   if (maxval > 255) {
-    detail::throwRuntimeError("16-bit PGM files are not supported");
+    detail::throwMapFormatError("16-bit PGM files are not supported");
   }
   // No file holds 2^63 pixels (nor a pixel count past 64 bits), so such a claim is truncated data
   // whatever follows; below that the buffers grow only with the bytes that arrive.
   if (width > kMaxU64 / height || width * height >= (std::uint64_t{1} << 63)) {
-    detail::throwRuntimeError("PGM pixel data is truncated");
+    detail::throwMapFormatError("PGM pixel data is truncated");
   }
   const std::uint64_t count = width * height;
   const std::vector<std::uint8_t> pixels =
@@ -225,7 +261,7 @@ Costmap loadCostmapPgm(const std::string& path, double resolution, double origin
     std::uint8_t* to = cells.data() + (height - 1 - row) * width;
     for (std::uint64_t column = 0; column < width; ++column) {
       if (from[column] > maxval) {
-        detail::throwRuntimeError("PGM pixel exceeds maximum value");
+        detail::throwMapFormatError("PGM pixel exceeds maximum value");
       }
       to[column] = cost_of[from[column]];
     }
@@ -261,12 +297,12 @@ Costmap loadCostmapCsv(const std::string& path, double resolution, double origin
         const bool overflow =
             value == std::numeric_limits<int>::max() || value == std::numeric_limits<int>::min();
         if (values.eof() && overflow) {
-          detail::throwRuntimeError("CSV cost values must be in [0, 255]");
+          detail::throwMapFormatError("CSV cost values must be in [0, 255]");
         }
-        detail::throwRuntimeError("invalid CSV costmap row: " + detail::excerpt(line));
+        detail::throwMapFormatError("invalid CSV costmap row: " + detail::excerpt(line));
       }
       if (static_cast<unsigned>(value) > 255u) {
-        detail::throwRuntimeError("CSV cost values must be in [0, 255]");
+        detail::throwMapFormatError("CSV cost values must be in [0, 255]");
       }
       row.push_back(static_cast<std::uint8_t>(value));
     }
@@ -274,16 +310,78 @@ Costmap loadCostmapCsv(const std::string& path, double resolution, double origin
       continue;
     }
     if (width != 0 && row.size() != width) {
-      detail::throwRuntimeError("CSV costmap rows have different widths");
+      detail::throwMapFormatError("CSV costmap rows have different widths");
     }
     cells.insert(cells.end(), row.begin(), row.end());
     ++rows;
     width = row.size();
   }
   if (width == 0 || rows == 0) {
-    detail::throwRuntimeError("CSV costmap is empty: " + path);
+    detail::throwMapFormatError("CSV costmap is empty: " + path);
   }
   return Costmap(width, rows, resolution, origin_x, origin_y, std::move(cells));
+}
+
+MapFormat mapFormat(const std::string& path) {
+  static constexpr std::pair<const char*, MapFormat> kExtensions[] = {{".yaml", MapFormat::Yaml},
+                                                                      {".yml", MapFormat::Yaml},
+                                                                      {".map", MapFormat::MovingAi},
+                                                                      {".pgm", MapFormat::Pgm},
+                                                                      {".csv", MapFormat::Csv}};
+  for (const auto& [extension, format] : kExtensions) {
+    if (endsWithIgnoringCase(path, extension)) {
+      return format;
+    }
+  }
+  const std::string head = leadingBytes(path);
+  if (head.size() >= 3 && head[0] == 'P' && (head[1] == '2' || head[1] == '5') &&
+      (isPgmSpace(head[2]) || head[2] == '#')) {
+    return MapFormat::Pgm;
+  }
+  std::istringstream first_line(head.substr(0, head.find('\n')));
+  std::string word;
+  if (first_line >> word && (word == "type" || word == "height" || word == "width")) {
+    return MapFormat::MovingAi;
+  }
+  detail::throwMapFormatError(path +
+                              ": unknown map format (expected .yaml, .yml, .map, .pgm or .csv)");
+}
+
+Costmap loadMap(const std::string& path, const MapLoadOptions& options) {
+  const MapFormat format = mapFormat(path);
+  if (format == MapFormat::Yaml) {
+    if (options.resolution) {
+      detail::throwInvalidArgument(path + ": a YAML map carries its own resolution and origin");
+    }
+    return loadOccupancyMap(path);
+  }
+  if (!options.resolution) {
+    const char* kind = format == MapFormat::MovingAi ? "map"
+                       : format == MapFormat::Pgm    ? "pgm"
+                                                     : "csv";
+    detail::throwInvalidArgument(path + ": a resolution (cell size in metres) is required for ." +
+                                 kind + " maps");
+  }
+  const double resolution = *options.resolution;
+  if (format == MapFormat::MovingAi) {
+    return loadMovingAiMap(path, resolution, options.origin_x, options.origin_y);
+  }
+  if (options.occupancy && format != MapFormat::Pgm) {
+    detail::throwInvalidArgument(path + ": only PGM images can be read as occupancy");
+  }
+  try {
+    if (format == MapFormat::Csv) {
+      return loadCostmapCsv(path, resolution, options.origin_x, options.origin_y);
+    }
+    Costmap grey = loadCostmapPgm(path, resolution, options.origin_x, options.origin_y);
+    if (!options.occupancy) {
+      return grey;
+    }
+    return Costmap(grey.width(), grey.height(), resolution, options.origin_x, options.origin_y,
+                   occupancyImageToCosts(grey.cells(), OccupancyMapInfo{}));
+  } catch (...) {
+    detail::rethrowNamingFile(path);
+  }
 }
 
 void savePathCsv(const PlannerResult& result, const std::string& path) {

@@ -27,6 +27,8 @@
 #include "detail/errors.hpp"
 #include "detail/input_file.hpp"
 #include "detail/output_file.hpp"
+#include "detail/png_image.hpp"
+#include "veltrax/se2/errors.hpp"
 #include "veltrax/se2/io.hpp"
 
 namespace veltrax::se2 {
@@ -34,11 +36,10 @@ namespace {
 
 // A map description is a handful of lines; anything larger is not one, and is not read whole.
 constexpr std::streamsize kMaxDescriptionBytes = 1 << 20;
-// Larger grids are no MovingAI benchmark map, and a header claiming one is a corrupt file.
-constexpr std::uint64_t kMaxMovingAiSide = 100000;
 
-[[noreturn]] void fail(const std::string& yaml_path, const std::string& what) {
-  detail::throwRuntimeError(yaml_path + ": " + what);
+// What is wrong with a map file's contents: a MapFormatError "<path>: <what>".
+[[noreturn]] void fail(const std::string& path, const std::string& what) {
+  detail::throwMapFormatError(path + ": " + what);
 }
 
 // A value quoted in a message, cut short: a scalar can be very long.
@@ -57,7 +58,7 @@ std::string shown(const YAML::Node& node) {
   const bool bare = node.Tag() == "?" && (numeric || YAML::convert<double>::decode(node, number) ||
                                           YAML::convert<bool>::decode(node, flag) || node.IsNull());
   text = bare ? node.Scalar() : "'" + node.Scalar() + "'";
-  return text.size() <= 60 ? text : text.substr(0, 57) + "...";
+  return detail::excerpt(text, 57);
 }
 
 // A plain (unquoted) scalar that reads as a finite number; bools and quoted text are not numbers.
@@ -145,11 +146,12 @@ bool validUtf8(const std::string& text) {
 std::ifstream openMapFile(const std::string& path, std::uint64_t* size = nullptr) {
   detail::requireUsablePath(path);
   struct stat status;
+  // A file that is not there or not a file: FileError.
   if (::stat(path.c_str(), &status) != 0) {
-    detail::throwRuntimeError("cannot read map file " + path + ": " + std::strerror(errno));
+    detail::throwFileError("cannot read map file " + path + ": " + std::strerror(errno));
   }
   if (!S_ISREG(status.st_mode)) {
-    fail(path, "not a regular file");
+    detail::throwFileError(path + ": not a regular file");
   }
   if (size != nullptr) {
     *size = static_cast<std::uint64_t>(status.st_size);
@@ -171,35 +173,8 @@ std::string readDescription(const std::string& yaml_path) {
   return text;
 }
 
-void checkThresholds(double occupied, double free) {
-  if (!(0.0 <= free && free <= occupied && occupied <= 1.0)) {
-    detail::throwInvalidArgument(
-        "thresholds must satisfy 0 <= free_thresh <= occupied_thresh <= 1");
-  }
-}
-
-// Occupancy in [0, 1] to a cost under the thresholds.
-std::uint8_t costOf(double occupancy, double occupied, double free, bool scaled) {
-  if (occupancy > occupied) {
-    return kLethalCost;
-  }
-  if (occupancy < free) {
-    return kFreeCost;
-  }
-  if (!scaled) {
-    return kUnknownCost;
-  }
-  const double span = occupied - free;
-  if (!(span > 0.0)) {
-    return kUnknownCost;
-  }
-  const double graded = std::nearbyint((occupancy - free) / span * double{kMaxGradedCost});
-  return static_cast<std::uint8_t>(std::fmin(std::fmax(graded, 0.0), double{kMaxGradedCost}));
-}
-
-}  // namespace
-
-OccupancyMapInfo readOccupancyMapInfo(const std::string& yaml_path) {
+// The map description: a YAML mapping, else a MapFormatError saying why the text is none.
+YAML::Node parseDescription(const std::string& yaml_path) {
   const std::string text = readDescription(yaml_path);
   YAML::Node description;
   try {
@@ -212,8 +187,12 @@ OccupancyMapInfo readOccupancyMapInfo(const std::string& yaml_path) {
   if (!description.IsMap()) {
     fail(yaml_path, "expected a mapping of map fields");
   }
+  return description;
+}
 
-  OccupancyMapInfo info;
+// The image (its name as written), the resolution and the origin, checked in that order.
+void readPlacement(const YAML::Node& description, const std::string& yaml_path,
+                   OccupancyMapInfo& info) {
   const YAML::Node image = description["image"];
   if (!image || !image.IsScalar() || image.Scalar().empty()) {
     fail(yaml_path, "missing key 'image'");
@@ -221,6 +200,7 @@ OccupancyMapInfo readOccupancyMapInfo(const std::string& yaml_path) {
   if (image.Scalar().find('\0') != std::string::npos) {
     fail(yaml_path, "'image' contains a NUL character");
   }
+  info.image = image.Scalar();
   info.resolution = number(description, "resolution", yaml_path, nullptr);
   if (info.resolution <= 0.0) {
     fail(yaml_path, "'resolution' must be positive, got " + formatNumber(info.resolution));
@@ -236,12 +216,16 @@ OccupancyMapInfo readOccupancyMapInfo(const std::string& yaml_path) {
     fail(yaml_path, "'origin' must be a list [x, y, yaw] of finite numbers");
   }
   if (corner[2] != 0.0) {
-    fail(yaml_path, "origin yaw " + origin[2].Scalar() +
+    fail(yaml_path, "origin yaw " + shown(origin[2]) +
                         " is not supported; costmaps are axis-aligned, rotate the image instead");
   }
   info.origin_x = corner[0];
   info.origin_y = corner[1];
+}
 
+// How grey levels read as occupancy: negate, the thresholds and the mode, checked in that order.
+void readOccupancyRules(const YAML::Node& description, const std::string& yaml_path,
+                        OccupancyMapInfo& info) {
   if (const YAML::Node negate = description["negate"]) {
     double flag = -1.0;
     bool truth = false;
@@ -273,8 +257,248 @@ OccupancyMapInfo readOccupancyMapInfo(const std::string& yaml_path) {
       fail(yaml_path, "'mode' must be one of trinary, scale, raw, got " + shown(mode));
     }
   }
+}
 
-  info.image = image.Scalar();
+void checkThresholds(double occupied, double free) {
+  if (!(0.0 <= free && free <= occupied && occupied <= 1.0)) {
+    detail::throwInvalidArgument(
+        "thresholds must satisfy 0 <= free_thresh <= occupied_thresh <= 1");
+  }
+}
+
+// Occupancy in [0, 1] to a cost under the thresholds.
+std::uint8_t costOf(double occupancy, double occupied, double free, bool scaled) {
+  if (occupancy > occupied) {
+    return kLethalCost;
+  }
+  if (occupancy < free) {
+    return kFreeCost;
+  }
+  if (!scaled) {
+    return kUnknownCost;
+  }
+  const double span = occupied - free;
+  if (!(span > 0.0)) {
+    return kUnknownCost;
+  }
+  const double graded = std::nearbyint((occupancy - free) / span * double{kMaxGradedCost});
+  return static_cast<std::uint8_t>(std::fmin(std::fmax(graded, 0.0), double{kMaxGradedCost}));
+}
+
+const char* const kMovingAiHeaders =
+    "expected 'type', 'height', 'width' and 'map' lines, or 'height', 'width', 'free' and "
+    "'obstacle' lines, before the rows";
+// Larger grids are no MovingAI benchmark map, and a header claiming one is a corrupt file.
+constexpr std::uint64_t kMaxMovingAiSide = 100000;
+
+// One line of a text map without its line end (LF or CR LF); false at the end of the file.
+bool readAsciiLine(std::ifstream& file, const std::string& path, std::string& line) {
+  if (!std::getline(file, line)) {
+    return false;
+  }
+  if (!line.empty() && line.back() == '\r') {
+    line.pop_back();
+  }
+  for (const char c : line) {
+    if (static_cast<unsigned char>(c) > 127) {
+      fail(path, "not ASCII text");
+    }
+  }
+  return true;
+}
+
+struct MovingAiHeader {
+  std::uint64_t width = 0;
+  std::uint64_t height = 0;
+  // The characters a grid names itself; both empty for the classic grids.
+  std::string free_terrain;
+  std::string obstacle_terrain;
+  // The first row, when the header of a grid that names its characters ended with it.
+  bool first_row_read = false;
+  std::string first_row;
+};
+
+// The header up to the first grid row, checked against what the rest of the file can hold.
+MovingAiHeader readMovingAiHeader(std::ifstream& file, const std::string& path,
+                                  std::uint64_t file_size) {
+  MovingAiHeader header;
+  bool have_width = false;
+  bool have_height = false;
+  std::string& line = header.first_row;
+  // Grids found in the wild may name their characters instead: "height H", "width W", "free C",
+  // "obstacle C" (each repeatable), no type and no map line; the first row ends that header.
+  std::string& free_terrain = header.free_terrain;
+  std::string& obstacle_terrain = header.obstacle_terrain;
+  std::streamoff rows_start = -1;  // where the line last read starts
+  for (;;) {
+    const bool declared = !free_terrain.empty() && !obstacle_terrain.empty();
+    rows_start = file.tellg();
+    if (!readAsciiLine(file, path, line)) {
+      if (declared) {
+        break;  // the checks below say what is missing
+      }
+      fail(path, "not a MovingAI grid (no 'map' line)");
+    }
+    if (declared && have_width && have_height && !line.empty() &&
+        line.find_first_not_of(free_terrain + obstacle_terrain) == std::string::npos) {
+      header.first_row_read = true;
+      break;
+    }
+    std::istringstream words(line);
+    std::string key;
+    std::string value;
+    std::string extra;
+    if (!(words >> key)) {
+      continue;
+    }
+    if (key == "map" && !(words >> extra)) {
+      break;
+    }
+    const bool terrain = key == "free" || key == "obstacle";
+    if (!(words >> value) || (words >> extra) || (terrain && value.size() != 1) ||
+        (key != "type" && key != "height" && key != "width" && !terrain)) {
+      fail(path, "not a MovingAI grid (header line '" + detail::excerpt(line) + "'); " +
+                     kMovingAiHeaders);
+    }
+    if (terrain) {
+      if ((key == "free" ? obstacle_terrain : free_terrain).find(value[0]) != std::string::npos) {
+        fail(path, "the header names '" + detail::excerpt(value) + "' both free and obstacle");
+      }
+      (key == "free" ? free_terrain : obstacle_terrain) += value[0];
+    } else if (key != "type") {
+      const bool digits =
+          value.find_first_not_of("0123456789") == std::string::npos && value.size() <= 9;
+      (key == "width" ? have_width : have_height) = digits;
+      (key == "width" ? header.width : header.height) = digits ? std::stoull(value) : 0;
+    }
+  }
+  const std::uint64_t width = header.width;
+  const std::uint64_t height = header.height;
+  if (!have_width || !have_height) {
+    fail(path, "the header needs integer 'height' and 'width'");
+  }
+  if (width == 0 || height == 0 || width > kMaxMovingAiSide || height > kMaxMovingAiSide) {
+    fail(path, "grid of " + std::to_string(width) + " x " + std::to_string(height) +
+                   " cells is out of range");
+  }
+  if (free_terrain.empty() != obstacle_terrain.empty()) {
+    fail(path, std::string("the header names no '") + (free_terrain.empty() ? "free" : "obstacle") +
+                   "' character; " + kMovingAiHeaders);
+  }
+  // Each row takes its width in bytes: a claim the rest of the file cannot hold is refused before
+  // anything is allocated, and the grid then grows only with rows that arrive.
+  // The first row may have been read already, while looking for the header's end.
+  const std::streamoff header_end =
+      header.first_row_read ? rows_start : static_cast<std::streamoff>(file.tellg());
+  const std::uint64_t left =
+      header_end < 0 ? 0 : file_size - std::min<std::uint64_t>(file_size, header_end);
+  if (width * height > left) {
+    fail(path, "grid of " + std::to_string(width) + " x " + std::to_string(height) +
+                   " cells does not fit in the " + std::to_string(left) +
+                   " bytes after the header");
+  }
+  return header;
+}
+
+// The cost of one grid character: the header's own characters when it names them, else the
+// MovingAI terrain ('.', 'G', 'S' free; '@', 'O', 'T', 'W' lethal).
+std::uint8_t terrainCost(const MovingAiHeader& header, const std::string& path, char c,
+                         std::uint64_t row) {
+  if (!header.free_terrain.empty()) {
+    if (header.free_terrain.find(c) != std::string::npos) {
+      return kFreeCost;
+    }
+    if (header.obstacle_terrain.find(c) != std::string::npos) {
+      return kLethalCost;
+    }
+    std::string expected;
+    for (const char known : header.free_terrain + header.obstacle_terrain) {
+      expected += (expected.empty() ? "" : " ") + detail::excerpt(std::string(1, known));
+    }
+    fail(path, "unknown terrain '" + detail::excerpt(std::string(1, c)) + "' in row " +
+                   std::to_string(row + 1) + " (expected one of " + expected + ")");
+  }
+  switch (c) {
+    case '.':
+    case 'G':
+    case 'S': return kFreeCost;
+    case '@':
+    case 'O':
+    case 'T':
+    case 'W': return kLethalCost;
+    default:
+      fail(path, "unknown terrain '" + detail::excerpt(std::string(1, c)) + "' in row " +
+                     std::to_string(row + 1) + " (expected one of . G S @ O T W)");
+  }
+}
+
+// The rows after the header as costmap cells: the first row of the file is the top of the map.
+std::vector<std::uint8_t> readMovingAiRows(std::ifstream& file, const std::string& path,
+                                           MovingAiHeader& header) {
+  const std::uint64_t width = header.width;
+  const std::uint64_t height = header.height;
+  const std::string shape =
+      "expected " + std::to_string(height) + " rows of " + std::to_string(width) + " characters";
+  std::vector<std::uint8_t> file_rows;  // in file order
+  std::uint64_t rows = 0;
+  std::string& line = header.first_row;
+  while (std::exchange(header.first_row_read, false) || readAsciiLine(file, path, line)) {
+    if (line.empty() && rows == height) {
+      continue;
+    }
+    if (rows == height || line.size() != width) {
+      fail(path, shape);
+    }
+    for (std::uint64_t x = 0; x < width; ++x) {
+      file_rows.push_back(terrainCost(header, path, line[x], rows));
+    }
+    ++rows;
+  }
+  if (rows != height) {
+    fail(path, shape);
+  }
+  // Row r of the file is row height - 1 - r of the costmap.
+  std::vector<std::uint8_t> cells(file_rows.size());
+  for (std::uint64_t r = 0; r < height; ++r) {
+    std::copy_n(file_rows.begin() + static_cast<std::ptrdiff_t>(r * width), width,
+                cells.begin() + static_cast<std::ptrdiff_t>((height - 1 - r) * width));
+  }
+  return cells;
+}
+
+// A description's PNG image as costs: the first image row is the top of the map, and a fully
+// transparent pixel, which says nothing of the world, is unknown. Errors name the image.
+Costmap loadPngOccupancy(const OccupancyMapInfo& info) {
+  try {
+    const detail::GreyImage image = detail::readPngGrey(info.image);
+    const std::uint64_t width = image.width;
+    const std::uint64_t height = image.height;
+    std::vector<std::uint8_t> grey(image.grey.size());
+    for (std::uint64_t r = 0; r < height; ++r) {
+      std::copy_n(image.grey.begin() + static_cast<std::ptrdiff_t>(r * width), width,
+                  grey.begin() + static_cast<std::ptrdiff_t>((height - 1 - r) * width));
+    }
+    std::vector<std::uint8_t> costs = occupancyImageToCosts(grey, info);
+    for (std::uint64_t r = 0; r < height; ++r) {
+      for (std::uint64_t x = 0; x < width; ++x) {
+        if (image.transparent[r * width + x] != 0) {
+          costs[(height - 1 - r) * width + x] = kUnknownCost;
+        }
+      }
+    }
+    return Costmap(width, height, info.resolution, info.origin_x, info.origin_y, std::move(costs));
+  } catch (...) {
+    detail::rethrowNamingFile(info.image);
+  }
+}
+
+}  // namespace
+
+OccupancyMapInfo readOccupancyMapInfo(const std::string& yaml_path) {
+  const YAML::Node description = parseDescription(yaml_path);
+  OccupancyMapInfo info;
+  readPlacement(description, yaml_path, info);
+  readOccupancyRules(description, yaml_path, info);
   if (info.image[0] != '/') {
     const std::size_t slash = yaml_path.rfind('/');
     if (slash != std::string::npos) {
@@ -298,8 +522,8 @@ std::vector<std::uint8_t> occupancyImageToCosts(const std::vector<std::uint8_t>&
       } else if (value <= 100) {
         costs[i] = costOf(value / 100.0, occupied, free, false);
       } else {
-        detail::throwRuntimeError("raw occupancy value " + std::to_string(value) +
-                                  " is neither 0..100 nor 255 (unknown)");
+        detail::throwMapFormatError("raw occupancy value " + std::to_string(value) +
+                                    " is neither 0..100 nor 255 (unknown)");
       }
     }
     return costs;
@@ -341,22 +565,30 @@ Costmap loadOccupancyMap(const std::string& yaml_path) {
   for (char& c : extension) {
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
-  if (extension != ".pgm" && extension != ".pnm") {
-    detail::throwRuntimeError(info.image + ": only PGM images are read here");
+  if (extension == ".png") {
+    return loadPngOccupancy(info);
   }
+  if (extension != ".pgm" && extension != ".pnm") {
+    detail::throwMapFormatError(info.image + ": only PGM and PNG images are read here");
+  }
+  // The image's errors name the image, each keeping its type.
   std::optional<Costmap> grey;
   try {
     grey.emplace(loadCostmapPgm(info.image, info.resolution, info.origin_x, info.origin_y));
   } catch (const std::invalid_argument& error) {
     detail::throwInvalidArgument(info.image + ": " + error.what());
+  } catch (const FileError& error) {
+    detail::throwFileError(info.image + ": " + error.what());
+  } catch (const MapFormatError& error) {
+    detail::throwMapFormatError(info.image + ": " + error.what());
   } catch (const std::exception& error) {
     detail::throwRuntimeError(info.image + ": " + error.what());
   }
   std::vector<std::uint8_t> costs;
   try {
     costs = occupancyImageToCosts(grey->cells(), info);
-  } catch (const std::runtime_error& error) {
-    detail::throwRuntimeError(info.image + ": " + error.what());
+  } catch (const MapFormatError& error) {
+    detail::throwMapFormatError(info.image + ": " + error.what());
   }
   return Costmap(grey->width(), grey->height(), info.resolution, info.origin_x, info.origin_y,
                  std::move(costs));
@@ -364,155 +596,12 @@ Costmap loadOccupancyMap(const std::string& yaml_path) {
 
 Costmap loadMovingAiMap(const std::string& path, double resolution, double origin_x,
                         double origin_y) {
-  static const std::string kMovingAiHeaders =
-      "expected 'type', 'height', 'width' and 'map' lines, or 'height', 'width', 'free' and "
-      "'obstacle' lines, before the rows";
   std::uint64_t file_size = 0;
   std::ifstream file = openMapFile(path, &file_size);
-  const auto readLine = [&](std::string& line) {
-    if (!std::getline(file, line)) {
-      return false;
-    }
-    if (!line.empty() && line.back() == '\r') {
-      line.pop_back();
-    }
-    for (const char c : line) {
-      if (static_cast<unsigned char>(c) > 127) {
-        fail(path, "not ASCII text");
-      }
-    }
-    return true;
-  };
-  std::uint64_t width = 0;
-  std::uint64_t height = 0;
-  bool have_width = false;
-  bool have_height = false;
-  std::string line;
-  // Grids found in the wild may name their characters instead: "height H", "width W", "free C",
-  // "obstacle C" (each repeatable), no type and no map line; the first row ends that header.
-  std::string free_terrain;
-  std::string obstacle_terrain;
-  bool first_row_read = false;
-  std::streamoff rows_start = -1;  // where the line last read starts
-  for (;;) {
-    const bool declared = !free_terrain.empty() && !obstacle_terrain.empty();
-    rows_start = file.tellg();
-    if (!readLine(line)) {
-      if (declared) {
-        break;  // the checks below say what is missing
-      }
-      fail(path, "not a MovingAI grid (no 'map' line)");
-    }
-    if (declared && have_width && have_height && !line.empty() &&
-        line.find_first_not_of(free_terrain + obstacle_terrain) == std::string::npos) {
-      first_row_read = true;
-      break;
-    }
-    std::istringstream words(line);
-    std::string key;
-    std::string value;
-    std::string extra;
-    if (!(words >> key)) {
-      continue;
-    }
-    if (key == "map" && !(words >> extra)) {
-      break;
-    }
-    const bool terrain = key == "free" || key == "obstacle";
-    if (!(words >> value) || (words >> extra) || (terrain && value.size() != 1) ||
-        (key != "type" && key != "height" && key != "width" && !terrain)) {
-      fail(path, "not a MovingAI grid (header line '" + detail::excerpt(line) + "'); " +
-                     kMovingAiHeaders);
-    }
-    if (terrain) {
-      if ((key == "free" ? obstacle_terrain : free_terrain).find(value[0]) != std::string::npos) {
-        fail(path, "the header names '" + value + "' both free and obstacle");
-      }
-      (key == "free" ? free_terrain : obstacle_terrain) += value[0];
-    } else if (key != "type") {
-      const bool digits =
-          value.find_first_not_of("0123456789") == std::string::npos && value.size() <= 9;
-      (key == "width" ? have_width : have_height) = digits;
-      (key == "width" ? width : height) = digits ? std::stoull(value) : 0;
-    }
-  }
-  if (!have_width || !have_height) {
-    fail(path, "the header needs integer 'height' and 'width'");
-  }
-  if (width == 0 || height == 0 || width > kMaxMovingAiSide || height > kMaxMovingAiSide) {
-    fail(path, "grid of " + std::to_string(width) + " x " + std::to_string(height) +
-                   " cells is out of range");
-  }
-  if (free_terrain.empty() != obstacle_terrain.empty()) {
-    fail(path, std::string("the header names no '") + (free_terrain.empty() ? "free" : "obstacle") +
-                   "' character; " + kMovingAiHeaders);
-  }
-  const bool declared = !free_terrain.empty();
-  // Each row takes its width in bytes: a claim the rest of the file cannot hold is refused before
-  // anything is allocated, and the grid then grows only with rows that arrive.
-  // The first row may have been read already, while looking for the header's end.
-  const std::streamoff header_end =
-      first_row_read ? rows_start : static_cast<std::streamoff>(file.tellg());
-  const std::uint64_t left =
-      header_end < 0 ? 0 : file_size - std::min<std::uint64_t>(file_size, header_end);
-  if (width * height > left) {
-    fail(path, "grid of " + std::to_string(width) + " x " + std::to_string(height) +
-                   " cells does not fit in the " + std::to_string(left) +
-                   " bytes after the header");
-  }
-  const std::string shape =
-      "expected " + std::to_string(height) + " rows of " + std::to_string(width) + " characters";
-  std::vector<std::uint8_t> file_rows;  // in file order: the first row is the top of the map
-  std::uint64_t rows = 0;
-  while (std::exchange(first_row_read, false) || readLine(line)) {
-    if (line.empty() && rows == height) {
-      continue;
-    }
-    if (rows == height || line.size() != width) {
-      fail(path, shape);
-    }
-    for (std::uint64_t x = 0; x < width; ++x) {
-      if (declared) {
-        if (free_terrain.find(line[x]) != std::string::npos) {
-          file_rows.push_back(kFreeCost);
-        } else if (obstacle_terrain.find(line[x]) != std::string::npos) {
-          file_rows.push_back(kLethalCost);
-        } else {
-          std::string expected;
-          for (const char c : free_terrain + obstacle_terrain) {
-            expected += (expected.empty() ? "" : " ") + detail::excerpt(std::string(1, c));
-          }
-          fail(path, "unknown terrain '" + detail::excerpt(line.substr(x, 1)) + "' in row " +
-                         std::to_string(rows + 1) + " (expected one of " + expected + ")");
-        }
-        continue;
-      }
-      switch (line[x]) {
-        case '.':
-        case 'G':
-        case 'S': file_rows.push_back(kFreeCost); break;
-        case '@':
-        case 'O':
-        case 'T':
-        case 'W': file_rows.push_back(kLethalCost); break;
-        default:
-          fail(path, "unknown terrain '" + detail::excerpt(line.substr(x, 1)) + "' in row " +
-                         std::to_string(rows + 1) + " (expected one of . G S @ O T W)");
-      }
-    }
-    ++rows;
-  }
-  if (rows != height) {
-    fail(path, shape);
-  }
-  // Row r of the file is row height - 1 - r of the costmap.
-  std::vector<std::uint8_t> cells(file_rows.size());
-  for (std::uint64_t r = 0; r < height; ++r) {
-    std::copy_n(file_rows.begin() + static_cast<std::ptrdiff_t>(r * width), width,
-                cells.begin() + static_cast<std::ptrdiff_t>((height - 1 - r) * width));
-  }
+  MovingAiHeader header = readMovingAiHeader(file, path, file_size);
+  std::vector<std::uint8_t> cells = readMovingAiRows(file, path, header);
   try {
-    return Costmap(width, height, resolution, origin_x, origin_y, std::move(cells));
+    return Costmap(header.width, header.height, resolution, origin_x, origin_y, std::move(cells));
   } catch (const std::invalid_argument& error) {
     detail::throwInvalidArgument(path + ": " + error.what());
   }

@@ -180,39 +180,22 @@ void appendMarker(std::string& out, const Page& page, const Pose2D& pose, const 
   out += " stroke-width=\"3\"/>\n";
 }
 
-void checkOptions(const Costmap& costmap, const SvgRenderOptions& options) {
-  const std::uint64_t per_cell = options.pixels_per_cell;
-  if (per_cell == 0) {
-    detail::throwInvalidArgument("pixels_per_cell must be positive");
-  }
-  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-  if (costmap.width() > kMax / per_cell || costmap.height() > kMax / per_cell) {
-    detail::throwInvalidArgument("pixels_per_cell is too large for the costmap");
-  }
-}
-
-}  // namespace
-
-std::string renderPlanSvg(const Costmap& costmap, const PlanRequest& request,
-                          const PlannerResult& result, const SvgRenderOptions& options) {
-  checkOptions(costmap, options);
-  const std::uint64_t per_cell = options.pixels_per_cell;
-  const std::uint64_t width = costmap.width();
-  const std::uint64_t height = costmap.height();
-  const double s = static_cast<double>(per_cell);
-  const std::string page_width = std::to_string(width * per_cell);
-  const std::string page_height = std::to_string(height * per_cell);
-  const Page page{s, costmap.resolution(), costmap.originX(), costmap.originY(),
-                  static_cast<double>(height) * s};
-  const Colors colors{escapeXml(options.path_color), escapeXml(options.forward_color),
-                      escapeXml(options.reverse_color), escapeXml(options.rotation_color)};
-
+// The XML declaration, the svg element's start tag and the white background.
+std::string documentHead(const Costmap& costmap, const SvgRenderOptions& options) {
+  const std::string page_width = std::to_string(costmap.width() * options.pixels_per_cell);
+  const std::string page_height = std::to_string(costmap.height() * options.pixels_per_cell);
   std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + page_width + "\" height=\"" +
          page_height + "\" viewBox=\"0 0 " + page_width + " " + page_height + "\">\n";
   out += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+  return out;
+}
 
-  // Cells: the column and row coordinates and the 256 fills are formatted once, not per cell.
+// One square per cell that is not free, darker the higher its cost (unknown mid grey). The column
+// and row coordinates and the 256 fills are formatted once, not per cell.
+void appendCells(std::string& out, const Costmap& costmap, double s) {
+  const std::uint64_t width = costmap.width();
+  const std::uint64_t height = costmap.height();
   std::array<std::string, 256> fills;
   for (int cost = kFreeCost + 1; cost < 256; ++cost) {
     const int grey = cost == kUnknownCost ? 105 : 255 - cost;
@@ -239,35 +222,47 @@ std::string renderPlanSvg(const Costmap& costmap, const PlanRequest& request,
       out += fills[row[x]];
     }
   }
+}
 
-  if (options.draw_grid && per_cell > 3) {
-    out += "<path d=\"";
-    for (std::uint64_t i = 0; i <= width; ++i) {
-      out += 'M';
-      appendFixed(out, static_cast<double>(i) * s);
-      out += " 0V" + page_height;
-    }
-    for (std::uint64_t j = 0; j <= height; ++j) {
-      out += "M0 ";
-      appendFixed(out, static_cast<double>(j) * s);
-      out += 'H' + page_width;
-    }
-    out += "\" stroke=\"#d0d0d0\" stroke-width=\"0.5\"/>\n";
+// The cell borders as one path of vertical and then horizontal lines.
+void appendGrid(std::string& out, const Costmap& costmap, const SvgRenderOptions& options) {
+  const double s = static_cast<double>(options.pixels_per_cell);
+  const std::string page_width = std::to_string(costmap.width() * options.pixels_per_cell);
+  const std::string page_height = std::to_string(costmap.height() * options.pixels_per_cell);
+  out += "<path d=\"";
+  for (std::uint64_t i = 0; i <= costmap.width(); ++i) {
+    out += 'M';
+    appendFixed(out, static_cast<double>(i) * s);
+    out += " 0V" + page_height;
   }
+  for (std::uint64_t j = 0; j <= costmap.height(); ++j) {
+    out += "M0 ";
+    appendFixed(out, static_cast<double>(j) * s);
+    out += 'H' + page_width;
+  }
+  out += "\" stroke=\"#d0d0d0\" stroke-width=\"0.5\"/>\n";
+}
 
+// The footprint at every stride-th pose of a non-empty path (only the first for a stride of 0),
+// in the colour of that pose's direction.
+void appendFootprints(std::string& out, const Page& page, const Footprint& footprint,
+                      const PlannerResult& result, const Colors& colors,
+                      std::uint64_t footprint_stride) {
   const std::vector<Pose2D>& path = result.path;
-  if (options.draw_footprints && !path.empty()) {
-    const std::size_t stride =
-        options.footprint_stride == 0 || options.footprint_stride > path.size()
-            ? path.size()
-            : static_cast<std::size_t>(options.footprint_stride);
-    for (std::size_t i = 0; i < path.size(); i += stride) {
-      if (drawable(page, path[i])) {
-        appendFootprint(out, page, path[i], request.footprint, colors.of(result.directions, i));
-      }
+  const std::size_t stride = footprint_stride == 0 || footprint_stride > path.size()
+                                 ? path.size()
+                                 : static_cast<std::size_t>(footprint_stride);
+  for (std::size_t i = 0; i < path.size(); i += stride) {
+    if (drawable(page, path[i])) {
+      appendFootprint(out, page, path[i], footprint, colors.of(result.directions, i));
     }
   }
+}
 
+// One line per step of the path.
+void appendPath(std::string& out, const Page& page, const PlannerResult& result,
+                const Colors& colors) {
+  const std::vector<Pose2D>& path = result.path;
   for (std::size_t i = 1; i < path.size(); ++i) {
     if (!drawable(page, path[i - 1]) || !drawable(page, path[i])) {
       continue;
@@ -285,7 +280,40 @@ std::string renderPlanSvg(const Costmap& costmap, const PlanRequest& request,
     out += result.partial ? " stroke-width=\"3\" stroke-dasharray=\"6 4\"/>\n"
                           : " stroke-width=\"3\" stroke-linecap=\"round\"/>\n";
   }
+}
 
+void checkOptions(const Costmap& costmap, const SvgRenderOptions& options) {
+  const std::uint64_t per_cell = options.pixels_per_cell;
+  if (per_cell == 0) {
+    detail::throwInvalidArgument("pixels_per_cell must be positive");
+  }
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  if (costmap.width() > kMax / per_cell || costmap.height() > kMax / per_cell) {
+    detail::throwInvalidArgument("pixels_per_cell is too large for the costmap");
+  }
+}
+
+}  // namespace
+
+std::string renderPlanSvg(const Costmap& costmap, const PlanRequest& request,
+                          const PlannerResult& result, const SvgRenderOptions& options) {
+  checkOptions(costmap, options);
+  const double s = static_cast<double>(options.pixels_per_cell);
+  const Page page{s, costmap.resolution(), costmap.originX(), costmap.originY(),
+                  static_cast<double>(costmap.height()) * s};
+  const Colors colors{escapeXml(options.path_color), escapeXml(options.forward_color),
+                      escapeXml(options.reverse_color), escapeXml(options.rotation_color)};
+  // Layers from the bottom up: the page, the cells, the grid, the footprints, the path and the
+  // start and goal markers on top.
+  std::string out = documentHead(costmap, options);
+  appendCells(out, costmap, s);
+  if (options.draw_grid && options.pixels_per_cell > 3) {
+    appendGrid(out, costmap, options);
+  }
+  if (options.draw_footprints && !result.path.empty()) {
+    appendFootprints(out, page, request.footprint, result, colors, options.footprint_stride);
+  }
+  appendPath(out, page, result, colors);
   if (drawable(page, request.start)) {
     appendMarker(out, page, request.start, kStartColor);
   }

@@ -8,12 +8,14 @@ explanations of failures, plotting, batch planning and the `veltrax-plan` comman
 from importlib.metadata import PackageNotFoundError, version
 
 # What a user needs besides this package's helpers, from one import: the records, footprints,
-# statuses and the recommended configuration of the compiled core.
+# statuses, the recommended configuration and the file error types of the compiled core.
 from _se2_planner import (
     CancellationToken,
     CircleFootprint,
     Costmap,
+    FileError,
     HybridAStar,
+    MapFormatError,
     MultiPolygonFootprint,
     PlannerConfig,
     PlannerDiagnostics,
@@ -59,7 +61,9 @@ __all__ = [
     "CancellationToken",
     "CircleFootprint",
     "Costmap",
+    "FileError",
     "HybridAStar",
+    "MapFormatError",
     "MultiPolygonFootprint",
     "PlannerConfig",
     "PlannerDiagnostics",

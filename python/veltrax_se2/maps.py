@@ -227,13 +227,9 @@ def load_movingai(path: str | os.PathLike[str], resolution: float,
         raise MapFileError(str(error)) from None
 
 
-def _load_yaml(yaml_path: str | os.PathLike[str]) -> sp.Costmap:
-    meta = read_map_metadata(yaml_path)
-    if meta.image.lower().endswith((".pgm", ".pnm")):
-        try:
-            return sp.load_occupancy_map(_checked_path(yaml_path))
-        except (RuntimeError, ValueError) as error:
-            raise MapFileError(str(error)) from None
+def _load_yaml_image(yaml_path: str | os.PathLike[str], meta: MapMetadata) -> sp.Costmap:
+    """A YAML map whose image is no PGM, decoded with Pillow. The library reads PNG images too,
+    with the same costs; this path keeps Pillow's other formats and its messages."""
     grey, transparent = _read_grey_levels(meta)
     try:
         costs = occupancy_to_costs(grey, meta)
@@ -268,7 +264,8 @@ def load_map(
     *,
     occupancy: bool = False,
 ) -> sp.Costmap:
-    """Loads a map file as a costmap; the kind follows the file name's extension.
+    """Loads a map file as a costmap; the kind follows the file name's extension or, for other
+    names, the file's first bytes (a PGM's magic, a MovingAI header).
 
     - `.yaml`/`.yml`: an occupancy map (image, resolution, origin, negate, thresholds, mode)
       beside a PGM or PNG image. trinary (default): occupied 254, free 0, in between 255
@@ -282,35 +279,27 @@ def load_map(
     Bad files raise MapFileError (a ValueError) with the file name and the reason.
     """
     kind = map_kind(path)
-    name = os.fsdecode(path)
-    if kind == "yaml":
-        if resolution is not None:
-            raise MapFileError(f"{name}: a YAML map carries its own resolution and origin")
-        return _load_yaml(path)
-    if resolution is None:
-        raise MapFileError(f"{name}: a resolution (cell size in metres) is required for .{kind} maps")
-    if kind == "map":
-        return load_movingai(path, resolution, origin)
-    if occupancy and kind != "pgm":
-        raise MapFileError(f"{name}: only PGM images can be read as occupancy")
-    if occupancy:
-        meta = MapMetadata(image=name, resolution=float(resolution), origin_x=float(origin[0]),
-                           origin_y=float(origin[1]))
-        grey, _ = _read_grey_levels(meta)
-        return sp.Costmap(occupancy_to_costs(grey, meta), meta.resolution, meta.origin_x, meta.origin_y)
-    loader = sp.load_costmap_pgm if kind == "pgm" else sp.load_costmap_csv
+    if kind == "yaml" and resolution is None:
+        meta = read_map_metadata(path)
+        if not meta.image.lower().endswith((".pgm", ".pnm")):
+            return _load_yaml_image(path, meta)
+    # The library's loadMap, which knows every format's rules and messages.
+    options = sp.MapLoadOptions(resolution, origin[0], origin[1], occupancy)
+    name = _checked_path(path) if kind == "map" and resolution is not None else os.fsdecode(path)
     try:
-        return loader(name, resolution, origin[0], origin[1])
+        return sp.load_map(name, options)
     except (RuntimeError, ValueError, IndexError) as error:
-        raise MapFileError(f"{name}: {error}") from None
+        raise MapFileError(str(error)) from None
+
+
+_KINDS = {sp.MapFormat.YAML: "yaml", sp.MapFormat.MOVINGAI: "map", sp.MapFormat.PGM: "pgm",
+          sp.MapFormat.CSV: "csv"}
 
 
 def map_kind(path: str | os.PathLike[str]) -> str:
-    """'yaml', 'map', 'pgm' or 'csv' from the file name; MapFileError for anything else."""
-    name = os.fsdecode(path)
-    lower = name.lower()
-    for suffixes, kind in (((".yaml", ".yml"), "yaml"), ((".map",), "map"), ((".pgm",), "pgm"),
-                           ((".csv",), "csv")):
-        if lower.endswith(suffixes):
-            return kind
-    raise MapFileError(f"{name}: unknown map format (expected .yaml, .yml, .map, .pgm or .csv)")
+    """'yaml', 'map', 'pgm' or 'csv': the library's choice from the file name or, for other names,
+    the file's first bytes; MapFileError for anything else."""
+    try:
+        return _KINDS[sp.map_format(os.fsdecode(path))]
+    except RuntimeError as error:
+        raise MapFileError(str(error)) from None

@@ -14,17 +14,17 @@ std::ifstream openInputFile(const std::string& path, std::ios::openmode mode) {
   // The descriptor opens without blocking just to ask what the path is.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
-    throwRuntimeError("cannot open input file: " + path);
+    throwFileError("cannot open input file: " + path);
   }
   struct stat status;
   const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
   ::close(fd);
   if (!regular) {
-    throwRuntimeError("input file is not a regular file: " + path);
+    throwFileError("input file is not a regular file: " + path);
   }
   std::ifstream file(path, mode | std::ios::in);
   if (!file.is_open()) {
-    throwRuntimeError("cannot open input file: " + path);
+    throwFileError("cannot open input file: " + path);
   }
   return file;
 }

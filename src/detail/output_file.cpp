@@ -93,7 +93,7 @@ void requireUsablePath(const std::string& path) {
 void replaceFileContents(const std::string& path, const char* open_failure,
                          const char* write_failure, const std::function<std::string()>& produce) {
   requireUsablePath(path);
-  const auto fail = [&path](const char* prefix) { throwRuntimeError(prefix + path); };
+  const auto fail = [&path](const char* prefix) { throwFileError(prefix + path); };
   std::string target;
   if (path.empty() || !followLinks(path, target)) {
     fail(open_failure);

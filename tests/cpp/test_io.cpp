@@ -150,9 +150,9 @@ TEST_F(Files, MapDescriptionsFieldsAndRefusals) {
   EXPECT_EQ(
       thrownMessage([&] { loadOccupancyMap(pathOf("none.yaml")); }),
       "runtime_error: cannot read map file " + pathOf("none.yaml") + ": No such file or directory");
-  const std::string png = write("png.yaml", "image: m.png\nresolution: 1\n" + origin);
-  EXPECT_EQ(thrownMessage([&] { loadOccupancyMap(png); }),
-            "runtime_error: " + pathOf("m.png") + ": only PGM images are read here");
+  const std::string bmp = write("bmp.yaml", "image: m.bmp\nresolution: 1\n" + origin);
+  EXPECT_EQ(thrownMessage([&] { loadOccupancyMap(bmp); }),
+            "runtime_error: " + pathOf("m.bmp") + ": only PGM and PNG images are read here");
 }
 
 // MovingAI grids: the first grid row is the top of the map; trees and water block, swamp does not.
@@ -198,6 +198,81 @@ TEST_F(Files, MovingAiGridsAndTheirRefusals) {
     const std::string path = write("bad.map", text);
     EXPECT_EQ(thrownMessage([&] { loadMovingAiMap(path, 1.0); }),
               "runtime_error: " + path + ": " + message);
+  }
+}
+
+// What a call ends with: "ok", or the type it threw (the most derived of those a caller can catch
+// by) and the message.
+std::string outcome(const std::function<void()>& call) {
+  try {
+    call();
+    return "ok";
+  } catch (const FileError& e) {
+    return std::string("FileError: ") + e.what();
+  } catch (const MapFormatError& e) {
+    return std::string("MapFormatError: ") + e.what();
+  } catch (const std::invalid_argument& e) {
+    return std::string("invalid_argument: ") + e.what();
+  }
+}
+
+// loadMap picks the loader by extension (case aside), else by the first bytes, and passes each
+// loader's errors on with their types; files it cannot read are FileErrors, contents it cannot
+// use MapFormatErrors.
+TEST_F(Files, LoadMapChoosesTheLoaderAndTypesItsFailures) {
+  MapLoadOptions at_half;
+  at_half.resolution = 0.5;
+  at_half.origin_x = -1.0;
+  MapLoadOptions occupancy = at_half;
+  occupancy.occupancy = true;
+  const std::string grid = "type octile\nheight 1\nwidth 3\nmap\n.@.\n";
+  write("m.pgm", std::string("P5 3 1 255\n\x00\xcd\xfe", 14));
+  const std::string yaml = write("m.yaml", "image: m.pgm\nresolution: 0.25\norigin: [2, 3, 0]\n");
+  for (const auto& [name, bytes, options, format, cells] :
+       std::vector<std::tuple<std::string, std::string, MapLoadOptions, MapFormat, Bytes>>{
+           {"M.PGM", "P2 3 1 255 0 205 254", at_half, MapFormat::Pgm, {0, 205, 254}},
+           {"pgm_bytes", "P2\n3 1 255 0 205 254", at_half, MapFormat::Pgm, {0, 205, 254}},
+           {"o.pgm", "P2 3 1 255 0 205 254", occupancy, MapFormat::Pgm, {254, 255, 0}},
+           {"g.Map", grid, at_half, MapFormat::MovingAi, {0, 254, 0}},
+           {"grid.txt", grid, at_half, MapFormat::MovingAi, {0, 254, 0}},
+           {"c.csv", "0,205,254\n", at_half, MapFormat::Csv, {0, 205, 254}}}) {
+    const std::string path = write(name, bytes);
+    EXPECT_EQ(mapFormat(path), format) << name;
+    const Costmap map = loadMap(path, options);
+    EXPECT_EQ(map.cells(), cells) << name;
+    EXPECT_EQ(geometry(map), std::make_tuple(3u, 1u, 0.5, -1.0, 0.0)) << name;
+  }
+  EXPECT_EQ(loadMap(yaml).cells(), (Bytes{254, 255, 0}));
+  EXPECT_EQ(geometry(loadMap(yaml)), std::make_tuple(3u, 1u, 0.25, 2.0, 3.0));
+
+  const std::string unknown = ": unknown map format (expected .yaml, .yml, .map, .pgm or .csv)";
+  const std::string bmp = write("m.bmp", "BM\x36\x00");
+  const std::string bad_pgm = write("bad.pgm", "P2 abc 1 255");
+  const std::string dir = pathOf("");
+  for (const auto& [call, expected] : std::vector<std::pair<std::function<void()>, std::string>>{
+           {[&] { loadMap(bmp, at_half); }, "MapFormatError: " + bmp + unknown},
+           {[&] { loadMap(pathOf("none"), at_half); },
+            "MapFormatError: " + pathOf("none") + unknown},
+           {[&] { loadMap(yaml, at_half); },
+            "invalid_argument: " + yaml + ": a YAML map carries its own resolution and origin"},
+           {[&] { loadMap(pathOf("c.csv")); },
+            "invalid_argument: " + dir +
+                "c.csv: a resolution (cell size in metres) is required "
+                "for .csv maps"},
+           {[&] { loadMap(pathOf("c.csv"), occupancy); },
+            "invalid_argument: " + dir + "c.csv: only PGM images can be read as occupancy"},
+           {[&] { loadMap(bad_pgm, at_half); },
+            "MapFormatError: " + bad_pgm + ": invalid PGM width"},
+           {[&] { loadMap(dir + "none.pgm", at_half); },
+            "FileError: " + dir + "none.pgm: cannot open input file: " + dir + "none.pgm"},
+           {[&] { loadMap(write("n.yaml", "image: none.pgm\nresolution: 1\norigin: [0, 0]\n")); },
+            "FileError: " + dir + "none.pgm: cannot open input file: " + dir + "none.pgm"},
+           {[&] { loadOccupancyMap(dir); }, "FileError: " + dir + ": not a regular file"},
+           {[&] { loadMovingAiMap(write("t.map", "type octile\n"), 1.0); },
+            "MapFormatError: " + dir + "t.map: not a MovingAI grid (no 'map' line)"},
+           {[&] { saveResultJson(PlannerResult{}, dir + "no/r.json"); },
+            "FileError: cannot open output file: " + dir + "no/r.json"}}) {
+    EXPECT_EQ(outcome(call), expected);
   }
 }
 
@@ -376,6 +451,10 @@ INSTANTIATE_TEST_SUITE_P(Io, FileRefusals, ::testing::Values(
     pgm("pgm_elf", std::string("\x7f\x45\x4c\x46\x02\x01\x01\x00", 8), kMagic),
     pgm("pgm_no_maxval", "P5 3 2 # c", kHeaderEnd),
     pgm("pgm_width_zero", "P2 0 2 255", kWidth),
+    pgm("pgm_width_without_digits", "P2 +x 2 255", kWidth),
+    pgm("pgm_height_beyond_64_bits", "P2 1 18446744073709551616 255", "invalid PGM height"),
+    pgm("pgm_plain_pixel_without_digits", "P2 2 1 255\n1 -", "invalid PGM pixel"),
+    pgm("pgm_plain_pixel_beyond_64_bits", "P2 1 1 255\n18446744073709551616", "PGM pixel exceeds maximum value"),
     pgm("pgm_negative_width", "P2 -1 1 255\n", kWidth),
     // Once wrapped round to a width of 2 and loaded.
     pgm("pgm_width_wraps", "P2 -18446744073709551614 1 255\n0 0", kWidth),

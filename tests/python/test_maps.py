@@ -3,8 +3,11 @@ their faults."""
 
 import os
 
+import numpy as np
 import pytest
 
+import _se2_planner as sp
+import veltrax_se2
 from veltrax_se2 import MapFileError, cli, load_map, read_map_metadata
 
 # One image row (the top of the map) with grey levels chosen around the default thresholds:
@@ -71,21 +74,78 @@ def test_bad_map_files_are_map_file_errors_and_exit_with_two(tmp_path, capsys, m
     with pytest.raises(MapFileError) as caught:
         load_map(path)
     assert str(caught.value).replace(f"{tmp_path}{os.sep}", "") == message
+    if "m.png" in message:  # the library refuses these images with the same words
+        with pytest.raises(sp.MapFormatError) as caught:
+            sp.load_map(str(path))
+        assert str(caught.value).replace(f"{tmp_path}{os.sep}", "") == message
     # The command line reports it as a bad file, not as a failed plan with a traceback.
     assert cli.run([str(path), "--start", "0", "0", "0", "--goal", "0", "0", "0"]) == 2
     assert capsys.readouterr().err.replace(f"{tmp_path}{os.sep}", "") == f"veltrax-plan: error: {message}\n"
 
 
-# A transparent pixel is unknown whether alpha or a tRNS chunk says so; the opaque one is black.
-@pytest.mark.parametrize("mode, pixels, transparency", [
-    ("RGBA", [(255, 255, 255, 0), (0, 0, 0, 255)], None), ("LA", [(255, 0), (0, 255)], None),
-    ("L", [7, 0], 7), ("P", [1, 0], 1), ("RGB", [(9, 9, 9), (0, 0, 0)], (9, 9, 9)),
+# A transparent pixel is unknown whether alpha or a tRNS chunk says so; the opaque one is black. The
+# library's own PNG decoder (libpng) gives what Pillow's does, for these and other pixel layouts.
+@pytest.mark.parametrize("mode, pixels, transparency, expected", [
+    ("RGBA", [(255, 255, 255, 0), (0, 0, 0, 255)], None, [255, 254]), ("LA", [(255, 0), (0, 255)], None, [255, 254]),
+    ("L", [7, 0], 7, [255, 254]), ("P", [1, 0], 1, [255, 254]), ("RGB", [(9, 9, 9), (0, 0, 0)], (9, 9, 9), [255, 254]),
+    ("1", [1, 0], None, [0, 254]), ("RGB", [(250, 200, 255), (90, 0, 30)], None, [0, 254]),
+    ("L", [205, 80], None, [255, 254]), ("P", [1, 0], None, [0, 254]),
 ])
-def test_transparent_pixels_are_unknown_however_the_png_says_so(tmp_path, mode, pixels, transparency):
+def test_png_images_read_as_pillow_reads_them(tmp_path, mode, pixels, transparency, expected):
     Image = pytest.importorskip("PIL.Image")
     picture = Image.new(mode, (2, 1))
     if mode == "P":
         picture.putpalette([0, 0, 0, 255, 255, 255])
     picture.putdata(pixels)
     picture.save(tmp_path / "t.png", **({} if transparency is None else {"transparency": transparency}))
-    assert load_map(write_map(tmp_path, image="t.png", image_bytes=b"")).cells_array.tolist() == [[255, 254]]
+    yaml_path = write_map(tmp_path, image="t.png", image_bytes=b"")
+    assert load_map(yaml_path).cells_array.tolist() == [expected]
+    assert sp.load_map(str(yaml_path)).cells_array.tolist() == [expected]
+
+
+# Random pixels of every layout, against Pillow.
+@pytest.mark.parametrize("mode, save", [("L", {}), ("LA", {}), ("RGB", {}), ("RGBA", {}), ("1", {}),
+                                        ("P", {"bits": 2}), ("P", {"bits": 4}), ("P", {"transparency": 3})])
+def test_random_png_images_read_as_pillow_reads_them(tmp_path, mode, save):
+    Image = pytest.importorskip("PIL.Image")
+    rng = np.random.default_rng(len(mode) * 7 + len(save))
+    bands = {"L": 1, "LA": 2, "RGB": 3, "RGBA": 4, "1": 1, "P": 1}[mode]
+    limit = {"1": 2, "P": 4 if save.get("bits") == 2 else 16}.get(mode, 256)
+    data = rng.integers(0, limit, size=(9, 13, bands), dtype=np.uint8)
+    if mode == "1":
+        picture = Image.fromarray(data[:, :, 0] * 255, mode="L").convert("1")
+    elif mode == "P":
+        picture = Image.frombytes("P", (13, 9), data.tobytes())
+        picture.putpalette(rng.integers(0, 256, size=48, dtype=np.uint8).tolist())
+    else:
+        picture = Image.fromarray(data[:, :, 0] if bands == 1 else data, mode=mode)
+    picture.save(tmp_path / "r.png", **save)
+    yaml_path = write_map(tmp_path, image="r.png", image_bytes=b"", mode="scale")
+    assert sp.load_map(str(yaml_path)).cells_array.tolist() == load_map(yaml_path).cells_array.tolist()
+
+
+# The library's file failures arrive with types of their own, still the RuntimeError they always were,
+# and with the library's texts; load_map picks a loader by content when the name says nothing.
+@pytest.mark.parametrize("call, error, message", [
+    (lambda t: sp.load_costmap_pgm(str(t / "none.pgm"), 1.0), veltrax_se2.FileError,
+     "cannot open input file: none.pgm"),
+    (lambda t: sp.load_costmap_csv(str(t / "none.csv"), 1.0), veltrax_se2.FileError,
+     "cannot open input file: none.csv"),
+    (lambda t: sp.load_map(str(write_map(t, mode="raw"))), veltrax_se2.MapFormatError,
+     "map.pgm: raw occupancy value 254 is neither 0..100 nor 255 (unknown)"),
+    (lambda t: sp.map_format(str(t / "m.bmp")), veltrax_se2.MapFormatError,
+     "m.bmp: unknown map format (expected .yaml, .yml, .map, .pgm or .csv)"),
+])
+def test_file_failures_have_types_of_their_own(tmp_path, call, error, message):
+    with pytest.raises(RuntimeError) as caught:
+        call(tmp_path)
+    assert type(caught.value) is error and issubclass(error, RuntimeError)
+    assert str(caught.value).replace(f"{tmp_path}{os.sep}", "") == message
+
+
+def test_load_map_reads_a_grid_by_its_contents(tmp_path):
+    path = tmp_path / "grid.txt"
+    path.write_text("type octile\nheight 2\nwidth 2\nmap\n.@\nT.\n")
+    costmap = load_map(path, 0.5, (1.0, 2.0))
+    assert costmap.cells_array.tolist() == [[254, 0], [0, 254]]
+    assert (costmap.resolution, costmap.origin_x, costmap.origin_y) == (0.5, 1.0, 2.0)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/errors.hpp"
 #include "veltrax/se2/export.hpp"
 #include "veltrax/se2/footprint.hpp"
 
@@ -31,12 +32,13 @@ struct OccupancyMapInfo {
 };
 
 // Reads and checks a map YAML file (image, resolution, origin [x, y, 0]; optional negate 0/1,
-// occupied_thresh, free_thresh, mode). Throws std::runtime_error "<yaml path>: <what is wrong>",
-// e.g. "<path>: missing key 'resolution'", or "cannot read map file <path>: <reason>".
+// occupied_thresh, free_thresh, mode). Throws MapFormatError "<yaml path>: <what is wrong>",
+// e.g. "<path>: missing key 'resolution'", and FileError "cannot read map file <path>: <reason>"
+// or "<path>: not a regular file".
 VELTRAX_SE2_EXPORT OccupancyMapInfo readOccupancyMapInfo(const std::string& yaml_path);
 
 // Costs of an image's 8-bit grey levels (any order of cells; the result keeps it) under the
-// info's mode, negate flag and thresholds. Throws std::runtime_error for a raw-mode pixel that is
+// info's mode, negate flag and thresholds. Throws MapFormatError for a raw-mode pixel that is
 // neither 0..100 nor 255, std::invalid_argument for thresholds outside 0 <= free <= occupied <= 1.
 VELTRAX_SE2_EXPORT std::vector<std::uint8_t> occupancyImageToCosts(
     const std::vector<std::uint8_t>& grey, const OccupancyMapInfo& info);
@@ -49,10 +51,12 @@ VELTRAX_SE2_EXPORT std::vector<std::uint8_t> occupancyPercentToCosts(
     const std::vector<std::int8_t>& occupancy, double occupied_thresh = 0.65,
     double free_thresh = 0.196, bool scaled = false);
 
-// A map YAML file with a PGM image as a costmap. Throws what readOccupancyMapInfo and
-// occupancyImageToCosts throw, std::runtime_error "<image>: <reason>" for the image (other image
-// formats: "<image>: only PGM images are read here") and std::invalid_argument "<image>: " and
-// the Costmap constructor's message for a geometry it refuses.
+// A map YAML file with a PGM or PNG image as a costmap. A PNG is read at 8 bits per channel (16-bit
+// grey refused) with grey = (r + g + b) / 3 rounded down, and its fully transparent pixels (alpha
+// or tRNS) are unknown. Throws what readOccupancyMapInfo and occupancyImageToCosts throw,
+// "<image>: <reason>" for the image as the type its reader threw (other image formats:
+// MapFormatError "<image>: only PGM and PNG images are read here") and std::invalid_argument
+// "<image>: " and the Costmap constructor's message for a geometry it refuses.
 VELTRAX_SE2_EXPORT Costmap loadOccupancyMap(const std::string& yaml_path);
 
 // A MovingAI benchmark grid ("type octile", "height H", "width W", "map", then H rows of W
@@ -60,8 +64,8 @@ VELTRAX_SE2_EXPORT Costmap loadOccupancyMap(const std::string& yaml_path);
 // '.', 'G' and 'S' (swamp) free, '@', 'O' (out of bounds), 'T' (trees) and 'W' (water) lethal,
 // as a ground robot crosses neither trees nor water. Also read: the variant that names its
 // characters, "height H", "width W", "free C", "obstacle C" (each repeatable, no type and no map
-// line), whose cells are those characters only. Throws std::runtime_error "<path>: <what is
-// wrong>" (e.g. "unknown terrain 'X' in row 3 (expected one of . G S @ O T W)") or "cannot read
+// line), whose cells are those characters only. Throws MapFormatError "<path>: <what is wrong>"
+// (e.g. "unknown terrain 'X' in row 3 (expected one of . G S @ O T W)"), FileError "cannot read
 // map file <path>: <reason>", std::invalid_argument "<path>: " and the Costmap constructor's
 // message for a geometry it refuses.
 VELTRAX_SE2_EXPORT Costmap loadMovingAiMap(const std::string& path, double resolution,

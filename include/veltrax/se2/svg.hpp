@@ -4,6 +4,7 @@
 #include <string>
 
 #include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/errors.hpp"
 #include "veltrax/se2/export.hpp"
 #include "veltrax/se2/records.hpp"
 
@@ -32,7 +33,7 @@ VELTRAX_SE2_EXPORT std::string renderPlanSvg(const Costmap& costmap, const PlanR
                                              const SvgRenderOptions& options);
 
 // renderPlanSvg written to a file, which is replaced only once the whole document is written.
-// Throws std::runtime_error "cannot open SVG output file: <path>" or "failed to write SVG output
+// Throws FileError "cannot open SVG output file: <path>" or "failed to write SVG output
 // file: <path>", "output file is not a regular file: <path>" or "cannot create a temporary file
 // beside the output file: <path>", std::invalid_argument "file path must not contain a NUL
 // character", and renderPlanSvg's errors (checked before the file is touched).
