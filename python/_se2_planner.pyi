@@ -332,6 +332,16 @@ class PlannerConfig:
     def lazy_obstacle_heuristic(self, arg0: bool) -> None:
         ...
     @property
+    def manoeuvre_heuristic(self) -> bool:
+        """
+        The heuristic also estimates the car's manoeuvres around the walls near the goal (a
+        coarse lattice searched back from the goal), foreseeing three-point turns and parking
+        shuffles; no longer a lower bound. Ignored when turning on the spot. Default False.
+        """
+    @manoeuvre_heuristic.setter
+    def manoeuvre_heuristic(self, arg0: bool) -> None:
+        ...
+    @property
     def max_expanded_nodes(self) -> int:
         """
         Expansion budget: the search gives up with MAX_NODES_EXCEEDED after this many nodes.
@@ -1423,7 +1433,7 @@ def recommended_config(resolution: typing.SupportsFloat | typing.SupportsIndex, 
     costs; with `allow_in_place_rotation`, that mode on and penalties to suit. With
     `minimum_turning_radius` (metres), that radius, and the per-metre penalties converted with
     its longer primitives (setting the radius afterwards keeps penalties meant for the default
-    0.4 m). ValueError "resolution must be finite and positive", the footprint's first problem or
+    0.4 m), and manoeuvre_heuristic on. ValueError "resolution must be finite and positive", the footprint's first problem or
     "minimum_turning_radius must be finite and positive".
     """
 def render_plan_svg(costmap: Costmap, request: PlanRequest, result: PlannerResult, options: SvgRenderOptions = ...) -> str:

@@ -60,14 +60,10 @@ bool acceptsRequest(const PlanRequest& request, const PlannerConfig& config,
 
 }  // namespace
 
-PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
-                                bool allow_in_place_rotation) {
-  return recommendedConfig(resolution, footprint, allow_in_place_rotation,
-                           PlannerConfig{}.minimum_turning_radius);
-}
+namespace {
 
-PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
-                                bool allow_in_place_rotation, double minimum_turning_radius) {
+PlannerConfig recommendedFor(double resolution, const Footprint& footprint,
+                             bool allow_in_place_rotation, double minimum_turning_radius) {
   if (!(std::isfinite(resolution) && resolution > 0.0)) {
     detail::throwInvalidArgument("resolution must be finite and positive");
   }
@@ -117,6 +113,24 @@ PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
     // every corner; a stronger weight keeps the search from flooding each corridor in all yaws.
     config.heuristic_weight = kRecommendedInPlaceHeuristicWeight;
   }
+  return config;
+}
+
+}  // namespace
+
+PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
+                                bool allow_in_place_rotation) {
+  return recommendedFor(resolution, footprint, allow_in_place_rotation,
+                        PlannerConfig{}.minimum_turning_radius);
+}
+
+PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
+                                bool allow_in_place_rotation, double minimum_turning_radius) {
+  PlannerConfig config =
+      recommendedFor(resolution, footprint, allow_in_place_rotation, minimum_turning_radius);
+  // A car named by its radius gets the estimate of its manoeuvres: without it a three-point
+  // turn or a parking shuffle costs the search most of the neighbourhood in every yaw.
+  config.manoeuvre_heuristic = true;
   return config;
 }
 

@@ -147,11 +147,13 @@ def _radius_setting(settings: list[str]) -> float | None:
     """The turning radius the settings ask for, so that the recommended penalties fit it; None
     when they ask for none, or for one the configuration's own check must refuse."""
     scratch = sp.PlannerConfig()
+    asked = False
     for setting in settings:
         if setting.partition("=")[0].strip() == "minimum_turning_radius":
             _parse_setting(scratch, setting)
+            asked = True
     radius = scratch.minimum_turning_radius
-    return radius if math.isfinite(radius) and radius > 0 else None
+    return radius if asked and math.isfinite(radius) and radius > 0 else None
 
 
 def _parse_setting(config: sp.PlannerConfig, setting: str) -> None:

@@ -180,6 +180,11 @@ struct RecordFields<PlannerConfig> {
                 "transition\ncosts do (turning on the spot: the straight distance plus the yaw "
                 "change). Default\nFalse, and False in the recommended configuration. Still a "
                 "lower bound of the costs on a\nfree map."));
+    visit(field("manoeuvre_heuristic", &C::manoeuvre_heuristic,
+                "The heuristic also estimates the car's manoeuvres around the walls near the goal "
+                "(a\ncoarse lattice searched back from the goal), foreseeing three-point turns "
+                "and parking\nshuffles; no longer a lower bound. Ignored when turning on the spot. "
+                "Default False."));
   }
 };
 

@@ -16,6 +16,7 @@
 #include "detail/free_cells.hpp"
 #include "detail/kinematic_bound.hpp"
 #include "detail/kinematic_cost.hpp"
+#include "detail/manoeuvre_field.hpp"
 #include "detail/postprocess.hpp"
 #include "detail/transition_cost.hpp"
 #include "detail/workspace.hpp"
@@ -62,6 +63,7 @@ class Search {
   // table. False when the call ended there.
   bool admit(GridIndex& start_cell, GridIndex& goal_cell);
   // The field, or null when it is computed lazily (lazy_).
+  void buildManoeuvreField();
   const ObstacleHeuristic* obstacleHeuristic(Workspace& workspace, GridIndex start_cell,
                                              GridIndex goal_cell);
   bool prepareKinematics();
@@ -154,6 +156,9 @@ class Search {
     if (priced_ && config_.allow_reverse) {
       k = priced_kinematics_.carCost(pose, request_.goal, k, arrival);
     }
+    if (manoeuvre_ != nullptr) {
+      k = std::max(k, manoeuvre_->at(pose, arrival));
+    }
     return k > o ? k : o;
   }
 
@@ -171,7 +176,7 @@ class Search {
         if ((priced_ ? upper + priced_kinematics_.cusp : upper) <= o) {
           bound = upper;
           exact = false;
-          return o;
+          return manoeuvre_ != nullptr ? std::max(o, manoeuvre_->at(pose, arrival)) : o;
         }
       }
     }
@@ -217,6 +222,9 @@ class Search {
   // Set when the kinematic distance is a metric (Reeds-Shepp) and its bounds may be chained.
   std::optional<KinematicBound> bounds_storage_;
   const KinematicBound* bounds_ = nullptr;
+  // The manoeuvre estimate, when manoeuvre_heuristic is on and the car does not turn on the spot.
+  ManoeuvreField manoeuvre_storage_;
+  const ManoeuvreField* manoeuvre_ = nullptr;
   // The prices of the kinematic term, when penalized_kinematic_heuristic is on.
   bool priced_ = false;
   PricedKinematics priced_kinematics_;
@@ -294,6 +302,7 @@ const ObstacleHeuristic* Search::obstacleHeuristic(Workspace& workspace, GridInd
     lazy_ = &workspace.lazyField(
         costmap_, {goal_cell, config_.allow_unknown, config_.cost_penalty, clearance},
         config_.cache_obstacle_heuristic, diagnostics_.obstacle_heuristic_cache_hit);
+    buildManoeuvreField();
     diagnostics_.obstacle_heuristic_time_ms = millisecondsSince(th);
     return nullptr;
   }
@@ -311,8 +320,32 @@ const ObstacleHeuristic* Search::obstacleHeuristic(Workspace& workspace, GridInd
         {request_.map_revision, goal_cell, config_.allow_unknown, config_.cost_penalty, clearance},
         start_cell, factor, diagnostics_.obstacle_heuristic_cache_hit, poll);
   }
+  buildManoeuvreField();
   diagnostics_.obstacle_heuristic_time_ms = millisecondsSince(th);
   return field;
+}
+
+void Search::buildManoeuvreField() {
+  if (!config_.manoeuvre_heuristic || config_.allow_in_place_rotation) {
+    return;
+  }
+  const double radius = inscribedRadius(request_.footprint);
+  // The primitive length of MotionPrimitiveTable, by which the penalties become prices per metre.
+  const double length =
+      std::max((kTwoPi * config_.minimum_turning_radius) / static_cast<double>(config_.angle_bins),
+               costmap_.resolution());
+  ManoeuvreField::Prices prices;
+  prices.radius = config_.minimum_turning_radius;
+  prices.reverse_per_metre = config_.reverse_penalty / length;
+  prices.non_straight_per_metre = config_.non_straight_penalty / length;
+  prices.cusp = config_.direction_switch_penalty;
+  prices.allow_reverse = config_.allow_reverse;
+  prices.cost_penalty = config_.cost_penalty;
+  // A few tens of milliseconds at most; coarser cells beyond, or none.
+  constexpr std::uint64_t kMostManoeuvreStates = std::uint64_t{1} << 18;
+  manoeuvre_storage_.build(costmap_, config_.allow_unknown, request_.footprint, radius,
+                           request_.start, request_.goal, prices, kMostManoeuvreStates, poll_);
+  manoeuvre_ = manoeuvre_storage_.empty() ? nullptr : &manoeuvre_storage_;
 }
 
 bool Search::prepareKinematics() {

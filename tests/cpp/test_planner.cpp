@@ -187,6 +187,7 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   EXPECT_NEAR(car.reverse_penalty, 0.30543, 1e-5);
   EXPECT_NEAR(car.non_straight_penalty, 0.0152716, 1e-7);
   EXPECT_EQ(car.direction_switch_penalty, 2.0);
+  EXPECT_TRUE(car.manoeuvre_heuristic && !c.manoeuvre_heuristic);
 }
 
 // clang-format off

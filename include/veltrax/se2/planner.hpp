@@ -19,11 +19,11 @@ namespace veltrax::se2 {
 // finite and positive" and the footprint's first problem.
 VELTRAX_SE2_EXPORT PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
                                                    bool allow_in_place_rotation = false);
-// The same for a robot of this minimum turning radius (metres), which the result carries: the
-// penalties per metre then hold for its longer primitives too. (Setting the radius on the result
+// The same for a car of this minimum turning radius (metres), which the result carries: the
+// penalties per metre then hold for its longer primitives too (setting the radius on the result
 // of the overload above keeps penalties meant for the default 0.4 m, which makes reversing and
-// cusps far too cheap for a car.) Also throws std::invalid_argument "minimum_turning_radius must
-// be finite and positive".
+// cusps far too cheap for a car), and manoeuvre_heuristic is on. Also throws
+// std::invalid_argument "minimum_turning_radius must be finite and positive".
 VELTRAX_SE2_EXPORT PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
                                                    bool allow_in_place_rotation,
                                                    double minimum_turning_radius);

@@ -126,6 +126,12 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // bare Reeds-Shepp length; turning on the spot, the straight distance plus the yaw change at
   // a cell per yaw bin, instead of nothing. Still a lower bound of the costs on a free map.
   bool penalized_kinematic_heuristic = false;
+  // The heuristic also takes the cost of reaching the goal with the car's own manoeuvres around
+  // its walls, estimated on a coarse lattice near the goal (cells of half a primitive, 24 yaw
+  // bins, the transition costs' prices per metre), built once per plan. It foresees three-point
+  // turns and parking shuffles that the 2-D distance and the obstacle-free curve miss, at the
+  // price of optimality: the estimate is no lower bound. Ignored when turning on the spot.
+  bool manoeuvre_heuristic = false;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;

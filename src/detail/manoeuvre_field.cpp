@@ -1,0 +1,368 @@
+#include "detail/manoeuvre_field.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <queue>
+#include <utility>
+#include <variant>
+
+#include "detail/clearance.hpp"
+#include "veltrax/se2/costs.hpp"
+
+namespace veltrax::se2::detail {
+
+namespace {
+
+// Centres, in the robot's frame, of discs of `radius` inside the footprint: the origin (the
+// radius is the inscribed one about it) and, for a polygon, points of its x axis as deep inside.
+std::vector<Point2D> discCentres(const Footprint& footprint, double radius) {
+  std::vector<Point2D> centres{{0.0, 0.0}};
+  const auto* polygon = std::get_if<PolygonFootprint>(&footprint);
+  if (polygon == nullptr || !(radius > 0.0)) {
+    return centres;
+  }
+  const std::vector<Point2D>& v = polygon->points;
+  double x_min = 0.0;
+  double x_max = 0.0;
+  for (const Point2D& p : v) {
+    x_min = std::min(x_min, p.x);
+    x_max = std::max(x_max, p.x);
+  }
+  const double step = radius / 2.0;
+  for (double x = x_min; x <= x_max; x += step) {
+    bool inside = false;
+    double nearest = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0, j = v.size() - 1; i < v.size(); j = i++) {
+      const Point2D& a = v[j];
+      const Point2D& b = v[i];
+      if ((a.y > 0.0) != (b.y > 0.0) && x < a.x + (0.0 - a.y) * (b.x - a.x) / (b.y - a.y)) {
+        inside = !inside;
+      }
+      const double dx = b.x - a.x;
+      const double dy = b.y - a.y;
+      const double length2 = dx * dx + dy * dy;
+      const double t =
+          length2 > 0.0 ? std::clamp(((x - a.x) * dx - a.y * dy) / length2, 0.0, 1.0) : 0.0;
+      nearest = std::min(nearest, std::hypot(a.x + t * dx - x, a.y + t * dy));
+    }
+    if (inside && nearest >= radius) {
+      centres.push_back({x, 0.0});
+    }
+  }
+  return centres;
+}
+
+// Points of the footprint's outline in the robot's frame, no farther apart than `spacing`.
+std::vector<Point2D> outlinePoints(const Footprint& footprint, double spacing) {
+  std::vector<Point2D> points;
+  const auto add = [&](const std::vector<Point2D>& v) {
+    for (std::size_t i = 0; i < v.size(); ++i) {
+      const Point2D& a = v[i];
+      const Point2D& b = v[(i + 1) % v.size()];
+      const double n = std::max(1.0, std::ceil(std::hypot(b.x - a.x, b.y - a.y) / spacing));
+      for (double k = 0; k < n; ++k) {
+        points.push_back({a.x + (b.x - a.x) * k / n, a.y + (b.y - a.y) * k / n});
+      }
+    }
+  };
+  if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
+    const double n = std::max(8.0, std::ceil(kTwoPi * circle->radius / spacing));
+    for (double k = 0; k < n; ++k) {
+      points.push_back(
+          {circle->radius * std::cos(kTwoPi * k / n), circle->radius * std::sin(kTwoPi * k / n)});
+    }
+  } else if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
+    add(polygon->points);
+  } else if (const auto* multi = std::get_if<MultiPolygonFootprint>(&footprint)) {
+    for (const PolygonFootprint& polygon : multi->polygons) {
+      add(polygon.points);
+    }
+  }
+  return points;
+}
+
+double footprintReach(const Footprint& footprint) {
+  if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
+    return circle->radius;
+  }
+  double reach = 0.0;
+  const auto add = [&](const PolygonFootprint& polygon) {
+    for (const Point2D& p : polygon.points) {
+      reach = std::max(reach, std::hypot(p.x, p.y));
+    }
+  };
+  if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
+    add(*polygon);
+  } else if (const auto* multi = std::get_if<MultiPolygonFootprint>(&footprint)) {
+    for (const PolygonFootprint& polygon : multi->polygons) {
+      add(polygon);
+    }
+  }
+  return reach;
+}
+
+}  // namespace
+
+void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Footprint& footprint,
+                           double disc_radius, const Pose2D& start, const Pose2D& goal,
+                           const Prices& prices, std::uint64_t most_states,
+                           const std::function<void()>& poll) {
+  values_.clear();
+  floor_ = 0.0;
+  cusp_ = prices.cusp;
+  const double bin = kTwoPi / kBins;
+  const double length = prices.radius * bin;  // an arc of one bin, and the straight move
+  // The start's and the goal's box and their neighbourhood, on the map.
+  const double margin = 3.0 * prices.radius + footprintReach(footprint);
+  const double map_x1 =
+      costmap.originX() + static_cast<double>(costmap.width()) * costmap.resolution();
+  const double map_y1 =
+      costmap.originY() + static_cast<double>(costmap.height()) * costmap.resolution();
+  const double x0 = std::max(costmap.originX(), std::min(start.x, goal.x) - margin);
+  const double y0 = std::max(costmap.originY(), std::min(start.y, goal.y) - margin);
+  const double x1 = std::min(map_x1, std::max(start.x, goal.x) + margin);
+  const double y1 = std::min(map_y1, std::max(start.y, goal.y) + margin);
+  if (!(x1 > x0 && y1 > y0 && length > 0.0 && std::isfinite(margin))) {
+    return;
+  }
+  double cell = std::max(length / 2.0, costmap.resolution());
+  const double per_cell = static_cast<double>(kBins) * 2.0;
+  const double wanted = (x1 - x0) / cell * ((y1 - y0) / cell) * per_cell;
+  if (wanted > static_cast<double>(most_states)) {
+    cell *= std::sqrt(wanted / static_cast<double>(most_states));
+  }
+  // A primitive must leave its cell, or the lattice cannot move.
+  if (!(cell <= length)) {
+    return;
+  }
+  x0_ = x0;
+  y0_ = y0;
+  cell_ = cell;
+  nx_ = static_cast<std::int64_t>(std::ceil((x1 - x0) / cell));
+  ny_ = static_cast<std::int64_t>(std::ceil((y1 - y0) / cell));
+  const auto states = static_cast<std::uint64_t>(nx_ * ny_) * kBins * 2;
+  values_.assign(states, std::numeric_limits<float>::infinity());
+  // Per cell and yaw: 0 not yet looked at, 1 blocked, otherwise 2 plus the highest cost found
+  // under the footprint there.
+  std::vector<std::uint16_t> seen(states / 2, 0);
+  const std::vector<Point2D> centres = discCentres(footprint, disc_radius);
+  const std::vector<Point2D> outline = outlinePoints(footprint, 2.0 * cell);
+  // A state stands for every pose within half a cell and half a yaw bin of its own, so it is
+  // blocked only when the discs, shrunk by as far as that moves their centres, collide.
+  double farthest = 0.0;
+  for (const Point2D& p : centres) {
+    farthest = std::max(farthest, std::hypot(p.x, p.y));
+  }
+  const double resolution = costmap.resolution();
+  const double clearance = disc_radius - resolution * 0.70710678118654757 -
+                           cell * 0.70710678118654757 - farthest * std::sin(bin / 2.0);
+  // The discs' cells over the field, blocking ones marked lethal.
+  const double ox = costmap.originX();
+  const double oy = costmap.originY();
+  const auto first_x = static_cast<std::uint64_t>(std::floor((x0 - ox) / resolution));
+  const auto first_y = static_cast<std::uint64_t>(std::floor((y0 - oy) / resolution));
+  const std::uint64_t last_x = std::min<std::uint64_t>(
+      costmap.width(), static_cast<std::uint64_t>(std::ceil((x1 - ox) / resolution)));
+  const std::uint64_t last_y = std::min<std::uint64_t>(
+      costmap.height(), static_cast<std::uint64_t>(std::ceil((y1 - oy) / resolution)));
+  const std::uint64_t local_width = last_x - first_x;
+  std::vector<std::uint8_t> marked(local_width * (last_y - first_y));
+  blockNearObstaclesIn(costmap, allow_unknown, std::max(0.0, clearance), first_x, first_y, last_x,
+                       last_y, marked.data(), local_width, poll);
+  const std::uint8_t* costs = costmap.cells().data();
+  const std::uint64_t stride = costmap.width();
+  // Blocked when an inscribed disc surely collides; the cost is the highest under the discs'
+  // centres and points of the outline (at most the highest graded cost).
+  // The discs' centres and the outline's points turned to each yaw bin, in cells.
+  const std::size_t points = centres.size() + outline.size();
+  std::vector<Point2D> turned(points * kBins);
+  for (std::uint32_t t = 0; t < kBins; ++t) {
+    const double c = std::cos(t * bin);
+    const double s = std::sin(t * bin);
+    for (std::size_t k = 0; k < points; ++k) {
+      const Point2D& p = k < centres.size() ? centres[k] : outline[k - centres.size()];
+      turned[t * points + k] = {(p.x * c - p.y * s) / resolution, (p.x * s + p.y * c) / resolution};
+    }
+  }
+  const auto width = static_cast<double>(costmap.width());
+  const auto height = static_cast<double>(costmap.height());
+  const auto look = [&](std::int64_t i, std::int64_t j, std::uint32_t t) {
+    std::uint16_t& known = seen[index(i, j, t, 0) / 2];
+    if (known == 0) {
+      // The state's centre in cells of the costmap.
+      const double x = (x0_ + (static_cast<double>(i) + 0.5) * cell_ - ox) / resolution;
+      const double y = (y0_ + (static_cast<double>(j) + 0.5) * cell_ - oy) / resolution;
+      const Point2D* p = turned.data() + t * points;
+      std::uint8_t highest = 0;
+      bool free = true;
+      for (std::size_t k = 0; k < points; ++k) {
+        const double gx = x + p[k].x;
+        const double gy = y + p[k].y;
+        const bool disc = k < centres.size();
+        if (!(gx >= 0.0 && gy >= 0.0 && gx < width && gy < height)) {
+          free = free && !disc;
+          continue;
+        }
+        // Non-negative: truncation is the floor.
+        const auto cx = static_cast<std::uint64_t>(gx);
+        const auto cy = static_cast<std::uint64_t>(gy);
+        // The lattice's poses are rounded: an outline point on a wall only prices the step.
+        if (disc &&
+            (cx < first_x || cy < first_y || cx >= last_x || cy >= last_y ||
+             costBlocks(marked[(cy - first_y) * local_width + (cx - first_x)], allow_unknown))) {
+          free = false;
+          break;
+        }
+        highest = std::max(highest, costs[cy * stride + cx]);
+      }
+      known = free ? static_cast<std::uint16_t>(2 + std::min(highest, kMaxGradedCost)) : 1;
+    }
+    return known;
+  };
+
+  // The moves back from a state of each yaw bin: driving direction d (0 forward, 1 reverse) and
+  // steering k (-1, 0, 1) lead from the predecessor to it, so the predecessor lies at the end of
+  // the opposite drive with the same steering.
+  struct Move {
+    double dx;
+    double dy;
+    std::uint32_t bin;
+    int direction;
+    double cost;
+  };
+  std::vector<Move> moves;
+  const int directions = prices.allow_reverse ? 2 : 1;
+  for (std::uint32_t t = 0; t < kBins; ++t) {
+    const double yaw = t * bin;
+    for (int d = 0; d < directions; ++d) {
+      for (int k = -1; k <= 1; ++k) {
+        const double s = (d == 0 ? -1.0 : 1.0) * length;  // the opposite drive
+        Move m{};
+        if (k == 0) {
+          m.dx = s * std::cos(yaw);
+          m.dy = s * std::sin(yaw);
+          m.bin = t;
+        } else {
+          const double curvature = k / prices.radius;
+          const double end = yaw + curvature * s;
+          m.dx = (std::sin(end) - std::sin(yaw)) / curvature;
+          m.dy = -(std::cos(end) - std::cos(yaw)) / curvature;
+          const int turn = (curvature * s > 0.0) ? 1 : -1;
+          m.bin = static_cast<std::uint32_t>((static_cast<int>(t) + turn + kBins) % kBins);
+        }
+        m.direction = d;
+        m.cost = length * (1.0 + (d == 1 ? prices.reverse_per_metre : 0.0) +
+                           (k != 0 ? prices.non_straight_per_metre : 0.0));
+        moves.push_back(m);
+      }
+    }
+  }
+  const std::size_t per_bin = moves.size() / kBins;
+
+  using Entry = std::pair<float, std::uint64_t>;
+  std::priority_queue<Entry, std::vector<Entry>, std::greater<>> open;
+  const auto gi = static_cast<std::int64_t>(std::floor((goal.x - x0_) / cell_));
+  const auto gj = static_cast<std::int64_t>(std::floor((goal.y - y0_) / cell_));
+  const auto gt = static_cast<std::uint32_t>(
+      (static_cast<std::int64_t>(std::llround(normalizeYaw(goal.yaw) / bin)) + kBins) % kBins);
+  if (gi < 0 || gj < 0 || gi >= nx_ || gj >= ny_) {
+    values_.clear();
+    return;
+  }
+  for (int d = 0; d < directions; ++d) {
+    values_[index(gi, gj, gt, d)] = 0.0F;
+    open.push({0.0F, index(gi, gj, gt, d)});
+  }
+  // States far dearer than the start are of no use to a search from it: once the start's cell
+  // and yaw are settled, the search back goes on only as far as half as dear again and a few
+  // cusps more, and every state left is known to cost at least that much.
+  const auto si = static_cast<std::int64_t>(std::floor((start.x - x0_) / cell_));
+  const auto sj = static_cast<std::int64_t>(std::floor((start.y - y0_) / cell_));
+  const auto st = static_cast<std::uint32_t>(
+      (static_cast<std::int64_t>(std::llround(normalizeYaw(start.yaw) / bin)) + kBins) % kBins);
+  const bool start_inside = si >= 0 && sj >= 0 && si < nx_ && sj < ny_;
+  const std::uint64_t start_state = start_inside ? index(si, sj, st, 0) / 2 : states;
+  float stop = std::numeric_limits<float>::infinity();
+  std::uint64_t popped = 0;
+  while (!open.empty()) {
+    const auto [value, at] = open.top();
+    open.pop();
+    if (value > values_[at]) {
+      continue;
+    }
+    if (value > stop) {
+      floor_ = stop;
+      break;
+    }
+    if (at / 2 == start_state && !std::isfinite(stop)) {
+      stop = static_cast<float>(1.5 * value + 4.0 * prices.cusp + 2.0 * length);
+    }
+    if ((++popped & 4095) == 0 && poll) {
+      poll();
+    }
+    const int next = static_cast<int>(at % 2);
+    const auto t = static_cast<std::uint32_t>((at / 2) % kBins);
+    const std::uint64_t cell_index = at / 2 / kBins;
+    const auto i = static_cast<std::int64_t>(cell_index % static_cast<std::uint64_t>(nx_));
+    const auto j = static_cast<std::int64_t>(cell_index / static_cast<std::uint64_t>(nx_));
+    const double x = (static_cast<double>(i) + 0.5) * cell_;
+    const double y = (static_cast<double>(j) + 0.5) * cell_;
+    const std::uint16_t here = std::max<std::uint16_t>(look(i, j, t), 2);
+    for (std::size_t m = t * per_bin; m < (t + 1) * per_bin; ++m) {
+      const Move& move = moves[m];
+      const auto pi = static_cast<std::int64_t>(std::floor((x + move.dx) / cell_));
+      const auto pj = static_cast<std::int64_t>(std::floor((y + move.dy) / cell_));
+      if (pi < 0 || pj < 0 || pi >= nx_ || pj >= ny_) {
+        continue;
+      }
+      const std::uint16_t there = look(pi, pj, move.bin);
+      if (there == 1) {
+        continue;
+      }
+      // A step costs more by the highest cost at either end, as the transition costs price it.
+      const double graded = std::max(there, here) - 2;
+      // Rounded to the stored precision before comparing, so that only a strictly cheaper way
+      // is queued again.
+      const auto cost = static_cast<float>(value + move.cost +
+                                           graded / kMaxGradedCost * prices.cost_penalty * length +
+                                           (move.direction != next ? prices.cusp : 0.0));
+      const std::uint64_t to = index(pi, pj, move.bin, move.direction);
+      if (cost < values_[to]) {
+        values_[to] = cost;
+        open.push({cost, to});
+      }
+    }
+  }
+}
+
+double ManoeuvreField::at(const Pose2D& pose, Direction arrival) const {
+  if (values_.empty()) {
+    return 0.0;
+  }
+  const double fi = std::floor((pose.x - x0_) / cell_);
+  const double fj = std::floor((pose.y - y0_) / cell_);
+  if (!(fi >= 0.0 && fj >= 0.0 && fi < static_cast<double>(nx_) && fj < static_cast<double>(ny_) &&
+        std::isfinite(pose.yaw))) {
+    return 0.0;
+  }
+  const double bin = kTwoPi / kBins;
+  const auto t = static_cast<std::uint32_t>(
+      (static_cast<std::int64_t>(std::llround(normalizeYaw(pose.yaw) / bin)) + kBins) % kBins);
+  const auto i = static_cast<std::int64_t>(fi);
+  const auto j = static_cast<std::int64_t>(fj);
+  const double forward = values_[index(i, j, t, 0)];
+  const double reverse = values_[index(i, j, t, 1)];
+  double best = std::min(forward, reverse);
+  if (arrival == Direction::FORWARD) {
+    best = std::min(forward, reverse + cusp_);
+  } else if (arrival == Direction::REVERSE) {
+    best = std::min(reverse, forward + cusp_);
+  }
+  // Unsettled when the search back stopped: at least its last value. Unreachable on the
+  // lattice: no estimate.
+  return std::isfinite(best) ? best : floor_;
+}
+
+}  // namespace veltrax::se2::detail

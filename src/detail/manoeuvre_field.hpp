@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/footprint.hpp"
+#include "veltrax/se2/geometry.hpp"
+#include "veltrax/se2/primitives.hpp"
+
+namespace veltrax::se2::detail {
+
+// What it costs a car to reach the goal from a pose, manoeuvres and walls included, estimated on a
+// coarse lattice around the goal: cells of half a primitive, 24 yaw bins, and the direction of the
+// next motion, searched backward from the goal with arcs of the turning radius and straight
+// moves of one bin's arc, priced per metre as the transition costs price them. A pose is
+// passable unless one of the footprint's inscribed discs surely collides, so walls only ever
+// make the estimate longer where the car cannot pass. Not a lower bound (the lattice rounds the
+// poses), but one that foresees a three-point turn, where the 2-D distance and the obstacle-free
+// curve both see almost nothing.
+class ManoeuvreField {
+ public:
+  struct Prices {
+    double radius = 1.0;
+    double reverse_per_metre = 0.0;
+    double non_straight_per_metre = 0.0;
+    double cusp = 0.0;
+    double cost_penalty = 0.0;
+    bool allow_reverse = true;
+  };
+
+  // `disc_radius` is the footprint's inscribed radius about its origin; discs of it along the
+  // robot's x axis decide which states are blocked. Steps are priced with the highest cost under
+  // the discs' centres and points of the outline, as the search prices them. The
+  // field covers the start and the goal and three radii plus the footprint's reach around them (an
+  // edge between the two would mislead the search), in at most `most_states` states, coarser
+  // where needed; it stays empty (every estimate 0) when that cannot hold a primitive's
+  // move. `poll` is called every few thousand states; an exception it throws ends the build.
+  void build(const Costmap& costmap, bool allow_unknown, const Footprint& footprint,
+             double disc_radius, const Pose2D& start, const Pose2D& goal, const Prices& prices,
+             std::uint64_t most_states, const std::function<void()>& poll);
+
+  bool empty() const noexcept { return values_.empty(); }
+
+  // The estimate for a pose reached by a motion of direction `arrival` (ROTATION: none yet); 0
+  // outside the field or where the lattice found no way. The search back stops at one and a
+  // half times the start's estimate (plus a few cusps); states beyond read that bound.
+  double at(const Pose2D& pose, Direction arrival) const;
+
+ private:
+  static constexpr std::uint32_t kBins = 24;
+
+  std::uint64_t index(std::int64_t i, std::int64_t j, std::uint32_t t, int d) const {
+    return ((static_cast<std::uint64_t>(j) * nx_ + static_cast<std::uint64_t>(i)) * kBins + t) * 2 +
+           static_cast<std::uint64_t>(d);
+  }
+
+  double x0_ = 0.0;
+  double y0_ = 0.0;
+  double cell_ = 1.0;
+  std::int64_t nx_ = 0;
+  std::int64_t ny_ = 0;
+  double cusp_ = 0.0;
+  double floor_ = 0.0;  // the estimate of states the search back left unsettled
+  std::vector<float> values_;
+};
+
+}  // namespace veltrax::se2::detail
