@@ -7,7 +7,7 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'FREE_COST', 'FileError', 'GridIndex', 'HybridAStar', 'INSCRIBED_COST', 'InflationParameters', 'KinematicSample', 'KinematicStateSpace', 'LETHAL_COST', 'MAX_GRADED_COST', 'MapFormat', 'MapFormatError', 'MapLoadOptions', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'OccupancyMapInfo', 'OccupancyMode', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'UNKNOWN_COST', 'YawBinFootprintTemplates', 'cost_blocks', 'default_inflation', 'inflate_costmap', 'inflate_for_footprint', 'inscribed_radius', 'load_costmap_csv', 'load_costmap_pgm', 'load_map', 'load_movingai_map', 'load_occupancy_map', 'map_format', 'normalize_yaw', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'plan_many', 'planner_status_name', 'read_occupancy_map_info', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint']
+__all__: list[str] = ['CancellationToken', 'CircleFootprint', 'CollisionChecker', 'CollisionResult', 'Costmap', 'Direction', 'FREE_COST', 'FileError', 'GridIndex', 'HybridAStar', 'INSCRIBED_COST', 'InflationParameters', 'KinematicSample', 'KinematicStateSpace', 'LETHAL_COST', 'MAX_GRADED_COST', 'MapFormat', 'MapFormatError', 'MapLoadOptions', 'MotionPrimitive', 'MotionPrimitiveTable', 'MultiPolygonFootprint', 'ObstacleHeuristic', 'OccupancyMapInfo', 'OccupancyMode', 'PathSmoother', 'PlanRequest', 'PlannerConfig', 'PlannerDiagnostics', 'PlannerResult', 'PlannerStatus', 'Point2D', 'PolygonFootprint', 'Pose2D', 'Steering', 'SvgRenderOptions', 'UNKNOWN_COST', 'YawBinFootprintTemplates', 'cost_blocks', 'default_inflation', 'inflate_costmap', 'inflate_costmap_window', 'inflate_for_footprint', 'inscribed_radius', 'load_costmap_csv', 'load_costmap_pgm', 'load_map', 'load_movingai_map', 'load_occupancy_map', 'map_format', 'normalize_yaw', 'occupancy_image_to_costs', 'occupancy_percent_to_costs', 'plan_many', 'planner_status_name', 'read_occupancy_map_info', 'recommended_config', 'render_plan_svg', 'save_path_csv', 'save_plan_svg', 'save_result_json', 'validate_footprint']
 class FileError(RuntimeError):
     pass
 class MapFormatError(RuntimeError):
@@ -1341,6 +1341,14 @@ def inflate_costmap(source: Costmap, inflation_radius: typing.SupportsFloat | ty
     to centre) costs at least 253 and every cell out to `inflation_radius` at least 252 *
     exp(-cost_scaling_factor * (d - inscribed_radius)), rounded and clamped to 1..252. Lethal
     and unknown cells are kept; no cost is lowered. ValueError "invalid inflation parameters".
+    """
+def inflate_costmap_window(source: Costmap, x0: typing.SupportsInt | typing.SupportsIndex, y0: typing.SupportsInt | typing.SupportsIndex, width: typing.SupportsInt | typing.SupportsIndex, height: typing.SupportsInt | typing.SupportsIndex, inflation_radius: typing.SupportsFloat | typing.SupportsIndex, inscribed_radius: typing.SupportsFloat | typing.SupportsIndex, cost_scaling_factor: typing.SupportsFloat | typing.SupportsIndex) -> numpy.typing.NDArray[numpy.uint8]:
+    """
+    The cells of columns x0 .. x0 + width - 1 and rows y0 .. y0 + height - 1 of
+    inflate_costmap(source, ...), as a (height, width) uint8 array, computed around the window
+    only: after a local change of the source, inflate the window the change reaches (grown by
+    the inflation radius) and hand it to HybridAStar.update_costmap. IndexError "inflation window
+    is outside the costmap", ValueError "invalid inflation parameters".
     """
 def inflate_for_footprint(costmap: Costmap, footprint: CircleFootprint | PolygonFootprint | MultiPolygonFootprint) -> Costmap:
     """

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -78,6 +79,30 @@ void bindCostmap(py::module_& m) {
 }
 
 void bindCostmapFunctions(py::module_& m) {
+  m.def(
+      "inflate_costmap_window",
+      [](const Costmap& source, std::uint64_t x0, std::uint64_t y0, std::uint64_t width,
+         std::uint64_t height, double inflation_radius, double inscribed_radius,
+         double cost_scaling_factor) {
+        std::vector<std::uint8_t> cells;
+        {
+          py::gil_scoped_release release;
+          cells = inflateCostmapWindow(source, x0, y0, width, height, inflation_radius,
+                                       inscribed_radius, cost_scaling_factor);
+        }
+        py::array_t<std::uint8_t> out(
+            {static_cast<py::ssize_t>(height), static_cast<py::ssize_t>(width)});
+        std::copy(cells.begin(), cells.end(), out.mutable_data());
+        return out;
+      },
+      py::arg("source"), py::arg("x0"), py::arg("y0"), py::arg("width"), py::arg("height"),
+      py::arg("inflation_radius"), py::arg("inscribed_radius"), py::arg("cost_scaling_factor"),
+      "The cells of columns x0 .. x0 + width - 1 and rows y0 .. y0 + height - 1 of\n"
+      "inflate_costmap(source, ...), as a (height, width) uint8 array, computed around the "
+      "window\nonly: after a local change of the source, inflate the window the change reaches "
+      "(grown by\nthe inflation radius) and hand it to HybridAStar.update_costmap. IndexError "
+      "\"inflation window\nis outside the costmap\", ValueError \"invalid inflation "
+      "parameters\".");
   m.def("inflate_costmap", &inflateCostmap, py::arg("source"), py::arg("inflation_radius"),
         py::arg("inscribed_radius"), py::arg("cost_scaling_factor"),
         "A new costmap in which every cell within `inscribed_radius` metres of a lethal cell "

@@ -117,3 +117,22 @@ def test_update_costmap_refuses_and_changes_nothing(x0, y0, cells, error, messag
     with pytest.raises(error, match=f"^{message}$"):
         planner.update_costmap(x0, y0, cells + 254 if cells.dtype == np.uint8 else cells)
     assert np.array_equal(planner.plan(request, config).path_array, before)
+
+
+def test_an_inflated_window_keeps_the_planner_equal_to_one_on_the_whole_inflation():
+    raw = np.zeros((60, 80), dtype=np.uint8)
+    raw[:45, 40] = se2.LETHAL_COST
+    inflation = (0.3, 0.25, 5.0)
+    planner = se2.HybridAStar(se2.inflate_costmap(se2.Costmap(raw, 0.05, 0.0, 0.0), *inflation))
+    raw[47:50, 40] = se2.LETHAL_COST  # the gap above the wall narrows
+    changed = se2.Costmap(raw, 0.05, 0.0, 0.0)
+    # The changed cells grown by the inflation radius (6 cells) and one more.
+    window = se2.inflate_costmap_window(changed, 33, 40, 15, 17, *inflation)
+    assert window.shape == (17, 15) and window[7, 7] == se2.LETHAL_COST  # cell (40, 47)
+    planner.update_costmap(33, 40, window)
+    request = vx.make_request((1.0, 1.0, 0.0), (3.0, 1.0, 0.0))
+    config = se2.recommended_config(0.05, request.footprint)
+    expected = se2.HybridAStar(se2.inflate_costmap(changed, *inflation)).plan(request, config)
+    assert np.array_equal(planner.plan(request, config).path_array, expected.path_array)
+    with pytest.raises(IndexError, match="^inflation window is outside the costmap$"):
+        se2.inflate_costmap_window(changed, 70, 0, 11, 1, *inflation)
