@@ -153,3 +153,23 @@ def test_a_partial_path_on_request_is_shown_and_written(tmp_path, capsys):
     assert lines[3].endswith(f"; the partial path returned ({result['diagnostics']['path_length']:.2f} m) ends "
                              f"{math.hypot(3.04 - end['x'], 0.9 - end['y']):.2f} m from the goal")
     assert result["path"][0] == {"x": 2, "y": 4.8, "yaw": 0, "direction": 1}
+
+
+# A turning radius given with --set sizes the recommended penalties for it (and turns the manoeuvre
+# estimate on); without one, or with one the configuration refuses, the plain recommendation.
+@pytest.mark.parametrize(("settings", "radius", "code"), [
+    ([], None, 0),
+    (["--set", "minimum_turning_radius=0.6"], 0.6, 0),
+    (["--set", "minimum_turning_radius=-1"], None, 2),
+])
+def test_a_turning_radius_reaches_the_recommended_configuration(monkeypatch, settings, radius, code):
+    asked = []
+    recommended = cli.sp.recommended_config
+
+    def recording(*args, minimum_turning_radius=None):
+        asked.append(minimum_turning_radius)
+        return recommended(*args, minimum_turning_radius=minimum_turning_radius)
+
+    monkeypatch.setattr(cli.sp, "recommended_config", recording)
+    assert cli.run([PARKING, *INTO_SLOT, *settings]) == code
+    assert asked == [radius]
