@@ -9,8 +9,7 @@
 
 namespace veltrax::se2::python {
 
-Costmap costmapFromArray(const py::array& cells, double resolution, double origin_x,
-                         double origin_y) {
+Grid gridFromArray(const py::array& cells) {
   // No casting: a caller handing us int64 or float costs has a bug we should not hide.
   if (!cells.dtype().equal(py::dtype::of<std::uint8_t>())) {
     throw py::type_error("costmap cells dtype must be uint8");
@@ -23,13 +22,19 @@ Costmap costmapFromArray(const py::array& cells, double resolution, double origi
   if (contiguous.ndim() != 2) {
     throw py::value_error("costmap cells must be a 2D array");
   }
-  const auto height = static_cast<std::uint64_t>(contiguous.shape(0));
-  const auto width = static_cast<std::uint64_t>(contiguous.shape(1));
-  std::vector<std::uint8_t> data(static_cast<std::size_t>(contiguous.size()));
-  if (!data.empty()) {
-    std::memcpy(data.data(), contiguous.data(), data.size());
+  Grid grid{static_cast<std::uint64_t>(contiguous.shape(1)),
+            static_cast<std::uint64_t>(contiguous.shape(0)),
+            std::vector<std::uint8_t>(static_cast<std::size_t>(contiguous.size()))};
+  if (!grid.cells.empty()) {
+    std::memcpy(grid.cells.data(), contiguous.data(), grid.cells.size());
   }
-  return Costmap(width, height, resolution, origin_x, origin_y, std::move(data));
+  return grid;
+}
+
+Costmap costmapFromArray(const py::array& cells, double resolution, double origin_x,
+                         double origin_y) {
+  Grid grid = gridFromArray(cells);
+  return Costmap(grid.width, grid.height, resolution, origin_x, origin_y, std::move(grid.cells));
 }
 
 void bindCostmap(py::module_& m) {

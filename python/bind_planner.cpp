@@ -48,22 +48,9 @@ void bindPlanner(py::module_& m) {
       .def(
           "update_costmap",
           [](HybridAStar& planner, std::uint64_t x0, std::uint64_t y0, const py::array& cells) {
-            if (!cells.dtype().equal(py::dtype::of<std::uint8_t>())) {
-              throw py::type_error("costmap cells dtype must be uint8");
-            }
-            const auto contiguous = py::array_t<std::uint8_t, py::array::c_style>::ensure(cells);
-            if (!contiguous) {
-              throw py::error_already_set();
-            }
-            if (contiguous.ndim() != 2) {
-              throw py::value_error("costmap cells must be a 2D array");
-            }
-            const auto height = static_cast<std::uint64_t>(contiguous.shape(0));
-            const auto width = static_cast<std::uint64_t>(contiguous.shape(1));
-            std::vector<std::uint8_t> data(contiguous.data(),
-                                           contiguous.data() + contiguous.size());
+            const Grid grid = gridFromArray(cells);
             const py::gil_scoped_release unlocked;
-            planner.updateCostmap(x0, y0, width, height, data);
+            planner.updateCostmap(x0, y0, grid.width, grid.height, grid.cells);
           },
           py::arg("x0"), py::arg("y0"), py::arg("cells").noconvert(),
           "Replace the cells of a window of the map for the next plan (cells: 2-D uint8, row 0 "

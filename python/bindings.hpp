@@ -7,6 +7,9 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "veltrax/se2/costmap.hpp"
 
 namespace veltrax::se2::python {
@@ -14,6 +17,15 @@ namespace veltrax::se2::python {
 namespace py = pybind11;
 
 // The numpy uint8 array -> Costmap conversion shared by Costmap(...) and HybridAStar(cells, ...).
+// A 2-D uint8 array's cells, row 0 first, copied: TypeError "costmap cells dtype must be uint8"
+// (no casting) and ValueError "costmap cells must be a 2D array".
+struct Grid {
+  std::uint64_t width;
+  std::uint64_t height;
+  std::vector<std::uint8_t> cells;
+};
+Grid gridFromArray(const py::array& cells);
+
 Costmap costmapFromArray(const py::array& cells, double resolution, double origin_x,
                          double origin_y);
 
