@@ -298,6 +298,8 @@ bool setField(PlannerConfig& c, const std::string& field, double v) {
     c.penalized_kinematic_heuristic = v != 0.0;
   } else if (field == "manoeuvre_heuristic") {
     c.manoeuvre_heuristic = v != 0.0;
+  } else if (field == "search_from_goal") {
+    c.search_from_goal = v != 0.0;
   } else if (field == "analytic_expansion_max_cusps") {
     c.analytic_expansion_max_cusps = static_cast<std::uint32_t>(v);
   } else if (field == "analytic_expansion_max_cost") {

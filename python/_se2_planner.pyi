@@ -452,6 +452,17 @@ class PlannerConfig:
     def reverse_penalty(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
+    def search_from_goal(self) -> bool:
+        """
+        Also search from the goal back to the start, taking turns with the search from the
+        start once that has not finished within a few hundred expansions; the first to find
+        a path gives it, still starting exactly at the start. Needs allow_reverse; ignored
+        when turning on the spot. max_expanded_nodes counts both searches. Default False.
+        """
+    @search_from_goal.setter
+    def search_from_goal(self, arg0: bool) -> None:
+        ...
+    @property
     def smooth_path(self) -> bool:
         """
         Whether a path without cusps or rotations is smoothed (moved towards straight lines, never

@@ -20,6 +20,9 @@ namespace {
 // its parent (bit for bit the samples checked when it was generated, since expanded nodes never
 // move), then the analytic curve.
 std::vector<Pose2D> searchedSamples(const FoundPath& found, const MotionPrimitiveTable& table) {
+  if (found.driven != nullptr) {
+    return *found.driven;
+  }
   std::vector<Pose2D> samples;
   samples.push_back(found.poses.front());
   for (std::size_t i = 1; i < found.poses.size(); ++i) {

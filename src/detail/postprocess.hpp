@@ -20,6 +20,9 @@ struct FoundPath {
   std::vector<Direction> arrival_directions;
   std::vector<Steering> arrival_steerings;
   const std::vector<KinematicSample>& curve;
+  // The samples the search checked along the path, when they are not the primitives of `poses`
+  // and the curve (a search from the goal drove them the other way round); null otherwise.
+  const std::vector<Pose2D>* driven = nullptr;
 };
 
 // Assembles the result of a found path and post-processes it: step counts from the search's

@@ -185,6 +185,12 @@ struct RecordFields<PlannerConfig> {
                 "(a\ncoarse lattice searched back from the goal), foreseeing three-point turns "
                 "and parking\nshuffles; no longer a lower bound. Ignored when turning on the spot. "
                 "Default False."));
+    visit(field("search_from_goal", &C::search_from_goal,
+                "Also search from the goal back to the start, taking turns with the search "
+                "from the\nstart once that has not finished within a few hundred expansions; "
+                "the first to find\na path gives it, still starting exactly at the start. "
+                "Needs allow_reverse; ignored\nwhen turning on the spot. max_expanded_nodes "
+                "counts both searches. Default False."));
   }
 };
 

@@ -9,6 +9,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "detail/clearance.hpp"
@@ -44,10 +45,14 @@ struct Interrupted {
 // The state of one planning call from its setup to its outcome.
 class Search {
  public:
+  // With `from_goal`, the search runs on `request` turned round (fromGoal()) and writes the
+  // path of `*from_goal` into the result.
   Search(const Costmap& costmap, const PlanRequest& request, const PlannerConfig& config,
-         const CancellationToken* token, Clock::time_point t0, PlannerResult& result)
+         const CancellationToken* token, Clock::time_point t0, PlannerResult& result,
+         const PlanRequest* from_goal = nullptr)
       : costmap_(costmap),
         request_(request),
+        real_(from_goal),
         config_(config),
         token_(token),
         t0_(t0),
@@ -55,7 +60,26 @@ class Search {
         diagnostics_(result.diagnostics),
         checker_(costmap, config.allow_unknown) {}
 
-  void run(Workspace& workspace);
+  void run(Workspace& workspace) {
+    if (prepare(workspace)) {
+      advance(workspace, std::numeric_limits<std::uint64_t>::max());
+    }
+  }
+  // Everything up to the first expansion; false when the call ended there (the result says how).
+  bool prepare(Workspace& workspace);
+  // Expands until this search has made `until` expansions in all or has ended; true when it
+  // ended, its outcome in the result.
+  bool advance(Workspace& workspace, std::uint64_t until);
+  // The other search of a pair, whose expansions count against max_expanded_nodes too.
+  void pairWith(const PlannerDiagnostics& other) noexcept { partner_ = &other; }
+  std::uint64_t expanded() const noexcept { return diagnostics_.expanded_nodes; }
+  // Ends the search as its partner ended (out of time or nodes, or cancelled), with the
+  // partial path it would give.
+  void stop(const Workspace& workspace, const PlannerResult& partner) {
+    diagnostics_.search_time_ms = 0.0;
+    fail(partner.status, partner.message);
+    finishPartial(workspace);
+  }
 
  private:
   // Setup, in the order a caller sees its refusals: the start and goal on the map and free, the
@@ -70,8 +94,9 @@ class Search {
   bool startSearch(Workspace& workspace, const ObstacleHeuristic* heuristic,
                    std::uint64_t capacity);
 
-  // The search proper: expansions in order of f until the goal is reached or a check ends it.
-  void search(Workspace& workspace);
+  // The search proper: expansions in order of f until the goal is reached, a check ends it (true)
+  // or `until` expansions are made (false).
+  bool search(Workspace& workspace, std::uint64_t until);
   // Within the tolerances of the goal, or joined to it by an analytic curve that passed.
   bool reachesGoal(const Node& node);
   // The terminal checks: cancellation and the time limit every terminal_check_interval
@@ -86,6 +111,8 @@ class Search {
              const MotionPrimitive& primitive, StateKey key, std::uint8_t cost);
   bool tryAnalyticExpansion(const Node& node);
   void finish(const Workspace& workspace, std::uint32_t goal_node);
+  // finish() for a search from the goal: its path turned round into one from the real start.
+  void finishFromGoal(const Workspace& workspace, std::uint32_t goal_node);
   // After a failed search, with return_partial_path: the path to the expanded node closest to the
   // goal, under the failure status already in the result.
   void finishPartial(const Workspace& workspace);
@@ -202,6 +229,8 @@ class Search {
 
   const Costmap& costmap_;
   const PlanRequest& request_;
+  const PlanRequest* real_;  // non-null when searching from the goal
+  const PlannerDiagnostics* partner_ = nullptr;
   const PlannerConfig& config_;
   const CancellationToken* token_;
   Clock::time_point t0_;
@@ -238,31 +267,38 @@ class Search {
   std::vector<KinematicSample>* curve_ = nullptr;
 };
 
-void Search::run(Workspace& workspace) {
+bool Search::prepare(Workspace& workspace) {
   GridIndex start_cell;
   GridIndex goal_cell;
   if (!admit(start_cell, goal_cell)) {
-    return;
+    return false;
   }
   // The refusals that need no heuristic come first: an impossible problem costs nothing.
   const std::uint64_t capacity = nodeKeyCapacity(costmap_.width(), costmap_.height(),
                                                  config_.angle_bins, config_.wide_node_keys);
   if (capacity == 0) {
-    fail(PlannerStatus::INVALID_REQUEST,
-         config_.wide_node_keys ? "costmap/yaw node pool exceeds 62-bit index capacity"
-                                : "costmap/yaw node pool exceeds 32-bit index capacity");
-    return;
+    return fail(PlannerStatus::INVALID_REQUEST,
+                config_.wide_node_keys ? "costmap/yaw node pool exceeds 62-bit index capacity"
+                                       : "costmap/yaw node pool exceeds 32-bit index capacity");
   }
   if (!prepareKinematics()) {
-    return;
+    return false;
   }
   try {
     const ObstacleHeuristic* heuristic = obstacleHeuristic(workspace, start_cell, goal_cell);
-    if (startSearch(workspace, heuristic, capacity)) {
-      search(workspace);
-    }
+    return startSearch(workspace, heuristic, capacity);
   } catch (const Interrupted& stop) {
+    return fail(stop.status, stop.message);
+  }
+}
+
+bool Search::advance(Workspace& workspace, std::uint64_t until) {
+  try {
+    return search(workspace, until);
+  } catch (const Interrupted& stop) {
+    diagnostics_.search_time_ms = 0.0;
     fail(stop.status, stop.message);
+    return true;
   }
 }
 
@@ -453,11 +489,15 @@ bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic* heuristi
   return true;
 }
 
-void Search::search(Workspace& workspace) {
+bool Search::search(Workspace& workspace, std::uint64_t until) {
   const auto ts = Clock::now();
   OpenList& open = workspace.open;
   std::vector<Node>& nodes = workspace.nodes;
   while (!open.empty()) {
+    if (diagnostics_.expanded_nodes >= until) {
+      diagnostics_.search_time_ms += millisecondsSince(ts);
+      return false;
+    }
     const std::uint32_t current = open.pop();
     // Most likely the next node to expand: its load overlaps this expansion.
     if (!open.empty()) {
@@ -471,25 +511,30 @@ void Search::search(Workspace& workspace) {
     // A copy: creating children may move the pool.
     const Node node = nodes[current];
     if (reachesGoal(node)) {
-      diagnostics_.search_time_ms = millisecondsSince(ts);
+      diagnostics_.search_time_ms += millisecondsSince(ts);
       finish(workspace, current);
-      return;
+      return true;
     }
     if (!mayContinue()) {
+      // The time of an unfinished search is not reported (see PlannerDiagnostics).
+      diagnostics_.search_time_ms = 0.0;
       finishPartial(workspace);
-      return;
+      return true;
     }
     expand(workspace, current, node);
   }
-  diagnostics_.search_time_ms = millisecondsSince(ts);
+  diagnostics_.search_time_ms += millisecondsSince(ts);
   fail(PlannerStatus::NO_PATH, "open set exhausted");
   finishPartial(workspace);
+  return true;
 }
 
 bool Search::reachesGoal(const Node& node) {
   const Pose2D& p = node.pose;
   const Pose2D& goal = request_.goal;
-  if (std::hypot(goal.x - p.x, goal.y - p.y) <= config_.position_tolerance &&
+  // From the goal, only a curve onto the start itself may end the search: the path must begin
+  // exactly there.
+  if (real_ == nullptr && std::hypot(goal.x - p.x, goal.y - p.y) <= config_.position_tolerance &&
       std::fabs(normalizeYaw(goal.yaw - p.yaw)) <= config_.yaw_tolerance) {
     return true;
   }
@@ -509,7 +554,9 @@ bool Search::mayContinue() {
       return fail(PlannerStatus::TIMEOUT, "planning timed out");
     }
   }
-  if (diagnostics_.expanded_nodes >= config_.max_expanded_nodes) {
+  const std::uint64_t both =
+      diagnostics_.expanded_nodes + (partner_ != nullptr ? partner_->expanded_nodes : 0);
+  if (both >= config_.max_expanded_nodes) {
     return fail(PlannerStatus::MAX_NODES_EXCEEDED, "maximum expanded nodes exceeded");
   }
   return true;
@@ -723,6 +770,10 @@ bool Search::tryAnalyticExpansion(const Node& node) {
 }
 
 void Search::finish(const Workspace& workspace, std::uint32_t goal_node) {
+  if (real_ != nullptr) {
+    finishFromGoal(workspace, goal_node);
+    return;
+  }
   FoundPath found{{}, {}, {}, *curve_};
   for (std::uint32_t at = goal_node; at != kInvalidIndex; at = workspace.nodes[at].parent) {
     const Node& node = workspace.nodes[at];
@@ -736,8 +787,66 @@ void Search::finish(const Workspace& workspace, std::uint32_t goal_node) {
   finishPlan(found, *table_, checker_, request_, config_, token_, t0_, result_);
 }
 
+void Search::finishFromGoal(const Workspace& workspace, std::uint32_t goal_node) {
+  std::vector<std::uint32_t> chain;
+  for (std::uint32_t at = goal_node; at != kInvalidIndex; at = workspace.nodes[at].parent) {
+    chain.push_back(at);
+  }
+  std::reverse(chain.begin(), chain.end());
+  // This search's path, from the real goal on: the nodes with the motions that arrived at them,
+  // then the curve; and every sample it checked, regenerated as finish() would.
+  std::vector<Pose2D> poses;
+  std::vector<Direction> directions;
+  std::vector<Steering> steerings;
+  std::vector<Pose2D> driven;
+  driven.push_back(workspace.nodes[chain.front()].pose);
+  for (std::size_t i = 0; i < chain.size(); ++i) {
+    const Node& node = workspace.nodes[chain[i]];
+    poses.push_back(node.pose);
+    directions.push_back(node.arrival_direction);
+    steerings.push_back(node.arrival_steering);
+    if (i > 0) {
+      const MotionPrimitive primitive = table_->make(workspace.nodes[chain[i - 1]].pose,
+                                                     node.arrival_direction, node.arrival_steering);
+      driven.insert(driven.end(), primitive.samples.begin(), primitive.samples.end());
+    }
+  }
+  for (const KinematicSample& sample : *curve_) {
+    poses.push_back(sample.pose);
+    directions.push_back(sample.direction);
+    steerings.push_back(Steering::STRAIGHT);
+    driven.push_back(sample.pose);
+  }
+  // Driven the other way round, each motion keeps its gear (the heading is turned round too)
+  // and turns the other way; the motion between poses j - 1 and j of the real path is the one
+  // that arrived at pose n - j here.
+  const std::size_t n = poses.size();
+  const auto turned = [](const Pose2D& p) { return Pose2D{p.x, p.y, normalizeYaw(p.yaw + kPi)}; };
+  std::vector<Pose2D> real_poses(n);
+  std::vector<Direction> real_directions(n, Direction::FORWARD);
+  std::vector<Steering> real_steerings(n, Steering::STRAIGHT);
+  for (std::size_t j = 0; j < n; ++j) {
+    real_poses[j] = turned(poses[n - 1 - j]);
+    if (j > 0) {
+      real_directions[j] = directions[n - j];
+      real_steerings[j] = static_cast<Steering>(-static_cast<int>(steerings[n - j]));
+    }
+  }
+  std::reverse(driven.begin(), driven.end());
+  std::transform(driven.begin(), driven.end(), driven.begin(), turned);
+  // The ends are the request's poses, as given, rather than turned round twice.
+  real_poses.front() = driven.front() = real_->start;
+  real_poses.back() = driven.back() = real_->goal;
+  const std::vector<KinematicSample> no_curve;
+  const FoundPath found{std::move(real_poses), std::move(real_directions),
+                        std::move(real_steerings), no_curve, &driven};
+  finishPlan(found, *table_, checker_, *real_, config_, token_, t0_, result_);
+}
+
 void Search::finishPartial(const Workspace& workspace) {
-  if (!config_.return_partial_path || result_.status == PlannerStatus::CANCELLED) {
+  // A search from the goal has no partial path to offer: its poses lead away from the goal.
+  if (real_ != nullptr || !config_.return_partial_path ||
+      result_.status == PlannerStatus::CANCELLED) {
     return;
   }
   const auto closeness = [&](const Pose2D& pose, double& straight) {
@@ -781,12 +890,98 @@ void Search::finishPartial(const Workspace& workspace) {
   result_.message = message;
 }
 
+// The request driven backwards: from the goal to the start with both headings turned round,
+// and the footprint turned with them, so that it covers what the car covers.
+PlanRequest fromGoal(const PlanRequest& request) {
+  PlanRequest out = request;
+  out.start = Pose2D{request.goal.x, request.goal.y, normalizeYaw(request.goal.yaw + kPi)};
+  out.goal = Pose2D{request.start.x, request.start.y, normalizeYaw(request.start.yaw + kPi)};
+  const auto turn = [](PolygonFootprint& polygon) {
+    for (Point2D& p : polygon.points) {
+      p = Point2D{-p.x, -p.y};
+    }
+  };
+  if (auto* polygon = std::get_if<PolygonFootprint>(&out.footprint)) {
+    turn(*polygon);
+  } else if (auto* multi = std::get_if<MultiPolygonFootprint>(&out.footprint)) {
+    for (PolygonFootprint& polygon : multi->polygons) {
+      turn(polygon);
+    }
+  }
+  return out;  // a circle about the origin is its own turn
+}
+
+// The losing search's work, added to the winner's diagnostics.
+void addWork(PlannerDiagnostics& to, const PlannerDiagnostics& from) {
+  to.search_time_ms += from.search_time_ms;
+  to.obstacle_heuristic_time_ms += from.obstacle_heuristic_time_ms;
+  to.kinematic_heuristic_time_ms += from.kinematic_heuristic_time_ms;
+  to.collision_check_time_ms += from.collision_check_time_ms;
+  to.analytic_expansion_time_ms += from.analytic_expansion_time_ms;
+  to.expanded_nodes += from.expanded_nodes;
+  to.generated_nodes += from.generated_nodes;
+  to.collision_checks += from.collision_checks;
+}
+
+// Expansions the search from the start makes alone: most queries end within them and never pay
+// for the heuristics of a second search.
+constexpr std::uint64_t kHeadStart = 512;
+// Then the two take turns of this many expansions.
+constexpr std::uint64_t kTurn = 256;
+
 }  // namespace
 
 void runSearch(const Costmap& costmap, Workspace& workspace, const PlanRequest& request,
                const PlannerConfig& config, const CancellationToken* token, Clock::time_point t0,
                PlannerResult& result) {
-  Search(costmap, request, config, token, t0, result).run(workspace);
+  constexpr std::uint64_t kAll = std::numeric_limits<std::uint64_t>::max();
+  Search forward(costmap, request, config, token, t0, result);
+  if (!forward.prepare(workspace)) {
+    return;
+  }
+  if (!config.search_from_goal || !config.allow_reverse || config.allow_in_place_rotation) {
+    forward.advance(workspace, kAll);
+    return;
+  }
+  if (forward.advance(workspace, kHeadStart)) {
+    return;
+  }
+  const PlanRequest turned = fromGoal(request);
+  PlannerResult other;
+  Search backward(costmap, turned, config, token, t0, other, &request);
+  forward.pairWith(other.diagnostics);
+  backward.pairWith(result.diagnostics);
+  Workspace& second = workspace.fromGoal();
+  // A search from the goal that cannot start or ends without a path leaves the other alone.
+  bool both = backward.prepare(second);
+  for (;;) {
+    if (both && backward.advance(second, backward.expanded() + kTurn)) {
+      if (other.status == PlannerStatus::SUCCESS) {
+        PlannerDiagnostics diagnostics = other.diagnostics;
+        addWork(diagnostics, result.diagnostics);
+        diagnostics.wait_time_ms = result.diagnostics.wait_time_ms;
+        diagnostics.obstacle_heuristic_cache_hit = result.diagnostics.obstacle_heuristic_cache_hit;
+        result.status = other.status;
+        result.message = std::move(other.message);
+        result.path = std::move(other.path);
+        result.directions = std::move(other.directions);
+        result.partial = false;
+        result.diagnostics = diagnostics;
+        return;
+      }
+      if (other.status == PlannerStatus::TIMEOUT || other.status == PlannerStatus::CANCELLED ||
+          other.status == PlannerStatus::MAX_NODES_EXCEEDED) {
+        forward.stop(workspace, other);
+        addWork(result.diagnostics, other.diagnostics);
+        return;
+      }
+      both = false;
+    }
+    if (forward.advance(workspace, both ? forward.expanded() + kTurn : kAll)) {
+      addWork(result.diagnostics, other.diagnostics);
+      return;
+    }
+  }
 }
 
 }  // namespace veltrax::se2::detail

@@ -63,6 +63,9 @@ const Costmap& Workspace::heuristicMap(const Costmap& costmap, double clearance,
 }
 
 void Workspace::repairMap(const Costmap& costmap, const std::vector<MapWindow>& windows) {
+  if (from_goal) {
+    from_goal->repairMap(costmap, windows);
+  }
   heuristic_cache.invalidate();
   if (zero_cost.built()) {
     std::uint64_t first_row = costmap.height();

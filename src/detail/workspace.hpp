@@ -127,7 +127,20 @@ struct Workspace {
     clearance_map.reset();
     heuristic_cache.invalidate();
     lazy_field.reset();
+    if (from_goal) {
+      from_goal->forgetMap();
+    }
   }
+
+  // The workspace of the search from the goal (PlannerConfig::search_from_goal), made on first
+  // use; it follows the map as this one does.
+  Workspace& fromGoal() {
+    if (!from_goal) {
+      from_goal = std::make_unique<Workspace>();
+    }
+    return *from_goal;
+  }
+  std::unique_ptr<Workspace> from_goal;
 
   // Pool position of the key's node, or kInvalidIndex.
   std::uint32_t find(detail::StateKey key) const noexcept {

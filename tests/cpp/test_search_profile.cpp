@@ -409,5 +409,52 @@ TEST(ManoeuvreHeuristic, TurnsACarRoundInADeadEnd) {
       << result.diagnostics.expanded_nodes << " " << without.diagnostics.expanded_nodes;
 }
 
+// A car (4.7 x 1.9 m, 3.5 m radius) parks nose first in the one free bay of a row of parked cars
+// off a 5.5 m aisle: hard to foresee from the aisle, a few primitives out of the bay. Searching
+// from the goal as well finds a sound path that starts and ends exactly at the request's poses;
+// a node limit counts the expansions of both searches.
+TEST(SearchFromGoal, ParksNoseFirstBetweenParkedCars) {
+  std::vector<std::uint8_t> cells(240 * 110, 0);
+  const auto block = [&](double x0, double y0, double x1, double y1) {
+    for (std::size_t y = 0; y < 110; ++y) {
+      for (std::size_t x = 0; x < 240; ++x) {
+        const double cx = (static_cast<double>(x) + 0.5) * 0.1;
+        const double cy = (static_cast<double>(y) + 0.5) * 0.1;
+        if (cx >= x0 && cx <= x1 && cy >= y0 && cy <= y1) {
+          cells[y * 240 + x] = 254;
+        }
+      }
+    }
+  };
+  block(0.0, 10.5, 24.0, 11.0);  // the far side of the aisle
+  for (int bay = 0; bay < 9; ++bay) {
+    if (bay != 4) {
+      const double centre = 1.25 + 2.5 * bay;
+      block(centre - 0.95, 0.0, centre + 0.95, 4.7);
+    }
+  }
+  const HybridAStar planner(Costmap(240, 110, 0.1, 0.0, 0.0, cells));
+  PlanRequest request;
+  request.footprint = PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
+  request.start = {2.0, 7.75, 0.0};
+  request.goal = {11.25, 4.0, -kPi / 2};
+  PlannerConfig config = recommendedConfig(0.1, request.footprint, false, 3.5);
+  config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
+  config.search_from_goal = false;
+  const PlannerResult alone = planner.plan(request, config);
+  config.search_from_goal = true;
+  const PlannerResult both = planner.plan(request, config);
+  ASSERT_EQ(both.status, PlannerStatus::SUCCESS) << both.message;
+  EXPECT_EQ(oracles::pathProblem(planner.costmap(), request, config, both), "");
+  EXPECT_EQ(std::memcmp(&both.path.front(), &request.start, sizeof(Pose2D)), 0);
+  EXPECT_EQ(std::memcmp(&both.path.back(), &request.goal, sizeof(Pose2D)), 0);
+  EXPECT_LT(5 * both.diagnostics.expanded_nodes, alone.diagnostics.expanded_nodes)
+      << both.diagnostics.expanded_nodes << " " << alone.diagnostics.expanded_nodes;
+  config.max_expanded_nodes = both.diagnostics.expanded_nodes - 1;
+  const PlannerResult cut = planner.plan(request, config);
+  EXPECT_EQ(cut.status, PlannerStatus::MAX_NODES_EXCEEDED);
+  EXPECT_EQ(cut.diagnostics.expanded_nodes, config.max_expanded_nodes);
+}
+
 }  // namespace
 }  // namespace veltrax::se2

@@ -132,6 +132,14 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // turns and parking shuffles that the 2-D distance and the obstacle-free curve miss, at the
   // price of optimality: the estimate is no lower bound. Ignored when turning on the spot.
   bool manoeuvre_heuristic = false;
+  // Also search from the goal back to the start, taking turns with the search from the start
+  // once that has not finished within a few hundred expansions; the first to find a path gives
+  // it. Getting into a tight bay is hard to foresee from outside, while getting out of it is a
+  // few primitives, so a parking query is often far easier backwards. The search from the goal
+  // ends only with an analytic curve onto the start, so the path still starts exactly there.
+  // Needs allow_reverse (the path backwards drives each motion in the other gear); ignored
+  // without it and when turning on the spot. max_expanded_nodes counts both searches.
+  bool search_from_goal = false;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
