@@ -1452,7 +1452,7 @@ def recommended_config(resolution: typing.SupportsFloat | typing.SupportsIndex, 
     costs; with `allow_in_place_rotation`, that mode on and penalties to suit. With
     `minimum_turning_radius` (metres), that radius, and the per-metre penalties converted with
     its longer primitives (setting the radius afterwards keeps penalties meant for the default
-    0.4 m), and manoeuvre_heuristic on. ValueError "resolution must be finite and positive", the footprint's first problem or
+    0.4 m), and manoeuvre_heuristic and search_from_goal on. ValueError "resolution must be finite and positive", the footprint's first problem or
     "minimum_turning_radius must be finite and positive".
     """
 def render_plan_svg(costmap: Costmap, request: PlanRequest, result: PlannerResult, options: SvgRenderOptions = ...) -> str:

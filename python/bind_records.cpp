@@ -284,7 +284,7 @@ void bindRecords(py::module_& m) {
       "admits inflated\ncosts; with `allow_in_place_rotation`, that mode on and penalties to "
       "suit. With\n`minimum_turning_radius` (metres), that radius, and the per-metre penalties "
       "converted with\nits longer primitives (setting the radius afterwards keeps penalties "
-      "meant for the default\n0.4 m), and manoeuvre_heuristic on. ValueError \"resolution must be "
+      "meant for the default\n0.4 m), and manoeuvre_heuristic and search_from_goal on. ValueError \"resolution must be "
       "finite and positive\", "
       "the footprint's first problem or\n\"minimum_turning_radius must be finite and "
       "positive\".");

@@ -131,6 +131,8 @@ PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
   // A car named by its radius gets the estimate of its manoeuvres: without it a three-point
   // turn or a parking shuffle costs the search most of the neighbourhood in every yaw.
   config.manoeuvre_heuristic = true;
+  // Into a bay or a gap is where a car's queries get hard, and out of one is easy.
+  config.search_from_goal = true;
   return config;
 }
 

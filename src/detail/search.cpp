@@ -947,8 +947,12 @@ void runSearch(const Costmap& costmap, Workspace& workspace, const PlanRequest& 
     return;
   }
   const PlanRequest turned = fromGoal(request);
+  // Its obstacle heuristic is computed only as far as it is read: the field toward the start
+  // is new for every start, and the search from the goal often needs little of it.
+  PlannerConfig lazy = config;
+  lazy.lazy_obstacle_heuristic = true;
   PlannerResult other;
-  Search backward(costmap, turned, config, token, t0, other, &request);
+  Search backward(costmap, turned, lazy, token, t0, other, &request);
   forward.pairWith(other.diagnostics);
   backward.pairWith(result.diagnostics);
   Workspace& second = workspace.fromGoal();

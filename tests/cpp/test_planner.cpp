@@ -188,6 +188,7 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   EXPECT_NEAR(car.non_straight_penalty, 0.0152716, 1e-7);
   EXPECT_EQ(car.direction_switch_penalty, 2.0);
   EXPECT_TRUE(car.manoeuvre_heuristic && !c.manoeuvre_heuristic);
+  EXPECT_TRUE(car.search_from_goal && !c.search_from_goal);
 }
 
 // clang-format off

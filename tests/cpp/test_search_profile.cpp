@@ -397,6 +397,7 @@ TEST(ManoeuvreHeuristic, TurnsACarRoundInADeadEnd) {
   PlannerConfig config = recommendedConfig(0.1, request.footprint, false, 3.5);
   config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
   ASSERT_TRUE(config.manoeuvre_heuristic);
+  config.search_from_goal = false;  // the estimate alone
   const PlannerResult result = planner.plan(request, config);
   ASSERT_EQ(result.status, PlannerStatus::SUCCESS) << result.message;
   EXPECT_EQ(oracles::pathProblem(planner.costmap(), request, config, result), "");

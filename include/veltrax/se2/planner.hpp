@@ -22,7 +22,7 @@ VELTRAX_SE2_EXPORT PlannerConfig recommendedConfig(double resolution, const Foot
 // The same for a car of this minimum turning radius (metres), which the result carries: the
 // penalties per metre then hold for its longer primitives too (setting the radius on the result
 // of the overload above keeps penalties meant for the default 0.4 m, which makes reversing and
-// cusps far too cheap for a car), and manoeuvre_heuristic is on. Also throws
+// cusps far too cheap for a car), and manoeuvre_heuristic and search_from_goal are on. Also throws
 // std::invalid_argument "minimum_turning_radius must be finite and positive".
 VELTRAX_SE2_EXPORT PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
                                                    bool allow_in_place_rotation,
