@@ -185,6 +185,14 @@ struct RecordFields<PlannerConfig> {
                 "(a\ncoarse lattice searched back from the goal), foreseeing three-point turns "
                 "and parking\nshuffles; no longer a lower bound. Ignored when turning on the spot. "
                 "Default False."));
+    visit(field("steering_angles", &C::steering_angles,
+                "Curvatures of the car's primitives, straight included: odd, 3 to 9, evenly "
+                "spaced up to\n1 / minimum_turning_radius each side. Default 3 (straight, full "
+                "left, full right). More\nsmooth long bends at the price of more successors per "
+                "expansion. Ignored when turning on\nthe spot."));
+    visit(field("scale_steering_penalty_with_curvature", &C::scale_steering_penalty_with_curvature,
+                "Charge non_straight_penalty in proportion to an arc's curvature (full lock in "
+                "full, half\nlock half) instead of in full for every arc. Default False."));
   }
 };
 

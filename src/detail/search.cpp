@@ -18,6 +18,7 @@
 #include "detail/kinematic_cost.hpp"
 #include "detail/manoeuvre_field.hpp"
 #include "detail/postprocess.hpp"
+#include "detail/primitive_lengths.hpp"
 #include "detail/transition_cost.hpp"
 #include "detail/workspace.hpp"
 #include "veltrax/se2/collision.hpp"
@@ -330,10 +331,9 @@ void Search::buildManoeuvreField() {
     return;
   }
   const double radius = inscribedRadius(request_.footprint);
-  // The primitive length of MotionPrimitiveTable, by which the penalties become prices per metre.
-  const double length =
-      std::max((kTwoPi * config_.minimum_turning_radius) / static_cast<double>(config_.angle_bins),
-               costmap_.resolution());
+  // The longest primitive of MotionPrimitiveTable, by which the penalties become prices per
+  // metre (the primitive length unless gentler arcs are longer).
+  const double length = longestPrimitiveLength(costmap_.resolution(), config_);
   ManoeuvreField::Prices prices;
   prices.radius = config_.minimum_turning_radius;
   prices.reverse_per_metre = config_.reverse_penalty / length;
@@ -356,13 +356,11 @@ bool Search::prepareKinematics() {
   diagnostics_.kinematic_heuristic_time_ms = millisecondsSince(tk);
   priced_ = config_.penalized_kinematic_heuristic;
   if (priced_) {
-    // The primitive length of MotionPrimitiveTable, which is made after the start's heuristic.
+    // The longest primitive of MotionPrimitiveTable (made after the start's heuristic): a reverse
+    // primitive pays reverse_penalty over at most this length, so the price per metre is a lower
+    // bound whatever steering_angles adds.
     const double bin = kTwoPi / static_cast<double>(config_.angle_bins);
-    const double length = config_.allow_in_place_rotation
-                              ? costmap_.resolution()
-                              : std::max((kTwoPi * config_.minimum_turning_radius) /
-                                             static_cast<double>(config_.angle_bins),
-                                         costmap_.resolution());
+    const double length = longestPrimitiveLength(costmap_.resolution(), config_);
     priced_kinematics_.radius = config_.minimum_turning_radius;
     priced_kinematics_.reverse_per_metre = config_.reverse_penalty / length;
     priced_kinematics_.cusp = config_.direction_switch_penalty;
@@ -424,7 +422,8 @@ bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic* heuristi
   // of a growing vector, which holds the old and the new copy at once. Too large a request just
   // leaves the vectors to grow as they would anyway.
   const std::uint64_t per_expansion =
-      (config_.allow_in_place_rotation ? 1u : 3u) * (config_.allow_reverse ? 2u : 1u) +
+      (config_.allow_in_place_rotation ? 1u : 2u * curvaturesPerSide(config_) + 1u) *
+          (config_.allow_reverse ? 2u : 1u) +
       (config_.allow_in_place_rotation ? 2u : 0u);
   constexpr std::uint64_t kMostReserved = std::uint64_t{1} << 26;
   const std::uint64_t expansions = std::min(config_.max_expanded_nodes, kMostReserved);
@@ -653,7 +652,7 @@ void Search::relax(Workspace& workspace, std::uint32_t current, const Node& node
   reached.g = g;
   reached.parent = current;
   reached.arrival_direction = primitive.direction;
-  reached.arrival_steering = primitive.steering;
+  reached.arrival_steering = primitive.steering_index;
   const double h =
       heuristicCostAfterStep(end, primitive.direction, node.kinematic_bound, primitive.length,
                              reached.kinematic_bound, reached.kinematic_exact);

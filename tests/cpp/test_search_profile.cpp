@@ -64,6 +64,10 @@ const FoundCase kFoundCases[] = {
      [](PlanRequest&, PlannerConfig& c) { c.resample_along_arcs = true; }},
     {"eight_bins", [] { return emptyMap(200, 0.05); }, {2, 2, 0}, {6, 5, 1.5},
      [](PlanRequest&, PlannerConfig& c) { c.angle_bins = 8; }},
+    {"five_steering_angles", [] { return exampleMap("warehouse"); }, {1, 1, 0}, {14, 9, 0},
+     [](PlanRequest&, PlannerConfig& c) { c.steering_angles = 5; c.scale_steering_penalty_with_curvature = true; }},
+    {"seven_steering_angles_coarse_cells", [] { return emptyMap(100, 0.15); }, {2, 2, 0}, {9, 6, 1.5},
+     [](PlanRequest&, PlannerConfig& c) { c.steering_angles = 7; c.resample_along_arcs = true; }},
     {"fine_output", [] { return emptyMap(50, 0.2); }, {2, 2, 0}, {6, 5, 1.5},
      [](PlanRequest&, PlannerConfig& c) { c.path_output_spacing = 0.02; }},
     // 10^8 m out: the far edge of what a costmap accepts (5e-8 m); yaws up to a million radians.

@@ -132,6 +132,13 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // turns and parking shuffles that the 2-D distance and the obstacle-free curve miss, at the
   // price of optimality: the estimate is no lower bound. Ignored when turning on the spot.
   bool manoeuvre_heuristic = false;
+  // Curvatures of the car-like primitives, straight included: an odd number from 3 to 9, evenly
+  // spaced up to 1 / minimum_turning_radius each side (5: straight, half and full lock). The
+  // gentler arcs turn whole yaw bins (MotionPrimitiveTable). Ignored when turning on the spot.
+  std::uint32_t steering_angles = 3;
+  // non_straight_penalty is charged in proportion to an arc's curvature (full lock pays it all,
+  // half lock half), instead of in full for every arc.
+  bool scale_steering_penalty_with_curvature = false;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
