@@ -306,6 +306,10 @@ bool setField(PlannerConfig& c, const std::string& field, double v) {
     c.analytic_expansion_max_cost = static_cast<std::uint8_t>(v);
   } else if (field == "max_expanded_nodes") {
     c.max_expanded_nodes = static_cast<std::uint64_t>(v);
+  } else if (field == "steering_angles") {
+    c.steering_angles = static_cast<std::uint32_t>(v);
+  } else if (field == "scale_steering_penalty_with_curvature") {
+    c.scale_steering_penalty_with_curvature = v != 0.0;
   } else {
     return false;
   }

@@ -452,6 +452,15 @@ class PlannerConfig:
     def reverse_penalty(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
+    def scale_steering_penalty_with_curvature(self) -> bool:
+        """
+        Charge non_straight_penalty in proportion to an arc's curvature (full lock in full, half
+        lock half) instead of in full for every arc. Default False.
+        """
+    @scale_steering_penalty_with_curvature.setter
+    def scale_steering_penalty_with_curvature(self, arg0: bool) -> None:
+        ...
+    @property
     def search_from_goal(self) -> bool:
         """
         Also search from the goal back to the start, taking turns with the search from the
@@ -507,6 +516,17 @@ class PlannerConfig:
         """
     @smoother_weight_smooth.setter
     def smoother_weight_smooth(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def steering_angles(self) -> int:
+        """
+        Curvatures of the car's primitives, straight included: odd, 3 to 9, evenly spaced up to
+        1 / minimum_turning_radius each side. Default 3 (straight, full left, full right). More
+        smooth long bends at the price of more successors per expansion. Ignored when turning on
+        the spot.
+        """
+    @steering_angles.setter
+    def steering_angles(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
     def steering_change_penalty(self) -> float:
@@ -1076,6 +1096,11 @@ class Steering:
         ...
 class MotionPrimitive:
     @property
+    def curvature(self) -> float:
+        """
+        1/m, positive to the left; 0 for straight moves and turns on the spot.
+        """
+    @property
     def direction(self) -> Direction:
         ...
     @property
@@ -1087,6 +1112,12 @@ class MotionPrimitive:
     @property
     def steering(self) -> Steering:
         ...
+    @property
+    def steering_index(self) -> int:
+        """
+        Which of the table's curvatures: -n..n with n = (steering_angles - 1) // 2, n at full lock
+        left; turns on the spot +-1.
+        """
 class MotionPrimitiveTable:
     def __init__(self, resolution: typing.SupportsFloat | typing.SupportsIndex, config: PlannerConfig) -> None:
         ...

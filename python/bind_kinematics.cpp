@@ -59,7 +59,16 @@ void bindKinematics(py::module_& m) {
                              [](const MotionPrimitive& primitive) { return primitive.steering; })
       .def_readonly("length", &MotionPrimitive::length)
       .def_property_readonly("samples",
-                             [](const MotionPrimitive& primitive) { return primitive.samples; });
+                             [](const MotionPrimitive& primitive) { return primitive.samples; })
+      .def_readonly("curvature", &MotionPrimitive::curvature,
+                    "1/m, positive to the left; 0 for straight moves and turns on the spot.")
+      .def_property_readonly(
+          "steering_index",
+          [](const MotionPrimitive& primitive) {
+            return static_cast<int>(primitive.steering_index);
+          },
+          "Which of the table's curvatures: -n..n with n = (steering_angles - 1) // 2, n at full "
+          "lock\nleft; turns on the spot +-1.");
 
   py::class_<MotionPrimitiveTable>(m, "MotionPrimitiveTable")
       .def(py::init<double, const PlannerConfig&>(), py::arg("resolution"), py::arg("config"))

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "detail/errors.hpp"
+#include "detail/primitive_lengths.hpp"
 
 namespace veltrax::se2 {
 
@@ -13,8 +14,17 @@ namespace {
 double factor(Direction direction) noexcept { return static_cast<double>(direction); }
 double factor(Steering steering) noexcept { return static_cast<double>(steering); }
 
-constexpr Steering kCarLikeSteering[] = {Steering::STRAIGHT, Steering::LEFT, Steering::RIGHT};
-constexpr Steering kInPlaceSteering[] = {Steering::STRAIGHT};
+std::uint64_t sampleCount(double length, double step) {
+  return std::max<std::uint64_t>(static_cast<std::uint64_t>(std::ceil(length / step)), 1);
+}
+
+void label(const MotionPrimitiveTable::Spec& spec, MotionPrimitive& out) noexcept {
+  out.direction = spec.direction;
+  out.steering = spec.steering;
+  out.length = spec.length;
+  out.curvature = spec.curvature;
+  out.steering_index = spec.steering_index;
+}
 
 }  // namespace
 
@@ -27,7 +37,9 @@ MotionPrimitiveTable::MotionPrimitiveTable(double resolution, const PlannerConfi
       angular_step_(kTwoPi / static_cast<double>(config.angle_bins)),
       arc_length_(0.0),
       samples_per_primitive_(1),
-      samples_per_arc_(1) {
+      samples_per_arc_(1),
+      max_index_(1),
+      max_arc_turn_(0.0) {
   const std::vector<std::string> problems = config.validate();
   if (!problems.empty()) {
     detail::throwInvalidArgument(problems.front());
@@ -38,14 +50,16 @@ MotionPrimitiveTable::MotionPrimitiveTable(double resolution, const PlannerConfi
   }
   // An arc turns by at least one yaw bin and every primitive spans at least one cell.
   const double bin_arc = (kTwoPi * turning_radius_) / static_cast<double>(config.angle_bins);
-  primitive_length_ = allow_in_place_rotation_ ? resolution : std::max(bin_arc, resolution);
+  primitive_length_ = detail::basePrimitiveLength(resolution, config);
   // Unless the cells are so large against the radius that a cell-long arc would turn more than a
   // quarter turn: it cannot leave its cell then, and a longer one loops round to about where it
   // began, turning by an amount that depends on the cell size alone (5 m cells and a 0.4 m radius:
   // two turns less 0.07 rad, no yaw bin at all). There an arc turns exactly one yaw bin, and only
   // straight moves span the cell.
   arc_length_ = primitive_length_ > kMaxArcTurn * turning_radius_ ? bin_arc : primitive_length_;
-  const double count = std::ceil(primitive_length_ / sample_step_);
+  // The gentler arcs are at least primitive_length_ long, so the longest primitive decides.
+  const double longest = detail::longestPrimitiveLength(resolution, config);
+  const double count = std::ceil(longest / sample_step_);
   if (!(count <= static_cast<double>(kMaxSamplesPerPrimitive))) {
     // Name the setting that made the primitive long when it was the turning radius.
     detail::throwLimitExceeded(
@@ -53,10 +67,65 @@ MotionPrimitiveTable::MotionPrimitiveTable(double resolution, const PlannerConfi
             ? "minimum_turning_radius is too large for angle_bins and collision_check_step"
             : "collision_check_step is too small for the primitive length");
   }
-  samples_per_primitive_ = std::max<std::uint64_t>(static_cast<std::uint64_t>(count), 1);
+  samples_per_primitive_ = sampleCount(primitive_length_, sample_step_);
   // No longer than the primitive, so within the limit just checked.
-  samples_per_arc_ =
-      std::max<std::uint64_t>(static_cast<std::uint64_t>(std::ceil(arc_length_ / sample_step_)), 1);
+  samples_per_arc_ = sampleCount(arc_length_, sample_step_);
+  // The extreme yaw of an arc as fill() computes it, s = (n * length) / n; infinite for a zero
+  // radius (turning on the spot), which only make() of an arc reaches.
+  const auto arc_count = static_cast<double>(samples_per_arc_);
+  max_arc_turn_ = ((arc_count * arc_length_) / arc_count) * (1.0 / turning_radius_);
+
+  // The set, per direction: straight, full lock left and right, then each gentler curvature.
+  const std::uint32_t n = detail::curvaturesPerSide(config);
+  max_index_ = static_cast<std::int8_t>(n);
+  std::vector<Spec> arcs;
+  if (!allow_in_place_rotation_) {
+    for (std::uint32_t j = n; j >= 1; --j) {
+      const double k = detail::levelCurvature(j, n, turning_radius_);
+      const double length =
+          j == n ? arc_length_ : detail::gentleArcLength(primitive_length_, k, angular_step_);
+      const auto index = static_cast<std::int8_t>(j);
+      const std::uint64_t samples = sampleCount(length, sample_step_);
+      arcs.push_back({Direction::FORWARD, Steering::LEFT, index, k, length, samples});
+      arcs.push_back({Direction::FORWARD, Steering::RIGHT, static_cast<std::int8_t>(-index), -k,
+                      length, samples});
+      const auto count_double = static_cast<double>(samples);
+      max_arc_turn_ = std::max(max_arc_turn_, ((count_double * length) / count_double) * k);
+    }
+  }
+  const Spec straight{Direction::FORWARD, Steering::STRAIGHT,    0, 0.0,
+                      primitive_length_,  samples_per_primitive_};
+  for (const Direction direction : {Direction::FORWARD, Direction::REVERSE}) {
+    if (direction == Direction::REVERSE && !allow_reverse_) {
+      break;
+    }
+    const std::size_t first = specs_.size();
+    specs_.push_back(straight);
+    specs_.back().direction = direction;
+    for (const Spec& arc : arcs) {
+      specs_.push_back(arc);
+      specs_.back().direction = direction;
+    }
+    if (direction == Direction::REVERSE) {
+      // Each forward arc with the reverse arc of the opposite curvature (its neighbour in the
+      // list).
+      for (std::size_t i = 1; i < arcs.size() + 1; ++i) {
+        mirrored_.emplace_back(i, first + (i % 2 == 1 ? i + 1 : i - 1));
+      }
+    }
+  }
+  if (allow_in_place_rotation_) {
+    specs_.push_back({Direction::ROTATION, Steering::LEFT, 1, 0.0, primitive_length_, 1});
+    specs_.push_back({Direction::ROTATION, Steering::RIGHT, -1, 0.0, primitive_length_, 1});
+  }
+  for (std::size_t i = 0; i < specs_.size(); ++i) {
+    const bool paired = std::any_of(mirrored_.begin(), mirrored_.end(), [i](const auto& pair) {
+      return pair.first == i || pair.second == i;
+    });
+    if (!paired) {
+      single_.push_back(i);
+    }
+  }
 }
 
 void MotionPrimitiveTable::checkPose(const Pose2D& pose, bool arcs, bool rotations) const {
@@ -69,9 +138,7 @@ void MotionPrimitiveTable::checkPose(const Pose2D& pose, bool arcs, bool rotatio
   // The yaws along an arc lie between the start yaw and the end yaw (s grows monotonically with
   // k), so checking the two extreme end yaws covers every sample before anything is written.
   if (arcs) {
-    const auto n = static_cast<double>(samples_per_arc_);
-    const double turn = ((n * arc_length_) / n) * (1.0 / turning_radius_);
-    if (!(std::isfinite(turn + pose.yaw) && std::isfinite(-turn + pose.yaw))) {
+    if (!(std::isfinite(max_arc_turn_ + pose.yaw) && std::isfinite(-max_arc_turn_ + pose.yaw))) {
       detail::throwInvalidArgument("yaw must be finite");
     }
   }
@@ -83,29 +150,24 @@ void MotionPrimitiveTable::checkPose(const Pose2D& pose, bool arcs, bool rotatio
 }
 
 void MotionPrimitiveTable::fill(const Pose2D& pose, double cos_yaw, double sin_yaw,
-                                Direction direction, Steering steering,
-                                MotionPrimitive& out) const {
-  out.direction = direction;
-  out.steering = steering;
-  out.length = primitive_length_;
+                                const Spec& spec, MotionPrimitive& out) const {
+  label(spec, out);
   const double x0 = pose.x;
   const double y0 = pose.y;
   const double yaw0 = pose.yaw;
 
-  if (direction == Direction::ROTATION) {
+  if (spec.direction == Direction::ROTATION) {
     out.samples.resize(1);
-    out.samples[0] = Pose2D{x0, y0, normalizeYaw(factor(steering) * angular_step_ + yaw0)};
+    out.samples[0] = Pose2D{x0, y0, normalizeYaw(factor(spec.steering) * angular_step_ + yaw0)};
     return;
   }
 
-  const bool arc = steering != Steering::STRAIGHT;
-  out.length = arc ? arc_length_ : primitive_length_;
-  const std::uint64_t n = arc ? samples_per_arc_ : samples_per_primitive_;
+  const std::uint64_t n = spec.samples;
   const auto n_double = static_cast<double>(n);
-  const double signed_length = factor(direction) * out.length;
+  const double signed_length = factor(spec.direction) * spec.length;
   out.samples.resize(n);
   Pose2D* samples = out.samples.data();
-  if (!arc) {
+  if (spec.steering == Steering::STRAIGHT) {
     for (std::uint64_t k = 1; k <= n; ++k) {
       const double s = (static_cast<double>(k) * signed_length) / n_double;
       // The start yaw is kept bit for bit: a straight move does not touch the heading.
@@ -113,7 +175,7 @@ void MotionPrimitiveTable::fill(const Pose2D& pose, double cos_yaw, double sin_y
     }
     return;
   }
-  const double curvature = factor(steering) / turning_radius_;
+  const double curvature = spec.curvature;
   for (std::uint64_t k = 1; k <= n; ++k) {
     const double s = (static_cast<double>(k) * signed_length) / n_double;
     const double yaw = s * curvature + yaw0;
@@ -122,32 +184,28 @@ void MotionPrimitiveTable::fill(const Pose2D& pose, double cos_yaw, double sin_y
   }
 }
 
-// The same operations as fill() for (FORWARD, steering) and (REVERSE, -steering). Their arc
-// lengths and curvatures are exact negatives of each other (IEEE negation, products and
+// The same operations as fill() for a forward arc and the reverse arc of the opposite curvature.
+// Their arc lengths and curvatures are exact negatives of each other (IEEE negation, products and
 // quotients are sign-symmetric), so s * curvature, and with it every yaw, sine and cosine, is
 // bit for bit the same for both.
 void MotionPrimitiveTable::fillMirroredArcs(const Pose2D& pose, double cos_yaw, double sin_yaw,
-                                            Steering steering, MotionPrimitive& forward,
-                                            MotionPrimitive& reverse) const {
-  const Steering opposite = steering == Steering::LEFT ? Steering::RIGHT : Steering::LEFT;
-  forward.direction = Direction::FORWARD;
-  forward.steering = steering;
-  forward.length = arc_length_;
-  reverse.direction = Direction::REVERSE;
-  reverse.steering = opposite;
-  reverse.length = arc_length_;
+                                            const Spec& forward, const Spec& reverse,
+                                            MotionPrimitive& forward_out,
+                                            MotionPrimitive& reverse_out) const {
+  label(forward, forward_out);
+  label(reverse, reverse_out);
   const double x0 = pose.x;
   const double y0 = pose.y;
   const double yaw0 = pose.yaw;
-  const std::uint64_t n = samples_per_arc_;
+  const std::uint64_t n = forward.samples;
   const auto n_double = static_cast<double>(n);
-  const double forward_length = factor(Direction::FORWARD) * arc_length_;
-  const double forward_curvature = factor(steering) / turning_radius_;
-  const double reverse_curvature = factor(opposite) / turning_radius_;
-  forward.samples.resize(n);
-  reverse.samples.resize(n);
-  Pose2D* f = forward.samples.data();
-  Pose2D* r = reverse.samples.data();
+  const double forward_length = factor(Direction::FORWARD) * forward.length;
+  const double forward_curvature = forward.curvature;
+  const double reverse_curvature = reverse.curvature;
+  forward_out.samples.resize(n);
+  reverse_out.samples.resize(n);
+  Pose2D* f = forward_out.samples.data();
+  Pose2D* r = reverse_out.samples.data();
   for (std::uint64_t k = 1; k <= n; ++k) {
     // The reverse arc's s is exactly -s and its curvature exactly -forward_curvature.
     const double s = (static_cast<double>(k) * forward_length) / n_double;
@@ -164,10 +222,36 @@ void MotionPrimitiveTable::fillMirroredArcs(const Pose2D& pose, double cos_yaw, 
 
 MotionPrimitive MotionPrimitiveTable::make(const Pose2D& pose, Direction direction,
                                            Steering steering) const {
+  // Any steering in any direction, in the set or not (a table that turns on the spot still makes
+  // arcs, of the turning radius): LEFT and RIGHT at full lock.
   const bool rotation = direction == Direction::ROTATION;
-  checkPose(pose, !rotation && steering != Steering::STRAIGHT, rotation);
+  const bool arc = !rotation && steering != Steering::STRAIGHT;
+  const auto index =
+      static_cast<std::int8_t>(arc ? factor(steering) * max_index_ : factor(steering));
+  const Spec spec{direction,
+                  steering,
+                  index,
+                  arc ? factor(steering) / turning_radius_ : 0.0,
+                  arc ? arc_length_ : primitive_length_,
+                  rotation ? 1 : (arc ? samples_per_arc_ : samples_per_primitive_)};
+  checkPose(pose, arc, rotation);
   MotionPrimitive primitive;
-  fill(pose, std::cos(pose.yaw), std::sin(pose.yaw), direction, steering, primitive);
+  fill(pose, std::cos(pose.yaw), std::sin(pose.yaw), spec, primitive);
+  return primitive;
+}
+
+MotionPrimitive MotionPrimitiveTable::make(const Pose2D& pose, Direction direction,
+                                           std::int8_t steering_index) const {
+  const auto spec = std::find_if(specs_.begin(), specs_.end(), [&](const Spec& s) {
+    return s.direction == direction && s.steering_index == steering_index;
+  });
+  if (spec == specs_.end()) {
+    detail::throwInvalidArgument("steering_index is not in the primitive set");
+  }
+  const bool rotation = direction == Direction::ROTATION;
+  checkPose(pose, !rotation && spec->steering != Steering::STRAIGHT, rotation);
+  MotionPrimitive primitive;
+  fill(pose, std::cos(pose.yaw), std::sin(pose.yaw), *spec, primitive);
   return primitive;
 }
 
@@ -179,35 +263,15 @@ std::vector<MotionPrimitive> MotionPrimitiveTable::generate(const Pose2D& pose) 
 
 void MotionPrimitiveTable::generate(const Pose2D& pose, std::vector<MotionPrimitive>& out) const {
   checkPose(pose, !allow_in_place_rotation_, allow_in_place_rotation_);
-
-  const Steering* steerings = allow_in_place_rotation_ ? kInPlaceSteering : kCarLikeSteering;
-  const std::size_t steering_count = allow_in_place_rotation_ ? 1 : 3;
-  const std::size_t count =
-      steering_count * (allow_reverse_ ? 2 : 1) + (allow_in_place_rotation_ ? 2 : 0);
-  out.resize(count);
-
+  out.resize(specs_.size());
   const double cos_yaw = std::cos(pose.yaw);
   const double sin_yaw = std::sin(pose.yaw);
-  if (!allow_in_place_rotation_ && allow_reverse_) {
-    // Order: forward straight, left, right; then reverse straight, left, right.
-    fill(pose, cos_yaw, sin_yaw, Direction::FORWARD, Steering::STRAIGHT, out[0]);
-    fill(pose, cos_yaw, sin_yaw, Direction::REVERSE, Steering::STRAIGHT, out[3]);
-    fillMirroredArcs(pose, cos_yaw, sin_yaw, Steering::LEFT, out[1], out[5]);
-    fillMirroredArcs(pose, cos_yaw, sin_yaw, Steering::RIGHT, out[2], out[4]);
-    return;
+  for (const std::size_t i : single_) {
+    fill(pose, cos_yaw, sin_yaw, specs_[i], out[i]);
   }
-  std::size_t next = 0;
-  for (std::size_t i = 0; i < steering_count; ++i) {
-    fill(pose, cos_yaw, sin_yaw, Direction::FORWARD, steerings[i], out[next++]);
-  }
-  if (allow_reverse_) {
-    for (std::size_t i = 0; i < steering_count; ++i) {
-      fill(pose, cos_yaw, sin_yaw, Direction::REVERSE, steerings[i], out[next++]);
-    }
-  }
-  if (allow_in_place_rotation_) {
-    fill(pose, cos_yaw, sin_yaw, Direction::ROTATION, Steering::LEFT, out[next++]);
-    fill(pose, cos_yaw, sin_yaw, Direction::ROTATION, Steering::RIGHT, out[next++]);
+  for (const auto& [forward, reverse] : mirrored_) {
+    fillMirroredArcs(pose, cos_yaw, sin_yaw, specs_[forward], specs_[reverse], out[forward],
+                     out[reverse]);
   }
 }
 

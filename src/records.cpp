@@ -63,6 +63,9 @@ std::vector<std::string> PlannerConfig::validate() const {
         (std::isfinite(heuristic_reach_factor) && heuristic_reach_factor >= 1.0))) {
     problems.emplace_back("heuristic_reach_factor must be 0 or finite and at least 1");
   }
+  if (!(steering_angles >= 3 && steering_angles <= 9 && steering_angles % 2 == 1)) {
+    problems.emplace_back("steering_angles must be odd and between 3 and 9");
+  }
   return problems;
 }
 

@@ -9,11 +9,11 @@ namespace veltrax::se2::detail {
 //
 // Why the bound holds. Let R be the exact Reeds-Shepp length with turning radius rho and K the
 // value OMPL returns. R is a metric (reversible paths: symmetric; concatenation: triangle
-// inequality). A motion primitive of length L drives from pose p to its ideal end e on arcs of
-// radius rho or straight lines, so R(p, e) <= L, and the planner's child pose c is e up to
-// rounding, |c - e| <= delta. The car is small-time locally controllable: moving a pose by delta
-// sideways costs at most a few sqrt(rho * delta) (a parallel-parking wiggle), along or in yaw
-// about delta resp. rho * delta. Hence
+// inequality). A motion primitive of length L drives from pose p to its ideal end e on an arc of
+// radius rho or more or a straight line, a path the curves could take, so R(p, e) <= L, and the
+// planner's child pose c is e up to rounding, |c - e| <= delta. The car is small-time locally
+// controllable: moving a pose by delta sideways costs at most a few sqrt(rho * delta) (a
+// parallel-parking wiggle), along or in yaw about delta resp. rho * delta. Hence
 //   R(c, g) <= R(c, e) + R(e, p) + R(p, g) <= R(p, g) + L + 8 sqrt(rho delta) + 2 delta.
 // OMPL evaluates every Reeds-Shepp word in closed form from the goal in the start's frame; its
 // rounding perturbs that input by a few ulps of the coordinates and the lengths by a few ulps

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "detail/timing.hpp"
@@ -18,7 +19,7 @@ struct FoundPath {
   // Per node, the motion that arrived there (the start's entries are placeholders): arrival
   // labels, unlike the output labels of PlannerResult, which describe the step leaving a pose.
   std::vector<Direction> arrival_directions;
-  std::vector<Steering> arrival_steerings;
+  std::vector<std::int8_t> arrival_steerings;  // MotionPrimitive::steering_index
   const std::vector<KinematicSample>& curve;
   // The samples the search checked along the path, when they are not the primitives of `poses`
   // and the curve (a search from the goal drove them the other way round); null otherwise.

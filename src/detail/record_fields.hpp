@@ -191,6 +191,14 @@ struct RecordFields<PlannerConfig> {
                 "the first to find\na path gives it, still starting exactly at the start. "
                 "Needs allow_reverse; ignored\nwhen turning on the spot. max_expanded_nodes "
                 "counts both searches. Default False."));
+    visit(field("steering_angles", &C::steering_angles,
+                "Curvatures of the car's primitives, straight included: odd, 3 to 9, evenly "
+                "spaced up to\n1 / minimum_turning_radius each side. Default 3 (straight, full "
+                "left, full right). More\nsmooth long bends at the price of more successors per "
+                "expansion. Ignored when turning on\nthe spot."));
+    visit(field("scale_steering_penalty_with_curvature", &C::scale_steering_penalty_with_curvature,
+                "Charge non_straight_penalty in proportion to an arc's curvature (full lock in "
+                "full, half\nlock half) instead of in full for every arc. Default False."));
   }
 };
 

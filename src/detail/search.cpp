@@ -19,6 +19,7 @@
 #include "detail/kinematic_cost.hpp"
 #include "detail/manoeuvre_field.hpp"
 #include "detail/postprocess.hpp"
+#include "detail/primitive_lengths.hpp"
 #include "detail/transition_cost.hpp"
 #include "detail/workspace.hpp"
 #include "veltrax/se2/collision.hpp"
@@ -366,10 +367,9 @@ void Search::buildManoeuvreField() {
     return;
   }
   const double radius = inscribedRadius(request_.footprint);
-  // The primitive length of MotionPrimitiveTable, by which the penalties become prices per metre.
-  const double length =
-      std::max((kTwoPi * config_.minimum_turning_radius) / static_cast<double>(config_.angle_bins),
-               costmap_.resolution());
+  // The longest primitive of MotionPrimitiveTable, by which the penalties become prices per
+  // metre (the primitive length unless gentler arcs are longer).
+  const double length = longestPrimitiveLength(costmap_.resolution(), config_);
   ManoeuvreField::Prices prices;
   prices.radius = config_.minimum_turning_radius;
   prices.reverse_per_metre = config_.reverse_penalty / length;
@@ -392,13 +392,11 @@ bool Search::prepareKinematics() {
   diagnostics_.kinematic_heuristic_time_ms = millisecondsSince(tk);
   priced_ = config_.penalized_kinematic_heuristic;
   if (priced_) {
-    // The primitive length of MotionPrimitiveTable, which is made after the start's heuristic.
+    // The longest primitive of MotionPrimitiveTable (made after the start's heuristic): a reverse
+    // primitive pays reverse_penalty over at most this length, so the price per metre is a lower
+    // bound whatever steering_angles adds.
     const double bin = kTwoPi / static_cast<double>(config_.angle_bins);
-    const double length = config_.allow_in_place_rotation
-                              ? costmap_.resolution()
-                              : std::max((kTwoPi * config_.minimum_turning_radius) /
-                                             static_cast<double>(config_.angle_bins),
-                                         costmap_.resolution());
+    const double length = longestPrimitiveLength(costmap_.resolution(), config_);
     priced_kinematics_.radius = config_.minimum_turning_radius;
     priced_kinematics_.reverse_per_metre = config_.reverse_penalty / length;
     priced_kinematics_.cusp = config_.direction_switch_penalty;
@@ -460,7 +458,8 @@ bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic* heuristi
   // of a growing vector, which holds the old and the new copy at once. Too large a request just
   // leaves the vectors to grow as they would anyway.
   const std::uint64_t per_expansion =
-      (config_.allow_in_place_rotation ? 1u : 3u) * (config_.allow_reverse ? 2u : 1u) +
+      (config_.allow_in_place_rotation ? 1u : 2u * curvaturesPerSide(config_) + 1u) *
+          (config_.allow_reverse ? 2u : 1u) +
       (config_.allow_in_place_rotation ? 2u : 0u);
   constexpr std::uint64_t kMostReserved = std::uint64_t{1} << 26;
   const std::uint64_t expansions = std::min(config_.max_expanded_nodes, kMostReserved);
@@ -700,7 +699,7 @@ void Search::relax(Workspace& workspace, std::uint32_t current, const Node& node
   reached.g = g;
   reached.parent = current;
   reached.arrival_direction = primitive.direction;
-  reached.arrival_steering = primitive.steering;
+  reached.arrival_steering = primitive.steering_index;
   const double h =
       heuristicCostAfterStep(end, primitive.direction, node.kinematic_bound, primitive.length,
                              reached.kinematic_bound, reached.kinematic_exact);
@@ -797,7 +796,7 @@ void Search::finishFromGoal(const Workspace& workspace, std::uint32_t goal_node)
   // then the curve; and every sample it checked, regenerated as finish() would.
   std::vector<Pose2D> poses;
   std::vector<Direction> directions;
-  std::vector<Steering> steerings;
+  std::vector<std::int8_t> steerings;
   std::vector<Pose2D> driven;
   driven.push_back(workspace.nodes[chain.front()].pose);
   for (std::size_t i = 0; i < chain.size(); ++i) {
@@ -814,7 +813,7 @@ void Search::finishFromGoal(const Workspace& workspace, std::uint32_t goal_node)
   for (const KinematicSample& sample : *curve_) {
     poses.push_back(sample.pose);
     directions.push_back(sample.direction);
-    steerings.push_back(Steering::STRAIGHT);
+    steerings.push_back(0);
     driven.push_back(sample.pose);
   }
   // Driven the other way round, each motion keeps its gear (the heading is turned round too)
@@ -824,12 +823,12 @@ void Search::finishFromGoal(const Workspace& workspace, std::uint32_t goal_node)
   const auto turned = [](const Pose2D& p) { return Pose2D{p.x, p.y, normalizeYaw(p.yaw + kPi)}; };
   std::vector<Pose2D> real_poses(n);
   std::vector<Direction> real_directions(n, Direction::FORWARD);
-  std::vector<Steering> real_steerings(n, Steering::STRAIGHT);
+  std::vector<std::int8_t> real_steerings(n, 0);
   for (std::size_t j = 0; j < n; ++j) {
     real_poses[j] = turned(poses[n - 1 - j]);
     if (j > 0) {
       real_directions[j] = directions[n - j];
-      real_steerings[j] = static_cast<Steering>(-static_cast<int>(steerings[n - j]));
+      real_steerings[j] = static_cast<std::int8_t>(-steerings[n - j]);
     }
   }
   std::reverse(driven.begin(), driven.end());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "veltrax/se2/costs.hpp"
@@ -9,10 +10,11 @@
 
 namespace veltrax::se2::detail {
 
-// The motion that reached a search node, which the next motion pays for changing.
+// The motion that reached a search node, which the next motion pays for changing: its direction
+// and its MotionPrimitive::steering_index (so a change between two left curvatures counts).
 struct Arrival {
   Direction direction;
-  Steering steering;
+  std::int8_t steering_index;
 };
 
 // The cost g of the node that `primitive` reaches from a node of cost `parent_g`: the length,
@@ -27,7 +29,12 @@ inline double childCost(const PlannerConfig& config, const MotionPrimitive& prim
                              config.cost_penalty * length;
   if (primitive.direction != Direction::ROTATION) {
     if (primitive.steering != Steering::STRAIGHT) {
-      step += config.non_straight_penalty;
+      // Scaled: the curvature as a fraction of full lock, |index| / n, exactly 1 at full lock.
+      step += config.scale_steering_penalty_with_curvature
+                  ? config.non_straight_penalty *
+                        (std::fabs(static_cast<double>(primitive.steering_index)) /
+                         static_cast<double>((config.steering_angles - 1u) / 2u))
+                  : config.non_straight_penalty;
     }
     if (primitive.direction == Direction::REVERSE) {
       step += config.reverse_penalty;
@@ -37,7 +44,8 @@ inline double childCost(const PlannerConfig& config, const MotionPrimitive& prim
     if (primitive.direction != arrival->direction) {
       step += config.direction_switch_penalty;
     }
-    if (primitive.direction != Direction::ROTATION && primitive.steering != arrival->steering) {
+    if (primitive.direction != Direction::ROTATION &&
+        primitive.steering_index != arrival->steering_index) {
       step += config.steering_change_penalty;
     }
   }

@@ -63,8 +63,8 @@ struct Workspace {
     // it was computed), or +inf; see detail/kinematic_bound.hpp. Not part of the search state.
     double kinematic_bound;
     std::uint32_t parent;
-    Direction arrival_direction;  // a placeholder (FORWARD) at the start node
-    Steering arrival_steering;    // likewise (STRAIGHT)
+    Direction arrival_direction;   // a placeholder (FORWARD) at the start node
+    std::int8_t arrival_steering;  // its MotionPrimitive::steering_index; 0 (straight) likewise
     bool closed;
     bool kinematic_exact;  // kinematic_bound is the distance itself
   };
@@ -159,7 +159,7 @@ struct Workspace {
     touched.push_back(key);
     nodes.push_back(Node{Pose2D{}, std::numeric_limits<double>::infinity(),
                          std::numeric_limits<double>::infinity(), detail::kInvalidIndex,
-                         Direction::FORWARD, Steering::STRAIGHT, false, false});
+                         Direction::FORWARD, 0, false, false});
     return position;
   }
 

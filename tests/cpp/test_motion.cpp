@@ -5,15 +5,18 @@
 #include <ompl/base/spaces/ReedsSheppStateSpace.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "detail/kinematic_cost.hpp"
+#include "detail/primitive_lengths.hpp"
 #include "detail/transition_cost.hpp"
 #include "detail/valid_footprint.hpp"
 #include "test_support.hpp"
@@ -58,6 +61,8 @@ INSTANTIATE_TEST_SUITE_P(Motion, Refuses, ::testing::Values(
     Refusal{"table_bins_first", [] { PlannerConfig c; c.angle_bins = 0; c.smoother_tolerance = 0.0; MotionPrimitiveTable(0.05, c); }, "angle_bins must be at least 8"},
     Refusal{"table_radius", [] { PlannerConfig c; c.minimum_turning_radius = 0.0; MotionPrimitiveTable(0.05, c); }, "minimum_turning_radius must be finite and positive"},
     Refusal{"table_step", [] { PlannerConfig c; c.collision_check_step = kNaN; MotionPrimitiveTable(0.05, c); }, "collision_check_step must be finite and positive"},
+    Refusal{"table_eleven_steering_angles", [] { PlannerConfig c; c.steering_angles = 11; MotionPrimitiveTable(0.05, c); }, "steering_angles must be odd and between 3 and 9"},
+    Refusal{"index_beyond_full_lock", [] { MotionPrimitiveTable(0.05, PlannerConfig{}).make({}, Direction::FORWARD, std::int8_t{2}); }, "steering_index is not in the primitive set"},
     Refusal{"resample_empty_path_zero_spacing", [] { PathSmoother::resample({}, 0.0); }, kResampleSpacing},
     Refusal{"resample_nan_spacing", [] { PathSmoother::resample({{0, 0, 0}, {1, 0, 0}}, kNaN); }, kResampleSpacing},
     Refusal{"resample_infinite_spacing", [] { PathSmoother::resample({{0, 0, 0}}, kInf); }, kResampleSpacing},
@@ -157,11 +162,14 @@ TEST(PricedKinematics, NeverAboveTheCostOfALatticeWalk) {
     double radius;
     double reverse;
     double cusp;
+    std::uint32_t steering_angles;
   };
-  const Prices cases[] = {{false, 4.0, 0.1, 2.0},
-                          {false, 0.4, 2.0, 2.0},
-                          {false, 1.0, 5.0, 0.5},
-                          {true, 0.4, 0.3, 0.05}};
+  // Seven angles: the gentler arcs are longer than a cell, so they reverse more cheaply per metre.
+  const Prices cases[] = {{false, 4.0, 0.1, 2.0, 3},
+                          {false, 0.4, 2.0, 2.0, 3},
+                          {false, 0.4, 2.0, 0.5, 7},
+                          {false, 1.0, 5.0, 0.5, 3},
+                          {true, 0.4, 0.3, 0.05, 3}};
   const double resolution = 0.1;
   int close = 0;
   for (const Prices& c : cases) {
@@ -173,8 +181,10 @@ TEST(PricedKinematics, NeverAboveTheCostOfALatticeWalk) {
     config.direction_switch_penalty = c.cusp;
     config.non_straight_penalty = 0.01;
     config.steering_change_penalty = 0.0;
+    config.steering_angles = c.steering_angles;
     const MotionPrimitiveTable table(resolution, config);
-    const double length = table.generate({0, 0, 0}).front().length;
+    // The planner's price per metre of reversing.
+    const double length = detail::longestPrimitiveLength(resolution, config);
     const detail::PricedKinematics priced{c.radius, c.reverse / length, c.cusp,
                                           resolution / (kTwoPi / config.angle_bins)};
     const KinematicStateSpace rs(c.radius, true);
@@ -189,7 +199,7 @@ TEST(PricedKinematics, NeverAboveTheCostOfALatticeWalk) {
       double g = 0.0;
       double g_first = 0.0;
       Direction first_direction = Direction::ROTATION;
-      detail::Arrival arrival{Direction::FORWARD, Steering::STRAIGHT};
+      detail::Arrival arrival{Direction::FORWARD, 0};
       std::size_t choice = 0;
       const auto steps = std::uniform_int_distribution<int>(2, 40)(rng);
       for (int k = 0; k < steps; ++k) {
@@ -199,7 +209,7 @@ TEST(PricedKinematics, NeverAboveTheCostOfALatticeWalk) {
         }
         const MotionPrimitive& p = primitives[choice];
         g = detail::childCost(config, p, 0, k == 0 ? nullptr : &arrival, g);
-        arrival = {p.direction, p.steering};
+        arrival = {p.direction, p.steering_index};
         pose = p.samples.back();
         if (k == 0) {
           second = pose;
@@ -237,6 +247,26 @@ TEST(PrimitiveTable, DefaultArcSamples) {
       }
     }
   }
+  // The set, in its fixed order, is make() of each direction and steering, bit for bit.
+  const Pose2D pose{0.3, -0.2, 1.0};
+  const std::vector<MotionPrimitive> set = table.generate(pose);
+  ASSERT_EQ(set.size(), 6u);
+  for (std::size_t i = 0; i < set.size(); ++i) {
+    const Direction direction = i < 3 ? Direction::FORWARD : Direction::REVERSE;
+    const Steering steering =
+        std::array{Steering::STRAIGHT, Steering::LEFT, Steering::RIGHT}[i % 3];
+    const MotionPrimitive made = table.make(pose, direction, steering);
+    EXPECT_EQ(
+        std::make_tuple(set[i].direction, set[i].steering, set[i].steering_index, set[i].curvature),
+        std::make_tuple(direction, steering, static_cast<std::int8_t>(steering),
+                        static_cast<double>(steering) / 0.4))
+        << i;
+    ASSERT_EQ(set[i].samples.size(), made.samples.size());
+    EXPECT_EQ(std::memcmp(set[i].samples.data(), made.samples.data(),
+                          made.samples.size() * sizeof(Pose2D)),
+              0)
+        << i;
+  }
 }
 
 void expectPose(const Pose2D& actual, double x, double y, double yaw);
@@ -260,6 +290,84 @@ TEST(PrimitiveTable, CoarseCellsArcsTurnOneBin) {
                 .make({}, Direction::FORWARD, Steering::LEFT)
                 .length,
             0.6);
+}
+
+// More steering angles, from the rules alone: n = (angles - 1) / 2 curvatures a side, j / n / R;
+// full lock as with three angles; a gentler arc turns the fewest whole bins (>= 1) that make it
+// at least the primitive long, one bin when a primitive-long arc would turn over a quarter turn.
+// End poses by rotation about the arc's centre; yaw changes in whole bins.
+TEST(PrimitiveTable, MoreSteeringAnglesTurnWholeBinsAndEndOnTheirCircles) {
+  struct Case {
+    std::uint32_t angles;
+    double resolution;
+    std::vector<double> gentle_lengths;  // j = n - 1 down to 1
+  };
+  const double bin = kTwoPi / 72;
+  const Case cases[] = {
+      {5, 0.05, {bin / 1.25}},     // 0.0625 rad over a cell: one bin, 7 cm
+      {5, 0.2, {3 * bin / 1.25}},  // 0.25 rad: three bins
+      {7, 0.2, {4 * bin / (2 / 1.2), 2 * bin / (1 / 1.2)}},
+      {5, 5.0, {bin / 1.25}},  // 6.25 rad would loop: one bin
+  };
+  const Pose2D start{1.0, -2.0, 0.7};
+  for (const Case& c : cases) {
+    PlannerConfig config;
+    config.steering_angles = c.angles;
+    const MotionPrimitiveTable table(c.resolution, config);
+    const auto n = static_cast<int>((c.angles - 1) / 2);
+    const double full = c.resolution > 0.4 * 1.5707963267948966 ? 0.4 * bin : c.resolution;
+    // Per direction: straight, then +-j for j = n down to 1.
+    std::vector<std::pair<int, double>> arcs{{0, c.resolution}};
+    for (int j = n; j >= 1; --j) {
+      const double length = j == n ? full : c.gentle_lengths[static_cast<std::size_t>(n - 1 - j)];
+      arcs.insert(arcs.end(), {{j, length}, {-j, length}});
+    }
+    const std::vector<MotionPrimitive> primitives = table.generate(start);
+    ASSERT_EQ(primitives.size(), 2 * arcs.size()) << c.angles;
+    for (std::size_t i = 0; i < primitives.size(); ++i) {
+      const MotionPrimitive& p = primitives[i];
+      const auto& [index, length] = arcs[i % arcs.size()];
+      const double sign = i < arcs.size() ? 1.0 : -1.0;
+      const double kappa = index / (n * 0.4);
+      SCOPED_TRACE(std::to_string(c.angles) + " angles, primitive " + std::to_string(i));
+      EXPECT_EQ(p.direction, i < arcs.size() ? Direction::FORWARD : Direction::REVERSE);
+      EXPECT_EQ(p.steering_index, index);
+      EXPECT_EQ(static_cast<int>(p.steering), (index > 0) - (index < 0));
+      EXPECT_NEAR(p.curvature, kappa, 1e-15);
+      EXPECT_NEAR(p.length, length, 1e-15);
+      EXPECT_EQ(p.samples.size(), static_cast<std::size_t>(std::ceil(length / 0.025)));
+      const double turn = sign * length * kappa;
+      const Pose2D& end = p.samples.back();
+      EXPECT_NEAR(normalizeYaw(end.yaw - start.yaw), turn, 1e-12);
+      if (index != 0 && std::abs(index) != n) {
+        EXPECT_NEAR(std::fabs(turn) / bin, std::round(std::fabs(turn) / bin), 1e-9);
+        EXPECT_GE(std::round(std::fabs(turn) / bin), 1.0);
+      }
+      if (index == 0) {
+        expectPose(end, start.x + sign * length * std::cos(0.7),
+                   start.y + sign * length * std::sin(0.7), 0.7);
+        continue;
+      }
+      const double cx = start.x - std::sin(0.7) / kappa;
+      const double cy = start.y + std::cos(0.7) / kappa;
+      expectPose(end, cx + std::sin(0.7 + turn) / kappa, cy - std::cos(0.7 + turn) / kappa,
+                 normalizeYaw(0.7 + turn));
+      // make() of the index is the generated primitive, bit for bit.
+      const MotionPrimitive made = table.make(start, p.direction, p.steering_index);
+      EXPECT_EQ(
+          std::memcmp(made.samples.data(), p.samples.data(), p.samples.size() * sizeof(Pose2D)), 0);
+    }
+  }
+  // Scaled penalty: half lock pays half of non_straight_penalty; a change between the two left
+  // curvatures is a change of steering.
+  PlannerConfig config;
+  config.steering_angles = 5;
+  config.scale_steering_penalty_with_curvature = true;
+  const MotionPrimitive half =
+      MotionPrimitiveTable(0.05, config).make(start, Direction::FORWARD, std::int8_t{1});
+  const detail::Arrival full_left{Direction::FORWARD, 2};
+  EXPECT_EQ(detail::childCost(config, half, 0, &full_left, 0.0),
+            half.length + 1.05 / 2 + config.steering_change_penalty);
 }
 
 void expectPose(const Pose2D& actual, double x, double y, double yaw) {

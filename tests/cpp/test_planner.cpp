@@ -147,6 +147,7 @@ TEST(PlannerConfigValidate, EveryFaultInTheFixedOrder) {
       {[](PlannerConfig& c) { c.smoother_tolerance = 0.0; }, "smoother_tolerance must be finite and positive"},
       {[](PlannerConfig& c) { c.heuristic_weight = 0.5; }, "heuristic_weight must be finite and at least 1"},
       {[](PlannerConfig& c) { c.heuristic_reach_factor = 0.5; }, "heuristic_reach_factor must be 0 or finite and at least 1"},
+      {[](PlannerConfig& c) { c.steering_angles = 4; }, "steering_angles must be odd and between 3 and 9"},
   };
   // clang-format on
   PlannerConfig config;

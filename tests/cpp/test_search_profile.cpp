@@ -14,6 +14,7 @@
 
 #include "oracles/collision_reference.hpp"
 #include "oracles/path_checker.hpp"
+#include "oracles/reference_planner.hpp"
 #include "shared_maps.hpp"
 #include "test_support.hpp"
 #include "veltrax/se2/collision.hpp"
@@ -64,6 +65,10 @@ const FoundCase kFoundCases[] = {
      [](PlanRequest&, PlannerConfig& c) { c.resample_along_arcs = true; }},
     {"eight_bins", [] { return emptyMap(200, 0.05); }, {2, 2, 0}, {6, 5, 1.5},
      [](PlanRequest&, PlannerConfig& c) { c.angle_bins = 8; }},
+    {"five_steering_angles", [] { return exampleMap("warehouse"); }, {1, 1, 0}, {14, 9, 0},
+     [](PlanRequest&, PlannerConfig& c) { c.steering_angles = 5; c.scale_steering_penalty_with_curvature = true; }},
+    {"seven_steering_angles_coarse_cells", [] { return emptyMap(100, 0.15); }, {2, 2, 0}, {9, 6, 1.5},
+     [](PlanRequest&, PlannerConfig& c) { c.steering_angles = 7; c.resample_along_arcs = true; }},
     {"fine_output", [] { return emptyMap(50, 0.2); }, {2, 2, 0}, {6, 5, 1.5},
      [](PlanRequest&, PlannerConfig& c) { c.path_output_spacing = 0.02; }},
     // 10^8 m out: the far edge of what a costmap accepts (5e-8 m); yaws up to a million radians.
@@ -94,6 +99,54 @@ TEST_P(FoundPathTest, IsReturnedAndSound) {
 
 INSTANTIATE_TEST_SUITE_P(Queries, FoundPathTest, ::testing::ValuesIn(kFoundCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// More steering angles against the reference planner's own lattice of them: the same search bit
+// for bit (statuses, counters, paths), and sound paths.
+TEST(SteeringAngles, SameSearchAsTheReferenceAndSoundPaths) {
+  // 6 m square, 0.1 m cells, a wall at x 3..3.2 from y 0 to 4.
+  std::vector<std::uint8_t> cells(60 * 60, 0);
+  for (std::size_t y = 0; y < 40; ++y) {
+    cells[y * 60 + 30] = cells[y * 60 + 31] = 254;
+  }
+  const Costmap map(60, 60, 0.1, 0.0, 0.0, cells);
+  const HybridAStar planner(map);
+  oracles::ReferencePlanner reference(map);
+  const std::pair<Pose2D, Pose2D> queries[] = {{{1, 1, 0}, {2.5, 2.5, 1.2}},
+                                               {{3.8, 1, 1.57}, {5, 1, -1.57}},
+                                               {{1, 5, 0}, {1.5, 5, 3.1416}},
+                                               {{4.5, 2, 1.57}, {2, 5.2, 3.14}}};
+  int found = 0;
+  for (const std::uint32_t angles : {5u, 7u}) {
+    for (const auto& [start, goal] : queries) {
+      PlannerConfig config;
+      config.steering_angles = angles;
+      config.scale_steering_penalty_with_curvature = angles == 7;
+      config.max_expanded_nodes = 5000;
+      config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
+      PlanRequest request;
+      request.start = start;
+      request.goal = goal;
+      const PlannerResult fast = planner.plan(request, config);
+      const PlannerResult slow = reference.plan(request, config);
+      SCOPED_TRACE(std::to_string(angles) + " angles to " + std::to_string(goal.x) + ": " +
+                   slow.message);
+      const auto& a = fast.diagnostics;
+      const auto& b = slow.diagnostics;
+      EXPECT_EQ(std::make_tuple(fast.status, fast.message, a.expanded_nodes, a.generated_nodes,
+                                a.collision_checks, a.reverse_count, a.direction_switch_count),
+                std::make_tuple(slow.status, slow.message, b.expanded_nodes, b.generated_nodes,
+                                b.collision_checks, b.reverse_count, b.direction_switch_count));
+      ASSERT_EQ(fast.path.size(), slow.path.size());
+      EXPECT_TRUE(fast.path.empty() || std::memcmp(fast.path.data(), slow.path.data(),
+                                                   fast.path.size() * sizeof(Pose2D)) == 0);
+      if (fast.status == PlannerStatus::SUCCESS) {
+        ++found;
+        EXPECT_EQ(oracles::pathProblem(map, request, config, fast), "");
+      }
+    }
+  }
+  EXPECT_GE(found, 6);
+}
 
 // With return_partial_path a search that ends short of the goal, at its budget or with the open
 // set exhausted, returns a sound path to where it got closest; the search, its status and its

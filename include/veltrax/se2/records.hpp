@@ -140,6 +140,13 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // Needs allow_reverse (the path backwards drives each motion in the other gear); ignored
   // without it and when turning on the spot. max_expanded_nodes counts both searches.
   bool search_from_goal = false;
+  // Curvatures of the car-like primitives, straight included: an odd number from 3 to 9, evenly
+  // spaced up to 1 / minimum_turning_radius each side (5: straight, half and full lock). The
+  // gentler arcs turn whole yaw bins (MotionPrimitiveTable). Ignored when turning on the spot.
+  std::uint32_t steering_angles = 3;
+  // non_straight_penalty is charged in proportion to an arc's curvature (full lock pays it all,
+  // half lock half), instead of in full for every arc.
+  bool scale_steering_penalty_with_curvature = false;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;

@@ -31,7 +31,7 @@ struct Node {
   double g = kInf;
   std::uint32_t parent = kNone;
   Direction direction = Direction::FORWARD;
-  Steering steering = Steering::STRAIGHT;
+  int steering = 0;  // curvature index j of j / n / radius; rotations +-1
   bool closed = false;
 };
 
@@ -67,10 +67,12 @@ std::uint32_t referenceKey(const Costmap& map, std::uint32_t bins, const Pose2D&
 // The motions from a node, by the documented rules: straight and arcs forwards and, if allowed,
 // backwards, or straight moves and turns on the spot. Each motion is one cell long, or one yaw
 // bin of arc when that is longer; on cells so coarse that a cell-long arc would turn more than a
-// quarter turn, arcs turn one yaw bin instead.
+// quarter turn, arcs turn one yaw bin instead. With more steering angles, n curvatures a side,
+// j / n / radius, whose arcs below full lock turn the fewest whole yaw bins (one at least) that
+// make them at least a motion long, or one bin where a motion-long arc would turn a quarter turn.
 struct Motion {
   Direction direction;
-  Steering steering;
+  int steering;
   double length;
   std::vector<Pose2D> samples;
 };
@@ -78,32 +80,41 @@ struct Motion {
 struct Lattice {
   double radius, length, arc_length, step, bin;
   bool reverse, in_place;
+  int per_side;
 
   Lattice(double resolution, const PlannerConfig& c)
       : radius(c.minimum_turning_radius),
         step(c.collision_check_step),
         bin(kTwoPi / c.angle_bins),
         reverse(c.allow_reverse),
-        in_place(c.allow_in_place_rotation) {
+        in_place(c.allow_in_place_rotation),
+        per_side(in_place ? 1 : static_cast<int>(c.steering_angles - 1) / 2) {
     const double bin_arc = (kTwoPi * radius) / c.angle_bins;
     length = in_place ? resolution : std::max(bin_arc, resolution);
     arc_length = length > 1.5707963267948966 * radius ? bin_arc : length;
   }
 
-  Motion make(const Pose2D& p, Direction direction, Steering steering) const {
+  Motion make(const Pose2D& p, Direction direction, int steering) const {
     const double turn = static_cast<double>(steering);
     if (direction == Direction::ROTATION) {
       return {direction, steering, length, {{p.x, p.y, normalizeYaw(turn * bin + p.yaw)}}};
     }
-    Motion m{direction, steering, steering == Steering::STRAIGHT ? length : arc_length, {}};
+    const double kappa = (turn / per_side) / radius;
+    double arc = arc_length;
+    if (std::abs(steering) < per_side) {
+      const double bins = length * std::fabs(kappa) > 1.5707963267948966
+                              ? 1.0
+                              : std::max(1.0, std::ceil(length * std::fabs(kappa) / bin));
+      arc = bins * bin / std::fabs(kappa);
+    }
+    Motion m{direction, steering, steering == 0 ? length : arc, {}};
     const double n = std::max(1.0, std::ceil(m.length / step));
     const double d = static_cast<double>(direction) * m.length;
     for (double k = 1; k <= n; ++k) {
       const double s = (k * d) / n;
-      if (steering == Steering::STRAIGHT) {
+      if (steering == 0) {
         m.samples.push_back({p.x + std::cos(p.yaw) * s, p.y + std::sin(p.yaw) * s, p.yaw});
       } else {
-        const double kappa = turn / radius;
         const double yaw = s * kappa + p.yaw;
         m.samples.push_back({p.x + (std::sin(yaw) - std::sin(p.yaw)) / kappa,
                              p.y - (std::cos(yaw) - std::cos(p.yaw)) / kappa, normalizeYaw(yaw)});
@@ -116,16 +127,16 @@ struct Lattice {
     std::vector<Motion> out;
     for (const Direction direction : {Direction::FORWARD, Direction::REVERSE}) {
       if (direction == Direction::FORWARD || reverse) {
-        for (const Steering steering : {Steering::STRAIGHT, Steering::LEFT, Steering::RIGHT}) {
-          if (steering == Steering::STRAIGHT || !in_place) {
-            out.push_back(make(p, direction, steering));
-          }
+        out.push_back(make(p, direction, 0));
+        for (int j = per_side; j >= 1 && !in_place; --j) {
+          out.push_back(make(p, direction, j));
+          out.push_back(make(p, direction, -j));
         }
       }
     }
     if (in_place) {
-      out.push_back(make(p, Direction::ROTATION, Steering::LEFT));
-      out.push_back(make(p, Direction::ROTATION, Steering::RIGHT));
+      out.push_back(make(p, Direction::ROTATION, 1));
+      out.push_back(make(p, Direction::ROTATION, -1));
     }
     return out;
   }
@@ -137,7 +148,10 @@ double stepCost(const PlannerConfig& c, const Motion& m, std::uint8_t cost, cons
                 double g) {
   double step = m.length + (cost / 252.0) * c.cost_penalty * m.length;
   if (m.direction != Direction::ROTATION) {
-    step += m.steering != Steering::STRAIGHT ? c.non_straight_penalty : 0.0;
+    const double share = c.scale_steering_penalty_with_curvature
+                             ? std::abs(m.steering) / ((c.steering_angles - 1) / 2.0)
+                             : 1.0;
+    step += m.steering != 0 ? c.non_straight_penalty * share : 0.0;
     step += m.direction == Direction::REVERSE ? c.reverse_penalty : 0.0;
   }
   if (arrival != nullptr) {
