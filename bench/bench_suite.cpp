@@ -308,6 +308,8 @@ bool setField(PlannerConfig& c, const std::string& field, double v) {
     c.max_expanded_nodes = static_cast<std::uint64_t>(v);
   } else if (field == "steering_angles") {
     c.steering_angles = static_cast<std::uint32_t>(v);
+  } else if (field == "analytic_expansion_coarse_checks") {
+    c.analytic_expansion_coarse_checks = v != 0.0;
   } else if (field == "scale_steering_penalty_with_curvature") {
     c.scale_steering_penalty_with_curvature = v != 0.0;
   } else {

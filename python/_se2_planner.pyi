@@ -203,6 +203,16 @@ class PlannerConfig:
     def allow_unknown(self, arg0: bool) -> None:
         ...
     @property
+    def analytic_expansion_coarse_checks(self) -> bool:
+        """
+        Check an analytic curve's samples every 16th first (and the last), then the others, so
+        that a colliding curve is mostly refused after a few checks. The same curves pass;
+        only collision_checks and the times change. Default False, recommended True.
+        """
+    @analytic_expansion_coarse_checks.setter
+    def analytic_expansion_coarse_checks(self, arg0: bool) -> None:
+        ...
+    @property
     def analytic_expansion_max_cost(self) -> int:
         """
         Cost 0..255 the analytic curve to the goal may touch. Default 200, recommended 253.

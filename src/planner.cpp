@@ -100,6 +100,8 @@ PlannerConfig recommendedFor(double resolution, const Footprint& footprint,
   config.analytic_expansion_max_length = std::max(10.0, 2.0 * resolution);
   // From that far a curve often fails near its end; every 16th expansion is often enough.
   config.analytic_expansion_ratio = 16.0;
+  // And a curve that fails is refused after a few checks spread along it.
+  config.analytic_expansion_coarse_checks = true;
   // On cells coarser than the output spacing, chords of the primitives' arcs would leave poses
   // sideways.
   config.resample_along_arcs = true;

@@ -199,6 +199,11 @@ struct RecordFields<PlannerConfig> {
     visit(field("scale_steering_penalty_with_curvature", &C::scale_steering_penalty_with_curvature,
                 "Charge non_straight_penalty in proportion to an arc's curvature (full lock in "
                 "full, half\nlock half) instead of in full for every arc. Default False."));
+    visit(field("analytic_expansion_coarse_checks", &C::analytic_expansion_coarse_checks,
+                "Check an analytic curve's samples every 16th first (and the last), then the "
+                "others, so\nthat a colliding curve is mostly refused after a few checks. The "
+                "same curves pass;\nonly collision_checks and the times change. Default False, "
+                "recommended True."));
   }
 };
 

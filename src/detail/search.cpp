@@ -708,6 +708,28 @@ void Search::relax(Workspace& workspace, std::uint32_t current, const Node& node
   }
 }
 
+// Whether every sample passes `check`, asked of every kCoarseStride-th sample and the last
+// first, then of the others in order.
+template <class Check>
+bool coarseFirst(const std::vector<KinematicSample>& samples, Check&& check) {
+  constexpr std::size_t kCoarseStride = 16;
+  const std::size_t n = samples.size();
+  for (std::size_t i = kCoarseStride - 1; i < n; i += kCoarseStride) {
+    if (!check(samples[i])) {
+      return false;
+    }
+  }
+  if (n % kCoarseStride != 0 && !check(samples[n - 1])) {
+    return false;
+  }
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    if ((i + 1) % kCoarseStride != 0 && !check(samples[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool Search::tryAnalyticExpansion(const Node& node) {
   const Pose2D& from = node.pose;
   // The node's kinematic bound (see heuristicCost).
@@ -737,12 +759,15 @@ bool Search::tryAnalyticExpansion(const Node& node) {
   std::uint32_t cusps = 0;
   bool joined = node.parent != kInvalidIndex;
   Direction previous = node.arrival_direction;
-  const auto check_sample = [&](const KinematicSample& sample) {
+  const auto admissible = [&](const KinematicSample& sample) {
     if (joined && sample.direction != previous && ++cusps > config_.analytic_expansion_max_cusps) {
       return false;
     }
     joined = true;
     previous = sample.direction;
+    return true;
+  };
+  const auto passes = [&](const KinematicSample& sample) {
     ++diagnostics_.collision_checks;
     // Away from every cell of cost 254 or above a sample passes any limit from 253 up.
     if (config_.analytic_expansion_max_cost >= kInscribedCost &&
@@ -752,10 +777,19 @@ bool Search::tryAnalyticExpansion(const Node& node) {
     const CollisionResult r = timedCollisionCheck(sample.pose);
     return !r.collision && r.max_cost <= config_.analytic_expansion_max_cost;
   };
+  const auto check_sample = [&](const KinematicSample& sample) {
+    return admissible(sample) && passes(sample);
+  };
   try {
     // By reference: a std::function holding the lambda itself would allocate on every try.
-    passed = space_->interpolateWhile(from, request_.goal, config_.collision_check_step, *curve_,
-                                      std::ref(check_sample));
+    if (config_.analytic_expansion_coarse_checks) {
+      passed = space_->interpolateWhile(from, request_.goal, config_.collision_check_step, *curve_,
+                                        std::ref(admissible)) &&
+               coarseFirst(*curve_, passes);
+    } else {
+      passed = space_->interpolateWhile(from, request_.goal, config_.collision_check_step, *curve_,
+                                        std::ref(check_sample));
+    }
   } catch (const LimitExceeded&) {
     // A curve that cannot be sampled at this step (far too many samples) is not checkable, so
     // it cannot close the search; the search goes on as after a colliding curve.

@@ -463,11 +463,9 @@ TEST(ManoeuvreHeuristic, TurnsACarRoundInADeadEnd) {
       << result.diagnostics.expanded_nodes << " " << without.diagnostics.expanded_nodes;
 }
 
-// A car (4.7 x 1.9 m, 3.5 m radius) parks nose first in the one free bay of a row of parked cars
-// off a 5.5 m aisle: hard to foresee from the aisle, a few primitives out of the bay. Searching
-// from the goal as well finds a sound path that starts and ends exactly at the request's poses;
-// a node limit counts the expansions of both searches.
-TEST(SearchFromGoal, ParksNoseFirstBetweenParkedCars) {
+// A row of nine 2.5 m bays, 5 m deep, all but the middle one taken by a parked car, off a 5.5 m
+// aisle closed by a wall: 24 x 11 m at 0.1 m.
+Costmap bayRow() {
   std::vector<std::uint8_t> cells(240 * 110, 0);
   const auto block = [&](double x0, double y0, double x1, double y1) {
     for (std::size_t y = 0; y < 110; ++y) {
@@ -480,14 +478,22 @@ TEST(SearchFromGoal, ParksNoseFirstBetweenParkedCars) {
       }
     }
   };
-  block(0.0, 10.5, 24.0, 11.0);  // the far side of the aisle
+  block(0.0, 10.5, 24.0, 11.0);
   for (int bay = 0; bay < 9; ++bay) {
     if (bay != 4) {
       const double centre = 1.25 + 2.5 * bay;
       block(centre - 0.95, 0.0, centre + 0.95, 4.7);
     }
   }
-  const HybridAStar planner(Costmap(240, 110, 0.1, 0.0, 0.0, cells));
+  return Costmap(240, 110, 0.1, 0.0, 0.0, cells);
+}
+
+// A car (4.7 x 1.9 m, 3.5 m radius) parks nose first in the free bay: hard to foresee from the
+// aisle, a few primitives out of the bay. Searching from the goal as well finds a sound path that
+// starts and ends exactly at the request's poses; a node limit counts the expansions of both
+// searches.
+TEST(SearchFromGoal, ParksNoseFirstBetweenParkedCars) {
+  const HybridAStar planner(bayRow());
   PlanRequest request;
   request.footprint = PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
   request.start = {2.0, 7.75, 0.0};
@@ -508,6 +514,40 @@ TEST(SearchFromGoal, ParksNoseFirstBetweenParkedCars) {
   const PlannerResult cut = planner.plan(request, config);
   EXPECT_EQ(cut.status, PlannerStatus::MAX_NODES_EXCEEDED);
   EXPECT_EQ(cut.diagnostics.expanded_nodes, config.max_expanded_nodes);
+}
+
+// Checking a curve's samples sparsely first accepts exactly the curves checked in order: the same
+// searches and paths, with fewer checks wherever a curve was refused.
+TEST(AnalyticCoarseChecks, AcceptTheSameCurvesWithFewerChecks) {
+  const HybridAStar planner(bayRow());
+  PlanRequest request;
+  request.footprint = PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
+  const std::pair<Pose2D, Pose2D> queries[] = {{{2.0, 7.75, 0.0}, {11.25, 4.0, -kPi / 2}},
+                                               {{20.0, 7.5, kPi}, {11.25, 1.3, kPi / 2}},
+                                               {{11.25, 1.3, kPi / 2}, {5.0, 8.0, kPi}}};
+  std::uint64_t saved = 0;
+  for (const auto& [start, goal] : queries) {
+    request.start = start;
+    request.goal = goal;
+    PlannerConfig config = recommendedConfig(0.1, request.footprint, false, 3.5);
+    config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
+    ASSERT_TRUE(config.analytic_expansion_coarse_checks);
+    const PlannerResult coarse = planner.plan(request, config);
+    config.analytic_expansion_coarse_checks = false;
+    const PlannerResult in_order = planner.plan(request, config);
+    const auto& a = coarse.diagnostics;
+    const auto& b = in_order.diagnostics;
+    EXPECT_EQ(
+        std::make_tuple(coarse.status, a.expanded_nodes, a.generated_nodes, coarse.path.size()),
+        std::make_tuple(in_order.status, b.expanded_nodes, b.generated_nodes,
+                        in_order.path.size()));
+    EXPECT_TRUE(coarse.path.size() == in_order.path.size() &&
+                std::memcmp(coarse.path.data(), in_order.path.data(),
+                            coarse.path.size() * sizeof(Pose2D)) == 0);
+    EXPECT_LE(a.collision_checks, b.collision_checks);
+    saved += b.collision_checks - a.collision_checks;
+  }
+  EXPECT_GT(saved, 1000u);
 }
 
 }  // namespace

@@ -147,6 +147,11 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // non_straight_penalty is charged in proportion to an arc's curvature (full lock pays it all,
   // half lock half), instead of in full for every arc.
   bool scale_steering_penalty_with_curvature = false;
+  // An analytic curve's samples are checked every 16th first (and the last), then the others,
+  // instead of in order: a curve that collides, as most tried near obstacles do, is mostly
+  // refused after a few checks rather than after every sample up to the collision. The same
+  // curves pass; only collision_checks and the times change.
+  bool analytic_expansion_coarse_checks = false;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
