@@ -413,9 +413,9 @@ class PlannerConfig:
     def resample_along_arcs(self) -> bool:
         """
         Output poses between two path poses that turn lie on the circular arc driven between
-        them instead of on the chord, so no step leaves a pose sideways on cells coarser than
-        path_output_spacing. Default False, recommended True; where a stretch fits in one step
-        the output is unchanged.
+        them instead of on the chord. Off, only stretches whose chord steps a car could not drive
+        (on cells coarser than path_output_spacing) are placed on their arcs. Default False,
+        recommended True; where a stretch fits in one step the output is unchanged.
         """
     @resample_along_arcs.setter
     def resample_along_arcs(self, arg0: bool) -> None:

@@ -165,9 +165,10 @@ struct RecordFields<PlannerConfig> {
                 "is set. Default False."));
     visit(field("resample_along_arcs", &C::resample_along_arcs,
                 "Output poses between two path poses that turn lie on the circular arc driven "
-                "between\nthem instead of on the chord, so no step leaves a pose sideways on cells "
-                "coarser than\npath_output_spacing. Default False, recommended True; where a "
-                "stretch fits in one step\nthe output is unchanged."));
+                "between\nthem instead of on the chord. Off, only stretches whose chord steps a "
+                "car could not drive\n(on cells coarser than path_output_spacing) are placed on "
+                "their arcs. Default False,\nrecommended True; where a stretch fits in one step "
+                "the output is unchanged."));
     visit(field("wide_node_keys", &C::wide_node_keys,
                 "Search maps of more than 2**32 cells x angle_bins with 64-bit node keys instead "
                 "of\nrefusing them. Default False."));

@@ -299,7 +299,8 @@ INSTANTIATE_TEST_SUITE_P(Requests, PlannerStatusTest, ::testing::Values(
 
 // The analytic curve is tried from the start (ratio 1) and sampled only at its segment ends
 // (sample step longer than the curve), so it can jump over an obstacle or hide a loop that the
-// output path, resampled along the chords and checked densely, reveals.
+// output path, resampled and checked densely, reveals. Output steps of 0.5 m cut each segment of
+// the loop in two: steps a car can drive, but their chords turn tighter than the loop's arcs.
 TEST(PostProcessing, ReportsWhichValidationFailed) {
   const struct {
     bool allow_reverse;
@@ -335,6 +336,7 @@ TEST(PostProcessing, ReportsWhichValidationFailed) {
     config.analytic_expansion_ratio = 1.0;
     config.analytic_expansion_max_length = 100.0;
     config.collision_check_step = 100.0;
+    config.path_output_spacing = 0.5;
     PlanRequest request;
     request.start = c.start;
     request.goal = c.goal;
