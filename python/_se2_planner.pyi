@@ -372,7 +372,7 @@ class PlannerConfig:
     @property
     def non_straight_penalty(self) -> float:
         """
-        Metres of cost added per steering (arc) primitive. Default 1.05, recommended 5 % of the
+        Metres of cost added per steering (arc) primitive. Default 1.05, recommended 30 % of the
         primitive length. Raise it for straighter paths; the library default makes turns very
         dear, so the search floods the map before turning.
         """

@@ -72,7 +72,7 @@ struct RecordFields<PlannerConfig> {
                 "cost_penalty)\ntimes its length. Default 2.0. Raise it to keep further from "
                 "inflated obstacles (longer\npaths), lower it for shorter paths that graze them."));
     visit(field("non_straight_penalty", &C::non_straight_penalty,
-                "Metres of cost added per steering (arc) primitive. Default 1.05, recommended 5 % "
+                "Metres of cost added per steering (arc) primitive. Default 1.05, recommended 30 % "
                 "of the\nprimitive length. Raise it for straighter paths; the library default "
                 "makes turns very\ndear, so the search floods the map before turning."));
     visit(field("reverse_penalty", &C::reverse_penalty,

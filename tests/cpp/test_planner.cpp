@@ -162,7 +162,7 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   const PlannerConfig c = recommendedConfig(0.05, CircleFootprint{0.25});
   EXPECT_TRUE(c.validate().empty());
   // The default lattice's primitive is one 5 cm cell long; coarser cells make longer ones.
-  EXPECT_DOUBLE_EQ(c.non_straight_penalty, 0.0025);
+  EXPECT_DOUBLE_EQ(c.non_straight_penalty, 0.015);
   EXPECT_DOUBLE_EQ(c.reverse_penalty, 0.05);
   EXPECT_DOUBLE_EQ(recommendedConfig(0.2, CircleFootprint{0.25}).reverse_penalty, 0.2);
   EXPECT_EQ(c.direction_switch_penalty, 2.0);
@@ -185,7 +185,7 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   const PlannerConfig car = recommendedConfig(0.1, CircleFootprint{1.0}, false, 3.5);
   EXPECT_EQ(car.minimum_turning_radius, 3.5);
   EXPECT_NEAR(car.reverse_penalty, 0.30543, 1e-5);
-  EXPECT_NEAR(car.non_straight_penalty, 0.0152716, 1e-7);
+  EXPECT_NEAR(car.non_straight_penalty, 0.0916298, 1e-7);
   EXPECT_EQ(car.direction_switch_penalty, 2.0);
   EXPECT_TRUE(car.manoeuvre_heuristic && !c.manoeuvre_heuristic);
 }
