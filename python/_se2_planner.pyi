@@ -234,6 +234,16 @@ class PlannerConfig:
     def analytic_expansion_max_length(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
+    def analytic_expansion_min_reverse_length(self) -> float:
+        """
+        Metres: an analytic curve that reverses for less than this (then drives forward or
+        ends) is refused, and the search reaches the goal with its own priced motions. Default 0
+        (refuses none), recommended the robot's length.
+        """
+    @analytic_expansion_min_reverse_length.setter
+    def analytic_expansion_min_reverse_length(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
     def analytic_expansion_ratio(self) -> float:
         """
         Curves to the goal are tried every N-th expansion, N derived from this ratio. Default

@@ -63,6 +63,8 @@ std::vector<std::string> PlannerConfig::validate() const {
         (std::isfinite(heuristic_reach_factor) && heuristic_reach_factor >= 1.0))) {
     problems.emplace_back("heuristic_reach_factor must be 0 or finite and at least 1");
   }
+  checkNonNegative(problems, "analytic_expansion_min_reverse_length",
+                   analytic_expansion_min_reverse_length);
   return problems;
 }
 

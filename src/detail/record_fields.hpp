@@ -186,6 +186,10 @@ struct RecordFields<PlannerConfig> {
                 "(a\ncoarse lattice searched back from the goal), foreseeing three-point turns "
                 "and parking\nshuffles; no longer a lower bound. Ignored when turning on the spot. "
                 "Default False."));
+    visit(field("analytic_expansion_min_reverse_length", &C::analytic_expansion_min_reverse_length,
+                "Metres: an analytic curve that reverses for less than this (then drives forward "
+                "or\nends) is refused, and the search reaches the goal with its own priced "
+                "motions. Default 0\n(refuses none), recommended the robot's length."));
   }
 };
 

@@ -13,6 +13,7 @@
 
 #include "detail/path_labels.hpp"
 #include "detail/workspace.hpp"
+#include "oracles/path_checker.hpp"
 #include "test_support.hpp"
 #include "veltrax/se2/planner.hpp"
 
@@ -147,6 +148,7 @@ TEST(PlannerConfigValidate, EveryFaultInTheFixedOrder) {
       {[](PlannerConfig& c) { c.smoother_tolerance = 0.0; }, "smoother_tolerance must be finite and positive"},
       {[](PlannerConfig& c) { c.heuristic_weight = 0.5; }, "heuristic_weight must be finite and at least 1"},
       {[](PlannerConfig& c) { c.heuristic_reach_factor = 0.5; }, "heuristic_reach_factor must be 0 or finite and at least 1"},
+      {[](PlannerConfig& c) { c.analytic_expansion_min_reverse_length = kNaN; }, "analytic_expansion_min_reverse_length must be finite and non-negative"},
   };
   // clang-format on
   PlannerConfig config;
@@ -348,6 +350,38 @@ TEST(PostProcessing, ReportsWhichValidationFailed) {
     EXPECT_GT(result.diagnostics.smoothing_time_ms, 0.0);
     EXPECT_EQ(result.diagnostics.path_length, 0.0);
   }
+}
+
+// A shortest curve to the goal that ends with 3 cm of reversing: refused once reverses shorter
+// than the robot are, and the search drives in forwards, 1 cm longer.
+TEST(AnalyticExpansion, RefusesACurveWithAShortReverse) {
+  const HybridAStar planner(drawMap(5, 5, [](double, double) -> std::uint8_t { return 0; }));
+  PlanRequest request;
+  request.start = {2.5, 2.5, 0.0};
+  request.goal = {3.4, 3.4, 0.1};
+  request.footprint = CircleFootprint{0.25};
+  PlannerConfig config = recommendedConfig(0.05, request.footprint);
+  config.max_planning_time_seconds = kUnlimitedSeconds;
+  const PlannerResult shortest = planner.plan(request, config);
+  config.analytic_expansion_min_reverse_length = 0.5;
+  const PlannerResult forward = planner.plan(request, config);
+  ASSERT_EQ(shortest.status, PlannerStatus::SUCCESS);
+  ASSERT_EQ(forward.status, PlannerStatus::SUCCESS);
+  const auto reversed = [](const PlannerResult& r) {
+    double length = 0.0;
+    for (std::size_t i = 0; i + 1 < r.path.size(); ++i) {
+      length += r.directions[i] == Direction::REVERSE
+                    ? std::hypot(r.path[i + 1].x - r.path[i].x, r.path[i + 1].y - r.path[i].y)
+                    : 0.0;
+    }
+    return length;
+  };
+  EXPECT_GT(reversed(shortest), 0.0);
+  EXPECT_LT(reversed(shortest), 0.05);
+  EXPECT_EQ(reversed(forward), 0.0);
+  EXPECT_EQ(forward.diagnostics.direction_switch_count, 0u);
+  EXPECT_NEAR(forward.diagnostics.path_length, shortest.diagnostics.path_length + 0.01, 0.005);
+  EXPECT_EQ(oracles::pathProblem(planner.costmap(), request, config, forward), "");
 }
 
 // Smoothing inside plan honours the time budget: with the budget spent by the time a path is found

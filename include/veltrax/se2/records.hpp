@@ -136,6 +136,11 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // turns and parking shuffles that the 2-D distance and the obstacle-free curve miss, at the
   // price of optimality: the estimate is no lower bound. Ignored when turning on the spot.
   bool manoeuvre_heuristic = false;
+  // Metres (>= 0): an analytic curve that reverses for less than this and then drives forward
+  // again, or reaches the goal, is refused, so that the search reaches the goal with its own
+  // priced motions instead of a shortest curve's few centimetres of reversing; 0 refuses none.
+  // A reverse that continues the motion arriving at the curve's first pose is not judged.
+  double analytic_expansion_min_reverse_length = 0.0;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
