@@ -283,6 +283,8 @@ bool setField(PlannerConfig& c, const std::string& field, double v) {
       {"reverse_penalty", &PlannerConfig::reverse_penalty},
       {"steering_change_penalty", &PlannerConfig::steering_change_penalty},
       {"cost_penalty", &PlannerConfig::cost_penalty},
+      {"analytic_expansion_min_reverse_length",
+       &PlannerConfig::analytic_expansion_min_reverse_length},
   };
   for (const auto& [name, member] : doubles) {
     if (field == name) {

@@ -57,6 +57,32 @@ def speed_ups(runs, maps):
           f"where the reference stopped at a budget); per expansion {quantile(per_expansion, 0.5):.2f}x")
 
 
+def quality(solved):
+    """The path-quality measures over solved cold runs (bench_suite's pathQuality): the sum of
+    short reversals and the median of curvature sign changes per 10 m ("-" where not measured:
+    the reference planner's runs and turns on the spot)."""
+    reversals = [r.get("short_reversals") for r in solved if r.get("short_reversals") is not None]
+    signs = [r.get("sign_changes_per_10m") for r in solved]
+    return [f"{sum(reversals):.0f}" if reversals else "-",
+            f"{quantile(signs, 0.5):.2f}" if reversals else "-"]
+
+
+def print_quality_totals(runs, sep):
+    """One line over every map: solved cold runs of ours, their short reversals, the median of
+    their sign changes per 10 m, and their median and total path length."""
+    solved = [r for r in runs if r["planner"] == "ours" and not r["warm"]
+              and r["status"] == "SUCCESS" and r.get("short_reversals") is not None]
+    if not solved:
+        return
+    print()
+    print(sep.join(["all maps", f"{len(solved)} solved",
+                    f"short reversals {sum(r['short_reversals'] for r in solved):.0f}",
+                    f"sign changes /10 m median {quantile([r['sign_changes_per_10m'] for r in solved], 0.5):.2f}"
+                    f" mean {sum(r['sign_changes_per_10m'] for r in solved) / len(solved):.2f}",
+                    f"length median {quantile([r['path_length'] for r in solved], 0.5):.2f} m"
+                    f" total {sum(r['path_length'] for r in solved):.1f} m"]))
+
+
 def load_runs(path):
     """The runs of a bench_suite JSON file; a file that is missing or not one ends the program
     with a message."""
@@ -138,15 +164,17 @@ def compare(base_path, other_path):
         return by_query
 
     print("map  both solved  length ratio med/max  extra cusps max  unsolved that a peer solved"
-          "  ours cold med ms  RRTConnect first med ms")
+          "  ours cold med ms  RRTConnect first med ms  short reversals base/other"
+          "  sign changes /10 m med base/other")
     for m in maps:
         b, o = cold(base, m), cold(other, m)
-        ratios, extra = [], []
+        ratios, extra, both = [], [], []
         for q in sorted(set(b) & set(o)):
             rb, ro = b[q][0], o[q][0]
             if rb["status"] == ro["status"] == "SUCCESS" and rb["path_length"]:
                 ratios.append(ro["path_length"] / rb["path_length"])
                 extra.append(ro["cusps"] - rb["cusps"])
+                both.append((rb, ro))
         peer_solved = {r["query"] for r in runs
                        if r["map"] == m and r["planner"] not in ("ours", "reference")
                        and r["status"] == "SUCCESS"}
@@ -157,7 +185,9 @@ def compare(base_path, other_path):
         print(f"{m}  {len(ratios)}  {quantile(ratios, 0.5):.3f}/{max(ratios, default=float('nan')):.3f}"
               f"  {max(extra, default=0)}  {missed if missed else 'none'}"
               f"  {quantile([r[0]['total_ms'] for r in o.values()], 0.5):.1f}"
-              f"  {quantile(first, 0.5):.1f}")
+              f"  {quantile(first, 0.5):.1f}"
+              f"  {'/'.join(quality([p[i] for p in both])[0] for i in (0, 1))}"
+              f"  {'/'.join(quality([p[i] for p in both])[1] for i in (0, 1))}")
     return 0
 
 
@@ -179,7 +209,8 @@ def main(argv):
             maps.append(r["map"])
     sep = " | " if markdown else "  "
     head = ["map", "planner", "solved", "cold med ms", "cold p90 ms", "warm med ms",
-            "warm p90 ms", "expanded", "us/exp", "length m", "cusps", "peak RSS MiB"]
+            "warm p90 ms", "expanded", "us/exp", "length m", "cusps", "short reversals",
+            "sign changes /10 m", "peak RSS MiB"]
     print(sep.join(head))
     if markdown:
         print("|".join(["---"] * len(head)))
@@ -205,8 +236,10 @@ def main(argv):
                    f"{quantile(per, 0.5):.2f}",
                    f"{quantile([r['path_length'] for r in solved], 0.5):.2f}",
                    f"{quantile([r['cusps'] for r in solved], 0.5):.1f}",
+                   *quality(solved),
                    f"{max(r['peak_rss_mib'] for r in mine):.0f}"]
             print(sep.join(row))
+    print_quality_totals(runs, sep)
     speed_ups(runs, maps)
     peers = [r for r in runs if r["planner"] not in ("ours", "reference")]
     if not peers:

@@ -244,6 +244,16 @@ class PlannerConfig:
     def analytic_expansion_max_length(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
+    def analytic_expansion_min_reverse_length(self) -> float:
+        """
+        Metres: an analytic curve that reverses for less than this (then drives forward or
+        ends) is refused, and the search reaches the goal with its own priced motions. Default 0
+        (refuses none), recommended the robot's length.
+        """
+    @analytic_expansion_min_reverse_length.setter
+    def analytic_expansion_min_reverse_length(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
     def analytic_expansion_ratio(self) -> float:
         """
         Curves to the goal are tried every N-th expansion, N derived from this ratio. Default
@@ -382,7 +392,7 @@ class PlannerConfig:
     @property
     def non_straight_penalty(self) -> float:
         """
-        Metres of cost added per steering (arc) primitive. Default 1.05, recommended 5 % of the
+        Metres of cost added per steering (arc) primitive. Default 1.05, recommended 30 % of the
         primitive length. Raise it for straighter paths; the library default makes turns very
         dear, so the search floods the map before turning.
         """
@@ -423,9 +433,9 @@ class PlannerConfig:
     def resample_along_arcs(self) -> bool:
         """
         Output poses between two path poses that turn lie on the circular arc driven between
-        them instead of on the chord, so no step leaves a pose sideways on cells coarser than
-        path_output_spacing. Default False, recommended True; where a stretch fits in one step
-        the output is unchanged.
+        them instead of on the chord. Off, only stretches whose chord steps a car could not drive
+        (on cells coarser than path_output_spacing) are placed on their arcs. Default False,
+        recommended True; where a stretch fits in one step the output is unchanged.
         """
     @resample_along_arcs.setter
     def resample_along_arcs(self, arg0: bool) -> None:

@@ -66,6 +66,8 @@ std::vector<std::string> PlannerConfig::validate() const {
   if (!(steering_angles >= 3 && steering_angles <= 9 && steering_angles % 2 == 1)) {
     problems.emplace_back("steering_angles must be odd and between 3 and 9");
   }
+  checkNonNegative(problems, "analytic_expansion_min_reverse_length",
+                   analytic_expansion_min_reverse_length);
   return problems;
 }
 

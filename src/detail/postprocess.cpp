@@ -36,11 +36,56 @@ std::vector<Pose2D> searchedSamples(const FoundPath& found, const MotionPrimitiv
   return samples;
 }
 
+// Whether a step from a to b could be driven: its chord, taken in the direction the step is
+// driven (behind the heading is reverse, as the output labels have it), leans off a's heading by
+// at most the step's own turn. An arc leans half its turn; a chord of a longer arc, cut into
+// several output steps, leans half the whole arc's turn on each step's small part of it.
+bool drivable(const Pose2D& a, double dx, double dy, double turn) {
+  // Rounding of equal angles, far below anything a car could tell apart.
+  constexpr double kLeanSlack = 1e-9;
+  double lean = normalizeYaw(std::atan2(dy, dx) - a.yaw);
+  if (std::fabs(lean) > kPi / 2.0) {
+    lean = normalizeYaw(lean + kPi);
+  }
+  return std::fabs(lean) <= std::fabs(turn) + kLeanSlack;
+}
+
+// Whether every step of a path could be driven (see drivable); turns on the spot are left to
+// the turning-radius test.
+bool everyStepDrivable(const std::vector<Pose2D>& path) {
+  for (std::size_t i = 1; i < path.size(); ++i) {
+    const Pose2D& a = path[i - 1];
+    const Pose2D& b = path[i];
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    if (std::hypot(dx, dy) > 1e-9 && !drivable(a, dx, dy, normalizeYaw(b.yaw - a.yaw))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Whether the k equal chord steps that PathSmoother::resample makes from a towards a pose
+// dx, dy away and `turn` round could all be driven.
+bool chordStepsDrivable(const Pose2D& a, double dx, double dy, double turn, std::uint64_t k) {
+  const double steps = static_cast<double>(k);
+  for (std::uint64_t j = 0; j < k; ++j) {
+    const Pose2D from{0.0, 0.0, static_cast<double>(j) / steps * turn + a.yaw};
+    if (!drivable(from, dx, dy, turn / steps)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // PathSmoother::resample, with the poses between a and b placed on the circular arc from a to b
-// that turns as their headings do (PlannerConfig::resample_along_arcs): the chord from a to the
-// pose at fraction t leans t * turn / 2 off the arc's tangent at a, and the tangent leans half the
-// turn off the chord a-b. The last pose of each stretch is computed as resample computes it.
-std::vector<Pose2D> resampleAlongArcs(const std::vector<Pose2D>& path, double spacing) {
+// that turns as their headings do: on every stretch that turns (PlannerConfig::
+// resample_along_arcs), or only on those whose chord steps could not be driven. The chord from a
+// to the pose at fraction t leans t * turn / 2 off the arc's tangent at a, and the tangent leans
+// half the turn off the chord a-b. The last pose of each stretch, and every pose of a stretch
+// left on its chord, is computed as resample computes it.
+std::vector<Pose2D> resampleAlongArcs(const std::vector<Pose2D>& path, double spacing,
+                                      bool every_turn) {
   constexpr double kCoincident = 1e-12;  // as PathSmoother::resample
   double total = 1.0;
   for (std::size_t i = 1; i < path.size(); ++i) {
@@ -70,7 +115,8 @@ std::vector<Pose2D> resampleAlongArcs(const std::vector<Pose2D>& path, double sp
     }
     const double turn = normalizeYaw(b.yaw - a.yaw);
     auto k = static_cast<std::uint64_t>(std::ceil(d / spacing));
-    const bool arc = k >= 2 && std::fabs(turn) > 1e-9;
+    const bool arc =
+        k >= 2 && std::fabs(turn) > 1e-9 && (every_turn || !chordStepsDrivable(a, dx, dy, turn, k));
     // Twice the arc's radius; its steps' chords are longer than the straight chord's parts.
     const double diameter = arc ? d / std::sin(std::fabs(turn) / 2.0) : 0.0;
     if (arc && diameter * std::sin(std::fabs(turn) / (2.0 * static_cast<double>(k))) > spacing) {
@@ -214,9 +260,25 @@ class PostProcess {
     diagnostics_.total_time_ms = millisecondsSince(t0_);
   }
 
+  // Chords between the poses, except where a car could not drive them: on cells coarser than
+  // the output spacing a primitive's chord spans several steps, and the first of them leaves
+  // its pose sideways. Those stretches, or with resample_along_arcs every stretch that turns,
+  // are placed on their arcs.
   std::vector<Pose2D> resample(const std::vector<Pose2D>& poses) const {
-    return config_.resample_along_arcs ? resampleAlongArcs(poses, config_.path_output_spacing)
-                                       : PathSmoother::resample(poses, config_.path_output_spacing);
+    const double spacing = config_.path_output_spacing;
+    if (config_.resample_along_arcs) {
+      return resampleAlongArcs(poses, spacing, true);
+    }
+    std::vector<Pose2D> out = PathSmoother::resample(poses, spacing);
+    if (!checkRadius() || everyStepDrivable(out)) {
+      return out;
+    }
+    try {
+      return resampleAlongArcs(poses, spacing, false);
+    } catch (const LimitExceeded&) {
+      // The arcs' extra steps would pass the output's size limit that the chords kept.
+      return out;
+    }
   }
 
   bool checkRadius() const { return !config_.allow_in_place_rotation; }

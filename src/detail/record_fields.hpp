@@ -72,7 +72,7 @@ struct RecordFields<PlannerConfig> {
                 "cost_penalty)\ntimes its length. Default 2.0. Raise it to keep further from "
                 "inflated obstacles (longer\npaths), lower it for shorter paths that graze them."));
     visit(field("non_straight_penalty", &C::non_straight_penalty,
-                "Metres of cost added per steering (arc) primitive. Default 1.05, recommended 5 % "
+                "Metres of cost added per steering (arc) primitive. Default 1.05, recommended 30 % "
                 "of the\nprimitive length. Raise it for straighter paths; the library default "
                 "makes turns very\ndear, so the search floods the map before turning."));
     visit(field("reverse_penalty", &C::reverse_penalty,
@@ -165,9 +165,10 @@ struct RecordFields<PlannerConfig> {
                 "is set. Default False."));
     visit(field("resample_along_arcs", &C::resample_along_arcs,
                 "Output poses between two path poses that turn lie on the circular arc driven "
-                "between\nthem instead of on the chord, so no step leaves a pose sideways on cells "
-                "coarser than\npath_output_spacing. Default False, recommended True; where a "
-                "stretch fits in one step\nthe output is unchanged."));
+                "between\nthem instead of on the chord. Off, only stretches whose chord steps a "
+                "car could not drive\n(on cells coarser than path_output_spacing) are placed on "
+                "their arcs. Default False,\nrecommended True; where a stretch fits in one step "
+                "the output is unchanged."));
     visit(field("wide_node_keys", &C::wide_node_keys,
                 "Search maps of more than 2**32 cells x angle_bins with 64-bit node keys instead "
                 "of\nrefusing them. Default False."));
@@ -204,6 +205,10 @@ struct RecordFields<PlannerConfig> {
                 "others, so\nthat a colliding curve is mostly refused after a few checks. The "
                 "same curves pass;\nonly collision_checks and the times change. Default False, "
                 "recommended True."));
+    visit(field("analytic_expansion_min_reverse_length", &C::analytic_expansion_min_reverse_length,
+                "Metres: an analytic curve that reverses for less than this (then drives forward "
+                "or\nends) is refused, and the search reaches the goal with its own priced "
+                "motions. Default 0\n(refuses none), recommended the robot's length."));
   }
 };
 

@@ -759,9 +759,29 @@ bool Search::tryAnalyticExpansion(const Node& node) {
   std::uint32_t cusps = 0;
   bool joined = node.parent != kInvalidIndex;
   Direction previous = node.arrival_direction;
+  // The reverse stretch the curve is on, if it began on the curve: its length so far.
+  const double min_reverse = config_.analytic_expansion_min_reverse_length;
+  bool judged_reverse = false;
+  double reverse_length = 0.0;
+  Pose2D last = from;
   const auto admissible = [&](const KinematicSample& sample) {
     if (joined && sample.direction != previous && ++cusps > config_.analytic_expansion_max_cusps) {
       return false;
+    }
+    if (min_reverse > 0.0) {
+      if (sample.direction == Direction::REVERSE) {
+        if (previous != Direction::REVERSE || !joined) {
+          judged_reverse = true;
+          reverse_length = 0.0;
+        }
+        reverse_length += std::hypot(sample.pose.x - last.x, sample.pose.y - last.y);
+      } else if (judged_reverse && previous == Direction::REVERSE) {
+        if (reverse_length < min_reverse) {
+          return false;
+        }
+        judged_reverse = false;
+      }
+      last = sample.pose;
     }
     joined = true;
     previous = sample.direction;
@@ -780,15 +800,20 @@ bool Search::tryAnalyticExpansion(const Node& node) {
   const auto check_sample = [&](const KinematicSample& sample) {
     return admissible(sample) && passes(sample);
   };
+  // A short reverse into the goal.
+  const auto short_reverse_at_goal = [&] {
+    return judged_reverse && previous == Direction::REVERSE && reverse_length < min_reverse;
+  };
   try {
     // By reference: a std::function holding the lambda itself would allocate on every try.
     if (config_.analytic_expansion_coarse_checks) {
       passed = space_->interpolateWhile(from, request_.goal, config_.collision_check_step, *curve_,
                                         std::ref(admissible)) &&
-               coarseFirst(*curve_, passes);
+               !short_reverse_at_goal() && coarseFirst(*curve_, passes);
     } else {
       passed = space_->interpolateWhile(from, request_.goal, config_.collision_check_step, *curve_,
-                                        std::ref(check_sample));
+                                        std::ref(check_sample)) &&
+               !short_reverse_at_goal();
     }
   } catch (const LimitExceeded&) {
     // A curve that cannot be sampled at this step (far too many samples) is not checkable, so

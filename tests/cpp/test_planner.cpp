@@ -13,6 +13,7 @@
 
 #include "detail/path_labels.hpp"
 #include "detail/workspace.hpp"
+#include "oracles/path_checker.hpp"
 #include "test_support.hpp"
 #include "veltrax/se2/planner.hpp"
 
@@ -148,6 +149,7 @@ TEST(PlannerConfigValidate, EveryFaultInTheFixedOrder) {
       {[](PlannerConfig& c) { c.heuristic_weight = 0.5; }, "heuristic_weight must be finite and at least 1"},
       {[](PlannerConfig& c) { c.heuristic_reach_factor = 0.5; }, "heuristic_reach_factor must be 0 or finite and at least 1"},
       {[](PlannerConfig& c) { c.steering_angles = 4; }, "steering_angles must be odd and between 3 and 9"},
+      {[](PlannerConfig& c) { c.analytic_expansion_min_reverse_length = kNaN; }, "analytic_expansion_min_reverse_length must be finite and non-negative"},
   };
   // clang-format on
   PlannerConfig config;
@@ -163,7 +165,7 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   const PlannerConfig c = recommendedConfig(0.05, CircleFootprint{0.25});
   EXPECT_TRUE(c.validate().empty());
   // The default lattice's primitive is one 5 cm cell long; coarser cells make longer ones.
-  EXPECT_DOUBLE_EQ(c.non_straight_penalty, 0.0025);
+  EXPECT_DOUBLE_EQ(c.non_straight_penalty, 0.015);
   EXPECT_DOUBLE_EQ(c.reverse_penalty, 0.05);
   EXPECT_DOUBLE_EQ(recommendedConfig(0.2, CircleFootprint{0.25}).reverse_penalty, 0.2);
   EXPECT_EQ(c.direction_switch_penalty, 2.0);
@@ -186,7 +188,7 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   const PlannerConfig car = recommendedConfig(0.1, CircleFootprint{1.0}, false, 3.5);
   EXPECT_EQ(car.minimum_turning_radius, 3.5);
   EXPECT_NEAR(car.reverse_penalty, 0.30543, 1e-5);
-  EXPECT_NEAR(car.non_straight_penalty, 0.0152716, 1e-7);
+  EXPECT_NEAR(car.non_straight_penalty, 0.0916298, 1e-7);
   EXPECT_EQ(car.direction_switch_penalty, 2.0);
   EXPECT_TRUE(car.manoeuvre_heuristic && !c.manoeuvre_heuristic);
   EXPECT_TRUE(car.search_from_goal && !c.search_from_goal);
@@ -301,7 +303,8 @@ INSTANTIATE_TEST_SUITE_P(Requests, PlannerStatusTest, ::testing::Values(
 
 // The analytic curve is tried from the start (ratio 1) and sampled only at its segment ends
 // (sample step longer than the curve), so it can jump over an obstacle or hide a loop that the
-// output path, resampled along the chords and checked densely, reveals.
+// output path, resampled and checked densely, reveals. Output steps of 0.5 m cut each segment of
+// the loop in two: steps a car can drive, but their chords turn tighter than the loop's arcs.
 TEST(PostProcessing, ReportsWhichValidationFailed) {
   const struct {
     bool allow_reverse;
@@ -337,6 +340,7 @@ TEST(PostProcessing, ReportsWhichValidationFailed) {
     config.analytic_expansion_ratio = 1.0;
     config.analytic_expansion_max_length = 100.0;
     config.collision_check_step = 100.0;
+    config.path_output_spacing = 0.5;
     PlanRequest request;
     request.start = c.start;
     request.goal = c.goal;
@@ -348,6 +352,38 @@ TEST(PostProcessing, ReportsWhichValidationFailed) {
     EXPECT_GT(result.diagnostics.smoothing_time_ms, 0.0);
     EXPECT_EQ(result.diagnostics.path_length, 0.0);
   }
+}
+
+// A shortest curve to the goal that ends with 3 cm of reversing: refused once reverses shorter
+// than the robot are, and the search drives in forwards, 1 cm longer.
+TEST(AnalyticExpansion, RefusesACurveWithAShortReverse) {
+  const HybridAStar planner(drawMap(5, 5, [](double, double) -> std::uint8_t { return 0; }));
+  PlanRequest request;
+  request.start = {2.5, 2.5, 0.0};
+  request.goal = {3.4, 3.4, 0.1};
+  request.footprint = CircleFootprint{0.25};
+  PlannerConfig config = recommendedConfig(0.05, request.footprint);
+  config.max_planning_time_seconds = kUnlimitedSeconds;
+  const PlannerResult shortest = planner.plan(request, config);
+  config.analytic_expansion_min_reverse_length = 0.5;
+  const PlannerResult forward = planner.plan(request, config);
+  ASSERT_EQ(shortest.status, PlannerStatus::SUCCESS);
+  ASSERT_EQ(forward.status, PlannerStatus::SUCCESS);
+  const auto reversed = [](const PlannerResult& r) {
+    double length = 0.0;
+    for (std::size_t i = 0; i + 1 < r.path.size(); ++i) {
+      length += r.directions[i] == Direction::REVERSE
+                    ? std::hypot(r.path[i + 1].x - r.path[i].x, r.path[i + 1].y - r.path[i].y)
+                    : 0.0;
+    }
+    return length;
+  };
+  EXPECT_GT(reversed(shortest), 0.0);
+  EXPECT_LT(reversed(shortest), 0.05);
+  EXPECT_EQ(reversed(forward), 0.0);
+  EXPECT_EQ(forward.diagnostics.direction_switch_count, 0u);
+  EXPECT_NEAR(forward.diagnostics.path_length, shortest.diagnostics.path_length + 0.01, 0.005);
+  EXPECT_EQ(oracles::pathProblem(planner.costmap(), request, config, forward), "");
 }
 
 // Smoothing inside plan honours the time budget: with the budget spent by the time a path is found

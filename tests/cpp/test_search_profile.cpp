@@ -60,9 +60,12 @@ const FoundCase kFoundCases[] = {
     {"maze_turn_round", [] { return exampleMap("maze"); }, {0.625, 0.625, 1.5708}, {0.625, 0.625, -1.5708},
      [](PlanRequest&, PlannerConfig& c) { c.allow_reverse = false; c.max_planning_time_seconds = 600; }},
     {"coarse_cells", [] { return emptyMap(40, 0.25); }, {2, 2, 0}, {6, 5, 1.5}, asIs},
-    // Chords of 0.15 m arcs cut into three output steps leave poses sideways (pose 74 here).
+    // Chords of 0.15 m arcs cut into three output steps would leave poses sideways (pose 74 here).
+    {"coarse_cells_chords", [] { return emptyMap(100, 0.15); }, {2, 2, 0}, {9, 6, 1.5}, asIs},
     {"coarse_cells_along_arcs", [] { return emptyMap(100, 0.15); }, {2, 2, 0}, {9, 6, 1.5},
      [](PlanRequest&, PlannerConfig& c) { c.resample_along_arcs = true; }},
+    {"coarse_bins_chords", [] { return emptyMap(200, 0.05); }, {2, 2, 0}, {6, 5, 1.5},
+     [](PlanRequest&, PlannerConfig& c) { c.angle_bins = 24; }},
     {"eight_bins", [] { return emptyMap(200, 0.05); }, {2, 2, 0}, {6, 5, 1.5},
      [](PlanRequest&, PlannerConfig& c) { c.angle_bins = 8; }},
     {"five_steering_angles", [] { return exampleMap("warehouse"); }, {1, 1, 0}, {14, 9, 0},

@@ -37,7 +37,10 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   double yaw_tolerance = 0.1;
   // Metres (> 0) between footprint checks along primitives, analytic curves and the output path.
   double collision_check_step = 0.025;
-  // Metres (> 0): the output path's poses lie at most this far apart.
+  // Metres (> 0): the output path's poses lie at most this far apart. Unless turning on the spot,
+  // a stretch between two path poses whose chord steps would lean off their poses' headings by
+  // more than they turn, which a car cannot drive, is resampled along its arc (see
+  // resample_along_arcs).
   double path_output_spacing = 0.05;
   // Multiplies: a step whose highest cell cost is c costs length * (1 + c / 252 * cost_penalty).
   double cost_penalty = 2.0;
@@ -108,9 +111,10 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   bool return_partial_path = false;
   // Output poses between two path poses that turn lie on the circular arc the robot drives from
   // one to the other, instead of on the straight chord, so that every step leans off its heading
-  // by half its turn (on coarse cells a chord spans several output steps and would leave the
-  // start sideways). Endpoints stay; a stretch gets one more step where its arc needs it to keep
-  // path_output_spacing. Where a stretch fits in one step the output is as without.
+  // by half its turn. Off, only the stretches whose chord steps would leave a pose sideways are
+  // (on coarse cells a chord spans several output steps and leans off the start by half the
+  // whole arc's turn). Endpoints stay; a stretch gets one more step where its arc needs it to
+  // keep path_output_spacing. Where a stretch fits in one step the output is as without.
   bool resample_along_arcs = false;
   // Maps of more than 2^32 cells x angle_bins are searched with 64-bit node keys (held in a hash
   // table where address space is short) instead of being refused.
@@ -152,6 +156,11 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // refused after a few checks rather than after every sample up to the collision. The same
   // curves pass; only collision_checks and the times change.
   bool analytic_expansion_coarse_checks = false;
+  // Metres (>= 0): an analytic curve that reverses for less than this and then drives forward
+  // again, or reaches the goal, is refused, so that the search reaches the goal with its own
+  // priced motions instead of a shortest curve's few centimetres of reversing; 0 refuses none.
+  // A reverse that continues the motion arriving at the curve's first pose is not judged.
+  double analytic_expansion_min_reverse_length = 0.0;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;

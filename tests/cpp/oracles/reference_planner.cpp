@@ -46,6 +46,72 @@ struct Entry {
   }
 };
 
+// How far a step's chord, taken the way the step is driven, leans off the heading it starts
+// from, beyond the turn the step makes (a car drives a step only if this is not positive).
+double leanBeyondTurn(const Pose2D& from, const Pose2D& to) {
+  const double dx = to.x - from.x;
+  const double dy = to.y - from.y;
+  const bool behind = dx * std::cos(from.yaw) + dy * std::sin(from.yaw) < 0.0;
+  const double lean = normalizeYaw(std::atan2(dy, dx) + (behind ? kPi : 0.0) - from.yaw);
+  return std::fabs(lean) - std::fabs(normalizeYaw(to.yaw - from.yaw));
+}
+
+bool sideways(const Pose2D& from, const Pose2D& to) {
+  return std::hypot(to.x - from.x, to.y - from.y) > 1e-9 && leanBeyondTurn(from, to) > 1e-9;
+}
+
+// The output resampling of a car's path: chords, as PathSmoother::resample makes them, unless
+// a step of them leaves its pose sideways. Then each stretch between two path poses whose chord
+// steps include such a step has its inner poses on the circle through both that turns as their
+// headings do (one more step where the arc's steps would exceed the spacing).
+std::vector<Pose2D> carResample(const std::vector<Pose2D>& path, double spacing, bool car) {
+  std::vector<Pose2D> chords = PathSmoother::resample(path, spacing);
+  bool any = false;
+  for (std::size_t i = 1; car && i < chords.size(); ++i) {
+    any = any || sideways(chords[i - 1], chords[i]);
+  }
+  if (!any) {
+    return chords;
+  }
+  std::vector<Pose2D> out{path.front()};
+  for (std::size_t i = 1; i < path.size(); ++i) {
+    const Pose2D a = path[i - 1];
+    const Pose2D b = path[i];
+    if (std::hypot(b.x - a.x, b.y - a.y) < 1e-12) {  // the same position
+      if (std::fabs(normalizeYaw(b.yaw - out.back().yaw)) > 1e-12) {
+        out.push_back(b);
+      }
+      continue;
+    }
+    const std::vector<Pose2D> stretch = PathSmoother::resample({a, b}, spacing);
+    bool bad = false;
+    for (std::size_t j = 1; j < stretch.size(); ++j) {
+      bad = bad || sideways(stretch[j - 1], stretch[j]);
+    }
+    const double turn = normalizeYaw(b.yaw - a.yaw);
+    std::size_t k = stretch.size() - 1;
+    if (!bad || k < 2 || std::fabs(turn) <= 1e-9) {
+      out.insert(out.end(), stretch.begin() + 1, stretch.end());
+      continue;
+    }
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    const double diameter = std::hypot(dx, dy) / std::sin(std::fabs(turn) / 2.0);
+    if (diameter * std::sin(std::fabs(turn) / (2.0 * static_cast<double>(k))) > spacing) {
+      ++k;
+    }
+    for (std::size_t j = 1; j < k; ++j) {
+      const double t = static_cast<double>(j) / static_cast<double>(k);
+      const double along = diameter * std::sin(std::fabs(turn) * t / 2.0);
+      const double heading = std::atan2(dy, dx) - turn / 2.0 + t * turn / 2.0;
+      out.push_back(Pose2D{a.x + along * std::cos(heading), a.y + along * std::sin(heading),
+                           normalizeYaw(t * turn + a.yaw)});
+    }
+    out.push_back(stretch.back());
+  }
+  return out;
+}
+
 bool finitePose(const Pose2D& p) {
   return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.yaw);
 }
@@ -425,13 +491,13 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
     path = PathSmoother::smooth(path, checker, footprint, config);
   }
   const bool check_radius = !config.allow_in_place_rotation;
-  std::vector<Pose2D> out = PathSmoother::resample(path, config.path_output_spacing);
+  std::vector<Pose2D> out = carResample(path, config.path_output_spacing, check_radius);
   const bool collides = checker.validatePath(out, footprint, config.collision_check_step).collision;
   if (!collides &&
       (!check_radius || PathSmoother::respectsTurningRadius(out, config.minimum_turning_radius))) {
     path = out;
   } else {
-    const std::vector<Pose2D> fallback = PathSmoother::resample(raw, config.path_output_spacing);
+    const std::vector<Pose2D> fallback = carResample(raw, config.path_output_spacing, check_radius);
     const bool raw_collides =
         checker.validatePath(fallback, footprint, config.collision_check_step).collision;
     const std::string prefix = "postprocessed path failed validation: collision=";
@@ -460,7 +526,7 @@ PlannerResult ReferencePlanner::plan(const PlanRequest& request, const PlannerCo
         searched.push_back(sample.pose);
       }
       const std::vector<Pose2D> driven =
-          PathSmoother::resample(searched, config.path_output_spacing);
+          carResample(searched, config.path_output_spacing, check_radius);
       if (checker.validatePath(driven, footprint, config.collision_check_step * (1.0 + 1e-9))
               .collision ||
           (check_radius &&
