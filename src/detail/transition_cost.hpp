@@ -29,11 +29,13 @@ inline double childCost(const PlannerConfig& config, const MotionPrimitive& prim
                              config.cost_penalty * length;
   if (primitive.direction != Direction::ROTATION) {
     if (primitive.steering != Steering::STRAIGHT) {
-      // Scaled: the curvature as a fraction of full lock, |index| / n, exactly 1 at full lock.
+      // Scaled: the curvature as a fraction of full lock, |index| / n, exactly 1 at full lock
+      // (steering_angles is odd, so n is whole).
+      const std::uint32_t full_lock = (config.steering_angles - 1u) / 2u;
       step += config.scale_steering_penalty_with_curvature
                   ? config.non_straight_penalty *
                         (std::fabs(static_cast<double>(primitive.steering_index)) /
-                         static_cast<double>((config.steering_angles - 1u) / 2u))
+                         static_cast<double>(full_lock))
                   : config.non_straight_penalty;
     }
     if (primitive.direction == Direction::REVERSE) {
