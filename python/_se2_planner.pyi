@@ -247,8 +247,9 @@ class PlannerConfig:
     def analytic_expansion_min_reverse_length(self) -> float:
         """
         Metres: an analytic curve that reverses for less than this (then drives forward or
-        ends) is refused, and the search reaches the goal with its own priced motions. Default 0
-        (refuses none), recommended the robot's length.
+        ends) gives way to the forward-only curve when that is at most 5 % longer and passes;
+        otherwise it is kept. Default 0 (every shortest curve kept), recommended the
+        robot's length.
         """
     @analytic_expansion_min_reverse_length.setter
     def analytic_expansion_min_reverse_length(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:

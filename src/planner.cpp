@@ -5,10 +5,12 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "detail/costmap_cells.hpp"
@@ -62,6 +64,30 @@ bool acceptsRequest(const PlanRequest& request, const PlannerConfig& config,
 
 namespace {
 
+// The footprint's extent along the robot's x axis.
+double footprintLength(const Footprint& footprint) {
+  if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
+    return 2.0 * circle->radius;
+  }
+  // A valid footprint has points.
+  double x_min = std::numeric_limits<double>::infinity();
+  double x_max = -std::numeric_limits<double>::infinity();
+  const auto extend = [&](const PolygonFootprint& polygon) {
+    for (const Point2D& p : polygon.points) {
+      x_min = std::min(x_min, p.x);
+      x_max = std::max(x_max, p.x);
+    }
+  };
+  if (const auto* polygon = std::get_if<PolygonFootprint>(&footprint)) {
+    extend(*polygon);
+  } else if (const auto* multi = std::get_if<MultiPolygonFootprint>(&footprint)) {
+    for (const PolygonFootprint& polygon : multi->polygons) {
+      extend(polygon);
+    }
+  }
+  return x_max - x_min;
+}
+
 PlannerConfig recommendedFor(double resolution, const Footprint& footprint,
                              bool allow_in_place_rotation, double minimum_turning_radius) {
   if (!(std::isfinite(resolution) && resolution > 0.0)) {
@@ -104,6 +130,8 @@ PlannerConfig recommendedFor(double resolution, const Footprint& footprint,
   config.analytic_expansion_ratio = 16.0;
   // And a curve that fails is refused after a few checks spread along it.
   config.analytic_expansion_coarse_checks = true;
+  // A reverse shorter than the robot, where driving forwards is about as short, is pointless.
+  config.analytic_expansion_min_reverse_length = footprintLength(footprint);
   // On cells coarser than the output spacing, chords of the primitives' arcs would leave poses
   // sideways.
   config.resample_along_arcs = true;

@@ -207,8 +207,9 @@ struct RecordFields<PlannerConfig> {
                 "recommended True."));
     visit(field("analytic_expansion_min_reverse_length", &C::analytic_expansion_min_reverse_length,
                 "Metres: an analytic curve that reverses for less than this (then drives forward "
-                "or\nends) is refused, and the search reaches the goal with its own priced "
-                "motions. Default 0\n(refuses none), recommended the robot's length."));
+                "or\nends) gives way to the forward-only curve when that is at most 5 % longer "
+                "and passes;\notherwise it is kept. Default 0 (every shortest curve kept), "
+                "recommended the\nrobot's length."));
   }
 };
 

@@ -249,6 +249,9 @@ class Search {
   std::uint64_t width_ = 0;
   std::optional<KinematicStateSpace> space_storage_;
   const KinematicStateSpace* space_ = nullptr;
+  // Forward-only curves, tried in place of a shortest curve with a short reverse
+  // (analytic_expansion_min_reverse_length).
+  std::optional<KinematicStateSpace> forward_curves_;
   // Set when the kinematic distance is a metric (Reeds-Shepp) and its bounds may be chained.
   std::optional<KinematicBound> bounds_storage_;
   const KinematicBound* bounds_ = nullptr;
@@ -388,6 +391,9 @@ bool Search::prepareKinematics() {
   const auto tk = Clock::now();
   if (!config_.allow_in_place_rotation) {
     space_ = &space_storage_.emplace(config_.minimum_turning_radius, config_.allow_reverse);
+    if (config_.allow_reverse && config_.analytic_expansion_min_reverse_length > 0.0) {
+      forward_curves_.emplace(config_.minimum_turning_radius, false);
+    }
   }
   diagnostics_.kinematic_heuristic_time_ms = millisecondsSince(tk);
   priced_ = config_.penalized_kinematic_heuristic;
@@ -760,8 +766,9 @@ bool Search::tryAnalyticExpansion(const Node& node) {
   bool joined = node.parent != kInvalidIndex;
   Direction previous = node.arrival_direction;
   // The reverse stretch the curve is on, if it began on the curve: its length so far.
-  const double min_reverse = config_.analytic_expansion_min_reverse_length;
+  double min_reverse = config_.analytic_expansion_min_reverse_length;
   bool judged_reverse = false;
+  bool short_reverse = false;  // a curve was refused for one
   double reverse_length = 0.0;
   Pose2D last = from;
   const auto admissible = [&](const KinematicSample& sample) {
@@ -777,6 +784,7 @@ bool Search::tryAnalyticExpansion(const Node& node) {
         reverse_length += std::hypot(sample.pose.x - last.x, sample.pose.y - last.y);
       } else if (judged_reverse && previous == Direction::REVERSE) {
         if (reverse_length < min_reverse) {
+          short_reverse = true;
           return false;
         }
         judged_reverse = false;
@@ -802,18 +810,41 @@ bool Search::tryAnalyticExpansion(const Node& node) {
   };
   // A short reverse into the goal.
   const auto short_reverse_at_goal = [&] {
-    return judged_reverse && previous == Direction::REVERSE && reverse_length < min_reverse;
+    short_reverse = short_reverse || (judged_reverse && previous == Direction::REVERSE &&
+                                      reverse_length < min_reverse);
+    return short_reverse;
   };
-  try {
+  // The curve of `space` from the node, checked from scratch.
+  const auto attempt = [&](const KinematicStateSpace& space) {
+    cusps = 0;
+    joined = node.parent != kInvalidIndex;
+    previous = node.arrival_direction;
+    judged_reverse = false;
+    reverse_length = 0.0;
+    last = from;
     // By reference: a std::function holding the lambda itself would allocate on every try.
     if (config_.analytic_expansion_coarse_checks) {
-      passed = space_->interpolateWhile(from, request_.goal, config_.collision_check_step, *curve_,
-                                        std::ref(admissible)) &&
-               !short_reverse_at_goal() && coarseFirst(*curve_, passes);
-    } else {
-      passed = space_->interpolateWhile(from, request_.goal, config_.collision_check_step, *curve_,
-                                        std::ref(check_sample)) &&
-               !short_reverse_at_goal();
+      return space.interpolateWhile(from, request_.goal, config_.collision_check_step, *curve_,
+                                    std::ref(admissible)) &&
+             !short_reverse_at_goal() && coarseFirst(*curve_, passes);
+    }
+    return space.interpolateWhile(from, request_.goal, config_.collision_check_step, *curve_,
+                                  std::ref(check_sample)) &&
+           !short_reverse_at_goal();
+  };
+  try {
+    passed = attempt(*space_);
+    if (!passed && short_reverse && forward_curves_) {
+      // A forward-only curve at most 5 % longer is driven instead; without one, the shortest
+      // curve's short reverse is as good as it gets, and the curve is judged without the rule.
+      short_reverse = false;
+      const double shortest = space_->distance(from, request_.goal);
+      passed = forward_curves_->distance(from, request_.goal) <= 1.05 * shortest &&
+               attempt(*forward_curves_);
+      if (!passed) {
+        min_reverse = 0.0;
+        passed = attempt(*space_);
+      }
     }
   } catch (const LimitExceeded&) {
     // A curve that cannot be sampled at this step (far too many samples) is not checkable, so

@@ -156,10 +156,11 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // refused after a few checks rather than after every sample up to the collision. The same
   // curves pass; only collision_checks and the times change.
   bool analytic_expansion_coarse_checks = false;
-  // Metres (>= 0): an analytic curve that reverses for less than this and then drives forward
-  // again, or reaches the goal, is refused, so that the search reaches the goal with its own
-  // priced motions instead of a shortest curve's few centimetres of reversing; 0 refuses none.
-  // A reverse that continues the motion arriving at the curve's first pose is not judged.
+  // Metres (>= 0): an analytic curve that reverses for less than this (then drives forward
+  // again, or reaches the goal) gives way to the forward-only curve when that is at most 5 %
+  // longer and passes; without one the shortest curve is kept, short reverse and all. 0 keeps
+  // every shortest curve. A reverse that continues the motion arriving at the curve's first pose
+  // is not judged.
   double analytic_expansion_min_reverse_length = 0.0;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
