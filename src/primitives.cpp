@@ -18,12 +18,12 @@ std::uint64_t sampleCount(double length, double step) {
   return std::max<std::uint64_t>(static_cast<std::uint64_t>(std::ceil(length / step)), 1);
 }
 
-void label(const MotionPrimitiveTable::Spec& spec, MotionPrimitive& out) noexcept {
-  out.direction = spec.direction;
-  out.steering = spec.steering;
-  out.length = spec.length;
-  out.curvature = spec.curvature;
-  out.steering_index = spec.steering_index;
+void label(const MotionPrimitiveTable::Motion& motion, MotionPrimitive& out) noexcept {
+  out.direction = motion.direction;
+  out.steering = motion.steering;
+  out.length = motion.length;
+  out.curvature = motion.curvature;
+  out.steering_index = motion.steering_index;
 }
 
 }  // namespace
@@ -78,7 +78,7 @@ MotionPrimitiveTable::MotionPrimitiveTable(double resolution, const PlannerConfi
   // The set, per direction: straight, full lock left and right, then each gentler curvature.
   const std::uint32_t n = detail::curvaturesPerSide(config);
   max_index_ = static_cast<std::int8_t>(n);
-  std::vector<Spec> arcs;
+  std::vector<Motion> arcs;
   if (!allow_in_place_rotation_) {
     for (std::uint32_t j = n; j >= 1; --j) {
       const double k = detail::levelCurvature(j, n, turning_radius_);
@@ -93,18 +93,18 @@ MotionPrimitiveTable::MotionPrimitiveTable(double resolution, const PlannerConfi
       max_arc_turn_ = std::max(max_arc_turn_, ((count_double * length) / count_double) * k);
     }
   }
-  const Spec straight{Direction::FORWARD, Steering::STRAIGHT,    0, 0.0,
-                      primitive_length_,  samples_per_primitive_};
+  const Motion straight{Direction::FORWARD, Steering::STRAIGHT,    0, 0.0,
+                        primitive_length_,  samples_per_primitive_};
   for (const Direction direction : {Direction::FORWARD, Direction::REVERSE}) {
     if (direction == Direction::REVERSE && !allow_reverse_) {
       break;
     }
-    const std::size_t first = specs_.size();
-    specs_.push_back(straight);
-    specs_.back().direction = direction;
-    for (const Spec& arc : arcs) {
-      specs_.push_back(arc);
-      specs_.back().direction = direction;
+    const std::size_t first = motions_.size();
+    motions_.push_back(straight);
+    motions_.back().direction = direction;
+    for (const Motion& arc : arcs) {
+      motions_.push_back(arc);
+      motions_.back().direction = direction;
     }
     if (direction == Direction::REVERSE) {
       // Each forward arc with the reverse arc of the opposite curvature (its neighbour in the
@@ -115,10 +115,10 @@ MotionPrimitiveTable::MotionPrimitiveTable(double resolution, const PlannerConfi
     }
   }
   if (allow_in_place_rotation_) {
-    specs_.push_back({Direction::ROTATION, Steering::LEFT, 1, 0.0, primitive_length_, 1});
-    specs_.push_back({Direction::ROTATION, Steering::RIGHT, -1, 0.0, primitive_length_, 1});
+    motions_.push_back({Direction::ROTATION, Steering::LEFT, 1, 0.0, primitive_length_, 1});
+    motions_.push_back({Direction::ROTATION, Steering::RIGHT, -1, 0.0, primitive_length_, 1});
   }
-  for (std::size_t i = 0; i < specs_.size(); ++i) {
+  for (std::size_t i = 0; i < motions_.size(); ++i) {
     const bool paired = std::any_of(mirrored_.begin(), mirrored_.end(), [i](const auto& pair) {
       return pair.first == i || pair.second == i;
     });
@@ -150,24 +150,24 @@ void MotionPrimitiveTable::checkPose(const Pose2D& pose, bool arcs, bool rotatio
 }
 
 void MotionPrimitiveTable::fill(const Pose2D& pose, double cos_yaw, double sin_yaw,
-                                const Spec& spec, MotionPrimitive& out) const {
-  label(spec, out);
+                                const Motion& motion, MotionPrimitive& out) const {
+  label(motion, out);
   const double x0 = pose.x;
   const double y0 = pose.y;
   const double yaw0 = pose.yaw;
 
-  if (spec.direction == Direction::ROTATION) {
+  if (motion.direction == Direction::ROTATION) {
     out.samples.resize(1);
-    out.samples[0] = Pose2D{x0, y0, normalizeYaw(factor(spec.steering) * angular_step_ + yaw0)};
+    out.samples[0] = Pose2D{x0, y0, normalizeYaw(factor(motion.steering) * angular_step_ + yaw0)};
     return;
   }
 
-  const std::uint64_t n = spec.samples;
+  const std::uint64_t n = motion.samples;
   const auto n_double = static_cast<double>(n);
-  const double signed_length = factor(spec.direction) * spec.length;
+  const double signed_length = factor(motion.direction) * motion.length;
   out.samples.resize(n);
   Pose2D* samples = out.samples.data();
-  if (spec.steering == Steering::STRAIGHT) {
+  if (motion.steering == Steering::STRAIGHT) {
     for (std::uint64_t k = 1; k <= n; ++k) {
       const double s = (static_cast<double>(k) * signed_length) / n_double;
       // The start yaw is kept bit for bit: a straight move does not touch the heading.
@@ -175,7 +175,7 @@ void MotionPrimitiveTable::fill(const Pose2D& pose, double cos_yaw, double sin_y
     }
     return;
   }
-  const double curvature = spec.curvature;
+  const double curvature = motion.curvature;
   for (std::uint64_t k = 1; k <= n; ++k) {
     const double s = (static_cast<double>(k) * signed_length) / n_double;
     const double yaw = s * curvature + yaw0;
@@ -189,7 +189,7 @@ void MotionPrimitiveTable::fill(const Pose2D& pose, double cos_yaw, double sin_y
 // quotients are sign-symmetric), so s * curvature, and with it every yaw, sine and cosine, is
 // bit for bit the same for both.
 void MotionPrimitiveTable::fillMirroredArcs(const Pose2D& pose, double cos_yaw, double sin_yaw,
-                                            const Spec& forward, const Spec& reverse,
+                                            const Motion& forward, const Motion& reverse,
                                             MotionPrimitive& forward_out,
                                             MotionPrimitive& reverse_out) const {
   label(forward, forward_out);
@@ -228,30 +228,30 @@ MotionPrimitive MotionPrimitiveTable::make(const Pose2D& pose, Direction directi
   const bool arc = !rotation && steering != Steering::STRAIGHT;
   const auto index =
       static_cast<std::int8_t>(arc ? factor(steering) * max_index_ : factor(steering));
-  const Spec spec{direction,
-                  steering,
-                  index,
-                  arc ? factor(steering) / turning_radius_ : 0.0,
-                  arc ? arc_length_ : primitive_length_,
-                  rotation ? 1 : (arc ? samples_per_arc_ : samples_per_primitive_)};
+  const Motion motion{direction,
+                      steering,
+                      index,
+                      arc ? factor(steering) / turning_radius_ : 0.0,
+                      arc ? arc_length_ : primitive_length_,
+                      rotation ? 1 : (arc ? samples_per_arc_ : samples_per_primitive_)};
   checkPose(pose, arc, rotation);
   MotionPrimitive primitive;
-  fill(pose, std::cos(pose.yaw), std::sin(pose.yaw), spec, primitive);
+  fill(pose, std::cos(pose.yaw), std::sin(pose.yaw), motion, primitive);
   return primitive;
 }
 
 MotionPrimitive MotionPrimitiveTable::make(const Pose2D& pose, Direction direction,
                                            std::int8_t steering_index) const {
-  const auto spec = std::find_if(specs_.begin(), specs_.end(), [&](const Spec& s) {
+  const auto motion = std::find_if(motions_.begin(), motions_.end(), [&](const Motion& s) {
     return s.direction == direction && s.steering_index == steering_index;
   });
-  if (spec == specs_.end()) {
+  if (motion == motions_.end()) {
     detail::throwInvalidArgument("steering_index is not in the primitive set");
   }
   const bool rotation = direction == Direction::ROTATION;
-  checkPose(pose, !rotation && spec->steering != Steering::STRAIGHT, rotation);
+  checkPose(pose, !rotation && motion->steering != Steering::STRAIGHT, rotation);
   MotionPrimitive primitive;
-  fill(pose, std::cos(pose.yaw), std::sin(pose.yaw), *spec, primitive);
+  fill(pose, std::cos(pose.yaw), std::sin(pose.yaw), *motion, primitive);
   return primitive;
 }
 
@@ -263,14 +263,14 @@ std::vector<MotionPrimitive> MotionPrimitiveTable::generate(const Pose2D& pose) 
 
 void MotionPrimitiveTable::generate(const Pose2D& pose, std::vector<MotionPrimitive>& out) const {
   checkPose(pose, !allow_in_place_rotation_, allow_in_place_rotation_);
-  out.resize(specs_.size());
+  out.resize(motions_.size());
   const double cos_yaw = std::cos(pose.yaw);
   const double sin_yaw = std::sin(pose.yaw);
   for (const std::size_t i : single_) {
-    fill(pose, cos_yaw, sin_yaw, specs_[i], out[i]);
+    fill(pose, cos_yaw, sin_yaw, motions_[i], out[i]);
   }
   for (const auto& [forward, reverse] : mirrored_) {
-    fillMirroredArcs(pose, cos_yaw, sin_yaw, specs_[forward], specs_[reverse], out[forward],
+    fillMirroredArcs(pose, cos_yaw, sin_yaw, motions_[forward], motions_[reverse], out[forward],
                      out[reverse]);
   }
 }

@@ -28,7 +28,7 @@ struct VELTRAX_SE2_EXPORT MotionPrimitive {
 // The successor motions of a search node: straight and arcs (car-like) or straight moves and
 // in-place rotations, forwards and, if allowed, backwards, in a fixed order.
 //
-// The set is a list of specifications built once from the configuration, which generate() walks.
+// The set is a list of motions built once from the configuration, which generate() walks.
 // Car-like, it holds the straight move and PlannerConfig::steering_angles - 1 arcs: n =
 // (steering_angles - 1) / 2 curvatures a side, j / n / minimum_turning_radius for j = n (full
 // lock) down to 1. Per direction the order is straight, left and right at full lock, then left
@@ -42,7 +42,7 @@ struct VELTRAX_SE2_EXPORT MotionPrimitive {
 class VELTRAX_SE2_EXPORT MotionPrimitiveTable {
  public:
   // One entry of the set.
-  struct Spec {
+  struct Motion {
     Direction direction;
     Steering steering;
     std::int8_t steering_index;
@@ -70,7 +70,7 @@ class VELTRAX_SE2_EXPORT MotionPrimitiveTable {
   double arc_length() const noexcept { return arc_length_; }
 
   // The set generate() produces, in its order.
-  const std::vector<Spec>& specs() const noexcept { return specs_; }
+  const std::vector<Motion>& motions() const noexcept { return motions_; }
 
   // Throws std::invalid_argument "yaw must be finite" (non-finite yaw, or an arc or rotation
   // whose yaw overflows) and "pose must be finite" (non-finite x or y). LEFT and RIGHT drive at
@@ -89,12 +89,12 @@ class VELTRAX_SE2_EXPORT MotionPrimitiveTable {
 
  private:
   void checkPose(const Pose2D& pose, bool arcs, bool rotations) const;
-  void fill(const Pose2D& pose, double cos_yaw, double sin_yaw, const Spec& spec,
+  void fill(const Pose2D& pose, double cos_yaw, double sin_yaw, const Motion& motion,
             MotionPrimitive& out) const;
   // The forward arc `forward` and the reverse arc of the opposite curvature and same length,
   // which pass through the same yaws: written together, each sine and cosine is computed once.
-  void fillMirroredArcs(const Pose2D& pose, double cos_yaw, double sin_yaw, const Spec& forward,
-                        const Spec& reverse, MotionPrimitive& forward_out,
+  void fillMirroredArcs(const Pose2D& pose, double cos_yaw, double sin_yaw, const Motion& forward,
+                        const Motion& reverse, MotionPrimitive& forward_out,
                         MotionPrimitive& reverse_out) const;
 
   double turning_radius_;
@@ -106,9 +106,9 @@ class VELTRAX_SE2_EXPORT MotionPrimitiveTable {
   double arc_length_;
   std::uint64_t samples_per_primitive_;  // ceil(primitive length / sample step), at least 1
   std::uint64_t samples_per_arc_;        // ceil(arc length / sample step), at least 1
-  std::vector<Spec> specs_;
-  // Pairs of spec positions (forward arc, reverse arc of the opposite curvature) written together;
-  // the other specs are written one by one.
+  std::vector<Motion> motions_;
+  // Pairs of motion positions (forward arc, reverse arc of the opposite curvature) written
+  // together; the other motions are written one by one.
   std::vector<std::pair<std::size_t, std::size_t>> mirrored_;
   std::vector<std::size_t> single_;
   std::int8_t max_index_;  // n: the full-lock steering index
