@@ -117,9 +117,10 @@ std::vector<Pose2D> resampleAlongArcs(const std::vector<Pose2D>& path, double sp
     auto k = static_cast<std::uint64_t>(std::ceil(d / spacing));
     const bool arc =
         k >= 2 && std::fabs(turn) > 1e-9 && (every_turn || !chordStepsDrivable(a, dx, dy, turn, k));
-    // Twice the arc's radius; its steps' chords are longer than the straight chord's parts.
+    // Twice the arc's radius; its steps' chords are longer than the straight chord's parts, for
+    // a tight turn by up to half as much again, so one more step may not be enough.
     const double diameter = arc ? d / std::sin(std::fabs(turn) / 2.0) : 0.0;
-    if (arc && diameter * std::sin(std::fabs(turn) / (2.0 * static_cast<double>(k))) > spacing) {
+    while (arc && diameter * std::sin(std::fabs(turn) / (2.0 * static_cast<double>(k))) > spacing) {
       ++k;
     }
     const double tangent = std::atan2(dy, dx) - turn / 2.0;
