@@ -285,6 +285,7 @@ bool setField(PlannerConfig& c, const std::string& field, double v) {
       {"cost_penalty", &PlannerConfig::cost_penalty},
       {"analytic_expansion_min_reverse_length",
        &PlannerConfig::analytic_expansion_min_reverse_length},
+      {"lattice_cell_size", &PlannerConfig::lattice_cell_size},
   };
   for (const auto& [name, member] : doubles) {
     if (field == name) {

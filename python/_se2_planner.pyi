@@ -343,6 +343,17 @@ class PlannerConfig:
     def heuristic_weight(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
+    def lattice_cell_size(self) -> float:
+        """
+        Metres: the side of the search lattice's cells, a whole number of costmap cells (rounded
+        down, at least one, at most the primitive length); one node is kept per lattice cell
+        and yaw bin. Default 0 (the costmap's cells), recommended a third of the primitive
+        length.
+        """
+    @lattice_cell_size.setter
+    def lattice_cell_size(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
     def lazy_obstacle_heuristic(self) -> bool:
         """
         Compute the obstacle heuristic only as far as the search reads it, and keep it (repaired

@@ -135,6 +135,10 @@ PlannerConfig recommendedFor(double resolution, const Footprint& footprint,
   // On cells coarser than the output spacing, chords of the primitives' arcs would leave poses
   // sideways.
   config.resample_along_arcs = true;
+  // A node per third of a step: on cells much finer than a step, nodes a cell or two apart
+  // mostly repeat one another's search. Rounded down to whole cells, so that coarser cells keep
+  // their own.
+  config.lattice_cell_size = step / 3.0;
   config.allow_in_place_rotation = allow_in_place_rotation;
   if (allow_in_place_rotation) {
     // Every change between driving and turning on the spot pays the switch penalty; turning

@@ -68,6 +68,7 @@ std::vector<std::string> PlannerConfig::validate() const {
   }
   checkNonNegative(problems, "analytic_expansion_min_reverse_length",
                    analytic_expansion_min_reverse_length);
+  checkNonNegative(problems, "lattice_cell_size", lattice_cell_size);
   return problems;
 }
 

@@ -210,6 +210,11 @@ struct RecordFields<PlannerConfig> {
                 "or\nends) gives way to the forward-only curve when that is at most 5 % longer "
                 "and passes;\notherwise it is kept. Default 0 (every shortest curve kept), "
                 "recommended the\nrobot's length."));
+    visit(field("lattice_cell_size", &C::lattice_cell_size,
+                "Metres: the side of the search lattice's cells, a whole number of costmap "
+                "cells (rounded\ndown, at least one, at most the primitive length); one node is "
+                "kept per lattice cell\nand yaw bin. Default 0 (the costmap's cells), "
+                "recommended a third of the primitive\nlength."));
   }
 };
 

@@ -215,7 +215,7 @@ class Search {
   // may map its end back into it (a straight cell-long step from a pose on a cell edge). Its key
   // is then taken a millionth of a cell further on; kInvalidKey when it did not move that far.
   StateKey keyAfterCrossing(const Pose2D& from, const Pose2D& end) const {
-    const double cell = costmap_.resolution();
+    const double cell = costmap_.resolution() * static_cast<double>(lattice_);
     const double dx = end.x - from.x;
     const double dy = end.y - from.y;
     const double whole = cell * (1.0 - 1e-9);
@@ -225,7 +225,7 @@ class Search {
     Pose2D beyond = end;
     beyond.x += std::fabs(dx) >= whole ? std::copysign(cell * 1e-6, dx) : 0.0;
     beyond.y += std::fabs(dy) >= whole ? std::copysign(cell * 1e-6, dy) : 0.0;
-    return stateKey(costmap_, bins_, beyond);
+    return stateKey(costmap_, bins_, beyond, lattice_);
   }
 
   const Costmap& costmap_;
@@ -263,6 +263,8 @@ class Search {
   PricedKinematics priced_kinematics_;
   std::optional<MotionPrimitiveTable> table_;
   std::uint32_t bins_ = 0;
+  // The lattice's cells in costmap cells a side (lattice_cell_size).
+  std::uint64_t lattice_ = 1;
   double weight_ = 1.0;
   // Analytic curves are tried every interval_-th expansion, when the robot cannot turn on the spot.
   bool try_curves_ = false;
@@ -278,7 +280,17 @@ bool Search::prepare(Workspace& workspace) {
     return false;
   }
   // The refusals that need no heuristic come first: an impossible problem costs nothing.
-  const std::uint64_t capacity = nodeKeyCapacity(costmap_.width(), costmap_.height(),
+  // Whole cells, rounded down, and no longer than the straight primitive: a step must be able to
+  // leave its lattice cell.
+  const double resolution = costmap_.resolution();
+  const double factor =
+      std::floor(std::min(config_.lattice_cell_size, basePrimitiveLength(resolution, config_)) /
+                     resolution +
+                 1e-9);
+  const auto side = static_cast<double>(std::max(costmap_.width(), costmap_.height()));
+  lattice_ = factor > 1.0 ? static_cast<std::uint64_t>(std::min(factor, side)) : 1;
+  const std::uint64_t capacity = nodeKeyCapacity(latticeSide(costmap_.width(), lattice_),
+                                                 latticeSide(costmap_.height(), lattice_),
                                                  config_.angle_bins, config_.wide_node_keys);
   if (capacity == 0) {
     return fail(PlannerStatus::INVALID_REQUEST,
@@ -448,7 +460,7 @@ bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic* heuristi
                       workspace.stencils.prepare(*fast_check_->polygon(), costmap_.resolution())
                   ? &workspace.stencils
                   : nullptr;
-  const std::uint32_t start = workspace.getOrCreate(stateKey(costmap_, bins_, request_.start));
+  const std::uint32_t start = workspace.getOrCreate(stateKey(costmap_, bins_, request_.start, lattice_));
   Node& start_node = workspace.nodes[start];
   start_node.pose = request_.start;
   start_node.g = 0.0;
@@ -575,7 +587,7 @@ void Search::expand(Workspace& workspace, std::uint32_t current, const Node& nod
   std::vector<StateKey>& keys = workspace.child_keys;
   keys.resize(primitives.size());
   for (std::size_t i = 0; i < primitives.size(); ++i) {
-    keys[i] = stateKey(costmap_, bins_, primitives[i].samples.back());
+    keys[i] = stateKey(costmap_, bins_, primitives[i].samples.back(), lattice_);
     if (keys[i] != kInvalidKey) {
       workspace.index.prefetch(keys[i]);
     }

@@ -37,12 +37,21 @@ inline constexpr StateKey kInvalidKey = ~StateKey{0};
 // below a bin edge keys the upper bin, and 2 pi - tiny wraps to bin 0; YawBinFootprintTemplates
 // bins the same yaws without the nudge. The caller guarantees that cells x angle_bins fits
 // nodeKeyCapacity. Inline: the search keys every child it generates.
-inline StateKey stateKey(const Costmap& costmap, std::uint32_t angle_bins, const Pose2D& pose) {
+// With `factor` > 1 the lattice's cells are factor x factor cells of the costmap, keyed row by
+// row over latticeSide(width, factor) columns.
+inline std::uint64_t latticeSide(std::uint64_t cells, std::uint64_t factor) {
+  return cells / factor + (cells % factor != 0 ? 1 : 0);
+}
+
+inline StateKey stateKey(const Costmap& costmap, std::uint32_t angle_bins, const Pose2D& pose,
+                         std::uint64_t factor = 1) {
   GridIndex cell;
   if (!costmap.worldToMap(pose.x, pose.y, cell) || !std::isfinite(pose.yaw)) {
     return kInvalidKey;
   }
-  const StateKey cell_key = cell.y * costmap.width() + cell.x;
+  const StateKey cell_key =
+      factor == 1 ? cell.y * costmap.width() + cell.x
+                  : (cell.y / factor) * latticeSide(costmap.width(), factor) + cell.x / factor;
   return cell_key * angle_bins + yawBin(pose.yaw, angle_bins, kStateKeyYawNudge);
 }
 

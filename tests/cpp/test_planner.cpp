@@ -151,6 +151,7 @@ TEST(PlannerConfigValidate, EveryFaultInTheFixedOrder) {
       {[](PlannerConfig& c) { c.heuristic_reach_factor = 0.5; }, "heuristic_reach_factor must be 0 or finite and at least 1"},
       {[](PlannerConfig& c) { c.steering_angles = 4; }, "steering_angles must be odd and between 3 and 9"},
       {[](PlannerConfig& c) { c.analytic_expansion_min_reverse_length = kNaN; }, "analytic_expansion_min_reverse_length must be finite and non-negative"},
+      {[](PlannerConfig& c) { c.lattice_cell_size = -0.1; }, "lattice_cell_size must be finite and non-negative"},
   };
   // clang-format on
   PlannerConfig config;

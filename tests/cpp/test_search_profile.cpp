@@ -553,5 +553,39 @@ TEST(AnalyticCoarseChecks, AcceptTheSameCurvesWithFewerChecks) {
   EXPECT_GT(saved, 1000u);
 }
 
+// The nose-first bay, searched from the aisle alone. A lattice rounded down from 1.5 cells is
+// the costmap's own, bit for bit; one of two cells a side finds a sound path with a fraction of
+// the expansions; one larger than the map still gets a clean answer.
+TEST(LatticeCells, CoarserLatticeOnFineCellsSparesTheSearch) {
+  const HybridAStar planner(bayRow());
+  PlanRequest request;
+  request.footprint = PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
+  request.start = {2.0, 7.75, 0.0};
+  request.goal = {11.25, 4.0, -kPi / 2};
+  PlannerConfig config = recommendedConfig(0.1, request.footprint, false, 3.5);
+  config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
+  config.search_from_goal = false;
+  config.lattice_cell_size = 0.2;
+  const PlannerResult coarse = planner.plan(request, config);
+  config.lattice_cell_size = 0.0;
+  const PlannerResult fine = planner.plan(request, config);
+  config.lattice_cell_size = 0.15;
+  const PlannerResult rounded = planner.plan(request, config);
+  ASSERT_EQ(coarse.status, PlannerStatus::SUCCESS) << coarse.message;
+  ASSERT_EQ(fine.status, PlannerStatus::SUCCESS) << fine.message;
+  EXPECT_EQ(oracles::pathProblem(planner.costmap(), request, config, coarse), "");
+  EXPECT_LT(3 * coarse.diagnostics.expanded_nodes, fine.diagnostics.expanded_nodes)
+      << coarse.diagnostics.expanded_nodes << " " << fine.diagnostics.expanded_nodes;
+  EXPECT_EQ(rounded.diagnostics.expanded_nodes, fine.diagnostics.expanded_nodes);
+  EXPECT_TRUE(rounded.path.size() == fine.path.size() &&
+              std::memcmp(rounded.path.data(), fine.path.data(),
+                          fine.path.size() * sizeof(Pose2D)) == 0);
+  config.lattice_cell_size = 1e300;
+  config.max_expanded_nodes = 5000;
+  const PlannerResult whole = planner.plan(request, config);
+  EXPECT_NE(whole.status, PlannerStatus::INTERNAL_ERROR) << whole.message;
+  EXPECT_FALSE(whole.message.empty());
+}
+
 }  // namespace
 }  // namespace veltrax::se2

@@ -162,6 +162,12 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // every shortest curve. A reverse that continues the motion arriving at the curve's first pose
   // is not judged.
   double analytic_expansion_min_reverse_length = 0.0;
+  // Metres (>= 0): the side of the search lattice's cells, a whole number of costmap cells
+  // (rounded down, at least one, at most the primitive length). The search keeps one node per
+  // lattice cell and yaw bin, so on a costmap much finer than the primitives a coarser lattice
+  // spares it the nodes that differ by a fraction of a step. Poses, collision checks and costs
+  // stay at the costmap's own resolution. 0 keeps the costmap's cells.
+  double lattice_cell_size = 0.0;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
