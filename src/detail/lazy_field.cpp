@@ -168,8 +168,56 @@ void LazyObstacleField::forEachNeighbour(std::uint64_t cell, Visit&& visit) cons
   }
 }
 
-void LazyObstacleField::push(double key, std::uint64_t cell) {
-  open_.push_back(Entry{key, cell});
+double LazyObstacleField::estimate(std::uint64_t cell) const noexcept {
+  if (!aimed_) {
+    return 0.0;
+  }
+  const std::uint64_t x = cell % width_;
+  const std::uint64_t y = cell / width_;
+  const auto dx = static_cast<double>(x > aim_x_ ? x - aim_x_ : aim_x_ - x);
+  const auto dy = static_cast<double>(y > aim_y_ ? y - aim_y_ : aim_y_ - y);
+  const double low = std::min(dx, dy);
+  return straight_ * (std::max(dx, dy) - low) + diagonal_ * low;
+}
+
+void LazyObstacleField::aim(GridIndex target) {
+  if (aimed_ && target.x == aim_x_ && target.y == aim_y_) {
+    return;
+  }
+  if (!aimed_) {
+    // The cheapest steps over every byte. Octile distance at these is consistent while a diagonal
+    // step costs between one and two straight ones; the millionth taken off leaves a slack far
+    // above the rounding of any sum of steps. Otherwise the search stays unaimed.
+    double straight = kInfinity;
+    double diagonal = kInfinity;
+    for (std::size_t b = 0; b < costs_.orthogonal.size(); ++b) {
+      straight = std::min(straight, costs_.orthogonal[b]);
+      diagonal = std::min(diagonal, costs_.diagonal[b]);
+    }
+    if (!(straight > 0.0 && straight < kInfinity && diagonal >= straight &&
+          diagonal <= 2.0 * straight)) {
+      return;
+    }
+    straight_ = straight * (1.0 - 1e-6);
+    diagonal_ = diagonal * (1.0 - 1e-6);
+  }
+  aimed_ = true;
+  aim_x_ = target.x;
+  aim_y_ = target.y;
+  // Every closed cell is final and has reached its neighbours whatever the order, so only the
+  // open list's keys change; superseded entries go.
+  std::size_t kept = 0;
+  for (const Entry& entry : open_) {
+    if (entry.value == get(entry.cell)) {
+      open_[kept++] = Entry{entry.value + estimate(entry.cell), entry.value, entry.cell};
+    }
+  }
+  open_.resize(kept);
+  std::make_heap(open_.begin(), open_.end(), Later{});
+}
+
+void LazyObstacleField::push(double value, std::uint64_t cell) {
+  open_.push_back(Entry{value + estimate(cell), value, cell});
   std::push_heap(open_.begin(), open_.end(), Later{});
 }
 
@@ -181,10 +229,10 @@ void LazyObstacleField::settleNext() {
   std::pop_heap(open_.begin(), open_.end(), Later{});
   const Entry entry = open_.back();
   open_.pop_back();
-  if (entry.key != get(entry.cell)) {
+  if (entry.value != get(entry.cell)) {
     return;  // superseded by a cheaper entry
   }
-  const double d = entry.key;
+  const double d = entry.value;
   forEachNeighbour(entry.cell, [&](std::uint64_t neighbour, bool diagonal) {
     const double candidate = step(neighbour, diagonal) + d;
     if (get(neighbour) > candidate) {
@@ -199,10 +247,11 @@ double LazyObstacleField::at(std::uint64_t cell, const std::function<void()>& po
   if (cell != goal_ && !(costs_.orthogonal[byte(cell)] < kInfinity)) {
     return kInfinity;
   }
-  // Every step costs more than nothing, so no value at or below the open list's smallest key can
-  // still fall.
+  // Every step costs more than nothing and the estimate is consistent, so no value whose key
+  // would be at or below the open list's smallest can still fall.
   std::size_t until_poll = kPollInterval;
-  while (get(cell) > frontier()) {
+  const double ahead = estimate(cell);
+  while (get(cell) + ahead > frontier()) {
     if (--until_poll == 0) {
       until_poll = kPollInterval;
       if (poll) {
@@ -259,14 +308,15 @@ void LazyObstacleField::repairCells(const std::vector<std::uint64_t>& changed) {
       }
     });
   }
-  // Each dropped cell starts again from its intact neighbours that were final; neighbours still
-  // open reach it when they are settled.
+  // Each dropped cell starts again from its intact neighbours: a final value, or a route a
+  // neighbour still open improves on when it is settled (and then reaches it). Whatever the cells
+  // the settling order closed, every value is a route's cost and every one set is queued.
   std::vector<double> restart(dropped.size(), kInfinity);
   for (std::size_t i = 0; i < dropped.size(); ++i) {
     const std::uint64_t cell = dropped[i].first;
     forEachNeighbour(cell, [&](std::uint64_t neighbour, bool diagonal) {
       const double value = get(neighbour);
-      if (value < settled) {
+      if (value < kInfinity) {
         restart[i] = std::min(restart[i], step(cell, diagonal) + value);
       }
     });

@@ -354,6 +354,7 @@ const ObstacleHeuristic* Search::obstacleHeuristic(Workspace& workspace, GridInd
     lazy_ = &workspace.lazyField(
         costmap_, {goal_cell, config_.allow_unknown, config_.cost_penalty, clearance},
         config_.cache_obstacle_heuristic, diagnostics_.obstacle_heuristic_cache_hit);
+    lazy_->aim(start_cell);
     buildManoeuvreField();
     diagnostics_.obstacle_heuristic_time_ms = millisecondsSince(th);
     return nullptr;

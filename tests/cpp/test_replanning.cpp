@@ -63,17 +63,18 @@ void PrintTo(const UpdateCase& c, std::ostream* os) { *os << c.name; }
 
 class UpdateDifferential : public ::testing::TestWithParam<UpdateCase> {};
 
-// Random windows of random bytes (lethal, free, graded, unknown) away from the start and goals,
-// one to three per plan, and goals that change now and then: after every batch the planner must
-// answer as a new planner on its map does, and that map must be the edits applied in order. A
-// lazy field must also answer as the whole-map field (the new planner runs without it).
+// Random windows of random bytes (lethal, free, graded, unknown) away from the starts and goals,
+// one to three per plan, and starts and goals that change now and then: after every batch the
+// planner must answer as a new planner on its map does, and that map must be the edits applied in
+// order. A lazy field, which settles toward each plan's start, must also answer as the whole-map
+// field (the new planner runs without it).
 TEST_P(UpdateDifferential, EqualsANewPlannerOnTheFinalMap) {
   const UpdateCase& c = GetParam();
   const Costmap base = baseMap();
   std::vector<std::uint8_t> expected = base.cells();
   HybridAStar planner(base);
   PlanRequest request;
-  request.start = {1.0, 1.0, 0.0};
+  const Pose2D starts[] = {{1.0, 1.0, 0.0}, {1.0, 4.0, 0.0}, {2.5, 1.5, kPi / 2}};
   request.footprint = PolygonFootprint{{{0.3, 0.15}, {-0.1, 0.15}, {-0.1, -0.15}, {0.3, -0.15}}};
   const Pose2D goals[] = {{5.5, 4.0, kPi / 2}, {5.8, 1.0, 0.0}};
   PlannerConfig config;
@@ -85,7 +86,7 @@ TEST_P(UpdateDifferential, EqualsANewPlannerOnTheFinalMap) {
   PlannerConfig fresh_config = config;
   fresh_config.lazy_obstacle_heuristic = false;
   const auto nearEnds = [&](std::uint64_t x, std::uint64_t y) {
-    for (const Pose2D& p : {request.start, goals[0], goals[1]}) {
+    for (const Pose2D& p : {starts[0], starts[1], starts[2], goals[0], goals[1]}) {
       if (std::abs(static_cast<double>(x) + 0.5 - p.x * 10.0) < 6.0 &&
           std::abs(static_cast<double>(y) + 0.5 - p.y * 10.0) < 6.0) {
         return true;
@@ -112,6 +113,7 @@ TEST_P(UpdateDifferential, EqualsANewPlannerOnTheFinalMap) {
       planner.updateCostmap(x0, y0, w, h, cells);
     }
     request.goal = goals[(batch / 3) % 2];
+    request.start = starts[batch % 3];
     ASSERT_EQ(planner.costmap().cells(), expected);
     const HybridAStar fresh(planner.costmap());
     expectSameResult(planner.plan(request, config), fresh.plan(request, fresh_config),
