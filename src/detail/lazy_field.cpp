@@ -280,7 +280,6 @@ void LazyObstacleField::repair(const std::vector<CellWindow>& windows) {
 }
 
 void LazyObstacleField::repairCells(const std::vector<std::uint64_t>& changed) {
-  const double settled = frontier();
   // Every value leaning on a changed cell: a value equal to a dropped neighbour's old value plus
   // the step from it may have come from there. Dropped cells read NaN while this runs.
   const double kDropped = std::numeric_limits<double>::quiet_NaN();
@@ -326,11 +325,6 @@ void LazyObstacleField::repairCells(const std::vector<std::uint64_t>& changed) {
     if (restart[i] < kInfinity) {
       push(restart[i], dropped[i].first);
     }
-  }
-  // Settled again up to where the field was, so that every value below it is final and has
-  // reached its neighbours, as before the change.
-  while (frontier() < settled) {
-    settleNext();
   }
 }
 
