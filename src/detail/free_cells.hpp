@@ -26,8 +26,10 @@ class ZeroCostRegions {
 
   // The caller guarantees width x height fits 32-bit counts.
   void build(const Costmap& costmap);
-  // After cells changed in rows from `first_row` on only: the sums of those rows again.
-  void rebuildFrom(const Costmap& costmap, std::uint64_t first_row);
+  // After cells changed in columns [x0, x1) of rows [y0, y1) only: those rows' sums again, the
+  // rows above moved by the change of the window's last row, and the window's blocks again.
+  void repair(const Costmap& costmap, std::uint64_t x0, std::uint64_t y0, std::uint64_t x1,
+              std::uint64_t y1);
 
   // Whether a cell of cost 254 or 255 (the only ones that can block) lies in columns [x0, x1]
   // and rows [y0, y1], inclusive, all on the grid; looked up in blocks of 8 x 8 cells, so it
@@ -59,6 +61,7 @@ class ZeroCostRegions {
   std::vector<std::uint32_t> sums_;  // (width + 1) x (height + 1), first row and column zero
   std::uint64_t block_stride_ = 0;
   std::vector<std::uint8_t> lethal_blocks_;  // per 8 x 8 cells: one of cost >= 254 in it
+  std::vector<std::uint32_t> change_;        // the window's last row of sums, before and after
 };
 
 // CollisionChecker::checkPolygon's answer, bit for bit, found row by row: the run of squares
@@ -203,5 +206,11 @@ class FastCollisionCheck {
   double x_end_ = 0.0;
   double y_end_ = 0.0;
 };
+
+// Whether the footprint swept along `path` at `interpolation_step` collides, as
+// sweepFootprint(...).collision answers: poses whose cells hold no blocking one are passed on
+// the table's blocks alone. `too_many_samples` as for sweepFootprint.
+bool sweepCollides(const FastCollisionCheck& check, const std::vector<Pose2D>& path,
+                   double interpolation_step, const char* too_many_samples);
 
 }  // namespace veltrax::se2::detail

@@ -68,11 +68,9 @@ void Workspace::repairMap(const Costmap& costmap, const std::vector<MapWindow>& 
   }
   heuristic_cache.invalidate();
   if (zero_cost.built()) {
-    std::uint64_t first_row = costmap.height();
     for (const MapWindow& w : windows) {
-      first_row = std::min(first_row, w.y0);
+      zero_cost.repair(costmap, w.x0, w.y0, w.x1, w.y1);
     }
-    zero_cost.rebuildFrom(costmap, first_row);
   }
   if (clearance_map) {
     // A changed cell moves the marks of the blocking cells within a disc's extent of it, and the

@@ -334,5 +334,52 @@ TEST(ValidatePath, SamplesAtTheStepMaxOverSamplesStopAtTheFirstCollision) {
   }
 }
 
+// The zero-cost table kept up to date window by window answers, for every rectangle, what
+// counting its cells answers: non-zero cells exactly, and a blocking cell wherever one lies.
+TEST(ZeroCostRegions, RepairedWindowByWindowCountsAsTheCells) {
+  constexpr std::uint64_t kW = 45;
+  constexpr std::uint64_t kH = 37;
+  std::mt19937 random(11);
+  const std::uint8_t bytes[] = {0, 0, 0, 1, 90, 253, kLethalCost, kUnknownCost};
+  std::vector<std::uint8_t> cells(kW * kH);
+  for (std::uint8_t& c : cells) {
+    c = bytes[random() % 8];
+  }
+  Costmap map(kW, kH, 0.1, 0.0, 0.0, cells);
+  detail::ZeroCostRegions table;
+  table.build(map);
+  for (int round = 0; round < 40; ++round) {
+    const std::uint64_t x0 = random() % kW;
+    const std::uint64_t y0 = random() % kH;
+    const std::uint64_t x1 = x0 + 1 + random() % (kW - x0);
+    const std::uint64_t y1 = y0 + 1 + random() % (kH - y0);
+    for (std::uint64_t y = y0; y < y1; ++y) {
+      for (std::uint64_t x = x0; x < x1; ++x) {
+        cells[y * kW + x] = bytes[random() % 8];
+      }
+    }
+    map = Costmap(kW, kH, 0.1, 0.0, 0.0, cells);
+    table.repair(map, x0, y0, x1, y1);
+    for (int query = 0; query < 50; ++query) {
+      const std::uint64_t qx0 = random() % kW;
+      const std::uint64_t qy0 = random() % kH;
+      const std::uint64_t qx1 = qx0 + random() % (kW - qx0);
+      const std::uint64_t qy1 = qy0 + random() % (kH - qy0);
+      std::uint32_t non_zero = 0;
+      bool blocking = false;
+      for (std::uint64_t y = qy0; y <= qy1; ++y) {
+        for (std::uint64_t x = qx0; x <= qx1; ++x) {
+          non_zero += cells[y * kW + x] != 0 ? 1 : 0;
+          blocking = blocking || cells[y * kW + x] >= kLethalCost;
+        }
+      }
+      ASSERT_EQ(table.nonZero(qx0, qy0, qx1, qy1), non_zero) << round;
+      if (blocking) {
+        ASSERT_TRUE(table.mayBlock(qx0, qy0, qx1, qy1)) << round;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace veltrax::se2
