@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "detail/free_cells.hpp"
 #include "detail/errors.hpp"
 #include "detail/path_sweep.hpp"
 #include "detail/valid_footprint.hpp"
@@ -39,7 +40,8 @@ std::vector<Pose2D> PathSmoother::smooth(const std::vector<Pose2D>& path,
 std::vector<Pose2D> detail::smoothPath(const std::vector<Pose2D>& path,
                                        const CollisionChecker& checker, const ValidFootprint& valid,
                                        const PlannerConfig& config, const char* too_many_samples,
-                                       const std::function<bool()>& out_of_time) {
+                                       const std::function<bool()>& out_of_time,
+                                       const FastCollisionCheck* fast) {
   const std::size_t n = path.size();
   if (n <= 2) {
     return path;
@@ -75,9 +77,11 @@ std::vector<Pose2D> detail::smoothPath(const std::vector<Pose2D>& path,
       candidate[i].yaw = std::atan2(candidate[i + 1].y - candidate[i - 1].y,
                                     candidate[i + 1].x - candidate[i - 1].x);
     }
-    if (detail::sweepFootprint(checker, candidate, valid, config.collision_check_step,
-                               too_many_samples)
-            .collision) {
+    if (fast != nullptr ? detail::sweepCollides(*fast, candidate, config.collision_check_step,
+                                                too_many_samples)
+                        : detail::sweepFootprint(checker, candidate, valid,
+                                                 config.collision_check_step, too_many_samples)
+                              .collision) {
       return current;
     }
     if (!PathSmoother::respectsTurningRadius(candidate, config.minimum_turning_radius)) {

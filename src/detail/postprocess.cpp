@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "detail/errors.hpp"
+#include "detail/free_cells.hpp"
 #include "detail/path_labels.hpp"
 #include "detail/path_sweep.hpp"
 #include "detail/valid_footprint.hpp"
@@ -145,7 +146,7 @@ class PostProcess {
   PostProcess(const FoundPath& found, const MotionPrimitiveTable& table,
               const CollisionChecker& checker, const PlanRequest& request,
               const PlannerConfig& config, const CancellationToken* token, Clock::time_point t0,
-              PlannerResult& result)
+              PlannerResult& result, const FastCollisionCheck* fast)
       : found_(found),
         table_(table),
         checker_(checker),
@@ -154,7 +155,8 @@ class PostProcess {
         token_(token),
         t0_(t0),
         result_(result),
-        diagnostics_(result.diagnostics) {}
+        diagnostics_(result.diagnostics),
+        fast_(fast) {}
 
   void run() {
     assemble();
@@ -204,22 +206,23 @@ class PostProcess {
         return (token_ != nullptr && token_->cancelled()) ||
                secondsSince(t0_) > config_.max_planning_time_seconds;
       };
-      path = smoothPath(path, checker_, footprint_, config_, kTooManyConfigSamples, out_of_time);
+      path = smoothPath(path, checker_, footprint_, config_, kTooManyConfigSamples, out_of_time,
+                        fast_);
     }
     std::vector<Pose2D> out = resample(path);
-    if (passes(out, timedValidate(out, config_.collision_check_step))) {
+    if (passes(out, timedCollides(out, config_.collision_check_step))) {
       path = std::move(out);
       return true;
     }
     std::vector<Pose2D> fallback = resample(raw);
-    const CollisionResult r2 = timedValidate(fallback, config_.collision_check_step);
+    const bool collides = timedCollides(fallback, config_.collision_check_step);
     const char* failure = nullptr;
     if (checkRadius() &&
         !PathSmoother::respectsTurningRadius(fallback, config_.minimum_turning_radius)) {
-      failure = r2.collision
+      failure = collides
                     ? "postprocessed path failed validation: collision=true, curvature=invalid"
                     : "postprocessed path failed validation: collision=false, curvature=invalid";
-    } else if (r2.collision) {
+    } else if (collides) {
       failure = "postprocessed path failed validation: collision=true, curvature=valid";
     }
     if (failure != nullptr) {
@@ -230,7 +233,7 @@ class PostProcess {
       // rounding, which must not make the sweep add a sample between two of them.
       std::vector<Pose2D> driven = resample(searchedSamples(found_, table_));
       const double step = config_.collision_check_step * (1.0 + 1e-9);
-      if (!passes(driven, timedValidate(driven, step))) {
+      if (!passes(driven, timedCollides(driven, step))) {
         refuse(failure, PlannerStatus::INTERNAL_ERROR);
         return false;
       }
@@ -285,19 +288,21 @@ class PostProcess {
   bool checkRadius() const { return !config_.allow_in_place_rotation; }
 
   // No collision, and no turn tighter than the radius unless the robot turns on the spot.
-  bool passes(const std::vector<Pose2D>& poses, const CollisionResult& r) const {
-    return !r.collision && (!checkRadius() || PathSmoother::respectsTurningRadius(
+  bool passes(const std::vector<Pose2D>& poses, bool collides) const {
+    return !collides && (!checkRadius() || PathSmoother::respectsTurningRadius(
                                                   poses, config_.minimum_turning_radius));
   }
 
-  CollisionResult timedValidate(const std::vector<Pose2D>& poses, double step) {
+  bool timedCollides(const std::vector<Pose2D>& poses, double step) {
     const auto start = Clock::now();
-    // validatePath, but a refusal names the caller's collision_check_step (which passed
-    // validation, so the step is finite and positive).
-    const CollisionResult r =
-        sweepFootprint(checker_, poses, footprint_, step, kTooManyConfigSamples);
+    // validatePath's collision, but a refusal names the caller's collision_check_step (which
+    // passed validation, so the step is finite and positive).
+    const bool collides =
+        fast_ != nullptr
+            ? sweepCollides(*fast_, poses, step, kTooManyConfigSamples)
+            : sweepFootprint(checker_, poses, footprint_, step, kTooManyConfigSamples).collision;
     diagnostics_.collision_check_time_ms += millisecondsSince(start);
-    return r;
+    return collides;
   }
 
   void refuse(const char* message, PlannerStatus status) {
@@ -319,6 +324,7 @@ class PostProcess {
   Clock::time_point t0_;
   PlannerResult& result_;
   PlannerDiagnostics& diagnostics_;
+  const FastCollisionCheck* fast_;
   Clock::time_point tp_;
 };
 
@@ -327,8 +333,8 @@ class PostProcess {
 void finishPlan(const FoundPath& found, const MotionPrimitiveTable& table,
                 const CollisionChecker& checker, const PlanRequest& request,
                 const PlannerConfig& config, const CancellationToken* token, Clock::time_point t0,
-                PlannerResult& result) {
-  PostProcess(found, table, checker, request, config, token, t0, result).run();
+                PlannerResult& result, const FastCollisionCheck* fast) {
+  PostProcess(found, table, checker, request, config, token, t0, result, fast).run();
 }
 
 }  // namespace veltrax::se2::detail

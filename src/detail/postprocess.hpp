@@ -12,6 +12,8 @@
 
 namespace veltrax::se2::detail {
 
+class FastCollisionCheck;
+
 // What the search found: its chain of nodes from the start to the goal node, then the analytic
 // curve from there to the goal (empty when the node itself met the tolerances).
 struct FoundPath {
@@ -33,9 +35,11 @@ struct FoundPath {
 // that fails validation even so ends the call with INTERNAL_ERROR, settings too fine for the
 // path with INVALID_REQUEST; both leave the path empty. Smoothing stops at the last accepted
 // iterate once `token` (may be null) is cancelled or the time budget from t0 has run out.
+// `fast`, when set, is a check of the same checker and the request's footprint that the sweeps
+// use (sweepCollides).
 void finishPlan(const FoundPath& found, const MotionPrimitiveTable& table,
                 const CollisionChecker& checker, const PlanRequest& request,
                 const PlannerConfig& config, const CancellationToken* token, Clock::time_point t0,
-                PlannerResult& result);
+                PlannerResult& result, const FastCollisionCheck* fast = nullptr);
 
 }  // namespace veltrax::se2::detail

@@ -886,7 +886,8 @@ void Search::finish(const Workspace& workspace, std::uint32_t goal_node) {
   std::reverse(found.poses.begin(), found.poses.end());
   std::reverse(found.arrival_directions.begin(), found.arrival_directions.end());
   std::reverse(found.arrival_steerings.begin(), found.arrival_steerings.end());
-  finishPlan(found, *table_, checker_, request_, config_, token_, t0_, result_);
+  finishPlan(found, *table_, checker_, request_, config_, token_, t0_, result_,
+             fast_check_ ? &*fast_check_ : nullptr);
 }
 
 void Search::finishFromGoal(const Workspace& workspace, std::uint32_t goal_node) {

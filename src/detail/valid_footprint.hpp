@@ -47,12 +47,16 @@ CollisionResult sweepFootprint(const CollisionChecker& checker, const std::vecto
                                const ValidFootprint& footprint, double interpolation_step,
                                const char* too_many_samples);
 
+class FastCollisionCheck;
+
 // PathSmoother::smooth once the footprint and the sample step are checked. `too_many_samples` is
 // the refusal of a step too small for the path; `out_of_time`, when set, is asked before each
-// iteration, and once it says true the last accepted iterate is returned.
+// iteration, and once it says true the last accepted iterate is returned. `fast`, when set, is
+// a check of the same checker and footprint that sweeps the iterates (sweepCollides).
 std::vector<Pose2D> smoothPath(const std::vector<Pose2D>& path, const CollisionChecker& checker,
                                const ValidFootprint& footprint, const PlannerConfig& config,
                                const char* too_many_samples,
-                               const std::function<bool()>& out_of_time);
+                               const std::function<bool()>& out_of_time,
+                               const FastCollisionCheck* fast = nullptr);
 
 }  // namespace veltrax::se2::detail
