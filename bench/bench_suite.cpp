@@ -303,6 +303,8 @@ bool setField(PlannerConfig& c, const std::string& field, double v) {
     c.manoeuvre_heuristic = v != 0.0;
   } else if (field == "search_from_goal") {
     c.search_from_goal = v != 0.0;
+  } else if (field == "lazy_obstacle_heuristic") {
+    c.lazy_obstacle_heuristic = v != 0.0;
   } else if (field == "analytic_expansion_max_cusps") {
     c.analytic_expansion_max_cusps = static_cast<std::uint32_t>(v);
   } else if (field == "analytic_expansion_max_cost") {

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "detail/free_cells.hpp"
 #include "detail/errors.hpp"
+#include "detail/free_cells.hpp"
 #include "detail/path_sweep.hpp"
 #include "detail/valid_footprint.hpp"
 
@@ -77,11 +77,11 @@ std::vector<Pose2D> detail::smoothPath(const std::vector<Pose2D>& path,
       candidate[i].yaw = std::atan2(candidate[i + 1].y - candidate[i - 1].y,
                                     candidate[i + 1].x - candidate[i - 1].x);
     }
-    if (fast != nullptr ? detail::sweepCollides(*fast, candidate, config.collision_check_step,
-                                                too_many_samples)
-                        : detail::sweepFootprint(checker, candidate, valid,
-                                                 config.collision_check_step, too_many_samples)
-                              .collision) {
+    if (fast != nullptr
+            ? detail::sweepCollides(*fast, candidate, config.collision_check_step, too_many_samples)
+            : detail::sweepFootprint(checker, candidate, valid, config.collision_check_step,
+                                     too_many_samples)
+                  .collision) {
       return current;
     }
     if (!PathSmoother::respectsTurningRadius(candidate, config.minimum_turning_radius)) {

@@ -290,7 +290,7 @@ class PostProcess {
   // No collision, and no turn tighter than the radius unless the robot turns on the spot.
   bool passes(const std::vector<Pose2D>& poses, bool collides) const {
     return !collides && (!checkRadius() || PathSmoother::respectsTurningRadius(
-                                                  poses, config_.minimum_turning_radius));
+                                               poses, config_.minimum_turning_radius));
   }
 
   bool timedCollides(const std::vector<Pose2D>& poses, double step) {

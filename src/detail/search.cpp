@@ -283,10 +283,9 @@ bool Search::prepare(Workspace& workspace) {
   // Whole cells, rounded down, and no longer than the straight primitive: a step must be able to
   // leave its lattice cell.
   const double resolution = costmap_.resolution();
-  const double factor =
-      std::floor(std::min(config_.lattice_cell_size, basePrimitiveLength(resolution, config_)) /
-                     resolution +
-                 1e-9);
+  const double side_wanted =
+      std::min(config_.lattice_cell_size, basePrimitiveLength(resolution, config_));
+  const double factor = std::floor(side_wanted / resolution + 1e-9);
   const auto side = static_cast<double>(std::max(costmap_.width(), costmap_.height()));
   lattice_ = factor > 1.0 ? static_cast<std::uint64_t>(std::min(factor, side)) : 1;
   const std::uint64_t capacity = nodeKeyCapacity(latticeSide(costmap_.width(), lattice_),
@@ -461,7 +460,8 @@ bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic* heuristi
                       workspace.stencils.prepare(*fast_check_->polygon(), costmap_.resolution())
                   ? &workspace.stencils
                   : nullptr;
-  const std::uint32_t start = workspace.getOrCreate(stateKey(costmap_, bins_, request_.start, lattice_));
+  const std::uint32_t start =
+      workspace.getOrCreate(stateKey(costmap_, bins_, request_.start, lattice_));
   Node& start_node = workspace.nodes[start];
   start_node.pose = request_.start;
   start_node.g = 0.0;

@@ -577,9 +577,9 @@ TEST(LatticeCells, CoarserLatticeOnFineCellsSparesTheSearch) {
   EXPECT_LT(3 * coarse.diagnostics.expanded_nodes, fine.diagnostics.expanded_nodes)
       << coarse.diagnostics.expanded_nodes << " " << fine.diagnostics.expanded_nodes;
   EXPECT_EQ(rounded.diagnostics.expanded_nodes, fine.diagnostics.expanded_nodes);
-  EXPECT_TRUE(rounded.path.size() == fine.path.size() &&
-              std::memcmp(rounded.path.data(), fine.path.data(),
-                          fine.path.size() * sizeof(Pose2D)) == 0);
+  EXPECT_TRUE(
+      rounded.path.size() == fine.path.size() &&
+      std::memcmp(rounded.path.data(), fine.path.data(), fine.path.size() * sizeof(Pose2D)) == 0);
   config.lattice_cell_size = 1e300;
   config.max_expanded_nodes = 5000;
   const PlannerResult whole = planner.plan(request, config);
