@@ -491,16 +491,23 @@ Costmap bayRow() {
   return Costmap(240, 110, 0.1, 0.0, 0.0, cells);
 }
 
+// A car (4.7 x 1.9 m, 3.5 m radius, origin at the rear axle) in the aisle, nose first into the
+// free bay.
+PlanRequest noseFirstIntoTheBay() {
+  PlanRequest request;
+  request.footprint = PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
+  request.start = {2.0, 7.75, 0.0};
+  request.goal = {11.25, 4.0, -kPi / 2};
+  return request;
+}
+
 // A car (4.7 x 1.9 m, 3.5 m radius) parks nose first in the free bay: hard to foresee from the
 // aisle, a few primitives out of the bay. Searching from the goal as well finds a sound path that
 // starts and ends exactly at the request's poses; a node limit counts the expansions of both
 // searches.
 TEST(SearchFromGoal, ParksNoseFirstBetweenParkedCars) {
   const HybridAStar planner(bayRow());
-  PlanRequest request;
-  request.footprint = PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
-  request.start = {2.0, 7.75, 0.0};
-  request.goal = {11.25, 4.0, -kPi / 2};
+  const PlanRequest request = noseFirstIntoTheBay();
   PlannerConfig config = recommendedConfig(0.1, request.footprint, false, 3.5);
   config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
   config.search_from_goal = false;
@@ -544,9 +551,7 @@ TEST(AnalyticCoarseChecks, AcceptTheSameCurvesWithFewerChecks) {
         std::make_tuple(coarse.status, a.expanded_nodes, a.generated_nodes, coarse.path.size()),
         std::make_tuple(in_order.status, b.expanded_nodes, b.generated_nodes,
                         in_order.path.size()));
-    EXPECT_TRUE(coarse.path.size() == in_order.path.size() &&
-                std::memcmp(coarse.path.data(), in_order.path.data(),
-                            coarse.path.size() * sizeof(Pose2D)) == 0);
+    EXPECT_TRUE(testing_support::samePoses(coarse.path, in_order.path));
     EXPECT_LE(a.collision_checks, b.collision_checks);
     saved += b.collision_checks - a.collision_checks;
   }
@@ -558,10 +563,7 @@ TEST(AnalyticCoarseChecks, AcceptTheSameCurvesWithFewerChecks) {
 // the expansions; one larger than the map still gets a clean answer.
 TEST(LatticeCells, CoarserLatticeOnFineCellsSparesTheSearch) {
   const HybridAStar planner(bayRow());
-  PlanRequest request;
-  request.footprint = PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
-  request.start = {2.0, 7.75, 0.0};
-  request.goal = {11.25, 4.0, -kPi / 2};
+  const PlanRequest request = noseFirstIntoTheBay();
   PlannerConfig config = recommendedConfig(0.1, request.footprint, false, 3.5);
   config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
   config.search_from_goal = false;
@@ -577,9 +579,7 @@ TEST(LatticeCells, CoarserLatticeOnFineCellsSparesTheSearch) {
   EXPECT_LT(3 * coarse.diagnostics.expanded_nodes, fine.diagnostics.expanded_nodes)
       << coarse.diagnostics.expanded_nodes << " " << fine.diagnostics.expanded_nodes;
   EXPECT_EQ(rounded.diagnostics.expanded_nodes, fine.diagnostics.expanded_nodes);
-  EXPECT_TRUE(
-      rounded.path.size() == fine.path.size() &&
-      std::memcmp(rounded.path.data(), fine.path.data(), fine.path.size() * sizeof(Pose2D)) == 0);
+  EXPECT_TRUE(testing_support::samePoses(rounded.path, fine.path));
   config.lattice_cell_size = 1e300;
   config.max_expanded_nodes = 5000;
   const PlannerResult whole = planner.plan(request, config);

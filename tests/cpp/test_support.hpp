@@ -8,6 +8,9 @@
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "veltrax/se2/geometry.hpp"
 
 namespace veltrax::se2::testing_support {
 
@@ -35,6 +38,11 @@ std::string thrownMessage(Call&& call) {
 }
 
 inline bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+// The same poses, bit for bit.
+inline bool samePoses(const std::vector<Pose2D>& a, const std::vector<Pose2D>& b) {
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(Pose2D)) == 0);
+}
 
 // One row of a component's refusal table: a call and the exact message it must fail with. Each
 // test file instantiates `Refuses` with its component's rows.
