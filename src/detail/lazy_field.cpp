@@ -19,13 +19,6 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr std::uint64_t kInfinityBits = 0x7FF0000000000000ull;
 constexpr std::size_t kPollInterval = 4096;
 
-struct Later {
-  template <typename Entry>
-  bool operator()(const Entry& a, const Entry& b) const noexcept {
-    return a.key > b.key;
-  }
-};
-
 }  // namespace
 
 namespace {
@@ -118,7 +111,7 @@ LazyObstacleField::LazyObstacleField(std::uint64_t width, std::uint64_t height,
   mapped_bytes_ = static_cast<std::size_t>(cells) * sizeof(std::uint64_t);
   values_ = static_cast<std::uint64_t*>(mapZeroPages(mapped_bytes_));
   put(goal_, 0.0);
-  push(0.0, goal_);
+  push(0.0, goal_, goal.x, goal.y);
 }
 
 LazyObstacleField::~LazyObstacleField() { ::munmap(values_, mapped_bytes_); }
@@ -137,20 +130,19 @@ void LazyObstacleField::put(std::uint64_t cell, double value) noexcept {
 }
 
 template <typename Visit>
-void LazyObstacleField::forEachNeighbour(std::uint64_t cell, Visit&& visit) const {
-  const std::uint64_t x = cell % width_;
-  const std::uint64_t y = cell / width_;
+void LazyObstacleField::forEachNeighbour(std::uint64_t cell, std::uint64_t x, std::uint64_t y,
+                                         Visit&& visit) const {
   if (x > 0 && y > 0 && x + 1 < width_ && y + 1 < height_) {
     const std::uint64_t up = cell + width_;
     const std::uint64_t down = cell - width_;
-    visit(cell + 1, false);
-    visit(cell - 1, false);
-    visit(up, false);
-    visit(down, false);
-    visit(up + 1, true);
-    visit(down + 1, true);
-    visit(up - 1, true);
-    visit(down - 1, true);
+    visit(cell + 1, x + 1, y, false);
+    visit(cell - 1, x - 1, y, false);
+    visit(up, x, y + 1, false);
+    visit(down, x, y - 1, false);
+    visit(up + 1, x + 1, y + 1, true);
+    visit(down + 1, x + 1, y - 1, true);
+    visit(up - 1, x - 1, y + 1, true);
+    visit(down - 1, x - 1, y - 1, true);
     return;
   }
   for (int dy = -1; dy <= 1; ++dy) {
@@ -163,17 +155,16 @@ void LazyObstacleField::forEachNeighbour(std::uint64_t cell, Visit&& visit) cons
       }
       visit(static_cast<std::uint64_t>(static_cast<std::int64_t>(cell) + dx +
                                        dy * static_cast<std::int64_t>(width_)),
-            dx != 0 && dy != 0);
+            static_cast<std::uint64_t>(static_cast<std::int64_t>(x) + dx),
+            static_cast<std::uint64_t>(static_cast<std::int64_t>(y) + dy), dx != 0 && dy != 0);
     }
   }
 }
 
-double LazyObstacleField::estimate(std::uint64_t cell) const noexcept {
+double LazyObstacleField::estimate(std::uint64_t x, std::uint64_t y) const noexcept {
   if (!aimed_) {
     return 0.0;
   }
-  const std::uint64_t x = cell % width_;
-  const std::uint64_t y = cell / width_;
   const auto dx = static_cast<double>(x > aim_x_ ? x - aim_x_ : aim_x_ - x);
   const auto dy = static_cast<double>(y > aim_y_ ? y - aim_y_ : aim_y_ - y);
   const double low = std::min(dx, dy);
@@ -206,51 +197,47 @@ void LazyObstacleField::aim(GridIndex target) {
   aim_y_ = target.y;
   // Every closed cell is final and has reached its neighbours whatever the order, so only the
   // open list's keys change; superseded entries go.
-  std::size_t kept = 0;
-  for (const Entry& entry : open_) {
-    if (entry.value == get(entry.cell)) {
-      open_[kept++] = Entry{entry.value + estimate(entry.cell), entry.value, entry.cell};
-    }
-  }
-  open_.resize(kept);
-  std::make_heap(open_.begin(), open_.end(), Later{});
+  open_.rewrite([&](Entry& entry) {
+    entry.key = entry.value + estimate(entry.cell % width_, entry.cell / width_);
+    return entry.value == get(entry.cell);
+  });
 }
 
-void LazyObstacleField::push(double value, std::uint64_t cell) {
-  open_.push_back(Entry{value + estimate(cell), value, cell});
-  std::push_heap(open_.begin(), open_.end(), Later{});
+void LazyObstacleField::push(double value, std::uint64_t cell, std::uint64_t x, std::uint64_t y) {
+  open_.push(Entry{value + estimate(x, y), value, cell});
 }
 
-double LazyObstacleField::frontier() const noexcept {
-  return open_.empty() ? kInfinity : open_.front().key;
-}
+double LazyObstacleField::frontier() { return open_.empty() ? kInfinity : open_.frontKey(); }
 
 void LazyObstacleField::settleNext() {
-  std::pop_heap(open_.begin(), open_.end(), Later{});
-  const Entry entry = open_.back();
-  open_.pop_back();
+  const Entry entry = open_.pop();
   if (entry.value != get(entry.cell)) {
     return;  // superseded by a cheaper entry
   }
   const double d = entry.value;
-  forEachNeighbour(entry.cell, [&](std::uint64_t neighbour, bool diagonal) {
-    const double candidate = step(neighbour, diagonal) + d;
-    if (get(neighbour) > candidate) {
-      put(neighbour, candidate);
-      push(candidate, neighbour);
-    }
-  });
+  const std::uint64_t x = entry.cell % width_;
+  const std::uint64_t y = entry.cell / width_;
+  forEachNeighbour(entry.cell, x, y,
+                   [&](std::uint64_t neighbour, std::uint64_t nx, std::uint64_t ny, bool diagonal) {
+                     const double candidate = step(neighbour, nx, ny, diagonal) + d;
+                     if (get(neighbour) > candidate) {
+                       put(neighbour, candidate);
+                       push(candidate, neighbour, nx, ny);
+                     }
+                   });
 }
 
 double LazyObstacleField::at(std::uint64_t cell, const std::function<void()>& poll) {
   // A blocking cell other than the goal is never entered.
-  if (cell != goal_ && !(costs_.orthogonal[byte(cell)] < kInfinity)) {
+  const std::uint64_t x = cell % width_;
+  const std::uint64_t y = cell / width_;
+  if (cell != goal_ && !(costs_.orthogonal[byte(cell, x, y)] < kInfinity)) {
     return kInfinity;
   }
   // Every step costs more than nothing and the estimate is consistent, so no value whose key
   // would be at or below the open list's smallest can still fall.
   std::size_t until_poll = kPollInterval;
-  const double ahead = estimate(cell);
+  const double ahead = estimate(x, y);
   while (get(cell) + ahead > frontier()) {
     if (--until_poll == 0) {
       until_poll = kPollInterval;
@@ -299,13 +286,16 @@ void LazyObstacleField::repairCells(const std::vector<std::uint64_t>& changed) {
     if (!(old < kInfinity)) {
       continue;
     }
-    forEachNeighbour(cell, [&](std::uint64_t neighbour, bool diagonal) {
-      const double value = get(neighbour);
-      if (neighbour != goal_ && value < kInfinity && value == step(neighbour, diagonal) + old) {
-        put(neighbour, kDropped);
-        dropped.emplace_back(neighbour, value);
-      }
-    });
+    forEachNeighbour(
+        cell, cell % width_, cell / width_,
+        [&](std::uint64_t neighbour, std::uint64_t nx, std::uint64_t ny, bool diagonal) {
+          const double value = get(neighbour);
+          if (neighbour != goal_ && value < kInfinity &&
+              value == step(neighbour, nx, ny, diagonal) + old) {
+            put(neighbour, kDropped);
+            dropped.emplace_back(neighbour, value);
+          }
+        });
   }
   // Each dropped cell starts again from its intact neighbours: a final value, or a route a
   // neighbour still open improves on when it is settled (and then reaches it). Whatever the cells
@@ -313,17 +303,20 @@ void LazyObstacleField::repairCells(const std::vector<std::uint64_t>& changed) {
   std::vector<double> restart(dropped.size(), kInfinity);
   for (std::size_t i = 0; i < dropped.size(); ++i) {
     const std::uint64_t cell = dropped[i].first;
-    forEachNeighbour(cell, [&](std::uint64_t neighbour, bool diagonal) {
-      const double value = get(neighbour);
-      if (value < kInfinity) {
-        restart[i] = std::min(restart[i], step(cell, diagonal) + value);
-      }
-    });
+    const std::uint64_t x = cell % width_;
+    const std::uint64_t y = cell / width_;
+    forEachNeighbour(cell, x, y,
+                     [&](std::uint64_t neighbour, std::uint64_t, std::uint64_t, bool diagonal) {
+                       const double value = get(neighbour);
+                       if (value < kInfinity) {
+                         restart[i] = std::min(restart[i], step(cell, x, y, diagonal) + value);
+                       }
+                     });
   }
   for (std::size_t i = 0; i < dropped.size(); ++i) {
     put(dropped[i].first, restart[i]);
     if (restart[i] < kInfinity) {
-      push(restart[i], dropped[i].first);
+      push(restart[i], dropped[i].first, dropped[i].first % width_, dropped[i].first / width_);
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "detail/radix_queue.hpp"
 #include "detail/step_costs.hpp"
 #include "veltrax/se2/costmap.hpp"
 #include "veltrax/se2/geometry.hpp"
@@ -28,9 +29,8 @@ class ClearanceTiles {
 
   void bind(const Costmap& map) noexcept { map_ = &map; }
 
-  std::uint8_t at(std::uint64_t cell) {
-    const std::uint64_t x = cell % width_;
-    const std::uint64_t y = cell / width_;
+  // The byte of column x, row y.
+  std::uint8_t at(std::uint64_t x, std::uint64_t y) {
     const std::uint64_t tile = (y / kSide) * tiles_x_ + x / kSide;
     if (!built_[tile]) {
       build(tile, data_ + tile * kSide * kSide);
@@ -111,21 +111,26 @@ class LazyObstacleField {
 
   double get(std::uint64_t cell) const noexcept;
   void put(std::uint64_t cell, double value) noexcept;
-  std::uint8_t byte(std::uint64_t cell) const { return tiles_ ? tiles_->at(cell) : cells_[cell]; }
-  double step(std::uint64_t to, bool diagonal) const {
-    return diagonal ? costs_.diagonal[byte(to)] : costs_.orthogonal[byte(to)];
+  // Cells are passed with their column and row, which the grid's width would otherwise have to
+  // divide out at every neighbour.
+  std::uint8_t byte(std::uint64_t cell, std::uint64_t x, std::uint64_t y) const {
+    return tiles_ ? tiles_->at(x, y) : cells_[cell];
+  }
+  double step(std::uint64_t to, std::uint64_t x, std::uint64_t y, bool diagonal) const {
+    const std::uint8_t b = byte(to, x, y);
+    return diagonal ? costs_.diagonal[b] : costs_.orthogonal[b];
   }
   // Values that leaned on the changed cells recomputed.
   void repairCells(const std::vector<std::uint64_t>& changed);
-  // Calls visit(neighbour, diagonal) for the grid neighbours of a cell.
+  // Calls visit(neighbour, x, y, diagonal) for the grid neighbours of the cell at (x, y).
   template <typename Visit>
-  void forEachNeighbour(std::uint64_t cell, Visit&& visit) const;
-  // The estimate from a cell to the aim: 0 when not aimed.
-  double estimate(std::uint64_t cell) const noexcept;
-  void push(double value, std::uint64_t cell);
+  void forEachNeighbour(std::uint64_t cell, std::uint64_t x, std::uint64_t y, Visit&& visit) const;
+  // The estimate from the cell at (x, y) to the aim: 0 when not aimed.
+  double estimate(std::uint64_t x, std::uint64_t y) const noexcept;
+  void push(double value, std::uint64_t cell, std::uint64_t x, std::uint64_t y);
   // Settles the open list's smallest entry.
   void settleNext();
-  double frontier() const noexcept;
+  double frontier();
 
   std::uint64_t width_;
   std::uint64_t height_;
@@ -136,7 +141,7 @@ class LazyObstacleField {
   // Values stored XOR the bits of +inf, so the zero pages of a fresh mapping read as +inf.
   std::uint64_t* values_ = nullptr;
   std::size_t mapped_bytes_ = 0;
-  std::vector<Entry> open_;  // a binary min-heap on key
+  RadixQueue<Entry> open_;
   bool aimed_ = false;
   std::uint64_t aim_x_ = 0;
   std::uint64_t aim_y_ = 0;

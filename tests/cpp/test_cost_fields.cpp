@@ -5,11 +5,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "detail/inflation.hpp"
+#include "detail/radix_queue.hpp"
 #include "oracles/inflation_oracle.hpp"
 #include "oracles/obstacle_heuristic_oracle.hpp"
 #include "test_support.hpp"
@@ -181,6 +184,55 @@ TEST(ObstacleHeuristicDifferential, SameDoublesAsThePlainDijkstra) {
           << "seed " << c.seed << " trial " << trial;
     }
   }
+}
+
+// The queue of the field computed as it is read: every front it shows and every entry it hands
+// out is the least key held, through runs of pushes at or above the last key taken, pushes below
+// it (a repair), and keys rewritten (a re-aimed search), checked against an ordered multiset.
+TEST(RadixQueue, AlwaysHandsOutTheLeastKey) {
+  struct Entry {
+    double key;
+    int id;
+  };
+  std::mt19937_64 rng(20261207);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  detail::RadixQueue<Entry> queue;
+  std::multiset<double> held;
+  double last = 0.0;
+  int pops = 0;
+  int below = 0;
+  for (int step = 0; step < 200000; ++step) {
+    const double r = unit(rng);
+    if (r < 0.001) {
+      // Every key moved, odd ids dropped.
+      held.clear();
+      queue.rewrite([&](Entry& e) {
+        e.key = e.key * 0.5 + static_cast<double>(e.id % 7);
+        if (e.id % 2 == 1) {
+          return false;
+        }
+        held.insert(e.key);
+        return true;
+      });
+    } else if (r < 0.52 || held.empty()) {
+      // Mostly just above the last key taken, as a search's children are; now and then below it.
+      const bool low = unit(rng) < 0.01;
+      const double key = low ? last * unit(rng) : last + (unit(rng) < 0.1 ? 0.0 : unit(rng) * 3.0);
+      below += low && key < last ? 1 : 0;
+      queue.push(Entry{key, step});
+      held.insert(key);
+    } else {
+      ASSERT_EQ(queue.frontKey(), *held.begin()) << "step " << step;
+      const Entry e = queue.pop();
+      ASSERT_EQ(e.key, *held.begin()) << "step " << step;
+      held.erase(held.begin());
+      last = e.key;
+      ++pops;
+    }
+    ASSERT_EQ(queue.empty(), held.empty());
+  }
+  EXPECT_GT(pops, 50000);
+  EXPECT_GT(below, 500);
 }
 
 }  // namespace
