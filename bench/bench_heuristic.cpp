@@ -1,6 +1,7 @@
 // Obstacle heuristic construction on the benchmark maps: the library's bucket-ring field against
 // the plain std::priority_queue Dijkstra (the test oracle), side by side. Both give the same
-// doubles; the differential test holds them together.
+// doubles; the differential test holds them together. And the car's manoeuvre estimate, built
+// as a plan into the free bay of the stand-in car park builds it.
 
 #include <benchmark/benchmark.h>
 
@@ -9,8 +10,11 @@
 #include <vector>
 
 #include "bench_maps.hpp"
+#include "detail/free_cells.hpp"
+#include "detail/manoeuvre_field.hpp"
 #include "oracles/obstacle_heuristic_oracle.cpp"  // the reference, compiled into this program
 #include "veltrax/se2/heuristic.hpp"
+#include "veltrax/se2/planner.hpp"
 
 namespace {
 
@@ -64,8 +68,34 @@ void BM_ObstacleHeuristicPlainHeap(benchmark::State& state, const std::string& n
   state.counters["cells"] = static_cast<double>(map.width() * map.height());
 }
 
+// Prices as the search derives them from the car's recommended configuration (3.5 m radius).
+void BM_ManoeuvreField(benchmark::State& state, double resolution) {
+  using namespace veltrax::se2;
+  const Costmap map = bench::carParkScene(resolution, true);
+  const Footprint car = bench::benchCar();
+  const PlannerConfig config = recommendedConfig(resolution, car, false, 3.5);
+  const double length = kTwoPi * config.minimum_turning_radius / config.angle_bins;
+  detail::ManoeuvreField::Prices prices;
+  prices.radius = config.minimum_turning_radius;
+  prices.reverse_per_metre = config.reverse_penalty / length;
+  prices.non_straight_per_metre = config.non_straight_penalty / length;
+  prices.cusp = config.direction_switch_penalty;
+  prices.cost_penalty = config.cost_penalty;
+  detail::ZeroCostRegions zero;
+  zero.build(map);
+  const bench::Query query = bench::carParkQueries(true).front();
+  detail::ManoeuvreField field;
+  for (auto _ : state) {
+    field.build(map, false, car, 0.95, query.start, query.goal, prices, std::uint64_t{1} << 18,
+                &zero, {});
+    benchmark::DoNotOptimize(field.empty());
+  }
+}
+
 }  // namespace
 
+BENCHMARK_CAPTURE(BM_ManoeuvreField, carpark_010, 0.1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ManoeuvreField, carpark_005, 0.05)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ObstacleHeuristic, maze_1000, std::string("maze"))
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ObstacleHeuristicReusedStorage, maze_1000, std::string("maze"))

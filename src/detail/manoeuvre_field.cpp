@@ -1,19 +1,23 @@
 #include "detail/manoeuvre_field.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <limits>
-#include <queue>
 #include <utility>
 #include <variant>
 
 #include "detail/clearance.hpp"
+#include "detail/free_cells.hpp"
+#include "detail/radix_queue.hpp"
 #include "veltrax/se2/costs.hpp"
 
 namespace veltrax::se2::detail {
 
 namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // Centres, in the robot's frame, of discs of `radius` inside the footprint: the origin (the
 // radius is the inscribed one about it) and, for a polygon, points of its x axis as deep inside.
@@ -83,6 +87,12 @@ std::vector<Point2D> outlinePoints(const Footprint& footprint, double spacing) {
   return points;
 }
 
+// std::floor of a finite value well within 64 bits, without a library call.
+std::int64_t floorToInt(double v) {
+  const auto i = static_cast<std::int64_t>(v);
+  return static_cast<double>(i) > v ? i - 1 : i;
+}
+
 double footprintReach(const Footprint& footprint) {
   if (const auto* circle = std::get_if<CircleFootprint>(&footprint)) {
     return circle->radius;
@@ -108,7 +118,7 @@ double footprintReach(const Footprint& footprint) {
 void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Footprint& footprint,
                            double disc_radius, const Pose2D& start, const Pose2D& goal,
                            const Prices& prices, std::uint64_t most_states,
-                           const std::function<void()>& poll) {
+                           const ZeroCostRegions* zero, const std::function<void()>& poll) {
   values_.clear();
   floor_ = 0.0;
   cusp_ = prices.cusp;
@@ -178,22 +188,55 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
   // The discs' centres and the outline's points turned to each yaw bin, in cells.
   const std::size_t points = centres.size() + outline.size();
   std::vector<Point2D> turned(points * kBins);
+  // Per yaw bin, the box of the turned points: lowest x and y, highest x and y.
+  std::vector<std::array<double, 4>> boxes(kBins);
   for (std::uint32_t t = 0; t < kBins; ++t) {
     const double c = std::cos(t * bin);
     const double s = std::sin(t * bin);
+    std::array<double, 4>& box = boxes[t];
+    box = {kInfinity, kInfinity, -kInfinity, -kInfinity};
     for (std::size_t k = 0; k < points; ++k) {
       const Point2D& p = k < centres.size() ? centres[k] : outline[k - centres.size()];
-      turned[t * points + k] = {(p.x * c - p.y * s) / resolution, (p.x * s + p.y * c) / resolution};
+      const Point2D q{(p.x * c - p.y * s) / resolution, (p.x * s + p.y * c) / resolution};
+      turned[t * points + k] = q;
+      box = {std::min(box[0], q.x), std::min(box[1], q.y), std::max(box[2], q.x),
+             std::max(box[3], q.y)};
     }
   }
+  // A cell is marked only within the clearance of a blocking cell, which has a cost: a state
+  // whose points' cells, and that many cells around them, all cost nothing is free at cost 0.
+  const auto pad = static_cast<std::int64_t>(std::ceil(std::max(0.0, clearance) / resolution)) + 1;
   const auto width = static_cast<double>(costmap.width());
   const auto height = static_cast<double>(costmap.height());
+  const auto map_columns = static_cast<std::int64_t>(costmap.width());
+  const auto map_rows = static_cast<std::int64_t>(costmap.height());
   const auto look = [&](std::int64_t i, std::int64_t j, std::uint32_t t) {
     std::uint16_t& known = seen[index(i, j, t, 0) / 2];
     if (known == 0) {
       // The state's centre in cells of the costmap.
       const double x = (x0_ + (static_cast<double>(i) + 0.5) * cell_ - ox) / resolution;
       const double y = (y0_ + (static_cast<double>(j) + 0.5) * cell_ - oy) / resolution;
+      if (zero != nullptr) {
+        // The cells the points land in: the floors of the box's corners bound theirs.
+        const std::array<double, 4>& box = boxes[t];
+        const double bx0 = x + box[0];
+        const double by0 = y + box[1];
+        const double bx1 = x + box[2];
+        const double by1 = y + box[3];
+        if (bx0 >= static_cast<double>(first_x) && by0 >= static_cast<double>(first_y) &&
+            bx1 < static_cast<double>(last_x) && by1 < static_cast<double>(last_y)) {
+          const std::int64_t cx0 = std::max<std::int64_t>(floorToInt(bx0) - pad, 0);
+          const std::int64_t cy0 = std::max<std::int64_t>(floorToInt(by0) - pad, 0);
+          const std::int64_t cx1 = std::min(floorToInt(bx1) + pad, map_columns - 1);
+          const std::int64_t cy1 = std::min(floorToInt(by1) + pad, map_rows - 1);
+          if (zero->nonZero(static_cast<std::uint64_t>(cx0), static_cast<std::uint64_t>(cy0),
+                            static_cast<std::uint64_t>(cx1),
+                            static_cast<std::uint64_t>(cy1)) == 0) {
+            known = 2;
+            return known;
+          }
+        }
+      }
       const Point2D* p = turned.data() + t * points;
       std::uint8_t highest = 0;
       bool free = true;
@@ -260,9 +303,19 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
     }
   }
   const std::size_t per_bin = moves.size() / kBins;
+  // What a step pays for the highest cost at either end, per graded cost: one product each, not
+  // a division per step.
+  std::array<double, std::size_t{kMaxGradedCost} + 1> cost_price{};
+  for (std::size_t g = 0; g < cost_price.size(); ++g) {
+    cost_price[g] = static_cast<double>(g) / kMaxGradedCost * prices.cost_penalty * length;
+  }
 
-  using Entry = std::pair<float, std::uint64_t>;
-  std::priority_queue<Entry, std::vector<Entry>, std::greater<>> open;
+  // Every step costs more than nothing, so keys never fall below the last one taken.
+  struct Entry {
+    float key;
+    std::uint64_t at;
+  };
+  RadixQueue<Entry> open;
   const auto gi = static_cast<std::int64_t>(std::floor((goal.x - x0_) / cell_));
   const auto gj = static_cast<std::int64_t>(std::floor((goal.y - y0_) / cell_));
   const auto gt = static_cast<std::uint32_t>(
@@ -273,7 +326,7 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
   }
   for (int d = 0; d < directions; ++d) {
     values_[index(gi, gj, gt, d)] = 0.0F;
-    open.push({0.0F, index(gi, gj, gt, d)});
+    open.push(Entry{0.0F, index(gi, gj, gt, d)});
   }
   // States far dearer than the start are of no use to a search from it: once the start's cell
   // and yaw are settled, the search back goes on only as far as half as dear again and a few
@@ -287,8 +340,9 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
   float stop = std::numeric_limits<float>::infinity();
   std::uint64_t popped = 0;
   while (!open.empty()) {
-    const auto [value, at] = open.top();
-    open.pop();
+    const Entry top = open.pop();
+    const float value = top.key;
+    const std::uint64_t at = top.at;
     if (value > values_[at]) {
       continue;
     }
@@ -312,8 +366,8 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
     const std::uint16_t here = std::max<std::uint16_t>(look(i, j, t), 2);
     for (std::size_t m = t * per_bin; m < (t + 1) * per_bin; ++m) {
       const Move& move = moves[m];
-      const auto pi = static_cast<std::int64_t>(std::floor((x + move.dx) / cell_));
-      const auto pj = static_cast<std::int64_t>(std::floor((y + move.dy) / cell_));
+      const std::int64_t pi = floorToInt((x + move.dx) / cell_);
+      const std::int64_t pj = floorToInt((y + move.dy) / cell_);
       if (pi < 0 || pj < 0 || pi >= nx_ || pj >= ny_) {
         continue;
       }
@@ -322,16 +376,15 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
         continue;
       }
       // A step costs more by the highest cost at either end, as the transition costs price it.
-      const double graded = std::max(there, here) - 2;
+      const std::size_t graded = std::max(there, here) - 2u;
       // Rounded to the stored precision before comparing, so that only a strictly cheaper way
       // is queued again.
-      const auto cost = static_cast<float>(value + move.cost +
-                                           graded / kMaxGradedCost * prices.cost_penalty * length +
+      const auto cost = static_cast<float>(value + move.cost + cost_price[graded] +
                                            (move.direction != next ? prices.cusp : 0.0));
       const std::uint64_t to = index(pi, pj, move.bin, move.direction);
       if (cost < values_[to]) {
         values_[to] = cost;
-        open.push({cost, to});
+        open.push(Entry{cost, to});
       }
     }
   }

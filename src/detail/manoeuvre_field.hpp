@@ -11,6 +11,8 @@
 
 namespace veltrax::se2::detail {
 
+class ZeroCostRegions;
+
 // What it costs a car to reach the goal from a pose, manoeuvres and walls included, estimated on a
 // coarse lattice around the goal: cells of half a primitive, 24 yaw bins, and the direction of the
 // next motion, searched backward from the goal with arcs of the turning radius and straight
@@ -37,9 +39,12 @@ class ManoeuvreField {
   // edge between the two would mislead the search), in at most `most_states` states, coarser
   // where needed; it stays empty (every estimate 0) when that cannot hold a primitive's
   // move. `poll` is called every few thousand states; an exception it throws ends the build.
+  // `zero`, the costmap's zero-cost table when it has one, answers states over empty ground
+  // without looking at their points.
   void build(const Costmap& costmap, bool allow_unknown, const Footprint& footprint,
              double disc_radius, const Pose2D& start, const Pose2D& goal, const Prices& prices,
-             std::uint64_t most_states, const std::function<void()>& poll);
+             std::uint64_t most_states, const ZeroCostRegions* zero,
+             const std::function<void()>& poll);
 
   bool empty() const noexcept { return values_.empty(); }
 

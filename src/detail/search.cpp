@@ -88,7 +88,7 @@ class Search {
   // table. False when the call ended there.
   bool admit(GridIndex& start_cell, GridIndex& goal_cell);
   // The field, or null when it is computed lazily (lazy_).
-  void buildManoeuvreField();
+  void buildManoeuvreField(Workspace& workspace);
   const ObstacleHeuristic* obstacleHeuristic(Workspace& workspace, GridIndex start_cell,
                                              GridIndex goal_cell);
   bool prepareKinematics();
@@ -354,7 +354,7 @@ const ObstacleHeuristic* Search::obstacleHeuristic(Workspace& workspace, GridInd
         costmap_, {goal_cell, config_.allow_unknown, config_.cost_penalty, clearance},
         config_.cache_obstacle_heuristic, diagnostics_.obstacle_heuristic_cache_hit);
     lazy_->aim(start_cell);
-    buildManoeuvreField();
+    buildManoeuvreField(workspace);
     diagnostics_.obstacle_heuristic_time_ms = millisecondsSince(th);
     return nullptr;
   }
@@ -372,12 +372,12 @@ const ObstacleHeuristic* Search::obstacleHeuristic(Workspace& workspace, GridInd
         {request_.map_revision, goal_cell, config_.allow_unknown, config_.cost_penalty, clearance},
         start_cell, factor, diagnostics_.obstacle_heuristic_cache_hit, poll);
   }
-  buildManoeuvreField();
+  buildManoeuvreField(workspace);
   diagnostics_.obstacle_heuristic_time_ms = millisecondsSince(th);
   return field;
 }
 
-void Search::buildManoeuvreField() {
+void Search::buildManoeuvreField(Workspace& workspace) {
   if (!config_.manoeuvre_heuristic || config_.allow_in_place_rotation) {
     return;
   }
@@ -395,7 +395,8 @@ void Search::buildManoeuvreField() {
   // A few tens of milliseconds at most; coarser cells beyond, or none.
   constexpr std::uint64_t kMostManoeuvreStates = std::uint64_t{1} << 18;
   manoeuvre_storage_.build(costmap_, config_.allow_unknown, request_.footprint, radius,
-                           request_.start, request_.goal, prices, kMostManoeuvreStates, poll_);
+                           request_.start, request_.goal, prices, kMostManoeuvreStates,
+                           workspace.zeroCostTable(costmap_), poll_);
   manoeuvre_ = manoeuvre_storage_.empty() ? nullptr : &manoeuvre_storage_;
 }
 
