@@ -1059,6 +1059,35 @@ class StencilSamples {
            stencil_.axes.size() == n_ * samples_.size();
   }
 
+  // True when the square whose lower-left corner is (x0, y0) lies farther than the tolerance from
+  // the hull of all samples: no sample's exact test touches it then.
+  bool apartFromAll(double x0, double y0) const {
+    const detail::SweptStencil::Extent& e = stencil_.hull_extent;
+    const double t = e.tolerance;
+    if (!(t >= 0.0)) {
+      return false;
+    }
+    const double resolution = checker_.costmap().resolution();
+    const double rx0 = x0 - start_.x;
+    const double ry0 = y0 - start_.y;
+    const double rx1 = rx0 + resolution;
+    const double ry1 = ry0 + resolution;
+    if (rx0 > e.x_max + t || rx1 < e.x_min - t || ry0 > e.y_max + t || ry1 < e.y_min - t) {
+      return true;
+    }
+    const double half = 0.5 * resolution;
+    const double cx = rx0 + half;
+    const double cy = ry0 + half;
+    for (const detail::SweptStencil::Axis& axis : stencil_.hull_axes) {
+      const double centre = cx * axis.ux + cy * axis.uy;
+      const double reach = half * (std::fabs(axis.ux) + std::fabs(axis.uy));
+      if (centre - reach > axis.high + t || centre + reach < axis.low - t) {
+        return true;
+      }
+    }
+    return false;
+  }
+
   // Sample k's exact test of the square of column mx, row my, whose lower-left corner is
   // (x0, y0). False, with `ok` cleared, when the sample cannot be placed on the grid.
   bool touches(std::size_t k, std::uint64_t mx, std::uint64_t my, double x0, double y0, bool& ok) {
@@ -1168,45 +1197,60 @@ detail::StencilOutcome detail::stencilPolygonCost(
   bool ok = true;
 
   // Which sample collides first, as checking them in order finds it: its surely touched cells
-  // hold a blocking one, or one of its possible cells blocks and its exact test touches it.
+  // hold a blocking one, or one of its possible cells blocks and its exact test touches it. The
+  // blocking cells any sample could touch are found once; each sample then looks at those alone,
+  // its exact tests in the order its own walk would make them (row by row, columns rising).
   const auto first = [&]() {
-    for (std::size_t k = 0; k < samples.size(); ++k) {
-      const SweptStencil::Row* rows = stencil.sample_rows.data() + k * row_count;
+    scratch.clear();
+    for (std::size_t r = 0; r < row_count; ++r) {
+      const SweptStencil::Row& row = stencil.rows[r];
+      if (row.outer_begin >= row.outer_end) {
+        continue;
+      }
+      const std::uint8_t* const costs = cells + row_of(r) * stride;
       std::uint8_t ignored = 0;
-      bool blocks = false;
-      for (std::size_t r = 0; r < row_count && !blocks; ++r) {
-        if (rows[r].inner_begin < rows[r].inner_end) {
-          foldRun(cells + row_of(r) * stride, column(rows[r].inner_begin),
-                  column(rows[r].inner_end), allow_unknown, ignored, blocks);
+      bool row_blocks = false;
+      foldRun(costs, column(row.outer_begin), column(row.outer_end), allow_unknown, ignored,
+              row_blocks);
+      if (!row_blocks) {
+        continue;
+      }
+      for (std::int32_t relative = row.outer_begin; relative < row.outer_end; ++relative) {
+        if (checker.blocked(costs[column(relative)])) {
+          scratch.push_back(std::uint64_t{r} << 32 | static_cast<std::uint32_t>(relative));
         }
       }
-      if (blocks) {
-        first_collision = k;
-        return StencilOutcome::kCollision;
+    }
+    const auto row_part = [](std::uint64_t cell) { return static_cast<std::size_t>(cell >> 32); };
+    const auto column_part = [](std::uint64_t cell) {
+      return static_cast<std::int32_t>(static_cast<std::uint32_t>(cell));
+    };
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+      const SweptStencil::Row* rows = stencil.sample_rows.data() + k * row_count;
+      for (const std::uint64_t cell : scratch) {
+        const SweptStencil::Row& own = rows[row_part(cell)];
+        const std::int32_t relative = column_part(cell);
+        if (relative >= own.inner_begin && relative < own.inner_end) {
+          first_collision = k;
+          return StencilOutcome::kCollision;
+        }
       }
-      for (std::size_t r = 0; r < row_count; ++r) {
-        const SweptStencil::Row& row = rows[r];
-        const std::uint64_t my = row_of(r);
-        const std::uint8_t* const costs = cells + my * stride;
+      for (const std::uint64_t cell : scratch) {
+        const SweptStencil::Row& own = rows[row_part(cell)];
+        const std::int32_t relative = column_part(cell);
+        if (relative < own.outer_begin || relative >= own.outer_end) {
+          continue;
+        }
+        const std::uint64_t mx = column(relative);
+        const std::uint64_t my = row_of(row_part(cell));
+        const double x0 = static_cast<double>(mx) * resolution + origin_x;
         const double y0 = static_cast<double>(my) * resolution + origin_y;
-        const std::uint64_t parts[2][2] = {{column(row.outer_begin), column(row.inner_begin)},
-                                           {column(row.inner_end), column(row.outer_end)}};
-        for (const auto& part : parts) {
-          bool part_blocks = false;
-          foldRun(costs, part[0], part[1], allow_unknown, ignored, part_blocks);
-          if (!part_blocks) {
-            continue;
-          }
-          for (std::uint64_t mx = part[0]; mx < part[1]; ++mx) {
-            const double x0 = static_cast<double>(mx) * resolution + origin_x;
-            if (checker.blocked(costs[mx]) && placed.touches(k, mx, my, x0, y0, ok)) {
-              first_collision = k;
-              return StencilOutcome::kCollision;
-            }
-            if (!ok) {
-              return StencilOutcome::kUndecided;
-            }
-          }
+        if (placed.touches(k, mx, my, x0, y0, ok)) {
+          first_collision = k;
+          return StencilOutcome::kCollision;
+        }
+        if (!ok) {
+          return StencilOutcome::kUndecided;
         }
       }
     }
@@ -1262,6 +1306,9 @@ detail::StencilOutcome detail::stencilPolygonCost(
     const std::uint64_t my = row_of(r);
     const double x0 = static_cast<double>(mx) * resolution + origin_x;
     const double y0 = static_cast<double>(my) * resolution + origin_y;
+    if (placed.apartFromAll(x0, y0)) {
+      return false;
+    }
     for (std::size_t k = 0; k < samples.size() && ok; ++k) {
       // Only a sample whose own possible cells hold it can touch it; its surely touched ones do.
       const SweptStencil::Row& own = stencil.sample_rows[k * row_count + r];

@@ -41,6 +41,35 @@ bool chordAt(const Point2D* v, std::size_t n, double qy, double& lo, double& hi)
   return lo <= hi;
 }
 
+// The convex hull of the points, counter-clockwise, without collinear points (monotone chain).
+std::vector<Point2D> convexHull(std::vector<Point2D> points) {
+  std::sort(points.begin(), points.end(), [](const Point2D& a, const Point2D& b) {
+    return a.x < b.x || (a.x == b.x && a.y < b.y);
+  });
+  if (points.size() < 3) {
+    return points;
+  }
+  const auto cross = [](const Point2D& o, const Point2D& a, const Point2D& b) {
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+  };
+  std::vector<Point2D> hull(2 * points.size());
+  std::size_t k = 0;
+  for (const Point2D& p : points) {
+    while (k >= 2 && cross(hull[k - 2], hull[k - 1], p) <= 0.0) {
+      --k;
+    }
+    hull[k++] = p;
+  }
+  for (std::size_t i = points.size() - 1, lower = k + 1; i-- > 0;) {
+    while (k >= lower && cross(hull[k - 2], hull[k - 1], points[i]) <= 0.0) {
+      --k;
+    }
+    hull[k++] = points[i];
+  }
+  hull.resize(k - 1);
+  return hull;
+}
+
 }  // namespace
 
 bool SweptStencil::matches(const Pose2D& start, const std::vector<Pose2D>& samples) const {
@@ -129,6 +158,9 @@ bool SweptStencils::build(const Pose2D& start, const std::vector<Pose2D>& sample
   out.relative.resize(count);
   out.extents.resize(count);
   out.axes.resize(count * n);
+  std::vector<Point2D> hull_points;
+  hull_points.reserve(n * count);
+  double hull_tolerance = 0.0;
   for (std::size_t k = 0; k < count; ++k) {
     const Pose2D& s = samples[k];
     out.relative[k] = Pose2D{s.x - start.x, s.y - start.y, s.yaw};
@@ -176,14 +208,51 @@ bool SweptStencils::build(const Pose2D& start, const std::vector<Pose2D>& sample
     if (!std::isfinite(extent.tolerance)) {
       return false;
     }
+    hull_tolerance = std::max(hull_tolerance, extent.tolerance);
     for (std::size_t i = 0; i < n; ++i) {
       Point2D& w = metres[i];
+      hull_points.push_back(w);
       w.x /= resolution_;
       w.y /= resolution_;
       x_min = std::min(x_min, w.x);
       x_max = std::max(x_max, w.x);
       y_min = std::min(y_min, w.y);
       y_max = std::max(y_max, w.y);
+    }
+  }
+  // Every sample's outline lies in the hull, so the hull's axes and box bound them all; the
+  // largest of their tolerances covers the roundings of each.
+  out.hull_axes.clear();
+  out.hull_extent = SweptStencil::Extent{0.0, 0.0, 0.0, 0.0, -1.0};
+  const std::vector<Point2D> hull = convexHull(hull_points);
+  if (hull.size() >= 3) {
+    SweptStencil::Extent& box = out.hull_extent;
+    box = SweptStencil::Extent{std::numeric_limits<double>::infinity(),
+                               -std::numeric_limits<double>::infinity(),
+                               std::numeric_limits<double>::infinity(),
+                               -std::numeric_limits<double>::infinity(), hull_tolerance};
+    for (const Point2D& p : hull_points) {
+      box.x_min = std::min(box.x_min, p.x);
+      box.x_max = std::max(box.x_max, p.x);
+      box.y_min = std::min(box.y_min, p.y);
+      box.y_max = std::max(box.y_max, p.y);
+    }
+    for (std::size_t i = 0; i < hull.size(); ++i) {
+      const Point2D& a = hull[i];
+      const Point2D& b = hull[i + 1 == hull.size() ? 0 : i + 1];
+      const double length = std::hypot(b.x - a.x, b.y - a.y);
+      if (!(length > 0.0)) {
+        continue;
+      }
+      SweptStencil::Axis axis{-(b.y - a.y) / length, (b.x - a.x) / length,
+                              std::numeric_limits<double>::infinity(),
+                              -std::numeric_limits<double>::infinity()};
+      for (const Point2D& p : hull_points) {
+        const double d = p.x * axis.ux + p.y * axis.uy;
+        axis.low = std::min(axis.low, d);
+        axis.high = std::max(axis.high, d);
+      }
+      out.hull_axes.push_back(axis);
     }
   }
   if (!(y_max - y_min <= kMostRows && std::fabs(x_min) <= kMostColumns &&

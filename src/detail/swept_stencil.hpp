@@ -48,6 +48,10 @@ struct SweptStencil {
   };
   std::vector<Extent> extents;  // per sample
   std::vector<Axis> axes;       // per sample, one per edge
+  // The same for the convex hull of all the samples' outlines: a square apart from it by more
+  // than the tolerance meets none of them, which one test tells for a square beside the sweep.
+  Extent hull_extent{0.0, 0.0, 0.0, 0.0, -1.0};  // a negative tolerance: no hull
+  std::vector<Axis> hull_axes;
 
   // Whether `samples`, starting from `start`, are those it was built for, to within far less than
   // the margins of its sets.
