@@ -1277,6 +1277,14 @@ detail::StencilOutcome detail::stencilPolygonCost(
   for (std::size_t r = 0; r < row_count; ++r) {
     const SweptStencil::Row& row = stencil.rows[r];
     const std::uint8_t* const costs = cells + row_of(r) * stride;
+    // Most rows hold nothing above the maximum: one fold of the whole row tells.
+    std::uint8_t row_max = 0;
+    bool row_blocks = false;
+    foldRun(costs, column(row.outer_begin), column(row.outer_end), allow_unknown, row_max,
+            row_blocks);
+    if (row_max <= max_cost && !row_blocks) {
+      continue;
+    }
     const std::uint64_t parts[2][2] = {{column(row.outer_begin), column(row.inner_begin)},
                                        {column(row.inner_end), column(row.outer_end)}};
     for (const auto& part : parts) {
