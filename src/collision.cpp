@@ -1170,14 +1170,40 @@ detail::StencilOutcome detail::stencilPolygonCost(
   const double cx = std::floor((start.x - origin_x) / resolution);
   const double cy = std::floor((start.y - origin_y) / resolution);
   const std::size_t row_count = stencil.rows.size();
-  // Every cell a sample could touch lies on the grid, and so then does every sample's box.
+  const auto width = static_cast<double>(costmap.width());
+  const auto height = static_cast<double>(costmap.height());
   if (samples.size() != stencil.relative.size() ||
-      !(cx + stencil.outer_min >= 0.0 &&
-        cx + stencil.outer_max <= static_cast<double>(costmap.width()) &&
-        cy + stencil.first_row >= 0.0 &&
-        cy + stencil.first_row + static_cast<double>(row_count) <=
-            static_cast<double>(costmap.height()))) {
+      !(std::fabs(cx) <= 1e15 && std::fabs(cy) <= 1e15)) {
     return StencilOutcome::kUndecided;
+  }
+  // Usually every cell a sample could touch lies on the grid, and so then does every sample's
+  // box. Near the map's edge, a sample whose outline lies well inside the map touches no cell off
+  // it, and the first one whose outline reaches out of the map collides, as its walk finds it
+  // outside; a sample too close to the edge to tell leaves the answer to the walks.
+  const bool on_grid = cx + stencil.outer_min >= 0.0 && cx + stencil.outer_max <= width &&
+                       cy + stencil.first_row >= 0.0 &&
+                       cy + stencil.first_row + static_cast<double>(row_count) <= height;
+  std::size_t leaving = samples.size();
+  if (!on_grid) {
+    const double x_end = origin_x + width * resolution;
+    const double y_end = origin_y + height * resolution;
+    for (std::size_t k = 0; k < samples.size() && leaving == samples.size(); ++k) {
+      const SweptStencil::Extent& e = stencil.extents[k];
+      const double slack = e.tolerance + 1e-6;
+      const double x_low = start.x + e.x_min;
+      const double x_high = start.x + e.x_max;
+      const double y_low = start.y + e.y_min;
+      const double y_high = start.y + e.y_max;
+      if (x_low > origin_x + slack && x_high < x_end - slack && y_low > origin_y + slack &&
+          y_high < y_end - slack) {
+        continue;
+      }
+      if (!(x_low < origin_x - slack || x_high > x_end + slack || y_low < origin_y - slack ||
+            y_high > y_end + slack)) {
+        return StencilOutcome::kUndecided;
+      }
+      leaving = k;
+    }
   }
   const auto column0 = static_cast<std::int64_t>(cx);
   const auto row0 = static_cast<std::int64_t>(cy) + stencil.first_row;
@@ -1190,6 +1216,17 @@ detail::StencilOutcome detail::stencilPolygonCost(
   const auto row_of = [&](std::size_t r) {
     return static_cast<std::uint64_t>(row0 + static_cast<std::int64_t>(r));
   };
+  // The stencil's rows and columns on the grid: all of them unless near the edge, where only
+  // cells no sample of interest touches are cut off.
+  const std::int64_t column_low = -column0;
+  const auto column_high = static_cast<std::int64_t>(costmap.width()) - column0;
+  const auto row_low = static_cast<std::size_t>(
+      std::clamp<std::int64_t>(-row0, 0, static_cast<std::int64_t>(row_count)));
+  const auto row_high = static_cast<std::size_t>(std::clamp<std::int64_t>(
+      static_cast<std::int64_t>(costmap.height()) - row0, 0, static_cast<std::int64_t>(row_count)));
+  const auto on = [&](std::int32_t relative) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(relative, column_low, column_high));
+  };
   StencilSamples placed(checker, polygon, stencil, start, samples);
   if (!placed.usable()) {
     return StencilOutcome::kUndecided;
@@ -1200,22 +1237,24 @@ detail::StencilOutcome detail::stencilPolygonCost(
   // hold a blocking one, or one of its possible cells blocks and its exact test touches it. The
   // blocking cells any sample could touch are found once; each sample then looks at those alone,
   // its exact tests in the order its own walk would make them (row by row, columns rising).
-  const auto first = [&]() {
+  // kCost when none of the samples before `limit` collides.
+  const auto first = [&](std::size_t limit) {
     scratch.clear();
-    for (std::size_t r = 0; r < row_count; ++r) {
+    for (std::size_t r = row_low; r < row_high; ++r) {
       const SweptStencil::Row& row = stencil.rows[r];
-      if (row.outer_begin >= row.outer_end) {
+      const std::int32_t begin = on(row.outer_begin);
+      const std::int32_t end = on(row.outer_end);
+      if (begin >= end) {
         continue;
       }
       const std::uint8_t* const costs = cells + row_of(r) * stride;
       std::uint8_t ignored = 0;
       bool row_blocks = false;
-      foldRun(costs, column(row.outer_begin), column(row.outer_end), allow_unknown, ignored,
-              row_blocks);
+      foldRun(costs, column(begin), column(end), allow_unknown, ignored, row_blocks);
       if (!row_blocks) {
         continue;
       }
-      for (std::int32_t relative = row.outer_begin; relative < row.outer_end; ++relative) {
+      for (std::int32_t relative = begin; relative < end; ++relative) {
         if (checker.blocked(costs[column(relative)])) {
           scratch.push_back(std::uint64_t{r} << 32 | static_cast<std::uint32_t>(relative));
         }
@@ -1225,7 +1264,7 @@ detail::StencilOutcome detail::stencilPolygonCost(
     const auto column_part = [](std::uint64_t cell) {
       return static_cast<std::int32_t>(static_cast<std::uint32_t>(cell));
     };
-    for (std::size_t k = 0; k < samples.size(); ++k) {
+    for (std::size_t k = 0; k < limit; ++k) {
       const SweptStencil::Row* rows = stencil.sample_rows.data() + k * row_count;
       for (const std::uint64_t cell : scratch) {
         const SweptStencil::Row& own = rows[row_part(cell)];
@@ -1254,39 +1293,59 @@ detail::StencilOutcome detail::stencilPolygonCost(
         }
       }
     }
-    return StencilOutcome::kUndecided;
+    return StencilOutcome::kCost;
   };
+  // The first to collide among all samples: one always does when this is asked.
+  const auto firstOfAll = [&]() {
+    const StencilOutcome outcome = first(samples.size());
+    return outcome == StencilOutcome::kCost ? StencilOutcome::kUndecided : outcome;
+  };
+  if (leaving < samples.size()) {
+    const StencilOutcome outcome = first(leaving);
+    if (outcome != StencilOutcome::kCost) {
+      return outcome;
+    }
+    first_collision = leaving;
+    return StencilOutcome::kCollision;
+  }
 
   std::uint8_t max_cost = 0;
   bool blocks = false;
-  for (std::size_t r = 0; r < row_count; ++r) {
+  for (std::size_t r = row_low; r < row_high; ++r) {
     const SweptStencil::Row& row = stencil.rows[r];
-    if (row.inner_begin < row.inner_end) {
-      foldRun(cells + row_of(r) * stride, column(row.inner_begin), column(row.inner_end),
-              allow_unknown, max_cost, blocks);
+    const std::int32_t begin = on(row.inner_begin);
+    const std::int32_t end = on(row.inner_end);
+    if (begin < end) {
+      foldRun(cells + row_of(r) * stride, column(begin), column(end), allow_unknown, max_cost,
+              blocks);
     }
   }
   if (blocks) {
-    return first();
+    return firstOfAll();
   }
   // The rest of each row's possible cells that could change the answer, taken from the highest
   // cost down (blocking ones first): once one is touched, every lower one is settled. Most of them
   // lie beside the outline, where costs climb towards an obstacle.
   scratch.clear();
   constexpr std::uint64_t kBlockingKey = 256;
-  for (std::size_t r = 0; r < row_count; ++r) {
+  for (std::size_t r = row_low; r < row_high; ++r) {
     const SweptStencil::Row& row = stencil.rows[r];
     const std::uint8_t* const costs = cells + row_of(r) * stride;
+    const std::int32_t outer_begin = on(row.outer_begin);
+    const std::int32_t outer_end = on(row.outer_end);
+    if (outer_begin >= outer_end) {
+      continue;
+    }
     // Most rows hold nothing above the maximum: one fold of the whole row tells.
     std::uint8_t row_max = 0;
     bool row_blocks = false;
-    foldRun(costs, column(row.outer_begin), column(row.outer_end), allow_unknown, row_max,
-            row_blocks);
+    foldRun(costs, column(outer_begin), column(outer_end), allow_unknown, row_max, row_blocks);
     if (row_max <= max_cost && !row_blocks) {
       continue;
     }
-    const std::uint64_t parts[2][2] = {{column(row.outer_begin), column(row.inner_begin)},
-                                       {column(row.inner_end), column(row.outer_end)}};
+    const std::uint64_t parts[2][2] = {
+        {column(outer_begin), column(std::max(outer_begin, on(row.inner_begin)))},
+        {column(std::min(outer_end, on(row.inner_end))), column(outer_end)}};
     for (const auto& part : parts) {
       std::uint8_t part_max = 0;
       bool part_blocks = false;
@@ -1353,7 +1412,7 @@ detail::StencilOutcome detail::stencilPolygonCost(
     }
     if (hit) {
       if (top == kBlockingKey) {
-        return first();
+        return firstOfAll();
       }
       max_cost = static_cast<std::uint8_t>(top);
       break;
