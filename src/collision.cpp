@@ -1063,57 +1063,19 @@ class StencilSamples {
   // the hull of all samples: no sample's exact test touches it then.
   bool apartFromAll(double x0, double y0) const {
     const detail::SweptStencil::Extent& e = stencil_.hull_extent;
-    const double t = e.tolerance;
-    if (!(t >= 0.0)) {
-      return false;
-    }
-    const double resolution = checker_.costmap().resolution();
-    const double rx0 = x0 - start_.x;
-    const double ry0 = y0 - start_.y;
-    const double rx1 = rx0 + resolution;
-    const double ry1 = ry0 + resolution;
-    if (rx0 > e.x_max + t || rx1 < e.x_min - t || ry0 > e.y_max + t || ry1 < e.y_min - t) {
-      return true;
-    }
-    const double half = 0.5 * resolution;
-    const double cx = rx0 + half;
-    const double cy = ry0 + half;
-    for (const detail::SweptStencil::Axis& axis : stencil_.hull_axes) {
-      const double centre = cx * axis.ux + cy * axis.uy;
-      const double reach = half * (std::fabs(axis.ux) + std::fabs(axis.uy));
-      if (centre - reach > axis.high + t || centre + reach < axis.low - t) {
-        return true;
-      }
-    }
-    return false;
+    double depth = 0.0;
+    return e.tolerance >= 0.0 && !mayMeet(e, stencil_.hull_axes.data(), stencil_.hull_axes.size(),
+                                          x0 - start_.x, y0 - start_.y, depth);
   }
 
   // Sample k's exact test of the square of column mx, row my, whose lower-left corner is
   // (x0, y0). False, with `ok` cleared, when the sample cannot be placed on the grid.
   bool touches(std::size_t k, std::uint64_t mx, std::uint64_t my, double x0, double y0, bool& ok) {
-    const double resolution = checker_.costmap().resolution();
     const detail::SweptStencil::Extent& e = stencil_.extents[k];
     const double t = e.tolerance;
-    const double rx0 = x0 - start_.x;
-    const double ry0 = y0 - start_.y;
-    const double rx1 = rx0 + resolution;
-    const double ry1 = ry0 + resolution;
-    if (rx0 > e.x_max + t || rx1 < e.x_min - t || ry0 > e.y_max + t || ry1 < e.y_min - t) {
+    double depth = 0.0;
+    if (!mayMeet(e, stencil_.axes.data() + k * n_, n_, x0 - start_.x, y0 - start_.y, depth)) {
       return false;
-    }
-    double depth = std::min({e.x_max - rx0, rx1 - e.x_min, e.y_max - ry0, ry1 - e.y_min});
-    const double half = 0.5 * resolution;
-    const double cx = rx0 + half;
-    const double cy = ry0 + half;
-    const detail::SweptStencil::Axis* axes = stencil_.axes.data() + k * n_;
-    for (std::size_t i = 0; i < n_; ++i) {
-      const detail::SweptStencil::Axis& axis = axes[i];
-      const double centre = cx * axis.ux + cy * axis.uy;
-      const double reach = half * (std::fabs(axis.ux) + std::fabs(axis.uy));
-      if (centre - reach > axis.high + t || centre + reach < axis.low - t) {
-        return false;
-      }
-      depth = std::min({depth, axis.high - (centre - reach), (centre + reach) - axis.low});
     }
     if (depth > t) {
       return true;
@@ -1127,6 +1089,7 @@ class StencilSamples {
         my > range.y_last) {
       return false;
     }
+    const double resolution = checker_.costmap().resolution();
     PolygonShape shape(n_, resolution);
     std::copy(vertices_.data() + k * n_, vertices_.data() + (k + 1) * n_, &shape.vertex(0));
     shape.beginRow(y0, y0 + resolution);
@@ -1134,6 +1097,34 @@ class StencilSamples {
   }
 
  private:
+  // The separating-axis test of the cell's square, lower-left corner (rx0, ry0) relative to the
+  // start, against an outline given by its box and edge axes: false when they are apart by more
+  // than the box's tolerance on one axis, else true with `depth` their least overlap.
+  bool mayMeet(const detail::SweptStencil::Extent& e, const detail::SweptStencil::Axis* axes,
+               std::size_t count, double rx0, double ry0, double& depth) const {
+    const double resolution = checker_.costmap().resolution();
+    const double t = e.tolerance;
+    const double rx1 = rx0 + resolution;
+    const double ry1 = ry0 + resolution;
+    if (rx0 > e.x_max + t || rx1 < e.x_min - t || ry0 > e.y_max + t || ry1 < e.y_min - t) {
+      return false;
+    }
+    depth = std::min({e.x_max - rx0, rx1 - e.x_min, e.y_max - ry0, ry1 - e.y_min});
+    const double half = 0.5 * resolution;
+    const double cx = rx0 + half;
+    const double cy = ry0 + half;
+    for (std::size_t i = 0; i < count; ++i) {
+      const detail::SweptStencil::Axis& axis = axes[i];
+      const double centre = cx * axis.ux + cy * axis.uy;
+      const double reach = half * (std::fabs(axis.ux) + std::fabs(axis.uy));
+      if (centre - reach > axis.high + t || centre + reach < axis.low - t) {
+        return false;
+      }
+      depth = std::min({depth, axis.high - (centre - reach), (centre + reach) - axis.low});
+    }
+    return true;
+  }
+
   bool place(std::size_t k) {
     const Costmap& costmap = checker_.costmap();
     PolygonShape shape(n_, costmap.resolution());
