@@ -216,49 +216,60 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
       // The state's centre in cells of the costmap.
       const double x = (x0_ + (static_cast<double>(i) + 0.5) * cell_ - ox) / resolution;
       const double y = (y0_ + (static_cast<double>(j) + 0.5) * cell_ - oy) / resolution;
-      if (zero != nullptr) {
-        // The cells the points land in: the floors of the box's corners bound theirs.
-        const std::array<double, 4>& box = boxes[t];
-        const double bx0 = x + box[0];
-        const double by0 = y + box[1];
-        const double bx1 = x + box[2];
-        const double by1 = y + box[3];
-        if (bx0 >= static_cast<double>(first_x) && by0 >= static_cast<double>(first_y) &&
-            bx1 < static_cast<double>(last_x) && by1 < static_cast<double>(last_y)) {
-          const std::int64_t cx0 = std::max<std::int64_t>(floorToInt(bx0) - pad, 0);
-          const std::int64_t cy0 = std::max<std::int64_t>(floorToInt(by0) - pad, 0);
-          const std::int64_t cx1 = std::min(floorToInt(bx1) + pad, map_columns - 1);
-          const std::int64_t cy1 = std::min(floorToInt(by1) + pad, map_rows - 1);
-          if (zero->nonZero(static_cast<std::uint64_t>(cx0), static_cast<std::uint64_t>(cy0),
-                            static_cast<std::uint64_t>(cx1),
-                            static_cast<std::uint64_t>(cy1)) == 0) {
-            known = 2;
-            return known;
-          }
+      // The cells the points land in: the floors of the box's corners bound theirs.
+      const std::array<double, 4>& box = boxes[t];
+      const double bx0 = x + box[0];
+      const double by0 = y + box[1];
+      const double bx1 = x + box[2];
+      const double by1 = y + box[3];
+      const bool inside = bx0 >= static_cast<double>(first_x) &&
+                          by0 >= static_cast<double>(first_y) &&
+                          bx1 < static_cast<double>(last_x) && by1 < static_cast<double>(last_y);
+      if (zero != nullptr && inside) {
+        const std::int64_t cx0 = std::max<std::int64_t>(floorToInt(bx0) - pad, 0);
+        const std::int64_t cy0 = std::max<std::int64_t>(floorToInt(by0) - pad, 0);
+        const std::int64_t cx1 = std::min(floorToInt(bx1) + pad, map_columns - 1);
+        const std::int64_t cy1 = std::min(floorToInt(by1) + pad, map_rows - 1);
+        if (zero->nonZero(static_cast<std::uint64_t>(cx0), static_cast<std::uint64_t>(cy0),
+                          static_cast<std::uint64_t>(cx1), static_cast<std::uint64_t>(cy1)) == 0) {
+          known = 2;
+          return known;
         }
       }
       const Point2D* p = turned.data() + t * points;
       std::uint8_t highest = 0;
       bool free = true;
-      for (std::size_t k = 0; k < points; ++k) {
-        const double gx = x + p[k].x;
-        const double gy = y + p[k].y;
-        const bool disc = k < centres.size();
-        if (!(gx >= 0.0 && gy >= 0.0 && gx < width && gy < height)) {
-          free = free && !disc;
-          continue;
+      if (inside) {
+        // Every point on the map and among the marked cells: no bounds to test.
+        for (std::size_t k = 0; k < points && free; ++k) {
+          // Non-negative: truncation is the floor.
+          const auto cx = static_cast<std::uint64_t>(x + p[k].x);
+          const auto cy = static_cast<std::uint64_t>(y + p[k].y);
+          free = k >= centres.size() ||
+                 !costBlocks(marked[(cy - first_y) * local_width + (cx - first_x)], allow_unknown);
+          highest = std::max(highest, costs[cy * stride + cx]);
         }
-        // Non-negative: truncation is the floor.
-        const auto cx = static_cast<std::uint64_t>(gx);
-        const auto cy = static_cast<std::uint64_t>(gy);
-        // The lattice's poses are rounded: an outline point on a wall only prices the step.
-        if (disc &&
-            (cx < first_x || cy < first_y || cx >= last_x || cy >= last_y ||
-             costBlocks(marked[(cy - first_y) * local_width + (cx - first_x)], allow_unknown))) {
-          free = false;
-          break;
+      } else {
+        for (std::size_t k = 0; k < points; ++k) {
+          const double gx = x + p[k].x;
+          const double gy = y + p[k].y;
+          const bool disc = k < centres.size();
+          if (!(gx >= 0.0 && gy >= 0.0 && gx < width && gy < height)) {
+            free = free && !disc;
+            continue;
+          }
+          // Non-negative: truncation is the floor.
+          const auto cx = static_cast<std::uint64_t>(gx);
+          const auto cy = static_cast<std::uint64_t>(gy);
+          // The lattice's poses are rounded: an outline point on a wall only prices the step.
+          if (disc &&
+              (cx < first_x || cy < first_y || cx >= last_x || cy >= last_y ||
+               costBlocks(marked[(cy - first_y) * local_width + (cx - first_x)], allow_unknown))) {
+            free = false;
+            break;
+          }
+          highest = std::max(highest, costs[cy * stride + cx]);
         }
-        highest = std::max(highest, costs[cy * stride + cx]);
       }
       known = free ? static_cast<std::uint16_t>(2 + std::min(highest, kMaxGradedCost)) : 1;
     }
