@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "detail/free_cells.hpp"
+#include "detail/manoeuvre_field.hpp"
 #include "oracles/collision_reference.hpp"
 #include "oracles/path_checker.hpp"
 #include "oracles/reference_planner.hpp"
@@ -464,6 +466,51 @@ TEST(ManoeuvreHeuristic, TurnsACarRoundInADeadEnd) {
   EXPECT_TRUE(without.status == PlannerStatus::MAX_NODES_EXCEEDED ||
               without.diagnostics.expanded_nodes > 5 * result.diagnostics.expanded_nodes)
       << result.diagnostics.expanded_nodes << " " << without.diagnostics.expanded_nodes;
+}
+
+// States over empty ground are answered from the zero-cost table without looking at their points:
+// the estimate must read the same everywhere with the table as without it, on a map with open
+// floor, graded costs and walls.
+TEST(ManoeuvreHeuristic, ZeroCostShortcutChangesNoEstimate) {
+  std::vector<std::uint8_t> cells(300 * 120, 0);
+  for (std::size_t x = 0; x < 300; ++x) {
+    cells[x] = cells[119 * 300 + x] = 254;
+  }
+  for (std::size_t y = 40; y < 80; ++y) {
+    for (std::size_t x = 140; x < 160; ++x) {
+      cells[y * 300 + x] = 254;
+    }
+  }
+  const Costmap map = inflateCostmap(Costmap(300, 120, 0.1, 0.0, 0.0, cells), 1.5, 0.2, 2.0);
+  const Footprint car = PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
+  detail::ManoeuvreField::Prices prices;
+  prices.radius = 3.5;
+  prices.reverse_per_metre = 1.0;
+  prices.non_straight_per_metre = 0.3;
+  prices.cusp = 2.0;
+  prices.cost_penalty = 2.0;
+  detail::ZeroCostRegions zero;
+  zero.build(map);
+  const Pose2D start{4.0, 6.0, 0.0};
+  const Pose2D goal{26.0, 3.0, kPi};
+  detail::ManoeuvreField with_table;
+  detail::ManoeuvreField without;
+  with_table.build(map, false, car, 0.95, start, goal, prices, std::uint64_t{1} << 18, &zero, {});
+  without.build(map, false, car, 0.95, start, goal, prices, std::uint64_t{1} << 18, nullptr, {});
+  ASSERT_FALSE(without.empty());
+  int finite = 0;
+  for (double x = 0.05; x < 30.0; x += 0.23) {
+    for (double y = 0.05; y < 12.0; y += 0.23) {
+      for (double yaw = -3.1; yaw < 3.2; yaw += 0.37) {
+        for (const Direction arrival : {Direction::FORWARD, Direction::REVERSE}) {
+          const double a = with_table.at({x, y, yaw}, arrival);
+          ASSERT_EQ(a, without.at({x, y, yaw}, arrival)) << x << " " << y << " " << yaw;
+          finite += a > 0.0 && a < 1e9 ? 1 : 0;
+        }
+      }
+    }
+  }
+  EXPECT_GT(finite, 50000);
 }
 
 // A row of nine 2.5 m bays, 5 m deep, all but the middle one taken by a parked car, off a 5.5 m
