@@ -317,6 +317,8 @@ bool setField(PlannerConfig& c, const std::string& field, double v) {
     c.analytic_expansion_coarse_checks = v != 0.0;
   } else if (field == "scale_steering_penalty_with_curvature") {
     c.scale_steering_penalty_with_curvature = v != 0.0;
+  } else if (field == "check_improving_successors_only") {
+    c.check_improving_successors_only = v != 0.0;
   } else {
     return false;
   }

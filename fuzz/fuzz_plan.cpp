@@ -84,6 +84,7 @@ PlannerConfig fuzzedConfig(FuzzedDataProvider& in) {
   c.smoother_weight_smooth = in.ConsumeFloatingPointInRange(0.0, 1.0);
   c.smoother_tolerance = fuzz::boundedOrHostile(in, 1e-12, 1e-3);
   c.lattice_cell_size = fuzz::boundedOrHostile(in, 0.0, 1.0);
+  c.check_improving_successors_only = in.ConsumeBool();
   return c;
 }
 

@@ -283,6 +283,17 @@ class PlannerConfig:
     def cache_obstacle_heuristic(self, arg0: bool) -> None:
         ...
     @property
+    def check_improving_successors_only(self) -> bool:
+        """
+        Check a successor against the map only when it could still change its node: one that ends
+        in an expanded node, or that could not lower its node's cost even over free cells, is
+        passed over. The same paths; only collision_checks and the times change. Default False,
+        recommended True.
+        """
+    @check_improving_successors_only.setter
+    def check_improving_successors_only(self, arg0: bool) -> None:
+        ...
+    @property
     def collision_check_step(self) -> float:
         """
         Metres between footprint checks along motions and the output path. Default 0.025. Larger

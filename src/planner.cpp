@@ -130,6 +130,9 @@ PlannerConfig recommendedFor(double resolution, const Footprint& footprint,
   config.analytic_expansion_ratio = 16.0;
   // And a curve that fails is refused after a few checks spread along it.
   config.analytic_expansion_coarse_checks = true;
+  // Where the search floods a narrow place, half of its successors end in nodes already expanded
+  // or already reached more cheaply, and their checks could change nothing.
+  config.check_improving_successors_only = true;
   // A reverse shorter than the robot, where driving forwards is about as short, is pointless.
   config.analytic_expansion_min_reverse_length = footprintLength(footprint);
   // On cells coarser than the output spacing, chords of the primitives' arcs would leave poses

@@ -215,6 +215,11 @@ struct RecordFields<PlannerConfig> {
                 "cells (rounded\ndown, at least one, at most the primitive length); one node is "
                 "kept per lattice cell\nand yaw bin. Default 0 (the costmap's cells), "
                 "recommended a third of the primitive\nlength."));
+    visit(field("check_improving_successors_only", &C::check_improving_successors_only,
+                "Check a successor against the map only when it could still change its node: "
+                "one that ends\nin an expanded node, or that could not lower its node's cost "
+                "even over free cells, is\npassed over. The same paths; only collision_checks "
+                "and the times change. Default False,\nrecommended True."));
   }
 };
 

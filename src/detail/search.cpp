@@ -105,7 +105,11 @@ class Search {
   bool mayContinue();
   void expand(Workspace& workspace, std::uint32_t current, const Node& node);
   // Every primitive's samples checked; outcomes into workspace.check_outcomes.
-  void checkPrimitives(Workspace& workspace, const Pose2D& start);
+  void checkPrimitives(Workspace& workspace, std::uint32_t current, const Node& node);
+  // Whether primitive i of the expansion of node `current` could change its child, whatever its
+  // samples cost; `known` is the child's node, if any.
+  bool mayImprove(const Workspace& workspace, std::uint32_t current, const Node& node,
+                  std::size_t i, std::uint32_t known) const;
   // The largest cost under the primitive's samples, or -1 once one collides.
   std::int16_t sampleCost(const MotionPrimitive& primitive, const Pose2D& start, std::size_t slot);
   void relax(Workspace& workspace, std::uint32_t current, const Node& node,
@@ -594,7 +598,7 @@ void Search::expand(Workspace& workspace, std::uint32_t current, const Node& nod
       workspace.index.prefetch(keys[i]);
     }
   }
-  checkPrimitives(workspace, node.pose);
+  checkPrimitives(workspace, current, node);
   const std::vector<std::int16_t>& outcomes = workspace.check_outcomes;
   for (std::size_t i = 0; i < primitives.size(); ++i) {
     if (keys[i] == kInvalidKey || outcomes[i] < 0) {
@@ -609,13 +613,36 @@ void Search::expand(Workspace& workspace, std::uint32_t current, const Node& nod
 // changes nothing but the number of clock reads. Halfway through, the index entries have
 // arrived: the children's nodes are prefetched then, so that the second half of the checks
 // hides their loads too.
-void Search::checkPrimitives(Workspace& workspace, const Pose2D& start) {
+void Search::checkPrimitives(Workspace& workspace, std::uint32_t current, const Node& node) {
   const std::vector<MotionPrimitive>& primitives = workspace.primitives;
   const std::vector<StateKey>& keys = workspace.child_keys;
   std::vector<std::int16_t>& outcomes = workspace.check_outcomes;
   outcomes.resize(primitives.size());
-  const std::size_t half = primitives.size() / 2;
+  const Pose2D& start = node.pose;
   const auto checks_start = Clock::now();
+  if (config_.check_improving_successors_only) {
+    // The children are looked up first, and their nodes' loads overlap the checks before them.
+    std::vector<std::uint32_t>& known = workspace.child_nodes;
+    known.resize(primitives.size());
+    for (std::size_t i = 0; i < primitives.size(); ++i) {
+      known[i] = keys[i] != kInvalidKey ? workspace.find(keys[i]) : kInvalidIndex;
+      if (known[i] != kInvalidIndex) {
+        __builtin_prefetch(workspace.nodes.data() + known[i]);
+      }
+    }
+    // Children only get cheaper during the expansion, so a check passed over here stays futile.
+    for (std::size_t i = 0; i < primitives.size(); ++i) {
+      if (mayImprove(workspace, current, node, i, known[i])) {
+        outcomes[i] = sampleCost(primitives[i], start, i);
+      } else {
+        ++diagnostics_.generated_nodes;
+        outcomes[i] = -1;
+      }
+    }
+    diagnostics_.collision_check_time_ms += millisecondsSince(checks_start);
+    return;
+  }
+  const std::size_t half = primitives.size() / 2;
   for (std::size_t i = 0; i < half; ++i) {
     outcomes[i] = sampleCost(primitives[i], start, i);
   }
@@ -631,6 +658,25 @@ void Search::checkPrimitives(Workspace& workspace, const Pose2D& start) {
     outcomes[i] = sampleCost(primitives[i], start, i);
   }
   diagnostics_.collision_check_time_ms += millisecondsSince(checks_start);
+}
+
+bool Search::mayImprove(const Workspace& workspace, std::uint32_t current, const Node& node,
+                        std::size_t i, std::uint32_t known) const {
+  if (workspace.child_keys[i] == kInvalidKey) {
+    return false;  // off the map: refused whatever the check says
+  }
+  if (known == kInvalidIndex || known == current) {
+    return true;  // a new node, or one the primitive may cross out of: left to relax
+  }
+  const Node& reached = workspace.nodes[known];
+  if (reached.closed) {
+    return false;
+  }
+  // The cost over free cells bounds every other from below: the sums add the same terms in the
+  // same order, and rounding keeps their order.
+  const Arrival arrival{node.arrival_direction, node.arrival_steering};
+  return childCost(config_, workspace.primitives[i], 0,
+                   node.parent != kInvalidIndex ? &arrival : nullptr, node.g) < reached.g;
 }
 
 std::int16_t Search::sampleCost(const MotionPrimitive& primitive, const Pose2D& start,

@@ -89,6 +89,7 @@ struct Workspace {
   // Per primitive of one expansion: the largest cost under its samples, or -1 when one collides.
   std::vector<std::int16_t> check_outcomes;
   std::vector<detail::StateKey> child_keys;
+  std::vector<std::uint32_t> child_nodes;
   // The samples of the analytic curve being tried, kept only when the curve passes.
   std::vector<KinematicSample> analytic_curve;
   // Built on the first call after the map was set.

@@ -573,9 +573,17 @@ TEST(SearchFromGoal, ParksNoseFirstBetweenParkedCars) {
   EXPECT_EQ(cut.diagnostics.expanded_nodes, config.max_expanded_nodes);
 }
 
-// Checking a curve's samples sparsely first accepts exactly the curves checked in order: the same
-// searches and paths, with fewer checks wherever a curve was refused.
-TEST(AnalyticCoarseChecks, AcceptTheSameCurvesWithFewerChecks) {
+// Options that spare checks without changing what is found: sparse checks of a curve's samples
+// accept exactly the curves checked in order, and a successor passed over could not have changed
+// its node. The same searches and paths, with fewer checks.
+struct CheckSaving {
+  const char* name;
+  bool PlannerConfig::*option;
+};
+
+class CheckSavingOptions : public ::testing::TestWithParam<CheckSaving> {};
+
+TEST_P(CheckSavingOptions, FindTheSamePathsWithFewerChecks) {
   const HybridAStar planner(bayRow());
   PlanRequest request;
   request.footprint = PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
@@ -583,27 +591,40 @@ TEST(AnalyticCoarseChecks, AcceptTheSameCurvesWithFewerChecks) {
                                                {{20.0, 7.5, kPi}, {11.25, 1.3, kPi / 2}},
                                                {{11.25, 1.3, kPi / 2}, {5.0, 8.0, kPi}}};
   std::uint64_t saved = 0;
-  for (const auto& [start, goal] : queries) {
-    request.start = start;
-    request.goal = goal;
-    PlannerConfig config = recommendedConfig(0.1, request.footprint, false, 3.5);
-    config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
-    ASSERT_TRUE(config.analytic_expansion_coarse_checks);
-    const PlannerResult coarse = planner.plan(request, config);
-    config.analytic_expansion_coarse_checks = false;
-    const PlannerResult in_order = planner.plan(request, config);
-    const auto& a = coarse.diagnostics;
-    const auto& b = in_order.diagnostics;
-    EXPECT_EQ(
-        std::make_tuple(coarse.status, a.expanded_nodes, a.generated_nodes, coarse.path.size()),
-        std::make_tuple(in_order.status, b.expanded_nodes, b.generated_nodes,
-                        in_order.path.size()));
-    EXPECT_TRUE(testing_support::samePoses(coarse.path, in_order.path));
-    EXPECT_LE(a.collision_checks, b.collision_checks);
-    saved += b.collision_checks - a.collision_checks;
+  for (const bool from_goal : {true, false}) {
+    for (const auto& [start, goal] : queries) {
+      request.start = start;
+      request.goal = goal;
+      PlannerConfig config = recommendedConfig(0.1, request.footprint, false, 3.5);
+      config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
+      config.search_from_goal = from_goal;
+      ASSERT_TRUE(config.*GetParam().option);
+      const PlannerResult sparing = planner.plan(request, config);
+      config.*GetParam().option = false;
+      const PlannerResult every = planner.plan(request, config);
+      const auto& a = sparing.diagnostics;
+      const auto& b = every.diagnostics;
+      ASSERT_EQ(sparing.status, PlannerStatus::SUCCESS) << sparing.message;
+      EXPECT_EQ(
+          std::make_tuple(sparing.status, a.expanded_nodes, a.generated_nodes, sparing.directions),
+          std::make_tuple(every.status, b.expanded_nodes, b.generated_nodes, every.directions));
+      ASSERT_EQ(sparing.path.size(), every.path.size());
+      EXPECT_EQ(
+          std::memcmp(sparing.path.data(), every.path.data(), every.path.size() * sizeof(Pose2D)),
+          0);
+      EXPECT_LE(a.collision_checks, b.collision_checks);
+      saved += b.collision_checks - a.collision_checks;
+    }
   }
   EXPECT_GT(saved, 1000u);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, CheckSavingOptions,
+    ::testing::Values(
+        CheckSaving{"coarse_curve_checks", &PlannerConfig::analytic_expansion_coarse_checks},
+        CheckSaving{"improving_successors_only", &PlannerConfig::check_improving_successors_only}),
+    [](const ::testing::TestParamInfo<CheckSaving>& info) { return std::string(info.param.name); });
 
 // The nose-first bay, searched from the aisle alone. A lattice rounded down from 1.5 cells is
 // the costmap's own, bit for bit; one of two cells a side finds a sound path with a fraction of

@@ -168,6 +168,10 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // spares it the nodes that differ by a fraction of a step. Poses, collision checks and costs
   // stay at the costmap's own resolution. 0 keeps the costmap's cells.
   double lattice_cell_size = 0.0;
+  // A successor is checked against the map only when it could still change its node: one that
+  // ends in an expanded node, or that could not lower its node's cost even over free cells, is
+  // passed over unchecked. The same paths; only collision_checks and the times change.
+  bool check_improving_successors_only = false;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
