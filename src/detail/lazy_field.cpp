@@ -267,39 +267,63 @@ void LazyObstacleField::repair(const std::vector<CellWindow>& windows) {
 }
 
 void LazyObstacleField::repairCells(const std::vector<std::uint64_t>& changed) {
-  // Every value leaning on a changed cell: a value equal to a dropped neighbour's old value plus
-  // the step from it may have come from there. Dropped cells read NaN while this runs.
+  // Every value is at least a neighbour's plus the step from it (equal when it was set; the
+  // neighbour may have fallen since). A value that a dropped cell's old one could have given is
+  // dropped too, unless an intact neighbour still gives it as much: then it is no lower than a
+  // route on the new map, and the routes that only tied with the changed cells' keep their cells.
+  // Cells are decided in order of their values, each above the neighbour that gives it, so
+  // every neighbour that could give a cell its value is decided before it. Dropped cells read
+  // NaN while this runs.
   const double kDropped = std::numeric_limits<double>::quiet_NaN();
   std::vector<std::pair<std::uint64_t, double>> dropped;
-  for (const std::uint64_t cell : changed) {
-    const double old = get(cell);
-    if (cell == goal_ || std::isnan(old)) {
-      continue;
-    }
+  struct Candidate {
+    double key;  // the value
+    std::uint64_t cell;
+  };
+  // Every candidate is pushed above the value of the cell that pushed it.
+  RadixQueue<Candidate> candidates;
+  const auto drop = [&](std::uint64_t cell, double old) {
     put(cell, kDropped);
     dropped.emplace_back(cell, old);
-  }
-  for (std::size_t i = 0; i < dropped.size(); ++i) {
-    // Plain copies, not a structured binding: the lambda below captures them.
-    const std::uint64_t cell = dropped[i].first;
-    const double old = dropped[i].second;
     if (!(old < kInfinity)) {
-      continue;
+      return;
     }
     forEachNeighbour(
         cell, cell % width_, cell / width_,
         [&](std::uint64_t neighbour, std::uint64_t nx, std::uint64_t ny, bool diagonal) {
           const double value = get(neighbour);
           if (neighbour != goal_ && value < kInfinity &&
-              value == step(neighbour, nx, ny, diagonal) + old) {
-            put(neighbour, kDropped);
-            dropped.emplace_back(neighbour, value);
+              value >= step(neighbour, nx, ny, diagonal) + old) {
+            candidates.push(Candidate{value, neighbour});
           }
         });
+  };
+  for (const std::uint64_t cell : changed) {
+    const double old = get(cell);
+    if (cell != goal_ && !std::isnan(old)) {
+      drop(cell, old);
+    }
+  }
+  while (!candidates.empty()) {
+    const auto [value, cell] = candidates.pop();
+    if (!(get(cell) == value)) {
+      continue;  // dropped already
+    }
+    const std::uint64_t x = cell % width_;
+    const std::uint64_t y = cell / width_;
+    bool given = false;
+    forEachNeighbour(
+        cell, x, y, [&](std::uint64_t neighbour, std::uint64_t, std::uint64_t, bool diagonal) {
+          const double from = get(neighbour);  // NaN when dropped
+          given = given || (from < value && step(cell, x, y, diagonal) + from <= value);
+        });
+    if (!given) {
+      drop(cell, value);
+    }
   }
   // Each dropped cell starts again from its intact neighbours: a final value, or a route a
   // neighbour still open improves on when it is settled (and then reaches it). Whatever the cells
-  // the settling order closed, every value is a route's cost and every one set is queued.
+  // the settling order closed, every value is at least a route's cost and every one set is queued.
   std::vector<double> restart(dropped.size(), kInfinity);
   for (std::size_t i = 0; i < dropped.size(); ++i) {
     const std::uint64_t cell = dropped[i].first;

@@ -11,8 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "detail/costmap_cells.hpp"
 #include "detail/inflation.hpp"
+#include "detail/lazy_field.hpp"
 #include "detail/radix_queue.hpp"
+#include "detail/step_costs.hpp"
 #include "oracles/inflation_oracle.hpp"
 #include "oracles/obstacle_heuristic_oracle.hpp"
 #include "test_support.hpp"
@@ -183,6 +186,64 @@ TEST(ObstacleHeuristicDifferential, SameDoublesAsThePlainDijkstra) {
                 0)
           << "seed " << c.seed << " trial " << trial;
     }
+  }
+}
+
+// The field computed as it is read, through random edits of windows (walls raised and removed,
+// costs changed) each repaired in place, between reads of random cells from random aims that
+// leave it settled here and there: every value it answers is the plain Dijkstra's on the map of
+// the moment, bit for bit.
+TEST(LazyObstacleFieldRepair, AnswersAsANewFieldAfterEveryEdit) {
+  for (const std::uint32_t seed : {1u, 2u, 3u}) {
+    std::mt19937 rng(seed);
+    constexpr std::uint64_t kW = 48;
+    constexpr std::uint64_t kH = 36;
+    std::vector<std::uint8_t> cells(kW * kH, 0);
+    for (auto& cell : cells) {
+      const unsigned roll = rng() % 100;
+      cell = roll < 15 ? 254 : roll < 40 ? static_cast<std::uint8_t>(rng() % 253) : 0;
+    }
+    const GridIndex goal{rng() % kW, rng() % kH};
+    cells[goal.y * kW + goal.x] = 0;
+    Costmap map(kW, kH, 0.1, 0.0, 0.0, cells);
+    const double penalty = 2.0;
+    detail::LazyObstacleField field(kW, kH, detail::makeStepCosts(0.1, false, penalty), goal, false,
+                                    0.0);
+    field.bind(map);
+    const std::uint8_t bytes[] = {254, 254, 0, 0, 0, 60, 200, 255};
+    std::size_t compared = 0;
+    for (int batch = 0; batch < 40; ++batch) {
+      field.aim({rng() % kW, rng() % kH});
+      const std::vector<double> want =
+          oracles::obstacleHeuristicDistances(map, goal, false, penalty);
+      // Now and then every cell, otherwise a few: the field is left settled to varying extents.
+      const bool every = batch % 8 == 7;
+      for (int read = 0; read < (every ? static_cast<int>(kW * kH) : 6); ++read) {
+        const std::uint64_t at = every ? static_cast<std::uint64_t>(read) : rng() % (kW * kH);
+        ASSERT_TRUE(sameBits(field.at(at, {}), want[at]))
+            << "seed " << seed << " batch " << batch << " cell " << at << ": " << field.at(at, {})
+            << " for " << want[at];
+        ++compared;
+      }
+      std::vector<detail::CellWindow> windows;
+      for (unsigned edits = 1 + rng() % 3; edits > 0; --edits) {
+        const std::uint64_t w = 1 + rng() % 6;
+        const std::uint64_t h = 1 + rng() % 6;
+        const std::uint64_t x0 = rng() % (kW - w + 1);
+        const std::uint64_t y0 = rng() % (kH - h + 1);
+        const std::uint8_t byte = bytes[rng() % std::size(bytes)];
+        for (std::uint64_t y = y0; y < y0 + h; ++y) {
+          for (std::uint64_t x = x0; x < x0 + w; ++x) {
+            if (x != goal.x || y != goal.y) {
+              detail::CostmapCells::of(map)[y * kW + x] = byte;
+            }
+          }
+        }
+        windows.push_back({x0, y0, x0 + w, y0 + h});
+      }
+      field.repair(windows);
+    }
+    EXPECT_GT(compared, 5 * kW * kH);
   }
 }
 
