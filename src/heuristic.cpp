@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <queue>
@@ -218,11 +219,13 @@ void blockNearObstaclesIn(const Costmap& costmap, bool allow_unknown, double cle
   }
   const double reach_squared = reach * reach;
   const auto extent = static_cast<std::ptrdiff_t>(std::ceil(reach));
-  std::vector<std::pair<std::ptrdiff_t, std::ptrdiff_t>> disc;
+  // The disc as one run of columns per row offset dy, [-half, half] (none when half < 0): the
+  // test only grows with |dx|.
+  std::vector<std::ptrdiff_t> halves(static_cast<std::size_t>(2 * extent + 1), -1);
   for (std::ptrdiff_t dy = -extent; dy <= extent; ++dy) {
-    for (std::ptrdiff_t dx = -extent; dx <= extent; ++dx) {
+    for (std::ptrdiff_t dx = 0; dx <= extent; ++dx) {
       if (static_cast<double>(dx * dx + dy * dy) < reach_squared) {
-        disc.emplace_back(dx, dy);
+        halves[static_cast<std::size_t>(dy + extent)] = dx;
       }
     }
   }
@@ -259,12 +262,15 @@ void blockNearObstaclesIn(const Costmap& costmap, bool allow_unknown, double cle
       if (!border) {
         continue;
       }
-      for (const auto& [dx, dy] : disc) {
-        const std::ptrdiff_t nx = x + dx;
+      for (std::ptrdiff_t dy = -extent; dy <= extent; ++dy) {
+        const std::ptrdiff_t half = halves[static_cast<std::size_t>(dy + extent)];
         const std::ptrdiff_t ny = y + dy;
-        if (nx >= left && ny >= bottom && nx < right && ny < top) {
-          out[static_cast<std::size_t>(ny - bottom) * out_stride +
-              static_cast<std::size_t>(nx - left)] = kLethalCost;
+        const std::ptrdiff_t from = std::max(x - half, left);
+        const std::ptrdiff_t to = std::min(x + half + 1, right);
+        if (half >= 0 && ny >= bottom && ny < top && from < to) {
+          std::memset(out + static_cast<std::size_t>(ny - bottom) * out_stride +
+                          static_cast<std::size_t>(from - left),
+                      kLethalCost, static_cast<std::size_t>(to - from));
         }
       }
     }

@@ -189,6 +189,48 @@ TEST(ObstacleHeuristicDifferential, SameDoublesAsThePlainDijkstra) {
   }
 }
 
+// With a clearance, the field runs on the map where every cell whose centre lies closer than it
+// to a blocking cell's centre is lethal: here marked by a plain scan over all pairs of cells.
+TEST(ObstacleHeuristicDifferential, ClearanceBlocksWhatAPlainScanBlocks) {
+  std::mt19937 rng(11);
+  for (int trial = 0; trial < 24; ++trial) {
+    const std::uint64_t width = 8 + rng() % 30;
+    const std::uint64_t height = 8 + rng() % 30;
+    const bool allow_unknown = trial % 2 == 1;
+    const double clearance = 0.04 + 0.05 * static_cast<double>(rng() % 8);  // 0.4 to 3.9 cells
+    std::vector<std::uint8_t> cells(width * height, 0);
+    for (auto& cell : cells) {
+      const unsigned roll = rng() % 100;
+      cell = roll < 6    ? 254
+             : roll < 9  ? 255
+             : roll < 30 ? static_cast<std::uint8_t>(rng() % 253)
+                         : 0;
+    }
+    const Costmap map(width, height, 0.1, 0.0, 0.0, cells);
+    std::vector<std::uint8_t> marked = cells;
+    const double reach = clearance / 0.1;
+    for (std::uint64_t b = 0; b < cells.size(); ++b) {
+      if (!(cells[b] == 254 || (cells[b] == 255 && !allow_unknown))) {
+        continue;
+      }
+      for (std::uint64_t c = 0; c < cells.size(); ++c) {
+        const double dx = static_cast<double>(c % width) - static_cast<double>(b % width);
+        const double dy = static_cast<double>(c / width) - static_cast<double>(b / width);
+        if (dx * dx + dy * dy < reach * reach) {
+          marked[c] = 254;
+        }
+      }
+    }
+    const GridIndex goal{rng() % width, rng() % height};
+    const ObstacleHeuristic field(map, goal, allow_unknown, 2.0, clearance);
+    const std::vector<double> plain = oracles::obstacleHeuristicDistances(
+        Costmap(width, height, 0.1, 0.0, 0.0, marked), goal, allow_unknown, 2.0);
+    ASSERT_EQ(field.distances().size(), plain.size());
+    EXPECT_EQ(std::memcmp(field.distances().data(), plain.data(), plain.size() * sizeof(double)), 0)
+        << "trial " << trial << " clearance " << clearance;
+  }
+}
+
 // The field computed as it is read, through random edits of windows (walls raised and removed,
 // costs changed) each repaired in place, between reads of random cells from random aims that
 // leave it settled here and there: every value it answers is the plain Dijkstra's on the map of
