@@ -285,6 +285,10 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
     std::uint32_t bin;
     int direction;
     double cost;
+    // The cells it moves by, when no state's rounding can tell otherwise (see below).
+    std::int64_t di;
+    std::int64_t dj;
+    bool whole;
   };
   std::vector<Move> moves;
   const int directions = prices.allow_reverse ? 2 : 1;
@@ -307,6 +311,15 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
           m.bin = static_cast<std::uint32_t>((static_cast<int>(t) + turn + kBins) % kBins);
         }
         m.direction = d;
+        // A state's centre is (i + 1/2) cells, so the move lands in cell i + floor(1/2 + dx /
+        // cell) unless that sum lies within rounding of a whole number: the lattice is at most a
+        // few thousand cells wide, so a millionth of a cell leaves room for any rounding.
+        const double u = 0.5 + m.dx / cell;
+        const double v = 0.5 + m.dy / cell;
+        m.di = static_cast<std::int64_t>(std::floor(u));
+        m.dj = static_cast<std::int64_t>(std::floor(v));
+        m.whole = u - std::floor(u) > 1e-6 && std::ceil(u) - u > 1e-6 && v - std::floor(v) > 1e-6 &&
+                  std::ceil(v) - v > 1e-6;
         m.cost = length * (1.0 + (d == 1 ? prices.reverse_per_metre : 0.0) +
                            (k != 0 ? prices.non_straight_per_metre : 0.0));
         moves.push_back(m);
@@ -377,8 +390,8 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
     const std::uint16_t here = std::max<std::uint16_t>(look(i, j, t), 2);
     for (std::size_t m = t * per_bin; m < (t + 1) * per_bin; ++m) {
       const Move& move = moves[m];
-      const std::int64_t pi = floorToInt((x + move.dx) / cell_);
-      const std::int64_t pj = floorToInt((y + move.dy) / cell_);
+      const std::int64_t pi = move.whole ? i + move.di : floorToInt((x + move.dx) / cell_);
+      const std::int64_t pj = move.whole ? j + move.dj : floorToInt((y + move.dy) / cell_);
       if (pi < 0 || pj < 0 || pi >= nx_ || pj >= ny_) {
         continue;
       }
