@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <variant>
 
 #include "detail/path_sweep.hpp"
@@ -89,6 +90,32 @@ void ZeroCostRegions::repair(const Costmap& costmap, std::uint64_t x0, std::uint
 
 namespace {
 
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// The part of `polygon` (its points in order) with low <= x <= high: the polygon clipped by the
+// two lines. For any outline the clipped points hold every extreme of the part, so their box
+// is the part's box.
+std::vector<Point2D> clipToStrip(const std::vector<Point2D>& polygon, double low, double high) {
+  const auto clip = [](const std::vector<Point2D>& in, double bound, double side) {
+    std::vector<Point2D> out;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      const Point2D& a = in[i];
+      const Point2D& b = in[(i + 1) % in.size()];
+      const bool a_in = side * (a.x - bound) >= 0.0;
+      const bool b_in = side * (b.x - bound) >= 0.0;
+      if (a_in) {
+        out.push_back(a);
+      }
+      if (a_in != b_in) {
+        const double t = (bound - a.x) / (b.x - a.x);
+        out.push_back(Point2D{bound, a.y + t * (b.y - a.y)});
+      }
+    }
+    return out;
+  };
+  return clip(clip(polygon, low, 1.0), high, -1.0);
+}
+
 double polygonReach(const PolygonFootprint& polygon) {
   double reach = 0.0;
   for (const Point2D& p : polygon.points) {
@@ -129,6 +156,61 @@ FastCollisionCheck::FastCollisionCheck(const CollisionChecker& checker, const Fo
         regions->built())) {
     regions_ = nullptr;
   }
+  if (polygon_ != nullptr && regions_ != nullptr) {
+    double low = kInfinity;
+    double high = -kInfinity;
+    double y_low = kInfinity;
+    double y_high = -kInfinity;
+    for (const Point2D& p : polygon_->points) {
+      low = std::min(low, p.x);
+      high = std::max(high, p.x);
+      y_low = std::min(y_low, p.y);
+      y_high = std::max(y_high, p.y);
+    }
+    const double pieces = std::ceil(2.0 * (high - low) / (y_high - y_low));
+    if (pieces >= 2.0 && pieces <= 8.0) {
+      const double length = (high - low) / pieces;
+      for (int k = 0; k < static_cast<int>(pieces); ++k) {
+        const double from = k == 0 ? low : low + k * length;
+        const double to = k + 1 == static_cast<int>(pieces) ? high : low + (k + 1) * length;
+        slices_.push_back(clipToStrip(polygon_->points, from, to));
+      }
+    }
+  }
+}
+
+bool FastCollisionCheck::slicesBelowLethal(const Pose2D& pose) const {
+  const double c = std::cos(pose.yaw);
+  const double s = std::sin(pose.yaw);
+  // A cell more on every side than the box: far more than the rounding of the turned corners.
+  const double margin = resolution_;
+  for (const std::vector<Point2D>& slice : slices_) {
+    double x_min = kInfinity;
+    double y_min = kInfinity;
+    double x_max = -kInfinity;
+    double y_max = -kInfinity;
+    for (const Point2D& p : slice) {
+      const double x = pose.x + p.x * c - p.y * s;
+      const double y = pose.y + p.x * s + p.y * c;
+      x_min = std::min(x_min, x);
+      x_max = std::max(x_max, x);
+      y_min = std::min(y_min, y);
+      y_max = std::max(y_max, y);
+    }
+    const double x0 = (x_min - margin - origin_x_) / resolution_;
+    const double y0 = (y_min - margin - origin_y_) / resolution_;
+    const double x1 = (x_max + margin - origin_x_) / resolution_;
+    const double y1 = (y_max + margin - origin_y_) / resolution_;
+    if (!(x0 >= 1.0 && y0 >= 1.0 && x1 < x_end_ && y1 < y_end_)) {
+      return false;
+    }
+    if (regions_->mayBlock(static_cast<std::uint64_t>(x0) - 1, static_cast<std::uint64_t>(y0) - 1,
+                           static_cast<std::uint64_t>(x1) + 1,
+                           static_cast<std::uint64_t>(y1) + 1)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool sweepCollides(const FastCollisionCheck& check, const std::vector<Pose2D>& path,

@@ -334,6 +334,70 @@ TEST(ValidatePath, SamplesAtTheStepMaxOverSamplesStopAtTheFirstCollision) {
   }
 }
 
+// The quick "no blocking cell under the footprint" of the search, the analytic curves and path
+// validation, cut into pieces for long polygons: wherever it says so, the reference walk finds
+// neither a collision nor a cost above 253, for poses among obstacles, at the map's edges and
+// partly off it. It must also say so often beside obstacles, or it spares nothing.
+TEST(FastCollisionCheck, BelowLethalOnlyWhereTheWalkFindsNoBlockingCell) {
+  const PolygonFootprint car{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
+  const PolygonFootprint bar{{{0.6, 0.1}, {-0.6, 0.1}, {-0.6, -0.1}, {0.6, -0.1}}};
+  const PolygonFootprint ell{
+      {{1.5, 0.0}, {1.5, 0.4}, {0.3, 0.4}, {0.3, 1.0}, {-0.5, 1.0}, {-0.5, 0.0}}};
+  std::mt19937 random(5);
+  for (const double resolution : {0.05, 0.1}) {
+    constexpr std::uint64_t kW = 240;
+    constexpr std::uint64_t kH = 180;
+    std::vector<std::uint8_t> cells(kW * kH, 0);
+    for (int blob = 0; blob < 14; ++blob) {
+      const std::uint64_t x0 = random() % kW;
+      const std::uint64_t y0 = random() % kH;
+      const std::uint64_t w = 1 + random() % 12;
+      const std::uint64_t h = 1 + random() % 12;
+      const std::uint8_t byte = blob % 4 == 0 ? kUnknownCost : blob % 4 == 1 ? 253 : kLethalCost;
+      for (std::uint64_t y = y0; y < std::min(y0 + h, kH); ++y) {
+        for (std::uint64_t x = x0; x < std::min(x0 + w, kW); ++x) {
+          cells[y * kW + x] = byte;
+        }
+      }
+    }
+    const Costmap map(kW, kH, resolution, -1.0, 2.0, cells);
+    const CollisionChecker checker(map, false);
+    detail::ZeroCostRegions zero;
+    zero.build(map);
+    const double width = static_cast<double>(kW) * resolution;
+    const double height = static_cast<double>(kH) * resolution;
+    for (const PolygonFootprint* footprint : {&car, &bar, &ell}) {
+      const Footprint shape = *footprint;
+      const detail::FastCollisionCheck fast(checker, shape, &zero);
+      int free = 0;
+      int beside = 0;
+      for (int i = 0; i < 4000; ++i) {
+        const Pose2D pose{-1.5 + (width + 1.0) * (random() % 10000) / 10000.0,
+                          1.5 + (height + 1.0) * (random() % 10000) / 10000.0,
+                          -kPi + 2.0 * kPi * (random() % 10000) / 10000.0};
+        if (!fast.belowLethal(pose)) {
+          continue;
+        }
+        ++free;
+        const CollisionResult r = oracles::referenceCheck(map, false, pose, shape);
+        ASSERT_FALSE(r.collision) << resolution << " " << pose.x << " " << pose.y << " "
+                                  << pose.yaw;
+        ASSERT_LE(r.max_cost, 253);
+        // A blocking cell within the outline's reach: the reach's box alone would not have told.
+        bool near = false;
+        for (std::uint64_t k = 0; k < cells.size() && !near; ++k) {
+          const double cx = -1.0 + (static_cast<double>(k % kW) + 0.5) * resolution;
+          const double cy = 2.0 + (static_cast<double>(k / kW) + 0.5) * resolution;
+          near = cells[k] >= kLethalCost && std::hypot(cx - pose.x, cy - pose.y) < 2.0;
+        }
+        beside += near ? 1 : 0;
+      }
+      EXPECT_GT(free, 150) << resolution;
+      EXPECT_GT(beside, 20) << resolution;
+    }
+  }
+}
+
 // The zero-cost table kept up to date window by window answers, for every rectangle, what
 // counting its cells answers: non-zero cells exactly, and a blocking cell wherever one lies.
 TEST(ZeroCostRegions, RepairedWindowByWindowCountsAsTheCells) {
