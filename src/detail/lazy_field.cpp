@@ -305,7 +305,10 @@ void LazyObstacleField::repairCells(const std::vector<std::uint64_t>& changed) {
     }
   }
   while (!candidates.empty()) {
-    const auto [value, cell] = candidates.pop();
+    // Plain copies, not a structured binding: the lambdas below capture them.
+    const Candidate top = candidates.pop();
+    const double value = top.key;
+    const std::uint64_t cell = top.cell;
     if (!(get(cell) == value)) {
       continue;  // dropped already
     }
