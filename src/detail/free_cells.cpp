@@ -182,8 +182,6 @@ FastCollisionCheck::FastCollisionCheck(const CollisionChecker& checker, const Fo
 bool FastCollisionCheck::slicesBelowLethal(const Pose2D& pose) const {
   const double c = std::cos(pose.yaw);
   const double s = std::sin(pose.yaw);
-  // A cell more on every side than the box: far more than the rounding of the turned corners.
-  const double margin = resolution_;
   for (const std::vector<Point2D>& slice : slices_) {
     double x_min = kInfinity;
     double y_min = kInfinity;
@@ -197,16 +195,13 @@ bool FastCollisionCheck::slicesBelowLethal(const Pose2D& pose) const {
       y_min = std::min(y_min, y);
       y_max = std::max(y_max, y);
     }
-    const double x0 = (x_min - margin - origin_x_) / resolution_;
-    const double y0 = (y_min - margin - origin_y_) / resolution_;
-    const double x1 = (x_max + margin - origin_x_) / resolution_;
-    const double y1 = (y_max + margin - origin_y_) / resolution_;
-    if (!(x0 >= 1.0 && y0 >= 1.0 && x1 < x_end_ && y1 < y_end_)) {
-      return false;
-    }
-    if (regions_->mayBlock(static_cast<std::uint64_t>(x0) - 1, static_cast<std::uint64_t>(y0) - 1,
-                           static_cast<std::uint64_t>(x1) + 1,
-                           static_cast<std::uint64_t>(y1) + 1)) {
+    // The cell more on every side than the box covers the rounding of the turned corners.
+    std::uint64_t x0 = 0;
+    std::uint64_t y0 = 0;
+    std::uint64_t x1 = 0;
+    std::uint64_t y1 = 0;
+    if (!cellsAround(x_min, y_min, x_max, y_max, 0.0, x0, y0, x1, y1) ||
+        regions_->mayBlock(x0, y0, x1, y1)) {
       return false;
     }
   }

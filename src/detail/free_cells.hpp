@@ -134,7 +134,7 @@ class FastCollisionCheck {
     if (!slices_.empty()) {
       return slicesBelowLethal(pose);
     }
-    return cellsAround(pose.x, pose.y, pose.x, pose.y, x0, y0, x1, y1) &&
+    return cellsAround(pose.x, pose.y, pose.x, pose.y, reach_, x0, y0, x1, y1) &&
            !regions_->mayBlock(x0, y0, x1, y1);
   }
 
@@ -174,7 +174,7 @@ class FastCollisionCheck {
     std::uint64_t y0 = 0;
     std::uint64_t x1 = 0;
     std::uint64_t y1 = 0;
-    return cellsAround(x_min, y_min, x_max, y_max, x0, y0, x1, y1) &&
+    return cellsAround(x_min, y_min, x_max, y_max, reach_, x0, y0, x1, y1) &&
            regions_->nonZero(x0, y0, x1, y1) == 0;
   }
 
@@ -182,13 +182,15 @@ class FastCollisionCheck {
   // side, holds no blocking cell. Far tighter than the reach's box around a car between cars.
   bool slicesBelowLethal(const Pose2D& pose) const;
 
-  // The cells of that widened box; false when it is not on the grid.
-  bool cellsAround(double x_min, double y_min, double x_max, double y_max, std::uint64_t& cx0,
-                   std::uint64_t& cy0, std::uint64_t& cx1, std::uint64_t& cy1) const {
-    const double x0 = (x_min - reach_ - origin_x_) / resolution_;
-    const double y0 = (y_min - reach_ - origin_y_) / resolution_;
-    const double x1 = (x_max + reach_ - origin_x_) / resolution_;
-    const double y1 = (y_max + reach_ - origin_y_) / resolution_;
+  // The cells of the box widened by `widen` (the reach, or nothing for a box that already holds
+  // the outline) and a cell; false when they are not on the grid.
+  bool cellsAround(double x_min, double y_min, double x_max, double y_max, double widen,
+                   std::uint64_t& cx0, std::uint64_t& cy0, std::uint64_t& cx1,
+                   std::uint64_t& cy1) const {
+    const double x0 = (x_min - widen - origin_x_) / resolution_;
+    const double y0 = (y_min - widen - origin_y_) / resolution_;
+    const double x1 = (x_max + widen - origin_x_) / resolution_;
+    const double y1 = (y_max + widen - origin_y_) / resolution_;
     if (!(x0 >= 1.0 && y0 >= 1.0 && x1 < x_end_ && y1 < y_end_)) {
       return false;
     }
