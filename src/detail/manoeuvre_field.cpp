@@ -120,6 +120,8 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
                            const Prices& prices, std::uint64_t most_states,
                            const ZeroCostRegions* zero, const std::function<void()>& poll) {
   values_.clear();
+  open_ = RadixQueue<Entry>();
+  over_ = true;
   floor_ = 0.0;
   cusp_ = prices.cusp;
   const double bin = kTwoPi / kBins;
@@ -153,10 +155,15 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
   nx_ = static_cast<std::int64_t>(std::ceil((x1 - x0) / cell));
   ny_ = static_cast<std::int64_t>(std::ceil((y1 - y0) / cell));
   const auto states = static_cast<std::uint64_t>(nx_ * ny_) * kBins * 2;
-  values_.assign(states, std::numeric_limits<float>::infinity());
-  // Per cell and yaw: 0 not yet looked at, 1 blocked, otherwise 2 plus the highest cost found
-  // under the footprint there.
-  std::vector<std::uint16_t> seen(states / 2, 0);
+  const auto gi = static_cast<std::int64_t>(std::floor((goal.x - x0_) / cell_));
+  const auto gj = static_cast<std::int64_t>(std::floor((goal.y - y0_) / cell_));
+  if (gi < 0 || gj < 0 || gi >= nx_ || gj >= ny_) {
+    return;
+  }
+  costmap_ = &costmap;
+  zero_ = zero;
+  allow_unknown_ = allow_unknown;
+  seen_.assign(states / 2, 0);
   const std::vector<Point2D> centres = discCentres(footprint, disc_radius);
   const std::vector<Point2D> outline = outlinePoints(footprint, 2.0 * cell);
   // A state stands for every pose within half a cell and half a yaw bin of its own, so it is
@@ -171,126 +178,44 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
   // The discs' cells over the field, blocking ones marked lethal.
   const double ox = costmap.originX();
   const double oy = costmap.originY();
-  const auto first_x = static_cast<std::uint64_t>(std::floor((x0 - ox) / resolution));
-  const auto first_y = static_cast<std::uint64_t>(std::floor((y0 - oy) / resolution));
-  const std::uint64_t last_x = std::min<std::uint64_t>(
-      costmap.width(), static_cast<std::uint64_t>(std::ceil((x1 - ox) / resolution)));
-  const std::uint64_t last_y = std::min<std::uint64_t>(
-      costmap.height(), static_cast<std::uint64_t>(std::ceil((y1 - oy) / resolution)));
-  const std::uint64_t local_width = last_x - first_x;
-  std::vector<std::uint8_t> marked(local_width * (last_y - first_y));
-  blockNearObstaclesIn(costmap, allow_unknown, std::max(0.0, clearance), first_x, first_y, last_x,
-                       last_y, marked.data(), local_width, poll);
-  const std::uint8_t* costs = costmap.cells().data();
-  const std::uint64_t stride = costmap.width();
+  first_x_ = static_cast<std::uint64_t>(std::floor((x0 - ox) / resolution));
+  first_y_ = static_cast<std::uint64_t>(std::floor((y0 - oy) / resolution));
+  last_x_ = std::min<std::uint64_t>(costmap.width(),
+                                    static_cast<std::uint64_t>(std::ceil((x1 - ox) / resolution)));
+  last_y_ = std::min<std::uint64_t>(costmap.height(),
+                                    static_cast<std::uint64_t>(std::ceil((y1 - oy) / resolution)));
+  const std::uint64_t local_width = last_x_ - first_x_;
+  marked_.assign(local_width * (last_y_ - first_y_), 0);
+  blockNearObstaclesIn(costmap, allow_unknown, std::max(0.0, clearance), first_x_, first_y_,
+                       last_x_, last_y_, marked_.data(), local_width, poll);
   // Blocked when an inscribed disc surely collides; the cost is the highest under the discs'
   // centres and points of the outline (at most the highest graded cost).
   // The discs' centres and the outline's points turned to each yaw bin, in cells.
-  const std::size_t points = centres.size() + outline.size();
-  std::vector<Point2D> turned(points * kBins);
-  // Per yaw bin, the box of the turned points: lowest x and y, highest x and y.
-  std::vector<std::array<double, 4>> boxes(kBins);
+  centres_ = centres.size();
+  points_ = centres.size() + outline.size();
+  turned_.resize(points_ * kBins);
+  boxes_.resize(kBins);
   for (std::uint32_t t = 0; t < kBins; ++t) {
     const double c = std::cos(t * bin);
     const double s = std::sin(t * bin);
-    std::array<double, 4>& box = boxes[t];
+    std::array<double, 4>& box = boxes_[t];
     box = {kInfinity, kInfinity, -kInfinity, -kInfinity};
-    for (std::size_t k = 0; k < points; ++k) {
+    for (std::size_t k = 0; k < points_; ++k) {
       const Point2D& p = k < centres.size() ? centres[k] : outline[k - centres.size()];
       const Point2D q{(p.x * c - p.y * s) / resolution, (p.x * s + p.y * c) / resolution};
-      turned[t * points + k] = q;
+      turned_[t * points_ + k] = q;
       box = {std::min(box[0], q.x), std::min(box[1], q.y), std::max(box[2], q.x),
              std::max(box[3], q.y)};
     }
   }
   // A cell is marked only within the clearance of a blocking cell, which has a cost: a state
   // whose points' cells, and that many cells around them, all cost nothing is free at cost 0.
-  const auto pad = static_cast<std::int64_t>(std::ceil(std::max(0.0, clearance) / resolution)) + 1;
-  const auto width = static_cast<double>(costmap.width());
-  const auto height = static_cast<double>(costmap.height());
-  const auto map_columns = static_cast<std::int64_t>(costmap.width());
-  const auto map_rows = static_cast<std::int64_t>(costmap.height());
-  const auto look = [&](std::int64_t i, std::int64_t j, std::uint32_t t) {
-    std::uint16_t& known = seen[index(i, j, t, 0) / 2];
-    if (known == 0) {
-      // The state's centre in cells of the costmap.
-      const double x = (x0_ + (static_cast<double>(i) + 0.5) * cell_ - ox) / resolution;
-      const double y = (y0_ + (static_cast<double>(j) + 0.5) * cell_ - oy) / resolution;
-      // The cells the points land in: the floors of the box's corners bound theirs.
-      const std::array<double, 4>& box = boxes[t];
-      const double bx0 = x + box[0];
-      const double by0 = y + box[1];
-      const double bx1 = x + box[2];
-      const double by1 = y + box[3];
-      const bool inside = bx0 >= static_cast<double>(first_x) &&
-                          by0 >= static_cast<double>(first_y) &&
-                          bx1 < static_cast<double>(last_x) && by1 < static_cast<double>(last_y);
-      if (zero != nullptr && inside) {
-        const std::int64_t cx0 = std::max<std::int64_t>(floorToInt(bx0) - pad, 0);
-        const std::int64_t cy0 = std::max<std::int64_t>(floorToInt(by0) - pad, 0);
-        const std::int64_t cx1 = std::min(floorToInt(bx1) + pad, map_columns - 1);
-        const std::int64_t cy1 = std::min(floorToInt(by1) + pad, map_rows - 1);
-        if (zero->nonZero(static_cast<std::uint64_t>(cx0), static_cast<std::uint64_t>(cy0),
-                          static_cast<std::uint64_t>(cx1), static_cast<std::uint64_t>(cy1)) == 0) {
-          known = 2;
-          return known;
-        }
-      }
-      const Point2D* p = turned.data() + t * points;
-      std::uint8_t highest = 0;
-      bool free = true;
-      if (inside) {
-        // Every point on the map and among the marked cells: no bounds to test.
-        for (std::size_t k = 0; k < points && free; ++k) {
-          // Non-negative: truncation is the floor.
-          const auto cx = static_cast<std::uint64_t>(x + p[k].x);
-          const auto cy = static_cast<std::uint64_t>(y + p[k].y);
-          free = k >= centres.size() ||
-                 !costBlocks(marked[(cy - first_y) * local_width + (cx - first_x)], allow_unknown);
-          highest = std::max(highest, costs[cy * stride + cx]);
-        }
-      } else {
-        for (std::size_t k = 0; k < points; ++k) {
-          const double gx = x + p[k].x;
-          const double gy = y + p[k].y;
-          const bool disc = k < centres.size();
-          if (!(gx >= 0.0 && gy >= 0.0 && gx < width && gy < height)) {
-            free = free && !disc;
-            continue;
-          }
-          // Non-negative: truncation is the floor.
-          const auto cx = static_cast<std::uint64_t>(gx);
-          const auto cy = static_cast<std::uint64_t>(gy);
-          // The lattice's poses are rounded: an outline point on a wall only prices the step.
-          if (disc &&
-              (cx < first_x || cy < first_y || cx >= last_x || cy >= last_y ||
-               costBlocks(marked[(cy - first_y) * local_width + (cx - first_x)], allow_unknown))) {
-            free = false;
-            break;
-          }
-          highest = std::max(highest, costs[cy * stride + cx]);
-        }
-      }
-      known = free ? static_cast<std::uint16_t>(2 + std::min(highest, kMaxGradedCost)) : 1;
-    }
-    return known;
-  };
+  pad_ = static_cast<std::int64_t>(std::ceil(std::max(0.0, clearance) / resolution)) + 1;
 
   // The moves back from a state of each yaw bin: driving direction d (0 forward, 1 reverse) and
   // steering k (-1, 0, 1) lead from the predecessor to it, so the predecessor lies at the end of
   // the opposite drive with the same steering.
-  struct Move {
-    double dx;
-    double dy;
-    std::uint32_t bin;
-    int direction;
-    double cost;
-    // The cells it moves by, when no state's rounding can tell otherwise (see below).
-    std::int64_t di;
-    std::int64_t dj;
-    bool whole;
-  };
-  std::vector<Move> moves;
+  moves_.clear();
   const int directions = prices.allow_reverse ? 2 : 1;
   for (std::uint32_t t = 0; t < kBins; ++t) {
     const double yaw = t * bin;
@@ -322,35 +247,23 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
                   std::ceil(v) - v > 1e-6;
         m.cost = length * (1.0 + (d == 1 ? prices.reverse_per_metre : 0.0) +
                            (k != 0 ? prices.non_straight_per_metre : 0.0));
-        moves.push_back(m);
+        moves_.push_back(m);
       }
     }
   }
-  const std::size_t per_bin = moves.size() / kBins;
+  per_bin_ = moves_.size() / kBins;
   // What a step pays for the highest cost at either end, per graded cost: one product each, not
   // a division per step.
-  std::array<double, std::size_t{kMaxGradedCost} + 1> cost_price{};
-  for (std::size_t g = 0; g < cost_price.size(); ++g) {
-    cost_price[g] = static_cast<double>(g) / kMaxGradedCost * prices.cost_penalty * length;
+  for (std::size_t g = 0; g < cost_price_.size(); ++g) {
+    cost_price_[g] = static_cast<double>(g) / kMaxGradedCost * prices.cost_penalty * length;
   }
 
-  // Every step costs more than nothing, so keys never fall below the last one taken.
-  struct Entry {
-    float key;
-    std::uint64_t at;
-  };
-  RadixQueue<Entry> open;
-  const auto gi = static_cast<std::int64_t>(std::floor((goal.x - x0_) / cell_));
-  const auto gj = static_cast<std::int64_t>(std::floor((goal.y - y0_) / cell_));
+  values_.assign(states, std::numeric_limits<float>::infinity());
   const auto gt = static_cast<std::uint32_t>(
       (static_cast<std::int64_t>(std::llround(normalizeYaw(goal.yaw) / bin)) + kBins) % kBins);
-  if (gi < 0 || gj < 0 || gi >= nx_ || gj >= ny_) {
-    values_.clear();
-    return;
-  }
   for (int d = 0; d < directions; ++d) {
     values_[index(gi, gj, gt, d)] = 0.0F;
-    open.push(Entry{0.0F, index(gi, gj, gt, d)});
+    open_.push(Entry{0.0F, index(gi, gj, gt, d)});
   }
   // States far dearer than the start are of no use to a search from it: once the start's cell
   // and yaw are settled, the search back goes on only as far as half as dear again and a few
@@ -360,25 +273,111 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
   const auto st = static_cast<std::uint32_t>(
       (static_cast<std::int64_t>(std::llround(normalizeYaw(start.yaw) / bin)) + kBins) % kBins);
   const bool start_inside = si >= 0 && sj >= 0 && si < nx_ && sj < ny_;
-  const std::uint64_t start_state = start_inside ? index(si, sj, st, 0) / 2 : states;
-  float stop = std::numeric_limits<float>::infinity();
-  std::uint64_t popped = 0;
-  while (!open.empty()) {
-    const Entry top = open.pop();
+  start_state_ = start_inside ? index(si, sj, st, 0) / 2 : states;
+  stop_margin_ = 4.0 * prices.cusp + 2.0 * length;
+  stop_ = std::numeric_limits<float>::infinity();
+  popped_ = 0;
+  over_ = false;
+  // The start's own estimate is read first; the rest waits for the reads that need it.
+  while (!std::isfinite(stop_) && settleNext(poll)) {
+  }
+}
+
+std::uint16_t ManoeuvreField::look(std::int64_t i, std::int64_t j, std::uint32_t t) {
+  std::uint16_t& known = seen_[index(i, j, t, 0) / 2];
+  if (known != 0) {
+    return known;
+  }
+  const Costmap& costmap = *costmap_;
+  const double resolution = costmap.resolution();
+  // The state's centre in cells of the costmap.
+  const double x = (x0_ + (static_cast<double>(i) + 0.5) * cell_ - costmap.originX()) / resolution;
+  const double y = (y0_ + (static_cast<double>(j) + 0.5) * cell_ - costmap.originY()) / resolution;
+  // The cells the points land in: the floors of the box's corners bound theirs.
+  const std::array<double, 4>& box = boxes_[t];
+  const double bx0 = x + box[0];
+  const double by0 = y + box[1];
+  const double bx1 = x + box[2];
+  const double by1 = y + box[3];
+  const bool inside = bx0 >= static_cast<double>(first_x_) &&
+                      by0 >= static_cast<double>(first_y_) && bx1 < static_cast<double>(last_x_) &&
+                      by1 < static_cast<double>(last_y_);
+  const auto map_columns = static_cast<std::int64_t>(costmap.width());
+  const auto map_rows = static_cast<std::int64_t>(costmap.height());
+  if (zero_ != nullptr && inside) {
+    const std::int64_t cx0 = std::max<std::int64_t>(floorToInt(bx0) - pad_, 0);
+    const std::int64_t cy0 = std::max<std::int64_t>(floorToInt(by0) - pad_, 0);
+    const std::int64_t cx1 = std::min(floorToInt(bx1) + pad_, map_columns - 1);
+    const std::int64_t cy1 = std::min(floorToInt(by1) + pad_, map_rows - 1);
+    if (zero_->nonZero(static_cast<std::uint64_t>(cx0), static_cast<std::uint64_t>(cy0),
+                       static_cast<std::uint64_t>(cx1), static_cast<std::uint64_t>(cy1)) == 0) {
+      known = 2;
+      return known;
+    }
+  }
+  const std::uint8_t* costs = costmap.cells().data();
+  const std::uint64_t stride = costmap.width();
+  const std::uint64_t local_width = last_x_ - first_x_;
+  const Point2D* p = turned_.data() + t * points_;
+  std::uint8_t highest = 0;
+  bool free = true;
+  if (inside) {
+    // Every point on the map and among the marked cells: no bounds to test.
+    for (std::size_t k = 0; k < points_ && free; ++k) {
+      // Non-negative: truncation is the floor.
+      const auto cx = static_cast<std::uint64_t>(x + p[k].x);
+      const auto cy = static_cast<std::uint64_t>(y + p[k].y);
+      free = k >= centres_ ||
+             !costBlocks(marked_[(cy - first_y_) * local_width + (cx - first_x_)], allow_unknown_);
+      highest = std::max(highest, costs[cy * stride + cx]);
+    }
+  } else {
+    const auto width = static_cast<double>(costmap.width());
+    const auto height = static_cast<double>(costmap.height());
+    for (std::size_t k = 0; k < points_; ++k) {
+      const double gx = x + p[k].x;
+      const double gy = y + p[k].y;
+      const bool disc = k < centres_;
+      if (!(gx >= 0.0 && gy >= 0.0 && gx < width && gy < height)) {
+        free = free && !disc;
+        continue;
+      }
+      // Non-negative: truncation is the floor.
+      const auto cx = static_cast<std::uint64_t>(gx);
+      const auto cy = static_cast<std::uint64_t>(gy);
+      // The lattice's poses are rounded: an outline point on a wall only prices the step.
+      if (disc &&
+          (cx < first_x_ || cy < first_y_ || cx >= last_x_ || cy >= last_y_ ||
+           costBlocks(marked_[(cy - first_y_) * local_width + (cx - first_x_)], allow_unknown_))) {
+        free = false;
+        break;
+      }
+      highest = std::max(highest, costs[cy * stride + cx]);
+    }
+  }
+  known = free ? static_cast<std::uint16_t>(2 + std::min(highest, kMaxGradedCost)) : 1;
+  return known;
+}
+
+bool ManoeuvreField::settleNext(const std::function<void()>& poll) {
+  // Every step costs more than nothing, so keys never fall below the last one taken.
+  while (!over_ && !open_.empty()) {
+    // Before taking a state: a throw leaves the search back where it was.
+    if ((++popped_ & 4095) == 0 && poll) {
+      poll();
+    }
+    const Entry top = open_.pop();
     const float value = top.key;
     const std::uint64_t at = top.at;
     if (value > values_[at]) {
       continue;
     }
-    if (value > stop) {
-      floor_ = stop;
+    if (value > stop_) {
+      floor_ = stop_;
       break;
     }
-    if (at / 2 == start_state && !std::isfinite(stop)) {
-      stop = static_cast<float>(1.5 * value + 4.0 * prices.cusp + 2.0 * length);
-    }
-    if ((++popped & 4095) == 0 && poll) {
-      poll();
+    if (at / 2 == start_state_ && !std::isfinite(stop_)) {
+      stop_ = static_cast<float>(1.5 * value + stop_margin_);
     }
     const int next = static_cast<int>(at % 2);
     const auto t = static_cast<std::uint32_t>((at / 2) % kBins);
@@ -388,8 +387,8 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
     const double x = (static_cast<double>(i) + 0.5) * cell_;
     const double y = (static_cast<double>(j) + 0.5) * cell_;
     const std::uint16_t here = std::max<std::uint16_t>(look(i, j, t), 2);
-    for (std::size_t m = t * per_bin; m < (t + 1) * per_bin; ++m) {
-      const Move& move = moves[m];
+    for (std::size_t m = t * per_bin_; m < (t + 1) * per_bin_; ++m) {
+      const Move& move = moves_[m];
       const std::int64_t pi = move.whole ? i + move.di : floorToInt((x + move.dx) / cell_);
       const std::int64_t pj = move.whole ? j + move.dj : floorToInt((y + move.dy) / cell_);
       if (pi < 0 || pj < 0 || pi >= nx_ || pj >= ny_) {
@@ -403,18 +402,27 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
       const std::size_t graded = std::max(there, here) - 2u;
       // Rounded to the stored precision before comparing, so that only a strictly cheaper way
       // is queued again.
-      const auto cost = static_cast<float>(value + move.cost + cost_price[graded] +
-                                           (move.direction != next ? prices.cusp : 0.0));
+      const auto cost = static_cast<float>(value + move.cost + cost_price_[graded] +
+                                           (move.direction != next ? cusp_ : 0.0));
       const std::uint64_t to = index(pi, pj, move.bin, move.direction);
       if (cost < values_[to]) {
         values_[to] = cost;
-        open.push(Entry{cost, to});
+        open_.push(Entry{cost, to});
       }
     }
+    return true;
+  }
+  over_ = true;
+  return false;
+}
+
+void ManoeuvreField::settleAll(const std::function<void()>& poll) {
+  while (settleNext(poll)) {
   }
 }
 
-double ManoeuvreField::at(const Pose2D& pose, Direction arrival) const {
+double ManoeuvreField::at(const Pose2D& pose, Direction arrival,
+                          const std::function<void()>& poll) {
   if (values_.empty()) {
     return 0.0;
   }
@@ -429,17 +437,25 @@ double ManoeuvreField::at(const Pose2D& pose, Direction arrival) const {
       (static_cast<std::int64_t>(std::llround(normalizeYaw(pose.yaw) / bin)) + kBins) % kBins);
   const auto i = static_cast<std::int64_t>(fi);
   const auto j = static_cast<std::int64_t>(fj);
-  const double forward = values_[index(i, j, t, 0)];
-  const double reverse = values_[index(i, j, t, 1)];
-  double best = std::min(forward, reverse);
-  if (arrival == Direction::FORWARD) {
-    best = std::min(forward, reverse + cusp_);
-  } else if (arrival == Direction::REVERSE) {
-    best = std::min(reverse, forward + cusp_);
+  const std::uint64_t state = index(i, j, t, 0);
+  for (;;) {
+    const double forward = values_[state];
+    const double reverse = values_[state + 1];
+    double best = std::min(forward, reverse);
+    if (arrival == Direction::FORWARD) {
+      best = std::min(forward, reverse + cusp_);
+    } else if (arrival == Direction::REVERSE) {
+      best = std::min(reverse, forward + cusp_);
+    }
+    // Final once no state left to settle is cheaper: every later way costs at least the front
+    // key, and a cusp adds to it.
+    if (over_ || open_.empty() || (best <= open_.frontKey())) {
+      // Unsettled when the search back stopped: at least its last value. Unreachable on the
+      // lattice: no estimate.
+      return std::isfinite(best) ? best : floor_;
+    }
+    settleNext(poll);
   }
-  // Unsettled when the search back stopped: at least its last value. Unreachable on the
-  // lattice: no estimate.
-  return std::isfinite(best) ? best : floor_;
 }
 
 }  // namespace veltrax::se2::detail

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
+#include "detail/radix_queue.hpp"
 #include "veltrax/se2/costmap.hpp"
+#include "veltrax/se2/costs.hpp"
 #include "veltrax/se2/footprint.hpp"
 #include "veltrax/se2/geometry.hpp"
 #include "veltrax/se2/primitives.hpp"
@@ -40,7 +43,10 @@ class ManoeuvreField {
   // where needed; it stays empty (every estimate 0) when that cannot hold a primitive's
   // move. `poll` is called every few thousand states; an exception it throws ends the build.
   // `zero`, the costmap's zero-cost table when it has one, answers states over empty ground
-  // without looking at their points.
+  // without looking at their points. The costmap and `zero` must outlive the field's reads.
+  //
+  // The search back runs here only until the start is settled; `at` resumes it as far as the
+  // pose it reads needs, so a search that reads only states near its way pays for no others.
   void build(const Costmap& costmap, bool allow_unknown, const Footprint& footprint,
              double disc_radius, const Pose2D& start, const Pose2D& goal, const Prices& prices,
              std::uint64_t most_states, const ZeroCostRegions* zero,
@@ -50,16 +56,43 @@ class ManoeuvreField {
 
   // The estimate for a pose reached by a motion of direction `arrival` (ROTATION: none yet); 0
   // outside the field or where the lattice found no way. The search back stops at one and a
-  // half times the start's estimate (plus a few cusps); states beyond read that bound.
-  double at(const Pose2D& pose, Direction arrival) const;
+  // half times the start's estimate (plus a few cusps); states beyond read that bound. The same
+  // value whenever it is read: the search back is resumed until no later state could lower it.
+  // `poll` as for build; an exception it throws leaves the field whole.
+  double at(const Pose2D& pose, Direction arrival, const std::function<void()>& poll = {});
+
+  // Runs the search back to its end (what reading every state would do).
+  void settleAll(const std::function<void()>& poll = {});
 
  private:
   static constexpr std::uint32_t kBins = 24;
+
+  // A move back from a state of some yaw bin: its predecessor lies (dx, dy) away in `bin`.
+  struct Move {
+    double dx;
+    double dy;
+    std::uint32_t bin;
+    int direction;
+    double cost;
+    // The cells it moves by, when no state's rounding can tell otherwise.
+    std::int64_t di;
+    std::int64_t dj;
+    bool whole;
+  };
+  struct Entry {
+    float key;
+    std::uint64_t at;
+  };
 
   std::uint64_t index(std::int64_t i, std::int64_t j, std::uint32_t t, int d) const {
     return ((static_cast<std::uint64_t>(j) * nx_ + static_cast<std::uint64_t>(i)) * kBins + t) * 2 +
            static_cast<std::uint64_t>(d);
   }
+
+  // Per cell and yaw: 1 blocked, otherwise 2 plus the highest cost under the footprint there.
+  std::uint16_t look(std::int64_t i, std::int64_t j, std::uint32_t t);
+  // Settles the next state of the search back; false once it is over.
+  bool settleNext(const std::function<void()>& poll);
 
   double x0_ = 0.0;
   double y0_ = 0.0;
@@ -69,6 +102,33 @@ class ManoeuvreField {
   double cusp_ = 0.0;
   double floor_ = 0.0;  // the estimate of states the search back left unsettled
   std::vector<float> values_;
+
+  // The search back, between reads.
+  RadixQueue<Entry> open_;
+  bool over_ = true;
+  float stop_ = 0.0F;
+  double stop_margin_ = 0.0;  // added to 1.5 times the start's value to make stop_
+  std::uint64_t start_state_ = 0;
+  std::uint64_t popped_ = 0;
+  std::vector<Move> moves_;
+  std::size_t per_bin_ = 0;
+  std::array<double, std::size_t{kMaxGradedCost} + 1> cost_price_{};  // per graded cost
+
+  // What look() reads: the costmap, the states seen so far, and the footprint's points.
+  const Costmap* costmap_ = nullptr;
+  const ZeroCostRegions* zero_ = nullptr;
+  bool allow_unknown_ = false;
+  std::vector<std::uint16_t> seen_;   // 0 while not yet looked at
+  std::vector<std::uint8_t> marked_;  // the discs' cells over the field, blocking ones lethal
+  std::uint64_t first_x_ = 0;
+  std::uint64_t first_y_ = 0;
+  std::uint64_t last_x_ = 0;
+  std::uint64_t last_y_ = 0;
+  std::int64_t pad_ = 0;
+  std::size_t centres_ = 0;
+  std::size_t points_ = 0;
+  std::vector<Point2D> turned_;               // the points turned to each yaw bin, in cells
+  std::vector<std::array<double, 4>> boxes_;  // per yaw bin, the box of the turned points
 };
 
 }  // namespace veltrax::se2::detail

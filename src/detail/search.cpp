@@ -189,7 +189,7 @@ class Search {
       k = priced_kinematics_.carCost(pose, request_.goal, k, arrival);
     }
     if (manoeuvre_ != nullptr) {
-      k = std::max(k, manoeuvre_->at(pose, arrival));
+      k = std::max(k, manoeuvre_->at(pose, arrival, poll_));
     }
     return k > o ? k : o;
   }
@@ -208,7 +208,7 @@ class Search {
         if ((priced_ ? upper + priced_kinematics_.cusp : upper) <= o) {
           bound = upper;
           exact = false;
-          return manoeuvre_ != nullptr ? std::max(o, manoeuvre_->at(pose, arrival)) : o;
+          return manoeuvre_ != nullptr ? std::max(o, manoeuvre_->at(pose, arrival, poll_)) : o;
         }
       }
     }
@@ -261,7 +261,7 @@ class Search {
   const KinematicBound* bounds_ = nullptr;
   // The manoeuvre estimate, when manoeuvre_heuristic is on and the car does not turn on the spot.
   ManoeuvreField manoeuvre_storage_;
-  const ManoeuvreField* manoeuvre_ = nullptr;
+  ManoeuvreField* manoeuvre_ = nullptr;
   // The prices of the kinematic term, when penalized_kinematic_heuristic is on.
   bool priced_ = false;
   PricedKinematics priced_kinematics_;
