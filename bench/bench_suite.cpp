@@ -841,6 +841,21 @@ int main(int argc, char** argv) {
   std::vector<std::pair<std::string, double>> settings;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    // A number that does not parse ends the run with its argument named, not an abort.
+    const auto number = [&arg](const std::string& text) {
+      std::size_t used = 0;
+      double v = 0.0;
+      try {
+        v = std::stod(text, &used);
+      } catch (const std::exception&) {
+        used = 0;
+      }
+      if (used == 0 || used != text.size() || !std::isfinite(v)) {
+        std::cerr << "bad number for " << arg << ": " << text << "\n";
+        std::exit(2);
+      }
+      return v;
+    };
     auto value = [&]() -> std::string {
       if (i + 1 >= argc) {
         std::cerr << "missing value for " << arg << "\n";
@@ -857,11 +872,11 @@ int main(int argc, char** argv) {
         selected.push_back(item);
       }
     } else if (arg == "--queries") {
-      max_queries = std::stoul(value());
+      max_queries = static_cast<std::size_t>(std::clamp(number(value()), 0.0, 1e9));
     } else if (arg == "--repeats") {
-      repeats = std::max(1, std::stoi(value()));
+      repeats = static_cast<int>(std::clamp(number(value()), 1.0, 1e6));
     } else if (arg == "--time-limit") {
-      time_limit = std::stod(value());
+      time_limit = number(value());
     } else if (arg == "--footprint") {
       footprint_name = value();
     } else if (arg == "--no-reference") {
@@ -881,15 +896,15 @@ int main(int argc, char** argv) {
         peer_planners.push_back(item);
       }
     } else if (arg == "--peer-time") {
-      peer_time = std::stod(value());
+      peer_time = number(value());
     } else if (arg == "--separation") {
-      separation = std::stod(value());
+      separation = number(value());
     } else if (arg == "--config") {
       config_name = value();
     } else if (arg == "--mode") {
       mode = value();
     } else if (arg == "--random") {
-      random_queries = std::stoul(value());
+      random_queries = static_cast<std::size_t>(std::clamp(number(value()), 0.0, 1e9));
     } else if (arg == "--set") {
       const std::string setting = value();
       const std::size_t equals = setting.find('=');
@@ -897,7 +912,11 @@ int main(int argc, char** argv) {
         std::cerr << "--set wants FIELD=NUMBER\n";
         return 2;
       }
-      settings.emplace_back(setting.substr(0, equals), std::stod(setting.substr(equals + 1)));
+      // Switches read true/false as well as 1/0.
+      const std::string text = setting.substr(equals + 1);
+      settings.emplace_back(setting.substr(0, equals), text == "true"    ? 1.0
+                                                       : text == "false" ? 0.0
+                                                                         : number(text));
     } else if (arg == "--map") {
       const std::string argument = value();
       const std::size_t equals = argument.find('=');
