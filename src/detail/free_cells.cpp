@@ -171,7 +171,7 @@ FastCollisionCheck::FastCollisionCheck(const CollisionChecker& checker, const Fo
     if (pieces >= 2.0 && pieces <= 8.0) {
       const double length = (high - low) / pieces;
       for (int k = 0; k < static_cast<int>(pieces); ++k) {
-        const double from = k == 0 ? low : low + k * length;
+        const double from = low + k * length;
         const double to = k + 1 == static_cast<int>(pieces) ? high : low + (k + 1) * length;
         slices_.push_back(clipToStrip(polygon_->points, from, to));
       }
