@@ -15,7 +15,16 @@ double factor(Direction direction) noexcept { return static_cast<double>(directi
 double factor(Steering steering) noexcept { return static_cast<double>(steering); }
 
 std::uint64_t sampleCount(double length, double step) {
-  return std::max<std::uint64_t>(static_cast<std::uint64_t>(std::ceil(length / step)), 1);
+  // Checked here too: a gentler arc's length is formed apart from the limit checked up front,
+  // and a count out of 64 bits (too many, or a negative length) would overflow the conversion.
+  const double count = std::ceil(length / step);
+  if (!(count >= 0.0)) {
+    detail::throwLimitExceeded("primitive length is not positive for this configuration");
+  }
+  if (!(count <= static_cast<double>(MotionPrimitiveTable::kMaxSamplesPerPrimitive))) {
+    detail::throwLimitExceeded("collision_check_step is too small for the primitive length");
+  }
+  return std::max<std::uint64_t>(static_cast<std::uint64_t>(count), 1);
 }
 
 void label(const MotionPrimitiveTable::Motion& motion, MotionPrimitive& out) noexcept {
