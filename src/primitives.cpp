@@ -65,7 +65,11 @@ MotionPrimitiveTable::MotionPrimitiveTable(double resolution, const PlannerConfi
   // began, turning by an amount that depends on the cell size alone (5 m cells and a 0.4 m radius:
   // two turns less 0.07 rad, no yaw bin at all). There an arc turns exactly one yaw bin, and only
   // straight moves span the cell.
-  arc_length_ = primitive_length_ > kMaxArcTurn * turning_radius_ ? bin_arc : primitive_length_;
+  // Turning on the spot, the set has no arcs and any radius passes: one that is not finite and
+  // positive makes no arc (make() refuses them), so it decides no length.
+  arc_length_ = arcsHaveRadius() && primitive_length_ > kMaxArcTurn * turning_radius_
+                    ? bin_arc
+                    : primitive_length_;
   // The gentler arcs are at least primitive_length_ long, so the longest primitive decides.
   const double longest = detail::longestPrimitiveLength(resolution, config);
   const double count = std::ceil(longest / sample_step_);
@@ -82,7 +86,8 @@ MotionPrimitiveTable::MotionPrimitiveTable(double resolution, const PlannerConfi
   // The extreme yaw of an arc as fill() computes it, s = (n * length) / n; infinite for a zero
   // radius (turning on the spot), which only make() of an arc reaches.
   const auto arc_count = static_cast<double>(samples_per_arc_);
-  max_arc_turn_ = ((arc_count * arc_length_) / arc_count) * (1.0 / turning_radius_);
+  max_arc_turn_ =
+      arcsHaveRadius() ? ((arc_count * arc_length_) / arc_count) * (1.0 / turning_radius_) : 0.0;
 
   // The set, per direction: straight, full lock left and right, then each gentler curvature.
   const std::uint32_t n = detail::curvaturesPerSide(config);
@@ -235,6 +240,9 @@ MotionPrimitive MotionPrimitiveTable::make(const Pose2D& pose, Direction directi
   // arcs, of the turning radius): LEFT and RIGHT at full lock.
   const bool rotation = direction == Direction::ROTATION;
   const bool arc = !rotation && steering != Steering::STRAIGHT;
+  if (arc && !arcsHaveRadius()) {
+    detail::throwInvalidArgument("minimum_turning_radius must be finite and positive");
+  }
   const auto index =
       static_cast<std::int8_t>(arc ? factor(steering) * max_index_ : factor(steering));
   const Motion motion{direction,

@@ -22,6 +22,7 @@
 #include "test_support.hpp"
 #include "veltrax/se2/collision.hpp"
 #include "veltrax/se2/kinematics.hpp"
+#include "veltrax/se2/planner.hpp"
 #include "veltrax/se2/primitives.hpp"
 #include "veltrax/se2/smoother.hpp"
 
@@ -62,6 +63,7 @@ INSTANTIATE_TEST_SUITE_P(Motion, Refuses, ::testing::Values(
     Refusal{"table_radius", [] { PlannerConfig c; c.minimum_turning_radius = 0.0; MotionPrimitiveTable(0.05, c); }, "minimum_turning_radius must be finite and positive"},
     Refusal{"table_step", [] { PlannerConfig c; c.collision_check_step = kNaN; MotionPrimitiveTable(0.05, c); }, "collision_check_step must be finite and positive"},
     Refusal{"table_eleven_steering_angles", [] { PlannerConfig c; c.steering_angles = 11; MotionPrimitiveTable(0.05, c); }, "steering_angles must be odd and between 3 and 9"},
+    Refusal{"arc_of_a_table_turning_on_the_spot_without_radius", [] { PlannerConfig c; c.allow_in_place_rotation = true; c.minimum_turning_radius = kInf; MotionPrimitiveTable(0.05, c).make({}, Direction::FORWARD, Steering::LEFT); }, "minimum_turning_radius must be finite and positive"},
     Refusal{"index_beyond_full_lock", [] { MotionPrimitiveTable(0.05, PlannerConfig{}).make({}, Direction::FORWARD, std::int8_t{2}); }, "steering_index is not in the primitive set"},
     Refusal{"resample_empty_path_zero_spacing", [] { PathSmoother::resample({}, 0.0); }, kResampleSpacing},
     Refusal{"resample_nan_spacing", [] { PathSmoother::resample({{0, 0, 0}, {1, 0, 0}}, kNaN); }, kResampleSpacing},
@@ -270,6 +272,35 @@ TEST(PrimitiveTable, DefaultArcSamples) {
 }
 
 void expectPose(const Pose2D& actual, double x, double y, double yaw);
+
+// Turning on the spot, the radius is not used and any value passes: the set is straight moves
+// and rotations of one cell and one bin, and a plan is the same whatever the radius.
+TEST(PrimitiveTable, TurningOnTheSpotAnyRadiusGivesTheSameSetAndPlan) {
+  const Costmap map(30, 30, 0.1, 0.0, 0.0, std::vector<std::uint8_t>(900, 0));
+  PlanRequest request;
+  request.start = {0.55, 0.55, 0.0};
+  request.goal = {2.25, 1.75, 2.0};
+  request.footprint = CircleFootprint{0.1};
+  PlannerConfig config;
+  config.allow_in_place_rotation = true;
+  std::vector<Pose2D> first_path;
+  for (const double radius : {0.4, -1.0, 0.0, kNaN, kInf, 1e300}) {
+    config.minimum_turning_radius = radius;
+    const MotionPrimitiveTable table(0.1, config);
+    const std::vector<MotionPrimitive> set = table.generate({1.0, 2.0, 0.5});
+    ASSERT_EQ(set.size(), 4u) << radius;
+    expectPose(set[0].samples.back(), 1.0 + 0.1 * std::cos(0.5), 2.0 + 0.1 * std::sin(0.5), 0.5);
+    expectPose(set[1].samples.back(), 1.0 - 0.1 * std::cos(0.5), 2.0 - 0.1 * std::sin(0.5), 0.5);
+    expectPose(set[2].samples.back(), 1.0, 2.0, 0.5 + kTwoPi / 72);
+    expectPose(set[3].samples.back(), 1.0, 2.0, 0.5 - kTwoPi / 72);
+    const PlannerResult result = HybridAStar(map).plan(request, config);
+    ASSERT_EQ(result.status, PlannerStatus::SUCCESS) << radius << result.message;
+    if (first_path.empty()) {
+      first_path = result.path;
+    }
+    EXPECT_TRUE(samePoses(result.path, first_path)) << radius;
+  }
+}
 
 // Cells so coarse against the radius that a cell-long arc would turn more than a quarter turn
 // (5 m at 0.4 m: 12.5 rad): straight moves still span the cell, arcs turn one yaw bin. At 0.6 m a

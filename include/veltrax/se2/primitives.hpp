@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -74,7 +75,8 @@ class VELTRAX_SE2_EXPORT MotionPrimitiveTable {
 
   // Throws std::invalid_argument "yaw must be finite" (non-finite yaw, or an arc or rotation
   // whose yaw overflows) and "pose must be finite" (non-finite x or y). LEFT and RIGHT drive at
-  // full lock.
+  // full lock; a table that turns on the spot with a radius that is not finite and positive
+  // refuses them first with "minimum_turning_radius must be finite and positive".
   MotionPrimitive make(const Pose2D& pose, Direction direction, Steering steering) const;
   // The primitive of `steering_index` (see MotionPrimitive; rotations: +-1). Throws
   // std::invalid_argument "steering_index is not in the primitive set" for any other, then as
@@ -89,6 +91,9 @@ class VELTRAX_SE2_EXPORT MotionPrimitiveTable {
 
  private:
   void checkPose(const Pose2D& pose, bool arcs, bool rotations) const;
+  bool arcsHaveRadius() const noexcept {
+    return std::isfinite(turning_radius_) && turning_radius_ > 0.0;
+  }
   void fill(const Pose2D& pose, double cos_yaw, double sin_yaw, const Motion& motion,
             MotionPrimitive& out) const;
   // The forward arc `forward` and the reverse arc of the opposite curvature and same length,
