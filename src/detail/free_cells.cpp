@@ -10,82 +10,117 @@
 namespace veltrax::se2::detail {
 
 void ZeroCostRegions::build(const Costmap& costmap) {
-  const std::uint64_t width = costmap.width();
-  const std::uint64_t height = costmap.height();
-  const std::uint8_t* const cells = costmap.cells().data();
-  sums_.assign((width + 1) * (height + 1), 0);
-  for (std::uint64_t y = 0; y < height; ++y) {
-    std::uint32_t row = 0;
-    const std::uint32_t* const below = sums_.data() + y * (width + 1);
-    std::uint32_t* const here = sums_.data() + (y + 1) * (width + 1);
-    for (std::uint64_t x = 0; x < width; ++x) {
-      row += cells[y * width + x] != 0 ? 1u : 0u;
-      here[x + 1] = below[x + 1] + row;
-    }
+  costmap_ = &costmap;
+  width_ = costmap.width();
+  height_ = costmap.height();
+  tiles_x_ = (width_ + kSide - 1) / kSide;
+  const std::uint64_t tiles = tiles_x_ * ((height_ + kSide - 1) / kSide);
+  // Every tile of the pool is spare again; they stay allocated for the new map's reads.
+  spare_.clear();
+  for (std::size_t i = pool_.size(); i > 0; --i) {
+    spare_.push_back(static_cast<std::uint32_t>(i - 1));
   }
-  block_stride_ = (width + 7) / 8;
-  lethal_blocks_.assign(block_stride_ * ((height + 7) / 8), 0);
-  for (std::uint64_t y = 0; y < height; ++y) {
-    std::uint8_t* const blocks = lethal_blocks_.data() + (y / 8) * block_stride_;
-    for (std::uint64_t x = 0; x < width; ++x) {
-      blocks[x / 8] |= cells[y * width + x] >= kLethalCost ? 1 : 0;
-    }
-  }
-  width_ = width;
+  slot_.assign(static_cast<std::size_t>(tiles), 0);
 }
 
 void ZeroCostRegions::repair(const Costmap& costmap, std::uint64_t x0, std::uint64_t y0,
                              std::uint64_t x1, std::uint64_t y1) {
-  const std::uint64_t width = costmap.width();
-  const std::uint64_t height = costmap.height();
-  x1 = std::min(x1, width);
-  y1 = std::min(y1, height);
+  costmap_ = &costmap;
+  x1 = std::min(x1, width_);
+  y1 = std::min(y1, height_);
   if (!(x0 < x1 && y0 < y1)) {
     return;
   }
-  const std::uint64_t stride = width + 1;
-  const std::uint8_t* const cells = costmap.cells().data();
-  std::uint32_t* const sums = sums_.data();
-  // Sums left of the window keep their values, so each row starts from its count there.
-  change_.assign(sums + y1 * stride + x0 + 1, sums + y1 * stride + stride);
-  for (std::uint64_t y = y0; y < y1; ++y) {
-    const std::uint32_t* const below = sums + y * stride;
-    std::uint32_t* const here = sums + (y + 1) * stride;
-    std::uint32_t row = here[x0] - below[x0];
-    for (std::uint64_t x = x0; x < width; ++x) {
-      row += cells[y * width + x] != 0 ? 1u : 0u;
-      here[x + 1] = below[x + 1] + row;
-    }
-  }
-  // Every later row moves by what the window's last one moved (modulo 2^32, exactly).
-  const std::uint32_t* const last = sums + y1 * stride + x0 + 1;
-  bool moved = false;
-  for (std::size_t i = 0; i < change_.size(); ++i) {
-    change_[i] = last[i] - change_[i];
-    moved = moved || change_[i] != 0;
-  }
-  if (moved) {
-    const std::size_t n = change_.size();
-    const std::uint32_t* const delta = change_.data();
-    for (std::uint64_t r = y1 + 1; r <= height; ++r) {
-      std::uint32_t* const row = sums + r * stride + x0 + 1;
-      for (std::size_t i = 0; i < n; ++i) {
-        row[i] += delta[i];
+  for (std::uint64_t ty = y0 / kSide; ty <= (y1 - 1) / kSide; ++ty) {
+    for (std::uint64_t tx = x0 / kSide; tx <= (x1 - 1) / kSide; ++tx) {
+      std::uint32_t& slot = slot_[ty * tiles_x_ + tx];
+      if (slot != 0) {
+        spare_.push_back(slot - 1);
+        slot = 0;
       }
     }
   }
-  for (std::uint64_t by = y0 / 8; by <= (y1 - 1) / 8; ++by) {
-    std::uint8_t* const blocks = lethal_blocks_.data() + by * block_stride_;
-    for (std::uint64_t bx = x0 / 8; bx <= (x1 - 1) / 8; ++bx) {
-      std::uint8_t any = 0;
-      for (std::uint64_t y = by * 8; y < std::min(by * 8 + 8, height); ++y) {
-        for (std::uint64_t x = bx * 8; x < std::min(bx * 8 + 8, width); ++x) {
-          any |= cells[y * width + x] >= kLethalCost ? 1 : 0;
+}
+
+const ZeroCostRegions::Tile& ZeroCostRegions::tile(std::uint64_t tx, std::uint64_t ty) const {
+  std::uint32_t& slot = slot_[ty * tiles_x_ + tx];
+  if (slot != 0) {
+    return *pool_[slot - 1];
+  }
+  if (spare_.empty()) {
+    pool_.push_back(std::make_unique<Tile>());
+    spare_.push_back(static_cast<std::uint32_t>(pool_.size() - 1));
+  }
+  const std::uint32_t index = spare_.back();
+  Tile& t = *pool_[index];
+  const std::uint64_t x0 = tx * kSide;
+  const std::uint64_t y0 = ty * kSide;
+  const std::uint64_t w = std::min(kSide, width_ - x0);
+  const std::uint64_t h = std::min(kSide, height_ - y0);
+  const std::uint8_t* const cells = costmap_->cells().data();
+  std::fill(std::begin(t.sums), std::begin(t.sums) + kStride, std::uint16_t{0});
+  std::fill(std::begin(t.lethal), std::end(t.lethal), std::uint8_t{0});
+  for (std::uint64_t y = 0; y < h; ++y) {
+    const std::uint8_t* const row_cells = cells + (y0 + y) * width_ + x0;
+    const std::uint16_t* const below = t.sums + y * kStride;
+    std::uint16_t* const here = t.sums + (y + 1) * kStride;
+    std::uint8_t* const blocks = t.lethal + (y / 8) * kBlocks;
+    here[0] = 0;
+    std::uint16_t row = 0;
+    for (std::uint64_t x = 0; x < w; ++x) {
+      row = static_cast<std::uint16_t>(row + (row_cells[x] != 0 ? 1 : 0));
+      here[x + 1] = static_cast<std::uint16_t>(below[x + 1] + row);
+      blocks[x / 8] |= row_cells[x] >= kLethalCost ? 1 : 0;
+    }
+  }
+  t.total = t.sums[h * kStride + w];
+  spare_.pop_back();
+  slot = index + 1;
+  return t;
+}
+
+bool ZeroCostRegions::mayBlock(std::uint64_t x0, std::uint64_t y0, std::uint64_t x1,
+                               std::uint64_t y1) const {
+  for (std::uint64_t ty = y0 / kSide; ty <= y1 / kSide; ++ty) {
+    for (std::uint64_t tx = x0 / kSide; tx <= x1 / kSide; ++tx) {
+      const Tile& t = tile(tx, ty);
+      // The tile's own blocks the range covers (blocks never straddle tiles).
+      const std::uint64_t bx0 = (std::max(x0, tx * kSide) - tx * kSide) / 8;
+      const std::uint64_t bx1 = (std::min(x1, tx * kSide + kSide - 1) - tx * kSide) / 8;
+      const std::uint64_t by0 = (std::max(y0, ty * kSide) - ty * kSide) / 8;
+      const std::uint64_t by1 = (std::min(y1, ty * kSide + kSide - 1) - ty * kSide) / 8;
+      for (std::uint64_t by = by0; by <= by1; ++by) {
+        for (std::uint64_t bx = bx0; bx <= bx1; ++bx) {
+          if (t.lethal[by * kBlocks + bx] != 0) {
+            return true;
+          }
         }
       }
-      blocks[bx] = any;
     }
   }
+  return false;
+}
+
+std::uint64_t ZeroCostRegions::nonZero(std::uint64_t x0, std::uint64_t y0, std::uint64_t x1,
+                                       std::uint64_t y1) const {
+  std::uint64_t count = 0;
+  for (std::uint64_t ty = y0 / kSide; ty <= y1 / kSide; ++ty) {
+    for (std::uint64_t tx = x0 / kSide; tx <= x1 / kSide; ++tx) {
+      const Tile& t = tile(tx, ty);
+      if (t.total == 0) {
+        continue;
+      }
+      // The range within the tile, as corners of its table: [lx0, lx1) x [ly0, ly1).
+      const std::uint64_t lx0 = std::max(x0, tx * kSide) - tx * kSide;
+      const std::uint64_t lx1 = std::min(x1, tx * kSide + kSide - 1) - tx * kSide + 1;
+      const std::uint64_t ly0 = std::max(y0, ty * kSide) - ty * kSide;
+      const std::uint64_t ly1 = std::min(y1, ty * kSide + kSide - 1) - ty * kSide + 1;
+      const std::uint16_t* const s = t.sums;
+      count += static_cast<std::uint64_t>(s[ly1 * kStride + lx1]) + s[ly0 * kStride + lx0] -
+               s[ly0 * kStride + lx1] - s[ly1 * kStride + lx0];
+    }
+  }
+  return count;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "veltrax/se2/collision.hpp"
@@ -14,54 +15,62 @@ namespace veltrax::se2::detail {
 
 struct SweptStencil;
 
-// Counts of non-zero cells over any rectangle of a costmap in four loads (a summed-area table),
-// so that a footprint placed over nothing but zero-cost cells is answered without walking them.
-// A walk over zero cells can only yield {no collision, inside, max cost 0}, whatever the shape
-// touches, so the shortcut is exact; anything else goes to the checker's exact walk.
+// Counts of non-zero cells over any rectangle of a costmap in a few loads (summed-area tables of
+// 128 x 128-cell tiles), so that a footprint placed over nothing but zero-cost cells is answered
+// without walking them. A walk over zero cells can only yield {no collision, inside, max cost
+// 0}, whatever the shape touches, so the shortcut is exact; anything else goes to the checker's
+// exact walk. Tiles are built when first read and rebuilt when their cells change, so a large
+// map pays for the tiles its plans reach, and an update for the tiles it touches.
 class ZeroCostRegions {
  public:
+  ZeroCostRegions() = default;
+  ZeroCostRegions(const ZeroCostRegions&) = delete;
+  ZeroCostRegions& operator=(const ZeroCostRegions&) = delete;
+
   bool built() const noexcept { return width_ != 0; }
-  // Not built any more; the table's memory is kept for the next build.
+  // Not built any more; the tiles' memory is kept for the next build.
   void invalidate() noexcept { width_ = 0; }
 
-  // The caller guarantees width x height fits 32-bit counts.
+  // For `costmap`, no tile built yet.
   void build(const Costmap& costmap);
-  // After cells changed in columns [x0, x1) of rows [y0, y1) only: those rows' sums again, the
-  // rows above moved by the change of the window's last row, and the window's blocks again.
+  // The costmap the tiles are read from, set before every use: the planner's map may be another
+  // object with the same cells.
+  void bind(const Costmap& costmap) noexcept { costmap_ = &costmap; }
+  // After cells changed in columns [x0, x1) of rows [y0, y1) only: the tiles they lie in are
+  // built again when next read.
   void repair(const Costmap& costmap, std::uint64_t x0, std::uint64_t y0, std::uint64_t x1,
               std::uint64_t y1);
 
   // Whether a cell of cost 254 or 255 (the only ones that can block) lies in columns [x0, x1]
   // and rows [y0, y1], inclusive, all on the grid; looked up in blocks of 8 x 8 cells, so it
   // may answer true for a neighbour of the range too.
-  bool mayBlock(std::uint64_t x0, std::uint64_t y0, std::uint64_t x1,
-                std::uint64_t y1) const noexcept {
-    for (std::uint64_t by = y0 >> 3; by <= y1 >> 3; ++by) {
-      const std::uint8_t* const row = lethal_blocks_.data() + by * block_stride_;
-      for (std::uint64_t bx = x0 >> 3; bx <= x1 >> 3; ++bx) {
-        if (row[bx] != 0) {
-          return true;
-        }
-      }
-    }
-    return false;
-  }
+  bool mayBlock(std::uint64_t x0, std::uint64_t y0, std::uint64_t x1, std::uint64_t y1) const;
 
   // Non-zero cells in columns [x0, x1] and rows [y0, y1], inclusive, all on the grid.
-  std::uint32_t nonZero(std::uint64_t x0, std::uint64_t y0, std::uint64_t x1,
-                        std::uint64_t y1) const noexcept {
-    const std::uint64_t stride = width_ + 1;
-    const std::uint32_t* const s = sums_.data();
-    return s[(y1 + 1) * stride + x1 + 1] - s[y0 * stride + x1 + 1] - s[(y1 + 1) * stride + x0] +
-           s[y0 * stride + x0];
-  }
+  std::uint64_t nonZero(std::uint64_t x0, std::uint64_t y0, std::uint64_t x1,
+                        std::uint64_t y1) const;
 
  private:
+  static constexpr std::uint64_t kSide = 128;
+  static constexpr std::uint64_t kStride = kSide + 1;
+  static constexpr std::uint64_t kBlocks = kSide / 8;
+  struct Tile {
+    std::uint32_t total;  // non-zero cells in the tile
+    // (kSide + 1)^2 counts of the cells below and left of each corner, first row and column 0.
+    std::uint16_t sums[kStride * kStride];
+    std::uint8_t lethal[kBlocks * kBlocks];  // per 8 x 8 cells: one of cost >= 254 in it
+  };
+
+  const Tile& tile(std::uint64_t tx, std::uint64_t ty) const;
+
   std::uint64_t width_ = 0;
-  std::vector<std::uint32_t> sums_;  // (width + 1) x (height + 1), first row and column zero
-  std::uint64_t block_stride_ = 0;
-  std::vector<std::uint8_t> lethal_blocks_;  // per 8 x 8 cells: one of cost >= 254 in it
-  std::vector<std::uint32_t> change_;        // the window's last row of sums, before and after
+  std::uint64_t height_ = 0;
+  std::uint64_t tiles_x_ = 0;
+  const Costmap* costmap_ = nullptr;
+  // Built when first read, by queries that are otherwise const.
+  mutable std::vector<std::uint32_t> slot_;  // per tile: 0 while unbuilt, else 1 + its index
+  mutable std::vector<std::unique_ptr<Tile>> pool_;
+  mutable std::vector<std::uint32_t> spare_;  // pool entries no tile uses
 };
 
 // CollisionChecker::checkPolygon's answer, bit for bit, found row by row: the run of squares

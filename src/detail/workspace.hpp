@@ -96,17 +96,12 @@ struct Workspace {
   detail::ZeroCostRegions zero_cost;
   // Of the footprint and cell size last planned with; they do not depend on the map's cells.
   detail::SweptStencils stencils;
-  // Beyond this many cells the table (four bytes a cell) would outweigh the map: the checks then
-  // walk the cells, with the same answers.
-  static constexpr std::uint64_t kZeroCostTableMaxCells = std::uint64_t{1} << 27;
-  // The zero-cost table of `costmap`, built on first use; null for a map too large for one.
+  // The zero-cost table of `costmap`, its tiles built as they are first read.
   const detail::ZeroCostRegions* zeroCostTable(const Costmap& costmap) {
-    if (costmap.width() * costmap.height() > kZeroCostTableMaxCells) {
-      return nullptr;
-    }
     if (!zero_cost.built()) {
       zero_cost.build(costmap);
     }
+    zero_cost.bind(costmap);
     return &zero_cost;
   }
 

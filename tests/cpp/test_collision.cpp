@@ -399,47 +399,55 @@ TEST(FastCollisionCheck, BelowLethalOnlyWhereTheWalkFindsNoBlockingCell) {
 }
 
 // The zero-cost table kept up to date window by window answers, for every rectangle, what
-// counting its cells answers: non-zero cells exactly, and a blocking cell wherever one lies.
+// counting its cells answers: non-zero cells exactly, and a blocking cell wherever one lies. On a
+// map of one tile and on one of several, partial ones at its edges and some never read.
 TEST(ZeroCostRegions, RepairedWindowByWindowCountsAsTheCells) {
-  constexpr std::uint64_t kW = 45;
-  constexpr std::uint64_t kH = 37;
-  std::mt19937 random(11);
   const std::uint8_t bytes[] = {0, 0, 0, 1, 90, 253, kLethalCost, kUnknownCost};
-  std::vector<std::uint8_t> cells(kW * kH);
-  for (std::uint8_t& c : cells) {
-    c = bytes[random() % 8];
-  }
-  Costmap map(kW, kH, 0.1, 0.0, 0.0, cells);
-  detail::ZeroCostRegions table;
-  table.build(map);
-  for (int round = 0; round < 40; ++round) {
-    const std::uint64_t x0 = random() % kW;
-    const std::uint64_t y0 = random() % kH;
-    const std::uint64_t x1 = x0 + 1 + random() % (kW - x0);
-    const std::uint64_t y1 = y0 + 1 + random() % (kH - y0);
-    for (std::uint64_t y = y0; y < y1; ++y) {
-      for (std::uint64_t x = x0; x < x1; ++x) {
-        cells[y * kW + x] = bytes[random() % 8];
-      }
+  for (const auto& [kW, kH] : {std::pair<std::uint64_t, std::uint64_t>{45, 37}, {300, 270}}) {
+    std::mt19937 random(11);
+    std::vector<std::uint8_t> cells(kW * kH);
+    for (std::uint8_t& c : cells) {
+      // Large maps mostly zero, so that whole tiles are too.
+      c = kW > 100 && random() % 16 != 0 ? 0 : bytes[random() % 8];
     }
-    map = Costmap(kW, kH, 0.1, 0.0, 0.0, cells);
-    table.repair(map, x0, y0, x1, y1);
-    for (int query = 0; query < 50; ++query) {
-      const std::uint64_t qx0 = random() % kW;
-      const std::uint64_t qy0 = random() % kH;
-      const std::uint64_t qx1 = qx0 + random() % (kW - qx0);
-      const std::uint64_t qy1 = qy0 + random() % (kH - qy0);
-      std::uint32_t non_zero = 0;
-      bool blocking = false;
-      for (std::uint64_t y = qy0; y <= qy1; ++y) {
-        for (std::uint64_t x = qx0; x <= qx1; ++x) {
-          non_zero += cells[y * kW + x] != 0 ? 1 : 0;
-          blocking = blocking || cells[y * kW + x] >= kLethalCost;
+    Costmap map(kW, kH, 0.1, 0.0, 0.0, cells);
+    detail::ZeroCostRegions table;
+    table.build(map);
+    for (int round = 0; round < 40; ++round) {
+      // Small windows on the large map, as a sensor's updates are.
+      const std::uint64_t span_x = kW > 100 ? 40 : kW;
+      const std::uint64_t span_y = kH > 100 ? 40 : kH;
+      const std::uint64_t x0 = random() % kW;
+      const std::uint64_t y0 = random() % kH;
+      const std::uint64_t x1 = std::min(kW, x0 + 1 + random() % span_x);
+      const std::uint64_t y1 = std::min(kH, y0 + 1 + random() % span_y);
+      for (std::uint64_t y = y0; y < y1; ++y) {
+        for (std::uint64_t x = x0; x < x1; ++x) {
+          cells[y * kW + x] = bytes[random() % 8];
         }
       }
-      ASSERT_EQ(table.nonZero(qx0, qy0, qx1, qy1), non_zero) << round;
-      if (blocking) {
-        ASSERT_TRUE(table.mayBlock(qx0, qy0, qx1, qy1)) << round;
+      map = Costmap(kW, kH, 0.1, 0.0, 0.0, cells);
+      table.repair(map, x0, y0, x1, y1);
+      for (int query = 0; query < 50; ++query) {
+        const std::uint64_t qx0 = random() % kW;
+        const std::uint64_t qy0 = random() % kH;
+        const std::uint64_t qx1 = qx0 + random() % (kW - qx0);
+        const std::uint64_t qy1 = qy0 + random() % (kH - qy0);
+        std::uint64_t non_zero = 0;
+        for (std::uint64_t y = qy0; y <= qy1; ++y) {
+          for (std::uint64_t x = qx0; x <= qx1; ++x) {
+            non_zero += cells[y * kW + x] != 0 ? 1 : 0;
+          }
+        }
+        // A blocking cell in the 8 x 8 blocks (from cell 0) the range reaches into.
+        bool blocking = false;
+        for (std::uint64_t y = qy0 / 8 * 8; y < std::min(kH, qy1 / 8 * 8 + 8); ++y) {
+          for (std::uint64_t x = qx0 / 8 * 8; x < std::min(kW, qx1 / 8 * 8 + 8); ++x) {
+            blocking = blocking || cells[y * kW + x] >= kLethalCost;
+          }
+        }
+        ASSERT_EQ(table.nonZero(qx0, qy0, qx1, qy1), non_zero) << kW << " " << round;
+        ASSERT_EQ(table.mayBlock(qx0, qy0, qx1, qy1), blocking) << kW << " " << round;
       }
     }
   }
