@@ -2,7 +2,8 @@
 // configuration, two ways side by side: the whole map re-inflated and handed over by setCostmap
 // (what a consumer had to do), and the changed window inflated alone and handed over by
 // updateCostmap with the lazy obstacle heuristic. Per cycle: the map change (inflation included),
-// the plan, allocations; and the peak RSS. Then cold plans on a 20000 x 20000 map at 0.05 m.
+// the plan, allocations; and the peak RSS. Then cold plans on a 20000 x 20000 map at 0.05 m,
+// and its 50 m trip replanned while the box crosses it.
 // Usage: bench_replan [warehouse|grid1536|limits|big]... (default: all)
 #include <algorithm>
 #include <atomic>
@@ -213,13 +214,20 @@ Scenario grid1536() {
 
 // 1 km at 0.05 m: racks 1 m x 8 m every 3 m along x, in rows 12 m apart. One period is inflated
 // amid its neighbours and repeated, which equals the whole map's inflation away from its edges.
+constexpr std::uint64_t kBigSide = 20000;
+constexpr std::uint64_t kRackPeriodX = 60;
+constexpr std::uint64_t kRackPeriodY = 240;
+bool rackAt(std::uint64_t x, std::uint64_t y) {
+  return x % kRackPeriodX >= 20 && x % kRackPeriodX < 40 && y % kRackPeriodY >= 40 &&
+         y % kRackPeriodY < 200;
+}
+
 Costmap bigMap() {
-  const std::uint64_t n = 20000, px = 60, py = 240;
+  const std::uint64_t n = kBigSide, px = kRackPeriodX, py = kRackPeriodY;
   std::vector<std::uint8_t> tile(3 * px * 3 * py, 0);
   for (std::uint64_t y = 0; y < 3 * py; ++y) {
     for (std::uint64_t x = 0; x < 3 * px; ++x) {
-      const bool rack = x % px >= 20 && x % px < 40 && y % py >= 40 && y % py < 200;
-      tile[y * 3 * px + x] = rack ? kLethalCost : 0;
+      tile[y * 3 * px + x] = rackAt(x, y) ? kLethalCost : 0;
     }
   }
   const Costmap tiles(3 * px, 3 * py, 0.05, 0.0, 0.0, std::move(tile));
@@ -234,6 +242,77 @@ Costmap bigMap() {
   return Costmap(n, n, 0.05, 0.0, 0.0, std::move(cells));
 }
 
+// Replanning the big map's 50 m trip at 10 Hz while a 0.5 m box crosses its path at the middle,
+// 1 m/s: each cycle the sensor's raw cells around the window (the racks and the box, out to the
+// inflation's reach and more) are inflated over the window the box left and entered, and handed
+// to updateCostmap.
+void replanBig(HybridAStar& planner, const PlanRequest& first, const PlannerConfig& config,
+               const Pose2D& middle) {
+  const double r = 0.05;
+  const auto margin = static_cast<std::uint64_t>(std::ceil(kInflation / r)) + 8;
+  const double grow = 0.25 + kInflation + 3 * r;
+  const auto cell = [&](double v) { return static_cast<std::uint64_t>(std::max(0.0, v / r)); };
+  PlanRequest request = first;
+  (void)planner.plan(request, config);  // back to this trip's goal: not a cycle
+  std::vector<double> updates, plans, allocations;
+  int failures = 0;
+  double last_x = 0.0, last_y = 0.0;
+  bool last_on = false;
+  resetPeakRss();
+  const double before = statusMiB("VmRSS:");
+  for (int cycle = 0; cycle < 50; ++cycle) {
+    const double offset = -2.5 + 0.1 * cycle;
+    const double bx = middle.x - std::sin(middle.yaw) * offset;
+    const double by = middle.y + std::cos(middle.yaw) * offset;
+    std::uint64_t x0 = cell(bx - grow), y0 = cell(by - grow);
+    std::uint64_t x1 = std::min(kBigSide, cell(bx + grow) + 1);
+    std::uint64_t y1 = std::min(kBigSide, cell(by + grow) + 1);
+    if (last_on) {
+      x0 = std::min(x0, cell(last_x - grow));
+      y0 = std::min(y0, cell(last_y - grow));
+      x1 = std::max(x1, std::min(kBigSide, cell(last_x + grow) + 1));
+      y1 = std::max(y1, std::min(kBigSide, cell(last_y + grow) + 1));
+    }
+    // The sensor's raw cells around the window, the box at its new place.
+    const std::uint64_t lx0 = x0 > margin ? x0 - margin : 0;
+    const std::uint64_t ly0 = y0 > margin ? y0 - margin : 0;
+    const std::uint64_t lx1 = std::min(kBigSide, x1 + margin);
+    const std::uint64_t ly1 = std::min(kBigSide, y1 + margin);
+    std::vector<std::uint8_t> raw((lx1 - lx0) * (ly1 - ly0));
+    for (std::uint64_t y = ly0; y < ly1; ++y) {
+      for (std::uint64_t x = lx0; x < lx1; ++x) {
+        const double cx = (static_cast<double>(x) + 0.5) * r;
+        const double cy = (static_cast<double>(y) + 0.5) * r;
+        const bool box = std::max(std::abs(cx - bx), std::abs(cy - by)) <= 0.25;
+        raw[(y - ly0) * (lx1 - lx0) + (x - lx0)] = box || rackAt(x, y) ? kLethalCost : 0;
+      }
+    }
+    const Costmap sensed(lx1 - lx0, ly1 - ly0, r, static_cast<double>(lx0) * r,
+                         static_cast<double>(ly0) * r, std::move(raw));
+    last_x = bx;
+    last_y = by;
+    last_on = true;
+    const std::uint64_t a0 = g_allocations.load();
+    const auto t0 = Clock::now();
+    planner.updateCostmap(x0, y0, x1 - x0, y1 - y0,
+                          inflateCostmapWindow(sensed, x0 - lx0, y0 - ly0, x1 - x0, y1 - y0,
+                                               kInflation, kInscribed, kScaling));
+    updates.push_back(msSince(t0));
+    request.map_revision = static_cast<std::uint64_t>(cycle) + 1;
+    const auto t1 = Clock::now();
+    const PlannerResult result = planner.plan(request, config);
+    plans.push_back(msSince(t1));
+    failures += result.status == PlannerStatus::SUCCESS ? 0 : 1;
+    allocations.push_back(static_cast<double>(g_allocations.load() - a0));
+  }
+  std::printf(
+      "big        50 m replanning plan ms median %7.1f  p95 %7.1f  max %7.1f | update ms median "
+      "%6.2f  max %6.2f | allocs/cycle %6.0f | peak RSS +%4.0f MiB | failed %d/50\n",
+      percentile(plans, 0.5), percentile(plans, 0.95), percentile(plans, 1.0),
+      percentile(updates, 0.5), percentile(updates, 1.0), percentile(allocations, 0.5),
+      statusMiB("VmHWM:") - before, failures);
+}
+
 void runBig() {
   const auto tm = Clock::now();
   HybridAStar planner(bigMap());
@@ -244,6 +323,9 @@ void runBig() {
   config.wide_node_keys = true;
   config.max_planning_time_seconds = 60.0;
   // Aisles run along x at y = 12k + 1 (between rack rows); the trips follow one and cross racks.
+  PlanRequest replanned;
+  Pose2D middle;
+  bool have_path = false;
   for (const double trip : {50.0, 200.0}) {
     PlanRequest request;
     request.footprint = kCar;
@@ -261,6 +343,14 @@ void runBig() {
         static_cast<unsigned long long>(result.diagnostics.expanded_nodes),
         result.diagnostics.obstacle_heuristic_time_ms, before, statusMiB("VmHWM:"),
         statusMiB("VmHWM:") - before, build_ms, map_mib);
+    if (trip == 50.0 && !result.path.empty()) {
+      replanned = request;
+      middle = result.path[result.path.size() / 2];
+      have_path = true;
+    }
+  }
+  if (have_path) {
+    replanBig(planner, replanned, config, middle);
   }
 }
 
