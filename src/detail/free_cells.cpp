@@ -47,6 +47,14 @@ const ZeroCostRegions::Tile& ZeroCostRegions::tile(std::uint64_t tx, std::uint64
   if (slot != 0) {
     return *pool_[slot - 1];
   }
+  if (spare_.empty() && pool_.size() >= most_tiles_) {
+    // At the budget: every tile is dropped and built again when next read. Queries hold no tile
+    // across this call, so none is pulled from under a reader.
+    std::fill(slot_.begin(), slot_.end(), 0u);
+    for (std::size_t i = pool_.size(); i > 0; --i) {
+      spare_.push_back(static_cast<std::uint32_t>(i - 1));
+    }
+  }
   if (spare_.empty()) {
     pool_.push_back(std::make_unique<Tile>());
     spare_.push_back(static_cast<std::uint32_t>(pool_.size() - 1));

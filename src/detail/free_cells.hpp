@@ -23,7 +23,10 @@ struct SweptStencil;
 // map pays for the tiles its plans reach, and an update for the tiles it touches.
 class ZeroCostRegions {
  public:
-  ZeroCostRegions() = default;
+  // At most this many tiles are kept (about 33 KiB each): past it, all are dropped and built
+  // again as they are read, so a planner that roams a huge map keeps a bounded table.
+  static constexpr std::size_t kMostTiles = 4096;
+  explicit ZeroCostRegions(std::size_t most_tiles = kMostTiles) : most_tiles_(most_tiles) {}
   ZeroCostRegions(const ZeroCostRegions&) = delete;
   ZeroCostRegions& operator=(const ZeroCostRegions&) = delete;
 
@@ -63,6 +66,7 @@ class ZeroCostRegions {
 
   const Tile& tile(std::uint64_t tx, std::uint64_t ty) const;
 
+  std::size_t most_tiles_;
   std::uint64_t width_ = 0;
   std::uint64_t height_ = 0;
   std::uint64_t tiles_x_ = 0;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -400,10 +401,14 @@ TEST(FastCollisionCheck, BelowLethalOnlyWhereTheWalkFindsNoBlockingCell) {
 
 // The zero-cost table kept up to date window by window answers, for every rectangle, what
 // counting its cells answers: non-zero cells exactly, and a blocking cell wherever one lies. On a
-// map of one tile and on one of several, partial ones at its edges and some never read.
+// map of one tile and on one of several, partial ones at its edges and some never read, with
+// room for them all or for two at a time (dropped and built again as they are read).
 TEST(ZeroCostRegions, RepairedWindowByWindowCountsAsTheCells) {
   const std::uint8_t bytes[] = {0, 0, 0, 1, 90, 253, kLethalCost, kUnknownCost};
-  for (const auto& [kW, kH] : {std::pair<std::uint64_t, std::uint64_t>{45, 37}, {300, 270}}) {
+  for (const auto& [kW, kH, most_tiles] : {std::tuple<std::uint64_t, std::uint64_t, std::size_t>{
+                                               45, 37, detail::ZeroCostRegions::kMostTiles},
+                                           {300, 270, detail::ZeroCostRegions::kMostTiles},
+                                           {300, 270, 2}}) {
     std::mt19937 random(11);
     std::vector<std::uint8_t> cells(kW * kH);
     for (std::uint8_t& c : cells) {
@@ -411,7 +416,7 @@ TEST(ZeroCostRegions, RepairedWindowByWindowCountsAsTheCells) {
       c = kW > 100 && random() % 16 != 0 ? 0 : bytes[random() % 8];
     }
     Costmap map(kW, kH, 0.1, 0.0, 0.0, cells);
-    detail::ZeroCostRegions table;
+    detail::ZeroCostRegions table(most_tiles);
     table.build(map);
     for (int round = 0; round < 40; ++round) {
       // Small windows on the large map, as a sensor's updates are.
