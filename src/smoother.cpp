@@ -77,6 +77,14 @@ std::vector<Pose2D> detail::smoothPath(const std::vector<Pose2D>& path,
       candidate[i].yaw = std::atan2(candidate[i + 1].y - candidate[i - 1].y,
                                     candidate[i + 1].x - candidate[i - 1].x);
     }
+    // Either test failing ends the smoothing alike, so where the sweep cannot refuse the iterate
+    // the turning radius (a pass over the poses) goes first: it stops a car's first iterate far
+    // more often than a collision does, and the sweep checks the footprint at every sample.
+    const bool radius_first = detail::sweepWithinLimits(candidate, config.collision_check_step);
+    if (radius_first &&
+        !PathSmoother::respectsTurningRadius(candidate, config.minimum_turning_radius)) {
+      return current;
+    }
     if (fast != nullptr
             ? detail::sweepCollides(*fast, candidate, config.collision_check_step, too_many_samples)
             : detail::sweepFootprint(checker, candidate, valid, config.collision_check_step,
@@ -84,7 +92,8 @@ std::vector<Pose2D> detail::smoothPath(const std::vector<Pose2D>& path,
                   .collision) {
       return current;
     }
-    if (!PathSmoother::respectsTurningRadius(candidate, config.minimum_turning_radius)) {
+    if (!radius_first &&
+        !PathSmoother::respectsTurningRadius(candidate, config.minimum_turning_radius)) {
       return current;
     }
     current.swap(candidate);

@@ -45,6 +45,29 @@ inline constexpr const char* kTooManyStepSamples =
 inline constexpr const char* kTooManyConfigSamples =
     "collision_check_step is too small for the path length";
 
+// Whether sweepPath along `path` at this step would reach every sample without refusing the path
+// (finite poses, at most kMaxSweepSamples in all), whatever visit answers.
+inline bool sweepWithinLimits(const std::vector<Pose2D>& path, double interpolation_step) {
+  double total = 0.0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const Pose2D& from = path[i];
+    const Pose2D& to = path[std::min(i + 1, path.size() - 1)];
+    const double dx = to.x - from.x;
+    const double dy = to.y - from.y;
+    const double raw_turn = to.yaw - from.yaw;
+    if (!(std::isfinite(dx) && std::isfinite(dy) && std::isfinite(raw_turn))) {
+      return false;
+    }
+    const double linear = std::ceil(std::hypot(dx, dy) / interpolation_step);
+    const double angular = std::ceil(std::fabs(normalizeYaw(raw_turn)) / kPathYawStep);
+    total += std::max({linear, angular, 1.0});
+    if (!(total <= static_cast<double>(kMaxSweepSamples))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Calls visit(sample) for the samples of the sweep along `path`, in order, until visit returns
 // true. Position and yaw move linearly together along each chord; the end of a segment is the
 // next segment's first sample, and the last pose pairs with itself. Past kMaxSweepSamples it
