@@ -14,8 +14,15 @@ namespace veltrax::se2::detail {
 // No segment is sampled more coarsely in yaw than 5 degrees (pi / 36).
 inline constexpr double kPathYawStep = 0.08726646259971647;
 
-// Number of samples of one path segment: enough for both the position and the heading step,
-// and at least one, so that every pose is itself a sample.
+// Samples one path segment needs for both the position and the heading step, as a double
+// (infinite for an overflowing hypot or a tiny step; the heading part is at most 36).
+inline double segmentSamples(double dx, double dy, double dyaw, double interpolation_step) {
+  return std::max(std::ceil(std::hypot(dx, dy) / interpolation_step),
+                  std::ceil(std::fabs(dyaw) / kPathYawStep));
+}
+
+// Number of samples of one path segment: segmentSamples, and at least one, so that every pose is
+// itself a sample.
 inline std::uint64_t segmentSampleCount(double dx, double dy, double dyaw,
                                         double interpolation_step) {
   // The first sample is the segment start plus 0 * (dx, dy); with an infinite or NaN offset
@@ -23,14 +30,13 @@ inline std::uint64_t segmentSampleCount(double dx, double dy, double dyaw,
   if (!std::isfinite(dx) || !std::isfinite(dy)) {
     throwInvalidArgument("collision pose must be finite");
   }
-  const double linear = std::ceil(std::hypot(dx, dy) / interpolation_step);
+  const double samples = segmentSamples(dx, dy, dyaw, interpolation_step);
   // A tiny step over a long segment (or an overflowing hypot) must not reach the conversion.
   constexpr double kTwoToThe64 = 18446744073709551616.0;
-  if (!(linear < kTwoToThe64)) {
+  if (!(samples < kTwoToThe64)) {
     throwLimitExceeded("path segment sample count must be finite and fit in 64 bits");
   }
-  const double angular = std::ceil(std::fabs(dyaw) / kPathYawStep);
-  const auto count = static_cast<std::uint64_t>(std::max(linear, angular));
+  const auto count = static_cast<std::uint64_t>(samples);
   return count == 0 ? 1 : count;
 }
 
@@ -58,9 +64,7 @@ inline bool sweepWithinLimits(const std::vector<Pose2D>& path, double interpolat
     if (!(std::isfinite(dx) && std::isfinite(dy) && std::isfinite(raw_turn))) {
       return false;
     }
-    const double linear = std::ceil(std::hypot(dx, dy) / interpolation_step);
-    const double angular = std::ceil(std::fabs(normalizeYaw(raw_turn)) / kPathYawStep);
-    total += std::max({linear, angular, 1.0});
+    total += std::max(segmentSamples(dx, dy, normalizeYaw(raw_turn), interpolation_step), 1.0);
     if (!(total <= static_cast<double>(kMaxSweepSamples))) {
       return false;
     }
