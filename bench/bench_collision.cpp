@@ -22,6 +22,7 @@
 
 #include "bench_maps.hpp"
 #include "detail/free_cells.hpp"
+#include "detail/swept_stencil.hpp"
 #include "oracles/collision_reference.hpp"
 #include "shared_maps.hpp"
 #include "veltrax/se2/collision.hpp"
@@ -208,6 +209,35 @@ BENCHMARK_CAPTURE(BM_ValidatePath, path10m_circle, Shape::kCircle)->Unit(benchma
 BENCHMARK_CAPTURE(BM_ValidatePath, path10m_rect4, Shape::kRectangle)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ValidatePath, path10m_poly12, Shape::kTwelveGon)
     ->Unit(benchmark::kMicrosecond);
+
+// Building the sweep stencil of one full-lock primitive of the benchmark car (3.5 m radius, one
+// 5 degree yaw bin of arc, 13 samples) at a yaw no earlier call used: what a search pays the first
+// time it meets a primitive at a new heading.
+void BM_StencilBuild(benchmark::State& state, double resolution) {
+  const PolygonFootprint car = bench::benchCar();
+  detail::SweptStencils stencils;
+  if (!stencils.prepare(car, resolution)) {
+    state.SkipWithError("the car must get stencils");
+    return;
+  }
+  const double radius = 3.5;
+  const double turn = 2.0 * kPi / 72.0;
+  std::vector<Pose2D> samples(13);
+  double yaw = 0.0;
+  for (auto _ : state) {
+    yaw = yaw + 0.0137 > kPi ? yaw + 0.0137 - 2.0 * kPi : yaw + 0.0137;
+    const Pose2D start{10.03, 7.01, yaw};
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+      const double a = turn * static_cast<double>(k) / 12.0;
+      samples[k] = Pose2D{start.x + radius * (std::sin(yaw + a) - std::sin(yaw)),
+                          start.y - radius * (std::cos(yaw + a) - std::cos(yaw)), yaw + a};
+    }
+    benchmark::DoNotOptimize(stencils.get(0, start, samples));
+  }
+}
+
+BENCHMARK_CAPTURE(BM_StencilBuild, car_0_1, 0.1)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_StencilBuild, car_0_05, 0.05)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -282,18 +282,23 @@ bool SweptStencils::build(const Pose2D& start, const std::vector<Pose2D>& sample
       SweptStencil::Row& row = out.sample_rows[k * row_count + static_cast<std::size_t>(j - first)];
       const double ya = j - 1.0 - m;
       const double yb = j + 1.0 + m;
-      // Possibly touched: the outline's x-extent within the strip [ya, yb], widened.
+      // Possibly touched: the outline's x-extent within the strip [ya, yb], widened. The chords
+      // at the strip's edges serve both sets.
+      double a0 = 0.0;
+      double a1 = 0.0;
+      double b0 = 0.0;
+      double b1 = 0.0;
+      const bool at_a = chordAt(v, n, ya, a0, a1);
+      const bool at_b = chordAt(v, n, yb, b0, b1);
       double lo = std::numeric_limits<double>::infinity();
       double hi = -lo;
-      double c0 = 0.0;
-      double c1 = 0.0;
-      if (chordAt(v, n, ya, c0, c1)) {
-        lo = std::min(lo, c0);
-        hi = std::max(hi, c1);
+      if (at_a) {
+        lo = std::min(lo, a0);
+        hi = std::max(hi, a1);
       }
-      if (chordAt(v, n, yb, c0, c1)) {
-        lo = std::min(lo, c0);
-        hi = std::max(hi, c1);
+      if (at_b) {
+        lo = std::min(lo, b0);
+        hi = std::max(hi, b1);
       }
       for (std::size_t i = 0; i < n; ++i) {
         if (ya <= v[i].y && v[i].y <= yb) {
@@ -306,11 +311,9 @@ bool SweptStencils::build(const Pose2D& start, const std::vector<Pose2D>& sample
         row.outer_end = static_cast<std::int32_t>(std::floor(hi + 1.0 + m)) + 1;
       }
       // Surely touched: the box's four corners inside the outline.
-      double a0 = 0.0;
-      double a1 = 0.0;
-      if (ya > lo_y && yb < hi_y && chordAt(v, n, ya, a0, a1) && chordAt(v, n, yb, c0, c1)) {
-        row.inner_begin = static_cast<std::int32_t>(std::ceil(std::max(a0, c0) + 1.0 + m));
-        row.inner_end = static_cast<std::int32_t>(std::floor(std::min(a1, c1) - 1.0 - m)) + 1;
+      if (ya > lo_y && yb < hi_y && at_a && at_b) {
+        row.inner_begin = static_cast<std::int32_t>(std::ceil(std::max(a0, b0) + 1.0 + m));
+        row.inner_end = static_cast<std::int32_t>(std::floor(std::min(a1, b1) - 1.0 - m)) + 1;
       }
     }
   }
