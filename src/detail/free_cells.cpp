@@ -67,18 +67,18 @@ const ZeroCostRegions::Tile& ZeroCostRegions::tile(std::uint64_t tx, std::uint64
   const std::uint64_t h = std::min(kSide, height_ - y0);
   const std::uint8_t* const cells = costmap_->cells().data();
   std::fill(std::begin(t.sums), std::begin(t.sums) + kStride, std::uint16_t{0});
-  std::fill(std::begin(t.lethal), std::end(t.lethal), std::uint8_t{0});
+  std::fill(std::begin(t.blocking), std::end(t.blocking), std::uint64_t{0});
   for (std::uint64_t y = 0; y < h; ++y) {
     const std::uint8_t* const row_cells = cells + (y0 + y) * width_ + x0;
     const std::uint16_t* const below = t.sums + y * kStride;
     std::uint16_t* const here = t.sums + (y + 1) * kStride;
-    std::uint8_t* const blocks = t.lethal + (y / 8) * kBlocks;
+    std::uint64_t* const bits = t.blocking + 2 * y;
     here[0] = 0;
     std::uint16_t row = 0;
     for (std::uint64_t x = 0; x < w; ++x) {
       row = static_cast<std::uint16_t>(row + (row_cells[x] != 0 ? 1 : 0));
       here[x + 1] = static_cast<std::uint16_t>(below[x + 1] + row);
-      blocks[x / 8] |= row_cells[x] >= kLethalCost ? 1 : 0;
+      bits[x / 64] |= std::uint64_t{row_cells[x] >= kLethalCost ? 1u : 0u} << (x % 64);
     }
   }
   t.total = t.sums[h * kStride + w];
@@ -89,19 +89,24 @@ const ZeroCostRegions::Tile& ZeroCostRegions::tile(std::uint64_t tx, std::uint64
 
 bool ZeroCostRegions::mayBlock(std::uint64_t x0, std::uint64_t y0, std::uint64_t x1,
                                std::uint64_t y1) const {
+  // The bits of columns [from, to] of one word, 0 <= from <= to < 64.
+  const auto span = [](std::uint64_t from, std::uint64_t to) {
+    return (~std::uint64_t{0} >> (63 - to)) & (~std::uint64_t{0} << from);
+  };
   for (std::uint64_t ty = y0 / kSide; ty <= y1 / kSide; ++ty) {
     for (std::uint64_t tx = x0 / kSide; tx <= x1 / kSide; ++tx) {
       const Tile& t = tile(tx, ty);
-      // The tile's own blocks the range covers (blocks never straddle tiles).
-      const std::uint64_t bx0 = (std::max(x0, tx * kSide) - tx * kSide) / 8;
-      const std::uint64_t bx1 = (std::min(x1, tx * kSide + kSide - 1) - tx * kSide) / 8;
-      const std::uint64_t by0 = (std::max(y0, ty * kSide) - ty * kSide) / 8;
-      const std::uint64_t by1 = (std::min(y1, ty * kSide + kSide - 1) - ty * kSide) / 8;
-      for (std::uint64_t by = by0; by <= by1; ++by) {
-        for (std::uint64_t bx = bx0; bx <= bx1; ++bx) {
-          if (t.lethal[by * kBlocks + bx] != 0) {
-            return true;
-          }
+      // The range within the tile, inclusive.
+      const std::uint64_t lx0 = std::max(x0, tx * kSide) - tx * kSide;
+      const std::uint64_t lx1 = std::min(x1, tx * kSide + kSide - 1) - tx * kSide;
+      const std::uint64_t ly0 = std::max(y0, ty * kSide) - ty * kSide;
+      const std::uint64_t ly1 = std::min(y1, ty * kSide + kSide - 1) - ty * kSide;
+      const std::uint64_t low = lx0 < 64 ? span(lx0, std::min<std::uint64_t>(lx1, 63)) : 0;
+      const std::uint64_t high =
+          lx1 >= 64 ? span(std::max<std::uint64_t>(lx0, 64) - 64, lx1 - 64) : 0;
+      for (std::uint64_t y = ly0; y <= ly1; ++y) {
+        if (((t.blocking[2 * y] & low) | (t.blocking[2 * y + 1] & high)) != 0) {
+          return true;
         }
       }
     }

@@ -23,7 +23,7 @@ struct SweptStencil;
 // map pays for the tiles its plans reach, and an update for the tiles it touches.
 class ZeroCostRegions {
  public:
-  // At most this many tiles are kept (about 33 KiB each): past it, all are dropped and built
+  // At most this many tiles are kept (about 35 KiB each): past it, all are dropped and built
   // again as they are read, so a planner that roams a huge map keeps a bounded table.
   static constexpr std::size_t kMostTiles = 4096;
   explicit ZeroCostRegions(std::size_t most_tiles = kMostTiles) : most_tiles_(most_tiles) {}
@@ -45,8 +45,8 @@ class ZeroCostRegions {
               std::uint64_t y1);
 
   // Whether a cell of cost 254 or 255 (the only ones that can block) lies in columns [x0, x1]
-  // and rows [y0, y1], inclusive, all on the grid; looked up in blocks of 8 x 8 cells, so it
-  // may answer true for a neighbour of the range too.
+  // and rows [y0, y1], inclusive, all on the grid: each tile row's such cells are kept as bits,
+  // so a few words per row tell.
   bool mayBlock(std::uint64_t x0, std::uint64_t y0, std::uint64_t x1, std::uint64_t y1) const;
 
   // Non-zero cells in columns [x0, x1] and rows [y0, y1], inclusive, all on the grid.
@@ -56,12 +56,12 @@ class ZeroCostRegions {
  private:
   static constexpr std::uint64_t kSide = 128;
   static constexpr std::uint64_t kStride = kSide + 1;
-  static constexpr std::uint64_t kBlocks = kSide / 8;
   struct Tile {
     std::uint32_t total;  // non-zero cells in the tile
     // (kSide + 1)^2 counts of the cells below and left of each corner, first row and column 0.
     std::uint16_t sums[kStride * kStride];
-    std::uint8_t lethal[kBlocks * kBlocks];  // per 8 x 8 cells: one of cost >= 254 in it
+    // Per row, two words: bit x of the row's cells of cost >= 254.
+    std::uint64_t blocking[2 * kSide];
   };
 
   const Tile& tile(std::uint64_t tx, std::uint64_t ty) const;

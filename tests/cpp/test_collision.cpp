@@ -400,7 +400,7 @@ TEST(FastCollisionCheck, BelowLethalOnlyWhereTheWalkFindsNoBlockingCell) {
 }
 
 // The zero-cost table kept up to date window by window answers, for every rectangle, what
-// counting its cells answers: non-zero cells exactly, and a blocking cell wherever one lies. On a
+// counting its cells answers: non-zero cells, and whether a blocking cell lies in it. On a
 // map of one tile and on one of several, partial ones at its edges and some never read, with
 // room for them all or for two at a time (dropped and built again as they are read).
 TEST(ZeroCostRegions, RepairedWindowByWindowCountsAsTheCells) {
@@ -418,6 +418,7 @@ TEST(ZeroCostRegions, RepairedWindowByWindowCountsAsTheCells) {
     Costmap map(kW, kH, 0.1, 0.0, 0.0, cells);
     detail::ZeroCostRegions table(most_tiles);
     table.build(map);
+    std::size_t answers[2] = {0, 0};  // rectangles without and with a blocking cell
     for (int round = 0; round < 40; ++round) {
       // Small windows on the large map, as a sensor's updates are.
       const std::uint64_t span_x = kW > 100 ? 40 : kW;
@@ -436,25 +437,32 @@ TEST(ZeroCostRegions, RepairedWindowByWindowCountsAsTheCells) {
       for (int query = 0; query < 50; ++query) {
         const std::uint64_t qx0 = random() % kW;
         const std::uint64_t qy0 = random() % kH;
-        const std::uint64_t qx1 = qx0 + random() % (kW - qx0);
-        const std::uint64_t qy1 = qy0 + random() % (kH - qy0);
+        // Half of them small, as a footprint's pieces are, so that both answers come up.
+        const std::uint64_t reach_x =
+            query % 2 == 0 ? std::min<std::uint64_t>(kW - qx0, 12) : kW - qx0;
+        const std::uint64_t reach_y =
+            query % 2 == 0 ? std::min<std::uint64_t>(kH - qy0, 12) : kH - qy0;
+        const std::uint64_t qx1 = qx0 + random() % reach_x;
+        const std::uint64_t qy1 = qy0 + random() % reach_y;
         std::uint64_t non_zero = 0;
         for (std::uint64_t y = qy0; y <= qy1; ++y) {
           for (std::uint64_t x = qx0; x <= qx1; ++x) {
             non_zero += cells[y * kW + x] != 0 ? 1 : 0;
           }
         }
-        // A blocking cell in the 8 x 8 blocks (from cell 0) the range reaches into.
         bool blocking = false;
-        for (std::uint64_t y = qy0 / 8 * 8; y < std::min(kH, qy1 / 8 * 8 + 8); ++y) {
-          for (std::uint64_t x = qx0 / 8 * 8; x < std::min(kW, qx1 / 8 * 8 + 8); ++x) {
+        for (std::uint64_t y = qy0; y <= qy1; ++y) {
+          for (std::uint64_t x = qx0; x <= qx1; ++x) {
             blocking = blocking || cells[y * kW + x] >= kLethalCost;
           }
         }
+        answers[blocking ? 1 : 0] += 1;
         ASSERT_EQ(table.nonZero(qx0, qy0, qx1, qy1), non_zero) << kW << " " << round;
         ASSERT_EQ(table.mayBlock(qx0, qy0, qx1, qy1), blocking) << kW << " " << round;
       }
     }
+    EXPECT_GT(answers[0], 100u) << kW;
+    EXPECT_GT(answers[1], 100u) << kW;
   }
 }
 
