@@ -9,7 +9,7 @@
 //
 //   bench_suite [--json FILE] [--maps a,b] [--queries N] [--repeats N] [--time-limit S]
 //               [--footprint circle|rectangle|car] [--no-reference] [--peers]
-//               [--peer-planners RRTConnect,RRTstar,BITstar] [--peer-time S]
+//               [--peer-planners RRTConnect,RRTstar,BITstar] [--peer-time S] [--peer-repeats N]
 //               [--separation M] [--map NAME=FILE[:SCALE[:CROP]] ...]
 //               [--config defaults|recommended] [--mode reverse|forward|rotation] [--random N]
 //               [--set FIELD=NUMBER ...]
@@ -19,6 +19,10 @@
 // their own queries and their car's turning radius for the planners and for the peers' Reeds-Shepp
 // space; --footprint car is that car (4.7 x 1.9 m, the pose at the rear-axle midpoint). Each scene
 // is rasterised and inflated for the footprint as the command line does for occupancy maps.
+//
+// OMPL's planners draw from their own unseeded random numbers, so one run per query says little
+// about a sampling planner's typical time: --peer-repeats N runs each peer N times per query (the
+// summaries take medians over all its runs).
 //
 // --map adds a map of one's own (repeatable): a map-server YAML file with a PGM image, a PGM
 // (occupancy grey levels, 0.05 m), a CSV (costs, 0.05 m) or a MovingAI grid (by its .map name or
@@ -832,6 +836,7 @@ int main(int argc, char** argv) {
   bool reference = true;
   bool peers = false;
   double peer_time = 5.0;
+  int peer_repeats = 1;
   std::vector<std::string> peer_planners = {"RRTConnect", "RRTstar", "BITstar"};
   std::vector<Workload> extra;
   double separation = 5.0;
@@ -897,6 +902,8 @@ int main(int argc, char** argv) {
       }
     } else if (arg == "--peer-time") {
       peer_time = number(value());
+    } else if (arg == "--peer-repeats") {
+      peer_repeats = static_cast<int>(std::clamp(number(value()), 1.0, 1e6));
     } else if (arg == "--separation") {
       separation = number(value());
     } else if (arg == "--config") {
@@ -1028,7 +1035,7 @@ int main(int argc, char** argv) {
         runs.push_back(planOnce(*slow, w.name, "reference", q, request, config, false));
         runs.push_back(planOnce(*slow, w.name, "reference", q, request, config, true));
       }
-      if (peers) {
+      for (int rep = 0; peers && rep < peer_repeats; ++rep) {
         runPeers(map, w.name, q, queries[q], footprint, config.minimum_turning_radius, our_length,
                  peer_time, peer_planners, runs);
       }
