@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace veltrax::se2::detail {
 
@@ -18,28 +19,6 @@ constexpr std::size_t kMostSamples = 32;
 constexpr std::size_t kMostPoints = 256;
 constexpr double kMostRows = 1024.0;
 constexpr double kMostColumns = 1e6;
-
-// The lowest and highest x where the line y = qy meets the outline's edges; false when it meets
-// none.
-bool chordAt(const Point2D* v, std::size_t n, double qy, double& lo, double& hi) {
-  lo = std::numeric_limits<double>::infinity();
-  hi = -lo;
-  for (std::size_t i = 0; i < n; ++i) {
-    const Point2D& a = v[i];
-    const Point2D& b = v[i + 1 == n ? 0 : i + 1];
-    if ((a.y <= qy && qy <= b.y) || (b.y <= qy && qy <= a.y)) {
-      if (a.y == b.y) {
-        lo = std::min({lo, a.x, b.x});
-        hi = std::max({hi, a.x, b.x});
-      } else {
-        const double x = a.x + (qy - a.y) * (b.x - a.x) / (b.y - a.y);
-        lo = std::min(lo, x);
-        hi = std::max(hi, x);
-      }
-    }
-  }
-  return lo <= hi;
-}
 
 // The convex hull of the points, counter-clockwise, without collinear points (monotone chain).
 std::vector<Point2D> convexHull(std::vector<Point2D> points) {
@@ -267,7 +246,13 @@ bool SweptStencils::build(const Pose2D& start, const std::vector<Pose2D>& sample
   const SweptStencil::Row none{0, 0, std::numeric_limits<std::int32_t>::max(),
                                std::numeric_limits<std::int32_t>::min()};
   out.rows.assign(row_count, none);
-  out.sample_rows.assign(row_count * count, none);
+  out.sample_rows.assign(row_count * count, SweptStencil::Row{0, 0, 0, 0});
+  // Per row of one sample: the outline's chord at the strip's lower edge ya = j - 1 - m and at
+  // its upper edge yb = j + 1 + m, and the x-extent of its vertices within [ya, yb]; each
+  // (low, high), empty while low > high. Found edge by edge and vertex by vertex, so that a row
+  // costs the edges that cross its levels only.
+  std::vector<double> extent(6 * row_count);
+  const double empty_low = std::numeric_limits<double>::infinity();
   for (std::size_t k = 0; k < count; ++k) {
     const Point2D* v = placed.data() + k * n;
     double lo_y = v[0].y;
@@ -278,50 +263,78 @@ bool SweptStencils::build(const Pose2D& start, const std::vector<Pose2D>& sample
     }
     const auto j_first = static_cast<std::int32_t>(std::ceil(lo_y - 1.0 - m));
     const auto j_last = static_cast<std::int32_t>(std::floor(hi_y + 1.0 + m));
+    const auto at = [&](std::int32_t j) {
+      return extent.data() + 6 * static_cast<std::size_t>(j - first);
+    };
     for (std::int32_t j = j_first; j <= j_last; ++j) {
-      SweptStencil::Row& row = out.sample_rows[k * row_count + static_cast<std::size_t>(j - first)];
-      const double ya = j - 1.0 - m;
-      const double yb = j + 1.0 + m;
-      // Possibly touched: the outline's x-extent within the strip [ya, yb], widened. The chords
-      // at the strip's edges serve both sets.
-      double a0 = 0.0;
-      double a1 = 0.0;
-      double b0 = 0.0;
-      double b1 = 0.0;
-      const bool at_a = chordAt(v, n, ya, a0, a1);
-      const bool at_b = chordAt(v, n, yb, b0, b1);
-      double lo = std::numeric_limits<double>::infinity();
-      double hi = -lo;
-      if (at_a) {
-        lo = std::min(lo, a0);
-        hi = std::max(hi, a1);
-      }
-      if (at_b) {
-        lo = std::min(lo, b0);
-        hi = std::max(hi, b1);
-      }
-      for (std::size_t i = 0; i < n; ++i) {
-        if (ya <= v[i].y && v[i].y <= yb) {
-          lo = std::min(lo, v[i].x);
-          hi = std::max(hi, v[i].x);
+      double* e = at(j);
+      e[0] = e[2] = e[4] = empty_low;
+      e[1] = e[3] = e[5] = -empty_low;
+    }
+    // The rows whose level (j - 1 - m or j + 1 + m) may lie in [low, high]: a row more each
+    // side than the rounding could need, each then tested exactly as the level is computed.
+    const auto rows_near = [&](double low, double high, std::int32_t& from, std::int32_t& to) {
+      from = std::max(j_first, static_cast<std::int32_t>(std::ceil(low - 1.0 - m)) - 1);
+      to = std::min(j_last, static_cast<std::int32_t>(std::floor(high + 1.0 + m)) + 1);
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+      const Point2D& a = v[i];
+      const Point2D& b = v[i + 1 == n ? 0 : i + 1];
+      const double e_lo = std::min(a.y, b.y);
+      const double e_hi = std::max(a.y, b.y);
+      std::int32_t from = 0;
+      std::int32_t to = 0;
+      rows_near(e_lo, e_hi, from, to);
+      for (std::int32_t j = from; j <= to; ++j) {
+        double* e = at(j);
+        const double levels[2] = {j - 1.0 - m, j + 1.0 + m};
+        for (int side = 0; side < 2; ++side) {
+          const double qy = levels[side];
+          if (!(e_lo <= qy && qy <= e_hi)) {
+            continue;
+          }
+          double& low = e[2 * side];
+          double& high = e[2 * side + 1];
+          if (a.y == b.y) {
+            low = std::min({low, a.x, b.x});
+            high = std::max({high, a.x, b.x});
+          } else {
+            const double x = a.x + (qy - a.y) * (b.x - a.x) / (b.y - a.y);
+            low = std::min(low, x);
+            high = std::max(high, x);
+          }
         }
       }
-      if (lo <= hi) {
-        row.outer_begin = static_cast<std::int32_t>(std::ceil(lo - 1.0 - m));
-        row.outer_end = static_cast<std::int32_t>(std::floor(hi + 1.0 + m)) + 1;
-      }
-      // Surely touched: the box's four corners inside the outline.
-      if (ya > lo_y && yb < hi_y && at_a && at_b) {
-        row.inner_begin = static_cast<std::int32_t>(std::ceil(std::max(a0, b0) + 1.0 + m));
-        row.inner_end = static_cast<std::int32_t>(std::floor(std::min(a1, b1) - 1.0 - m)) + 1;
+      std::int32_t v_from = 0;
+      std::int32_t v_to = 0;
+      rows_near(a.y, a.y, v_from, v_to);
+      for (std::int32_t j = v_from; j <= v_to; ++j) {
+        if (j - 1.0 - m <= a.y && a.y <= j + 1.0 + m) {
+          double* e = at(j);
+          e[4] = std::min(e[4], a.x);
+          e[5] = std::max(e[5], a.x);
+        }
       }
     }
-  }
-  for (std::size_t k = 0; k < count; ++k) {
-    for (std::size_t r = 0; r < row_count; ++r) {
-      SweptStencil::Row& own = out.sample_rows[k * row_count + r];
+    for (std::int32_t j = j_first; j <= j_last; ++j) {
+      const auto r = static_cast<std::size_t>(j - first);
+      const double* e = at(j);
+      const double ya = j - 1.0 - m;
+      const double yb = j + 1.0 + m;
+      // Possibly touched: the outline's x-extent within the strip [ya, yb], widened.
+      const double lo = std::min({e[0], e[2], e[4]});
+      const double hi = std::max({e[1], e[3], e[5]});
+      if (!(lo <= hi)) {
+        continue;
+      }
+      SweptStencil::Row own{0, 0, static_cast<std::int32_t>(std::ceil(lo - 1.0 - m)),
+                            static_cast<std::int32_t>(std::floor(hi + 1.0 + m)) + 1};
+      // Surely touched: the box's four corners inside the outline.
+      if (ya > lo_y && yb < hi_y && e[0] <= e[1] && e[2] <= e[3]) {
+        own.inner_begin = static_cast<std::int32_t>(std::ceil(std::max(e[0], e[2]) + 1.0 + m));
+        own.inner_end = static_cast<std::int32_t>(std::floor(std::min(e[1], e[3]) - 1.0 - m)) + 1;
+      }
       if (own.outer_begin >= own.outer_end) {
-        own = SweptStencil::Row{0, 0, 0, 0};
         continue;
       }
       // The inner run lies within the outer one by construction; clamped against rounding.
@@ -330,6 +343,7 @@ bool SweptStencils::build(const Pose2D& start, const std::vector<Pose2D>& sample
       if (own.inner_begin >= own.inner_end) {
         own.inner_begin = own.inner_end = own.outer_begin;
       }
+      out.sample_rows[k * row_count + r] = own;
       SweptStencil::Row& row = out.rows[r];
       row.outer_begin = std::min(row.outer_begin, own.outer_begin);
       row.outer_end = std::max(row.outer_end, own.outer_end);
