@@ -118,11 +118,13 @@ double footprintReach(const Footprint& footprint) {
 void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Footprint& footprint,
                            double disc_radius, const Pose2D& start, const Pose2D& goal,
                            const Prices& prices, std::uint64_t most_states,
-                           const ZeroCostRegions* zero, const std::function<void()>& poll) {
+                           const ZeroCostRegions* zero, const std::function<void()>& poll,
+                           bool aimed) {
   values_.clear();
   open_ = RadixQueue<Entry>();
   over_ = true;
-  floor_ = 0.0;
+  aim_per_cell_ = 0.0;
+  beyond_ = false;
   cusp_ = prices.cusp;
   const double bin = kTwoPi / kBins;
   const double length = prices.radius * bin;  // an arc of one bin, and the straight move
@@ -258,22 +260,29 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
     cost_price_[g] = static_cast<double>(g) / kMaxGradedCost * prices.cost_penalty * length;
   }
 
-  values_.assign(states, std::numeric_limits<float>::infinity());
-  const auto gt = static_cast<std::uint32_t>(
-      (static_cast<std::int64_t>(std::llround(normalizeYaw(goal.yaw) / bin)) + kBins) % kBins);
-  for (int d = 0; d < directions; ++d) {
-    values_[index(gi, gj, gt, d)] = 0.0F;
-    open_.push(Entry{0.0F, index(gi, gj, gt, d)});
-  }
   // States far dearer than the start are of no use to a search from it: once the start's cell
   // and yaw are settled, the search back goes on only as far as half as dear again and a few
-  // cusps more, and every state left is known to cost at least that much.
+  // cusps more, and every state left reads that much.
   const auto si = static_cast<std::int64_t>(std::floor((start.x - x0_) / cell_));
   const auto sj = static_cast<std::int64_t>(std::floor((start.y - y0_) / cell_));
   const auto st = static_cast<std::uint32_t>(
       (static_cast<std::int64_t>(std::llround(normalizeYaw(start.yaw) / bin)) + kBins) % kBins);
   const bool start_inside = si >= 0 && sj >= 0 && si < nx_ && sj < ny_;
   start_state_ = start_inside ? index(si, sj, st, 0) / 2 : states;
+  // A move of `length` (costing at least that) lands within half a cell's diagonal of the cell
+  // centre the aim measures from, so scaled by length / (length + that) the aim drops by less
+  // than a move costs; a thousandth less again keeps the order through the float values.
+  start_i_ = static_cast<double>(si);
+  start_j_ = static_cast<double>(sj);
+  aim_per_cell_ =
+      start_inside && aimed ? cell * length / (length + cell * 0.70710678118654757) * 0.999 : 0.0;
+  values_.assign(states, std::numeric_limits<float>::infinity());
+  const auto gt = static_cast<std::uint32_t>(
+      (static_cast<std::int64_t>(std::llround(normalizeYaw(goal.yaw) / bin)) + kBins) % kBins);
+  for (int d = 0; d < directions; ++d) {
+    values_[index(gi, gj, gt, d)] = 0.0F;
+    open_.push(Entry{aim(gi, gj), index(gi, gj, gt, d)});
+  }
   stop_margin_ = 4.0 * prices.cusp + 2.0 * length;
   stop_ = std::numeric_limits<float>::infinity();
   popped_ = 0;
@@ -367,23 +376,25 @@ bool ManoeuvreField::settleNext(const std::function<void()>& poll) {
       poll();
     }
     const Entry top = open_.pop();
-    const float value = top.key;
     const std::uint64_t at = top.at;
-    if (value > values_[at]) {
+    const float value = values_[at];
+    const std::uint64_t cell_index = at / 2 / kBins;
+    const auto i = static_cast<std::int64_t>(cell_index % static_cast<std::uint64_t>(nx_));
+    const auto j = static_cast<std::int64_t>(cell_index / static_cast<std::uint64_t>(nx_));
+    // Queued again since, at a lower value.
+    if (top.key > static_cast<double>(value) + aim(i, j)) {
       continue;
-    }
-    if (value > stop_) {
-      floor_ = stop_;
-      break;
     }
     if (at / 2 == start_state_ && !std::isfinite(stop_)) {
       stop_ = static_cast<float>(1.5 * value + stop_margin_);
     }
+    // Nothing beyond the bound is read as more than it: no need to go on from there.
+    if (value > stop_) {
+      beyond_ = true;
+      return true;
+    }
     const int next = static_cast<int>(at % 2);
     const auto t = static_cast<std::uint32_t>((at / 2) % kBins);
-    const std::uint64_t cell_index = at / 2 / kBins;
-    const auto i = static_cast<std::int64_t>(cell_index % static_cast<std::uint64_t>(nx_));
-    const auto j = static_cast<std::int64_t>(cell_index / static_cast<std::uint64_t>(nx_));
     const double x = (static_cast<double>(i) + 0.5) * cell_;
     const double y = (static_cast<double>(j) + 0.5) * cell_;
     const std::uint16_t here = std::max<std::uint16_t>(look(i, j, t), 2);
@@ -407,7 +418,7 @@ bool ManoeuvreField::settleNext(const std::function<void()>& poll) {
       const std::uint64_t to = index(pi, pj, move.bin, move.direction);
       if (cost < values_[to]) {
         values_[to] = cost;
-        open_.push(Entry{cost, to});
+        open_.push(Entry{static_cast<double>(cost) + aim(pi, pj), to});
       }
     }
     return true;
@@ -438,6 +449,7 @@ double ManoeuvreField::at(const Pose2D& pose, Direction arrival,
   const auto i = static_cast<std::int64_t>(fi);
   const auto j = static_cast<std::int64_t>(fj);
   const std::uint64_t state = index(i, j, t, 0);
+  const double aimed = aim(i, j);
   for (;;) {
     const double forward = values_[state];
     const double reverse = values_[state + 1];
@@ -447,12 +459,20 @@ double ManoeuvreField::at(const Pose2D& pose, Direction arrival,
     } else if (arrival == Direction::REVERSE) {
       best = std::min(reverse, forward + cusp_);
     }
-    // Final once no state left to settle is cheaper: every later way costs at least the front
-    // key, and a cusp adds to it.
-    if (over_ || open_.empty() || (best <= open_.frontKey())) {
-      // Unsettled when the search back stopped: at least its last value. Unreachable on the
-      // lattice: no estimate.
-      return std::isfinite(best) ? best : floor_;
+    // Final once no state left to settle could make it cheaper: every later way to it costs at
+    // least the front key less its aim. Dearer than the bound, it reads the bound; unreachable on
+    // the lattice, the bound too once some state was dearer, else no estimate (0), as a search
+    // back in order of value alone, stopped at the first state beyond the bound, would read.
+    const double bound = stop_;
+    if (over_ || open_.empty()) {
+      return std::isfinite(best) ? std::min(best, bound) : (beyond_ ? bound : 0.0);
+    }
+    const double front = open_.frontKey();
+    if (best + aimed <= front) {
+      return std::min(best, bound);
+    }
+    if (front - aimed > bound && (std::isfinite(best) || beyond_)) {
+      return bound;
     }
     settleNext(poll);
   }

@@ -47,10 +47,13 @@ class ManoeuvreField {
   //
   // The search back runs here only until the start is settled; `at` resumes it as far as the
   // pose it reads needs, so a search that reads only states near its way pays for no others.
+  //
+  // `aimed` false settles in order of value alone, which reads the same estimates, only by more
+  // work: the search back aimed at the start is checked against it.
   void build(const Costmap& costmap, bool allow_unknown, const Footprint& footprint,
              double disc_radius, const Pose2D& start, const Pose2D& goal, const Prices& prices,
              std::uint64_t most_states, const ZeroCostRegions* zero,
-             const std::function<void()>& poll);
+             const std::function<void()>& poll, bool aimed = true);
 
   bool empty() const noexcept { return values_.empty(); }
 
@@ -79,10 +82,22 @@ class ManoeuvreField {
     std::int64_t dj;
     bool whole;
   };
+  // Its key is the state's value plus its aim (see aim()), in double: the sum of a float value
+  // and the aim must keep the order the aim's margin leaves between a state and its successors.
   struct Entry {
-    float key;
+    double key;
     std::uint64_t at;
   };
+
+  // A lower bound of the cost between the start's cell and cell (i, j) (0 without a start in the
+  // field): the search back settles states in order of value plus aim, so it reaches the start
+  // across a band toward it instead of a disc around the goal, and every value it settles is
+  // still the cheapest way (the aim never drops by more than a move costs).
+  double aim(std::int64_t i, std::int64_t j) const {
+    const double dx = static_cast<double>(i) - start_i_;
+    const double dy = static_cast<double>(j) - start_j_;
+    return aim_per_cell_ * std::sqrt(dx * dx + dy * dy);
+  }
 
   std::uint64_t index(std::int64_t i, std::int64_t j, std::uint32_t t, int d) const {
     return ((static_cast<std::uint64_t>(j) * nx_ + static_cast<std::uint64_t>(i)) * kBins + t) * 2 +
@@ -100,7 +115,10 @@ class ManoeuvreField {
   std::int64_t nx_ = 0;
   std::int64_t ny_ = 0;
   double cusp_ = 0.0;
-  double floor_ = 0.0;  // the estimate of states the search back left unsettled
+  double aim_per_cell_ = 0.0;
+  bool beyond_ = false;  // a state dearer than stop_ was reached: unreachable ones read stop_
+  double start_i_ = 0.0;
+  double start_j_ = 0.0;
   std::vector<float> values_;
 
   // The search back, between reads.

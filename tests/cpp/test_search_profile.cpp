@@ -470,9 +470,9 @@ TEST(ManoeuvreHeuristic, TurnsACarRoundInADeadEnd) {
 }
 
 // States over empty ground are answered from the zero-cost table without looking at their points,
-// and the search back runs only as far as each read needs: the estimate must read the same
-// everywhere, in any order, as a field searched to its end without the table, on a map with open
-// floor, graded costs and walls.
+// and the search back, aimed at the start, runs only as far as each read needs: the estimate must
+// read the same everywhere, in any order, as a field searched to its end in order of value alone
+// without the table, on a map with open floor, graded costs and walls.
 TEST(ManoeuvreHeuristic, ZeroCostShortcutAndReadsOnDemandChangeNoEstimate) {
   std::vector<std::uint8_t> cells(300 * 120, 0);
   for (std::size_t x = 0; x < 300; ++x) {
@@ -498,7 +498,8 @@ TEST(ManoeuvreHeuristic, ZeroCostShortcutAndReadsOnDemandChangeNoEstimate) {
   detail::ManoeuvreField with_table;
   detail::ManoeuvreField without;
   with_table.build(map, false, car, 0.95, start, goal, prices, std::uint64_t{1} << 18, &zero, {});
-  without.build(map, false, car, 0.95, start, goal, prices, std::uint64_t{1} << 18, nullptr, {});
+  without.build(map, false, car, 0.95, start, goal, prices, std::uint64_t{1} << 18, nullptr, {},
+                false);
   ASSERT_FALSE(without.empty());
   without.settleAll();
   std::vector<Pose2D> poses;
