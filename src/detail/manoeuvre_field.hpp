@@ -46,7 +46,9 @@ class ManoeuvreField {
   // without looking at their points. The costmap and `zero` must outlive the field's reads.
   //
   // The search back runs here only until the start is settled; `at` resumes it as far as the
-  // pose it reads needs, so a search that reads only states near its way pays for no others.
+  // pose it reads needs, so a search that reads only states near its way pays for no others. It
+  // is aimed at the start (see aim()): the start settles across a band between it and the goal
+  // rather than after a disc around the goal as wide as the trip.
   //
   // `aimed` false settles in order of value alone, which reads the same estimates, only by more
   // work: the search back aimed at the start is checked against it.
@@ -58,9 +60,10 @@ class ManoeuvreField {
   bool empty() const noexcept { return values_.empty(); }
 
   // The estimate for a pose reached by a motion of direction `arrival` (ROTATION: none yet); 0
-  // outside the field or where the lattice found no way. The search back stops at one and a
-  // half times the start's estimate (plus a few cusps); states beyond read that bound. The same
-  // value whenever it is read: the search back is resumed until no later state could lower it.
+  // outside the field or where the lattice found no way (the bound below, once a state was
+  // found beyond it). The search back goes no further than one and a half times the start's
+  // estimate (plus a few cusps); states beyond read that bound. The same value whenever it is
+  // read: the search back is resumed until no later state could lower it.
   // `poll` as for build; an exception it throws leaves the field whole.
   double at(const Pose2D& pose, Direction arrival, const std::function<void()>& poll = {});
 
