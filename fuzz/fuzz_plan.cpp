@@ -85,6 +85,9 @@ PlannerConfig fuzzedConfig(FuzzedDataProvider& in) {
   c.smoother_tolerance = fuzz::boundedOrHostile(in, 1e-12, 1e-3);
   c.lattice_cell_size = fuzz::boundedOrHostile(in, 0.0, 1.0);
   c.check_improving_successors_only = in.ConsumeBool();
+  // The car's aids: the estimate of its manoeuvres and the search from the goal.
+  c.manoeuvre_heuristic = in.ConsumeBool();
+  c.search_from_goal = in.ConsumeBool();
   return c;
 }
 
