@@ -141,14 +141,13 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
   if (!(x1 > x0 && y1 > y0 && length > 0.0 && std::isfinite(margin))) {
     return;
   }
-  double cell = std::max(length / 2.0, costmap.resolution());
+  // Cells a move wide: states keep the place they were reached at, so a cell only decides which
+  // ways are merged, and one a move wide merges ways no more than a move apart. Neither a coarser
+  // cell (a move could not leave it) nor one finer than the costmap's is of use.
+  const double cell = length;
   const double per_cell = static_cast<double>(kBins) * 2.0;
   const double wanted = (x1 - x0) / cell * ((y1 - y0) / cell) * per_cell;
-  if (wanted > static_cast<double>(most_states)) {
-    cell *= std::sqrt(wanted / static_cast<double>(most_states));
-  }
-  // A primitive must leave its cell, or the lattice cannot move.
-  if (!(cell <= length)) {
+  if (!(costmap.resolution() <= cell && wanted <= static_cast<double>(most_states))) {
     return;
   }
   x0_ = x0;
@@ -238,15 +237,6 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
           m.bin = static_cast<std::uint32_t>((static_cast<int>(t) + turn + kBins) % kBins);
         }
         m.direction = d;
-        // A state's centre is (i + 1/2) cells, so the move lands in cell i + floor(1/2 + dx /
-        // cell) unless that sum lies within rounding of a whole number: the lattice is at most a
-        // few thousand cells wide, so a millionth of a cell leaves room for any rounding.
-        const double u = 0.5 + m.dx / cell;
-        const double v = 0.5 + m.dy / cell;
-        m.di = static_cast<std::int64_t>(std::floor(u));
-        m.dj = static_cast<std::int64_t>(std::floor(v));
-        m.whole = u - std::floor(u) > 1e-6 && std::ceil(u) - u > 1e-6 && v - std::floor(v) > 1e-6 &&
-                  std::ceil(v) - v > 1e-6;
         m.cost = length * (1.0 + (d == 1 ? prices.reverse_per_metre : 0.0) +
                            (k != 0 ? prices.non_straight_per_metre : 0.0));
         moves_.push_back(m);
@@ -269,18 +259,22 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
       (static_cast<std::int64_t>(std::llround(normalizeYaw(start.yaw) / bin)) + kBins) % kBins);
   const bool start_inside = si >= 0 && sj >= 0 && si < nx_ && sj < ny_;
   start_state_ = start_inside ? index(si, sj, st, 0) / 2 : states;
-  // A move of `length` (costing at least that) lands within half a cell's diagonal of the cell
-  // centre the aim measures from, so scaled by length / (length + that) the aim drops by less
-  // than a move costs; a thousandth less again keeps the order through the float values.
+  // A move of `length` (costing at least that) joins two places each within half a cell's
+  // diagonal of its cell's centre, which the aim measures from, so scaled by length / (length +
+  // a diagonal) the aim drops by less than a move costs; a thousandth less again keeps the order
+  // through the float values.
   start_i_ = static_cast<double>(si);
   start_j_ = static_cast<double>(sj);
   aim_per_cell_ =
-      start_inside && aimed ? cell * length / (length + cell * 0.70710678118654757) * 0.999 : 0.0;
+      start_inside && aimed ? cell * length / (length + cell * 1.4142135623730951) * 0.999 : 0.0;
   values_.assign(states, std::numeric_limits<float>::infinity());
+  where_.resize(states);
   const auto gt = static_cast<std::uint32_t>(
       (static_cast<std::int64_t>(std::llround(normalizeYaw(goal.yaw) / bin)) + kBins) % kBins);
   for (int d = 0; d < directions; ++d) {
     values_[index(gi, gj, gt, d)] = 0.0F;
+    where_[index(gi, gj, gt, d)] = {static_cast<float>(goal.x - x0_),
+                                    static_cast<float>(goal.y - y0_)};
     open_.push(Entry{aim(gi, gj), index(gi, gj, gt, d)});
   }
   stop_margin_ = 4.0 * prices.cusp + 2.0 * length;
@@ -395,13 +389,17 @@ bool ManoeuvreField::settleNext(const std::function<void()>& poll) {
     }
     const int next = static_cast<int>(at % 2);
     const auto t = static_cast<std::uint32_t>((at / 2) % kBins);
-    const double x = (static_cast<double>(i) + 0.5) * cell_;
-    const double y = (static_cast<double>(j) + 0.5) * cell_;
+    // Moves start from where the state was reached, not from its cell's centre: rounding to
+    // centres would bend every straight line whose heading is not along the cells.
+    const double x = where_[at][0];
+    const double y = where_[at][1];
     const std::uint16_t here = std::max<std::uint16_t>(look(i, j, t), 2);
     for (std::size_t m = t * per_bin_; m < (t + 1) * per_bin_; ++m) {
       const Move& move = moves_[m];
-      const std::int64_t pi = move.whole ? i + move.di : floorToInt((x + move.dx) / cell_);
-      const std::int64_t pj = move.whole ? j + move.dj : floorToInt((y + move.dy) / cell_);
+      const std::array<float, 2> there_at{static_cast<float>(x + move.dx),
+                                          static_cast<float>(y + move.dy)};
+      const std::int64_t pi = floorToInt(static_cast<double>(there_at[0]) / cell_);
+      const std::int64_t pj = floorToInt(static_cast<double>(there_at[1]) / cell_);
       if (pi < 0 || pj < 0 || pi >= nx_ || pj >= ny_) {
         continue;
       }
@@ -418,7 +416,12 @@ bool ManoeuvreField::settleNext(const std::function<void()>& poll) {
       const std::uint64_t to = index(pi, pj, move.bin, move.direction);
       if (cost < values_[to]) {
         values_[to] = cost;
+        where_[to] = there_at;
         open_.push(Entry{static_cast<double>(cost) + aim(pi, pj), to});
+      } else if (cost == values_[to] && nearerCentre(there_at, where_[to], pi, pj)) {
+        // Ways of equal value: the place is chosen by a rule of its own, not by which came first,
+        // so that any order of settling gives every state the same place.
+        where_[to] = there_at;
       }
     }
     return true;

@@ -17,13 +17,15 @@ namespace veltrax::se2::detail {
 class ZeroCostRegions;
 
 // What it costs a car to reach the goal from a pose, manoeuvres and walls included, estimated on a
-// coarse lattice around the goal: cells of half a primitive, 24 yaw bins, and the direction of the
-// next motion, searched backward from the goal with arcs of the turning radius and straight
-// moves of one bin's arc, priced per metre as the transition costs price them. A pose is
-// passable unless one of the footprint's inscribed discs surely collides, so walls only ever
-// make the estimate longer where the car cannot pass. Not a lower bound (the lattice rounds the
-// poses), but one that foresees a three-point turn, where the 2-D distance and the obstacle-free
-// curve both see almost nothing.
+// coarse lattice around the goal: cells a move wide, 24 yaw bins, and the direction of the next
+// motion, searched backward from the goal with arcs of the turning radius and straight moves of
+// one bin's arc, priced per metre as the transition costs price them. Each state keeps the place
+// it was reached at and moves on from there, so straight lines stay straight at every heading
+// (from cell centres they would bend toward the cells' diagonals). A pose is passable unless one
+// of the footprint's inscribed discs surely collides, so walls only ever make the estimate
+// longer where the car cannot pass. Not a lower bound (the lattice merges ways within a cell),
+// but one that foresees a three-point turn, where the 2-D distance and the obstacle-free curve
+// both see almost nothing.
 class ManoeuvreField {
  public:
   struct Prices {
@@ -39,9 +41,9 @@ class ManoeuvreField {
   // robot's x axis decide which states are blocked. Steps are priced with the highest cost under
   // the discs' centres and points of the outline, as the search prices them. The
   // field covers the start and the goal and three radii plus the footprint's reach around them (an
-  // edge between the two would mislead the search), in at most `most_states` states, coarser
-  // where needed; it stays empty (every estimate 0) when that cannot hold a primitive's
-  // move. `poll` is called every few thousand states; an exception it throws ends the build.
+  // edge between the two would mislead the search); it stays empty (every estimate 0) when that
+  // takes more than `most_states` states or a move is shorter than a costmap cell. `poll` is
+  // called every few thousand states; an exception it throws ends the build.
   // `zero`, the costmap's zero-cost table when it has one, answers states over empty ground
   // without looking at their points. The costmap and `zero` must outlive the field's reads.
   //
@@ -80,10 +82,6 @@ class ManoeuvreField {
     std::uint32_t bin;
     int direction;
     double cost;
-    // The cells it moves by, when no state's rounding can tell otherwise.
-    std::int64_t di;
-    std::int64_t dj;
-    bool whole;
   };
   // Its key is the state's value plus its aim (see aim()), in double: the sum of a float value
   // and the aim must keep the order the aim's margin leaves between a state and its successors.
@@ -123,6 +121,21 @@ class ManoeuvreField {
   double start_i_ = 0.0;
   double start_j_ = 0.0;
   std::vector<float> values_;
+  // Per state with a value, the place (metres from the field's corner) it was reached at.
+  std::vector<std::array<float, 2>> where_;
+
+  // Whether place a comes before place b in cell (i, j): nearer its centre, then by x, then y.
+  bool nearerCentre(const std::array<float, 2>& a, const std::array<float, 2>& b, std::int64_t i,
+                    std::int64_t j) const {
+    const double cx = (static_cast<double>(i) + 0.5) * cell_;
+    const double cy = (static_cast<double>(j) + 0.5) * cell_;
+    const double da = (a[0] - cx) * (a[0] - cx) + (a[1] - cy) * (a[1] - cy);
+    const double db = (b[0] - cx) * (b[0] - cx) + (b[1] - cy) * (b[1] - cy);
+    if (da != db) {
+      return da < db;
+    }
+    return a[0] != b[0] ? a[0] < b[0] : a[1] < b[1];
+  }
 
   // The search back, between reads.
   RadixQueue<Entry> open_;

@@ -396,7 +396,7 @@ void Search::buildManoeuvreField(Workspace& workspace) {
   prices.cusp = config_.direction_switch_penalty;
   prices.allow_reverse = config_.allow_reverse;
   prices.cost_penalty = config_.cost_penalty;
-  // A few tens of milliseconds at most; coarser cells beyond, or none.
+  // A few tens of milliseconds at most; none beyond.
   constexpr std::uint64_t kMostManoeuvreStates = std::uint64_t{1} << 18;
   manoeuvre_storage_.build(costmap_, config_.allow_unknown, request_.footprint, radius,
                            request_.start, request_.goal, prices, kMostManoeuvreStates,

@@ -528,6 +528,36 @@ TEST(ManoeuvreHeuristic, ZeroCostShortcutAndReadsOnDemandChangeNoEstimate) {
   EXPECT_GT(finite, 75000);
 }
 
+// On open ground the cheapest way to a goal from six moves straight behind it is six straight
+// moves, whatever the heading. The estimate may merge that way with another in a cell and so
+// swap a straight move for a pair of arcs here and there, but it must stay within a few arcs'
+// surcharge of it at every one of its 24 headings (moving on from cell centres made it more than
+// twice as dear at 15 degrees off the axes).
+TEST(ManoeuvreHeuristic, StraightLinesStayStraightAtEveryHeading) {
+  const Costmap map(400, 400, 0.1, 0.0, 0.0, std::vector<std::uint8_t>(400 * 400, 0));
+  const Footprint car = PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
+  detail::ManoeuvreField::Prices prices;
+  prices.radius = 3.5;
+  prices.reverse_per_metre = 1.0;
+  prices.non_straight_per_metre = 0.3;
+  prices.cusp = 2.0;
+  const double move = 3.5 * 2.0 * kPi / 24.0;  // one yaw bin's arc, the straight move's length
+  const double straight = 6.0 * move;
+  const double four_arcs = 4.0 * 0.3 * move;
+  for (int t = 0; t < 24; ++t) {
+    const double yaw = t * 2.0 * kPi / 24.0;
+    const Pose2D goal{20.0 + 0.37 * std::cos(yaw), 20.0 + 0.37 * std::sin(yaw), yaw};
+    const Pose2D start{goal.x - 6.0 * move * std::cos(yaw), goal.y - 6.0 * move * std::sin(yaw),
+                       yaw};
+    detail::ManoeuvreField field;
+    field.build(map, false, car, 0.95, start, goal, prices, std::uint64_t{1} << 18, nullptr, {});
+    ASSERT_FALSE(field.empty());
+    const double value = field.at(start, Direction::FORWARD);
+    EXPECT_GE(value, straight * (1.0 - 1e-6)) << t;
+    EXPECT_LE(value, straight + four_arcs + 1e-4) << t;
+  }
+}
+
 // A row of nine 2.5 m bays, 5 m deep, all but the middle one taken by a parked car, off a 5.5 m
 // aisle closed by a wall: 24 x 11 m at 0.1 m.
 Costmap bayRow() {
@@ -659,7 +689,7 @@ TEST(LatticeCells, CoarserLatticeOnFineCellsSparesTheSearch) {
   ASSERT_EQ(coarse.status, PlannerStatus::SUCCESS) << coarse.message;
   ASSERT_EQ(fine.status, PlannerStatus::SUCCESS) << fine.message;
   EXPECT_EQ(oracles::pathProblem(planner.costmap(), request, config, coarse), "");
-  EXPECT_LT(3 * coarse.diagnostics.expanded_nodes, fine.diagnostics.expanded_nodes)
+  EXPECT_LT(2 * coarse.diagnostics.expanded_nodes, fine.diagnostics.expanded_nodes)
       << coarse.diagnostics.expanded_nodes << " " << fine.diagnostics.expanded_nodes;
   EXPECT_EQ(rounded.diagnostics.expanded_nodes, fine.diagnostics.expanded_nodes);
   EXPECT_TRUE(testing_support::samePoses(rounded.path, fine.path));
