@@ -131,10 +131,11 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // a cell per yaw bin, instead of nothing. Still a lower bound of the costs on a free map.
   bool penalized_kinematic_heuristic = false;
   // The heuristic also takes the cost of reaching the goal with the car's own manoeuvres around
-  // its walls, estimated on a coarse lattice near the goal (cells of half a primitive, 24 yaw
-  // bins, the transition costs' prices per metre), built once per plan. It foresees three-point
-  // turns and parking shuffles that the 2-D distance and the obstacle-free curve miss, at the
-  // price of optimality: the estimate is no lower bound. Ignored when turning on the spot.
+  // its walls, estimated on a coarse lattice near the goal (cells one yaw bin's arc of the
+  // turning radius wide, 24 yaw bins, the transition costs' prices per metre), built once per plan.
+  // It foresees three-point turns and parking shuffles that the 2-D distance and the obstacle-free
+  // curve miss, at the price of optimality: the estimate is no lower bound. Ignored when turning on
+  // the spot.
   bool manoeuvre_heuristic = false;
   // Also search from the goal back to the start, taking turns with the search from the start
   // once that has not finished within a few hundred expansions; the first to find a path gives
