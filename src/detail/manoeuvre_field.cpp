@@ -147,7 +147,9 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
   const double cell = length;
   const double per_cell = static_cast<double>(kBins) * 2.0;
   const double wanted = (x1 - x0) / cell * ((y1 - y0) / cell) * per_cell;
-  if (!(costmap.resolution() <= cell && wanted <= static_cast<double>(most_states))) {
+  // Places are kept in float, which must hold every one a move off the field.
+  if (!(costmap.resolution() <= cell && wanted <= static_cast<double>(most_states) &&
+        x1 - x0 + cell < 1e30 && y1 - y0 + cell < 1e30)) {
     return;
   }
   x0_ = x0;
@@ -155,6 +157,8 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
   cell_ = cell;
   nx_ = static_cast<std::int64_t>(std::ceil((x1 - x0) / cell));
   ny_ = static_cast<std::int64_t>(std::ceil((y1 - y0) / cell));
+  extent_x_ = static_cast<double>(nx_) * cell;
+  extent_y_ = static_cast<double>(ny_) * cell;
   const auto states = static_cast<std::uint64_t>(nx_ * ny_) * kBins * 2;
   const auto gi = static_cast<std::int64_t>(std::floor((goal.x - x0_) / cell_));
   const auto gj = static_cast<std::int64_t>(std::floor((goal.y - y0_) / cell_));
@@ -396,12 +400,16 @@ bool ManoeuvreField::settleNext(const std::function<void()>& poll) {
     const std::uint16_t here = std::max<std::uint16_t>(look(i, j, t), 2);
     for (std::size_t m = t * per_bin_; m < (t + 1) * per_bin_; ++m) {
       const Move& move = moves_[m];
-      const std::array<float, 2> there_at{static_cast<float>(x + move.dx),
-                                          static_cast<float>(y + move.dy)};
+      const double px = x + move.dx;
+      const double py = y + move.dy;
+      if (!(px >= 0.0 && py >= 0.0 && px < extent_x_ && py < extent_y_)) {
+        continue;  // off the field
+      }
+      const std::array<float, 2> there_at{static_cast<float>(px), static_cast<float>(py)};
       const std::int64_t pi = floorToInt(static_cast<double>(there_at[0]) / cell_);
       const std::int64_t pj = floorToInt(static_cast<double>(there_at[1]) / cell_);
-      if (pi < 0 || pj < 0 || pi >= nx_ || pj >= ny_) {
-        continue;
+      if (pi >= nx_ || pj >= ny_) {
+        continue;  // rounded onto the far edge
       }
       const std::uint16_t there = look(pi, pj, move.bin);
       if (there == 1) {

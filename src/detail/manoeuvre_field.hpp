@@ -115,6 +115,8 @@ class ManoeuvreField {
   double cell_ = 1.0;
   std::int64_t nx_ = 0;
   std::int64_t ny_ = 0;
+  double extent_x_ = 0.0;  // nx_ and ny_ cells, in metres
+  double extent_y_ = 0.0;
   double cusp_ = 0.0;
   double aim_per_cell_ = 0.0;
   bool beyond_ = false;  // a state dearer than stop_ was reached: unreachable ones read stop_

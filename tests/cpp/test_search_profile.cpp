@@ -556,6 +556,13 @@ TEST(ManoeuvreHeuristic, StraightLinesStayStraightAtEveryHeading) {
     EXPECT_GE(value, straight * (1.0 - 1e-6)) << t;
     EXPECT_LE(value, straight + four_arcs + 1e-4) << t;
   }
+  // Places are kept in float: a radius whose moves no float can hold leaves no estimate, rather
+  // than lattice cells computed from infinities.
+  prices.radius = 1e300;
+  detail::ManoeuvreField huge;
+  huge.build(map, false, car, 0.95, {5.0, 5.0, 0.0}, {30.0, 30.0, 0.0}, prices,
+             std::uint64_t{1} << 18, nullptr, {});
+  EXPECT_TRUE(huge.empty());
 }
 
 // A row of nine 2.5 m bays, 5 m deep, all but the middle one taken by a parked car, off a 5.5 m
