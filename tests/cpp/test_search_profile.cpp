@@ -469,6 +469,20 @@ TEST(ManoeuvreHeuristic, TurnsACarRoundInADeadEnd) {
       << result.diagnostics.expanded_nodes << " " << without.diagnostics.expanded_nodes;
 }
 
+// The car whose manoeuvres the estimate's tests price (4.7 x 1.9 m, origin at the rear axle), and
+// prices for its 3.5 m radius: reversing and arcs dearer per metre, a cusp 2 m.
+Footprint fieldCar() {
+  return PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
+}
+detail::ManoeuvreField::Prices fieldPrices() {
+  detail::ManoeuvreField::Prices prices;
+  prices.radius = 3.5;
+  prices.reverse_per_metre = 1.0;
+  prices.non_straight_per_metre = 0.3;
+  prices.cusp = 2.0;
+  return prices;
+}
+
 // States over empty ground are answered from the zero-cost table without looking at their points,
 // and the search back, aimed at the start, runs only as far as each read needs: the estimate must
 // read the same everywhere, in any order, as a field searched to its end in order of value alone
@@ -484,12 +498,8 @@ TEST(ManoeuvreHeuristic, ZeroCostShortcutAndReadsOnDemandChangeNoEstimate) {
     }
   }
   const Costmap map = inflateCostmap(Costmap(300, 120, 0.1, 0.0, 0.0, cells), 1.5, 0.2, 2.0);
-  const Footprint car = PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
-  detail::ManoeuvreField::Prices prices;
-  prices.radius = 3.5;
-  prices.reverse_per_metre = 1.0;
-  prices.non_straight_per_metre = 0.3;
-  prices.cusp = 2.0;
+  const Footprint car = fieldCar();
+  detail::ManoeuvreField::Prices prices = fieldPrices();
   prices.cost_penalty = 2.0;
   detail::ZeroCostRegions zero;
   zero.build(map);
@@ -535,12 +545,8 @@ TEST(ManoeuvreHeuristic, ZeroCostShortcutAndReadsOnDemandChangeNoEstimate) {
 // twice as dear at 15 degrees off the axes).
 TEST(ManoeuvreHeuristic, StraightLinesStayStraightAtEveryHeading) {
   const Costmap map(400, 400, 0.1, 0.0, 0.0, std::vector<std::uint8_t>(400 * 400, 0));
-  const Footprint car = PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
-  detail::ManoeuvreField::Prices prices;
-  prices.radius = 3.5;
-  prices.reverse_per_metre = 1.0;
-  prices.non_straight_per_metre = 0.3;
-  prices.cusp = 2.0;
+  const Footprint car = fieldCar();
+  detail::ManoeuvreField::Prices prices = fieldPrices();
   const double move = 3.5 * 2.0 * kPi / 24.0;  // one yaw bin's arc, the straight move's length
   const double straight = 6.0 * move;
   const double four_arcs = 4.0 * 0.3 * move;
