@@ -436,6 +436,11 @@ TEST(ObstacleHeuristicReach, CacheHitsOnlyWhereTheFieldReaches) {
   EXPECT_TRUE(hit(6.5));
 }
 
+// The parking car of these tests: 4.7 x 1.9 m, its origin at the rear axle.
+PolygonFootprint parkingCar() {
+  return PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
+}
+
 // A car (4.7 x 1.9 m, 3.5 m radius) facing the closed end of a 6 m wide corridor must turn round
 // to a goal behind it: a manoeuvre of several cusps that neither the 2-D distance nor the
 // obstacle-free curve foresees. With the estimate of its manoeuvres the search finds a sound path
@@ -450,7 +455,7 @@ TEST(ManoeuvreHeuristic, TurnsACarRoundInADeadEnd) {
   }
   const HybridAStar planner(Costmap(200, 62, 0.1, 0.0, 0.0, cells));
   PlanRequest request;
-  request.footprint = PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
+  request.footprint = parkingCar();
   request.start = {13.0, 3.1, 0.0};
   request.goal = {9.0, 3.1, kPi};
   PlannerConfig config = recommendedConfig(0.1, request.footprint, false, 3.5);
@@ -469,11 +474,8 @@ TEST(ManoeuvreHeuristic, TurnsACarRoundInADeadEnd) {
       << result.diagnostics.expanded_nodes << " " << without.diagnostics.expanded_nodes;
 }
 
-// The car whose manoeuvres the estimate's tests price (4.7 x 1.9 m, origin at the rear axle), and
-// prices for its 3.5 m radius: reversing and arcs dearer per metre, a cusp 2 m.
-Footprint fieldCar() {
-  return PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
-}
+// Prices of the estimate for the car's 3.5 m radius: reversing and arcs dearer per metre, a cusp
+// 2 m.
 detail::ManoeuvreField::Prices fieldPrices() {
   detail::ManoeuvreField::Prices prices;
   prices.radius = 3.5;
@@ -498,7 +500,7 @@ TEST(ManoeuvreHeuristic, ZeroCostShortcutAndReadsOnDemandChangeNoEstimate) {
     }
   }
   const Costmap map = inflateCostmap(Costmap(300, 120, 0.1, 0.0, 0.0, cells), 1.5, 0.2, 2.0);
-  const Footprint car = fieldCar();
+  const Footprint car = parkingCar();
   detail::ManoeuvreField::Prices prices = fieldPrices();
   prices.cost_penalty = 2.0;
   detail::ZeroCostRegions zero;
@@ -545,7 +547,7 @@ TEST(ManoeuvreHeuristic, ZeroCostShortcutAndReadsOnDemandChangeNoEstimate) {
 // twice as dear at 15 degrees off the axes).
 TEST(ManoeuvreHeuristic, StraightLinesStayStraightAtEveryHeading) {
   const Costmap map(400, 400, 0.1, 0.0, 0.0, std::vector<std::uint8_t>(400 * 400, 0));
-  const Footprint car = fieldCar();
+  const Footprint car = parkingCar();
   detail::ManoeuvreField::Prices prices = fieldPrices();
   const double move = 3.5 * 2.0 * kPi / 24.0;  // one yaw bin's arc, the straight move's length
   const double straight = 6.0 * move;
@@ -600,7 +602,7 @@ Costmap bayRow() {
 // free bay.
 PlanRequest noseFirstIntoTheBay() {
   PlanRequest request;
-  request.footprint = PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
+  request.footprint = parkingCar();
   request.start = {2.0, 7.75, 0.0};
   request.goal = {11.25, 4.0, -kPi / 2};
   return request;
@@ -644,7 +646,7 @@ class CheckSavingOptions : public ::testing::TestWithParam<CheckSaving> {};
 TEST_P(CheckSavingOptions, FindTheSamePathsWithFewerChecks) {
   const HybridAStar planner(bayRow());
   PlanRequest request;
-  request.footprint = PolygonFootprint{{{3.7, 0.95}, {-1.0, 0.95}, {-1.0, -0.95}, {3.7, -0.95}}};
+  request.footprint = parkingCar();
   const std::pair<Pose2D, Pose2D> queries[] = {{{2.0, 7.75, 0.0}, {11.25, 4.0, -kPi / 2}},
                                                {{20.0, 7.5, kPi}, {11.25, 1.3, kPi / 2}},
                                                {{11.25, 1.3, kPi / 2}, {5.0, 8.0, kPi}}};
