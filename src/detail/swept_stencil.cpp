@@ -49,6 +49,63 @@ std::vector<Point2D> convexHull(std::vector<Point2D> points) {
   return hull;
 }
 
+// A sweep's shape, for finding its images: its start yaw and its last sample relative to the
+// start, each rounded to a millionth, with the sample count. False when they are out of range.
+bool shapeKey(double yaw, double dx, double dy, std::size_t count, std::uint64_t& key) {
+  const double turned = normalizeYaw(yaw);
+  if (!(std::fabs(turned) <= 4.0 && std::fabs(dx) <= 1e6 && std::fabs(dy) <= 1e6)) {
+    return false;
+  }
+  // The parts mixed as a hash; two shapes with the same key are told apart by the full match.
+  std::uint64_t h = count;
+  for (const double v : {turned, dx, dy}) {
+    h ^= static_cast<std::uint64_t>(std::llround(v * 1e6)) + 0x9e3779b97f4a7c15ULL + (h << 6) +
+         (h >> 2);
+  }
+  key = h;
+  return true;
+}
+
+// The yaw of a heading under the image (sx, sy): x scaled by sx and y by sy, each 1 or -1.
+double imageYaw(double yaw, int sx, int sy) {
+  if (sx < 0 && sy < 0) {
+    return normalizeYaw(yaw + kPi);
+  }
+  return normalizeYaw(sx < 0 ? kPi - yaw : -yaw);
+}
+
+SweptStencil::Extent imageExtent(const SweptStencil::Extent& e, int sx, int sy) {
+  SweptStencil::Extent out = e;
+  if (sx < 0) {
+    out.x_min = -e.x_max;
+    out.x_max = -e.x_min;
+  }
+  if (sy < 0) {
+    out.y_min = -e.y_max;
+    out.y_max = -e.y_min;
+  }
+  return out;
+}
+
+// A row's runs with the columns negated: column i of the image is column -i of the source, so
+// [b, e) becomes [1 - e, 1 - b). Empty runs keep the form build() gives them.
+SweptStencil::Row imageRow(const SweptStencil::Row& row, int sx) {
+  if (sx > 0) {
+    return row;
+  }
+  SweptStencil::Row out{0, 0, 0, 0};
+  if (row.outer_begin < row.outer_end) {
+    out.outer_begin = 1 - row.outer_end;
+    out.outer_end = 1 - row.outer_begin;
+  }
+  out.inner_begin = out.inner_end = out.outer_begin;
+  if (row.inner_begin < row.inner_end) {
+    out.inner_begin = 1 - row.inner_end;
+    out.inner_end = 1 - row.inner_begin;
+  }
+  return out;
+}
+
 }  // namespace
 
 bool SweptStencil::matches(const Pose2D& start, const std::vector<Pose2D>& samples) const {
@@ -76,8 +133,13 @@ bool SweptStencils::prepare(const PolygonFootprint& polygon, double resolution) 
     return usable_;
   }
   entries_.clear();
+  shapes_.clear();
   points_ = polygon.points;
   resolution_ = resolution;
+  mirrors_ = std::all_of(points_.begin(), points_.end(), [&](const Point2D& p) {
+    return std::any_of(points_.begin(), points_.end(),
+                       [&](const Point2D& q) { return q.x == p.x && q.y == -p.y; });
+  });
   // Convex, one way round: every turn has the same sign (collinear vertices allowed).
   const std::size_t n = points_.size();
   int sign = 0;
@@ -109,13 +171,101 @@ const SweptStencil* SweptStencils::get(std::size_t slot, const Pose2D& start,
   // Bounded: a search rarely meets more than a few thousand.
   if (entries_.size() >= 4096 && entries_.find(key) == entries_.end()) {
     entries_.clear();
+    shapes_.clear();
   }
   SweptStencil& entry = entries_[key];
-  if (!entry.matches(start, samples) && !build(start, samples, entry)) {
+  if (entry.matches(start, samples)) {
+    return &entry;
+  }
+  if (fromImage(start, samples, &entry, entry)) {
+    ++imaged_;
+  } else if (build(start, samples, entry)) {
+    ++built_;
+  } else {
     entries_.erase(key);
     return nullptr;
   }
+  const Pose2D& last = samples.back();
+  std::uint64_t shape = 0;
+  if (shapeKey(start.yaw, last.x - start.x, last.y - start.y, samples.size(), shape)) {
+    shapes_[shape] = key;
+  }
   return &entry;
+}
+
+bool SweptStencils::fromImage(const Pose2D& start, const std::vector<Pose2D>& samples,
+                              const SweptStencil* self, SweptStencil& out) {
+  const Pose2D& last = samples.back();
+  const double dx = last.x - start.x;
+  const double dy = last.y - start.y;
+  // Turned half round, then mirrored in the y axis (x negated) and in the x axis (y negated);
+  // the mirrors only for an outline that is its own mirror image.
+  constexpr int kImages[3][2] = {{-1, -1}, {-1, 1}, {1, -1}};
+  for (const auto& image : kImages) {
+    const int sx = image[0];
+    const int sy = image[1];
+    if (sx != sy && !mirrors_) {
+      continue;
+    }
+    std::uint64_t shape = 0;
+    if (!shapeKey(imageYaw(start.yaw, sx, sy), sx * dx, sy * dy, samples.size(), shape)) {
+      return false;
+    }
+    const auto named = shapes_.find(shape);
+    if (named == shapes_.end()) {
+      continue;
+    }
+    const auto found = entries_.find(named->second);
+    if (found == entries_.end() || &found->second == self) {
+      continue;
+    }
+    const SweptStencil& source = found->second;
+    const std::size_t count = source.relative.size();
+    if (count != samples.size()) {
+      continue;
+    }
+    out.relative.resize(count);
+    for (std::size_t k = 0; k < count; ++k) {
+      const Pose2D& r = source.relative[k];
+      out.relative[k] = Pose2D{sx * r.x, sy * r.y, imageYaw(r.yaw, sx, sy)};
+    }
+    if (!out.matches(start, samples)) {
+      continue;
+    }
+    // The separating-axis data: an axis and a point turned alike keep their product, so only the
+    // axes and the boxes change.
+    out.extents.resize(count);
+    for (std::size_t k = 0; k < count; ++k) {
+      out.extents[k] = imageExtent(source.extents[k], sx, sy);
+    }
+    const auto image_axis = [&](const SweptStencil::Axis& a) {
+      return SweptStencil::Axis{sx * a.ux, sy * a.uy, a.low, a.high};
+    };
+    out.axes.resize(source.axes.size());
+    std::transform(source.axes.begin(), source.axes.end(), out.axes.begin(), image_axis);
+    out.hull_extent = source.hull_extent.tolerance < 0.0 ? source.hull_extent
+                                                         : imageExtent(source.hull_extent, sx, sy);
+    out.hull_axes.resize(source.hull_axes.size());
+    std::transform(source.hull_axes.begin(), source.hull_axes.end(), out.hull_axes.begin(),
+                   image_axis);
+    // Rows: row j of the image is row -j of the source when y is negated.
+    const std::size_t rows = source.rows.size();
+    const std::int32_t last_row = source.first_row + static_cast<std::int32_t>(rows) - 1;
+    out.first_row = sy < 0 ? -last_row : source.first_row;
+    out.rows.resize(rows);
+    out.sample_rows.resize(source.sample_rows.size());
+    for (std::size_t r = 0; r < rows; ++r) {
+      const std::size_t from = sy < 0 ? rows - 1 - r : r;
+      out.rows[r] = imageRow(source.rows[from], sx);
+      for (std::size_t k = 0; k < count; ++k) {
+        out.sample_rows[k * rows + r] = imageRow(source.sample_rows[k * rows + from], sx);
+      }
+    }
+    out.outer_min = sx < 0 ? 1 - source.outer_max : source.outer_min;
+    out.outer_max = sx < 0 ? 1 - source.outer_min : source.outer_max;
+    return true;
+  }
+  return false;
 }
 
 // In the start cell's frame (cells, its lower-left corner at 0), a sample's outline P stands at

@@ -62,6 +62,13 @@ struct SweptStencil {
 // by the primitive's slot in the expansion and its start yaw, so that the nodes of a search,
 // whose yaws step by whole turns of a primitive, share them. An entry that does not match the
 // samples asked for is rebuilt.
+//
+// A sweep turned half round about its start is the stencil's own sweep turned half round, and so
+// is its stencil: rows and columns are negated, which is exact. For an outline symmetric about
+// the robot's x axis (a car, a box) the same holds for a sweep mirrored in either grid axis. A
+// stencil asked for is therefore taken from one of those three images when one was built, at
+// the cost of a copy instead of a build: a search that drives both ways, or turns both ways,
+// meets most of its sweeps in pairs.
 class SweptStencils {
  public:
   // Keeps the entries when the outline and the cell size are those they were built for. False
@@ -72,16 +79,29 @@ class SweptStencils {
   const SweptStencil* get(std::size_t slot, const Pose2D& start,
                           const std::vector<Pose2D>& samples);
 
+  // How many stencils were built from the outline, and how many taken from an image of one.
+  std::size_t built() const noexcept { return built_; }
+  std::size_t imaged() const noexcept { return imaged_; }
+
   // Working storage of the checks that use the stencils, kept for the next.
   std::vector<std::uint64_t> scratch;
 
  private:
   bool build(const Pose2D& start, const std::vector<Pose2D>& samples, SweptStencil& out) const;
+  // Fills `out` from a stored stencil whose sweep is an image of these samples' sweep; false
+  // when none is.
+  bool fromImage(const Pose2D& start, const std::vector<Pose2D>& samples, const SweptStencil* self,
+                 SweptStencil& out);
 
   std::vector<Point2D> points_;
   double resolution_ = 0.0;
   bool usable_ = false;
+  bool mirrors_ = false;  // the outline is its own mirror image in the robot's x axis
   std::unordered_map<std::uint64_t, SweptStencil> entries_;
+  // The entries by the shape of their sweep: start yaw and last sample, rounded (see shapeKey).
+  std::unordered_map<std::uint64_t, std::uint64_t> shapes_;
+  std::size_t built_ = 0;
+  std::size_t imaged_ = 0;
 };
 
 }  // namespace veltrax::se2::detail

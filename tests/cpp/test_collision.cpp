@@ -169,10 +169,12 @@ TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
                                  static_cast<double>(world.integer(1, 16)) * half;
       const double half_width = static_cast<double>(world.integer(1, 8)) * half;
       const double rear = aligned ? half : world.uniform(0.0, 1.0) * half_length;
+      // Every other box is wider on its left: no mirror image of itself.
+      const double left = half_width + static_cast<double>(k % 2) * half;
       const std::vector<Point2D> box{{-rear, -half_width},
                                      {2 * half_length - rear, -half_width},
-                                     {2 * half_length - rear, half_width},
-                                     {-rear, half_width}};
+                                     {2 * half_length - rear, left},
+                                     {-rear, left}};
       ASSERT_EQ(detail::checkPolygonByRows(checker, pose, PolygonFootprint{box}, true),
                 oracles::referenceCheckPolygon(map, allow_unknown, pose, box))
           << "map " << m << " pose " << k;
@@ -214,8 +216,21 @@ TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
         sample.x += dx;
         sample.y += dy;
       }
+      // The sweep's images about its start, turned half round and mirrored in either grid axis:
+      // their stencils are taken from the sweep's, the mirrors' only for a symmetric box.
+      std::vector<std::vector<Pose2D>> images;
+      for (const auto& [sx, sy] : {std::pair{-1, -1}, std::pair{-1, 1}, std::pair{1, -1}}) {
+        std::vector<Pose2D>& image = images.emplace_back();
+        for (const Pose2D& sample : sweep) {
+          const double c = sx * std::cos(sample.yaw);
+          const double s = sy * std::sin(sample.yaw);
+          image.push_back({pose.x + sx * (sample.x - pose.x), pose.y + sy * (sample.y - pose.y),
+                           std::atan2(s, c)});
+        }
+      }
       if (stencils.prepare(PolygonFootprint{box}, map.resolution())) {
-        for (const std::vector<Pose2D>* samples : {&sweep, &moved}) {
+        for (const std::vector<Pose2D>* samples :
+             {&sweep, &moved, &images[0], &images[1], &images[2]}) {
           const detail::SweptStencil* stencil = stencils.get(0, samples->front(), *samples);
           ASSERT_NE(stencil, nullptr);
           std::uint8_t cost = 0;
@@ -256,6 +271,7 @@ TEST(CollisionCheckerDifferential, MatchesTheReferenceBitForBit) {
   EXPECT_GT(sweeps_told, 100);
   EXPECT_GT(stencils_told[0], 100);
   EXPECT_GT(stencils_told[1], 1000);
+  EXPECT_GT(stencils.imaged(), 10000U);
 }
 
 std::vector<Pose2D> sweepSamples(const std::vector<Pose2D>& path, double step) {
