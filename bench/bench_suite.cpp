@@ -290,6 +290,8 @@ bool setField(PlannerConfig& c, const std::string& field, double v) {
       {"analytic_expansion_min_reverse_length",
        &PlannerConfig::analytic_expansion_min_reverse_length},
       {"lattice_cell_size", &PlannerConfig::lattice_cell_size},
+      {"stall_heuristic_weight", &PlannerConfig::stall_heuristic_weight},
+      {"minimum_turning_radius", &PlannerConfig::minimum_turning_radius},
   };
   for (const auto& [name, member] : doubles) {
     if (field == name) {
@@ -315,6 +317,10 @@ bool setField(PlannerConfig& c, const std::string& field, double v) {
     c.analytic_expansion_max_cost = static_cast<std::uint8_t>(v);
   } else if (field == "max_expanded_nodes") {
     c.max_expanded_nodes = static_cast<std::uint64_t>(v);
+  } else if (field == "stall_expansions") {
+    c.stall_expansions = static_cast<std::uint64_t>(v);
+  } else if (field == "stall_weight_expansions") {
+    c.stall_weight_expansions = static_cast<std::uint64_t>(v);
   } else if (field == "steering_angles") {
     c.steering_angles = static_cast<std::uint32_t>(v);
   } else if (field == "analytic_expansion_coarse_checks") {

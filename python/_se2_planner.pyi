@@ -561,6 +561,35 @@ class PlannerConfig:
     def smoother_weight_smooth(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
+    def stall_expansions(self) -> int:
+        """
+        Expansions after which a search that has found no path weights the heuristic by
+        stall_heuristic_weight for stall_weight_expansions expansions, then by heuristic_weight
+        again (the open set reordered at each change): a flood of poses the heuristic prices
+        too low then heads for the goal. The path may be dearer, by at most that weight's
+        factor. Default 0 (never), recommended 2048 (0 when turning on the spot).
+        """
+    @stall_expansions.setter
+    def stall_expansions(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def stall_heuristic_weight(self) -> float:
+        """
+        The heuristic's weight (finite, at least 1) once stall_expansions is reached. Default 1,
+        recommended twice heuristic_weight.
+        """
+    @stall_heuristic_weight.setter
+    def stall_heuristic_weight(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
+    def stall_weight_expansions(self) -> int:
+        """
+        How many expansions (positive) stall_heuristic_weight lasts. Default 32768.
+        """
+    @stall_weight_expansions.setter
+    def stall_weight_expansions(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
+        ...
+    @property
     def steering_angles(self) -> int:
         """
         Curvatures of the car's primitives, straight included: odd, 3 to 9, evenly spaced up to
@@ -1522,8 +1551,9 @@ def recommended_config(resolution: typing.SupportsFloat | typing.SupportsIndex, 
     """
     The configuration to start from for a costmap of cell size `resolution` (metres) and this
     footprint: penalties per metre converted with the primitive length, a weighted, footprint-
-    aware heuristic with a bounded reach, and an analytic-curve cost limit that admits inflated
-    costs; with `allow_in_place_rotation`, that mode on and penalties to suit. With
+    aware heuristic with a bounded reach (twice as strong once a search stalls), and an
+    analytic-curve cost limit that admits inflated costs; with
+    `allow_in_place_rotation`, that mode on and penalties to suit. With
     `minimum_turning_radius` (metres), that radius, and the per-metre penalties converted with
     its longer primitives (setting the radius afterwards keeps penalties meant for the default
     0.4 m), and manoeuvre_heuristic and search_from_goal on. ValueError "resolution must be finite and positive", the footprint's first problem or

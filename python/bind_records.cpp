@@ -280,11 +280,13 @@ void bindRecords(py::module_& m) {
       py::arg("minimum_turning_radius") = py::none(),
       "The configuration to start from for a costmap of cell size `resolution` (metres) and "
       "this\nfootprint: penalties per metre converted with the primitive length, a weighted, "
-      "footprint-\naware heuristic with a bounded reach, and an analytic-curve cost limit that "
-      "admits inflated\ncosts; with `allow_in_place_rotation`, that mode on and penalties to "
-      "suit. With\n`minimum_turning_radius` (metres), that radius, and the per-metre penalties "
+      "footprint-\naware heuristic with a bounded reach (twice as strong once a search "
+      "stalls), and an\nanalytic-curve cost limit that admits inflated costs; with\n"
+      "`allow_in_place_rotation`, that mode on and penalties to suit. "
+      "With\n`minimum_turning_radius` (metres), that radius, and the per-metre penalties "
       "converted with\nits longer primitives (setting the radius afterwards keeps penalties "
-      "meant for the default\n0.4 m), and manoeuvre_heuristic and search_from_goal on. ValueError \"resolution must be "
+      "meant for the default\n0.4 m), and manoeuvre_heuristic and search_from_goal on. ValueError "
+      "\"resolution must be "
       "finite and positive\", "
       "the footprint's first problem or\n\"minimum_turning_radius must be finite and "
       "positive\".");

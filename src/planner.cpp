@@ -143,6 +143,13 @@ PlannerConfig recommendedFor(double resolution, const Footprint& footprint,
   // their own.
   config.lattice_cell_size = step / 3.0;
   config.allow_in_place_rotation = allow_in_place_rotation;
+  // A search still going after a couple of thousand expansions is mostly flooding poses its
+  // heuristic prices too low: a robot facing a wall it must turn round from, or one that can
+  // only reverse out of an aisle. Heading for the goal at twice the weight for a while ends most
+  // such floods within a few thousand expansions, with paths about as long; a search it does not
+  // help goes back to the usual weight.
+  config.stall_expansions = 2048;
+  config.stall_heuristic_weight = 2.0 * kRecommendedHeuristicWeight;
   if (allow_in_place_rotation) {
     // Every change between driving and turning on the spot pays the switch penalty; turning
     // there is no cusp, and at half a metre a turn made of a few rotations is avoided at
@@ -151,6 +158,9 @@ PlannerConfig recommendedFor(double resolution, const Footprint& footprint,
     // The heuristic knows nothing of the turns on the spot a path needs, a cost it misses at
     // every corner; a stronger weight keeps the search from flooding each corridor in all yaws.
     config.heuristic_weight = kRecommendedInPlaceHeuristicWeight;
+    // Turning on the spot its weight is already high; more only adds turns.
+    config.stall_expansions = 0;
+    config.stall_heuristic_weight = 1.0;
   }
   return config;
 }

@@ -69,6 +69,12 @@ std::vector<std::string> PlannerConfig::validate() const {
   checkNonNegative(problems, "analytic_expansion_min_reverse_length",
                    analytic_expansion_min_reverse_length);
   checkNonNegative(problems, "lattice_cell_size", lattice_cell_size);
+  if (!(std::isfinite(stall_heuristic_weight) && stall_heuristic_weight >= 1.0)) {
+    problems.emplace_back("stall_heuristic_weight must be finite and at least 1");
+  }
+  if (stall_weight_expansions == 0) {
+    problems.emplace_back("stall_weight_expansions must be positive");
+  }
   return problems;
 }
 

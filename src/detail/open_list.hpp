@@ -47,6 +47,20 @@ class OpenList {
     siftUp(entries_.size() - 1);
   }
 
+  // Gives every entry the f of `f_of(entry)` and restores the heap. The order stays total, so the
+  // sequence of pops is that of any heap of the new keys.
+  template <class F>
+  void rekey(F&& f_of) {
+    for (Entry& e : entries_) {
+      e.f = f_of(e);
+    }
+    for (std::size_t i = entries_.size() / 4 + 1; i-- > 0;) {
+      if (i < entries_.size()) {
+        siftDownFrom(i, entries_[i]);
+      }
+    }
+  }
+
   // Removes the top entry and returns its node.
   std::uint32_t pop() noexcept {
     const std::uint32_t node = entries_.front().node;
@@ -83,9 +97,11 @@ class OpenList {
   }
 
   // Places `moving` into the hole at the root.
-  void siftDown(const Entry& moving) noexcept {
+  void siftDown(const Entry& moving) noexcept { siftDownFrom(0, moving); }
+
+  // Places `moving` into the hole at position i, whose subtrees are heaps.
+  void siftDownFrom(std::size_t i, const Entry moving) noexcept {
     const std::size_t n = entries_.size();
-    std::size_t i = 0;
     for (;;) {
       const std::size_t first = 4 * i + 1;
       if (first >= n) {

@@ -220,6 +220,18 @@ struct RecordFields<PlannerConfig> {
                 "one that ends\nin an expanded node, or that could not lower its node's cost "
                 "even over free cells, is\npassed over. The same paths; only collision_checks "
                 "and the times change. Default False,\nrecommended True."));
+    visit(field("stall_expansions", &C::stall_expansions,
+                "Expansions after which a search that has found no path weights the heuristic "
+                "by\nstall_heuristic_weight for stall_weight_expansions expansions, then by "
+                "heuristic_weight\nagain (the open set reordered at each change): a flood of "
+                "poses the heuristic prices\ntoo low then heads for the goal. The path may be "
+                "dearer, by at most that weight's\nfactor. Default 0 (never), recommended 2048 "
+                "(0 when turning on the spot)."));
+    visit(field("stall_heuristic_weight", &C::stall_heuristic_weight,
+                "The heuristic's weight (finite, at least 1) once stall_expansions is reached. "
+                "Default 1,\nrecommended twice heuristic_weight."));
+    visit(field("stall_weight_expansions", &C::stall_weight_expansions,
+                "How many expansions (positive) stall_heuristic_weight lasts. Default 32768."));
   }
 };
 

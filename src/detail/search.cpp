@@ -270,6 +270,7 @@ class Search {
   // The lattice's cells in costmap cells a side (lattice_cell_size).
   std::uint64_t lattice_ = 1;
   double weight_ = 1.0;
+  std::uint64_t stall_until_ = 0;  // the expansion at which weight_ goes back (stall_expansions)
   // Analytic curves are tried every interval_-th expansion, when the robot cannot turn on the spot.
   bool try_curves_ = false;
   std::uint64_t interval_ = 1;
@@ -456,6 +457,10 @@ bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic* heuristi
   width_ = costmap_.width();
   bins_ = config_.angle_bins;
   weight_ = config_.heuristic_weight;
+  // Past the last expansion a count can reach, the harder weight simply stays.
+  stall_until_ = config_.stall_expansions +
+                 std::min(config_.stall_weight_expansions,
+                          std::numeric_limits<std::uint64_t>::max() - config_.stall_expansions);
 
   workspace.reset(capacity);
   curve_ = &workspace.analytic_curve;
@@ -531,6 +536,15 @@ bool Search::search(Workspace& workspace, std::uint64_t until) {
     }
     nodes[current].closed = true;
     ++diagnostics_.expanded_nodes;
+    // A search still going after stall_expansions weights its heuristic harder for a while:
+    // what is left open is ordered anew, as if every entry had been pushed with that weight.
+    const std::uint64_t expanded = diagnostics_.expanded_nodes;
+    if (config_.stall_expansions != 0 &&
+        (expanded == config_.stall_expansions || expanded == stall_until_)) {
+      weight_ =
+          expanded == stall_until_ ? config_.heuristic_weight : config_.stall_heuristic_weight;
+      open.rekey([&](const OpenList::Entry& e) { return nodes[e.node].g + weight_ * e.h; });
+    }
     // A copy: creating children may move the pool.
     const Node node = nodes[current];
     if (reachesGoal(node)) {

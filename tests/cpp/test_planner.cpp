@@ -152,6 +152,8 @@ TEST(PlannerConfigValidate, EveryFaultInTheFixedOrder) {
       {[](PlannerConfig& c) { c.steering_angles = 4; }, "steering_angles must be odd and between 3 and 9"},
       {[](PlannerConfig& c) { c.analytic_expansion_min_reverse_length = kNaN; }, "analytic_expansion_min_reverse_length must be finite and non-negative"},
       {[](PlannerConfig& c) { c.lattice_cell_size = -0.1; }, "lattice_cell_size must be finite and non-negative"},
+      {[](PlannerConfig& c) { c.stall_heuristic_weight = kInf; }, "stall_heuristic_weight must be finite and at least 1"},
+      {[](PlannerConfig& c) { c.stall_weight_expansions = 0; }, "stall_weight_expansions must be positive"},
   };
   // clang-format on
   PlannerConfig config;
@@ -181,6 +183,10 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   EXPECT_TRUE(spot.allow_in_place_rotation);
   EXPECT_EQ(spot.direction_switch_penalty, 0.05);
   EXPECT_EQ(spot.heuristic_weight, 3.0);
+  // A stalled search heads for the goal at twice the weight, but not one that turns on the spot.
+  EXPECT_EQ(std::make_tuple(c.stall_expansions, c.stall_heuristic_weight),
+            std::make_tuple(std::uint64_t{2048}, 3.0));
+  EXPECT_EQ(spot.stall_expansions, 0u);
   EXPECT_DOUBLE_EQ(spot.reverse_penalty, 0.05);
   // Cells far coarser than the radius: a curve to the goal reaches across two of them.
   EXPECT_EQ(c.analytic_expansion_max_length, 10.0);

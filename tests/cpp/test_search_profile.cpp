@@ -15,6 +15,7 @@
 
 #include "detail/free_cells.hpp"
 #include "detail/manoeuvre_field.hpp"
+#include "detail/open_list.hpp"
 #include "oracles/collision_reference.hpp"
 #include "oracles/path_checker.hpp"
 #include "oracles/reference_planner.hpp"
@@ -608,6 +609,42 @@ PlanRequest noseFirstIntoTheBay() {
   return request;
 }
 
+// The open list reordered mid-search, as a stalled search's harder weight does: whatever was
+// popped before, the rest come out by the new f, then h, then push order, ties included.
+TEST(OpenListRekey, PopsTheRestInTheNewOrder) {
+  std::mt19937_64 random(7);
+  std::uniform_int_distribution<int> small(0, 5);
+  detail::OpenList open;
+  std::vector<std::tuple<double, double, std::uint32_t>> pushed;  // f, h, node (= push order)
+  for (std::uint32_t node = 0; node < 2000; ++node) {
+    const double h = small(random);
+    pushed.emplace_back(small(random) + h, h, node);
+    open.push(std::get<0>(pushed.back()), h, node);
+  }
+  std::vector<bool> popped(pushed.size(), false);
+  for (int k = 0; k < 300; ++k) {
+    popped[open.pop()] = true;
+  }
+  // f = g + 3h with g = f - h, and some ties left to h and push order.
+  open.rekey(
+      [&](const detail::OpenList::Entry& e) { return std::get<0>(pushed[e.node]) + 2 * e.h; });
+  std::vector<std::tuple<double, double, std::uint32_t>> expected;
+  for (const auto& [f, h, node] : pushed) {
+    if (!popped[node]) {
+      expected.emplace_back(f + 2 * h, h, node);
+    }
+  }
+  std::sort(expected.begin(), expected.end());
+  std::vector<std::uint32_t> order;
+  while (!open.empty()) {
+    order.push_back(open.pop());
+  }
+  ASSERT_EQ(order.size(), expected.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    ASSERT_EQ(order[i], std::get<2>(expected[i])) << i;
+  }
+}
+
 // A car (4.7 x 1.9 m, 3.5 m radius) parks nose first in the free bay: hard to foresee from the
 // aisle, a few primitives out of the bay. Searching from the goal as well finds a sound path that
 // starts and ends exactly at the request's poses; a node limit counts the expansions of both
@@ -618,6 +655,8 @@ TEST(SearchFromGoal, ParksNoseFirstBetweenParkedCars) {
   PlannerConfig config = recommendedConfig(0.1, request.footprint, false, 3.5);
   config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
   config.search_from_goal = false;
+  // The harder weight of a stalled search would cut the flood short its own way.
+  config.stall_expansions = 0;
   const PlannerResult alone = planner.plan(request, config);
   config.search_from_goal = true;
   const PlannerResult both = planner.plan(request, config);
@@ -695,6 +734,7 @@ TEST(LatticeCells, CoarserLatticeOnFineCellsSparesTheSearch) {
   PlannerConfig config = recommendedConfig(0.1, request.footprint, false, 3.5);
   config.max_planning_time_seconds = testing_support::kUnlimitedSeconds;
   config.search_from_goal = false;
+  config.stall_expansions = 0;
   config.lattice_cell_size = 0.2;
   const PlannerResult coarse = planner.plan(request, config);
   config.lattice_cell_size = 0.0;

@@ -24,7 +24,7 @@ def test_stubs_and_record_docs_are_generated_from_the_module(script):
 
 def test_records_pickle_and_print_every_field():
     config = sp.PlannerConfig()
-    changed = {name: (not value if isinstance(value, bool) else value - 1 if isinstance(value, int)
+    changed = {name: (not value if isinstance(value, bool) else (value - 1 if value else 1) if isinstance(value, int)
                       else value + 0.5) for name, value in ((n, getattr(config, n)) for n in config_fields())}
     for name, value in changed.items():
         setattr(config, name, value)

@@ -127,6 +127,19 @@ def test_plan_takes_plain_values_and_starts_from_the_recommended_config(monkeypa
         vx.make_request(START, (3.04, 0.9, 90))
 
 
+def test_a_stalled_search_heads_for_the_goal():
+    # Facing the wall at the bottom aisle's end, to a dock facing the other way: the robot can only
+    # back all the way, at twice the price per metre the heuristic assumes, so a search at the
+    # usual weight floods the warehouse first.
+    query = (14.175, 0.425, -0.5592), (4.975, 5.275, -0.1892)
+    flood = vx.plan(MAPS / "warehouse.yaml", *query, stall_expansions=0)
+    stalled = vx.plan(MAPS / "warehouse.yaml", *query)
+    assert flood.status == stalled.status == sp.PlannerStatus.SUCCESS
+    assert flood.diagnostics.expanded_nodes > 40_000
+    assert 2048 < stalled.diagnostics.expanded_nodes < 2048 + 500
+    assert stalled.diagnostics.path_length < 1.05 * flood.diagnostics.path_length
+
+
 def test_occupancy_maps_are_inflated_for_clearance_alike_by_every_entry_point(tmp_path):
     raw = vx.load_map(MAPS / "warehouse.yaml")
     query = (1.0, 5.0, 0.0), (3.5, 2.8, -math.pi / 2)

@@ -173,6 +173,16 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // ends in an expanded node, or that could not lower its node's cost even over free cells, is
   // passed over unchecked. The same paths; only collision_checks and the times change.
   bool check_improving_successors_only = false;
+  // A search that has made stall_expansions expansions (0: never) without finding a path weights
+  // the heuristic by stall_heuristic_weight instead of heuristic_weight for the next
+  // stall_weight_expansions expansions, then by heuristic_weight again; the open set is
+  // reordered at each change. Where the heuristic misjudges what is left (a robot that must turn
+  // round between racks, or reverse all the way), a search floods every pose it prices lower
+  // than the true cost; the harder weight heads for the goal instead. The path may then be
+  // dearer, by at most the larger weight's factor; queries solved sooner are unchanged.
+  std::uint64_t stall_expansions = 0;
+  double stall_heuristic_weight = 1.0;
+  std::uint64_t stall_weight_expansions = 32768;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
