@@ -88,6 +88,10 @@ PlannerConfig fuzzedConfig(FuzzedDataProvider& in) {
   // The car's aids: the estimate of its manoeuvres and the search from the goal.
   c.manoeuvre_heuristic = in.ConsumeBool();
   c.search_from_goal = in.ConsumeBool();
+  // A stalled search's harder weight, switched on and back within the node bound.
+  c.stall_expansions = in.ConsumeIntegralInRange<std::uint64_t>(0, 1500);
+  c.stall_heuristic_weight = fuzz::boundedOrHostile(in, 1.0, 6.0);
+  c.stall_weight_expansions = in.ConsumeIntegralInRange<std::uint64_t>(0, 1500);
   return c;
 }
 
