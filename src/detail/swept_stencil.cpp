@@ -179,9 +179,7 @@ const SweptStencil* SweptStencils::get(std::size_t slot, const Pose2D& start,
   }
   if (fromImage(start, samples, &entry, entry)) {
     ++imaged_;
-  } else if (build(start, samples, entry)) {
-    ++built_;
-  } else {
+  } else if (!build(start, samples, entry)) {
     entries_.erase(key);
     return nullptr;
   }

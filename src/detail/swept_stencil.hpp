@@ -79,8 +79,7 @@ class SweptStencils {
   const SweptStencil* get(std::size_t slot, const Pose2D& start,
                           const std::vector<Pose2D>& samples);
 
-  // How many stencils were built from the outline, and how many taken from an image of one.
-  std::size_t built() const noexcept { return built_; }
+  // How many stencils were taken from an image of one built before.
   std::size_t imaged() const noexcept { return imaged_; }
 
   // Working storage of the checks that use the stencils, kept for the next.
@@ -100,7 +99,6 @@ class SweptStencils {
   std::unordered_map<std::uint64_t, SweptStencil> entries_;
   // The entries by the shape of their sweep: start yaw and last sample, rounded (see shapeKey).
   std::unordered_map<std::uint64_t, std::uint64_t> shapes_;
-  std::size_t built_ = 0;
   std::size_t imaged_ = 0;
 };
 
