@@ -309,6 +309,8 @@ bool setField(PlannerConfig& c, const std::string& field, double v) {
     c.manoeuvre_heuristic = v != 0.0;
   } else if (field == "search_from_goal") {
     c.search_from_goal = v != 0.0;
+  } else if (field == "lazy_kinematic_heuristic") {
+    c.lazy_kinematic_heuristic = v != 0.0;
   } else if (field == "lazy_obstacle_heuristic") {
     c.lazy_obstacle_heuristic = v != 0.0;
   } else if (field == "analytic_expansion_max_cusps") {

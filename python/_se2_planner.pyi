@@ -365,6 +365,17 @@ class PlannerConfig:
     def lattice_cell_size(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
         ...
     @property
+    def lazy_kinematic_heuristic(self) -> bool:
+        """
+        Queue a new node with a lower bound of its heuristic that needs no curve, and compute its
+        curve to the goal only when it reaches the front of the open set (it goes back when
+        that puts it behind the next). The expansions are the same but for the order of ties.
+        Ignored when turning on the spot. Default False, recommended True.
+        """
+    @lazy_kinematic_heuristic.setter
+    def lazy_kinematic_heuristic(self, arg0: bool) -> None:
+        ...
+    @property
     def lazy_obstacle_heuristic(self) -> bool:
         """
         Compute the obstacle heuristic only as far as the search reads it, and keep it (repaired

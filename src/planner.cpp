@@ -150,6 +150,9 @@ PlannerConfig recommendedFor(double resolution, const Footprint& footprint,
   // help goes back to the usual weight.
   config.stall_expansions = 2048;
   config.stall_heuristic_weight = 2.0 * kRecommendedHeuristicWeight;
+  // Near the goal the curve to it decides the heuristic of most children, and computing it
+  // costs more than the rest of a child; most children are never expanded.
+  config.lazy_kinematic_heuristic = true;
   if (allow_in_place_rotation) {
     // Every change between driving and turning on the spot pays the switch penalty; turning
     // there is no cusp, and at half a metre a turn made of a few rotations is avoided at

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 
 namespace veltrax::se2::detail {
@@ -39,6 +40,13 @@ struct KinematicBound {
   double afterStep(double bound_at_start, double step_length) const {
     const double sum = bound_at_start + step_length;
     return sum + 1e-8 * sum + absolute;
+  }
+
+  // Lower bound of the distance from a primitive's end, given the distance from its start
+  // (computed, not a bound): the same argument run the other way, R(c, g) >= R(p, g) - L - ...
+  double lowerAfterStep(double distance_at_start, double step_length) const {
+    const double sum = distance_at_start + step_length;
+    return std::max(0.0, distance_at_start - step_length - 1e-8 * sum - absolute);
   }
 
   // True when OMPL's distance certainly exceeds `limit`: the straight-line distance never

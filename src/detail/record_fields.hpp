@@ -232,6 +232,12 @@ struct RecordFields<PlannerConfig> {
                 "Default 1,\nrecommended twice heuristic_weight."));
     visit(field("stall_weight_expansions", &C::stall_weight_expansions,
                 "How many expansions (positive) stall_heuristic_weight lasts. Default 32768."));
+    visit(field("lazy_kinematic_heuristic", &C::lazy_kinematic_heuristic,
+                "Queue a new node with a lower bound of its heuristic that needs no curve, and "
+                "compute its\ncurve to the goal only when it reaches the front of the open set "
+                "(it goes back when\nthat puts it behind the next). The expansions are the same "
+                "but for the order of ties.\nIgnored when turning on the spot. Default False, "
+                "recommended True."));
   }
 };
 

@@ -215,6 +215,43 @@ class Search {
     return heuristicCost(pose, arrival, bound, exact);
   }
 
+  // With lazy_kinematic_heuristic: a lower bound of heuristicCostAfterStep that needs no curve.
+  // The parent's distance less the step bounds the child's from below (the metric's triangle
+  // inequality), so a child that heads for the goal is mostly queued about where it belongs; the
+  // curve is computed when the child is popped (kPendingBound marks it), and most never are.
+  double heuristicLowerAfterStep(const Pose2D& pose, Direction arrival, const Node& parent,
+                                 double step_length, double& bound, bool& exact) const {
+    GridIndex cell;
+    if (!costmap_.worldToMap(pose.x, pose.y, cell)) {
+      bound = std::numeric_limits<double>::infinity();
+      exact = false;
+      return bound;
+    }
+    const double o = obstacleTerm(cell);
+    double k = 0.0;
+    if (bounds_ != nullptr && o < std::numeric_limits<double>::infinity()) {
+      const double upper = bounds_->afterStep(parent.kinematic_bound, step_length);
+      if ((priced_ ? upper + priced_kinematics_.cusp : upper) <= o) {
+        bound = upper;
+        exact = false;
+        return manoeuvre_ != nullptr ? std::max(o, manoeuvre_->at(pose, arrival, poll_)) : o;
+      }
+      // The priced cost is never below the bare distance.
+      if (parent.kinematic_exact) {
+        k = bounds_->lowerAfterStep(parent.kinematic_bound, step_length);
+      }
+    }
+    bound = kPendingBound;
+    exact = false;
+    if (!(o < std::numeric_limits<double>::infinity())) {
+      return o;
+    }
+    if (manoeuvre_ != nullptr) {
+      k = std::max(k, manoeuvre_->at(pose, arrival, poll_));
+    }
+    return k > o ? k : o;
+  }
+
   // A primitive that moved a whole cell or more along an axis has left its cell, though rounding
   // may map its end back into it (a straight cell-long step from a pose on a cell edge). Its key
   // is then taken a millionth of a cell further on; kInvalidKey when it did not move that far.
@@ -262,6 +299,10 @@ class Search {
   // The manoeuvre estimate, when manoeuvre_heuristic is on and the car does not turn on the spot.
   ManoeuvreField manoeuvre_storage_;
   ManoeuvreField* manoeuvre_ = nullptr;
+  // Children are queued with a lower bound of their heuristic (lazy_kinematic_heuristic).
+  bool lazy_kinematics_ = false;
+  // The kinematic bound of a node queued that way, until it is popped.
+  static constexpr double kPendingBound = -std::numeric_limits<double>::infinity();
   // The prices of the kinematic term, when penalized_kinematic_heuristic is on.
   bool priced_ = false;
   PricedKinematics priced_kinematics_;
@@ -429,6 +470,7 @@ bool Search::prepareKinematics() {
   if (space_ == nullptr) {
     return true;
   }
+  lazy_kinematics_ = config_.lazy_kinematic_heuristic;
   // The curves refuse poses more than kMaxReachInRadii radii apart; with a radius that small for
   // this map the heuristic of a far pose would throw mid-search, so refuse the request up front.
   const double extent =
@@ -533,6 +575,22 @@ bool Search::search(Workspace& workspace, std::uint64_t until) {
     }
     if (nodes[current].closed) {
       continue;
+    }
+    // A node queued with a lower bound of its heuristic gets the heuristic itself now, and goes
+    // back to wait its turn when that puts it behind the next entry.
+    if (lazy_kinematics_ && nodes[current].kinematic_bound == kPendingBound) {
+      Node& pending = nodes[current];
+      const double h = heuristicCost(pending.pose, pending.arrival_direction,
+                                     pending.kinematic_bound, pending.kinematic_exact);
+      if (!std::isfinite(h)) {
+        pending.kinematic_bound = kPendingBound;  // never expanded, as if never queued
+        continue;
+      }
+      const double f = pending.g + weight_ * h;
+      if (!open.empty() && f > open.top().f) {
+        open.push(f, h, current);
+        continue;
+      }
     }
     nodes[current].closed = true;
     ++diagnostics_.expanded_nodes;
@@ -781,8 +839,11 @@ void Search::relax(Workspace& workspace, std::uint32_t current, const Node& node
   reached.arrival_direction = primitive.direction;
   reached.arrival_steering = primitive.steering_index;
   const double h =
-      heuristicCostAfterStep(end, primitive.direction, node.kinematic_bound, primitive.length,
-                             reached.kinematic_bound, reached.kinematic_exact);
+      lazy_kinematics_
+          ? heuristicLowerAfterStep(end, primitive.direction, node, primitive.length,
+                                    reached.kinematic_bound, reached.kinematic_exact)
+          : heuristicCostAfterStep(end, primitive.direction, node.kinematic_bound, primitive.length,
+                                   reached.kinematic_bound, reached.kinematic_exact);
   if (std::isfinite(h)) {
     workspace.open.push(g + weight_ * h, h, child);
   }

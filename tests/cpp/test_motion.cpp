@@ -15,6 +15,7 @@
 #include <tuple>
 #include <vector>
 
+#include "detail/kinematic_bound.hpp"
 #include "detail/kinematic_cost.hpp"
 #include "detail/primitive_lengths.hpp"
 #include "detail/transition_cost.hpp"
@@ -148,6 +149,43 @@ TEST(KinematicCurves, DistancesAndWalksOnRandomPairs) {
     }
   }
   EXPECT_GT(reversing, 100);
+}
+
+// The bounds the search chains from a node's Reeds-Shepp distance to its children's hold for
+// the lattice's own primitives, from random poses and from poses just behind, beside or facing
+// away from the goal, and the lower one is close for a child that heads for the goal.
+TEST(KinematicBound, BracketsEveryChildsDistance) {
+  std::mt19937_64 rng(31);
+  const auto uniform = [&](double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(rng);
+  };
+  int tight = 0;
+  for (const double radius : {0.4, 1.0, 4.0}) {
+    PlannerConfig config;
+    config.minimum_turning_radius = radius;
+    config.steering_angles = 5;
+    const MotionPrimitiveTable table(0.05, config);
+    const KinematicStateSpace rs(radius, true);
+    const detail::KinematicBound bound(radius, 60.0);
+    for (int i = 0; i < 600; ++i) {
+      const Pose2D goal{uniform(-50, 50), uniform(-50, 50), uniform(-kPi, kPi)};
+      // Every third pose lies within a few centimetres of the goal's line, ahead or behind.
+      const double along = uniform(-3, 3) * radius;
+      const double aside = i % 3 == 0 ? uniform(-0.02, 0.02) : uniform(-3, 3) * radius;
+      const Pose2D from{goal.x + along * std::cos(goal.yaw) - aside * std::sin(goal.yaw),
+                        goal.y + along * std::sin(goal.yaw) + aside * std::cos(goal.yaw),
+                        i % 3 == 0 ? goal.yaw + uniform(-0.01, 0.01) : uniform(-kPi, kPi)};
+      const double d = rs.distance(from, goal);
+      for (const MotionPrimitive& p : table.generate(from)) {
+        const double child = rs.distance(p.samples.back(), goal);
+        ASSERT_LE(bound.lowerAfterStep(d, p.length), child) << radius << " " << i;
+        ASSERT_GE(bound.afterStep(d, p.length), child) << radius << " " << i;
+        tight += bound.lowerAfterStep(d, p.length) > child - 1e-3 * p.length ? 1 : 0;
+      }
+    }
+  }
+  // Of the 9,000 children, about one in five loses the whole step: it heads for the goal.
+  EXPECT_GT(tight, 1500);
 }
 
 // The priced kinematic term never exceeds what a walk of the lattice's own primitives costs on a

@@ -175,7 +175,8 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   EXPECT_EQ(c.direction_switch_penalty, 2.0);
   EXPECT_EQ(c.analytic_expansion_max_cusps, 1u);
   EXPECT_EQ(c.heuristic_weight, 1.5);
-  EXPECT_TRUE(c.footprint_aware_heuristic && c.resample_along_arcs && !c.return_partial_path);
+  EXPECT_TRUE(c.footprint_aware_heuristic && c.resample_along_arcs && c.lazy_kinematic_heuristic &&
+              !c.return_partial_path);
   EXPECT_EQ(c.analytic_expansion_max_cost, 253);
   EXPECT_FALSE(c.allow_in_place_rotation);
   // A robot that turns on the spot: turning there is no cusp, and the heuristic misses its turns.

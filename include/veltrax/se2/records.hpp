@@ -183,6 +183,13 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   std::uint64_t stall_expansions = 0;
   double stall_heuristic_weight = 1.0;
   std::uint64_t stall_weight_expansions = 32768;
+  // A new node is queued with a lower bound of its heuristic that needs no curve (the obstacle
+  // term, the manoeuvre estimate, and its parent's curve length less the step), and the curve
+  // to the goal is computed only when the node reaches the front of the open set; a node it then
+  // puts behind the next one goes back. Most nodes are never expanded, so most curves are never
+  // computed. The expansions are those of the search without it but for the order of ties.
+  // Ignored when turning on the spot.
+  bool lazy_kinematic_heuristic = false;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
