@@ -151,6 +151,36 @@ TEST(KinematicCurves, DistancesAndWalksOnRandomPairs) {
   EXPECT_GT(reversing, 100);
 }
 
+// The Reeds-Shepp length is OMPL's distance bit for bit: random pairs near and far for several
+// radii, and the awkward ones, goals straight ahead or behind, yaws a hair apart, a pose with
+// itself.
+TEST(KinematicCurves, ReedsSheppLengthIsOmplsBitForBit) {
+  std::mt19937_64 rng(41);
+  const auto uniform = [&](double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(rng);
+  };
+  for (const double radius : {1.0, 0.4, 3.5, 0.05}) {
+    const KinematicStateSpace ours(radius, true);
+    const auto ompl_rs = std::make_shared<ompl::base::ReedsSheppStateSpace>(radius);
+    ompl::base::ScopedState<ompl::base::SE2StateSpace> a(ompl_rs), b(ompl_rs);
+    for (int i = 0; i < 20000; ++i) {
+      const double reach = radius * std::array<double, 4>{0.1, 2.0, 10.0, 100.0}[i % 4];
+      const Pose2D from{uniform(-reach, reach), uniform(-reach, reach), uniform(-3.2, 3.2)};
+      Pose2D to{uniform(-reach, reach), uniform(-reach, reach), uniform(-3.2, 3.2)};
+      if (i % 5 == 1) {
+        const double along = uniform(-reach, reach);
+        to = {from.x + along * std::cos(from.yaw), from.y + along * std::sin(from.yaw),
+              from.yaw + uniform(-1e-9, 1e-9)};
+      } else if (i % 5 == 2) {
+        to = {from.x + uniform(-1e-10, 1e-10), from.y, from.yaw};
+      }
+      a->setXY(from.x, from.y), a->setYaw(from.yaw), b->setXY(to.x, to.y), b->setYaw(to.yaw);
+      const double expected = ompl_rs->distance(a.get(), b.get());
+      ASSERT_EQ(ours.distance(from, to), expected) << radius << " " << i;
+    }
+  }
+}
+
 // The bounds the search chains from a node's Reeds-Shepp distance to its children's hold for
 // the lattice's own primitives, from random poses and from poses just behind, beside or facing
 // away from the goal, and the lower one is close for a child that heads for the goal.
