@@ -321,6 +321,8 @@ bool setField(PlannerConfig& c, const std::string& field, double v) {
     c.max_expanded_nodes = static_cast<std::uint64_t>(v);
   } else if (field == "stall_expansions") {
     c.stall_expansions = static_cast<std::uint64_t>(v);
+  } else if (field == "stall_expansions_per_metre") {
+    c.stall_expansions_per_metre = v;
   } else if (field == "stall_weight_expansions") {
     c.stall_weight_expansions = static_cast<std::uint64_t>(v);
   } else if (field == "steering_angles") {

@@ -93,6 +93,7 @@ PlannerConfig fuzzedConfig(FuzzedDataProvider& in) {
   c.stall_heuristic_weight = fuzz::boundedOrHostile(in, 1.0, 6.0);
   c.stall_weight_expansions = in.ConsumeIntegralInRange<std::uint64_t>(0, 1500);
   c.lazy_kinematic_heuristic = in.ConsumeBool();
+  c.stall_expansions_per_metre = fuzz::boundedOrHostile(in, 0.0, 200.0);
   return c;
 }
 

@@ -584,6 +584,17 @@ class PlannerConfig:
     def stall_expansions(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
     @property
+    def stall_expansions_per_metre(self) -> float:
+        """
+        Finite, >= 0: a search whose start has heuristic h turns to stall_heuristic_weight only
+        after max(stall_expansions, this * h) expansions (stall_expansions 0 still means never):
+        a long way takes more expansions without any flood. Default 0 (stall_expansions alone),
+        recommended one and a half per primitive length (30 on 5 cm cells with the default radius).
+        """
+    @stall_expansions_per_metre.setter
+    def stall_expansions_per_metre(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:
+        ...
+    @property
     def stall_heuristic_weight(self) -> float:
         """
         The heuristic's weight (finite, at least 1) once stall_expansions is reached. Default 1,

@@ -143,12 +143,14 @@ PlannerConfig recommendedFor(double resolution, const Footprint& footprint,
   // their own.
   config.lattice_cell_size = step / 3.0;
   config.allow_in_place_rotation = allow_in_place_rotation;
-  // A search still going after a couple of thousand expansions is mostly flooding poses its
-  // heuristic prices too low: a robot facing a wall it must turn round from, or one that can
-  // only reverse out of an aisle. Heading for the goal at twice the weight for a while ends most
-  // such floods within a few thousand expansions, with paths about as long; a search it does not
-  // help goes back to the usual weight.
-  config.stall_expansions = 2048;
+  // A search still going after several times the expansions its way needs (one and a half per
+  // step of the start's heuristic, at least 512) is mostly flooding poses its heuristic prices
+  // too low: a robot facing a wall it must turn round from, or one that can only reverse out of
+  // an aisle. Heading for the goal at twice the weight for a while ends most such floods within
+  // a few thousand expansions, with paths about as long; a search it does not help goes back to
+  // the usual weight.
+  config.stall_expansions = 512;
+  config.stall_expansions_per_metre = 1.5 / step;
   config.stall_heuristic_weight = 2.0 * kRecommendedHeuristicWeight;
   // Near the goal the curve to it decides the heuristic of most children, and computing it
   // costs more than the rest of a child; most children are never expanded.
@@ -163,6 +165,7 @@ PlannerConfig recommendedFor(double resolution, const Footprint& footprint,
     config.heuristic_weight = kRecommendedInPlaceHeuristicWeight;
     // Turning on the spot its weight is already high; more only adds turns.
     config.stall_expansions = 0;
+    config.stall_expansions_per_metre = 0.0;
     config.stall_heuristic_weight = 1.0;
   }
   return config;

@@ -75,6 +75,7 @@ std::vector<std::string> PlannerConfig::validate() const {
   if (stall_weight_expansions == 0) {
     problems.emplace_back("stall_weight_expansions must be positive");
   }
+  checkNonNegative(problems, "stall_expansions_per_metre", stall_expansions_per_metre);
   return problems;
 }
 

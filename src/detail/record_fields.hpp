@@ -238,6 +238,12 @@ struct RecordFields<PlannerConfig> {
                 "(it goes back when\nthat puts it behind the next). The expansions are the same "
                 "but for the order of ties.\nIgnored when turning on the spot. Default False, "
                 "recommended True."));
+    visit(field("stall_expansions_per_metre", &C::stall_expansions_per_metre,
+                "Finite, >= 0: a search whose start has heuristic h turns to "
+                "stall_heuristic_weight only\nafter max(stall_expansions, this * h) expansions "
+                "(stall_expansions 0 still means never):\na long way takes more expansions "
+                "without any flood. Default 0 (stall_expansions alone),\nrecommended one and a "
+                "half per primitive length (30 on 5 cm cells with the default radius)."));
   }
 };
 

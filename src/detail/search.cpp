@@ -311,7 +311,10 @@ class Search {
   // The lattice's cells in costmap cells a side (lattice_cell_size).
   std::uint64_t lattice_ = 1;
   double weight_ = 1.0;
-  std::uint64_t stall_until_ = 0;  // the expansion at which weight_ goes back (stall_expansions)
+  // The expansion at which weight_ turns harder (stall_expansions, stall_expansions_per_metre),
+  // and the one at which it goes back.
+  std::uint64_t stall_at_ = 0;
+  std::uint64_t stall_until_ = 0;
   // Analytic curves are tried every interval_-th expansion, when the robot cannot turn on the spot.
   bool try_curves_ = false;
   std::uint64_t interval_ = 1;
@@ -499,10 +502,6 @@ bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic* heuristi
   width_ = costmap_.width();
   bins_ = config_.angle_bins;
   weight_ = config_.heuristic_weight;
-  // Past the last expansion a count can reach, the harder weight simply stays.
-  stall_until_ = config_.stall_expansions +
-                 std::min(config_.stall_weight_expansions,
-                          std::numeric_limits<std::uint64_t>::max() - config_.stall_expansions);
 
   workspace.reset(capacity);
   curve_ = &workspace.analytic_curve;
@@ -541,6 +540,16 @@ bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic* heuristi
   } catch (const std::bad_alloc&) {
   }
   open.push(weight_ * h0, h0, start);
+  // A long way takes more expansions without any flood; the start's heuristic measures it.
+  stall_at_ = config_.stall_expansions;
+  const double scaled = config_.stall_expansions_per_metre * h0;
+  if (stall_at_ != 0 && scaled > static_cast<double>(stall_at_)) {
+    stall_at_ = scaled < 1.8e19 ? static_cast<std::uint64_t>(scaled)
+                                : std::numeric_limits<std::uint64_t>::max();
+  }
+  // Past the last expansion a count can reach, the harder weight simply stays.
+  stall_until_ = stall_at_ + std::min(config_.stall_weight_expansions,
+                                      std::numeric_limits<std::uint64_t>::max() - stall_at_);
 
   // A table the configuration cannot support (a sample step far too small for the primitive
   // length) is an invalid request like any other, not an exception out of plan().
@@ -594,11 +603,10 @@ bool Search::search(Workspace& workspace, std::uint64_t until) {
     }
     nodes[current].closed = true;
     ++diagnostics_.expanded_nodes;
-    // A search still going after stall_expansions weights its heuristic harder for a while:
+    // A search still going after stall_at_ expansions weights its heuristic harder for a while:
     // what is left open is ordered anew, as if every entry had been pushed with that weight.
     const std::uint64_t expanded = diagnostics_.expanded_nodes;
-    if (config_.stall_expansions != 0 &&
-        (expanded == config_.stall_expansions || expanded == stall_until_)) {
+    if (stall_at_ != 0 && (expanded == stall_at_ || expanded == stall_until_)) {
       weight_ =
           expanded == stall_until_ ? config_.heuristic_weight : config_.stall_heuristic_weight;
       open.rekey([&](const OpenList::Entry& e) { return nodes[e.node].g + weight_ * e.h; });

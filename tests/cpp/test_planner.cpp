@@ -154,6 +154,7 @@ TEST(PlannerConfigValidate, EveryFaultInTheFixedOrder) {
       {[](PlannerConfig& c) { c.lattice_cell_size = -0.1; }, "lattice_cell_size must be finite and non-negative"},
       {[](PlannerConfig& c) { c.stall_heuristic_weight = kInf; }, "stall_heuristic_weight must be finite and at least 1"},
       {[](PlannerConfig& c) { c.stall_weight_expansions = 0; }, "stall_weight_expansions must be positive"},
+      {[](PlannerConfig& c) { c.stall_expansions_per_metre = -0.5; }, "stall_expansions_per_metre must be finite and non-negative"},
   };
   // clang-format on
   PlannerConfig config;
@@ -185,9 +186,13 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   EXPECT_EQ(spot.direction_switch_penalty, 0.05);
   EXPECT_EQ(spot.heuristic_weight, 3.0);
   // A stalled search heads for the goal at twice the weight, but not one that turns on the spot.
+  // After one and a half expansions per primitive length (one 5 cm cell) of the start's
+  // heuristic, at least 512.
   EXPECT_EQ(std::make_tuple(c.stall_expansions, c.stall_heuristic_weight),
-            std::make_tuple(std::uint64_t{2048}, 3.0));
-  EXPECT_EQ(spot.stall_expansions, 0u);
+            std::make_tuple(std::uint64_t{512}, 3.0));
+  EXPECT_EQ(c.stall_expansions_per_metre, 30.0);
+  EXPECT_EQ(std::make_tuple(spot.stall_expansions, spot.stall_expansions_per_metre),
+            std::make_tuple(std::uint64_t{0}, 0.0));
   EXPECT_DOUBLE_EQ(spot.reverse_penalty, 0.05);
   // Cells far coarser than the radius: a curve to the goal reaches across two of them.
   EXPECT_EQ(c.analytic_expansion_max_length, 10.0);
@@ -373,6 +378,10 @@ TEST(AnalyticExpansion, DrivesForwardWhereAShortReverseSavesLittle) {
   request.footprint = CircleFootprint{0.25};
   PlannerConfig config = recommendedConfig(0.05, request.footprint);
   config.max_planning_time_seconds = kUnlimitedSeconds;
+  // The cases end in a short reverse at the usual weight; a search turned harder after 512
+  // expansions may end with another curve.
+  config.stall_expansions = 2048;
+  config.stall_expansions_per_metre = 0.0;
   ASSERT_EQ(config.analytic_expansion_min_reverse_length, 0.5);
   const auto reversed = [](const PlannerResult& r) {
     double length = 0.0;

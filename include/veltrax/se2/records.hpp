@@ -190,6 +190,12 @@ struct VELTRAX_SE2_EXPORT PlannerConfig {
   // computed. The expansions are those of the search without it but for the order of ties.
   // Ignored when turning on the spot.
   bool lazy_kinematic_heuristic = false;
+  // Finite, >= 0: a search from a start whose heuristic is h turns to stall_heuristic_weight
+  // only after max(stall_expansions, stall_expansions_per_metre * h) expansions (stall_expansions
+  // 0 still means never). A long way takes more expansions without any flood, and the harder
+  // weight there only lengthens the path; a short query that floods is caught early. 0 keeps
+  // stall_expansions alone.
+  double stall_expansions_per_metre = 0.0;
 
   // Every problem, in a fixed order; empty when the record is usable. Never throws.
   std::vector<std::string> validate() const;
