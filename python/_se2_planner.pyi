@@ -578,7 +578,8 @@ class PlannerConfig:
         stall_heuristic_weight for stall_weight_expansions expansions, then by heuristic_weight
         again (the open set reordered at each change): a flood of poses the heuristic prices
         too low then heads for the goal. The path may be dearer, by at most that weight's
-        factor. Default 0 (never), recommended 2048 (0 when turning on the spot).
+        factor. Default 0 (never), recommended 512 (2048 for a car given its turning radius,
+        0 when turning on the spot).
         """
     @stall_expansions.setter
     def stall_expansions(self, arg0: typing.SupportsInt | typing.SupportsIndex) -> None:
@@ -589,7 +590,8 @@ class PlannerConfig:
         Finite, >= 0: a search whose start has heuristic h turns to stall_heuristic_weight only
         after max(stall_expansions, this * h) expansions (stall_expansions 0 still means never):
         a long way takes more expansions without any flood. Default 0 (stall_expansions alone),
-        recommended one and a half per primitive length (30 on 5 cm cells with the default radius).
+        recommended one and a half per primitive length (30 on 5 cm cells with the default radius; 0 for a car
+        given its turning radius, whose stall_expansions is 2048).
         """
     @stall_expansions_per_metre.setter
     def stall_expansions_per_metre(self, arg0: typing.SupportsFloat | typing.SupportsIndex) -> None:

@@ -188,6 +188,13 @@ PlannerConfig recommendedConfig(double resolution, const Footprint& footprint,
   config.manoeuvre_heuristic = true;
   // Into a bay or a gap is where a car's queries get hard, and out of one is easy.
   config.search_from_goal = true;
+  // With its manoeuvres foreseen, a car's search past a few hundred expansions is mostly working
+  // through a real one (turning round in a dead end takes several), not flooding; the harder
+  // weight there made such paths 5 % longer.
+  if (config.stall_expansions != 0) {
+    config.stall_expansions = 2048;
+    config.stall_expansions_per_metre = 0.0;
+  }
   return config;
 }
 

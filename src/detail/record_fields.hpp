@@ -225,8 +225,8 @@ struct RecordFields<PlannerConfig> {
                 "by\nstall_heuristic_weight for stall_weight_expansions expansions, then by "
                 "heuristic_weight\nagain (the open set reordered at each change): a flood of "
                 "poses the heuristic prices\ntoo low then heads for the goal. The path may be "
-                "dearer, by at most that weight's\nfactor. Default 0 (never), recommended 2048 "
-                "(0 when turning on the spot)."));
+                "dearer, by at most that weight's\nfactor. Default 0 (never), recommended 512 "
+                "(2048 for a car given its turning radius,\n0 when turning on the spot)."));
     visit(field("stall_heuristic_weight", &C::stall_heuristic_weight,
                 "The heuristic's weight (finite, at least 1) once stall_expansions is reached. "
                 "Default 1,\nrecommended twice heuristic_weight."));
@@ -243,7 +243,7 @@ struct RecordFields<PlannerConfig> {
                 "stall_heuristic_weight only\nafter max(stall_expansions, this * h) expansions "
                 "(stall_expansions 0 still means never):\na long way takes more expansions "
                 "without any flood. Default 0 (stall_expansions alone),\nrecommended one and a "
-                "half per primitive length (30 on 5 cm cells with the default radius)."));
+                "half per primitive length (30 on 5 cm cells with the default radius; 0 for a car\ngiven its turning radius, whose stall_expansions is 2048)."));
   }
 };
 

@@ -206,6 +206,10 @@ TEST(RecommendedConfig, PenaltiesPerMetreAndExtensionsOn) {
   EXPECT_EQ(car.direction_switch_penalty, 2.0);
   EXPECT_TRUE(car.manoeuvre_heuristic && !c.manoeuvre_heuristic);
   EXPECT_TRUE(car.search_from_goal && !c.search_from_goal);
+  // Its manoeuvres foreseen, a car's search turns harder only after 2048 expansions.
+  EXPECT_EQ(std::make_tuple(car.stall_expansions, car.stall_expansions_per_metre),
+            std::make_tuple(std::uint64_t{2048}, 0.0));
+  EXPECT_EQ(recommendedConfig(0.1, CircleFootprint{1.0}, true, 3.5).stall_expansions, 0u);
 }
 
 // clang-format off
