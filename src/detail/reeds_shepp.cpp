@@ -204,15 +204,26 @@ bool LpRmSLmRp(Frame& f, double limit, double& t, double& u, double& v) {
   return false;
 }
 
-// The words of one family tried in turn: `limit` is the comparison length of the best word so
-// far, `total` the length of its path, summed segment by segment in the path's order.
+// The best word so far: `limit` the length to beat within its family, `total` the length of its
+// path, summed segment by segment in the path's order.
 struct Best {
-  double limit;
-  double total;
-  void offer(bool exists, double compared, double path_length) {
-    if (exists && limit > compared) {
-      limit = compared;
-      total = path_length;
+  double limit = std::numeric_limits<double>::max();
+  double total = std::numeric_limits<double>::max();
+
+  // A family compares its words without the quarter turns (`fixed`) that all of them drive.
+  void newFamily(double fixed) { limit = total - fixed; }
+
+  // `word` in each frame; `compared` and `path` give a word's two lengths from its t, u, v.
+  template <class Word, class Compared, class Path>
+  void tryWord(std::array<Frame, 4>& frames, Word word, Compared compared, Path path) {
+    for (Frame& f : frames) {
+      double t = 0.0;
+      double u = 0.0;
+      double v = 0.0;
+      if (word(f, limit, t, u, v) && limit > compared(t, u, v)) {
+        limit = compared(t, u, v);
+        total = path(t, u, v);
+      }
     }
   }
 };
@@ -225,86 +236,47 @@ double shortest(double x, double y, double phi) {
   const double xb = x * c + y * s;
   const double yb = x * s - y * c;
   std::array<Frame, 4> backward = framesOf(xb, yb, phi, s, c);
-  double t = 0.0;
-  double u = 0.0;
-  double v = 0.0;
-  const auto sum3 = [](double a, double b, double d) {
-    return std::fabs(a) + std::fabs(b) + std::fabs(d);
+  const auto sum = [](double t, double u, double v) {
+    return std::fabs(t) + std::fabs(u) + std::fabs(v);
   };
-
-  double total = std::numeric_limits<double>::max();
-  Best best{total, total};
+  const auto reversed = [](double t, double u, double v) {
+    return std::fabs(v) + std::fabs(u) + std::fabs(t);
+  };
+  Best best;
   // CSC
-  for (Frame& f : forward) {
-    const bool exists = LpSpLp(f, best.limit, t, u, v);
-    best.offer(exists, sum3(t, u, v), sum3(t, u, v));
-  }
-  for (Frame& f : forward) {
-    const bool exists = LpSpRp(f, best.limit, t, u, v);
-    best.offer(exists, sum3(t, u, v), sum3(t, u, v));
-  }
-  // CCC
-  total = best.total;
-  best = Best{total, total};
-  for (Frame& f : forward) {
-    const bool exists = LpRmL(f, best.limit, t, u, v);
-    best.offer(exists, sum3(t, u, v), sum3(t, u, v));
-  }
-  for (Frame& f : backward) {
-    const bool exists = LpRmL(f, best.limit, t, u, v);
-    best.offer(exists, sum3(t, u, v), sum3(v, u, t));
-  }
+  best.tryWord(forward, LpSpLp, sum, sum);
+  best.tryWord(forward, LpSpRp, sum, sum);
+  // CCC, driven forwards and backwards.
+  best.newFamily(0.0);
+  best.tryWord(forward, LpRmL, sum, sum);
+  best.tryWord(backward, LpRmL, sum, reversed);
   // CCCC: the paths (t, u, -u, v) and (t, u, u, v).
-  total = best.total;
-  best = Best{total, total};
-  const auto cccc = [](double a, double b, double d) {
-    return std::fabs(a) + 2. * std::fabs(b) + std::fabs(d);
+  const auto cccc = [](double t, double u, double v) {
+    return std::fabs(t) + 2. * std::fabs(u) + std::fabs(v);
   };
-  const auto cccc_path = [](double a, double b, double d) {
-    return std::fabs(a) + std::fabs(b) + std::fabs(b) + std::fabs(d);
+  const auto cccc_path = [](double t, double u, double v) {
+    return std::fabs(t) + std::fabs(u) + std::fabs(u) + std::fabs(v);
   };
-  for (Frame& f : forward) {
-    const bool exists = LpRupLumRm(f, best.limit, t, u, v);
-    best.offer(exists, cccc(t, u, v), cccc_path(t, u, v));
-  }
-  for (Frame& f : forward) {
-    const bool exists = LpRumLumRp(f, best.limit, t, u, v);
-    best.offer(exists, cccc(t, u, v), cccc_path(t, u, v));
-  }
-  // CCSC: the quarter turn is compared apart; the paths are (t, -pi/2, u, v) forwards and
-  // (v, u, -pi/2, t) backwards.
-  total = best.total;
-  best = Best{total - .5 * kPi, total};
-  const auto ccsc_forward = [](double a, double b, double d) {
-    return std::fabs(a) + .5 * kPi + std::fabs(b) + std::fabs(d);
+  best.newFamily(0.0);
+  best.tryWord(forward, LpRupLumRm, cccc, cccc_path);
+  best.tryWord(forward, LpRumLumRp, cccc, cccc_path);
+  // CCSC: the paths (t, -pi/2, u, v) forwards and (v, u, -pi/2, t) backwards.
+  const auto ccsc_forward = [](double t, double u, double v) {
+    return std::fabs(t) + .5 * kPi + std::fabs(u) + std::fabs(v);
   };
-  const auto ccsc_backward = [](double a, double b, double d) {
-    return std::fabs(d) + std::fabs(b) + .5 * kPi + std::fabs(a);
+  const auto ccsc_backward = [](double t, double u, double v) {
+    return std::fabs(v) + std::fabs(u) + .5 * kPi + std::fabs(t);
   };
-  for (Frame& f : forward) {
-    const bool exists = LpRmSmLm(f, best.limit, t, u, v);
-    best.offer(exists, sum3(t, u, v), ccsc_forward(t, u, v));
-  }
-  for (Frame& f : forward) {
-    const bool exists = LpRmSmRm(f, best.limit, t, u, v);
-    best.offer(exists, sum3(t, u, v), ccsc_forward(t, u, v));
-  }
-  for (Frame& f : backward) {
-    const bool exists = LpRmSmLm(f, best.limit, t, u, v);
-    best.offer(exists, sum3(t, u, v), ccsc_backward(t, u, v));
-  }
-  for (Frame& f : backward) {
-    const bool exists = LpRmSmRm(f, best.limit, t, u, v);
-    best.offer(exists, sum3(t, u, v), ccsc_backward(t, u, v));
-  }
+  best.newFamily(.5 * kPi);
+  best.tryWord(forward, LpRmSmLm, sum, ccsc_forward);
+  best.tryWord(forward, LpRmSmRm, sum, ccsc_forward);
+  best.tryWord(backward, LpRmSmLm, sum, ccsc_backward);
+  best.tryWord(backward, LpRmSmRm, sum, ccsc_backward);
   // CCSCC: the path (t, -pi/2, u, -pi/2, v).
-  total = best.total;
-  best = Best{total - kPi, total};
-  for (Frame& f : forward) {
-    const bool exists = LpRmSLmRp(f, best.limit, t, u, v);
-    best.offer(exists, sum3(t, u, v),
-               std::fabs(t) + .5 * kPi + std::fabs(u) + .5 * kPi + std::fabs(v));
-  }
+  best.newFamily(kPi);
+  best.tryWord(forward, LpRmSLmRp, sum, [](double t, double u, double v) {
+    return std::fabs(t) + .5 * kPi + std::fabs(u) + .5 * kPi + std::fabs(v);
+  });
   return best.total;
 }
 
