@@ -194,33 +194,18 @@ class Search {
     return k > o ? k : o;
   }
 
-  // The same value for the end of a primitive of length `step_length` driven from a pose whose
-  // bound is `parent_bound`. With reversing allowed the distance is a metric, so the parent's
-  // bound plus the step bounds the child's; when that (plus a cusp, with priced kinematics) is no
-  // larger than o, max(k, o) is o and the curve need not be computed.
-  double heuristicCostAfterStep(const Pose2D& pose, Direction arrival, double parent_bound,
+  // The same value for the end of a primitive of length `step_length` driven from `parent`. With
+  // reversing allowed the distance is a metric, so the parent's bound plus the step bounds the
+  // child's; when that (plus a cusp, with priced kinematics) is no larger than o, max(k, o) is o
+  // and the curve need not be computed. With lazy_kinematic_heuristic the curve is not computed
+  // here at all: the value is a lower bound (the parent's distance less the step, the same
+  // triangle inequality), `bound` is kPendingBound, and the curve waits until the node is popped;
+  // most nodes never are.
+  double heuristicCostAfterStep(const Pose2D& pose, Direction arrival, const Node& parent,
                                 double step_length, double& bound, bool& exact) const {
-    if (bounds_ != nullptr) {
-      GridIndex cell;
-      if (costmap_.worldToMap(pose.x, pose.y, cell)) {
-        const double o = obstacleTerm(cell);
-        const double upper = bounds_->afterStep(parent_bound, step_length);
-        if ((priced_ ? upper + priced_kinematics_.cusp : upper) <= o) {
-          bound = upper;
-          exact = false;
-          return manoeuvre_ != nullptr ? std::max(o, manoeuvre_->at(pose, arrival, poll_)) : o;
-        }
-      }
+    if (bounds_ == nullptr && !lazy_kinematics_) {
+      return heuristicCost(pose, arrival, bound, exact);
     }
-    return heuristicCost(pose, arrival, bound, exact);
-  }
-
-  // With lazy_kinematic_heuristic: a lower bound of heuristicCostAfterStep that needs no curve.
-  // The parent's distance less the step bounds the child's from below (the metric's triangle
-  // inequality), so a child that heads for the goal is mostly queued about where it belongs; the
-  // curve is computed when the child is popped (kPendingBound marks it), and most never are.
-  double heuristicLowerAfterStep(const Pose2D& pose, Direction arrival, const Node& parent,
-                                 double step_length, double& bound, bool& exact) const {
     GridIndex cell;
     if (!costmap_.worldToMap(pose.x, pose.y, cell)) {
       bound = std::numeric_limits<double>::infinity();
@@ -228,8 +213,9 @@ class Search {
       return bound;
     }
     const double o = obstacleTerm(cell);
+    const bool reachable = o < std::numeric_limits<double>::infinity();
     double k = 0.0;
-    if (bounds_ != nullptr && o < std::numeric_limits<double>::infinity()) {
+    if (bounds_ != nullptr && (reachable || !lazy_kinematics_)) {
       const double upper = bounds_->afterStep(parent.kinematic_bound, step_length);
       if ((priced_ ? upper + priced_kinematics_.cusp : upper) <= o) {
         bound = upper;
@@ -237,13 +223,16 @@ class Search {
         return manoeuvre_ != nullptr ? std::max(o, manoeuvre_->at(pose, arrival, poll_)) : o;
       }
       // The priced cost is never below the bare distance.
-      if (parent.kinematic_exact) {
+      if (lazy_kinematics_ && parent.kinematic_exact) {
         k = bounds_->lowerAfterStep(parent.kinematic_bound, step_length);
       }
     }
+    if (!lazy_kinematics_) {
+      return heuristicCost(pose, arrival, bound, exact);
+    }
     bound = kPendingBound;
     exact = false;
-    if (!(o < std::numeric_limits<double>::infinity())) {
+    if (!reachable) {
       return o;
     }
     if (manoeuvre_ != nullptr) {
@@ -846,12 +835,8 @@ void Search::relax(Workspace& workspace, std::uint32_t current, const Node& node
   reached.parent = current;
   reached.arrival_direction = primitive.direction;
   reached.arrival_steering = primitive.steering_index;
-  const double h =
-      lazy_kinematics_
-          ? heuristicLowerAfterStep(end, primitive.direction, node, primitive.length,
-                                    reached.kinematic_bound, reached.kinematic_exact)
-          : heuristicCostAfterStep(end, primitive.direction, node.kinematic_bound, primitive.length,
-                                   reached.kinematic_bound, reached.kinematic_exact);
+  const double h = heuristicCostAfterStep(end, primitive.direction, node, primitive.length,
+                                          reached.kinematic_bound, reached.kinematic_exact);
   if (std::isfinite(h)) {
     workspace.open.push(g + weight_ * h, h, child);
   }
