@@ -263,14 +263,11 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
       (static_cast<std::int64_t>(std::llround(normalizeYaw(start.yaw) / bin)) + kBins) % kBins);
   const bool start_inside = si >= 0 && sj >= 0 && si < nx_ && sj < ny_;
   start_state_ = start_inside ? index(si, sj, st, 0) / 2 : states;
-  // A move of `length` (costing at least that) joins two places each within half a cell's
-  // diagonal of its cell's centre, which the aim measures from, so scaled by length / (length +
-  // a diagonal) the aim drops by less than a move costs; a thousandth less again keeps the order
-  // through the float values.
+  // A move costs at least its length, a cell's width, and changes the aim by at most a cell's
+  // worth; a thousandth less keeps the order through the float values.
   start_i_ = static_cast<double>(si);
   start_j_ = static_cast<double>(sj);
-  aim_per_cell_ =
-      start_inside && aimed ? cell * length / (length + cell * 1.4142135623730951) * 0.999 : 0.0;
+  aim_per_cell_ = start_inside && aimed ? length * 0.999 : 0.0;
   values_.assign(states, std::numeric_limits<float>::infinity());
   where_.resize(states);
   const auto gt = static_cast<std::uint32_t>(
@@ -406,8 +403,12 @@ bool ManoeuvreField::settleNext(const std::function<void()>& poll) {
         continue;  // off the field
       }
       const std::array<float, 2> there_at{static_cast<float>(px), static_cast<float>(py)};
-      const std::int64_t pi = floorToInt(static_cast<double>(there_at[0]) / cell_);
-      const std::int64_t pj = floorToInt(static_cast<double>(there_at[1]) / cell_);
+      // A move spans at most a cell; a place rounded to float a hair over the next edge but one
+      // stays in the next cell, so that the aim never drops by more than a move costs.
+      const std::int64_t pi =
+          std::clamp(floorToInt(static_cast<double>(there_at[0]) / cell_), i - 1, i + 1);
+      const std::int64_t pj =
+          std::clamp(floorToInt(static_cast<double>(there_at[1]) / cell_), j - 1, j + 1);
       if (pi >= nx_ || pj >= ny_) {
         continue;  // rounded onto the far edge
       }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -93,11 +95,13 @@ class ManoeuvreField {
   // A lower bound of the cost between the start's cell and cell (i, j) (0 without a start in the
   // field): the search back settles states in order of value plus aim, so it reaches the start
   // across a band toward it instead of a disc around the goal, and every value it settles is
-  // still the cheapest way (the aim never drops by more than a move costs).
+  // still the cheapest way (the aim never drops by more than a move costs). A move is no longer
+  // than a cell is wide, so it changes each of i and j by at most one: the aim counts the moves
+  // left along the axis that needs more.
   double aim(std::int64_t i, std::int64_t j) const {
-    const double dx = static_cast<double>(i) - start_i_;
-    const double dy = static_cast<double>(j) - start_j_;
-    return aim_per_cell_ * std::sqrt(dx * dx + dy * dy);
+    const double di = std::abs(static_cast<double>(i) - start_i_);
+    const double dj = std::abs(static_cast<double>(j) - start_j_);
+    return aim_per_cell_ * std::max(di, dj);
   }
 
   std::uint64_t index(std::int64_t i, std::int64_t j, std::uint32_t t, int d) const {
