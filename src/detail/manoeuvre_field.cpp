@@ -123,7 +123,7 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
   values_.clear();
   open_ = RadixQueue<Entry>();
   over_ = true;
-  aim_per_cell_ = 0.0;
+  aims_.clear();
   beyond_ = false;
   cusp_ = prices.cusp;
   const double bin = kTwoPi / kBins;
@@ -263,11 +263,9 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
       (static_cast<std::int64_t>(std::llround(normalizeYaw(start.yaw) / bin)) + kBins) % kBins);
   const bool start_inside = si >= 0 && sj >= 0 && si < nx_ && sj < ny_;
   start_state_ = start_inside ? index(si, sj, st, 0) / 2 : states;
-  // A move costs at least its length, a cell's width, and changes the aim by at most a cell's
-  // worth; a thousandth less keeps the order through the float values.
-  start_i_ = static_cast<double>(si);
-  start_j_ = static_cast<double>(sj);
-  aim_per_cell_ = start_inside && aimed ? length * 0.999 : 0.0;
+  if (start_inside && aimed) {
+    findAims(si, sj, length);
+  }
   values_.assign(states, std::numeric_limits<float>::infinity());
   where_.resize(states);
   const auto gt = static_cast<std::uint32_t>(
@@ -293,10 +291,7 @@ std::uint16_t ManoeuvreField::look(std::int64_t i, std::int64_t j, std::uint32_t
     return known;
   }
   const Costmap& costmap = *costmap_;
-  const double resolution = costmap.resolution();
-  // The state's centre in cells of the costmap.
-  const double x = (x0_ + (static_cast<double>(i) + 0.5) * cell_ - costmap.originX()) / resolution;
-  const double y = (y0_ + (static_cast<double>(j) + 0.5) * cell_ - costmap.originY()) / resolution;
+  const auto [x, y] = centreInCells(i, j);
   // The cells the points land in: the floors of the box's corners bound theirs.
   const std::array<double, 4>& box = boxes_[t];
   const double bx0 = x + box[0];
@@ -363,6 +358,80 @@ std::uint16_t ManoeuvreField::look(std::int64_t i, std::int64_t j, std::uint32_t
   return known;
 }
 
+std::array<double, 2> ManoeuvreField::centreInCells(std::int64_t i, std::int64_t j) const {
+  const Costmap& costmap = *costmap_;
+  const double resolution = costmap.resolution();
+  return {(x0_ + (static_cast<double>(i) + 0.5) * cell_ - costmap.originX()) / resolution,
+          (y0_ + (static_cast<double>(j) + 0.5) * cell_ - costmap.originY()) / resolution};
+}
+
+void ManoeuvreField::findAims(std::int64_t si, std::int64_t sj, double length) {
+  // Every state's first point is its centre, a disc's: a state is blocked at every yaw where the
+  // centre is (look() decides it so), and a move into it pays at least for the cost there. A move
+  // changes each cell index by at most one, as it is no longer than a cell is wide. So a way on
+  // the lattice into the start's cell pays, step by step, at least the steps' prices of a way over
+  // the cells through unblocked ones: the cheapest of those never drops by more than a move costs
+  // (a thousandth off the prices keeps that through the float values). Cells with no such way
+  // read a bound far above any value, as high for all: nothing there leads to the start.
+  constexpr double kNoWay = 1e9;
+  const Costmap& costmap = *costmap_;
+  const std::uint8_t* costs = costmap.cells().data();
+  const std::uint64_t local_width = last_x_ - first_x_;
+  const auto cells = static_cast<std::size_t>(nx_ * ny_);
+  // The price of a step into each cell; negative where it is blocked.
+  std::vector<double> price(cells, -1.0);
+  for (std::int64_t j = 0; j < ny_; ++j) {
+    for (std::int64_t i = 0; i < nx_; ++i) {
+      const auto [x, y] = centreInCells(i, j);
+      if (!(x >= 0.0 && y >= 0.0 && x < static_cast<double>(costmap.width()) &&
+            y < static_cast<double>(costmap.height()))) {
+        continue;
+      }
+      // Non-negative: truncation is the floor.
+      const auto cx = static_cast<std::uint64_t>(x);
+      const auto cy = static_cast<std::uint64_t>(y);
+      if (cx < first_x_ || cy < first_y_ || cx >= last_x_ || cy >= last_y_ ||
+          costBlocks(marked_[(cy - first_y_) * local_width + (cx - first_x_)], allow_unknown_)) {
+        continue;
+      }
+      const std::uint8_t cost = std::min(costs[cy * costmap.width() + cx], kMaxGradedCost);
+      price[static_cast<std::size_t>(j * nx_ + i)] = 0.999 * (length + cost_price_[cost]);
+    }
+  }
+  aims_.assign(cells, kNoWay);
+  const auto start = static_cast<std::uint32_t>(sj * nx_ + si);
+  aims_[start] = 0.0;
+  aim_queue_.clear();
+  aim_queue_.emplace_back(0.0, start);
+  const auto later = [](const std::pair<double, std::uint32_t>& a,
+                        const std::pair<double, std::uint32_t>& b) { return a.first > b.first; };
+  while (!aim_queue_.empty()) {
+    std::pop_heap(aim_queue_.begin(), aim_queue_.end(), later);
+    const auto [value, at] = aim_queue_.back();
+    aim_queue_.pop_back();
+    if (value > aims_[at]) {
+      continue;  // queued again since, at a lower value
+    }
+    const std::int64_t i = at % nx_;
+    const std::int64_t j = at / nx_;
+    const double next = value + (at == start ? std::max(price[at], 0.0) : price[at]);
+    for (std::int64_t nj = std::max<std::int64_t>(j - 1, 0); nj <= std::min(j + 1, ny_ - 1); ++nj) {
+      for (std::int64_t ni = std::max<std::int64_t>(i - 1, 0); ni <= std::min(i + 1, nx_ - 1);
+           ++ni) {
+        const auto to = static_cast<std::uint32_t>(nj * nx_ + ni);
+        if (next < aims_[to]) {
+          aims_[to] = next;
+          // A way may start in a blocked cell (the goal's may be) but pass through none.
+          if (price[to] >= 0.0) {
+            aim_queue_.emplace_back(next, to);
+            std::push_heap(aim_queue_.begin(), aim_queue_.end(), later);
+          }
+        }
+      }
+    }
+  }
+}
+
 bool ManoeuvreField::settleNext(const std::function<void()>& poll) {
   // Every step costs more than nothing, so keys never fall below the last one taken.
   while (!over_ && !open_.empty()) {
@@ -412,7 +481,12 @@ bool ManoeuvreField::settleNext(const std::function<void()>& poll) {
       if (pi >= nx_ || pj >= ny_) {
         continue;  // rounded onto the far edge
       }
-      const std::uint16_t there = look(pi, pj, move.bin);
+      const std::uint64_t to = index(pi, pj, move.bin, move.direction);
+      // Most states were looked at already: only the first look leaves the loop.
+      std::uint16_t there = seen_[to / 2];
+      if (there == 0) {
+        there = look(pi, pj, move.bin);
+      }
       if (there == 1) {
         continue;
       }
@@ -422,7 +496,6 @@ bool ManoeuvreField::settleNext(const std::function<void()>& poll) {
       // is queued again.
       const auto cost = static_cast<float>(value + move.cost + cost_price_[graded] +
                                            (move.direction != next ? cusp_ : 0.0));
-      const std::uint64_t to = index(pi, pj, move.bin, move.direction);
       if (cost < values_[to]) {
         values_[to] = cost;
         where_[to] = there_at;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "detail/radix_queue.hpp"
@@ -95,14 +96,15 @@ class ManoeuvreField {
   // A lower bound of the cost between the start's cell and cell (i, j) (0 without a start in the
   // field): the search back settles states in order of value plus aim, so it reaches the start
   // across a band toward it instead of a disc around the goal, and every value it settles is
-  // still the cheapest way (the aim never drops by more than a move costs). A move is no longer
-  // than a cell is wide, so it changes each of i and j by at most one: the aim counts the moves
-  // left along the axis that needs more.
+  // still the cheapest way (the aim never drops by more than a move costs). See findAims().
   double aim(std::int64_t i, std::int64_t j) const {
-    const double di = std::abs(static_cast<double>(i) - start_i_);
-    const double dj = std::abs(static_cast<double>(j) - start_j_);
-    return aim_per_cell_ * std::max(di, dj);
+    return aims_.empty() ? 0.0 : aims_[static_cast<std::size_t>(j * nx_ + i)];
   }
+  // The aim of every cell: the cheapest way to the start's cell over the cells, a step to any
+  // of the eight neighbours priced at what a move into the cell surely costs.
+  void findAims(std::int64_t si, std::int64_t sj, double length);
+  // Where a state's centre lies in costmap cells, the origin of its points.
+  std::array<double, 2> centreInCells(std::int64_t i, std::int64_t j) const;
 
   std::uint64_t index(std::int64_t i, std::int64_t j, std::uint32_t t, int d) const {
     return ((static_cast<std::uint64_t>(j) * nx_ + static_cast<std::uint64_t>(i)) * kBins + t) * 2 +
@@ -122,10 +124,9 @@ class ManoeuvreField {
   double extent_x_ = 0.0;  // nx_ and ny_ cells, in metres
   double extent_y_ = 0.0;
   double cusp_ = 0.0;
-  double aim_per_cell_ = 0.0;
-  bool beyond_ = false;  // a state dearer than stop_ was reached: unreachable ones read stop_
-  double start_i_ = 0.0;
-  double start_j_ = 0.0;
+  bool beyond_ = false;       // a state dearer than stop_ was reached: unreachable ones read stop_
+  std::vector<double> aims_;  // per cell, empty when not aimed
+  std::vector<std::pair<double, std::uint32_t>> aim_queue_;
   std::vector<float> values_;
   // Per state with a value, the place (metres from the field's corner) it was reached at.
   std::vector<std::array<float, 2>> where_;
