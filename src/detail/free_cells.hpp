@@ -154,6 +154,7 @@ class FastCollisionCheck {
   // The footprint when it is a single polygon large enough to be checked by rows, else null.
   const PolygonFootprint* polygon() const noexcept { return polygon_; }
   const CollisionChecker& checker() const noexcept { return checker_; }
+  const ZeroCostRegions* regions() const noexcept { return regions_; }
 
   // True when every pose of the list would be answered {no collision, inside, max cost 0} by
   // the zero-cost shortcut alone: their positions' box, widened like one pose's, covers only

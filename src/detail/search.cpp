@@ -1058,7 +1058,11 @@ void Search::finishFromGoal(const Workspace& workspace, std::uint32_t goal_node)
   const std::vector<KinematicSample> no_curve;
   const FoundPath found{std::move(real_poses), std::move(real_directions),
                         std::move(real_steerings), no_curve, &driven};
-  finishPlan(found, *table_, checker_, *real_, config_, token_, t0_, result_);
+  // This search's own check places the outline turned round; the path is the real one.
+  const FastCollisionCheck real_check(checker_, real_->footprint,
+                                      fast_check_ ? fast_check_->regions() : nullptr);
+  finishPlan(found, *table_, checker_, *real_, config_, token_, t0_, result_,
+             fast_check_ ? &real_check : nullptr);
 }
 
 void Search::finishPartial(const Workspace& workspace) {
