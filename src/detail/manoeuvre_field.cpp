@@ -121,7 +121,7 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
                            const ZeroCostRegions* zero, const std::function<void()>& poll,
                            bool aimed) {
   values_.clear();
-  open_ = RadixQueue<Entry>();
+  open_.clear();
   over_ = true;
   aims_.clear();
   beyond_ = false;
@@ -379,7 +379,8 @@ void ManoeuvreField::findAims(std::int64_t si, std::int64_t sj, double length) {
   const std::uint64_t local_width = last_x_ - first_x_;
   const auto cells = static_cast<std::size_t>(nx_ * ny_);
   // The price of a step into each cell; negative where it is blocked.
-  std::vector<double> price(cells, -1.0);
+  std::vector<double>& price = aim_prices_;
+  price.assign(cells, -1.0);
   for (std::int64_t j = 0; j < ny_; ++j) {
     for (std::int64_t i = 0; i < nx_; ++i) {
       const auto [x, y] = centreInCells(i, j);

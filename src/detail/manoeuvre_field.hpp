@@ -126,6 +126,7 @@ class ManoeuvreField {
   double cusp_ = 0.0;
   bool beyond_ = false;       // a state dearer than stop_ was reached: unreachable ones read stop_
   std::vector<double> aims_;  // per cell, empty when not aimed
+  std::vector<double> aim_prices_;
   std::vector<std::pair<double, std::uint32_t>> aim_queue_;
   std::vector<float> values_;
   // Per state with a value, the place (metres from the field's corner) it was reached at.

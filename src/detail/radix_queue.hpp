@@ -18,6 +18,18 @@ class RadixQueue {
  public:
   bool empty() const noexcept { return size_ == 0; }
 
+  // Empties the queue, keeping its storage for the next use.
+  void clear() noexcept {
+    for (std::vector<Entry>& bucket : buckets_) {
+      bucket.clear();
+    }
+    scratch_.clear();
+    filled_ = 0;
+    last_ = 0;
+    size_ = 0;
+    stale_ = false;
+  }
+
   void push(const Entry& entry) {
     const std::uint64_t bits = keyBits(entry.key);
     if (bits < last_) {

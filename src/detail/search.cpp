@@ -285,8 +285,8 @@ class Search {
   // Set when the kinematic distance is a metric (Reeds-Shepp) and its bounds may be chained.
   std::optional<KinematicBound> bounds_storage_;
   const KinematicBound* bounds_ = nullptr;
-  // The manoeuvre estimate, when manoeuvre_heuristic is on and the car does not turn on the spot.
-  ManoeuvreField manoeuvre_storage_;
+  // The workspace's manoeuvre estimate, when manoeuvre_heuristic is on and the car does not turn
+  // on the spot.
   ManoeuvreField* manoeuvre_ = nullptr;
   // Children are queued with a lower bound of their heuristic (lazy_kinematic_heuristic).
   bool lazy_kinematics_ = false;
@@ -432,10 +432,10 @@ void Search::buildManoeuvreField(Workspace& workspace) {
   prices.cost_penalty = config_.cost_penalty;
   // A few tens of milliseconds at most; none beyond.
   constexpr std::uint64_t kMostManoeuvreStates = std::uint64_t{1} << 18;
-  manoeuvre_storage_.build(costmap_, config_.allow_unknown, request_.footprint, radius,
-                           request_.start, request_.goal, prices, kMostManoeuvreStates,
-                           workspace.zeroCostTable(costmap_), poll_);
-  manoeuvre_ = manoeuvre_storage_.empty() ? nullptr : &manoeuvre_storage_;
+  workspace.manoeuvre.build(costmap_, config_.allow_unknown, request_.footprint, radius,
+                            request_.start, request_.goal, prices, kMostManoeuvreStates,
+                            workspace.zeroCostTable(costmap_), poll_);
+  manoeuvre_ = workspace.manoeuvre.empty() ? nullptr : &workspace.manoeuvre;
 }
 
 bool Search::prepareKinematics() {

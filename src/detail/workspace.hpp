@@ -12,6 +12,7 @@
 #include "detail/heuristic_cache.hpp"
 #include "detail/lazy_field.hpp"
 #include "detail/lazy_table.hpp"
+#include "detail/manoeuvre_field.hpp"
 #include "detail/open_list.hpp"
 #include "detail/swept_stencil.hpp"
 #include "detail/yaw_bins.hpp"
@@ -96,6 +97,8 @@ struct Workspace {
   detail::ZeroCostRegions zero_cost;
   // Of the footprint and cell size last planned with; they do not depend on the map's cells.
   detail::SweptStencils stencils;
+  // The car's manoeuvre estimate of one call, built afresh by each in the last one's memory.
+  detail::ManoeuvreField manoeuvre;
   // The zero-cost table of `costmap`, its tiles built as they are first read.
   const detail::ZeroCostRegions* zeroCostTable(const Costmap& costmap) {
     if (!zero_cost.built()) {
