@@ -492,7 +492,7 @@ bool Search::startSearch(Workspace& workspace, const ObstacleHeuristic* heuristi
   bins_ = config_.angle_bins;
   weight_ = config_.heuristic_weight;
 
-  workspace.reset(capacity);
+  workspace.reset(capacity / bins_, bins_);
   curve_ = &workspace.analytic_curve;
   curve_->clear();
   fast_check_.emplace(checker_, request_.footprint, workspace.zeroCostTable(costmap_));
@@ -664,7 +664,7 @@ void Search::expand(Workspace& workspace, std::uint32_t current, const Node& nod
   for (std::size_t i = 0; i < primitives.size(); ++i) {
     keys[i] = stateKey(costmap_, bins_, primitives[i].samples.back(), lattice_);
     if (keys[i] != kInvalidKey) {
-      workspace.index.prefetch(keys[i]);
+      workspace.prefetch(keys[i]);
     }
   }
   checkPrimitives(workspace, current, node);

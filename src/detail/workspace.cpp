@@ -26,22 +26,27 @@ std::uint64_t nodeKeyCapacity(std::uint64_t width, std::uint64_t height, std::ui
   return cells * angle_bins;
 }
 
-void Workspace::reset(std::uint64_t capacity) {
-  if (index.size() == capacity) {
+void Workspace::reset(std::uint64_t cells, std::uint32_t bins) {
+  if (index.size() == cells) {
     // Zeroing the entries keeps their pages, so searches in other parts of the map would pile
     // up pages of the table call after call; past a budget they go back to the kernel instead
     // (reading as zero again), and the next search faults in only what it touches.
     if (index.hashed() || index.dirtyBytes() > kIndexPageBudget) {
       index.clear();
     } else {
-      for (const detail::StateKey key : touched) {
-        index.set(key, 0);
+      for (const std::uint64_t cell : touched) {
+        index.set(cell, 0);
       }
     }
   } else {
-    index.reset(static_cast<std::size_t>(capacity));
+    index.reset(static_cast<std::size_t>(cells));
   }
+  key_bins = bins;
   touched.clear();
+  blocks.clear();
+  if (blocks.capacity() > kIndexPageBudget / sizeof(std::uint32_t)) {
+    std::vector<std::uint32_t>().swap(blocks);
+  }
   nodes.clear();
 }
 

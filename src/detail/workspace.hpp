@@ -80,9 +80,15 @@ struct Workspace {
   };
 
   std::vector<Node> nodes;
-  // Pool position + 1 per key, so that the zero pages of a fresh mapping mean "no node".
+  // Two levels, so that a search touches few fresh pages: per lattice cell, 1 + the number of
+  // its block (0, the zero pages of a fresh mapping: none yet); per block, the cell's yaw bins,
+  // each 1 + the pool position of its node (0: none). A search's blocks lie side by side in
+  // storage reused from call to call, where one entry per key of a mapping spanning every cell
+  // and bin faulted in a fresh page for nearly every cell a cold search reached.
   detail::LazyTable index;
-  std::vector<detail::StateKey> touched;
+  std::vector<std::uint32_t> blocks;
+  std::vector<std::uint64_t> touched;  // the cells given a block
+  std::uint32_t key_bins = 1;          // yaw bins per cell of the keys, set by reset()
 
   // Scratch storage of one call, kept so that later calls do not allocate it again.
   detail::OpenList open;
@@ -108,13 +114,15 @@ struct Workspace {
     return &zero_cost;
   }
 
-  // Resident pages of the index a planner keeps between calls, at most (plus one call's own).
+  // Resident pages of the index and the blocks a planner keeps between calls, at most (plus one
+  // call's own).
   static constexpr std::size_t kIndexPageBudget = std::size_t{16} << 20;
 
-  // Empties the pool for a table of `capacity` keys. Only the entries the previous call wrote
-  // are cleared when the size is unchanged, unless the table's written pages exceed the budget:
-  // then they are all released. A new size maps a fresh table.
-  void reset(std::uint64_t capacity);
+  // Empties the pool for `cells` lattice cells of `bins` yaw bins each (their product fits
+  // nodeKeyCapacity). Only the entries the previous call wrote are cleared when the size is
+  // unchanged, unless the table's written pages exceed the budget: then they are all released.
+  // A new size maps a fresh table. Blocks kept beyond the budget are released too.
+  void reset(std::uint64_t cells, std::uint32_t bins);
 
   // A window of changed cells.
   using MapWindow = detail::CellWindow;
@@ -152,19 +160,35 @@ struct Workspace {
 
   // Pool position of the key's node, or kInvalidIndex.
   std::uint32_t find(detail::StateKey key) const noexcept {
-    return index.get(key) - 1u;  // an empty entry (0) wraps to kInvalidIndex
+    const std::uint64_t cell = key / key_bins;
+    const std::uint32_t block = index.get(cell);
+    if (block == 0) {
+      return kInvalidIndex;
+    }
+    // An empty entry (0) wraps to kInvalidIndex.
+    return blocks[(std::size_t{block} - 1) * key_bins + (key - cell * key_bins)] - 1u;
   }
 
+  // Starts loading the key's cell entry.
+  void prefetch(detail::StateKey key) const noexcept { index.prefetch(key / key_bins); }
+
   // The key's node, created with g = +inf, no parent, FORWARD, STRAIGHT when absent.
-  // The caller guarantees key < capacity.
+  // The caller guarantees key < cells x bins.
   std::uint32_t getOrCreate(detail::StateKey key) {
-    const std::uint32_t stored = index.get(key);
+    const std::uint64_t cell = key / key_bins;
+    std::uint32_t block = index.get(cell);
+    if (block == 0) {
+      block = static_cast<std::uint32_t>(blocks.size() / key_bins) + 1u;
+      blocks.resize(blocks.size() + key_bins, 0);
+      index.set(cell, block);
+      touched.push_back(cell);
+    }
+    std::uint32_t& stored = blocks[(std::size_t{block} - 1) * key_bins + (key - cell * key_bins)];
     if (stored != 0) {
       return stored - 1u;
     }
     const auto position = static_cast<std::uint32_t>(nodes.size());
-    index.set(key, position + 1u);
-    touched.push_back(key);
+    stored = position + 1u;
     nodes.push_back(Node{Pose2D{}, std::numeric_limits<double>::infinity(),
                          std::numeric_limits<double>::infinity(), detail::kInvalidIndex,
                          Direction::FORWARD, 0, false, false});
