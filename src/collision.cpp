@@ -1256,9 +1256,9 @@ detail::StencilOutcome detail::stencilPolygonCost(
       return static_cast<std::int32_t>(static_cast<std::uint32_t>(cell));
     };
     for (std::size_t k = 0; k < limit; ++k) {
-      const SweptStencil::Row* rows = stencil.sample_rows.data() + k * row_count;
+      const SweptStencil::SampleRow* rows = stencil.sample_rows.data() + k * row_count;
       for (const std::uint64_t cell : scratch) {
-        const SweptStencil::Row& own = rows[row_part(cell)];
+        const SweptStencil::SampleRow& own = rows[row_part(cell)];
         const std::int32_t relative = column_part(cell);
         if (relative >= own.inner_begin && relative < own.inner_end) {
           first_collision = k;
@@ -1266,7 +1266,7 @@ detail::StencilOutcome detail::stencilPolygonCost(
         }
       }
       for (const std::uint64_t cell : scratch) {
-        const SweptStencil::Row& own = rows[row_part(cell)];
+        const SweptStencil::SampleRow& own = rows[row_part(cell)];
         const std::int32_t relative = column_part(cell);
         if (relative < own.outer_begin || relative >= own.outer_end) {
           continue;
@@ -1369,7 +1369,7 @@ detail::StencilOutcome detail::stencilPolygonCost(
     }
     for (std::size_t k = 0; k < samples.size() && ok; ++k) {
       // Only a sample whose own possible cells hold it can touch it; its surely touched ones do.
-      const SweptStencil::Row& own = stencil.sample_rows[k * row_count + r];
+      const SweptStencil::SampleRow& own = stencil.sample_rows[k * row_count + r];
       if (relative < own.outer_begin || relative >= own.outer_end) {
         continue;
       }

@@ -18,7 +18,8 @@ constexpr double kMatchTolerance = 1e-9;
 constexpr std::size_t kMostSamples = 32;
 constexpr std::size_t kMostPoints = 256;
 constexpr double kMostRows = 1024.0;
-constexpr double kMostColumns = 1e6;
+// Columns of a stencil, either way of its start: its sample rows are kept in 16 bits.
+constexpr double kMostColumns = 16000.0;
 
 // The convex hull of the points, counter-clockwise, without collinear points (monotone chain).
 std::vector<Point2D> convexHull(std::vector<Point2D> points) {
@@ -89,19 +90,20 @@ SweptStencil::Extent imageExtent(const SweptStencil::Extent& e, int sx, int sy) 
 
 // A row's runs with the columns negated: column i of the image is column -i of the source, so
 // [b, e) becomes [1 - e, 1 - b). Empty runs keep the form build() gives them.
-SweptStencil::Row imageRow(const SweptStencil::Row& row, int sx) {
+template <typename Row>
+Row imageRow(const Row& row, int sx) {
   if (sx > 0) {
     return row;
   }
-  SweptStencil::Row out{0, 0, 0, 0};
+  Row out{0, 0, 0, 0};
   if (row.outer_begin < row.outer_end) {
-    out.outer_begin = 1 - row.outer_end;
-    out.outer_end = 1 - row.outer_begin;
+    out.outer_begin = static_cast<decltype(out.outer_begin)>(1 - row.outer_end);
+    out.outer_end = static_cast<decltype(out.outer_end)>(1 - row.outer_begin);
   }
   out.inner_begin = out.inner_end = out.outer_begin;
   if (row.inner_begin < row.inner_end) {
-    out.inner_begin = 1 - row.inner_end;
-    out.inner_end = 1 - row.inner_begin;
+    out.inner_begin = static_cast<decltype(out.inner_begin)>(1 - row.inner_end);
+    out.inner_end = static_cast<decltype(out.inner_end)>(1 - row.inner_begin);
   }
   return out;
 }
@@ -394,7 +396,7 @@ bool SweptStencils::build(const Pose2D& start, const std::vector<Pose2D>& sample
   const SweptStencil::Row none{0, 0, std::numeric_limits<std::int32_t>::max(),
                                std::numeric_limits<std::int32_t>::min()};
   out.rows.assign(row_count, none);
-  out.sample_rows.assign(row_count * count, SweptStencil::Row{0, 0, 0, 0});
+  out.sample_rows.assign(row_count * count, SweptStencil::SampleRow{0, 0, 0, 0});
   // Per row of one sample: the outline's chord at the strip's lower edge ya = j - 1 - m and at
   // its upper edge yb = j + 1 + m, and the x-extent of its vertices within [ya, yb]; each
   // (low, high), empty while low > high. Found edge by edge and vertex by vertex, so that a row
@@ -491,7 +493,9 @@ bool SweptStencils::build(const Pose2D& start, const std::vector<Pose2D>& sample
       if (own.inner_begin >= own.inner_end) {
         own.inner_begin = own.inner_end = own.outer_begin;
       }
-      out.sample_rows[k * row_count + r] = own;
+      out.sample_rows[k * row_count + r] = SweptStencil::SampleRow{
+          static_cast<std::int16_t>(own.inner_begin), static_cast<std::int16_t>(own.inner_end),
+          static_cast<std::int16_t>(own.outer_begin), static_cast<std::int16_t>(own.outer_end)};
       SweptStencil::Row& row = out.rows[r];
       row.outer_begin = std::min(row.outer_begin, own.outer_begin);
       row.outer_end = std::max(row.outer_end, own.outer_end);

@@ -28,8 +28,15 @@ struct SweptStencil {
   std::int32_t outer_min = 0;  // the columns of every row's outer run lie in [outer_min, outer_max)
   std::int32_t outer_max = 0;
   std::vector<Row> rows;  // the union over the samples
-  // Each sample's own rows, sample after sample, rows.size() each.
-  std::vector<Row> sample_rows;
+  // Each sample's own rows, sample after sample, rows.size() each: the bulk of a stencil, kept
+  // in 16 bits (a stencil's columns lie within kMostColumns of its start).
+  struct SampleRow {
+    std::int16_t inner_begin;
+    std::int16_t inner_end;
+    std::int16_t outer_begin;
+    std::int16_t outer_end;
+  };
+  std::vector<SampleRow> sample_rows;
   // Each sample's outline relative to the start (metres) as a separating-axis test sees it: its
   // box, then for each edge the unit normal and the outline's extent along it, and a tolerance
   // that covers the samples' match and every rounding.
