@@ -155,11 +155,15 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
   x0_ = x0;
   y0_ = y0;
   cell_ = cell;
+  inverse_cell_ = 1.0 / cell;
   nx_ = static_cast<std::int64_t>(std::ceil((x1 - x0) / cell));
   ny_ = static_cast<std::int64_t>(std::ceil((y1 - y0) / cell));
   extent_x_ = static_cast<double>(nx_) * cell;
   extent_y_ = static_cast<double>(ny_) * cell;
   const auto states = static_cast<std::uint64_t>(nx_ * ny_) * kBins * 2;
+  if (states > std::numeric_limits<std::uint32_t>::max()) {
+    return;  // queued states are numbered in 32 bits
+  }
   const auto gi = static_cast<std::int64_t>(std::floor((goal.x - x0_) / cell_));
   const auto gj = static_cast<std::int64_t>(std::floor((goal.y - y0_) / cell_));
   if (gi < 0 || gj < 0 || gi >= nx_ || gj >= ny_) {
@@ -274,7 +278,7 @@ void ManoeuvreField::build(const Costmap& costmap, bool allow_unknown, const Foo
     values_[index(gi, gj, gt, d)] = 0.0F;
     where_[index(gi, gj, gt, d)] = {static_cast<float>(goal.x - x0_),
                                     static_cast<float>(goal.y - y0_)};
-    open_.push(Entry{aim(gi, gj), index(gi, gj, gt, d)});
+    open_.push(Entry{aim(gi, gj), static_cast<std::uint32_t>(index(gi, gj, gt, d)), 0.0F});
   }
   stop_margin_ = 4.0 * prices.cusp + 2.0 * length;
   stop_ = std::numeric_limits<float>::infinity();
@@ -443,13 +447,13 @@ bool ManoeuvreField::settleNext(const std::function<void()>& poll) {
     const Entry top = open_.pop();
     const std::uint64_t at = top.at;
     const float value = values_[at];
+    // Queued again since, at a lower value.
+    if (top.value > value) {
+      continue;
+    }
     const std::uint64_t cell_index = at / 2 / kBins;
     const auto i = static_cast<std::int64_t>(cell_index % static_cast<std::uint64_t>(nx_));
     const auto j = static_cast<std::int64_t>(cell_index / static_cast<std::uint64_t>(nx_));
-    // Queued again since, at a lower value.
-    if (top.key > static_cast<double>(value) + aim(i, j)) {
-      continue;
-    }
     if (at / 2 == start_state_ && !std::isfinite(stop_)) {
       stop_ = static_cast<float>(1.5 * value + stop_margin_);
     }
@@ -464,7 +468,8 @@ bool ManoeuvreField::settleNext(const std::function<void()>& poll) {
     // centres would bend every straight line whose heading is not along the cells.
     const double x = where_[at][0];
     const double y = where_[at][1];
-    const std::uint16_t here = std::max<std::uint16_t>(look(i, j, t), 2);
+    const std::uint16_t seen = seen_[at / 2];
+    const std::uint16_t here = std::max<std::uint16_t>(seen != 0 ? seen : look(i, j, t), 2);
     for (std::size_t m = t * per_bin_; m < (t + 1) * per_bin_; ++m) {
       const Move& move = moves_[m];
       const double px = x + move.dx;
@@ -475,10 +480,8 @@ bool ManoeuvreField::settleNext(const std::function<void()>& poll) {
       const std::array<float, 2> there_at{static_cast<float>(px), static_cast<float>(py)};
       // A move spans at most a cell; a place rounded to float a hair over the next edge but one
       // stays in the next cell, so that the aim never drops by more than a move costs.
-      const std::int64_t pi =
-          std::clamp(floorToInt(static_cast<double>(there_at[0]) / cell_), i - 1, i + 1);
-      const std::int64_t pj =
-          std::clamp(floorToInt(static_cast<double>(there_at[1]) / cell_), j - 1, j + 1);
+      const std::int64_t pi = std::clamp(cellOf(there_at[0]), i - 1, i + 1);
+      const std::int64_t pj = std::clamp(cellOf(there_at[1]), j - 1, j + 1);
       if (pi >= nx_ || pj >= ny_) {
         continue;  // rounded onto the far edge
       }
@@ -500,7 +503,8 @@ bool ManoeuvreField::settleNext(const std::function<void()>& poll) {
       if (cost < values_[to]) {
         values_[to] = cost;
         where_[to] = there_at;
-        open_.push(Entry{static_cast<double>(cost) + aim(pi, pj), to});
+        open_.push(
+            Entry{static_cast<double>(cost) + aim(pi, pj), static_cast<std::uint32_t>(to), cost});
       } else if (cost == values_[to] && nearerCentre(there_at, where_[to], pi, pj)) {
         // Ways of equal value: the place is chosen by a rule of its own, not by which came first,
         // so that any order of settling gives every state the same place.

@@ -88,9 +88,11 @@ class ManoeuvreField {
   };
   // Its key is the state's value plus its aim (see aim()), in double: the sum of a float value
   // and the aim must keep the order the aim's margin leaves between a state and its successors.
+  // The value it was queued with tells a stale entry without the aim.
   struct Entry {
     double key;
-    std::uint64_t at;
+    std::uint32_t at;
+    float value;
   };
 
   // A lower bound of the cost between the start's cell and cell (i, j) (0 without a start in the
@@ -111,6 +113,20 @@ class ManoeuvreField {
            static_cast<std::uint64_t>(d);
   }
 
+  // The cell of a place, floor(place / cell_): by the reciprocal, which gives the same floor
+  // unless the quotient lies within a hair of a whole number, where the division decides.
+  std::int64_t cellOf(float place) const {
+    const double q = static_cast<double>(place) * inverse_cell_;
+    const auto k = static_cast<std::int64_t>(q);  // places are non-negative
+    const double rest = q - static_cast<double>(k);
+    if (rest > 1e-6 && rest < 1.0 - 1e-6) {
+      return k;
+    }
+    const double exact = static_cast<double>(place) / cell_;
+    const auto f = static_cast<std::int64_t>(exact);
+    return static_cast<double>(f) > exact ? f - 1 : f;
+  }
+
   // Per cell and yaw: 1 blocked, otherwise 2 plus the highest cost under the footprint there.
   std::uint16_t look(std::int64_t i, std::int64_t j, std::uint32_t t);
   // Settles the next state of the search back; false once it is over.
@@ -119,6 +135,7 @@ class ManoeuvreField {
   double x0_ = 0.0;
   double y0_ = 0.0;
   double cell_ = 1.0;
+  double inverse_cell_ = 1.0;
   std::int64_t nx_ = 0;
   std::int64_t ny_ = 0;
   double extent_x_ = 0.0;  // nx_ and ny_ cells, in metres
