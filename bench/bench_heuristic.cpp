@@ -68,14 +68,12 @@ void BM_ObstacleHeuristicPlainHeap(benchmark::State& state, const std::string& n
   state.counters["cells"] = static_cast<double>(map.width() * map.height());
 }
 
-// Prices as the search derives them from the car's recommended configuration (3.5 m radius).
-// What a plan pays up front (the search back as far as the start), or, with `all`, what reading
-// every state would make it pay.
-void BM_ManoeuvreField(benchmark::State& state, double resolution, bool all) {
+// The estimate's prices as the search derives them from a car's recommended configuration.
+veltrax::se2::detail::ManoeuvreField::Prices carPrices(double resolution,
+                                                       const veltrax::se2::Footprint& car,
+                                                       double turning_radius) {
   using namespace veltrax::se2;
-  const Costmap map = bench::carParkScene(resolution, true);
-  const Footprint car = bench::benchCar();
-  const PlannerConfig config = recommendedConfig(resolution, car, false, 3.5);
+  const PlannerConfig config = recommendedConfig(resolution, car, false, turning_radius);
   const double length = kTwoPi * config.minimum_turning_radius / config.angle_bins;
   detail::ManoeuvreField::Prices prices;
   prices.radius = config.minimum_turning_radius;
@@ -83,6 +81,16 @@ void BM_ManoeuvreField(benchmark::State& state, double resolution, bool all) {
   prices.non_straight_per_metre = config.non_straight_penalty / length;
   prices.cusp = config.direction_switch_penalty;
   prices.cost_penalty = config.cost_penalty;
+  return prices;
+}
+
+// The stand-in car park, its car's radius 3.5 m. What a plan pays up front (the search back as far
+// as the start), or, with `all`, what reading every state would make it pay.
+void BM_ManoeuvreField(benchmark::State& state, double resolution, bool all) {
+  using namespace veltrax::se2;
+  const Costmap map = bench::carParkScene(resolution, true);
+  const Footprint car = bench::benchCar();
+  const detail::ManoeuvreField::Prices prices = carPrices(resolution, car, 3.5);
   detail::ZeroCostRegions zero;
   zero.build(map);
   const bench::Query query = bench::carParkQueries(true).front();
@@ -104,14 +112,7 @@ void BM_ManoeuvreFieldGarage(benchmark::State& state) {
   const bench::ParkingScene scene = bench::loadParkingScene("garage");
   const Footprint car = bench::carFootprint();
   const Costmap map = bench::inflateAsUsersDo(bench::rasteriseScene(scene, 0.1), car);
-  const PlannerConfig config = recommendedConfig(0.1, car, false, scene.turning_radius);
-  const double length = kTwoPi * config.minimum_turning_radius / config.angle_bins;
-  detail::ManoeuvreField::Prices prices;
-  prices.radius = config.minimum_turning_radius;
-  prices.reverse_per_metre = config.reverse_penalty / length;
-  prices.non_straight_per_metre = config.non_straight_penalty / length;
-  prices.cusp = config.direction_switch_penalty;
-  prices.cost_penalty = config.cost_penalty;
+  const detail::ManoeuvreField::Prices prices = carPrices(0.1, car, scene.turning_radius);
   detail::ZeroCostRegions zero;
   zero.build(map);
   detail::ManoeuvreField field;
